@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds, and runs every test: once in a normal build and once
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$top"
+scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software
+jobs="$(nproc)"
+
+echo "== build (tests)"
+scripts/build.sh build -DVPN_BUILD_TESTS=ON
+echo "== tests"
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
+
+echo "== build (sanitizers)"
+scripts/build.sh build-asan -DVPN_BUILD_TESTS=ON -DVPN_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+echo "== tests (sanitizers)"
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 900 -LE no-sanitize)
+echo "== all tests passed"

@@ -1,0 +1,33 @@
+#include "clientmain.h"
+
+#include "application.h"
+#include "logtag.h"
+#include "singleapplication.h"
+
+#include <QLocale>
+#include <QTranslator>
+
+int clientMain(int argc, char** argv)
+{
+    qputenv("QML_DISABLE_DISK_CACHE", "1");
+
+    SingleApplication app(QStringLiteral("VPNClient"), argc, argv);
+    if (app.isRunning()) {
+        app.sendMessage(QString(), 5000);
+        return 0;
+    }
+
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("vpnclient"), QStringLiteral("_"), QStringLiteral(":/src/translations"))) {
+        app.installTranslator(&translator);
+    }
+
+    Application application;
+    if (!application.isInitialized()) {
+        tagged(qCritical(), QStringLiteral("Main")) << "Critical error, exiting...";
+        return -1;
+    }
+
+    QObject::connect(&app, &SingleApplication::messageReceived, &application, &Application::messageReceived);
+    return app.exec();
+}

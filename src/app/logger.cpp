@@ -1,0 +1,138 @@
+#include "logger.h"
+
+#include "logtag.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QUrl>
+
+namespace {
+
+// The stream the handler writes through; attached to the log file by initialize().
+QTextStream& logStream()
+{
+    static QTextStream stream;
+    return stream;
+}
+
+// The handler may be called from any thread; one line must never interleave with another.
+QMutex& writeMutex()
+{
+    static QMutex mutex(QMutex::Recursive);
+    return mutex;
+}
+
+} // namespace
+
+Logger::Logger()
+{
+    setObjectName(QStringLiteral("Logger"));
+}
+
+Logger* Logger::instance()
+{
+    static Logger* const logger = new Logger();
+    logger->initialize();
+    return logger;
+}
+
+QString Logger::baseFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+bool Logger::initialize()
+{
+    QMutexLocker locker(&writeMutex());
+    if (initialized) {
+        return true;
+    }
+
+    const QString base = baseFolder();
+    QDir dir(base);
+    if (!dir.exists(folderName) && !dir.mkpath(folderName)) {
+        qWarning() << "Log folder does not exists or cannot be created: " << base << ", " << folderName;
+        return false;
+    }
+    if (!dir.cd(folderName)) {
+        qWarning() << "Cannot change path to log folder: " << base << ", " << folderName;
+        return false;
+    }
+
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Time);
+    int count = 0;
+    for (const QFileInfo& entry : entries) {
+        if (entry.completeSuffix() != extension) {
+            continue;
+        }
+        ++count;
+        if (count >= maxLogFiles) {
+            QFile::remove(entry.absoluteFilePath());
+        }
+    }
+
+    fileName = QStringLiteral("%1-app.%2")
+                   .arg(QDateTime::currentDateTime().toString(fileNameDateFormat), extension);
+    qSetMessagePattern(QStringLiteral("%{time %1}\t%{type}\t%{message}").arg(timeFormat));
+
+    file.setFileName(dir.filePath(fileName));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        return false;
+    }
+
+    logStream().setDevice(&file);
+    initialized = true;
+    qInstallMessageHandler(&Logger::messageHandler);
+    folderPath = dir.path();
+    return true;
+}
+
+void Logger::messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const QString simplified = message.simplified();
+    if (simplified.isEmpty()) {
+        return;
+    }
+    const QString line = qFormatLogMessage(type, context, simplified);
+
+    QMutexLocker locker(&writeMutex());
+    instance();
+    QTextStream& stream = logStream();
+    stream << line << '\n';
+    stream.flush();
+}
+
+void Logger::separator(const QString& tag, const QString& title)
+{
+    tagged(qInfo(), tag) << QStringLiteral("========== %1 ==========").arg(title.toUpper());
+}
+
+QString Logger::vpnLogFilePath()
+{
+    const QString base = baseFolder();
+    QDir dir(base);
+    QString path;
+    if (dir.exists(folderName) && dir.cd(folderName)) {
+        path = dir.filePath(fileName);
+    } else {
+        qWarning() << "Log folder doesn't exist or cannot be accessed: " << base;
+    }
+    return path.replace(QStringLiteral("-app"), QStringLiteral("-vpn"));
+}
+
+void Logger::openLogFolder()
+{
+    // fromLocalFile gives "file:///C:/..." on Windows and stays valid for "/home/..." elsewhere.
+    const QUrl url = QUrl::fromLocalFile(folderPath);
+    const QString urlText = url.toString();
+    if (!QDesktopServices::openUrl(url)) {
+        qWarning() << "Can't open openUrl" << urlText;
+    }
+}

@@ -1,0 +1,6 @@
+#include "app/clientmain.h"
+
+int main(int argc, char** argv)
+{
+    return clientMain(argc, argv);
+}
