@@ -64,4 +64,11 @@ void createEmptyFile(const QString& path)
     file.close();
 }
 
+// Placeholder until the host integration lands.
+void setInterfaceMtu(qint32 interfaceIndex, qint32 mtu)
+{
+    Q_UNUSED(interfaceIndex)
+    Q_UNUSED(mtu)
+}
+
 } // namespace Utils

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class QTemporaryFile;
 
@@ -18,5 +19,7 @@ QString anyAddress();
 QTemporaryFile* createLocalTemporaryFile(const QString& path);
 // Creates the file, or truncates it to zero length.
 void createEmptyFile(const QString& path);
+// Sets the MTU of the adapter with that interface index; 0 or less means automatic.
+void setInterfaceMtu(qint32 interfaceIndex, qint32 mtu);
 
 } // namespace Utils
