@@ -1,5 +1,7 @@
 #include "autostart.h"
 
+#include <QtGlobal>
+
 // Placeholder until the host integration lands.
 bool AutoStart::isEnabled()
 {
