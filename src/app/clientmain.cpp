@@ -18,7 +18,8 @@ int clientMain(int argc, char** argv)
     }
 
     QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("vpnclient"), QStringLiteral("_"), QStringLiteral(":/src/translations"))) {
+    if (translator.load(
+            QLocale(), QStringLiteral("vpnclient"), QStringLiteral("_"), QStringLiteral(":/src/translations"))) {
         app.installTranslator(&translator);
     }
 

@@ -78,8 +78,7 @@ bool Logger::initialize()
         }
     }
 
-    fileName = QStringLiteral("%1-app.%2")
-                   .arg(QDateTime::currentDateTime().toString(fileNameDateFormat), extension);
+    fileName = QStringLiteral("%1-app.%2").arg(QDateTime::currentDateTime().toString(fileNameDateFormat), extension);
     qSetMessagePattern(QStringLiteral("%{time %1}\t%{type}\t%{message}").arg(timeFormat));
 
     file.setFileName(dir.filePath(fileName));

@@ -26,11 +26,11 @@ private:
 
     QFile file;
     QString fileName;
-    QString timeFormat{ QStringLiteral("yyyy-MM-dd hh:mm:ss") };
-    QString folderName{ QStringLiteral("logs") };
-    QString extension{ QStringLiteral("log") };
+    QString timeFormat { QStringLiteral("yyyy-MM-dd hh:mm:ss") };
+    QString folderName { QStringLiteral("logs") };
+    QString extension { QStringLiteral("log") };
     QString folderPath;
-    QString fileNameDateFormat{ QStringLiteral("yyyy-MM-dd_hh-mm-ss") };
+    QString fileNameDateFormat { QStringLiteral("yyyy-MM-dd_hh-mm-ss") };
     bool initialized = false;
     int maxLogFiles = 10;
 };

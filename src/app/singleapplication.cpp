@@ -25,7 +25,7 @@ QString instanceKey(const QString& appId)
     }
     const QByteArray seed = appId.toUtf8() + '\n' + user + '\n' + session + '\n' + QDir::homePath().toUtf8();
     return appId + QLatin1Char('-')
-           + QString::fromLatin1(QCryptographicHash::hash(seed, QCryptographicHash::Sha1).toHex().left(16));
+        + QString::fromLatin1(QCryptographicHash::hash(seed, QCryptographicHash::Sha1).toHex().left(16));
 }
 
 } // namespace
@@ -79,7 +79,9 @@ bool SingleApplication::sendMessage(const QString& message, int timeoutMs)
     }
     QElapsedTimer timer;
     timer.start();
-    const auto remaining = [&timer, timeoutMs]() { return qMax(0, timeoutMs - int(timer.elapsed())); };
+    const auto remaining = [&timer, timeoutMs]() {
+        return qMax(0, timeoutMs - int(timer.elapsed()));
+    };
 
     QLocalSocket socket;
     socket.connectToServer(serverName);
