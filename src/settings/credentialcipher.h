@@ -14,21 +14,21 @@
 class CredentialCipher
 {
 public:
-    enum CompressionMode
+    enum CompressionMode : qint32
     {
         Automatic = 0,
         Always = 1,
         Never = 2
     };
 
-    enum IntegrityMode
+    enum IntegrityMode : qint32
     {
         None = 0,
         Checksum = 1,
         Hash = 2
     };
 
-    enum CipherStatus
+    enum CipherStatus : qint32
     {
         Ok = 0,
         KeyMissing = 1,
@@ -56,6 +56,7 @@ public:
 private:
     quint64 keyValue = 0;
     QByteArray keyBytes;
+    // Any other value behaves as Never; the fixed underlying type keeps such values well-defined.
     CompressionMode compression = Automatic;
     IntegrityMode integrity = Checksum;
     CipherStatus status = Ok;
