@@ -115,7 +115,6 @@ private slots:
     void settersEmitOnlyOnChange();
     void launchAppOnStartupIsLive();
     void mtuSizeReachesEveryAdapter();
-    void fixedValues();
 };
 
 void TestSettings::firstRunDefaults()
@@ -393,19 +392,6 @@ void TestSettings::mtuSizeReachesEveryAdapter()
     QCOMPARE(calls().size(), 6);
     QCOMPARE(spy.count(), 1);
     settings->setMtuSize(0);
-}
-
-void TestSettings::fixedValues()
-{
-    Settings* settings = Settings::instance();
-    QCOMPARE(settings->objectName(), QStringLiteral("Settings"));
-    QCOMPARE(settings->titleName(), QStringLiteral("Korvex"));
-    QCOMPARE(settings->osName(), QStringLiteral("Windows"));
-    QCOMPARE(settings->defaultMtuSize(), 1500);
-    QCOMPARE(Settings::qmlFileUrl(QStringLiteral("main.qml")), QStringLiteral("qrc:/qml/main.qml"));
-    const QString fontsUrl = Settings::qmlFileUrl(QStringLiteral("controls/Fonts.qml"));
-    QCOMPARE(fontsUrl, QStringLiteral("qrc:/qml/controls/Fonts.qml"));
-    QVERIFY(Settings::appDataLocation().startsWith(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"))));
 }
 
 int main(int argc, char* argv[])
