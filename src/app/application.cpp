@@ -27,6 +27,11 @@ Application::Application()
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
 
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
+
+    // The adapter discovery fills this list (and stops start-up when it is empty); the settings
+    // need it so that a changed MTU reaches every adapter.
+    const NetworkAdapters adapters;
+    Settings::instance()->setNetworkAdapters(adapters);
 }
 
 Application::~Application()

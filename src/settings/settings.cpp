@@ -1,21 +1,259 @@
 #include "settings.h"
 
+#include "app/autostart.h"
+#include "app/utils.h"
+
+#include <QSettings>
 #include <QStandardPaths>
+
+#include <deploymentconfig.h>
+
+namespace {
+
+const QString groupName = QStringLiteral("Settings");
+const QString allowAccessToLocalDevicesKey = QStringLiteral("allowAccessToLocalDevices");
+const QString autoReconnectToVpnKey = QStringLiteral("autoReconnectToVpn");
+const QString autoUpdateEnabledKey = QStringLiteral("autoUpdateEnabled");
+const QString connectToLastLocationKey = QStringLiteral("connectToLastLocation");
+const QString currentServerIdKey = QStringLiteral("currentServerId");
+const QString killswitchEnabledKey = QStringLiteral("killswitchEnabled");
+const QString mtuSizeKey = QStringLiteral("mtuSize");
+const QString networkProtocolKey = QStringLiteral("networkProtocol");
+const QString passwordKey = QStringLiteral("password");
+const QString userNameKey = QStringLiteral("userName");
+
+} // namespace
 
 Settings::Settings()
 {
     setObjectName(QStringLiteral("Settings"));
+    cipher.setKey(Deployment::cipherKey);
+    store = new QSettings(QStringLiteral("VPN"), QStringLiteral("VPNClient"), this);
+    load();
 }
 
 Settings* Settings::instance()
 {
+    // Function-local static: created once, thread-safe, and never destroyed before process exit.
     static Settings* const settings = new Settings();
     return settings;
+}
+
+void Settings::load()
+{
+    store->beginGroup(groupName);
+    allowAccessToLocalDevicesValue
+        = store->value(allowAccessToLocalDevicesKey, allowAccessToLocalDevicesValue).toBool();
+    autoReconnectToVpnValue = store->value(autoReconnectToVpnKey, autoReconnectToVpnValue).toBool();
+    autoUpdateEnabledValue = store->value(autoUpdateEnabledKey, autoUpdateEnabledValue).toBool();
+    connectToLastLocationValue = store->value(connectToLastLocationKey, connectToLastLocationValue).toBool();
+    currentServerIdValue = store->value(currentServerIdKey, currentServerIdValue).toInt();
+    killswitchEnabledValue = store->value(killswitchEnabledKey, killswitchEnabledValue).toBool();
+    mtuSizeValue = store->value(mtuSizeKey, mtuSizeValue).toInt();
+    networkProtocolValue = store->value(networkProtocolKey, networkProtocolValue).toInt();
+    passwordValue = cipher.decipherText(store->value(passwordKey, passwordValue).toString());
+    userNameValue = cipher.decipherText(store->value(userNameKey, userNameValue).toString());
+    store->endGroup();
+}
+
+void Settings::save()
+{
+    store->beginGroup(groupName);
+    store->setValue(allowAccessToLocalDevicesKey, allowAccessToLocalDevicesValue);
+    store->setValue(autoReconnectToVpnKey, autoReconnectToVpnValue);
+    store->setValue(autoUpdateEnabledKey, autoUpdateEnabledValue);
+    store->setValue(connectToLastLocationKey, connectToLastLocationValue);
+    store->setValue(currentServerIdKey, currentServerIdValue);
+    store->setValue(killswitchEnabledKey, killswitchEnabledValue);
+    store->setValue(mtuSizeKey, mtuSizeValue);
+    store->setValue(networkProtocolKey, networkProtocolValue);
+    store->setValue(passwordKey, cipher.encipherText(passwordValue));
+    store->setValue(userNameKey, cipher.encipherText(userNameValue));
+    store->endGroup();
+    store->sync();
+}
+
+NetworkAdapters Settings::networkAdapters() const
+{
+    return adapters;
+}
+
+void Settings::setNetworkAdapters(const NetworkAdapters& newAdapters)
+{
+    adapters = newAdapters;
+}
+
+QString Settings::password() const
+{
+    return passwordValue;
+}
+
+QString Settings::userName() const
+{
+    return userNameValue;
+}
+
+bool Settings::allowAccessToLocalDevices() const
+{
+    return allowAccessToLocalDevicesValue;
+}
+
+bool Settings::autoReconnectToVpn() const
+{
+    return autoReconnectToVpnValue;
+}
+
+bool Settings::autoUpdateEnabled() const
+{
+    return autoUpdateEnabledValue;
+}
+
+bool Settings::connectToLastLocation() const
+{
+    return connectToLastLocationValue;
+}
+
+bool Settings::killswitchEnabled() const
+{
+    return killswitchEnabledValue;
+}
+
+bool Settings::launchAppOnStartup() const
+{
+    return AutoStart::isEnabled();
+}
+
+qint32 Settings::currentServerId() const
+{
+    return currentServerIdValue;
+}
+
+qint32 Settings::mtuSize() const
+{
+    return mtuSizeValue;
+}
+
+qint32 Settings::networkProtocol() const
+{
+    return networkProtocolValue;
+}
+
+void Settings::setPassword(const QString& password)
+{
+    if (passwordValue == password) {
+        return;
+    }
+    passwordValue = password;
+    emit passwordChanged(passwordValue);
+}
+
+void Settings::setUserName(const QString& userName)
+{
+    if (userNameValue == userName) {
+        return;
+    }
+    userNameValue = userName;
+    emit userNameChanged(userNameValue);
+}
+
+void Settings::setAllowAccessToLocalDevices(bool enable)
+{
+    if (allowAccessToLocalDevicesValue == enable) {
+        return;
+    }
+    allowAccessToLocalDevicesValue = enable;
+    emit allowAccessToLocalDevicesChanged(enable);
+}
+
+void Settings::setAutoReconnectToVpn(bool enable)
+{
+    if (autoReconnectToVpnValue == enable) {
+        return;
+    }
+    autoReconnectToVpnValue = enable;
+    emit autoReconnectToVpnChanged(enable);
+}
+
+void Settings::setAutoUpdateEnabled(bool enabled)
+{
+    if (autoUpdateEnabledValue == enabled) {
+        return;
+    }
+    autoUpdateEnabledValue = enabled;
+    emit autoUpdateEnabledChanged(enabled);
+}
+
+void Settings::setConnectToLastLocation(bool enable)
+{
+    if (connectToLastLocationValue == enable) {
+        return;
+    }
+    connectToLastLocationValue = enable;
+    emit connectToLastLocationChanged(enable);
+}
+
+void Settings::setKillswitchEnabled(bool enable)
+{
+    if (killswitchEnabledValue == enable) {
+        return;
+    }
+    killswitchEnabledValue = enable;
+    emit killswitchEnabledChanged(enable);
+}
+
+void Settings::setLaunchAppOnStartup(bool enable)
+{
+    if (AutoStart::isEnabled() == enable) {
+        return;
+    }
+    // The registration result is logged by AutoStart; the change is announced either way.
+    AutoStart::setEnabled(enable);
+    emit launchAppOnStartupChanged(enable);
+}
+
+void Settings::setCurrentServerId(qint32 currentServerId)
+{
+    if (currentServerIdValue == currentServerId) {
+        return;
+    }
+    currentServerIdValue = currentServerId;
+    emit currentServerIdChanged(currentServerId);
+}
+
+void Settings::setMtuSize(qint32 mtuSize)
+{
+    if (mtuSizeValue == mtuSize) {
+        return;
+    }
+    for (const NetworkAdapter& adapter : qAsConst(adapters)) {
+        Utils::setInterfaceMtu(adapter.index, mtuSize);
+    }
+    mtuSizeValue = mtuSize;
+    emit mtuSizeChanged(mtuSize);
+}
+
+void Settings::setNetworkProtocol(qint32 protocol)
+{
+    if (networkProtocolValue == protocol) {
+        return;
+    }
+    networkProtocolValue = protocol;
+    emit networkProtocolChanged(protocol);
 }
 
 QString Settings::titleName() const
 {
     return QStringLiteral("Korvex");
+}
+
+QString Settings::osName() const
+{
+    return QStringLiteral("Windows");
+}
+
+int Settings::defaultMtuSize() const
+{
+    return 1500;
 }
 
 QString Settings::qmlFileUrl(const QString& fileName)

@@ -1,22 +1,103 @@
 #pragma once
 
+#include "connection/networkadapter.h"
+#include "settings/credentialcipher.h"
+
 #include <QObject>
 #include <QString>
 
-// Process-wide settings. The stored fields come with the settings store; for now the static
-// helpers the shell needs.
+class QSettings;
+
+// The user's choices between runs. Values live in memory and change through setters that compare,
+// store and notify; only save() writes them to the store, the credentials enciphered.
 class Settings : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(QString password READ password WRITE setPassword NOTIFY passwordChanged)
+    Q_PROPERTY(QString userName READ userName WRITE setUserName NOTIFY userNameChanged)
+    Q_PROPERTY(bool allowAccessToLocalDevices READ allowAccessToLocalDevices WRITE setAllowAccessToLocalDevices NOTIFY
+            allowAccessToLocalDevicesChanged)
+    Q_PROPERTY(
+        bool autoReconnectToVpn READ autoReconnectToVpn WRITE setAutoReconnectToVpn NOTIFY autoReconnectToVpnChanged)
+    Q_PROPERTY(bool autoUpdateEnabled READ autoUpdateEnabled WRITE setAutoUpdateEnabled NOTIFY autoUpdateEnabledChanged)
+    Q_PROPERTY(bool connectToLastLocation READ connectToLastLocation WRITE setConnectToLastLocation NOTIFY
+            connectToLastLocationChanged)
+    Q_PROPERTY(bool killswitchEnabled READ killswitchEnabled WRITE setKillswitchEnabled NOTIFY killswitchEnabledChanged)
+    Q_PROPERTY(
+        bool launchAppOnStartup READ launchAppOnStartup WRITE setLaunchAppOnStartup NOTIFY launchAppOnStartupChanged)
+    Q_PROPERTY(int mtuSize READ mtuSize WRITE setMtuSize NOTIFY mtuSizeChanged)
+    Q_PROPERTY(int networkProtocol READ networkProtocol WRITE setNetworkProtocol NOTIFY networkProtocolChanged)
 
 public:
     static Settings* instance();
 
+    NetworkAdapters networkAdapters() const;
+    // Called once at start-up with the adapters the discovery found; mtuSize is applied to them.
+    void setNetworkAdapters(const NetworkAdapters& adapters);
+
+    QString password() const;
+    QString userName() const;
+    bool allowAccessToLocalDevices() const;
+    bool autoReconnectToVpn() const;
+    bool autoUpdateEnabled() const;
+    bool connectToLastLocation() const;
+    bool killswitchEnabled() const;
+    // Read live from the sign-in registration; there is no stored value.
+    bool launchAppOnStartup() const;
+    qint32 currentServerId() const;
+    qint32 mtuSize() const;
+    // 0 = UDP, 1 = TCP.
+    qint32 networkProtocol() const;
+
+    void setPassword(const QString& password);
+    void setUserName(const QString& userName);
+    void setAllowAccessToLocalDevices(bool enable);
+    void setAutoReconnectToVpn(bool enable);
+    void setAutoUpdateEnabled(bool enabled);
+    void setConnectToLastLocation(bool enable);
+    void setKillswitchEnabled(bool enable);
+    void setLaunchAppOnStartup(bool enable);
+    void setCurrentServerId(qint32 currentServerId);
+    // Applies the MTU to every adapter before it is stored; 0 means automatic.
+    void setMtuSize(qint32 mtuSize);
+    void setNetworkProtocol(qint32 protocol);
+
     Q_INVOKABLE QString titleName() const;
+    Q_INVOKABLE QString osName() const;
+    Q_INVOKABLE int defaultMtuSize() const;
+    Q_INVOKABLE void save();
 
     static QString qmlFileUrl(const QString& fileName);
     static QString appDataLocation();
 
+signals:
+    void allowAccessToLocalDevicesChanged(bool enable);
+    void autoReconnectToVpnChanged(bool enable);
+    void autoUpdateEnabledChanged(bool enabled);
+    void connectToLastLocationChanged(bool enable);
+    void currentServerIdChanged(int currentServerId);
+    void killswitchEnabledChanged(bool enable);
+    void launchAppOnStartupChanged(bool enable);
+    void mtuSizeChanged(int mtuSize);
+    void networkProtocolChanged(int protocol);
+    void passwordChanged(QString password);
+    void userNameChanged(QString userName);
+
 private:
     Settings();
+    void load();
+
+    NetworkAdapters adapters;
+    QSettings* store = nullptr;
+    QString passwordValue;
+    QString userNameValue;
+    CredentialCipher cipher;
+    bool allowAccessToLocalDevicesValue = true;
+    bool autoReconnectToVpnValue = true;
+    bool autoUpdateEnabledValue = false;
+    bool connectToLastLocationValue = false;
+    bool killswitchEnabledValue = false;
+    qint32 currentServerIdValue = 0;
+    qint32 mtuSizeValue = 0;
+    qint32 networkProtocolValue = 0;
 };

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// Keeps the stored credentials out of the settings store in clear. The cipher text layout is a
+// contract between builds: stores written by one build are read by every other with the same key.
+//
+//   0x03 | flags | scramble(random byte | integrity field | payload)
+//
+// flags: 0x01 payload is qCompress'ed (level 9), 0x02 CRC-16/X-25 big-endian follows,
+// 0x04 SHA-1 digest follows. The text form is Base64.
+class CredentialCipher
+{
+public:
+    enum CompressionMode
+    {
+        Automatic = 0,
+        Always = 1,
+        Never = 2
+    };
+
+    enum IntegrityMode
+    {
+        None = 0,
+        Checksum = 1,
+        Hash = 2
+    };
+
+    enum CipherStatus
+    {
+        Ok = 0,
+        KeyMissing = 1,
+        BadVersion = 2,
+        IntegrityMismatch = 3
+    };
+
+    CredentialCipher();
+
+    void setKey(quint64 key);
+    quint64 key() const;
+
+    void setCompressionMode(CompressionMode mode);
+    CompressionMode compressionMode() const;
+    void setIntegrityMode(IntegrityMode mode);
+    IntegrityMode integrityMode() const;
+
+    QByteArray encipherBytes(const QByteArray& plain);
+    QByteArray decipherBytes(const QByteArray& cipher);
+    QString encipherText(const QString& text);
+    QString decipherText(const QString& text);
+
+    CipherStatus lastStatus() const;
+
+private:
+    quint64 keyValue = 0;
+    QByteArray keyBytes;
+    CompressionMode compression = Automatic;
+    IntegrityMode integrity = Checksum;
+    CipherStatus status = Ok;
+};
