@@ -32,6 +32,10 @@ Application::Application()
     // need it so that a changed MTU reaches every adapter.
     const NetworkAdapters adapters;
     Settings::instance()->setNetworkAdapters(adapters);
+
+    if (Settings::instance()->autoUpdateEnabled()) {
+        update->checkForUpdates();
+    }
 }
 
 Application::~Application()

@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "settings/settings.h"
 #include "toolfolder.h"
 #include "update/update.h"
 
@@ -35,6 +36,7 @@ class TestUpdateQuestion : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void startUpCheck();
     void emptyVersionShowsNoBox();
     void answer_data();
     void answer();
@@ -50,9 +52,11 @@ private:
 
 void TestUpdateQuestion::initTestCase()
 {
-    // The log file of the run goes below a data folder of this test's own.
+    // The log file of the run and the settings store go below folders of this test's own.
     QVERIFY(dataHome.isValid());
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", QDir(dataHome.path()).filePath(QStringLiteral("config")).toLocal8Bit());
+    Settings::instance()->setAutoUpdateEnabled(true);
     application = std::make_unique<Application>();
     QVERIFY(application->mainWindow() != nullptr);
     update = application->findChild<Update*>();
@@ -75,6 +79,17 @@ QString TestUpdateQuestion::logText() const
         }
     }
     return text;
+}
+
+// With automatic updates on, start-up asks the tool beside the executable, which this test's
+// folder does not have.
+void TestUpdateQuestion::startUpCheck()
+{
+    if (!application->isInitialized()) {
+        QSKIP("No VPN adapter here: start-up ends before the update check");
+    }
+    QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/maintenancetool.exe")));
+    QVERIFY(logText().contains(QStringLiteral("\twarning\tUpdate: Disabled, 'maintenancetool.exe' does not exists\n")));
 }
 
 void TestUpdateQuestion::emptyVersionShowsNoBox()
