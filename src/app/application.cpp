@@ -3,7 +3,11 @@
 #include "logger.h"
 #include "logtag.h"
 #include "settings/settings.h"
+#include "update/update.h"
 
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QQmlContext>
 #include <QSslSocket>
 #include <QSysInfo>
@@ -15,6 +19,9 @@ Application::Application()
     Logger::instance();
     writeBanner();
 
+    update = new Update(this);
+    connect(update, &Update::newVersionIsAvailable, this, &Application::newVersionIsAvailable);
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
@@ -25,20 +32,33 @@ Application::Application()
     // need it so that a changed MTU reaches every adapter.
     const NetworkAdapters adapters;
     Settings::instance()->setNetworkAdapters(adapters);
+
+    if (Settings::instance()->autoUpdateEnabled()) {
+        update->checkForUpdates();
+    }
 }
 
 Application::~Application()
 {
     tagged(qInfo(), objectName()) << "Request to quit";
+    // A check result arriving this late must not open the question box any more.
+    update->disconnect();
+    delete update;
+    update = nullptr;
     tagged(qInfo(), objectName()) << "Stopped";
 }
 
 void Application::writeBanner()
 {
-    tagged(qInfo(), objectName()) << "Build date: '" << buildDate() << "'";
-    tagged(qInfo(), objectName()) << "Started on " << QSysInfo::prettyProductName() << ", "
-                                  << QSysInfo::currentCpuArchitecture();
-    tagged(qInfo(), objectName()) << "OpenSSL for Qt: " << QSslSocket::sslLibraryBuildVersionString();
+    const QString tag = QStringLiteral("Application");
+    const QString version = Update::currentVersion();
+    if (!version.isEmpty()) {
+        tagged(qInfo(), tag) << QStringLiteral("%1 version %2").arg(QStringLiteral("Korvex"), version);
+    }
+    tagged(qInfo(), tag) << "Build date: '" << buildDate() << "'";
+    tagged(qInfo(), tag) << "Started on " << QSysInfo::prettyProductName() << ", "
+                         << QSysInfo::currentCpuArchitecture();
+    tagged(qInfo(), tag) << "OpenSSL for Qt: " << QSslSocket::sslLibraryBuildVersionString();
 }
 
 QString Application::buildDate()
@@ -78,4 +98,32 @@ void Application::messageReceived(const QString& message)
     Q_UNUSED(message)
     tagged(qInfo(), objectName()) << "Message to show app";
     showMainWindow();
+}
+
+void Application::setUpdateQuestionHook(std::function<void(QMessageBox&)> hook)
+{
+    updateQuestionHook = std::move(hook);
+}
+
+void Application::newVersionIsAvailable(const QString& newVersion)
+{
+    if (newVersion.isEmpty()) {
+        return;
+    }
+
+    QMessageBox box;
+    box.setText(tr("New version found.\nDo you want to update to version %1?").arg(newVersion));
+    QPushButton* updateButton = box.addButton(tr("Update"), QMessageBox::YesRole);
+    box.addButton(tr("Skip"), QMessageBox::NoRole);
+    if (updateQuestionHook) {
+        updateQuestionHook(box);
+    }
+    box.exec();
+    if (box.clickedButton() != updateButton) {
+        return;
+    }
+
+    tagged(qInfo(), objectName()) << "Close app and start installer";
+    update->startUpdater();
+    QCoreApplication::quit();
 }

@@ -4,7 +4,11 @@
 #include <QQmlApplicationEngine>
 #include <QString>
 
+#include <functional>
+
+class QMessageBox;
 class QWindow;
+class Update;
 
 // The spine of the client: creates, wires and exposes every long-lived object, loads the
 // scene, and takes it all down again in a fixed order.
@@ -22,12 +26,19 @@ public:
 
     // The build date in the compiler's "Mmm dd yyyy" form.
     static QString buildDate();
+    // The start-up banner; the version line only when the installer's component list has one.
+    static void writeBanner();
+
+    // Test seam: called with the new-version question box just before it is shown, so that a
+    // test can answer it without a person.
+    void setUpdateQuestionHook(std::function<void(QMessageBox&)> hook);
 
 public slots:
     void messageReceived(const QString& message);
+    void newVersionIsAvailable(const QString& newVersion);
 
 private:
-    void writeBanner();
-
     QQmlApplicationEngine engine;
+    Update* update = nullptr;
+    std::function<void(QMessageBox&)> updateQuestionHook;
 };
