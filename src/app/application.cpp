@@ -2,6 +2,8 @@
 
 #include "logger.h"
 #include "logtag.h"
+#include "servers/networkapi.h"
+#include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 
 #include <QQmlContext>
@@ -15,11 +17,21 @@ Application::Application()
     Logger::instance();
     writeBanner();
 
+    serverListModel = new ServerListModel(this);
+    networkApi = new NetworkApi(this);
+
+    connect(networkApi, &NetworkApi::requestServerListFinished, serverListModel, &ServerListModel::updateServerList);
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
+    context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
 
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
+
+    // The adapter discovery goes here and stops start-up without an adapter; the server list is
+    // requested only after it.
+    networkApi->requestServerList();
 }
 
 Application::~Application()

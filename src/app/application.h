@@ -4,7 +4,9 @@
 #include <QQmlApplicationEngine>
 #include <QString>
 
+class NetworkApi;
 class QWindow;
+class ServerListModel;
 
 // The spine of the client: creates, wires and exposes every long-lived object, loads the
 // scene, and takes it all down again in a fixed order.
@@ -29,5 +31,7 @@ public slots:
 private:
     void writeBanner();
 
+    NetworkApi* networkApi = nullptr;
     QQmlApplicationEngine engine;
+    ServerListModel* serverListModel = nullptr;
 };
