@@ -83,11 +83,6 @@ void NetworkApi::setReplyTimeout(int milliseconds)
     replyTimeout = milliseconds;
 }
 
-void NetworkApi::setMaxReplySize(qint64 bytes)
-{
-    maxReplySize = bytes;
-}
-
 void NetworkApi::requestServerList()
 {
     get(QNetworkRequest(QUrl(serverListUrl())));
@@ -124,18 +119,21 @@ void NetworkApi::guard(QNetworkReply* reply)
     });
     timer->start(timeout);
 
+    // Checked on every arrival of data: the progress signal is throttled and may first come with
+    // the finished reply, too late to abort it.
     const qint64 limit = maxReplySize;
-    auto sizeCheck = std::make_shared<QMetaObject::Connection>();
-    *sizeCheck = connect(reply, &QNetworkReply::downloadProgress, reply,
-        [reply, urlText, tag, limit, sizeCheck](qint64 received, qint64 total) {
-            if (received <= limit && total <= limit) {
-                return;
-            }
-            QObject::disconnect(*sizeCheck);
-            tagged(qWarning(), tag) << "Network request '" << urlText << "' exceeds " << limit << " bytes";
-            // Queued: aborting inside the reply's own signal would finish it under its feet.
-            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
-        });
+    auto exceeded = std::make_shared<bool>(false);
+    auto checkSize = [reply, urlText, tag, limit, exceeded]() {
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (*exceeded || (reply->bytesAvailable() <= limit && announced <= limit)) {
+            return;
+        }
+        *exceeded = true;
+        tagged(qWarning(), tag) << "Network request '" << urlText << "' exceeds " << limit << " bytes";
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, checkSize);
+    connect(reply, &QNetworkReply::readyRead, reply, checkSize);
 }
 
 void NetworkApi::onFinished(QNetworkReply* reply)

@@ -12,8 +12,8 @@ ServerListModel::ServerListModel(QObject* parent)
 
 int ServerListModel::rowCount(const QModelIndex& parent) const
 {
-    Q_UNUSED(parent)
-    return servers.size();
+    // Rows have no children; counting the rows under one would make views recurse into a list.
+    return parent.isValid() ? 0 : servers.size();
 }
 
 QVariant ServerListModel::data(const QModelIndex& index, int role) const
