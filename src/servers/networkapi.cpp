@@ -117,6 +117,7 @@ void NetworkApi::guard(QNetworkReply* reply)
         tagged(qWarning(), tag) << "Network request '" << urlText << "' timed out after " << timeout << " ms";
         reply->abort();
     });
+    connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
     timer->start(timeout);
 
     // Checked on every arrival of data: the progress signal is throttled and may first come with
