@@ -2,6 +2,8 @@
 
 #include "logger.h"
 #include "logtag.h"
+#include "servers/networkapi.h"
+#include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 #include "update/update.h"
 
@@ -22,9 +24,15 @@ Application::Application()
     update = new Update(this);
     connect(update, &Update::newVersionIsAvailable, this, &Application::newVersionIsAvailable);
 
+    serverListModel = new ServerListModel(this);
+    networkApi = new NetworkApi(this);
+
+    connect(networkApi, &NetworkApi::requestServerListFinished, serverListModel, &ServerListModel::updateServerList);
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
+    context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
 
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
 
@@ -32,6 +40,8 @@ Application::Application()
     // need it so that a changed MTU reaches every adapter.
     const NetworkAdapters adapters;
     Settings::instance()->setNetworkAdapters(adapters);
+
+    networkApi->requestServerList();
 
     if (Settings::instance()->autoUpdateEnabled()) {
         update->checkForUpdates();

@@ -6,8 +6,10 @@
 
 #include <functional>
 
+class NetworkApi;
 class QMessageBox;
 class QWindow;
+class ServerListModel;
 class Update;
 
 // The spine of the client: creates, wires and exposes every long-lived object, loads the
@@ -38,7 +40,10 @@ public slots:
     void newVersionIsAvailable(const QString& newVersion);
 
 private:
+    // Declaration order matters: the engine goes before the network interfaces.
+    NetworkApi* networkApi = nullptr;
     QQmlApplicationEngine engine;
+    ServerListModel* serverListModel = nullptr;
     Update* update = nullptr;
     std::function<void(QMessageBox&)> updateQuestionHook;
 };

@@ -1,0 +1,218 @@
+#include "networkapi.h"
+
+#include "app/logtag.h"
+#include "app/utils.h"
+
+#include <deploymentconfig.h>
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QTimer>
+#include <QUrl>
+#include <QVariantMap>
+#include <QXmlStreamReader>
+
+#include <memory>
+
+namespace {
+
+const QString geoIpPath = QStringLiteral("/v3/geoip");
+const QString serverListPath = QStringLiteral("/feeds/serverinfo.xml");
+
+int attributeAsInt(const QXmlStreamAttributes& attributes, const QString& name)
+{
+    // Absent or not a number reads as 0.
+    return attributes.value(name).toInt(nullptr, 10);
+}
+
+} // namespace
+
+NetworkApi::NetworkApi(QObject* parent)
+    : NetworkApi(QString::fromUtf8(Deployment::apiHost), QByteArray(Deployment::apiCaPem), parent)
+{ }
+
+NetworkApi::NetworkApi(const QString& apiHost, const QByteArray& caPem, QObject* parent)
+    : QObject(parent)
+    , apiHost(apiHost)
+{
+    setObjectName(QStringLiteral("NetworkApi"));
+    qRegisterMetaType<Server>("Server");
+    qRegisterMetaType<Servers>("Servers");
+
+    if (!caPem.trimmed().isEmpty()) {
+        pinnedCaCertificates = QSslCertificate::fromData(caPem, QSsl::Pem);
+        if (pinnedCaCertificates.isEmpty()) {
+            // A deployment that names a CA must not silently fall back to the system's trust alone.
+            tagged(qCritical(), objectName()) << "Cannot read the certificate authority of the API host";
+        }
+    }
+
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    manager.setConfiguration(configurationManager.defaultConfiguration());
+    QT_WARNING_POP
+    connect(&manager, &QNetworkAccessManager::finished, this, &NetworkApi::onFinished);
+}
+
+QString NetworkApi::geoIpUrl() const
+{
+    return QStringLiteral("https://") + apiHost + geoIpPath;
+}
+
+QString NetworkApi::serverListUrl() const
+{
+    return QStringLiteral("https://") + apiHost + serverListPath;
+}
+
+QSslConfiguration NetworkApi::sslConfiguration() const
+{
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    if (!pinnedCaCertificates.isEmpty()) {
+        // An explicit list switches off Qt's on-demand loading of the system store, so the system's
+        // authorities are listed too: the pin adds to them, it does not replace them.
+        ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + pinnedCaCertificates);
+    }
+    return ssl;
+}
+
+void NetworkApi::setReplyTimeout(int milliseconds)
+{
+    replyTimeout = milliseconds;
+}
+
+void NetworkApi::requestServerList()
+{
+    get(QNetworkRequest(QUrl(serverListUrl())));
+    requestCurrentIpAddress();
+}
+
+void NetworkApi::requestCurrentIpAddress()
+{
+    tagged(qInfo(), objectName()) << "Request current IP address";
+    QNetworkRequest request { QUrl(geoIpUrl()) };
+    request.setRawHeader("Accept", "application/json");
+    get(request);
+}
+
+void NetworkApi::get(QNetworkRequest request)
+{
+    // Only requests to the API host carry the pinned authority; the process-wide default stays.
+    request.setSslConfiguration(sslConfiguration());
+    guard(manager.get(request));
+}
+
+void NetworkApi::guard(QNetworkReply* reply)
+{
+    // A server that never finishes or sends without end must neither hold the request forever nor
+    // fill the memory; the abort ends in onFinished as a failed request.
+    const QString urlText = reply->url().toString();
+    const QString tag = objectName();
+    const int timeout = replyTimeout;
+    auto* timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, reply, [reply, urlText, tag, timeout]() {
+        tagged(qWarning(), tag) << "Network request '" << urlText << "' timed out after " << timeout << " ms";
+        reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
+    timer->start(timeout);
+
+    // Checked on every arrival of data: the progress signal is throttled and may first come with
+    // the finished reply, too late to abort it.
+    const qint64 limit = maxReplySize;
+    auto exceeded = std::make_shared<bool>(false);
+    auto checkSize = [reply, urlText, tag, limit, exceeded]() {
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (*exceeded || (reply->bytesAvailable() <= limit && announced <= limit)) {
+            return;
+        }
+        *exceeded = true;
+        tagged(qWarning(), tag) << "Network request '" << urlText << "' exceeds " << limit << " bytes";
+        reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, checkSize);
+    connect(reply, &QNetworkReply::readyRead, reply, checkSize);
+}
+
+void NetworkApi::onFinished(QNetworkReply* reply)
+{
+    const QString urlText = reply->url().toString();
+    const bool isGeoIp = urlText == geoIpUrl();
+
+    if (reply->error() != QNetworkReply::NoError) {
+        tagged(qWarning(), objectName()) << "Network request '" << urlText
+                                         << "' finished, error: " << reply->errorString();
+        if (isGeoIp) {
+            emit requestCurrentIpAddressFinished(Utils::anyAddress(), QString());
+        } else {
+            emit requestServerListFinished(Servers());
+        }
+    } else if (isGeoIp) {
+        handleGeoIpReply(urlText, reply->readAll());
+    } else {
+        handleServerListReply(urlText, reply->readAll());
+    }
+    reply->deleteLater();
+}
+
+void NetworkApi::handleGeoIpReply(const QString& urlText, const QByteArray& body)
+{
+    QString ip;
+    QString countryCode;
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        tagged(qCritical(), objectName()) << "Cannot parse JSON document. Error: '" << parseError.errorString() << "'";
+    } else {
+        const QVariantMap data = document.toVariant().toMap().value(QStringLiteral("data")).toMap();
+        ip = data.value(QStringLiteral("ip")).toString();
+        countryCode = data.value(QStringLiteral("iso_code")).toString();
+    }
+    const bool valid = Utils::isIpv4Address(ip);
+    tagged(qInfo(), objectName()) << "Network request '" << urlText << "' finished, IP: " << ip
+                                  << ", valid: " << Utils::boolToString(valid);
+    emit requestCurrentIpAddressFinished(ip, countryCode);
+}
+
+void NetworkApi::handleServerListReply(const QString& urlText, const QByteArray& body)
+{
+    // UTF-8 whatever the document declares.
+    const QString text = QString::fromUtf8(body);
+    const Servers servers = parseServerList(text);
+    tagged(qInfo(), objectName()) << "Network request '" << urlText << "' finished, data size: " << text.size()
+                                  << ", total online and visible servers: " << servers.size();
+    emit requestServerListFinished(servers);
+}
+
+Servers NetworkApi::parseServerList(const QString& xml)
+{
+    Servers servers;
+    qint32 nextId = 0;
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        if (reader.hasError()) {
+            break;
+        }
+        if (reader.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        if (reader.name() == QLatin1String("zorvoserverList") || reader.name() != QLatin1String("server")) {
+            continue;
+        }
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (attributeAsInt(attributes, QStringLiteral("visible")) == 0
+            || attributeAsInt(attributes, QStringLiteral("status")) == 0) {
+            continue;
+        }
+        servers.append(Server(nextId++, attributes.value(QStringLiteral("country")).toString(),
+            attributes.value(QStringLiteral("city")).toString(), attributes.value(QStringLiteral("name")).toString(),
+            attributes.value(QStringLiteral("ip")).toString(), attributeAsInt(attributes, QStringLiteral("capacity"))));
+    }
+    if (reader.hasError()) {
+        tagged(qCritical(), QStringLiteral("NetworkApi")) << "Cannot parse XML: " << reader.errorString();
+    }
+    return servers;
+}

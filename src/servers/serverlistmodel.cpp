@@ -1,0 +1,132 @@
+#include "serverlistmodel.h"
+
+#include "app/logtag.h"
+#include "app/utils.h"
+#include "settings/settings.h"
+
+ServerListModel::ServerListModel(QObject* parent)
+    : QAbstractListModel(parent)
+{
+    setObjectName(QStringLiteral("ServerListModel"));
+}
+
+int ServerListModel::rowCount(const QModelIndex& parent) const
+{
+    // Rows have no children; counting the rows under one would make views recurse into a list.
+    return parent.isValid() ? 0 : servers.size();
+}
+
+QVariant ServerListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() < 0 || index.row() >= servers.size()) {
+        return QVariant();
+    }
+    const Server& server = servers.at(index.row());
+    switch (role) {
+    case Id:
+        return server.id;
+    case Country:
+        return server.country;
+    case City:
+        return server.city;
+    case Name:
+        return server.name;
+    case Capacity:
+        return strength(server.capacity);
+    case CountryFlagSource:
+        return Utils::flagImagePath(server.country);
+    default:
+        return QVariant();
+    }
+}
+
+QHash<int, QByteArray> ServerListModel::roleNames() const
+{
+    static const QHash<int, QByteArray> names {
+        { Id, "Id" },
+        { Country, "Country" },
+        { City, "City" },
+        { Name, "Name" },
+        { Capacity, "Capacity" },
+        { CountryFlagSource, "CountryFlagSource" },
+    };
+    return names;
+}
+
+int ServerListModel::strength(qint32 capacity)
+{
+    if (capacity < 0) {
+        return 0;
+    }
+    if (capacity <= 55) {
+        return 3;
+    }
+    if (capacity <= 75) {
+        return 2;
+    }
+    return 1;
+}
+
+const Server* ServerListModel::chosenServer() const
+{
+    for (const Server& server : servers) {
+        if (server.id == chosenId) {
+            return &server;
+        }
+    }
+    return nullptr;
+}
+
+QString ServerListModel::serverIp() const
+{
+    const Server* server = chosenServer();
+    return server != nullptr ? server->ip : QString();
+}
+
+QString ServerListModel::locationText() const
+{
+    const Server* server = chosenServer();
+    return server != nullptr ? QStringLiteral("%1, %2").arg(server->country, server->city) : tr("Not selected");
+}
+
+QString ServerListModel::locationImageSource() const
+{
+    const Server* server = chosenServer();
+    return server != nullptr ? Utils::flagImagePath(server->country) : QString();
+}
+
+bool ServerListModel::isEmpty() const
+{
+    return !servers.isEmpty();
+}
+
+void ServerListModel::updateServerList(const Servers& serverList)
+{
+    tagged(qInfo(), objectName()) << "Update server list";
+    if (!servers.isEmpty()) {
+        beginRemoveRows(QModelIndex(), 0, servers.size() - 1);
+        servers.clear();
+        endRemoveRows();
+    }
+    if (!serverList.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, serverList.size() - 1);
+        servers = serverList;
+        endInsertRows();
+    }
+    emit isEmptyChanged(!servers.isEmpty());
+    updateCurrentServer(Settings::instance()->currentServerId());
+}
+
+void ServerListModel::updateCurrentServer(int serverId)
+{
+    if (serverId < 0 || serverId >= servers.size()) {
+        return;
+    }
+    chosenId = serverId;
+    Settings* settings = Settings::instance();
+    settings->setCurrentServerId(serverId);
+    settings->save();
+    emit locationTextChanged(locationText());
+    emit locationImageSourceChanged(locationImageSource());
+    emit serverIpChanged(serverIp());
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "servers/server.h"
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QString>
+
+// The provider's servers as a QML list model, and the server the user has chosen; the choice
+// is kept in the settings and restored whenever a new list arrives.
+class ServerListModel : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QString serverIp READ serverIp NOTIFY serverIpChanged)
+    Q_PROPERTY(QString locationText READ locationText NOTIFY locationTextChanged)
+    Q_PROPERTY(QString locationImageSource READ locationImageSource NOTIFY locationImageSourceChanged)
+    Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY isEmptyChanged)
+
+public:
+    enum ProxyRoles
+    {
+        Id = Qt::UserRole,
+        Country,
+        City,
+        Name,
+        Capacity,
+        CountryFlagSource
+    };
+    Q_ENUM(ProxyRoles)
+
+    explicit ServerListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    QString serverIp() const;
+    QString locationText() const;
+    QString locationImageSource() const;
+    // True while the list holds servers: the server list window shows its rows when this is true.
+    bool isEmpty() const;
+
+    // Signal strength of a load figure: 1 (busy) to 3 (light), 0 for no figure.
+    static int strength(qint32 capacity);
+
+    Q_INVOKABLE void updateCurrentServer(int serverId);
+
+public slots:
+    void updateServerList(const Servers& serverList);
+
+signals:
+    void isEmptyChanged(bool empty);
+    void locationImageSourceChanged(QString locationImageSource);
+    void locationTextChanged(QString locationText);
+    void serverIpChanged(QString ip);
+
+private:
+    const Server* chosenServer() const;
+
+    Servers servers;
+    qint32 chosenId = -1;
+};
