@@ -21,6 +21,9 @@ def main(argv):
         font = Merger().merge(inputs)
     font.flavor = None
     # Keep the source's time stamps so that regenerated files are byte-identical.
+    first = TTFont(inputs[0])["head"]
+    font["head"].created = first.created
+    font["head"].modified = first.modified
     font.recalcTimestamp = False
     font.save(out, reorderTables=True)
     return 0
