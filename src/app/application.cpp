@@ -3,8 +3,11 @@
 #include "logger.h"
 #include "logtag.h"
 #include "settings/settings.h"
+#include "settings/uistyle.h"
+#include "ui/dashcircle.h"
 
 #include <QQmlContext>
+#include <QQmlEngine>
 #include <QSslSocket>
 #include <QSysInfo>
 #include <QWindow>
@@ -15,7 +18,14 @@ Application::Application()
     Logger::instance();
     writeBanner();
 
+    qmlRegisterSingletonType(
+        QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
+    qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
+
+    uiStyle = new UiStyle(this);
+
     QQmlContext* context = engine.rootContext();
+    context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
 
