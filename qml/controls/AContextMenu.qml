@@ -3,10 +3,12 @@ import QtQuick.Controls 2.12
 
 // Right-click menu of a text editor: place it inside a TextField or TextArea.
 Popup {
-    id: menu
+    id: contextMenu
 
     property var textEditor: parent
     property bool onlyPasteAllowed: false
+    // The editor last looked at, and the one whose presses are followed.
+    property var examinedEditor: null
     property var attachedEditor: null
 
     readonly property var actions: [cutAction, copyAction, pasteAction]
@@ -17,9 +19,11 @@ Popup {
     implicitHeight: itemSizer.implicitHeight * actions.length
 
     function attach() {
-        if (attachedEditor === textEditor)
+        if (examinedEditor === textEditor)
             return
-        if (attachedEditor)
+        examinedEditor = textEditor
+        // A destroyed editor no longer has its signal; nothing to undo then.
+        if (attachedEditor && attachedEditor.pressed && typeof attachedEditor.pressed.disconnect === "function")
             attachedEditor.pressed.disconnect(onEditorPressed)
         attachedEditor = null
         if (!textEditor)
@@ -36,9 +40,9 @@ Popup {
     function onEditorPressed(event) {
         if (event.button !== Qt.RightButton)
             return
-        menu.x = event.x
-        menu.y = event.y
-        menu.open()
+        contextMenu.x = event.x
+        contextMenu.y = event.y
+        contextMenu.open()
         event.accepted = true
     }
 
@@ -49,24 +53,24 @@ Popup {
         id: cutAction
         text: qsTr("Cut")
         shortcut: StandardKey.Cut
-        enabled: menu.hasSelection && !menu.onlyPasteAllowed
-        onTriggered: menu.textEditor.cut()
+        enabled: contextMenu.hasSelection && !contextMenu.onlyPasteAllowed
+        onTriggered: contextMenu.textEditor.cut()
     }
 
     Action {
         id: copyAction
         text: qsTr("Copy")
         shortcut: StandardKey.Copy
-        enabled: menu.hasSelection && !menu.onlyPasteAllowed
-        onTriggered: menu.textEditor.copy()
+        enabled: contextMenu.hasSelection && !contextMenu.onlyPasteAllowed
+        onTriggered: contextMenu.textEditor.copy()
     }
 
     Action {
         id: pasteAction
         text: qsTr("Paste")
         shortcut: StandardKey.Paste
-        enabled: !!menu.textEditor && !!menu.textEditor.canPaste
-        onTriggered: menu.textEditor.paste()
+        enabled: !!contextMenu.textEditor && !!contextMenu.textEditor.canPaste
+        onTriggered: contextMenu.textEditor.paste()
     }
 
     // Measures one entry; the menu is that tall once per action.
@@ -78,14 +82,14 @@ Popup {
 
     contentItem: Column {
         Repeater {
-            model: menu.actions
+            model: contextMenu.actions
 
             MenuItem {
-                width: menu.availableWidth
+                width: contextMenu.availableWidth
                 action: modelData
                 focusPolicy: Qt.NoFocus
                 highlighted: hovered
-                onTriggered: menu.close()
+                onTriggered: contextMenu.close()
             }
         }
     }

@@ -76,6 +76,16 @@ void StyleProvider::clearClipboard()
     QGuiApplication::clipboard()->clear();
 }
 
+void StyleProvider::startCapture()
+{
+    // The test logger installs its own handler when a test file starts; chain in front of it.
+    const QtMessageHandler current = qInstallMessageHandler(captureMessage);
+    if (current != captureMessage) {
+        previousHandler = current;
+    }
+    capturedMessages.clear();
+}
+
 QStringList StyleProvider::takeMessages()
 {
     QStringList messages;
@@ -88,7 +98,6 @@ void StyleProvider::setUpEngine(QQmlEngine* engine)
     // Registrations are process-wide; each test file gets a fresh engine and so a fresh provider.
     static int providerType = -1;
     if (providerType < 0) {
-        previousHandler = qInstallMessageHandler(captureMessage);
         qmlRegisterSingletonType(
             QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");

@@ -26,7 +26,9 @@ public:
     // Creates the component under parent, with uiStyle set to the dark or the light style.
     Q_INVOKABLE QObject* create(QQmlComponent* component, bool dark, QQuickItem* parent);
     Q_INVOKABLE void clearClipboard();
-    // Every console and log message since the last call (debug lines included).
+    // From now on every console and log message is also kept for takeMessages().
+    Q_INVOKABLE void startCapture();
+    // Every message kept since the last call (debug lines included).
     Q_INVOKABLE QStringList takeMessages();
 
     // Registers the application's own types, the provider as singleton "TestSupport" 1.0 and sets
