@@ -1,5 +1,6 @@
 import QtQuick 2.12
 import QtTest 1.12
+import VPNClient 1.0 as Registered
 import "qrc:/qml/controls"
 
 TestCase {
@@ -9,6 +10,8 @@ TestCase {
         return [
             { tag: "regular", loader: FontFactory.poppinsRegular, file: "Poppins-Regular.ttf" },
             { tag: "bold", loader: FontFactory.poppinsBold, file: "Poppins-Bold.ttf" },
+            // The singleton as the application registers it, for files that import the module.
+            { tag: "registered regular", loader: Registered.FontFactory.poppinsRegular, file: "Poppins-Regular.ttf" },
         ]
     }
 

@@ -14,6 +14,13 @@ Item {
         labelField.text: "Username"
     }
 
+    AInputField {
+        id: secondInput
+        y: 100
+        width: 300
+        labelField.text: "Password"
+    }
+
     ATextField {
         id: disabledField
         y: 200
@@ -121,6 +128,22 @@ Item {
             mouseClick(menuItem("Cut"))
             compare(input.textField.text, "def")
             verify(input.textField.canPaste)
+        }
+
+        function test_keyboardShortcutsActOnce() {
+            // Each field's menu carries the standard shortcuts; the focused editor must still
+            // handle them exactly once.
+            input.textField.text = "ab"
+            input.textField.forceActiveFocus()
+            input.textField.selectAll()
+            keySequence(StandardKey.Copy)
+            input.textField.cursorPosition = 2
+            keySequence(StandardKey.Paste)
+            compare(input.textField.text, "abab")
+            compare(secondInput.textField.text, "")
+            input.textField.select(0, 2)
+            keySequence(StandardKey.Cut)
+            compare(input.textField.text, "ab")
         }
 
         function test_onlyPasteAllowed() {
