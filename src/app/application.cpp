@@ -5,12 +5,15 @@
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
+#include "settings/uistyle.h"
+#include "ui/dashcircle.h"
 #include "update/update.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QQmlContext>
+#include <QQmlEngine>
 #include <QSslSocket>
 #include <QSysInfo>
 #include <QWindow>
@@ -21,15 +24,21 @@ Application::Application()
     Logger::instance();
     writeBanner();
 
+    qmlRegisterSingletonType(
+        QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
+    qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
+
     update = new Update(this);
     connect(update, &Update::newVersionIsAvailable, this, &Application::newVersionIsAvailable);
 
+    uiStyle = new UiStyle(this);
     serverListModel = new ServerListModel(this);
     networkApi = new NetworkApi(this);
 
     connect(networkApi, &NetworkApi::requestServerListFinished, serverListModel, &ServerListModel::updateServerList);
 
     QQmlContext* context = engine.rootContext();
+    context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);

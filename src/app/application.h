@@ -10,6 +10,7 @@ class NetworkApi;
 class QMessageBox;
 class QWindow;
 class ServerListModel;
+class UiStyle;
 class Update;
 
 // The spine of the client: creates, wires and exposes every long-lived object, loads the
@@ -44,6 +45,7 @@ private:
     NetworkApi* networkApi = nullptr;
     QQmlApplicationEngine engine;
     ServerListModel* serverListModel = nullptr;
+    UiStyle* uiStyle = nullptr;
     Update* update = nullptr;
     std::function<void(QMessageBox&)> updateQuestionHook;
 };

@@ -1,0 +1,9 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+
+Label {
+    color: uiStyle.generalGreyLabelColor
+    font.family: FontFactory.poppinsRegular.name
+    font.pixelSize: 12
+    opacity: uiStyle.darkStyle ? 0.4 : 1
+}

@@ -1,0 +1,9 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+
+Label {
+    color: uiStyle.settingsPageDefaultLabelColor1
+    font.family: FontFactory.poppinsRegular.name
+    font.pixelSize: 13
+    opacity: uiStyle.darkStyle ? 0.5 : 1
+}

@@ -1,0 +1,9 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+
+Label {
+    color: uiStyle.generalDefaultLabelColor
+    font.family: FontFactory.poppinsRegular.name
+    font.pixelSize: 16
+    font.bold: true
+}

@@ -1,0 +1,43 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+
+Button {
+    id: control
+
+    property bool selected: false
+
+    checkable: true
+    down: pressed || mouseHandler.pressed
+
+    contentItem: Text {
+        text: control.text
+        font.family: FontFactory.poppinsRegular.name
+        font.pixelSize: 15
+        elide: Text.ElideRight
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+        color: uiStyle.generalTabFontColor
+    }
+
+    background: Rectangle {
+        implicitWidth: 160
+        implicitHeight: 68
+        color: uiStyle.generalTabBackgroundColor
+
+        Rectangle {
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            height: 3
+            color: control.selected ? uiStyle.generalTabSelectedColor : uiStyle.generalTabNonSelectedColor
+        }
+    }
+
+    MouseAreaHandler {
+        id: mouseHandler
+        onClicked: {
+            control.selected = true
+            control.clicked()
+        }
+    }
+}

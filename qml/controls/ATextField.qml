@@ -1,0 +1,16 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+
+TextField {
+    id: control
+
+    selectByMouse: true
+    color: uiStyle.generalDefaultLabelColor
+
+    background: Rectangle {
+        implicitWidth: 100
+        implicitHeight: 36
+        color: control.enabled ? "transparent" : "#353637"
+        border.color: control.enabled ? uiStyle.generalTextFieldBorderColor : "transparent"
+    }
+}
