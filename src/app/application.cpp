@@ -1,8 +1,10 @@
 #include "application.h"
 
+#include "autostart.h"
 #include "logger.h"
 #include "logtag.h"
 #include "settings/settings.h"
+#include "utils.h"
 
 #include <QQmlContext>
 #include <QSslSocket>
@@ -20,6 +22,16 @@ Application::Application()
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
 
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
+
+    // Without a TAP adapter the client cannot work: start-up ends here and main exits.
+    networkInterfaces.discover();
+    if (networkInterfaces.isEmpty()) {
+        return;
+    }
+    networkInterfaces.logAdapters();
+    // Settings::instance()->setNetworkAdapters(networkInterfaces.adapters()) goes here with the settings store.
+
+    tagged(qInfo(), objectName()) << "vpn-service is running: " << Utils::boolToString(isVpnServiceRunning());
 }
 
 Application::~Application()
@@ -43,7 +55,7 @@ QString Application::buildDate()
 
 bool Application::isInitialized() const
 {
-    return !engine.rootObjects().isEmpty();
+    return !engine.rootObjects().isEmpty() && !networkInterfaces.isEmpty();
 }
 
 QWindow* Application::mainWindow() const

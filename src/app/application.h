@@ -1,5 +1,7 @@
 #pragma once
 
+#include "connection/networkinterfaces.h"
+
 #include <QObject>
 #include <QQmlApplicationEngine>
 #include <QString>
@@ -29,5 +31,7 @@ public slots:
 private:
     void writeBanner();
 
+    // Declared before the engine: the engine is destroyed first, then the interfaces.
+    NetworkInterfaces networkInterfaces;
     QQmlApplicationEngine engine;
 };
