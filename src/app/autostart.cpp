@@ -39,6 +39,7 @@ bool AutoStart::setEnabled(bool enable)
 {
     {
         const auto runKey = Registry::openKey(runKeyPath);
+        const QVariant previous = runKey->value(valueName());
         if (enable) {
             runKey->setValue(valueName(), valueData());
         } else {
@@ -46,6 +47,14 @@ bool AutoStart::setEnabled(bool enable)
         }
         // Written out here, so that the second look below reads what really reached the registry.
         runKey->sync();
+        if (runKey->status() != QSettings::NoError) {
+            // QSettings keeps an unwritten change in memory for later readers: take it back.
+            if (previous.isValid()) {
+                runKey->setValue(valueName(), previous);
+            } else {
+                runKey->remove(valueName());
+            }
+        }
     }
     const bool registered = isRegistered();
     tagged(qInfo(), QStringLiteral("AutoStart")) << "Set enabled: '" << Utils::boolToString(enable) << "', status '"
@@ -75,7 +84,9 @@ bool isVpnServiceRunning(int timeoutMs)
         QIODevice::ReadWrite);
     process.waitForStarted(timeoutMs);
     process.waitForFinished(timeoutMs);
-    const QString listing = QString::fromUtf8(process.readAll());
+    const QByteArray output = process.readAll();
+    // All of it: a stray NUL byte must not cut the listing short.
+    const QString listing = QString::fromUtf8(output.constData(), output.size());
     if (process.state() != QProcess::NotRunning) {
         // A hung tool must not outlive the check.
         process.kill();

@@ -47,8 +47,8 @@ std::unique_ptr<QSettings> openKey(const QString& keyPath)
     const QString hive = parts.isEmpty() ? QString() : parts.takeFirst();
     const QString file = standInFile(hive);
     if (file.isEmpty()) {
-        // An empty file name: QSettings reads nothing and every write fails.
-        return std::make_unique<QSettings>(QString(), QSettings::IniFormat);
+        // Below a device rather than a folder: nothing can be read or created there, even by root.
+        return std::make_unique<QSettings>(QStringLiteral("/dev/null/unknown-registry-hive.ini"), QSettings::IniFormat);
     }
     QDir().mkpath(standInFolder());
     auto settings = std::make_unique<QSettings>(file, QSettings::IniFormat);

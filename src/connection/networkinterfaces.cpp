@@ -16,7 +16,9 @@ void NetworkInterfaces::discover()
     QProcess route;
     route.start(QStringLiteral("route"), { QStringLiteral("print") }, QIODevice::ReadWrite);
     route.waitForFinished(timeoutMs);
-    const QString listing = QString::fromUtf8(route.readAllStandardOutput());
+    const QByteArray output = route.readAllStandardOutput();
+    // All of it: a stray NUL byte must not cut the listing short.
+    const QString listing = QString::fromUtf8(output.constData(), output.size());
     if (route.state() != QProcess::NotRunning) {
         // A hung listing must not outlive start-up.
         route.kill();
