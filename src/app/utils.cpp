@@ -44,15 +44,13 @@ QTemporaryFile* createLocalTemporaryFile(const QString& path)
 {
     QFile source(path);
     if (!source.open(QIODevice::ReadOnly)) {
-        tagged(qCritical(), QStringLiteral("Utils"))
-            << QStringLiteral("Cannot read local temporary file for path '%1'").arg(path);
+        tagged(qCritical(), QStringLiteral("Utils")) << QStringLiteral("Cannot read local temporary file for path '%1'").arg(path);
         return nullptr;
     }
     source.close();
     QTemporaryFile* copy = QTemporaryFile::createNativeFile(source);
     if (copy == nullptr) {
-        tagged(qCritical(), QStringLiteral("Utils"))
-            << QStringLiteral("Cannot create local temporary file for path '%1'").arg(path);
+        tagged(qCritical(), QStringLiteral("Utils")) << QStringLiteral("Cannot create local temporary file for path '%1'").arg(path);
     }
     return copy;
 }
