@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "autostart.h"
 #include "logger.h"
 #include "logtag.h"
 #include "servers/networkapi.h"
@@ -8,6 +9,7 @@
 #include "settings/uistyle.h"
 #include "ui/dashcircle.h"
 #include "update/update.h"
+#include "utils.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -45,16 +47,22 @@ Application::Application()
 
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
 
-    // The adapter discovery fills this list (and stops start-up when it is empty); the settings
-    // need it so that a changed MTU reaches every adapter.
-    const NetworkAdapters adapters;
-    Settings::instance()->setNetworkAdapters(adapters);
+    // Without a TAP adapter the client cannot work: start-up ends here and main exits.
+    networkInterfaces.discover();
+    if (networkInterfaces.isEmpty()) {
+        return;
+    }
+    networkInterfaces.logAdapters();
+    // The settings apply a changed MTU to every adapter.
+    Settings::instance()->setNetworkAdapters(networkInterfaces.adapters());
 
     networkApi->requestServerList();
 
     if (Settings::instance()->autoUpdateEnabled()) {
         update->checkForUpdates();
     }
+
+    tagged(qInfo(), objectName()) << "vpn-service is running: " << Utils::boolToString(isVpnServiceRunning());
 }
 
 Application::~Application()
@@ -87,7 +95,7 @@ QString Application::buildDate()
 
 bool Application::isInitialized() const
 {
-    return !engine.rootObjects().isEmpty();
+    return !engine.rootObjects().isEmpty() && !networkInterfaces.isEmpty();
 }
 
 QWindow* Application::mainWindow() const

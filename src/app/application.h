@@ -1,5 +1,7 @@
 #pragma once
 
+#include "connection/networkinterfaces.h"
+
 #include <QObject>
 #include <QQmlApplicationEngine>
 #include <QString>
@@ -41,8 +43,9 @@ public slots:
     void newVersionIsAvailable(const QString& newVersion);
 
 private:
-    // Declaration order matters: the engine goes before the network interfaces.
     NetworkApi* networkApi = nullptr;
+    // Declared before the engine: the engine is destroyed first, then the interfaces.
+    NetworkInterfaces networkInterfaces;
     QQmlApplicationEngine engine;
     ServerListModel* serverListModel = nullptr;
     UiStyle* uiStyle = nullptr;

@@ -1,20 +1,96 @@
 #include "autostart.h"
 
-#include <QtGlobal>
+#include "logtag.h"
+#include "registry.h"
+#include "utils.h"
 
-// Placeholder until the host integration lands.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+
+const QString AutoStart::runKeyPath
+    = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+
+QString AutoStart::valueName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).baseName();
+}
+
+QString AutoStart::valueData()
+{
+    return Utils::quoted(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+}
+
+bool AutoStart::isRegistered()
+{
+    const auto runKey = Registry::openKey(runKeyPath);
+    return runKey->value(valueName()).toString() == valueData();
+}
+
 bool AutoStart::isEnabled()
 {
-    return false;
+    return isRegistered();
 }
 
 bool AutoStart::setEnabled(bool enable)
 {
-    Q_UNUSED(enable)
+    {
+        const auto runKey = Registry::openKey(runKeyPath);
+        const QVariant previous = runKey->value(valueName());
+        if (enable) {
+            runKey->setValue(valueName(), valueData());
+        } else {
+            runKey->remove(valueName());
+        }
+        // Written out here, so that the second look below reads what really reached the registry.
+        runKey->sync();
+        if (runKey->status() != QSettings::NoError) {
+            // QSettings keeps an unwritten change in memory for later readers: take it back.
+            if (previous.isValid()) {
+                runKey->setValue(valueName(), previous);
+            } else {
+                runKey->remove(valueName());
+            }
+        }
+    }
+    const bool registered = isRegistered();
+    tagged(qInfo(), QStringLiteral("AutoStart")) << "Set enabled: '" << Utils::boolToString(enable) << "', status '"
+                                                 << Utils::boolToString(enable == registered) << "'";
+    return registered;
+}
+
+bool processListContains(const QString& listing, const QString& caption)
+{
+    static const QRegularExpression lineEnds(QStringLiteral("[\\r\\n]"));
+    const QStringList lines = listing.split(lineEnds, Qt::SkipEmptyParts);
+    for (const QString& line : lines) {
+        if (line.simplified() == caption) {
+            return true;
+        }
+    }
     return false;
 }
 
-bool isVpnServiceRunning()
+bool isVpnServiceRunning(int timeoutMs)
 {
-    return false;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("wmic.exe"),
+        { QStringLiteral("/OUTPUT:STDOUT"), QStringLiteral("PROCESS"), QStringLiteral("get"),
+            QStringLiteral("Caption") },
+        QIODevice::ReadWrite);
+    process.waitForStarted(timeoutMs);
+    process.waitForFinished(timeoutMs);
+    const QByteArray output = process.readAll();
+    // All of it: a stray NUL byte must not cut the listing short.
+    const QString listing = QString::fromUtf8(output.constData(), output.size());
+    if (process.state() != QProcess::NotRunning) {
+        // A hung tool must not outlive the check.
+        process.kill();
+        process.waitForFinished(timeoutMs);
+    }
+    return processListContains(listing, QStringLiteral("%1.exe").arg(QStringLiteral("vpn-service")));
 }

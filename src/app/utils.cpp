@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QHostAddress>
+#include <QProcess>
 #include <QTemporaryFile>
 
 namespace Utils {
@@ -66,11 +67,24 @@ void createEmptyFile(const QString& path)
     file.close();
 }
 
-// Placeholder until the host integration lands.
-void setInterfaceMtu(qint32 interfaceIndex, qint32 mtu)
+QStringList mtuCommandArguments(qint32 interfaceIndex, qint32 mtu)
 {
-    Q_UNUSED(interfaceIndex)
-    Q_UNUSED(mtu)
+    const qint32 applied = mtu > 0 ? mtu : automaticMtu;
+    return { QStringLiteral("interface"), QStringLiteral("ipv4"), QStringLiteral("set"), QStringLiteral("subinterface"),
+        QString::number(interfaceIndex), QStringLiteral("mtu=%1").arg(applied), QStringLiteral("store=persistent") };
+}
+
+void setInterfaceMtu(qint32 interfaceIndex, qint32 mtu, int timeoutMs)
+{
+    QProcess netsh;
+    netsh.start(QStringLiteral("netsh"), mtuCommandArguments(interfaceIndex, mtu), QIODevice::ReadWrite);
+    netsh.waitForFinished(timeoutMs);
+    if (netsh.state() != QProcess::NotRunning) {
+        // A hung command must not outlive the call.
+        netsh.kill();
+        netsh.waitForFinished(timeoutMs);
+    }
+    tagged(qInfo(), QStringLiteral("Utils")) << "'Set mtu size' command finished with code: " << netsh.exitCode();
 }
 
 } // namespace Utils
