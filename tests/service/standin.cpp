@@ -54,6 +54,14 @@ void onTerm(int)
 int main(int argc, char** argv)
 {
     const std::string name = programName(argv[0]);
+    const bool wait = argc >= 2 && std::strcmp(argv[1], "wait") == 0;
+    if (wait) {
+        // Before the record: once a test sees the run, SIGTERM is handled.
+        struct sigaction action = {};
+        action.sa_handler = onTerm;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGTERM, &action, nullptr);
+    }
     std::string line = name;
     for (int i = 1; i < argc; ++i) {
         line += " ";
@@ -64,16 +72,11 @@ int main(int argc, char** argv)
     if (argc >= 3 && std::strcmp(argv[1], "exit") == 0) {
         return std::atoi(argv[2]);
     }
-    if (argc >= 2 && std::strcmp(argv[1], "wait") == 0) {
-        struct sigaction action = {};
-        action.sa_handler = onTerm;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGTERM, &action, nullptr);
+    if (wait) {
         while (terminated == 0) {
             ::pause();
         }
         record(name + " SIGTERM");
-        return 0;
     }
     return 0;
 }

@@ -209,6 +209,7 @@ void TestServiceLink::stopAndKillRunningOpenVpn()
 
     openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
+    QTRY_VERIFY(fixture->records().contains("openvpn wait")); // ready for SIGTERM
     QCOMPARE(openVpn.state(), int(Running));
     openVpn.stop("anything");
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
@@ -218,6 +219,7 @@ void TestServiceLink::stopAndKillRunningOpenVpn()
     fixture->clearRecords();
     openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, 8000);
+    QTRY_COMPARE(fixture->records().count("openvpn wait"), 1);
     openVpn.killOpenVpn();
     QCOMPARE(openVpn.state(), int(Running)); // the kill command does not change the state
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 8000);
@@ -235,6 +237,7 @@ void TestServiceLink::secondOpenVpnEndsTheFirst()
     QSignalSpy started(&openVpn, &ServiceProcess::started);
     openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
+    QTRY_VERIFY(fixture->records().contains("openvpn wait")); // ready for SIGTERM
     openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, 8000);
 
@@ -258,6 +261,7 @@ void TestServiceLink::initEndsLeftOverOpenVpnSilently()
         QSignalSpy started(&openVpn, &ServiceProcess::started);
         openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
         QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
+        QTRY_VERIFY(fixture->records().contains("openvpn wait")); // ready for SIGTERM
     } // the earlier client goes away, its OpenVPN keeps running
 
     ServiceController fresh;
