@@ -72,9 +72,9 @@ bool ServiceFixture::startService(bool allowTestClient)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VPN_STANDIN_RECORD"), dir.path() + QStringLiteral("/records.txt"));
     service->setProcessEnvironment(environment);
-    // The service logs to its file as well; the tests read that.
+    // The service logs to its file as well; its standard error is kept for sanitizer reports.
     service->setStandardOutputFile(QProcess::nullDevice());
-    service->setStandardErrorFile(QProcess::nullDevice());
+    service->setStandardErrorFile(dir.path() + QStringLiteral("/service.err"), QIODevice::Append);
     QStringList arguments { QStringLiteral("--log-file"), logFilePath() };
     arguments << QStringLiteral("--allow-client")
               << (allowTestClient ? QCoreApplication::applicationFilePath() : QStringLiteral("/nonexistent/vpnclient"));
@@ -147,4 +147,20 @@ QString ServiceFixture::serviceLog() const
         return {};
     }
     return QString::fromUtf8(file.readAll());
+}
+
+QString ServiceFixture::sanitizerReport() const
+{
+    QFile file(dir.path() + QStringLiteral("/service.err"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return {};
+    }
+    const QString text = QString::fromUtf8(file.readAll());
+    for (const char* mark : { "AddressSanitizer", "runtime error:", "LeakSanitizer" }) {
+        const int at = text.indexOf(QLatin1String(mark));
+        if (at >= 0) {
+            return text.mid(qMax(0, at - 200), 3000);
+        }
+    }
+    return {};
 }

@@ -28,6 +28,8 @@ public:
     QStringList records() const;
     void clearRecords();
     QString serviceLog() const;
+    // What a sanitizer build of the service reported, empty when all is well.
+    QString sanitizerReport() const;
 
 private:
     QTemporaryDir dir;

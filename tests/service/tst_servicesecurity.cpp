@@ -42,6 +42,9 @@ void TestServiceSecurity::initTestCase()
 
 void TestServiceSecurity::cleanupTestCase()
 {
+    fixture->stopService();
+    const QString report = fixture->sanitizerReport();
+    QVERIFY2(report.isEmpty(), qPrintable(report));
     delete fixture;
 }
 

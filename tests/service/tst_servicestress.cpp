@@ -64,6 +64,8 @@ void TestServiceStress::restartsWhileCommandsFlow()
     QCOMPARE(finished.count(), sent);
     const int inits = fixture.serviceLog().count(": init: connection");
     QCOMPARE(inits, 1);
+    fixture.stopService();
+    QVERIFY2(fixture.sanitizerReport().isEmpty(), qPrintable(fixture.sanitizerReport()));
     qInfo().noquote() << QStringLiteral("stress: %1 service restarts, %2 commands sent, %3 runs recorded in order "
                                         "(plus one init run), %4 started and %5 finished lines, %6 init commands")
                              .arg(rounds)
