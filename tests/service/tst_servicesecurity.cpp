@@ -2,8 +2,10 @@
 #include "servicefixture.h"
 
 #include <QDir>
+#include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 #include <QWebSocket>
 
@@ -19,6 +21,7 @@ private slots:
     void hostileCommandRunsNothing_data();
     void hostileCommandRunsNothing();
     void handshakeWithOriginIsRefused();
+    void listensOnLoopbackOnly();
     void peerThatIsNotTheClientIsRefused();
 
 private:
@@ -256,6 +259,24 @@ void TestServiceSecurity::handshakeWithOriginIsRefused()
 
     // The same process without an Origin is welcome.
     QVERIFY(probeStillServes("after origin"));
+}
+
+void TestServiceSecurity::listensOnLoopbackOnly()
+{
+    QList<QHostAddress> others { QHostAddress("127.0.0.2"), QHostAddress::LocalHostIPv6 };
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (address != QHostAddress(QHostAddress::LocalHost) && address.scopeId().isEmpty()) {
+            others.append(address);
+        }
+    }
+    for (const QHostAddress& address : others) {
+        QTcpSocket socket;
+        socket.connectToHost(address, 6447);
+        QVERIFY2(!socket.waitForConnected(2000), qPrintable(address.toString()));
+    }
+    QTcpSocket loopback;
+    loopback.connectToHost(QHostAddress::LocalHost, 6447);
+    QVERIFY(loopback.waitForConnected(2000));
 }
 
 void TestServiceSecurity::peerThatIsNotTheClientIsRefused()
