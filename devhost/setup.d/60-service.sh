@@ -25,6 +25,13 @@ if [ -f "$svc_pidfile" ]; then
     svc_pid_exe="$(readlink "/proc/$svc_pid/exe" 2>/dev/null || true)"
     if [ "$svc_pid_exe" = "$(readlink -f "$svc_exe")" ]; then
         svc_running="$svc_pid"
+        # A namespace made anew since then leaves the service where the client is not.
+        if [ -n "${CLIENT_NETNS:-}" ] && [ "$(ip netns identify "$svc_pid" 2>/dev/null)" != "$CLIENT_NETNS" ]; then
+            echo "devhost: vpn-service $svc_pid runs outside $CLIENT_NETNS, replacing it"
+            kill "$svc_pid" 2>/dev/null || true
+            for _ in $(seq 50); do [ -e "/proc/$svc_pid" ] || break; sleep 0.1; done
+            svc_running=""
+        fi
     elif [ "$svc_pid_exe" = "$(readlink -f "$svc_exe") (deleted)" ]; then
         echo "devhost: vpn-service $svc_pid runs an older build, replacing it"
         kill "$svc_pid" 2>/dev/null || true
