@@ -5,6 +5,7 @@
 #include "logtag.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
+#include "service/servicecontroller.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
 #include "ui/dashcircle.h"
@@ -25,6 +26,7 @@ Application::Application()
     setObjectName(QStringLiteral("Application"));
     Logger::instance();
     writeBanner();
+    serviceController = new ServiceController(this);
 
     qmlRegisterSingletonType(
         QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
@@ -72,6 +74,7 @@ Application::~Application()
     update->disconnect();
     delete update;
     update = nullptr;
+    serviceController->sendInitCommand();
     tagged(qInfo(), objectName()) << "Stopped";
 }
 

@@ -12,6 +12,7 @@ class NetworkApi;
 class QMessageBox;
 class QWindow;
 class ServerListModel;
+class ServiceController;
 class UiStyle;
 class Update;
 
@@ -51,4 +52,5 @@ private:
     UiStyle* uiStyle = nullptr;
     Update* update = nullptr;
     std::function<void(QMessageBox&)> updateQuestionHook;
+    ServiceController* serviceController = nullptr;
 };
