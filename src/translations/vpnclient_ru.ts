@@ -5,22 +5,22 @@
     <name>AContextMenu</name>
     <message>
         <source>Cut</source>
-        <translation type="unfinished"></translation>
+        <translation>Вырезать</translation>
     </message>
     <message>
         <source>Copy</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать</translation>
     </message>
     <message>
         <source>Paste</source>
-        <translation type="unfinished"></translation>
+        <translation>Вставить</translation>
     </message>
 </context>
 <context>
     <name>ARadioButton</name>
     <message>
         <source>RadioButton</source>
-        <translation type="unfinished"></translation>
+        <translation>Переключатель</translation>
     </message>
 </context>
 <context>
@@ -28,22 +28,23 @@
     <message>
         <source>New version found.
 Do you want to update to version %1?</source>
-        <translation type="unfinished"></translation>
+        <translation>Найдена новая версия.
+Обновить до версии %1?</translation>
     </message>
     <message>
         <source>Update</source>
-        <translation type="unfinished"></translation>
+        <translation>Обновить</translation>
     </message>
     <message>
         <source>Skip</source>
-        <translation type="unfinished"></translation>
+        <translation>Пропустить</translation>
     </message>
 </context>
 <context>
     <name>ServerListModel</name>
     <message>
         <source>Not selected</source>
-        <translation type="unfinished"></translation>
+        <translation>Не выбран</translation>
     </message>
 </context>
 </TS>
