@@ -2,6 +2,7 @@
 
 #include "logger.h"
 #include "logtag.h"
+#include "service/servicecontroller.h"
 #include "settings/settings.h"
 
 #include <QQmlContext>
@@ -14,6 +15,7 @@ Application::Application()
     setObjectName(QStringLiteral("Application"));
     Logger::instance();
     writeBanner();
+    serviceController = new ServiceController(this);
 
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
@@ -25,6 +27,7 @@ Application::Application()
 Application::~Application()
 {
     tagged(qInfo(), objectName()) << "Request to quit";
+    serviceController->sendInitCommand();
     tagged(qInfo(), objectName()) << "Stopped";
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QWindow;
+class ServiceController;
 
 // The spine of the client: creates, wires and exposes every long-lived object, loads the
 // scene, and takes it all down again in a fixed order.
@@ -30,4 +31,5 @@ private:
     void writeBanner();
 
     QQmlApplicationEngine engine;
+    ServiceController* serviceController = nullptr;
 };

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "serviceprocess.h"
+
+// The OpenVPN program as vpn-service runs it: a service process named "openvpn" with its own
+// graceful stop and a kill command.
+class OpenVpnProcess : public ServiceProcess
+{
+    Q_OBJECT
+
+public:
+    explicit OpenVpnProcess(QObject* parent = nullptr);
+
+    using ServiceProcess::start;
+    void start(const QStringList& arguments);
+    void killOpenVpn();
+
+public slots:
+    void stop(const QString& command) override;
+    void onProcessOutput(const QString& process, const QString& output);
+
+signals:
+    void allKilled();
+};

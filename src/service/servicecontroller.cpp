@@ -1,0 +1,177 @@
+#include "servicecontroller.h"
+
+#include "app/logtag.h"
+
+#include <QTimer>
+#include <QUrl>
+#include <QWebSocket>
+
+ServiceController* ServiceController::currentInstance = nullptr;
+
+ServiceController::ServiceController(QObject* parent)
+    : QObject(parent)
+{
+    currentInstance = this;
+    setObjectName(QStringLiteral("ServiceController"));
+
+    checkTimer = new QTimer(this);
+    connect(checkTimer, &QTimer::timeout, this, &ServiceController::checkConnectionTimer);
+
+    initialize();
+
+    checkTimer->setSingleShot(false);
+    checkTimer->start(checkInterval);
+}
+
+ServiceController::~ServiceController()
+{
+    // The socket goes with us; its teardown is not a lost link.
+    if (socket != nullptr) {
+        socket->disconnect(this);
+    }
+    if (currentInstance == this) {
+        currentInstance = nullptr;
+    }
+}
+
+ServiceController* ServiceController::instance()
+{
+    return currentInstance;
+}
+
+void ServiceController::initialize()
+{
+    linkUp = false;
+    messageHandlerAttached = false;
+    socket = new QWebSocket(QString(), QWebSocketProtocol::Version13, this);
+
+    connect(socket, &QWebSocket::connected, this, &ServiceController::onConnected, Qt::DirectConnection);
+    connect(socket, &QWebSocket::connected, this, &ServiceController::connected, Qt::DirectConnection);
+    connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+        &ServiceController::onWebSocketError, Qt::DirectConnection);
+    QTimer::singleShot(checkInterval, this, &ServiceController::sendInitialConnectionStatus);
+    connect(socket, &QWebSocket::disconnected, this, &ServiceController::onDisconnected, Qt::DirectConnection);
+
+    openSocket();
+}
+
+void ServiceController::openSocket()
+{
+    socket->open(QUrl(QStringLiteral("ws://%1:%2").arg(QStringLiteral("127.0.0.1")).arg(servicePort)));
+}
+
+void ServiceController::checkConnectionTimer()
+{
+    if (linkUp) {
+        return;
+    }
+    tagged(qInfo(), objectName()) << "Reopen connection";
+    socket->abort();
+    openSocket();
+}
+
+void ServiceController::onConnected()
+{
+    tagged(qInfo(), objectName()) << "Connected to vpn-service";
+    linkUp = true;
+
+    // Attached once per socket, so that a reconnection does not deliver a message twice.
+    if (!messageHandlerAttached) {
+        connect(socket, &QWebSocket::textMessageReceived, this, &ServiceController::onTextMessageReceived,
+            Qt::DirectConnection);
+        messageHandlerAttached = true;
+    }
+
+    if (!initSent) {
+        writeMessage(QStringLiteral("init: connection"));
+        initSent = true;
+    }
+
+    while (!pendingCommands.isEmpty()) {
+        const QString command = pendingCommands.head();
+        tagged(qInfo(), objectName()) << "Save data in buffer: " << command;
+        writeMessage(command);
+        pendingCommands.dequeue();
+    }
+
+    reportInitialStatus();
+}
+
+void ServiceController::onDisconnected()
+{
+    if (!linkUp) {
+        return;
+    }
+    tagged(qCritical(), objectName()) << "Connection lost";
+    linkUp = false;
+    if (!socket->isValid()) {
+        socket->abort();
+    }
+    emit disconnected();
+}
+
+void ServiceController::onWebSocketError(QAbstractSocket::SocketError error)
+{
+    Q_UNUSED(error)
+    tagged(qInfo(), objectName()) << "Web socket error: " << socket->errorString();
+    reportInitialStatus();
+}
+
+void ServiceController::sendInitialConnectionStatus()
+{
+    reportInitialStatus();
+}
+
+void ServiceController::reportInitialStatus()
+{
+    if (initialStatusReported) {
+        return;
+    }
+    initialStatusReported = true;
+    emit initialConnectionStatusChanged();
+}
+
+void ServiceController::abortConnection()
+{
+    if (!linkUp) {
+        return;
+    }
+    linkUp = false;
+    if (!socket->isValid()) {
+        socket->abort();
+    }
+}
+
+void ServiceController::sendCommand(const QString& command)
+{
+    if (command.isEmpty()) {
+        tagged(qInfo(), objectName()) << "Invalid command";
+        return;
+    }
+    if (linkUp && socket->isValid()) {
+        writeMessage(command);
+        return;
+    }
+    pendingCommands.enqueue(command);
+    tagged(qInfo(), objectName()) << "Invalid socked, data will be bufferedd: " << command;
+}
+
+void ServiceController::sendInitCommand()
+{
+    writeMessage(QStringLiteral("init: connection"));
+}
+
+void ServiceController::writeMessage(const QString& text)
+{
+    tagged(qInfo(), objectName()) << "Send data: [" << text << "]";
+    socket->sendTextMessage(text);
+}
+
+void ServiceController::onTextMessageReceived(const QString& message)
+{
+    const QString text = message.left(message.size() - 1);
+    tagged(qInfo(), objectName()) << "Received data: [" << text.simplified() << "]";
+    if (!text.isEmpty()) {
+        emit processOutput(text);
+    }
+}

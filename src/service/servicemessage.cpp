@@ -1,0 +1,32 @@
+#include "servicemessage.h"
+
+#include <QStringList>
+
+ServiceMessage ServiceMessage::parse(const QString& message)
+{
+    static const QString startedPrefix = QStringLiteral("started:");
+    static const QString finishedPrefix = QStringLiteral("finished:");
+
+    ServiceMessage result;
+    QString prefix;
+    if (message.startsWith(startedPrefix)) {
+        result.kind = Started;
+        prefix = startedPrefix;
+    } else if (message.startsWith(finishedPrefix)) {
+        result.kind = Finished;
+        prefix = finishedPrefix;
+    } else {
+        return result;
+    }
+
+    QString rest = message;
+    rest.remove(prefix, Qt::CaseSensitive);
+    const QStringList fields = rest.split(QLatin1Char(','), Qt::KeepEmptyParts);
+    if (fields.size() >= 2) {
+        bool ok = false;
+        const uint number = fields.at(1).trimmed().toUInt(&ok, 10);
+        result.code = ok ? number : 0;
+    }
+    result.processName = fields.isEmpty() ? QString() : fields.last();
+    return result;
+}
