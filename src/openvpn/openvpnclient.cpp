@@ -56,8 +56,12 @@ OpenVpnClient::OpenVpnClient(QObject* parent)
     : VpnClient(parent)
     , process(new OpenVpnProcess(this))
     , managementSocket(new QTcpSocket(this))
+    , retryTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("OpenVpnClient"));
+    retryTimer->setSingleShot(true);
+    retryTimer->setInterval(retryDelayMs);
+    connect(retryTimer, &QTimer::timeout, this, &OpenVpnClient::connectToManagementInterface);
     connect(process, &OpenVpnProcess::started, this, &OpenVpnClient::onOpenVpnProcessStarted);
     connect(process, &OpenVpnProcess::finished, this, &OpenVpnClient::onOpenVpnProcessFinished);
     connect(managementSocket, &QTcpSocket::readyRead, this, &OpenVpnClient::parseDataFromManagementInterface);
@@ -216,6 +220,8 @@ void OpenVpnClient::onOpenVpnProcessFinished(int exitCode)
         return;
     }
     tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;
+    // The ended OpenVPN will not open its port; a new start begins its own attempts.
+    retryTimer->stop();
     if (exitCode != 0) {
         errorText = QStringLiteral("CrashExit");
         stop();
@@ -229,6 +235,8 @@ void OpenVpnClient::onOpenVpnProcessFinished(int exitCode)
 
 void OpenVpnClient::onOpenVpnProcessStarted()
 {
+    // One chain of attempts at a time, even when OpenVPN is restarted while one is pending.
+    retryTimer->stop();
     connectAttempts = 0;
     connectToManagementInterface();
 }
@@ -249,7 +257,7 @@ bool OpenVpnClient::connectToManagementInterface()
     managementSocket->abort();
     ++connectAttempts;
     if (connectAttempts < maxConnectAttempts) {
-        QTimer::singleShot(retryDelayMs, this, &OpenVpnClient::connectToManagementInterface);
+        retryTimer->start();
     } else {
         tagged(qWarning(), objectName()) << "Can't connect to management interface";
     }

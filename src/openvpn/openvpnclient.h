@@ -11,6 +11,7 @@
 class OpenVpnProcess;
 class QTcpSocket;
 class QTemporaryFile;
+class QTimer;
 
 // The OpenVPN tunnel client: builds the configuration, has the privileged service run OpenVPN,
 // and follows OpenVPN through its management interface.
@@ -59,6 +60,7 @@ private:
 
     OpenVpnProcess* process = nullptr;
     QTcpSocket* managementSocket = nullptr;
+    QTimer* retryTimer = nullptr;
     std::unique_ptr<QTemporaryFile> configFile;
 
     QString server;
