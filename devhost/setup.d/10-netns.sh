@@ -17,7 +17,7 @@ export NET_NETNS SERVER_NETNS CLIENT_NETNS LAN_NETNS
 
 vpnc_ensure_netns() {
     local ns="$1"
-    if ! ip netns list | grep -qw "^$ns"; then
+    if [ ! -e "/run/netns/$ns" ]; then
         ip netns add "$ns"
     fi
     ip -n "$ns" link set lo up

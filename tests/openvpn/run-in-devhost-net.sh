@@ -19,7 +19,7 @@ CLIENT_PREFIX=()
 teardown() {
     local ns pid
     for ns in "$VPNC_NS_PREFIX-client" "$VPNC_NS_PREFIX-server" "$VPNC_NS_PREFIX-net" "$VPNC_NS_PREFIX-lan"; do
-        if ip netns list | grep -qw "^$ns"; then
+        if [ -e "/run/netns/$ns" ]; then
             # Only what this run started lives in its namespaces.
             for pid in $(ip netns pids "$ns"); do
                 kill -TERM "$pid" 2>/dev/null || true
@@ -28,7 +28,7 @@ teardown() {
     done
     sleep 0.5
     for ns in "$VPNC_NS_PREFIX-client" "$VPNC_NS_PREFIX-server" "$VPNC_NS_PREFIX-net" "$VPNC_NS_PREFIX-lan"; do
-        if ip netns list | grep -qw "^$ns"; then
+        if [ -e "/run/netns/$ns" ]; then
             for pid in $(ip netns pids "$ns"); do
                 kill -KILL "$pid" 2>/dev/null || true
             done
