@@ -75,6 +75,9 @@ OpenVpnClient::~OpenVpnClient()
     if (process->state() == ProcessState::Running) {
         stop();
     }
+    // The socket goes with the children, after this object has stopped being an OpenVpnClient.
+    managementSocket->disconnect(this);
+    retryTimer->stop();
 }
 
 void OpenVpnClient::setServer(const QString& server, bool udp, bool autoReconnect)
@@ -217,6 +220,13 @@ bool OpenVpnClient::stop()
 void OpenVpnClient::onOpenVpnProcessFinished(int exitCode)
 {
     if (destroying) {
+        return;
+    }
+    if (process->state() == ProcessState::Starting) {
+        // The service ends a running OpenVPN before it starts the next one, so an exit reported
+        // while a start is pending is the replaced run's: it must not mark or end the new one.
+        tagged(qInfo(), objectName()) << "Replaced process finished with code: " << exitCode;
+        emit processFinished(exitCode);
         return;
     }
     tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;

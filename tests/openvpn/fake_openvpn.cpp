@@ -1,8 +1,8 @@
 // Stand-in for OpenVPN in the lifecycle tests, run by the real vpn-service. It plays the next
 // step of the script file beside it ("script", one step a line, the last step sticks):
 //   exit N   end at once with exit code N
-//   serve    open the management port and play a successful dialogue; "signal SIGTERM" ends it
-//            with 0
+//   serve [N]  open the management port and play a successful dialogue; "signal SIGTERM" ends it
+//            with N (default 0)
 // It appends its arguments to "args.log" (one run a line, arguments separated by a tab) and what
 // it receives on the management port to "received.log".
 #include <QCoreApplication>
@@ -34,6 +34,7 @@ QString besideMe(const QString& name)
 }
 
 QTcpSocket* managementPeer = nullptr;
+int termExitCode = 0;
 
 void recordLines(QTcpSocket* socket);
 
@@ -89,6 +90,7 @@ int main(int argc, char** argv)
         });
     }
 
+    termExitCode = step.section(QLatin1Char(' '), 1, 1).toInt();
     QTcpServer server;
     if (!server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 61973)) {
         return 8;
@@ -122,7 +124,7 @@ void recordLines(QTcpSocket* socket)
                           ">LOG:1700000000,I,Initialization Sequence Completed\r\n");
         } else if (line == "signal SIGTERM") {
             socket->flush();
-            QCoreApplication::exit(0);
+            QCoreApplication::exit(termExitCode);
         }
     }
 }

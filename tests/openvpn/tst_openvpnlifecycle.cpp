@@ -278,9 +278,12 @@ void TestOpenVpnLifecycle::exitZeroWithoutAutoReconnect()
 
 void TestOpenVpnLifecycle::startWhileRunning()
 {
-    setScript("serve\n");
-    client->setServer(QStringLiteral("198.51.100.1"), true, false);
+    // The first run ends with 1 on its stop signal: the exit of a replaced run must neither
+    // mark a crash nor end or restart the new run.
+    setScript("serve 1\nserve\n");
+    client->setServer(QStringLiteral("198.51.100.1"), true, true);
     QSignalSpy spy(client.get(), &VpnClient::stateChanged);
+    QSignalSpy finished(client.get(), &VpnClient::processFinished);
     QVERIFY(client->start());
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 10000);
     QCOMPARE(spy.at(2).at(0).toInt(), int(VpnClient::Connected));
@@ -288,6 +291,7 @@ void TestOpenVpnLifecycle::startWhileRunning()
     QVERIFY(QFileInfo::exists(firstConfig));
 
     log->clear();
+    spy.clear();
     QVERIFY(client->start());
     // The running OpenVPN gets SIGTERM first, then the new start goes out.
     const QStringList lines = log->lines();
@@ -305,8 +309,18 @@ void TestOpenVpnLifecycle::startWhileRunning()
     QVERIFY(startCommand > term);
     QTRY_VERIFY(received().contains(QStringLiteral("signal SIGTERM")));
 
+    // The first run's exit comes, then the second run comes up on its own.
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QCOMPARE(finished.at(0).at(0).toInt(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 10000);
+    QCOMPARE(states(spy),
+        (QStringList {
+            QStringLiteral("Disconnected ''"), QStringLiteral("Connecting ''"), QStringLiteral("Connected ''") }));
+    QCOMPARE(runs().size(), 2);
+    QCOMPARE(commands().size(), 2);
+    QCOMPARE(log->count(QStringLiteral("Reconnecting...")), 0);
+
     // Two starts, one configuration file: the second one's.
-    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 2, 10000);
     const QString secondConfig = runs().at(1).split(QLatin1Char('\t')).value(1);
     QVERIFY(secondConfig != firstConfig);
     QVERIFY(!QFileInfo::exists(firstConfig));
