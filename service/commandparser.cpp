@@ -1,0 +1,76 @@
+#include "commandparser.h"
+
+namespace {
+
+Command invalid(const QString& error)
+{
+    Command command;
+    command.error = error;
+    return command;
+}
+
+} // namespace
+
+Command Command::parse(const QString& text)
+{
+    if (text.size() > maxLength) {
+        return invalid(QStringLiteral("command too long"));
+    }
+    for (const QChar c : text) {
+        // NUL, line ends and other control characters have no place in a command; a program
+        // argument that carries them is far more likely an attack than a need.
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            return invalid(QStringLiteral("control character in command"));
+        }
+    }
+
+    Command command;
+    if (text == QLatin1String("init: connection")) {
+        command.kind = Init;
+        return command;
+    }
+    if (text == QLatin1String("stop: <openvpn>")) {
+        command.kind = StopOpenVpn;
+        return command;
+    }
+    if (text == QLatin1String("start: <kill openvpn>")) {
+        command.kind = KillOpenVpn;
+        return command;
+    }
+
+    static const QString startPrefix = QStringLiteral("start: ");
+    if (!text.startsWith(startPrefix)) {
+        return invalid(QStringLiteral("unknown command"));
+    }
+
+    // "arg" ( ' ' "arg" )* -- quotes are not escaped by the client, so a quote can only open
+    // or close an argument; anything else between arguments makes the command ambiguous.
+    const QChar quote = QLatin1Char('"');
+    int pos = startPrefix.size();
+    if (pos == text.size()) {
+        return invalid(QStringLiteral("no program"));
+    }
+    while (true) {
+        if (text.at(pos) != quote) {
+            return invalid(QStringLiteral("argument not in double quotes"));
+        }
+        const int close = text.indexOf(quote, pos + 1);
+        if (close < 0) {
+            return invalid(QStringLiteral("unbalanced quotes"));
+        }
+        command.arguments.append(text.mid(pos + 1, close - pos - 1));
+        pos = close + 1;
+        if (pos == text.size()) {
+            break;
+        }
+        if (text.at(pos) != QLatin1Char(' ') || pos + 1 == text.size()) {
+            return invalid(QStringLiteral("arguments not separated by one blank"));
+        }
+        ++pos;
+    }
+    if (command.arguments.first().isEmpty()) {
+        return invalid(QStringLiteral("empty program path"));
+    }
+    command.kind = Start;
+    return command;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One command of the client, as it arrives in one text message.
+struct Command
+{
+    enum Kind
+    {
+        Invalid,
+        Init, // "init: connection"
+        Start, // "start: " followed by double-quoted program path and arguments
+        StopOpenVpn, // "stop: <openvpn>"
+        KillOpenVpn // "start: <kill openvpn>"
+    };
+
+    Kind kind = Invalid;
+    // Start: the program path first, then its arguments.
+    QStringList arguments;
+    // Invalid: why the text was refused.
+    QString error;
+
+    // Strict: anything that is not exactly one of the forms above is Invalid.
+    static Command parse(const QString& text);
+
+    static constexpr int maxLength = 16 * 1024;
+};

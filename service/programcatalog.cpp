@@ -1,0 +1,133 @@
+#include "programcatalog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity pathCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity pathCase = Qt::CaseSensitive;
+#endif
+
+} // namespace
+
+ProgramCatalog::ProgramCatalog(const QString& folder)
+    : applicationFolder(QDir::cleanPath(QDir::fromNativeSeparators(folder)))
+{
+    list = {
+        { QStringLiteral("openvpn"), applicationFolder + QStringLiteral("/openvpn/bin/openvpn.exe") },
+        { QStringLiteral("killswitch"), applicationFolder + QStringLiteral("/killswitch.exe") },
+        { QStringLiteral("dns"), applicationFolder + QStringLiteral("/dns.exe") },
+    };
+}
+
+QString ProgramCatalog::folder() const
+{
+    return applicationFolder;
+}
+
+const QList<ProgramCatalog::Program>& ProgramCatalog::programs() const
+{
+    return list;
+}
+
+QString ProgramCatalog::pathOf(const QString& name) const
+{
+    for (const Program& program : list) {
+        if (program.name == name) {
+            return program.path;
+        }
+    }
+    return QString();
+}
+
+QString ProgramCatalog::nameFromPath(const QString& path)
+{
+    QString name = QDir::fromNativeSeparators(path).section(QLatin1Char('/'), -1);
+    if (name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)) {
+        name.chop(4);
+    }
+    return name;
+}
+
+ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath) const
+{
+    Resolution result;
+    const QString requested = QDir::fromNativeSeparators(requestedPath);
+    const QString requestedName = nameFromPath(requested);
+    for (const Program& program : list) {
+        if (program.name.compare(requestedName, pathCase) == 0) {
+            result.name = program.name;
+        }
+    }
+
+    // An exact match only: no "..", no second slash, no relative path, no other folder.
+    const Program* match = nullptr;
+    for (const Program& program : list) {
+        if (program.path.compare(requested, pathCase) == 0) {
+            match = &program;
+        }
+    }
+    if (match == nullptr) {
+        result.error = QStringLiteral("not one of the programs of %1").arg(applicationFolder);
+        return result;
+    }
+
+    const QFileInfo file(match->path);
+    if (!file.exists()) {
+        result.error = QStringLiteral("program missing");
+        result.missing = true;
+        return result;
+    }
+    const QString canonicalFolder = QFileInfo(applicationFolder).canonicalFilePath();
+    const QString canonical = file.canonicalFilePath();
+    if (canonicalFolder.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/'), pathCase)) {
+        result.error = QStringLiteral("program leaves the application folder: %1").arg(canonical);
+        return result;
+    }
+    QString error;
+    if (!isSafeFromOtherUsers(canonical, &error)) {
+        result.error = error;
+        return result;
+    }
+    result.executable = canonical;
+    return result;
+}
+
+bool ProgramCatalog::isSafeFromOtherUsers(const QString& canonicalFile, QString* error) const
+{
+#ifdef Q_OS_UNIX
+    // A file or folder on the way that another user may write lets that user swap the program
+    // and have it run with the service's rights.
+    const QString canonicalFolder = QFileInfo(applicationFolder).canonicalFilePath();
+    QString path = canonicalFile;
+    while (true) {
+        struct stat info = {};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+            *error = QStringLiteral("cannot inspect %1").arg(path);
+            return false;
+        }
+        if ((info.st_mode & S_IWOTH) != 0 || (info.st_uid != 0 && info.st_uid != ::geteuid())) {
+            *error = QStringLiteral("%1 can be changed by other users").arg(path);
+            return false;
+        }
+        if (path.compare(canonicalFolder, pathCase) == 0) {
+            return true;
+        }
+        path = QFileInfo(path).absolutePath();
+    }
+#else
+    // Windows: the installer gives the application folder under Program Files the default
+    // ACL, which only administrators may change.
+    Q_UNUSED(canonicalFile)
+    Q_UNUSED(error)
+    return true;
+#endif
+}

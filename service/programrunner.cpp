@@ -1,0 +1,229 @@
+#include "programrunner.h"
+
+#include "app/logtag.h"
+#include "servicelog.h"
+
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const QString tag = QStringLiteral("ProgramRunner");
+const char* const nameProperty = "programName";
+const char* const pidProperty = "programPid";
+const char* const reportProperty = "programReport";
+
+// Each program leads a process group of its own, so that stop and kill reach whatever it
+// started (a launcher script and the OpenVPN it runs, an OpenVPN script hook).
+class ProgramProcess : public QProcess
+{
+public:
+    using QProcess::QProcess;
+
+protected:
+    void setupChildProcess() override
+    {
+#ifdef Q_OS_UNIX
+        ::setpgid(0, 0);
+        // The service ignores SIGPIPE; an ignored signal would stay ignored across exec.
+        ::signal(SIGPIPE, SIG_DFL);
+#endif
+    }
+};
+
+} // namespace
+
+ProgramRunner::ProgramRunner(const ProgramCatalog& programCatalog, QObject* parent)
+    : QObject(parent)
+    , catalog(programCatalog)
+{
+    setObjectName(tag);
+}
+
+ProgramRunner::~ProgramRunner()
+{
+    const QList<QProcess*> processes = running.values();
+    for (QProcess* process : processes) {
+        process->disconnect(this);
+        signalGroup(process, false);
+        if (!process->waitForFinished(killWait)) {
+            signalGroup(process, true);
+            process->waitForFinished(killWait);
+        }
+    }
+}
+
+void ProgramRunner::start(const QStringList& arguments, bool report)
+{
+    const QString requested = arguments.value(0);
+    const ProgramCatalog::Resolution program = catalog.resolve(requested);
+    if (program.executable.isEmpty()) {
+        tagged(qWarning(), tag) << "Refused to run " << ServiceLog::printable(requested) << ": " << program.error;
+        // Only a name of the catalog goes back to the client, never text it sent.
+        if (report && !program.name.isEmpty()) {
+            const int code = program.missing ? FailedToStart : Refused;
+            emit statusLine(QStringLiteral("started:0,%1,%2").arg(code).arg(program.name));
+        }
+        return;
+    }
+    run(program.name, program.executable, arguments.mid(1), report);
+}
+
+void ProgramRunner::run(const QString& name, const QString& executable, const QStringList& arguments, bool report)
+{
+    waitForPrevious(name);
+
+    auto* process = new ProgramProcess(this);
+    process->setProgram(executable);
+    process->setArguments(arguments);
+    process->setWorkingDirectory(QFileInfo(executable).absolutePath());
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProperty(nameProperty, name);
+    process->setProperty(reportProperty, report);
+    connect(process, &QProcess::readyReadStandardOutput, this, [this, process] {
+        logOutput(process);
+    });
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+        [this, process](int exitCode, QProcess::ExitStatus status) {
+            onFinished(process, exitCode, status);
+        });
+
+    tagged(qInfo(), tag) << "Start " << name << ": " << executable << " "
+                         << ServiceLog::printable(arguments.join(QLatin1Char(' ')), 2000);
+    process->start();
+    if (!process->waitForStarted(startTimeout)) {
+        tagged(qWarning(), tag) << "Could not start " << name << ": " << process->errorString();
+        process->disconnect(this);
+        process->deleteLater();
+        if (report) {
+            emit statusLine(QStringLiteral("started:0,%1,%2").arg(FailedToStart).arg(name));
+        }
+        return;
+    }
+    const qint64 pid = process->processId();
+    process->setProperty(pidProperty, pid);
+    running.insert(name, process);
+    tagged(qInfo(), tag) << "Started " << name << " with PID " << pid;
+    if (report) {
+        emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name));
+    }
+}
+
+void ProgramRunner::waitForPrevious(const QString& name)
+{
+    QProcess* previous = running.value(name);
+    if (previous == nullptr) {
+        return;
+    }
+    const bool openVpn = name == QLatin1String("openvpn");
+    tagged(qInfo(), tag) << "Waiting for the previous " << name << " to end";
+    // Two OpenVPNs would fight over the adapter and the management port.
+    if (openVpn) {
+        signalGroup(previous, false);
+    }
+    // waitForFinished delivers finished(), which reports the end and forgets the process.
+    if (!previous->waitForFinished(openVpn ? openVpnGrace : toolLimit)) {
+        tagged(qWarning(), tag) << "The previous " << name << " does not end, killing it";
+        signalGroup(previous, true);
+        previous->waitForFinished(killWait);
+    }
+}
+
+void ProgramRunner::stopOpenVpn()
+{
+    QProcess* process = running.value(QStringLiteral("openvpn"));
+    if (process == nullptr) {
+        tagged(qInfo(), tag) << "No OpenVPN to stop";
+        return;
+    }
+    tagged(qInfo(), tag) << "Stop OpenVPN";
+    signalGroup(process, false);
+}
+
+void ProgramRunner::killOpenVpn()
+{
+    QProcess* process = running.value(QStringLiteral("openvpn"));
+    if (process == nullptr) {
+        tagged(qInfo(), tag) << "No OpenVPN to kill";
+        return;
+    }
+    tagged(qInfo(), tag) << "Kill OpenVPN";
+    signalGroup(process, true);
+}
+
+void ProgramRunner::resetForNewClient()
+{
+    if (QProcess* process = running.value(QStringLiteral("openvpn"))) {
+        // It belongs to an earlier client: its end is no news for the new one, whose own
+        // OpenVPN process would take it for its own.
+        tagged(qInfo(), tag) << "Ending the OpenVPN of an earlier client";
+        process->setProperty(reportProperty, false);
+        waitForPrevious(QStringLiteral("openvpn"));
+    }
+    const QString killSwitch = catalog.pathOf(QStringLiteral("killswitch"));
+    if (QFileInfo::exists(killSwitch)) {
+        tagged(qInfo(), tag) << "Lifting a network lock left engaged";
+        start({ killSwitch, QStringLiteral("disable"), QStringLiteral("all") }, false);
+    }
+}
+
+void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status)
+{
+    logOutput(process);
+    const QString name = process->property(nameProperty).toString();
+    const qint64 pid = process->property(pidProperty).toLongLong();
+    // A program ended by a signal must not look like a clean exit.
+    quint32 code = static_cast<quint32>(exitCode);
+    if (status == QProcess::CrashExit && code == 0) {
+        code = 1;
+    }
+    tagged(qInfo(), tag) << "Finished " << name << " (PID " << pid << ") with code " << code
+                         << (status == QProcess::CrashExit ? " (crashed or killed)" : "");
+    if (running.value(name) == process) {
+        running.remove(name);
+    }
+    process->disconnect(this);
+    process->deleteLater();
+    if (process->property(reportProperty).toBool()) {
+        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name));
+    }
+}
+
+void ProgramRunner::logOutput(QProcess* process)
+{
+    const QString name = process->property(nameProperty).toString();
+    while (process->canReadLine()) {
+        const QString line = QString::fromLocal8Bit(process->readLine()).trimmed();
+        if (!line.isEmpty()) {
+            tagged(qInfo(), tag) << name << "> " << ServiceLog::printable(line);
+        }
+    }
+    // A program that never ends its line must not grow the buffer without bound.
+    if (process->bytesAvailable() > 64 * 1024) {
+        process->readAll();
+    }
+}
+
+void ProgramRunner::signalGroup(QProcess* process, bool kill)
+{
+#ifdef Q_OS_UNIX
+    const qint64 pid = process->processId();
+    if (pid > 0) {
+        ::kill(static_cast<pid_t>(-pid), kill ? SIGKILL : SIGTERM);
+        return;
+    }
+#endif
+    // Windows: TerminateProcess for a kill. A graceful end of a console OpenVPN needs its exit
+    // event (started with "--service EVENT"); the client normally stops it through the
+    // management interface instead, which works on both systems.
+    if (kill) {
+        process->kill();
+    } else {
+        process->terminate();
+    }
+}
