@@ -30,11 +30,13 @@ private slots:
     void connects();
     void wrongPassword();
     void killedFromOutside();
+    void serverComesBack();
 
 private:
     // Sends datagrams into the tunnel and knocks on a closed port, whose refusals come back.
     void makeTraffic(const QString& address);
-    bool waitForState(QSignalSpy& spy, int state, int timeout);
+    // Waits for an emission of the state at or after index from of the spy.
+    bool waitForState(QSignalSpy& spy, int state, int timeout, int from = 0);
     QString user() const;
     QString password() const;
 
@@ -93,11 +95,11 @@ void TestOpenVpnE2e::cleanup()
     log.reset();
 }
 
-bool TestOpenVpnE2e::waitForState(QSignalSpy& spy, int state, int timeout)
+bool TestOpenVpnE2e::waitForState(QSignalSpy& spy, int state, int timeout, int from)
 {
     QElapsedTimer timer;
     timer.start();
-    int seen = 0;
+    int seen = from;
     while (timer.elapsed() < timeout) {
         for (; seen < spy.count(); ++seen) {
             if (spy.at(seen).at(0).toInt() == state) {
@@ -236,6 +238,53 @@ void TestOpenVpnE2e::killedFromOutside()
     QCOMPARE(states.last().at(0).toInt(), int(VpnClient::Disconnected));
     QCOMPARE(states.last().at(1).toString(), QStringLiteral("CrashExit"));
     QCOMPARE(states.last().at(2).toBool(), false);
+}
+
+void TestOpenVpnE2e::serverComesBack()
+{
+    const QString runDir = qEnvironmentVariable("VPNC_RUN_DIR");
+    const QString top = qEnvironmentVariable("TOP");
+    if (runDir.isEmpty() || top.isEmpty()) {
+        QSKIP("needs the development host's server set up by run-in-devhost-net.sh");
+    }
+    QSignalSpy output(controller, &ServiceController::processOutput);
+    client->setServer(QStringLiteral("198.51.100.1"), false, true);
+    client->setCredentials(user(), password());
+    QSignalSpy states(client.get(), &VpnClient::stateChanged);
+    QSignalSpy finished(client.get(), &VpnClient::processFinished);
+    QVERIFY(client->start());
+    QVERIFY(waitForState(states, VpnClient::Connected, 30000));
+
+    // The TCP server goes away and comes back.
+    const int before = states.count();
+    const int outputBefore = output.count();
+    QFile pidFile(runDir + QStringLiteral("/vpns-tcp.pid"));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t serverPid = static_cast<pid_t>(pidFile.readAll().trimmed().toLongLong());
+    QVERIFY(serverPid > 0);
+    QCOMPARE(::kill(serverPid, SIGTERM), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(::kill(serverPid, 0) != 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(log->count(QStringLiteral(",RECONNECTING,")) >= 1, 15000);
+    QProcess restart;
+    restart.setProcessChannelMode(QProcess::ForwardedChannels);
+    restart.start(QStringLiteral("bash"),
+        { QStringLiteral("-c"), QStringLiteral("set -eu; source \"$TOP/devhost/setup.d/50-vpnserver.sh\"") });
+    QVERIFY(restart.waitForFinished(30000));
+    QCOMPARE(restart.exitCode(), 0);
+
+    // OpenVPN restarts inside the same process (asking for the credentials again when it no longer
+    // holds them): Connected again, and no new start.
+    QVERIFY(waitForState(states, VpnClient::Connected, 60000, before));
+    int connected = 0;
+    for (const QList<QVariant>& emission : qAsConst(states)) {
+        connected += emission.at(0).toInt() == VpnClient::Connected ? 1 : 0;
+    }
+    QCOMPARE(connected, 2);
+    QCOMPARE(finished.count(), 0);
+    for (int i = outputBefore; i < output.count(); ++i) {
+        QVERIFY(!output.at(i).at(0).toString().startsWith(QStringLiteral("started:")));
+    }
+    QCOMPARE(log->count(QStringLiteral("Management: Sent password: ***")), 2);
 }
 
 QTEST_GUILESS_MAIN(TestOpenVpnE2e)
