@@ -43,6 +43,8 @@ trap teardown EXIT
 source "$TOP/devhost/setup.d/10-netns.sh"
 # shellcheck source=/dev/null
 source "$TOP/devhost/setup.d/50-vpnserver.sh"
+# The VPN adapter the client finds at start-up, as the development host has it.
+ip -n "$CLIENT_NETNS" tuntap add dev tun0 mode tun
 
 status=0
 "${CLIENT_PREFIX[@]}" "$@" || status=$?

@@ -6,6 +6,7 @@
 #include "servicefixture.h"
 #include "testclient.h"
 
+#include <QNetworkInterface>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -163,6 +164,14 @@ void TestOpenVpnE2e::connects()
 
     QCOMPARE(assigned.count(), 1);
     QVERIFY2(assigned.at(0).at(0).toString().startsWith(pool), qPrintable(assigned.at(0).at(0).toString()));
+    // OpenVPN runs on the adapter that was there before it started.
+    const QNetworkInterface adapter = QNetworkInterface::interfaceFromName(QStringLiteral("tun0"));
+    QVERIFY(adapter.isValid());
+    bool onAdapter = false;
+    for (const QNetworkAddressEntry& entry : adapter.addressEntries()) {
+        onAdapter = onAdapter || entry.ip().toString() == assigned.at(0).at(0).toString();
+    }
+    QVERIFY(onAdapter);
     QCOMPARE(dns.count(), 1);
     QCOMPARE(dns.at(0).at(0).toString(), dns4);
     QCOMPARE(dns.at(0).at(1).toString(), dns6);
