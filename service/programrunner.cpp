@@ -9,6 +9,9 @@
 #include <csignal>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -27,6 +30,11 @@ public:
 protected:
     void setupChildProcess() override
     {
+#ifdef Q_OS_LINUX
+        // Nobody could stop it once the service is gone: a new service instance does not know
+        // it, and the client sends "init: connection" only once.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
 #ifdef Q_OS_UNIX
         ::setpgid(0, 0);
         // The service ignores SIGPIPE; an ignored signal would stay ignored across exec.

@@ -25,6 +25,7 @@ private slots:
     void secondOpenVpnEndsTheFirst();
     void initEndsLeftOverOpenVpnSilently();
     void argumentsArePassedVerbatim();
+    void programsEndWithTheService();
 
 private:
     static QStringList withPrefix(const QStringList& messages, const QString& prefix);
@@ -289,6 +290,20 @@ void TestServiceLink::argumentsArePassedVerbatim()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
     QVERIFY(fixture->records().contains("dns two words $(touch " + marker + ") ; touch " + marker + " "));
     QVERIFY(!QFile::exists(marker));
+}
+
+void TestServiceLink::programsEndWithTheService()
+{
+    QVERIFY(fixture->startService());
+    ServiceController controller;
+    OpenVpnProcess openVpn;
+    QSignalSpy started(&openVpn, &ServiceProcess::started);
+    openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
+    QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
+    QTRY_VERIFY(fixture->records().contains("openvpn wait"));
+    // A crashed service leaves no OpenVPN behind that no one could stop.
+    fixture->killService();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture->records().contains("openvpn SIGTERM"), 5000);
 }
 
 QTEST_GUILESS_MAIN(TestServiceLink)
