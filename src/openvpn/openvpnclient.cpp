@@ -1,0 +1,495 @@
+#include "openvpnclient.h"
+
+#include "app/logger.h"
+#include "app/logtag.h"
+#include "app/utils.h"
+#include "deploymentconfig.h"
+#include "service/openvpnprocess.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QTimer>
+
+namespace {
+
+const QString managementHost = QStringLiteral("127.0.0.1");
+constexpr int connectionWaitMs = 30000;
+constexpr int retryDelayMs = 1000;
+constexpr int maxConnectAttempts = 30;
+// A line end that has not come after this many bytes will not come: the bytes are dropped.
+constexpr int maxLineLength = 64 * 1024;
+
+const QString templatePath = QStringLiteral(":/resources/config/general.ovpn");
+const QString greetingPrefix = QStringLiteral(">INFO:OpenVPN Management Interface Version ");
+
+// The deployment's PEM text as CR LF lines, from the begin marker to the end marker.
+// Comment lines and blank lines around the block are left out, as the template brings its own.
+QString pemBlock(const char* text, const QString& beginMarker, const QString& endMarker)
+{
+    const QStringList lines = QString::fromLatin1(text).split(QLatin1Char('\n'));
+    QStringList block;
+    bool inside = false;
+    for (const QString& raw : lines) {
+        const QString line = raw.trimmed();
+        if (line == beginMarker) {
+            inside = true;
+            block.clear();
+        }
+        if (inside && !line.isEmpty()) {
+            block << line;
+        }
+        if (inside && line == endMarker) {
+            break;
+        }
+    }
+    return block.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+OpenVpnClient::OpenVpnClient(QObject* parent)
+    : VpnClient(parent)
+    , process(new OpenVpnProcess(this))
+    , managementSocket(new QTcpSocket(this))
+    , retryTimer(new QTimer(this))
+{
+    setObjectName(QStringLiteral("OpenVpnClient"));
+    retryTimer->setSingleShot(true);
+    retryTimer->setInterval(retryDelayMs);
+    connect(retryTimer, &QTimer::timeout, this, &OpenVpnClient::connectToManagementInterface);
+    connect(process, &OpenVpnProcess::started, this, &OpenVpnClient::onOpenVpnProcessStarted);
+    connect(process, &OpenVpnProcess::finished, this, &OpenVpnClient::onOpenVpnProcessFinished);
+    connect(managementSocket, &QTcpSocket::readyRead, this, &OpenVpnClient::parseDataFromManagementInterface);
+    connect(managementSocket, &QTcpSocket::disconnected, this, &OpenVpnClient::onManagementDisconnected);
+}
+
+OpenVpnClient::~OpenVpnClient()
+{
+    autoReconnect = false;
+    destroying = true;
+    if (process->state() == ProcessState::Running) {
+        stop();
+    }
+    // The socket goes with the children, after this object has stopped being an OpenVpnClient.
+    managementSocket->disconnect(this);
+    retryTimer->stop();
+}
+
+void OpenVpnClient::setServer(const QString& server, bool udp, bool autoReconnect)
+{
+    this->server = server;
+    this->udp = udp;
+    this->autoReconnect = autoReconnect;
+}
+
+void OpenVpnClient::setCredentials(const QString& userName, const QString& password)
+{
+    this->userName = userName;
+    this->password = password;
+}
+
+QString OpenVpnClient::protocolName(bool udp, bool lowerCase)
+{
+    const QString name = udp ? QStringLiteral("UDP") : QStringLiteral("TCP");
+    return lowerCase ? name.toLower() : name;
+}
+
+QString OpenVpnClient::openVpnExecutablePath()
+{
+    return QDir::toNativeSeparators(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin/openvpn.exe"));
+}
+
+QString OpenVpnClient::additionalDirectives(bool udp)
+{
+    QStringList directives { QStringLiteral("register-dns"), QStringLiteral("dhcp-renew"),
+        QStringLiteral("block-outside-dns") };
+    if (udp) {
+        directives << QStringLiteral("mute-replay-warnings") << QStringLiteral("replay-window 256");
+    }
+    QString block;
+    for (const QString& directive : directives) {
+        block += directive + QStringLiteral("\r\n");
+    }
+    return block;
+}
+
+QString OpenVpnClient::createConfigFile()
+{
+    configFile.reset(Utils::createLocalTemporaryFile(templatePath));
+    if (!configFile || !configFile->open()) {
+        tagged(qCritical(), objectName()) << "OpenVpn config does not exists or empty";
+        return QString();
+    }
+
+    QString text = QString::fromUtf8(configFile->readAll());
+    text.replace(QStringLiteral("<SERVER>"), server);
+    text.replace(QStringLiteral("<PROTOCOL>"), protocolName(udp, true));
+    text.replace(QStringLiteral("<PORT>"), QString::number(udp ? 88 : 8080));
+    text.replace(QStringLiteral("<ADDITIONAL_DATA>"), additionalDirectives(udp));
+    // The provider's keys come from the deployment the client was built for.
+    text.replace(QStringLiteral("<TLS_CRYPT_KEY>"),
+        pemBlock(Deployment::openVpnTlsCryptKey, QStringLiteral("-----BEGIN OpenVPN Static key V1-----"),
+            QStringLiteral("-----END OpenVPN Static key V1-----")));
+    text.replace(QStringLiteral("<CA_CERTIFICATE>"),
+        pemBlock(Deployment::openVpnCaPem, QStringLiteral("-----BEGIN CERTIFICATE-----"),
+            QStringLiteral("-----END CERTIFICATE-----")));
+
+    configFile->seek(0);
+    configFile->resize(0);
+    configFile->write(text.toLatin1());
+    configFile->flush();
+    return QFileInfo(configFile->fileName()).absoluteFilePath();
+}
+
+bool OpenVpnClient::start()
+{
+    errorText.clear();
+    stop();
+
+    if (server.isEmpty()) {
+        errorText = tr("OpenVPN server is empty!");
+        tagged(qCritical(), objectName()) << errorText;
+        setState(Error, errorText, false);
+        return false;
+    }
+
+    const QString program = openVpnExecutablePath();
+    if (!QFileInfo::exists(program)) {
+        errorText = QStringLiteral("OpenVPN executable '%1' does not exists").arg(program);
+        tagged(qCritical(), objectName()) << errorText;
+        setState(Error, errorText, false);
+        return false;
+    }
+
+    // A line break would end the management command early and let the rest act as a command of its own.
+    const auto hasLineBreak = [](const QString& text) {
+        return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+    };
+    if (hasLineBreak(userName) || hasLineBreak(password)) {
+        errorText = tr("Error: Username or password contains a line break");
+        tagged(qCritical(), objectName()) << errorText;
+        setState(Error, errorText, true);
+        return false;
+    }
+
+    QStringList arguments;
+    arguments << program << QStringLiteral("--config") << createConfigFile()
+              << QStringLiteral("--management-query-passwords") << QStringLiteral("--log-append");
+    const QString vpnLogFile = Logger::instance()->vpnLogFilePath();
+    Utils::createEmptyFile(vpnLogFile);
+    arguments << vpnLogFile;
+
+    stopRequested = false;
+    assignedIp.clear();
+
+    Logger::separator(objectName(), QStringLiteral("Start connection"));
+    tagged(qInfo(), objectName()) << "Start OpenVPN with args: (" << arguments.join(QStringLiteral(", ")) << ")";
+
+    process->start(arguments);
+
+    setState(Connecting, QString(), false);
+    return true;
+}
+
+bool OpenVpnClient::stop()
+{
+    stopRequested = true;
+    const int processState = process->state();
+    if (processState == ProcessState::Starting || processState == ProcessState::Running) {
+        if (managementSocket->state() == QAbstractSocket::ConnectedState) {
+            const qint64 written = managementSocket->write(QByteArrayLiteral("signal SIGTERM\r\n"));
+            managementSocket->flush();
+            tagged(qInfo(), objectName()) << "Send TERM signal, status: " << Utils::boolToString(written > 0);
+            if (written <= 0) {
+                process->killOpenVpn();
+            }
+        } else {
+            process->killOpenVpn();
+        }
+    }
+    setState(Disconnected, errorText, false);
+    return true;
+}
+
+void OpenVpnClient::onOpenVpnProcessFinished(int exitCode)
+{
+    if (destroying) {
+        return;
+    }
+    if (process->state() == ProcessState::Starting) {
+        // The service ends a running OpenVPN before it starts the next one, so an exit reported
+        // while a start is pending is the replaced run's: it must not mark or end the new one.
+        tagged(qInfo(), objectName()) << "Replaced process finished with code: " << exitCode;
+        emit processFinished(exitCode);
+        return;
+    }
+    tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;
+    // The ended OpenVPN will not open its port; a new start begins its own attempts.
+    retryTimer->stop();
+    if (exitCode != 0) {
+        errorText = QStringLiteral("CrashExit");
+        stop();
+    }
+    if (!stopRequested && autoReconnect) {
+        tagged(qInfo(), objectName()) << "Reconnecting...";
+        start();
+    }
+    emit processFinished(exitCode);
+}
+
+void OpenVpnClient::onOpenVpnProcessStarted()
+{
+    // One chain of attempts at a time, even when OpenVPN is restarted while one is pending.
+    retryTimer->stop();
+    connectAttempts = 0;
+    connectToManagementInterface();
+}
+
+bool OpenVpnClient::connectToManagementInterface()
+{
+    // A socket left from an earlier OpenVPN run must not carry the new dialogue.
+    if (managementSocket->state() != QAbstractSocket::UnconnectedState) {
+        managementSocket->abort();
+    }
+    pendingLine.clear();
+    discardingLine = false;
+    managementSocket->connectToHost(managementHost, managementPort, QIODevice::ReadWrite);
+    if (managementSocket->waitForConnected(connectionWaitMs)) {
+        tagged(qInfo(), objectName()) << "Connected to management interface";
+        return true;
+    }
+    managementSocket->abort();
+    ++connectAttempts;
+    if (connectAttempts < maxConnectAttempts) {
+        retryTimer->start();
+    } else {
+        tagged(qWarning(), objectName()) << "Can't connect to management interface";
+    }
+    return false;
+}
+
+void OpenVpnClient::parseDataFromManagementInterface()
+{
+    pendingLine += managementSocket->readAll();
+    int start = 0;
+    for (;;) {
+        const int end = pendingLine.indexOf('\n', start);
+        if (end < 0) {
+            break;
+        }
+        if (discardingLine) {
+            // The rest of an overlong line: its head is gone, so its tail means nothing.
+            discardingLine = false;
+        } else {
+            const QString line = QString::fromUtf8(pendingLine.constData() + start, end - start).simplified();
+            if (!line.isEmpty()) {
+                handleLine(line);
+            }
+        }
+        start = end + 1;
+    }
+    pendingLine.remove(0, start);
+    if (pendingLine.size() > maxLineLength) {
+        tagged(qWarning(), objectName()) << logPrefix << "Line longer than " << maxLineLength << " bytes dropped";
+        pendingLine.clear();
+        discardingLine = true;
+    }
+}
+
+void OpenVpnClient::onManagementDisconnected()
+{
+    // The last line may come without a line end just before OpenVPN closes the socket.
+    parseDataFromManagementInterface();
+    const QString line = QString::fromUtf8(pendingLine).simplified();
+    pendingLine.clear();
+    if (!line.isEmpty() && !discardingLine) {
+        handleLine(line);
+    }
+}
+
+void OpenVpnClient::handleLine(const QString& line)
+{
+    if (!line.contains(QLatin1String(">BYTECOUNT"))) {
+        tagged(qInfo(), objectName()) << logPrefix << line;
+    }
+
+    if (isGreeting(line)) {
+        writeToManagement(QByteArrayLiteral("state on\n"));
+        tagged(qInfo(), objectName()) << logPrefix << "Send 'state on'";
+        writeToManagement(QByteArrayLiteral("log on\n"));
+        tagged(qInfo(), objectName()) << logPrefix << "Send 'log on'";
+    } else if (line.startsWith(QLatin1String(">PASSWORD:Need 'Auth' username/password"))) {
+        sendUserName();
+        sendPassword();
+    } else if (line.contains(QLatin1String("MANAGEMENT")) && line.contains(QLatin1String("STATE"))
+        && line.contains(QLatin1String("AUTH"))) {
+        tagged(qInfo(), objectName()) << "Auth passed";
+    } else if (line.startsWith(QLatin1String(">PASSWORD:Verification Failed"))) {
+        errorText = QStringLiteral("Error: Wrong Username/Password");
+        tagged(qCritical(), objectName()) << errorText;
+        autoReconnect = false;
+        setState(Error, errorText, true);
+    } else if (parsePushReply(line) || parseAssignIp(line)) {
+        return;
+    } else if (line.contains(connectedMarker)) {
+        Logger::separator(objectName(), connectedMarker);
+        writeToManagement(QByteArrayLiteral("bytecount 1\n"));
+        tagged(qInfo(), objectName()) << logPrefix << "Send 'bytecount'";
+        setState(Connected, QString(), false);
+        return;
+    }
+    parseByteCount(line);
+}
+
+bool OpenVpnClient::isGreeting(const QString& line) const
+{
+    // Any version: OpenVPN 2.5 and later announce versions above 1.
+    const int at = line.indexOf(greetingPrefix);
+    if (at < 0) {
+        return false;
+    }
+    const int versionAt = at + greetingPrefix.size();
+    return versionAt < line.size() && line.at(versionAt).isDigit();
+}
+
+QString OpenVpnClient::escapedForManagement(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return escaped;
+}
+
+void OpenVpnClient::sendUserName()
+{
+    // Quoted and escaped like the password: a blank in the name would otherwise split the command.
+    writeToManagement(QStringLiteral("username 'Auth' \"%1\"\n").arg(escapedForManagement(userName)).toUtf8());
+    tagged(qInfo(), objectName()) << logPrefix << "Sent username: " << userName;
+}
+
+void OpenVpnClient::sendPassword()
+{
+    writeToManagement(QStringLiteral("password 'Auth' \"%1\"\n").arg(escapedForManagement(password)).toUtf8());
+    tagged(qInfo(), objectName()) << logPrefix << "Sent password: ***";
+}
+
+bool OpenVpnClient::parsePushReply(const QString& line)
+{
+    const QString marker = QStringLiteral("PUSH_REPLY");
+    const int at = line.indexOf(marker);
+    if (at < 0) {
+        return false;
+    }
+    QString reply = line.mid(at + marker.size()).simplified();
+    if (reply.endsWith(QLatin1Char('\''))) {
+        reply.chop(1);
+    }
+    extractDnsServers(splitPushOptions(reply));
+    return true;
+}
+
+QStringList OpenVpnClient::splitPushOptions(const QString& reply) const
+{
+    return reply.split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+void OpenVpnClient::extractDnsServers(const QStringList& options)
+{
+    const QString dnsOption = QStringLiteral("dhcp-option DNS");
+    QString ipv4;
+    QString ipv6;
+    for (const QString& option : options) {
+        if (!option.startsWith(dnsOption)) {
+            continue;
+        }
+        const QString candidate = QString(option).remove(dnsOption).simplified();
+        if (Utils::isIpv4Address(candidate)) {
+            ipv4 = candidate;
+        } else if (Utils::isIpv6Address(candidate)) {
+            ipv6 = candidate;
+        }
+    }
+    if (ipv4.isEmpty() || ipv6.isEmpty()) {
+        return;
+    }
+    tagged(qInfo(), objectName())
+        << QStringLiteral("Parsed 'PUSH_REPLY' (dhcp-option DNS), IPv4: %1, IPv6: %2").arg(ipv4, ipv6);
+    emit dnsServerAddressesPushed(ipv4, ipv6);
+}
+
+bool OpenVpnClient::parseAssignIp(const QString& line)
+{
+    if (!assignedIp.isEmpty()) {
+        return false;
+    }
+    if (!line.contains(QLatin1String("ASSIGN_IP")) || !line.contains(QLatin1String(">STATE"))
+        || line.contains(QLatin1String("MANAGEMENT"))) {
+        return false;
+    }
+    const QString warning = QStringLiteral("Cannot parse ASSIGN_IP line");
+    const int begin = line.indexOf(QLatin1String(",,"));
+    if (begin < 0) {
+        tagged(qWarning(), objectName()) << warning;
+        return false;
+    }
+    const int from = begin + 2;
+    const int end = line.indexOf(QLatin1String(",,,,"));
+    QString address;
+    if (end < 0) {
+        tagged(qWarning(), objectName()) << warning;
+        address = line.mid(from);
+    } else if (end >= from) {
+        address = line.mid(from, end - from);
+    }
+    // An empty field (",,,," right after "ASSIGN_IP") carries no address.
+    if (address.isEmpty() || QHostAddress(address).isNull()) {
+        tagged(qWarning(), objectName()) << warning;
+        return false;
+    }
+    assignedIp = address;
+    tagged(qInfo(), objectName()) << QStringLiteral("Parsed 'ASSIGN_IP': %1").arg(address);
+    emit assignedInternalIp(address);
+    return true;
+}
+
+void OpenVpnClient::parseByteCount(const QString& line)
+{
+    const QString marker = QStringLiteral(">BYTECOUNT:");
+    const int at = line.lastIndexOf(marker);
+    if (at < 0) {
+        return;
+    }
+    const QStringList fields = line.mid(at + marker.size()).split(QLatin1Char(','));
+    if (fields.size() < 2) {
+        return;
+    }
+    bool receivedOk = false;
+    bool sentOk = false;
+    const quint64 received = fields.at(0).trimmed().toULongLong(&receivedOk);
+    const quint64 sent = fields.at(1).trimmed().toULongLong(&sentOk);
+    // A counter that does not read as a number is left out rather than reported as zero.
+    if (!receivedOk || !sentOk) {
+        return;
+    }
+    bytesReceived = received;
+    bytesSent = sent;
+    emit byteCountChanged(bytesReceived, bytesSent);
+}
+
+void OpenVpnClient::writeToManagement(const QByteArray& data)
+{
+    managementSocket->write(data);
+    managementSocket->flush();
+}
+
+void OpenVpnClient::setState(int newState, const QString& additionalData, bool critical)
+{
+    state = newState;
+    emit stateChanged(state, additionalData, critical);
+}

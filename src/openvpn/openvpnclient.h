@@ -1,0 +1,86 @@
+#pragma once
+
+#include "vpnclient.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class OpenVpnProcess;
+class QTcpSocket;
+class QTemporaryFile;
+class QTimer;
+
+// The OpenVPN tunnel client: builds the configuration, has the privileged service run OpenVPN,
+// and follows OpenVPN through its management interface.
+class OpenVpnClient : public VpnClient
+{
+    Q_OBJECT
+
+public:
+    explicit OpenVpnClient(QObject* parent = nullptr);
+    ~OpenVpnClient() override;
+
+    void setServer(const QString& server, bool udp, bool autoReconnect);
+    void setCredentials(const QString& userName, const QString& password);
+    bool start();
+    bool stop();
+
+    QString createConfigFile();
+
+    static QString protocolName(bool udp, bool lowerCase);
+    static QString openVpnExecutablePath();
+
+    static constexpr quint16 managementPort = 61973;
+
+protected slots:
+    void onOpenVpnProcessFinished(int exitCode);
+    void onOpenVpnProcessStarted();
+    void parseDataFromManagementInterface();
+    bool connectToManagementInterface();
+
+private:
+    void handleLine(const QString& line);
+    bool isGreeting(const QString& line) const;
+    void sendUserName();
+    void sendPassword();
+    bool parsePushReply(const QString& line);
+    bool parseAssignIp(const QString& line);
+    void parseByteCount(const QString& line);
+    QStringList splitPushOptions(const QString& reply) const;
+    void extractDnsServers(const QStringList& options);
+    void writeToManagement(const QByteArray& data);
+    void setState(int newState, const QString& additionalData, bool critical);
+    void onManagementDisconnected();
+
+    static QString escapedForManagement(const QString& text);
+    static QString additionalDirectives(bool udp);
+
+    OpenVpnProcess* process = nullptr;
+    QTcpSocket* managementSocket = nullptr;
+    QTimer* retryTimer = nullptr;
+    std::unique_ptr<QTemporaryFile> configFile;
+
+    QString server;
+    bool udp = true;
+    bool autoReconnect = false;
+    bool stopRequested = false;
+    bool destroying = false;
+    QString errorText;
+    int state = Disconnected;
+    QString userName;
+    QString password;
+
+    int connectAttempts = 0;
+    QString assignedIp;
+    quint64 bytesReceived = 0;
+    quint64 bytesSent = 0;
+    // Bytes of a management line whose line end has not arrived yet.
+    QByteArray pendingLine;
+    bool discardingLine = false;
+
+    const QString connectedMarker { QStringLiteral("Initialization Sequence Completed") };
+    const QString logPrefix { QStringLiteral("Management: ") };
+};
