@@ -13,6 +13,9 @@ Popup {
 
     readonly property var actions: [cutAction, copyAction, pasteAction]
     readonly property bool hasSelection: !!textEditor && !!textEditor.selectedText && textEditor.selectedText.length > 0
+    // The shortcuts belong to the editor being typed in: window-wide they would cut, copy or
+    // paste in a field that does not have the focus (or take turns among several fields).
+    readonly property bool editorFocused: !!textEditor && !!textEditor.activeFocus
 
     padding: 0
     implicitWidth: itemSizer.implicitWidth
@@ -52,7 +55,7 @@ Popup {
     Action {
         id: cutAction
         text: qsTr("Cut")
-        shortcut: StandardKey.Cut
+        shortcut: contextMenu.editorFocused ? StandardKey.Cut : ""
         enabled: contextMenu.hasSelection && !contextMenu.onlyPasteAllowed
         onTriggered: contextMenu.textEditor.cut()
     }
@@ -60,7 +63,7 @@ Popup {
     Action {
         id: copyAction
         text: qsTr("Copy")
-        shortcut: StandardKey.Copy
+        shortcut: contextMenu.editorFocused ? StandardKey.Copy : ""
         enabled: contextMenu.hasSelection && !contextMenu.onlyPasteAllowed
         onTriggered: contextMenu.textEditor.copy()
     }
@@ -68,7 +71,7 @@ Popup {
     Action {
         id: pasteAction
         text: qsTr("Paste")
-        shortcut: StandardKey.Paste
+        shortcut: contextMenu.editorFocused ? StandardKey.Paste : ""
         enabled: !!contextMenu.textEditor && !!contextMenu.textEditor.canPaste
         onTriggered: contextMenu.textEditor.paste()
     }

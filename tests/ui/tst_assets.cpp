@@ -2,6 +2,7 @@
 #include <QFontDatabase>
 #include <QImage>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QtTest>
 
 // The committed assets as the windows use them: names, pixel sizes and typefaces.
@@ -15,6 +16,8 @@ private slots:
     void flags();
     void fonts_data();
     void fonts();
+    void controlsStyle_data();
+    void controlsStyle();
 };
 
 void TestAssets::icons_data()
@@ -91,6 +94,35 @@ void TestAssets::fonts()
     font.setWeight(weight);
     QVERIFY(QFontMetrics(font).inFont(QChar(u'a')));
     QVERIFY(QFontMetrics(font).inFont(QChar(u'\u0142'))); // ł
+}
+
+void TestAssets::controlsStyle_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("style") << "Controls/Style"
+                           << "Universal";
+    QTest::newRow("material theme") << "Material/Theme"
+                                    << "Dark";
+    QTest::newRow("material accent") << "Material/Accent"
+                                     << "#2b568a";
+    QTest::newRow("material primary") << "Material/Primary"
+                                      << "Red";
+    QTest::newRow("material foreground") << "Material/Foreground"
+                                         << "#8998aa";
+    QTest::newRow("material background") << "Material/Background"
+                                         << "#102847";
+}
+
+void TestAssets::controlsStyle()
+{
+    // Qt Quick Controls only look for the file at the resource root; elsewhere the Default style applies.
+    const QString path = QStringLiteral(":/qtquickcontrols2.conf");
+    QVERIFY(QFile::exists(path));
+    QFETCH(QString, key);
+    const QSettings conf(path, QSettings::IniFormat);
+    QCOMPARE(conf.status(), QSettings::NoError);
+    QTEST(conf.value(key).toString(), "value");
 }
 
 QTEST_MAIN(TestAssets)

@@ -146,6 +146,35 @@ Item {
             compare(input.textField.text, "ab")
         }
 
+        function test_shortcutsLeaveUnfocusedFieldsAlone() {
+            input.textField.text = "abc"
+            secondInput.textField.text = "xyz"
+            input.textField.selectAll()
+            input.textField.copy()
+            host.forceActiveFocus()
+            verify(host.activeFocus)
+            // Twice: ambiguous window shortcuts take turns among the fields.
+            keySequence(StandardKey.Paste)
+            keySequence(StandardKey.Paste)
+            input.textField.selectAll()
+            keySequence(StandardKey.Cut)
+            compare(input.textField.text, "abc")
+            compare(secondInput.textField.text, "xyz")
+            // The menu itself still acts on its editor.
+            mouseClick(secondInput.textField, 40, 10, Qt.RightButton)
+            var secondMenu = null
+            for (var i = 0; i < secondInput.textField.data.length; ++i) {
+                if (secondInput.textField.data[i].hasOwnProperty("onlyPasteAllowed"))
+                    secondMenu = secondInput.textField.data[i]
+            }
+            tryCompare(secondMenu, "opened", true)
+            verify(secondMenu.actions[2].enabled)
+            secondMenu.actions[2].trigger()
+            compare(secondInput.textField.text.indexOf("abc") >= 0, true)
+            secondMenu.close()
+            secondInput.textField.text = ""
+        }
+
         function test_onlyPasteAllowed() {
             menu().onlyPasteAllowed = true
             input.textField.text = "secret"
