@@ -41,6 +41,17 @@ Do you want to update to version %1?</source>
     </message>
 </context>
 <context>
+    <name>OpenVpnClient</name>
+    <message>
+        <source>OpenVPN server is empty!</source>
+        <translation>Сервер OpenVPN не задан!</translation>
+    </message>
+    <message>
+        <source>Error: Username or password contains a line break</source>
+        <translation>Ошибка: имя пользователя или пароль содержит перевод строки</translation>
+    </message>
+</context>
+<context>
     <name>ServerListModel</name>
     <message>
         <source>Not selected</source>
