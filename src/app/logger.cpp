@@ -117,13 +117,12 @@ QString Logger::vpnLogFilePath()
 {
     const QString base = baseFolder();
     QDir dir(base);
-    QString path;
-    if (dir.exists(folderName) && dir.cd(folderName)) {
-        path = dir.filePath(fileName);
-    } else {
+    if (!dir.exists(folderName) || !dir.cd(folderName)) {
         qWarning() << "Log folder doesn't exist or cannot be accessed: " << base;
+        return QString();
     }
-    return path.replace(QStringLiteral("-app"), QStringLiteral("-vpn"));
+    // Only the file name changes: a "-app" in the folder path (a user named "my-app") must stay.
+    return dir.filePath(QString(fileName).replace(QStringLiteral("-app"), QStringLiteral("-vpn")));
 }
 
 void Logger::openLogFolder()

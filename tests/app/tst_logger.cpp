@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,17 +27,19 @@ class TestLogger : public QObject
 
 private:
     QTemporaryDir dataHome;
+    // The probe's data folder: dataHome itself, or a folder below it.
+    QString dataFolder = dataHome.path();
 
     QString logDir() const
     {
-        return dataHome.filePath(QStringLiteral("logger_probe/logs"));
+        return QDir(dataFolder).filePath(QStringLiteral("logger_probe/logs"));
     }
 
     QProcess* startProbe(const QStringList& args)
     {
         auto* process = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataFolder);
         process->setProcessEnvironment(env);
         process->start(QStringLiteral(VPN_TEST_BIN_DIR "/logger_probe"), args);
         return process;
@@ -140,8 +143,20 @@ private slots:
             texts(logLinesOf(run)), QStringList { QStringLiteral("Probe: ========== KILL SWITCH EVENT! ==========") });
     }
 
+    void vpnLogFilePathPairsWithTheRun_data()
+    {
+        QTest::addColumn<QString>("dataSubfolder");
+        QTest::newRow("plain data folder") << QString();
+        QTest::newRow("data folder containing -app") << QStringLiteral("my-app-data");
+    }
     void vpnLogFilePathPairsWithTheRun()
     {
+        QFETCH(QString, dataSubfolder);
+        dataFolder = dataSubfolder.isEmpty() ? dataHome.path() : dataHome.filePath(dataSubfolder);
+        const auto restore = qScopeGuard([this] {
+            dataFolder = dataHome.path();
+        });
+        init();
         const QDateTime before = QDateTime::currentDateTime();
         const ProbeRun run = probe({ QStringLiteral("vpnpath") });
         QCOMPARE(run.exitCode, 0);
