@@ -57,12 +57,16 @@ bool Logger::initialize()
 
     const QString base = baseFolder();
     QDir dir(base);
+    // These warnings keep Qt's spaced form (the tag included) and go to its default output: the
+    // handler is not installed yet.
     if (!dir.exists(folderName) && !dir.mkpath(folderName)) {
-        qWarning() << "Log folder does not exists or cannot be created: " << base << ", " << folderName;
+        qWarning() << objectName() << ": "
+                   << "Log folder does not exists or cannot be created: " << base << ", " << folderName;
         return false;
     }
     if (!dir.cd(folderName)) {
-        qWarning() << "Cannot change path to log folder: " << base << ", " << folderName;
+        qWarning() << objectName() << ": "
+                   << "Cannot change path to log folder: " << base << ", " << folderName;
         return false;
     }
 
@@ -118,7 +122,8 @@ QString Logger::vpnLogFilePath()
     const QString base = baseFolder();
     QDir dir(base);
     if (!dir.exists(folderName) || !dir.cd(folderName)) {
-        qWarning() << "Log folder doesn't exist or cannot be accessed: " << base;
+        qWarning() << objectName() << ": "
+                   << "Log folder doesn't exist or cannot be accessed: " << base;
         return QString();
     }
     // Only the file name changes: a "-app" in the folder path (a user named "my-app") must stay.

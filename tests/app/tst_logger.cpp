@@ -172,6 +172,35 @@ private slots:
         QVERIFY(QFileInfo::exists(QString(path).replace(QStringLiteral("-vpn.log"), QStringLiteral("-app.log"))));
     }
 
+    void unreachableFolderWarns()
+    {
+        // A file where the data folder should be: neither the log folder nor its pair can exist.
+        QFile blocker(dataHome.filePath(QStringLiteral("not-a-folder")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        dataFolder = blocker.fileName();
+        const auto restore = qScopeGuard([this] {
+            dataFolder = dataHome.path();
+        });
+
+        QProcess* process = startProbe({ QStringLiteral("vpnpath") });
+        QVERIFY(process->waitForFinished(30000));
+        QCOMPARE(process->exitCode(), 0);
+        const QString errors = QString::fromLocal8Bit(process->readAllStandardError());
+        const QString base = QDir(dataFolder).filePath(QStringLiteral("logger_probe"));
+        QVERIFY2(errors.contains(QStringLiteral(
+                     "\"Logger\" :  Log folder does not exists or cannot be created:  \"%1\" ,  \"logs\"")
+                                     .arg(base)),
+            qPrintable(errors));
+        QVERIFY2(errors.contains(
+                     QStringLiteral("\"Logger\" :  Log folder doesn't exist or cannot be accessed:  \"%1\"").arg(base)),
+            qPrintable(errors));
+        // No path, not even a bare "-vpn" file name.
+        const QStringList out = QString::fromLocal8Bit(process->readAllStandardOutput()).split(QLatin1Char('\n'));
+        QCOMPARE(out.value(1), QString());
+        process->deleteLater();
+    }
+
     void cleanupKeepsNineNewest()
     {
         QDir dir;
