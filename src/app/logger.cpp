@@ -15,18 +15,20 @@
 
 namespace {
 
-// The stream the handler writes through; attached to the log file by initialize().
+// The stream the handler writes through; attached to the log file by initialize(). Like the
+// logger it is never destroyed: the handler stays installed while static objects are torn down
+// at exit, and their last messages must still find the stream.
 QTextStream& logStream()
 {
-    static QTextStream stream;
-    return stream;
+    static QTextStream* const stream = new QTextStream;
+    return *stream;
 }
 
 // The handler may be called from any thread; one line must never interleave with another.
 QMutex& writeMutex()
 {
-    static QMutex mutex(QMutex::Recursive);
-    return mutex;
+    static QMutex* const mutex = new QMutex(QMutex::Recursive);
+    return *mutex;
 }
 
 } // namespace

@@ -136,6 +136,14 @@ private slots:
         QCOMPARE(texts(lines), expected);
     }
 
+    void lineFromExitHandlerIsWritten()
+    {
+        const ProbeRun run = probe({ QStringLiteral("atexit"), QStringLiteral("Probe: last words") });
+        QCOMPARE(run.exitCode, 0);
+        // Qt's own message pattern is gone by then, so only the text itself is certain.
+        QCOMPARE(logLinesOf(run).value(0).section(QLatin1Char('\t'), -1), QStringLiteral("Probe: last words"));
+    }
+
     void separatorLine()
     {
         const ProbeRun run = probe({ QStringLiteral("separator"), QStringLiteral("Kill switch event!") });
