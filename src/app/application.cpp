@@ -29,7 +29,7 @@ Application::Application()
     serviceController = new ServiceController(this);
 
     qmlRegisterSingletonType(
-        QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
+        QUrl(Settings::qmlFileUrl(QStringLiteral("controls/FontFactory.qml"))), "VPNClient", 1, 0, "FontFactory");
     qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
 
     update = new Update(this);

@@ -15,18 +15,20 @@
 
 namespace {
 
-// The stream the handler writes through; attached to the log file by initialize().
+// The stream the handler writes through; attached to the log file by initialize(). Like the
+// logger it is never destroyed: the handler stays installed while static objects are torn down
+// at exit, and their last messages must still find the stream.
 QTextStream& logStream()
 {
-    static QTextStream stream;
-    return stream;
+    static QTextStream* const stream = new QTextStream;
+    return *stream;
 }
 
 // The handler may be called from any thread; one line must never interleave with another.
 QMutex& writeMutex()
 {
-    static QMutex mutex(QMutex::Recursive);
-    return mutex;
+    static QMutex* const mutex = new QMutex(QMutex::Recursive);
+    return *mutex;
 }
 
 } // namespace
@@ -57,12 +59,16 @@ bool Logger::initialize()
 
     const QString base = baseFolder();
     QDir dir(base);
+    // These warnings keep Qt's spaced form (the tag included) and go to its default output: the
+    // handler is not installed yet.
     if (!dir.exists(folderName) && !dir.mkpath(folderName)) {
-        qWarning() << "Log folder does not exists or cannot be created: " << base << ", " << folderName;
+        qWarning() << objectName() << ": "
+                   << "Log folder does not exists or cannot be created: " << base << ", " << folderName;
         return false;
     }
     if (!dir.cd(folderName)) {
-        qWarning() << "Cannot change path to log folder: " << base << ", " << folderName;
+        qWarning() << objectName() << ": "
+                   << "Cannot change path to log folder: " << base << ", " << folderName;
         return false;
     }
 
@@ -117,13 +123,13 @@ QString Logger::vpnLogFilePath()
 {
     const QString base = baseFolder();
     QDir dir(base);
-    QString path;
-    if (dir.exists(folderName) && dir.cd(folderName)) {
-        path = dir.filePath(fileName);
-    } else {
-        qWarning() << "Log folder doesn't exist or cannot be accessed: " << base;
+    if (!dir.exists(folderName) || !dir.cd(folderName)) {
+        qWarning() << objectName() << ": "
+                   << "Log folder doesn't exist or cannot be accessed: " << base;
+        return QString();
     }
-    return path.replace(QStringLiteral("-app"), QStringLiteral("-vpn"));
+    // Only the file name changes: a "-app" in the folder path (a user named "my-app") must stay.
+    return dir.filePath(QString(fileName).replace(QStringLiteral("-app"), QStringLiteral("-vpn")));
 }
 
 void Logger::openLogFolder()

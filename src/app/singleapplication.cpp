@@ -1,5 +1,7 @@
 #include "singleapplication.h"
 
+#include "logtag.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -40,6 +42,13 @@ SingleApplication::SingleApplication(const QString& id, int& argc, char** argv)
     // Only a dead owner makes the lock stale; a long-running first instance keeps it.
     lock->setStaleLockTime(0);
     primary = lock->tryLock(0);
+    if (!primary && lock->error() != QLockFile::LockFailedError) {
+        // No lock can be made at all (no usable temporary folder), so no other instance holds it:
+        // start alone rather than hand over to nobody and end without a word.
+        tagged(qWarning(), QStringLiteral("SingleApplication"))
+            << "Cannot create the instance lock " << lockPath << ", starting without it";
+        primary = true;
+    }
     if (!primary) {
         return;
     }

@@ -101,6 +101,7 @@ QByteArray CredentialCipher::encipherBytes(const QByteArray& plain)
     }
 
     // Salt only: it makes two cipher texts of one value differ through the whole chained block.
+    // Any source of a random byte keeps the format; qrand() is deprecated, hence the generator.
     const char randomByte = static_cast<char>(QRandomGenerator::global()->generate() & 0xFF);
     QByteArray block;
     block.reserve(1 + integrityField.size() + payload.size());

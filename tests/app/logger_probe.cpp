@@ -4,6 +4,7 @@
 //   threads N M      N threads log M lines each
 //   separator TITLE  logs a separator with the tag "Probe"
 //   vpnpath          prints vpnLogFilePath() on stdout
+//   atexit TEXT      logs TEXT from an exit handler that runs after the static objects are gone
 // Whatever the mode, the log file's name is printed first on stdout.
 #include "app/logger.h"
 
@@ -13,10 +14,27 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <cstdlib>
 #include <vector>
+
+namespace {
+
+QString lateText;
+
+void logLate()
+{
+    qInfo().noquote() << lateText;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 2 && qstrcmp(argv[1], "atexit") == 0) {
+        lateText = QString::fromLocal8Bit(argv[2]);
+        // Registered before the logger exists, so it runs after the logger's static objects are destroyed.
+        std::atexit(logLate);
+    }
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     Logger* logger = Logger::instance();

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,17 +27,19 @@ class TestLogger : public QObject
 
 private:
     QTemporaryDir dataHome;
+    // The probe's data folder: dataHome itself, or a folder below it.
+    QString dataFolder = dataHome.path();
 
     QString logDir() const
     {
-        return dataHome.filePath(QStringLiteral("logger_probe/logs"));
+        return QDir(dataFolder).filePath(QStringLiteral("logger_probe/logs"));
     }
 
     QProcess* startProbe(const QStringList& args)
     {
         auto* process = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataFolder);
         process->setProcessEnvironment(env);
         process->start(QStringLiteral(VPN_TEST_BIN_DIR "/logger_probe"), args);
         return process;
@@ -133,6 +136,14 @@ private slots:
         QCOMPARE(texts(lines), expected);
     }
 
+    void lineFromExitHandlerIsWritten()
+    {
+        const ProbeRun run = probe({ QStringLiteral("atexit"), QStringLiteral("Probe: last words") });
+        QCOMPARE(run.exitCode, 0);
+        // Qt's own message pattern is gone by then, so only the text itself is certain.
+        QCOMPARE(logLinesOf(run).value(0).section(QLatin1Char('\t'), -1), QStringLiteral("Probe: last words"));
+    }
+
     void separatorLine()
     {
         const ProbeRun run = probe({ QStringLiteral("separator"), QStringLiteral("Kill switch event!") });
@@ -140,8 +151,20 @@ private slots:
             texts(logLinesOf(run)), QStringList { QStringLiteral("Probe: ========== KILL SWITCH EVENT! ==========") });
     }
 
+    void vpnLogFilePathPairsWithTheRun_data()
+    {
+        QTest::addColumn<QString>("dataSubfolder");
+        QTest::newRow("plain data folder") << QString();
+        QTest::newRow("data folder containing -app") << QStringLiteral("my-app-data");
+    }
     void vpnLogFilePathPairsWithTheRun()
     {
+        QFETCH(QString, dataSubfolder);
+        dataFolder = dataSubfolder.isEmpty() ? dataHome.path() : dataHome.filePath(dataSubfolder);
+        const auto restore = qScopeGuard([this] {
+            dataFolder = dataHome.path();
+        });
+        init();
         const QDateTime before = QDateTime::currentDateTime();
         const ProbeRun run = probe({ QStringLiteral("vpnpath") });
         QCOMPARE(run.exitCode, 0);
@@ -155,6 +178,35 @@ private slots:
         QVERIFY(started.secsTo(before) <= 1 && before.secsTo(started) <= 60);
         // The application file of the run is its pair.
         QVERIFY(QFileInfo::exists(QString(path).replace(QStringLiteral("-vpn.log"), QStringLiteral("-app.log"))));
+    }
+
+    void unreachableFolderWarns()
+    {
+        // A file where the data folder should be: neither the log folder nor its pair can exist.
+        QFile blocker(dataHome.filePath(QStringLiteral("not-a-folder")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        dataFolder = blocker.fileName();
+        const auto restore = qScopeGuard([this] {
+            dataFolder = dataHome.path();
+        });
+
+        QProcess* process = startProbe({ QStringLiteral("vpnpath") });
+        QVERIFY(process->waitForFinished(30000));
+        QCOMPARE(process->exitCode(), 0);
+        const QString errors = QString::fromLocal8Bit(process->readAllStandardError());
+        const QString base = QDir(dataFolder).filePath(QStringLiteral("logger_probe"));
+        QVERIFY2(errors.contains(QStringLiteral(
+                     "\"Logger\" :  Log folder does not exists or cannot be created:  \"%1\" ,  \"logs\"")
+                                     .arg(base)),
+            qPrintable(errors));
+        QVERIFY2(errors.contains(
+                     QStringLiteral("\"Logger\" :  Log folder doesn't exist or cannot be accessed:  \"%1\"").arg(base)),
+            qPrintable(errors));
+        // No path, not even a bare "-vpn" file name.
+        const QStringList out = QString::fromLocal8Bit(process->readAllStandardOutput()).split(QLatin1Char('\n'));
+        QCOMPARE(out.value(1), QString());
+        process->deleteLater();
     }
 
     void cleanupKeepsNineNewest()

@@ -107,6 +107,19 @@ private slots:
         QVERIFY(first->waitForFinished(10000));
     }
 
+    void unusableTemporaryFolderStillStarts()
+    {
+        // Without a place for the lock (a temporary folder nobody can write, even root) no other
+        // instance can hold it: this one must run, not hand its start over to nobody.
+        auto* first = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), QStringLiteral("/proc"));
+        first->setProcessEnvironment(env);
+        first->start(QStringLiteral(VPN_TEST_BIN_DIR "/single_probe"), { appId, QString() });
+        QVERIFY(waitForLine(first, "primary"));
+        QCOMPARE(first->state(), QProcess::Running);
+    }
+
     void cleanup()
     {
         for (QProcess* process : findChildren<QProcess*>()) {
