@@ -5,7 +5,7 @@ import TestSupport 1.0
 import "qrc:/qml/controls"
 
 // Every control of the library, light style on the left and dark style on the right. Run by
-// gallery-screenshot.sh, which saves it as gallery.png in the current folder.
+// gallery-screenshot.sh, which keeps it as gallery.png of the current folder.
 Row {
     id: gallery
 
@@ -18,10 +18,7 @@ Row {
             color: uiStyle.generalBackgroundColor
 
             Column {
-                x: 20
-                y: 20
-                width: 520
-                spacing: 10
+                x: 20; y: 20; width: 520; spacing: 10
                 Rectangle { width: 520; height: 50; color: uiStyle.settingsPageHeaderBackgroundColor; Image { anchors.centerIn: parent; source: uiStyle.generalLogoFileName } }
                 Row { ATabButton { width: 260; text: "General"; selected: true } ATabButton { width: 260; text: "Advanced" } }
                 ASectionHeader { text: uiStyle.darkStyle ? "Dark style" : "Light style" }
@@ -37,38 +34,30 @@ Row {
                 Row {
                     spacing: 10
                     ATextField { width: 200; text: "disabled"; enabled: false }
-                    // The menu open with a selection, so every entry is enabled.
-                    ATextField { id: menuField; width: 200; text: "right-click menu"; AContextMenu { id: menu; x: 120; y: 20 } }
-                    Timer { running: true; interval: 300; onTriggered: { menuField.selectAll(); menu.open() } }
+                    ATextField { id: field; width: 200; text: "right-click menu"; AContextMenu { id: menu; x: 120; y: 20 } }
+                    Timer { running: true; interval: 300; onTriggered: { field.selectAll(); menu.open() } }
                 }
                 Item { width: 1; height: 80 }
                 Row {
                     spacing: 12
                     DashCircle { width: 88; height: 88; color: uiStyle.connectionPageCirclesColor }
-                    Image { source: "qrc:/resources/icons/greenswitch.png" }
-                    Image { source: "qrc:/resources/icons/redswitch.png" }
                     Repeater {
-                        model: ["settings", "close", "droparrow"]
-                        Image { source: "qrc:/resources/icons/" + modelData + (uiStyle.darkStyle ? "_white" : "_black") + ".png" }
+                        model: ["greenswitch", "redswitch"].concat(["settings", "close", "droparrow"].map(function (icon) { return icon + (uiStyle.darkStyle ? "_white" : "_black") }))
+                        Image { source: "qrc:/resources/icons/" + modelData + ".png" }
                     }
-                    Repeater {
-                        model: ["us", "de", "gb-eng", "eu"]
-                        Image { width: 32; height: 24; source: "qrc:/resources/icons/flags/" + modelData + ".png" }
-                    }
+                    Repeater { model: ["us", "de", "gb-eng", "eu"]; Image { width: 32; height: 24; source: "qrc:/resources/icons/flags/" + modelData + ".png" } }
                 }
             }
         }
     }
 
     TestCase {
-        name: "Gallery"
         when: windowShown
 
         function test_screenshot() {
             TestSupport.create(panel, false, gallery)
             TestSupport.create(panel, true, gallery)
-            // Long enough for the fonts to load, the menus to open and the switches to settle.
-            wait(1500)
+            wait(1500) // for the fonts, the menus and the switches to settle
             grabImage(gallery).save("gallery.png")
         }
     }
