@@ -1,17 +1,12 @@
 #include "settings/uistyle.h"
 #include "ui/dashcircle.h"
 
-#include <QFile>
-#include <QQmlContext>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QTemporaryDir>
+#include <QtQuick>
 #include <QtQuickTest>
 #include <QtTest>
 
-// Singleton "TestSupport" 1.0 of the test files and the gallery: the light and the dark built-in style
-// side by side. Controls read the context property "uiStyle", so create() makes an object in a child
-// context carrying the chosen one.
+// Singleton "TestSupport" 1.0 of the tests and the gallery: the light and the dark built-in style side by side.
+// Controls read the context property "uiStyle", so create() makes an object in a child context carrying one.
 class Setup : public QObject
 {
     Q_OBJECT
@@ -39,20 +34,19 @@ public:
 public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
-        QFile ini(m_darkFolder.filePath(QStringLiteral("branding.ini")));
+        QFile ini(m_folder.filePath(QStringLiteral("branding.ini")));
         ini.open(QIODevice::WriteOnly);
         ini.write("[Main]\nbrandingEnabled=true\ndarkStyle=true\n");
         ini.close();
-        m_light = new UiStyle(m_lightFolder.path(), this);
-        m_dark = new UiStyle(m_darkFolder.path(), this);
+        m_light = new UiStyle(m_folder.filePath(QStringLiteral("none")), this);
+        m_dark = new UiStyle(m_folder.path(), this);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
         qmlRegisterSingletonInstance("TestSupport", 1, 0, "TestSupport", this);
         engine->rootContext()->setContextProperty(QStringLiteral("uiStyle"), m_light);
     }
 
 private:
-    QTemporaryDir m_lightFolder;
-    QTemporaryDir m_darkFolder;
+    QTemporaryDir m_folder;
     QObject* m_light = nullptr;
     QObject* m_dark = nullptr;
 };

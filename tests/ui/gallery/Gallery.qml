@@ -8,15 +8,10 @@ import "qrc:/qml/controls"
 // gallery-screenshot.sh, which keeps it as gallery.png of the current folder.
 Row {
     id: gallery
-
     Component {
         id: panel
-
         Rectangle {
-            width: 560
-            height: 800
-            color: uiStyle.generalBackgroundColor
-
+            width: 560; height: 800; color: uiStyle.generalBackgroundColor
             Column {
                 x: 20; y: 20; width: 520; spacing: 10
                 Rectangle { width: 520; height: 50; color: uiStyle.settingsPageHeaderBackgroundColor; Image { anchors.centerIn: parent; source: uiStyle.generalLogoFileName } }
@@ -32,33 +27,21 @@ Row {
                 Row { spacing: 20; ARadioButton { text: "UDP - OpenVPN"; checked: true } ARadioButton { text: "TCP - OpenVPN" } ARadioButton { text: "Pressed"; down: true } }
                 AInputField { width: 520; labelField.text: "Username"; textField.text: "user@example.org" }
                 Row {
+                    spacing: 12
+                    DashCircle { width: 88; height: 88; color: uiStyle.connectionPageCirclesColor }
+                    Repeater { model: ["greenswitch", "redswitch", "settings_", "close_", "droparrow_"]; Image { source: "qrc:/resources/icons/" + modelData + (modelData.endsWith("_") ? (uiStyle.darkStyle ? "white" : "black") : "") + ".png" } }
+                    Repeater { model: ["us", "de", "gb-eng", "eu"]; Image { width: 32; height: 24; source: "qrc:/resources/icons/flags/" + modelData + ".png" } }
+                }
+                Row {
                     spacing: 10
                     ATextField { width: 200; text: "disabled"; enabled: false }
                     ATextField { id: field; width: 200; text: "right-click menu"; AContextMenu { id: menu; x: 120; y: 20 } }
                     Timer { running: true; interval: 300; onTriggered: { field.selectAll(); menu.open() } }
                 }
-                Item { width: 1; height: 80 }
-                Row {
-                    spacing: 12
-                    DashCircle { width: 88; height: 88; color: uiStyle.connectionPageCirclesColor }
-                    Repeater {
-                        model: ["greenswitch", "redswitch"].concat(["settings", "close", "droparrow"].map(function (icon) { return icon + (uiStyle.darkStyle ? "_white" : "_black") }))
-                        Image { source: "qrc:/resources/icons/" + modelData + ".png" }
-                    }
-                    Repeater { model: ["us", "de", "gb-eng", "eu"]; Image { width: 32; height: 24; source: "qrc:/resources/icons/flags/" + modelData + ".png" } }
-                }
             }
         }
     }
-
-    TestCase {
-        when: windowShown
-
-        function test_screenshot() {
-            TestSupport.create(panel, false, gallery)
-            TestSupport.create(panel, true, gallery)
-            wait(1500) // for the fonts, the menus and the switches to settle
-            grabImage(gallery).save("gallery.png")
-        }
-    }
+    Component.onCompleted: { TestSupport.create(panel, false, gallery); TestSupport.create(panel, true, gallery) }
+    // Once the fonts, the menus and the switches have settled.
+    TestCase { when: windowShown; function test_screenshot() { wait(1500); grabImage(gallery).save("gallery.png") } }
 }
