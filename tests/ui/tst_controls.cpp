@@ -3,7 +3,6 @@
 
 #include <QtQuick>
 #include <QtQuickTest>
-#include <QtTest>
 
 // Singleton "TestSupport" 1.0 of the tests and the gallery: the light and the dark built-in style side by side.
 // Controls read the context property "uiStyle", so create() makes an object in a child context carrying one.
@@ -35,9 +34,8 @@ public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
         QFile ini(m_folder.filePath(QStringLiteral("branding.ini")));
-        ini.open(QIODevice::WriteOnly);
+        ini.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         ini.write("[Main]\nbrandingEnabled=true\ndarkStyle=true\n");
-        ini.close();
         m_light = new UiStyle(m_folder.filePath(QStringLiteral("none")), this);
         m_dark = new UiStyle(m_folder.path(), this);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");

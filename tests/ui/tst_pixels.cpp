@@ -54,7 +54,6 @@ private slots:
         // A fractional size is truncated; the 1-pixel pen reaches the last column and row, not beyond.
         QTest::newRow("290") << QSizeF(290, 290) << QRect(0, 0, 290, 290);
         QTest::newRow("290.7 wide") << QSizeF(290.7, 290) << QRect(0, 0, 290, 290);
-        QTest::newRow("120 x 60.9") << QSizeF(120, 60.9) << QRect(0, 0, 120, 60);
     }
 
     void dashCircle()

@@ -26,7 +26,6 @@ Item {
         function entry(menu, text) { var c = menu.contentItem.children; for (var i = 0; i < c.length; ++i) if (c[i].text === text) return c[i] }
         function enabled(menu) { return menu.actions.filter(function (a) { return a.enabled }).map(function (a) { return a.text }).join() }
         function rightClick(item, x) { mouseClick(item, x, 10, Qt.RightButton); wait(50) }
-
         function test_labelOpacityPerStyle() {
             var dark = TestSupport.create(labels, true, host), light = TestSupport.create(labels, false, host)
             compare(dark.children[0].font.family, "Poppins")
@@ -106,8 +105,7 @@ Item {
             ]
         }
         function test_menuParent(data) {
-            if (data.wrong)
-                TestSupport.expectLine("Error! Parent of this context menu must be TextEdit, TextInput or their inheritance")
+            if (data.wrong) TestSupport.expectLine("Error! Parent of this context menu must be TextEdit, TextInput or their inheritance")
             var item = Qt.createQmlObject('import QtQuick 2.12; import "qrc:/qml/controls"; ' + data.source, host), menu = menuOf(item)
             rightClick(item, 50)
             compare(menu.visible, !data.wrong)
