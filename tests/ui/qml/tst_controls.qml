@@ -7,7 +7,6 @@ Item {
     id: host
     width: 400
     height: 500
-
     Column {
         ASwitch { id: aSwitch; text: "Re-establish VPN connection if disconnected or dropped" }
         Row { ARadioButton { id: udp; text: "UDP - OpenVPN" } ARadioButton { id: tcp; text: "TCP - OpenVPN" } }
@@ -26,6 +25,7 @@ Item {
         function entry(menu, text) { var c = menu.contentItem.children; for (var i = 0; i < c.length; ++i) if (c[i].text === text) return c[i] }
         function enabled(menu) { return menu.actions.filter(function (a) { return a.enabled }).map(function (a) { return a.text }).join() }
         function rightClick(item, x) { mouseClick(item, x, 10, Qt.RightButton); wait(50) }
+
         function test_labelOpacityPerStyle() {
             var dark = TestSupport.create(labels, true, host), light = TestSupport.create(labels, false, host)
             compare(dark.children[0].font.family, "Poppins")
