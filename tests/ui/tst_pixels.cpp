@@ -1,0 +1,101 @@
+#include "ui/dashcircle.h"
+
+#include <QDir>
+#include <QFontDatabase>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+// What the interface draws, checked on the pixels: the committed assets and DashCircle.
+class TestPixels : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void icons()
+    {
+        // The pixel sizes the windows place them at; the logo fits the 50-pixel header bar.
+        const QMap<QString, QSize> sizes { { "greenswitch", { 62, 67 } }, { "redswitch", { 28, 30 } },
+            { "droparrow_white", { 8, 4 } }, { "droparrow_black", { 8, 4 } }, { "settings_white", { 23, 23 } },
+            { "settings_black", { 23, 23 } }, { "close_white", { 18, 18 } }, { "close_black", { 18, 18 } },
+            { "vpn", { 140, 32 } } };
+        for (auto it = sizes.cbegin(); it != sizes.cend(); ++it) {
+            const QImage image
+                = QImage(":/resources/icons/" + it.key() + ".png").convertToFormat(QImage::Format_ARGB32);
+            QImage blank(it.value(), QImage::Format_ARGB32);
+            blank.fill(Qt::transparent);
+            // Drawn on a transparent ground, and not blank.
+            QVERIFY2(image.size() == it.value() && qAlpha(image.pixel(0, image.height() - 1)) == 0 && image != blank,
+                qPrintable(it.key()));
+        }
+    }
+
+    void flagsAndFonts()
+    {
+        const QStringList flags = QDir(QStringLiteral(":/resources/icons/flags")).entryList(QDir::Files);
+        QVERIFY2(flags.size() >= 258 && flags.contains("gb-eng.png"), qPrintable(flags.join(' ')));
+        for (const QString& file : flags) {
+            QVERIFY2(QRegularExpression("^[a-z]{2,6}(-[a-z]{2,3})?\\.png$").match(file).hasMatch(), qPrintable(file));
+            QVERIFY2(QImage(":/resources/icons/flags/" + file).size() == QSize(128, 96), qPrintable(file));
+        }
+        for (const QString file : { "Poppins-Regular.ttf", "Poppins-Bold.ttf" })
+            QFontDatabase::addApplicationFont(":/resources/fonts/" + file);
+        // One family in two real weights, with the extended Latin subset too.
+        QCOMPARE(QFontDatabase().weight("Poppins", "Regular"), int(QFont::Normal));
+        QCOMPARE(QFontDatabase().weight("Poppins", "Bold"), int(QFont::Bold));
+        QVERIFY(QFontMetrics(QFont("Poppins")).inFont(QChar(u'\u0142'))); // ł
+    }
+
+    void dashCircle_data()
+    {
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<QRect>("expected");
+        // A fractional size is truncated; the 1-pixel pen reaches the last column and row, not beyond.
+        QTest::newRow("290") << QSizeF(290, 290) << QRect(0, 0, 290, 290);
+        QTest::newRow("290.7 wide") << QSizeF(290.7, 290) << QRect(0, 0, 290, 290);
+    }
+
+    void dashCircle()
+    {
+        QFETCH(QSizeF, size);
+        DashCircle circle;
+        circle.setSize(size);
+        circle.setColor(QStringLiteral("#ff0000"));
+        // Room to the right and below shows a spill past the item; a solid outline to compare with.
+        QImage image(size.toSize() + QSize(4, 4), QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QImage solid = image;
+        QPainter painter(&solid);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.drawEllipse(0, 0, int(size.width()) - 1, int(size.height()) - 1);
+        painter.end();
+        painter.begin(&image);
+        circle.paint(&painter);
+        painter.end();
+        QRect box;
+        int painted = 0, solidPainted = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                solidPainted += qAlpha(solid.pixel(x, y)) > 0 ? 1 : 0;
+                if (qAlpha(pixel) > 0) {
+                    box |= QRect(x, y, 1, 1);
+                    ++painted;
+                    QVERIFY(qRed(pixel) > 200 && qGreen(pixel) < 40 && qBlue(pixel) < 40);
+                }
+            }
+        }
+        QTEST(box, "expected");
+        // Dashed, neither solid nor filled.
+        QVERIFY(painted > solidPainted / 3 && painted < solidPainted * 9 / 10);
+        QSignalSpy spy(&circle, &DashCircle::colorChanged);
+        circle.setColor(QStringLiteral("#ff0000")); // the same again: nothing
+        circle.setColor(QStringLiteral("white"));
+        QCOMPARE(spy.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestPixels)
+
+#include "tst_pixels.moc"
