@@ -1,8 +1,5 @@
 #include "settings/uistyle.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QMetaProperty>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -10,26 +7,12 @@
 
 namespace {
 
-const char* const noFileWarning = "UiStyle: Branding file does not exists!";
-const char* const disabledWarning = "UiStyle: Branding style is not enabled!";
+const QString darkLog = QStringLiteral("UiStyle: Version '0', enabled: true, dark style: true");
 
 void writeIni(const QString& folder, const QByteArray& content)
 {
     QFile file(folder + QStringLiteral("/branding.ini"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QStringList textProperties()
-{
-    QStringList names;
-    const QMetaObject& meta = UiStyle::staticMetaObject;
-    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
-        if (meta.property(i).type() == QVariant::String) {
-            names << QString::fromLatin1(meta.property(i).name());
-        }
-    }
-    return names;
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
 }
 
 } // namespace
@@ -39,188 +22,94 @@ class TestUiStyle : public QObject
     Q_OBJECT
 
 private slots:
-    void baseSets_data();
-    void baseSets();
-    void showLogs_data();
-    void showLogs();
-    void logo_data();
-    void logo();
-    void everyKeyCanBeReplaced();
-    void unknownKeyChangesNothing();
-    void defaultFolderIsBesideExecutable();
+    void branding_data()
+    {
+        for (const char* column : { "log", "background", "logo" }) {
+            QTest::addColumn<QString>(column);
+        }
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("showLogs");
+        const auto row = [](const char* name, const QByteArray& ini, const QString& log, bool enabled, bool dark,
+                             const QString& background, bool showLogs = true,
+                             const QString& logo = QStringLiteral("qrc:/resources/icons/vpn.png")) {
+            QTest::newRow(name) << log << background << logo << ini << enabled << dark << showLogs;
+        };
+        row("no file", QByteArray(), "UiStyle: Branding file does not exists!", true, false, "#f6f7f9");
+        row("only Main, enabled: dark set", "[Main]\nbrandingEnabled=true\n", darkLog, true, true, "#102847");
+        row("disabled: darkStyle not read", "[Main]\nversion=7\nbrandingEnabled=false\ndarkStyle=true\n",
+            "UiStyle: Branding style is not enabled!", false, false, "#f6f7f9");
+        row("light, one colour replaced",
+            "[Main]\nversion=3\ndarkStyle=false\n[Style]\ngeneralBackgroundColor=#123456\n",
+            "UiStyle: Version '3', enabled: true, dark style: false", true, false, "#123456");
+        row("malformed file", "\x01\x02garbage without groups\n=\n[[[\n", darkLog, true, true, "#102847");
+        row("showLogs TRUE", "[Style]\nsettingsPageShowLogs=TRUE\n", darkLog, true, true, "#102847", true);
+        row("showLogs yes", "[Style]\nsettingsPageShowLogs=yes\n", darkLog, true, true, "#102847", false);
+        row("unknown keys", "[Style]\ngeneralBackgroundColour=red\nbrandingEnabled=false\n", darkLog, true, true,
+            "#102847");
+        for (const char* logo : { "qrc:/somewhere/logo.png", "/opt/brand/logo.png", "images/logo.png" }) {
+            row(logo, "[Style]\ngeneralLogoFileName=" + QByteArray(logo) + "\n", darkLog, true, true, "#102847", true,
+                QString::fromLatin1(logo).replace(QRegularExpression("^images"), "FOLDER/images"));
+        }
+    }
+
+    void branding()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, log);
+        QFETCH(QString, logo);
+        QTemporaryDir folder;
+        if (!ini.isNull()) {
+            writeIni(folder.path(), ini);
+        }
+        QTest::ignoreMessage(log.contains(QLatin1String("Version")) ? QtInfoMsg : QtWarningMsg, qPrintable(log));
+        UiStyle style(folder.path(), nullptr);
+        QTEST(style.brandingEnabled(), "enabled");
+        QTEST(style.darkStyle(), "dark");
+        QTEST(style.property("generalBackgroundColor").toString(), "background");
+        QTEST(style.property("settingsPageShowLogs").toBool(), "showLogs");
+        // A logo relative to the branding folder becomes a file URL that leads into it.
+        logo.replace(QStringLiteral("FOLDER"), QUrl::fromLocalFile(folder.path()).toString());
+        QCOMPARE(style.property("generalLogoFileName").toString(), logo);
+        QVERIFY(style.dynamicPropertyNames().isEmpty());
+    }
+
+    // Each QML-visible text reads the key of its own name.
+    void everyKeyCanBeReplaced()
+    {
+        QStringList names;
+        for (int i = UiStyle::staticMetaObject.propertyOffset(); i < UiStyle::staticMetaObject.propertyCount(); ++i) {
+            if (UiStyle::staticMetaObject.property(i).type() == QVariant::String) {
+                names << QString::fromLatin1(UiStyle::staticMetaObject.property(i).name());
+            }
+        }
+        QCOMPARE(names.size(), 47);
+        QTemporaryDir folder;
+        QByteArray ini("[Style]\n");
+        for (const QString& name : names) {
+            ini += name.toUtf8() + "=x-" + name.toUtf8() + "\n";
+        }
+        writeIni(folder.path(), ini);
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(darkLog));
+        UiStyle style(folder.path(), nullptr);
+        for (const QString& name : names) {
+            QVERIFY2(style.property(qPrintable(name)).toString().endsWith("x-" + name), qPrintable(name));
+        }
+    }
+
+    void defaultFolderIsBesideExecutable()
+    {
+        const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/branding");
+        QCOMPARE(UiStyle::defaultBrandingFolder(), folder);
+        QVERIFY(!QFile::exists(folder) && QDir().mkdir(folder));
+        writeIni(folder, "[Main]\nversion=12\n[Style]\ngeneralSectionColor=#abcdef\n");
+        QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '12', enabled: true, dark style: true");
+        UiStyle style;
+        QDir(folder).removeRecursively();
+        QCOMPARE(style.generalSectionColor(), QStringLiteral("#abcdef"));
+    }
 };
 
-void TestUiStyle::baseSets_data()
-{
-    QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<bool>("writeFile");
-    QTest::addColumn<QString>("expectedLog");
-    QTest::addColumn<bool>("brandingEnabled");
-    QTest::addColumn<bool>("darkStyle");
-    QTest::addColumn<QString>("background");
-    QTest::addColumn<QString>("circles");
-
-    QTest::newRow("no file") << QByteArray() << false << noFileWarning << true << false << "#f6f7f9"
-                             << "#dedfe1";
-    QTest::newRow("only Main, enabled: dark set")
-        << QByteArray("[Main]\nbrandingEnabled=true\n") << true
-        << "UiStyle: Version '0', enabled: true, dark style: true" << true << true << "#102847"
-        << "#193151";
-    QTest::newRow("disabled: darkStyle not read")
-        << QByteArray("[Main]\nversion=7\nbrandingEnabled=false\ndarkStyle=true\n") << true << disabledWarning << false
-        << false << "#f6f7f9"
-        << "#dedfe1";
-    QTest::newRow("light chosen, one colour replaced")
-        << QByteArray("[Main]\nversion=3\ndarkStyle=false\n[Style]\ngeneralBackgroundColor=#123456\n") << true
-        << "UiStyle: Version '3', enabled: true, dark style: false" << true << false << "#123456"
-        << "#dedfe1";
-    QTest::newRow("numeric booleans") << QByteArray("[Main]\nbrandingEnabled=1\ndarkStyle=0\n") << true
-                                      << "UiStyle: Version '0', enabled: true, dark style: false" << true << false
-                                      << "#f6f7f9"
-                                      << "#dedfe1";
-    QTest::newRow("malformed file reads as missing keys")
-        << QByteArray("\x01\x02garbage without groups\n=\n[[[\n") << true
-        << "UiStyle: Version '0', enabled: true, dark style: true" << true << true << "#102847"
-        << "#193151";
-}
-
-void TestUiStyle::baseSets()
-{
-    QFETCH(QByteArray, ini);
-    QFETCH(bool, writeFile);
-    QFETCH(QString, expectedLog);
-    QTemporaryDir folder;
-    if (writeFile) {
-        writeIni(folder.path(), ini);
-    }
-    const QtMsgType type = expectedLog.contains(QLatin1String("Version")) ? QtInfoMsg : QtWarningMsg;
-    QTest::ignoreMessage(type, expectedLog.toUtf8().constData());
-
-    UiStyle style(folder.path(), nullptr);
-
-    QCOMPARE(style.objectName(), QStringLiteral("UiStyle"));
-    QTEST(style.brandingEnabled(), "brandingEnabled");
-    QTEST(style.darkStyle(), "darkStyle");
-    QTEST(style.generalBackgroundColor(), "background");
-    QTEST(style.connectionPageCirclesColor(), "circles");
-    QCOMPARE(style.property("darkStyle").toBool(), style.darkStyle());
-    QVERIFY(style.settingsPageShowLogs());
-    QCOMPARE(style.connectionPageSettingsButtonIconColor(), QString());
-    QCOMPARE(style.generalLogoFileName(), QStringLiteral("qrc:/resources/icons/vpn.png"));
-}
-
-void TestUiStyle::showLogs_data()
-{
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("TRUE") << QByteArray("TRUE") << true;
-    QTest::newRow("True") << QByteArray("True") << true;
-    QTest::newRow("yes") << QByteArray("yes") << false;
-    QTest::newRow("1") << QByteArray("1") << false;
-    QTest::newRow("false") << QByteArray("false") << false;
-}
-
-void TestUiStyle::showLogs()
-{
-    QFETCH(QByteArray, value);
-    QTemporaryDir folder;
-    writeIni(folder.path(), "[Main]\n[Style]\nsettingsPageShowLogs=" + value + "\n");
-    QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '0', enabled: true, dark style: true");
-    UiStyle style(folder.path(), nullptr);
-    QTEST(style.settingsPageShowLogs(), "expected");
-    QTEST(style.property("settingsPageShowLogs").toBool(), "expected");
-}
-
-void TestUiStyle::logo_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<bool>("relative");
-    QTest::newRow("qrc unchanged") << "qrc:/somewhere/logo.png" << false;
-    QTest::newRow("relative to branding folder") << "logo.png" << true;
-    QTest::newRow("relative with sub-folder") << "images/logo.png" << true;
-    QTest::newRow("absolute unchanged") << "/opt/brand/logo.png" << false;
-}
-
-void TestUiStyle::logo()
-{
-    QFETCH(QString, value);
-    QFETCH(bool, relative);
-    QTemporaryDir folder;
-    writeIni(folder.path(), "[Main]\ndarkStyle=false\n[Style]\ngeneralLogoFileName=" + value.toUtf8() + "\n");
-    QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '0', enabled: true, dark style: false");
-    UiStyle style(folder.path(), nullptr);
-
-    const QString expected
-        = relative ? QUrl::fromLocalFile(QDir(folder.path()).absoluteFilePath(value)).toString() : value;
-    QCOMPARE(style.generalLogoFileName(), expected);
-    QCOMPARE(style.property("generalLogoFileName").toString(), expected);
-    if (relative) {
-        // The URL must lead to the file inside the branding folder.
-        QCOMPARE(QUrl(expected).toLocalFile(), folder.path() + QLatin1Char('/') + value);
-    }
-}
-
-void TestUiStyle::everyKeyCanBeReplaced()
-{
-    // Each QML-visible text property must read the key of its own name.
-    const QStringList names = textProperties();
-    QCOMPARE(names.size(), 47);
-    QByteArray ini("[Main]\n[Style]\n");
-    for (const QString& name : names) {
-        ini += name.toUtf8() + "=x-" + name.toUtf8() + "\n";
-    }
-    QTemporaryDir folder;
-    writeIni(folder.path(), ini);
-    QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '0', enabled: true, dark style: true");
-    UiStyle style(folder.path(), nullptr);
-    for (const QString& name : names) {
-        const QString value = style.property(name.toLatin1().constData()).toString();
-        if (name == QLatin1String("generalLogoFileName")) {
-            QVERIFY2(value.endsWith(QLatin1String("/x-generalLogoFileName")), qPrintable(value));
-        } else {
-            QCOMPARE(value, QStringLiteral("x-") + name);
-        }
-    }
-}
-
-void TestUiStyle::unknownKeyChangesNothing()
-{
-    QTemporaryDir plainFolder;
-    QTemporaryDir extraFolder;
-    writeIni(plainFolder.path(), "[Main]\n");
-    writeIni(extraFolder.path(), "[Main]\n[Style]\ngeneralBackgroundColour=red\nbrandingEnabled=false\n");
-    QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '0', enabled: true, dark style: true");
-    QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '0', enabled: true, dark style: true");
-    UiStyle plain(plainFolder.path(), nullptr);
-    UiStyle extra(extraFolder.path(), nullptr);
-
-    QVERIFY(extra.brandingEnabled());
-    QVERIFY(extra.dynamicPropertyNames().isEmpty());
-    for (const QString& name : textProperties()) {
-        if (name == QLatin1String("generalLogoFileName")) {
-            continue;
-        }
-        QCOMPARE(extra.property(qPrintable(name)).toString(), plain.property(qPrintable(name)).toString());
-    }
-    QCOMPARE(extra.generalBackgroundColor(), QStringLiteral("#102847"));
-}
-
-void TestUiStyle::defaultFolderIsBesideExecutable()
-{
-    QCOMPARE(UiStyle::defaultBrandingFolder(), QCoreApplication::applicationDirPath() + QStringLiteral("/branding"));
-
-    QDir appDir(QCoreApplication::applicationDirPath());
-    QVERIFY(!appDir.exists(QStringLiteral("branding")));
-    QVERIFY(appDir.mkdir(QStringLiteral("branding")));
-    writeIni(appDir.filePath(QStringLiteral("branding")), "[Main]\nversion=12\n[Style]\ngeneralSectionColor=#abcdef\n");
-    QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '12', enabled: true, dark style: true");
-    UiStyle style;
-    QDir(appDir.filePath(QStringLiteral("branding"))).removeRecursively();
-
-    QVERIFY(style.darkStyle());
-    QCOMPARE(style.generalSectionColor(), QStringLiteral("#abcdef"));
-}
-
 QTEST_GUILESS_MAIN(TestUiStyle)
-
 #include "tst_uistyle.moc"
