@@ -2,8 +2,8 @@
 """Writes cipher_vectors.txt from the cipher text layout alone (the C++ code is not consulted):
     0x03 | flags | scramble(random | integrity | payload)
 flags 0x01 qCompress (4-byte big-endian length + zlib level 9), 0x02 CRC-16/X-25, 0x04 SHA-1.
-Lines ("-" is empty): key HEX | enc COMPRESSION INTEGRITY RANDOM PLAIN CIPHER | dec PLAIN CIPHER |
-bad STATUS CIPHER. Run: python3 make_cipher_vectors.py > cipher_vectors.txt
+Lines ("-" is empty): key HEX | enc COMPRESSION INTEGRITY RANDOM PLAIN CIPHER |
+dec STATUS PLAIN CIPHER (decipherText gives PLAIN, lastStatus is STATUS). Run: python3 make_cipher_vectors.py > cipher_vectors.txt
 """
 import base64, hashlib, zlib
 
@@ -47,12 +47,16 @@ for c, i, plain in [(0, 1, b""), (0, 1, b"password"), (0, 1, "пароль-Ünï
                     (7, 1, long_text)]:
     for r in range(0, 256, 32):
         print("enc %d %d %d %s %s" % (c, i, r, b64(plain), b64(encipher(plain, c, i, r))))
-print("dec %s %s" % (b64(b"both"), b64(build(b"both", 6, 0x5C, crc16_x25(b"both").to_bytes(2, "big")))))  # CRC wins
-print("dec %s %s" % (b64(b"plain"), b64(build(b"plain", 0, 0))))
+print("dec 0 %s %s" % (b64(b"both"), b64(build(b"both", 6, 0x5C, crc16_x25(b"both").to_bytes(2, "big")))))  # CRC wins
+print("dec 0 %s %s" % (b64(b"plain"), b64(build(b"plain", 0, 0))))
 text = b64(encipher(b"secret", 0, 1, 0x11))
-print("dec %s %s" % (b64(b"secret"), text[:4] + "*." + text[4:]))  # stray characters are skipped
-print("dec - %s" % b64(build((10).to_bytes(4, "big") + b"\x78\xda\xff\xff\xff", 3, 0x42)))  # zlib fails, CRC holds
+print("dec 0 %s %s" % (b64(b"secret"), text[:4] + "*." + text[4:]))  # stray characters are skipped
+print("dec 0 - %s" % b64(build((10).to_bytes(4, "big") + b"\x78\xda\xff\xff\xff", 3, 0x42)))  # zlib fails, CRC holds
+print("dec 0 - -\ndec 0 - !!!***\ndec 0 - AwI=\ndec 0 - пароль")  # too short: silent, status untouched
 for status, data in [(2, b"\x02" + encipher(b"password", 0, 1, 7)[1:]), (2, b"not a cipher text"),
                      (3, build(b"", 2, 1, b"")), (3, build(b"x", 2, 1, b"")), (3, build(b"short", 4, 1, b"")),
                      (3, build(b"password", 2, 1, b"\0\0")), (3, build(b"password", 4, 1, bytes(20)))]:
-    print("bad %d %s" % (status, b64(data)))
+    print("dec %d - %s" % (status, b64(data)))
+for data in [encipher(b"password", 0, 1, 32), encipher(long_text, 0, 1, 32)]:  # any flipped byte fails the check
+    for offset, mask in [(o, m) for o in range(2, len(data)) for m in (0x01, 0x80, 0xFF)]:
+        print("dec 3 - %s" % b64(data[:offset] + bytes([data[offset] ^ mask]) + data[offset + 1:]))
