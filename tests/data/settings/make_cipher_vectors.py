@@ -1,14 +1,11 @@
 #!/usr/bin/env python3
-"""Writes cipher_vectors.txt from the cipher text layout alone (the C++ code is not consulted):
-    0x03 | flags | scramble(random | integrity | payload)
-flags 0x01 qCompress (4-byte big-endian length + zlib level 9), 0x02 CRC-16/X-25, 0x04 SHA-1.
-Lines ("-" is empty): key HEX | enc COMPRESSION INTEGRITY RANDOM PLAIN CIPHER |
-dec STATUS PLAIN CIPHER (decipherText gives PLAIN, lastStatus is STATUS). Run: python3 make_cipher_vectors.py > cipher_vectors.txt
-"""
+# Writes cipher_vectors.txt from the cipher text layout alone, never from the C++ code:
+#   0x03 | flags | scramble(random | integrity | payload); flags 0x01 qCompress (4-byte big-endian length + zlib
+#   level 9), 0x02 CRC-16/X-25 big-endian, 0x04 SHA-1. Lines ("-" is empty): key HEX |
+#   enc COMPRESSION INTEGRITY RANDOM PLAIN CIPHER | dec STATUS PLAIN CIPHER. Run: python3 THIS > cipher_vectors.txt
 import base64, hashlib, zlib
 
 KEY = 0x5A17C0DE9E3779B9  # demo deployment key
-
 
 def crc16_x25(data):
     crc = 0xFFFF
@@ -18,11 +15,9 @@ def crc16_x25(data):
             crc = (crc >> 1) ^ 0x8408 if crc & 1 else crc >> 1
     return crc ^ 0xFFFF
 
-
 assert crc16_x25(b"123456789") == 0x906E  # the catalogued check value
 q_compress = lambda data: len(data).to_bytes(4, "big") + zlib.compress(data, 9) if data else bytes(4)
 b64 = lambda data: base64.b64encode(data).decode() or "-"
-
 
 def build(payload, flags, random_byte, check=None):
     if check is None:
@@ -33,12 +28,10 @@ def build(payload, flags, random_byte, check=None):
         out.append(previous)
     return bytes(out)
 
-
 def encipher(plain, compression, integrity, random_byte):  # compression 0 automatic, 1 always, other never
     packed = q_compress(plain)
     use = compression == 1 or (compression == 0 and len(packed) < len(plain))
     return build(packed if use else plain, int(use) | {1: 2, 2: 4}.get(integrity, 0), random_byte)
-
 
 long_text = ("Korvex " * 12).encode()
 print("key %016X" % KEY)
