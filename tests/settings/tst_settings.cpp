@@ -109,50 +109,42 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void encipherMatchesVectors_data()
+    void vectors_data()
     {
-        QTest::addColumn<QByteArrayList>("v"); // compression, integrity, random byte, plain, cipher text
-        for (const QByteArrayList& r : rows("enc")) {
-            QTest::newRow(r.join(' ').left(40).constData()) << r;
+        QTest::addColumn<QByteArrayList>("v");
+        for (const QByteArray kind : { "enc", "dec" }) {
+            for (const QByteArrayList& r : rows(kind)) {
+                QTest::newRow((kind + ' ' + r.join(' ').left(40)).constData()) << QByteArrayList { kind } + r;
+            }
         }
     }
 
-    void encipherMatchesVectors()
+    void vectors()
     {
         QFETCH(QByteArrayList, v);
         CredentialCipher cipher = keyed();
-        cipher.setCompressionMode(CredentialCipher::CompressionMode(v[0].toInt()));
-        cipher.setIntegrityMode(CredentialCipher::IntegrityMode(v[1].toInt()));
-        const QString plain = QString::fromUtf8(QByteArray::fromBase64(v[3]));
+        if (v[0] == "dec") { // status, plain, cipher text
+            if (v[1] == "2") {
+                QTest::ignoreMessage(QtWarningMsg, "CredentialCipher: Invalid version or not a cyphertext.");
+            }
+            QCOMPARE(cipher.decipherText(QString::fromUtf8(v[3])).toUtf8(), QByteArray::fromBase64(v[2]));
+            QCOMPARE(int(cipher.lastStatus()), v[1].toInt());
+            return;
+        }
+        // compression, integrity, random byte, plain, cipher text
+        cipher.setCompressionMode(CredentialCipher::CompressionMode(v[1].toInt()));
+        cipher.setIntegrityMode(CredentialCipher::IntegrityMode(v[2].toInt()));
+        const QString plain = QString::fromUtf8(QByteArray::fromBase64(v[4]));
         QByteArray text = "AAAA"; // the random byte cannot be chosen: encipher until the listed one comes up
-        for (int i = 0; i < 6000 && (quint8(QByteArray::fromBase64(text).at(2)) ^ quint8(cipher.key())) != v[2].toInt();
+        for (int i = 0; i < 6000 && (quint8(QByteArray::fromBase64(text).at(2)) ^ quint8(cipher.key())) != v[3].toInt();
              ++i) {
             text = cipher.encipherText(plain).toLatin1();
         }
-        QCOMPARE(text, v[4]);
+        QCOMPARE(text, v[5]);
         // Deciphering follows the text's flags, whatever the modes of the reading side.
         cipher.setCompressionMode(CredentialCipher::Never);
         cipher.setIntegrityMode(CredentialCipher::None);
         QCOMPARE(cipher.decipherText(QString::fromLatin1(text)), plain);
-    }
-
-    void decipher_data()
-    {
-        QTest::addColumn<QByteArrayList>("v"); // status, plain, cipher text
-        for (const QByteArrayList& r : rows("dec")) {
-            QTest::newRow(r[2].constData()) << r;
-        }
-    }
-
-    void decipher()
-    {
-        QFETCH(QByteArrayList, v);
-        CredentialCipher cipher = keyed();
-        if (v[0] == "2") {
-            QTest::ignoreMessage(QtWarningMsg, "CredentialCipher: Invalid version or not a cyphertext.");
-        }
-        QCOMPARE(cipher.decipherText(QString::fromUtf8(v[2])).toUtf8(), QByteArray::fromBase64(v[1]));
-        QCOMPARE(int(cipher.lastStatus()), v[0].toInt());
     }
 
     void wrongOrMissingKey()
@@ -302,41 +294,23 @@ private slots:
 
     void branding_data()
     {
-        QTest::addColumn<QByteArray>("ini");
-        QTest::addColumn<QString>("log");
-        QTest::addColumn<QString>("expected"); // enabled, dark style, background, show logs, logo
-        const QString dark = QStringLiteral("true true #102847 true ");
-        const QString logo = QStringLiteral("qrc:/resources/icons/vpn.png");
-        QTest::newRow("no file") << QByteArray() << "UiStyle: Branding file does not exists!"
-                                 << "true false #f6f7f9 true " + logo;
-        QTest::newRow("only Main, enabled: dark set")
-            << QByteArray("[Main]\nbrandingEnabled=true\n") << darkLog << dark + logo;
-        QTest::newRow("disabled: darkStyle not read")
-            << QByteArray("[Main]\nversion=7\nbrandingEnabled=false\ndarkStyle=true\n")
-            << "UiStyle: Branding style is not enabled!"
-            << "false false #f6f7f9 true " + logo;
-        QTest::newRow("light, one colour replaced, showLogs TRUE, relative logo")
-            << QByteArray("[Main]\nversion=3\ndarkStyle=false\n[Style]\ngeneralBackgroundColor=#123456\n"
-                          "settingsPageShowLogs=TRUE\ngeneralLogoFileName=images/logo.png\n")
-            << "UiStyle: Version '3', enabled: true, dark style: false"
-            << "true false #123456 true FOLDER/images/logo.png";
-        QTest::newRow("malformed") << QByteArray("\x01\x02garbage\n=\n[[[\n") << darkLog << dark + logo;
-        QTest::newRow("showLogs yes, unknown key, qrc logo")
-            << QByteArray("[Style]\nsettingsPageShowLogs=yes\nbrandingEnabled=false\ngeneralLogoFileName=qrc:/a.png\n")
-            << darkLog << "true true #102847 false qrc:/a.png";
-        QTest::newRow("absolute logo") << QByteArray("[Style]\ngeneralLogoFileName=/opt/logo.png\n") << darkLog
-                                       << dark + "/opt/logo.png";
+        // Each case names the log line and the outcome in its first lines; *.ini ones are the branding.ini.
+        QTest::addColumn<QString>("path");
+        for (const QFileInfo& file :
+            QDir(QStringLiteral(VPN_TEST_DATA_DIR "/settings/branding")).entryInfoList(QDir::Files)) {
+            QTest::newRow(qPrintable(file.baseName())) << file.filePath();
+        }
     }
 
     void branding()
     {
-        QFETCH(QByteArray, ini);
-        QFETCH(QString, log);
-        QFETCH(QString, expected);
+        QFETCH(QString, path);
         QTemporaryDir folder;
-        if (!ini.isNull()) {
-            writeIni(folder.path(), ini);
-        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString log = QString::fromUtf8(file.readLine().mid(7).trimmed());
+        const QString expected = QString::fromUtf8(file.readLine().mid(10).trimmed());
+        QVERIFY(!path.endsWith(".ini") || file.copy(folder.filePath(QStringLiteral("branding.ini"))));
         QTest::ignoreMessage(log.contains(QLatin1String("Version")) ? QtInfoMsg : QtWarningMsg, qPrintable(log));
         UiStyle style(folder.path(), nullptr);
         QVERIFY(style.dynamicPropertyNames().isEmpty());
@@ -345,7 +319,7 @@ private slots:
                                  style.generalBackgroundColor(), QVariant(style.settingsPageShowLogs()).toString(),
                                  style.generalLogoFileName() })
                      .join(' '),
-            expected.replace("FOLDER", QUrl::fromLocalFile(folder.path()).toString()));
+            QString(expected).replace("FOLDER", QUrl::fromLocalFile(folder.path()).toString()));
     }
 
     // branding.ini beside the executable; each QML-visible text reads the key of its own name.
