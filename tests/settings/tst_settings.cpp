@@ -147,13 +147,9 @@ private slots:
         QCOMPARE(cipher.decipherText(QString::fromLatin1(text)), plain);
     }
 
-    void wrongOrMissingKey()
+    void missingKey()
     {
-        CredentialCipher cipher = keyed();
-        const QString text = cipher.encipherText(QStringLiteral("password"));
-        CredentialCipher other = keyed(cipher.key() ^ 0x0100000000000000ULL);
-        QVERIFY(other.decipherText(text).isEmpty());
-        QCOMPARE(other.lastStatus(), CredentialCipher::IntegrityMismatch);
+        const QString text = keyed().encipherText(QStringLiteral("password"));
         CredentialCipher none;
         QTest::ignoreMessage(QtWarningMsg, "CredentialCipher: No key set.");
         QTest::ignoreMessage(QtWarningMsg, "CredentialCipher: No key set.");

@@ -19,12 +19,12 @@ assert crc16_x25(b"123456789") == 0x906E  # the catalogued check value
 q_compress = lambda data: len(data).to_bytes(4, "big") + zlib.compress(data, 9) if data else bytes(4)
 b64 = lambda data: base64.b64encode(data).decode() or "-"
 
-def build(payload, flags, random_byte, check=None):
+def build(payload, flags, random_byte, check=None, key=KEY):
     if check is None:
         check = crc16_x25(payload).to_bytes(2, "big") if flags & 2 else hashlib.sha1(payload).digest() if flags & 4 else b""
     out, previous = bytearray([3, flags]), 0
     for i, byte in enumerate(bytes([random_byte]) + check + payload):
-        previous = byte ^ KEY.to_bytes(8, "little")[i % 8] ^ previous
+        previous = byte ^ key.to_bytes(8, "little")[i % 8] ^ previous
         out.append(previous)
     return bytes(out)
 
@@ -48,7 +48,8 @@ print("dec 0 - %s" % b64(build((10).to_bytes(4, "big") + b"\x78\xda\xff\xff\xff"
 print("dec 0 - -\ndec 0 - !!!***\ndec 0 - AwI=\ndec 0 - пароль")  # too short: silent, status untouched
 for status, data in [(2, b"\x02" + encipher(b"password", 0, 1, 7)[1:]), (2, b"not a cipher text"),
                      (3, build(b"", 2, 1, b"")), (3, build(b"x", 2, 1, b"")), (3, build(b"short", 4, 1, b"")),
-                     (3, build(b"password", 2, 1, b"\0\0")), (3, build(b"password", 4, 1, bytes(20)))]:
+                     (3, build(b"password", 2, 1, b"\0\0")), (3, build(b"password", 4, 1, bytes(20))),
+                     (3, build(b"password", 2, 1, key=KEY ^ 1 << 56))]:  # another key
     print("dec %d - %s" % (status, b64(data)))
 for data in [encipher(b"password", 0, 1, 32), encipher(long_text, 0, 1, 32)]:  # any flipped byte fails the check
     for offset, mask in [(o, m) for o in range(2, len(data)) for m in (0x01, 0x80, 0xFF)]:
