@@ -50,15 +50,14 @@ class TestUpdate : public QObject
     QPointer<Update> update;
 
 private slots:
-    void init()
+    void initTestCase()
     {
-        caught.clear();
         previous = qInstallMessageHandler(capture);
     }
 
-    void cleanup()
+    void init()
     {
-        qInstallMessageHandler(previous);
+        caught.clear();
     }
 
     void check_data()
