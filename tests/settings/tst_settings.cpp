@@ -94,14 +94,6 @@ struct Profile
     }
 };
 
-const char* const darkLog = "UiStyle: Version '0', enabled: true, dark style: true";
-
-void writeIni(const QString& folder, const QByteArray& content)
-{
-    QFile file(folder + QStringLiteral("/branding.ini"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-}
-
 } // namespace
 
 class TestSettings : public QObject
@@ -332,8 +324,10 @@ private slots:
                 ini += names.last().toUtf8() + "=x-" + names.last().toUtf8() + "\n";
             }
         }
-        writeIni(folder, ini);
-        QTest::ignoreMessage(QtInfoMsg, darkLog);
+        QFile file(folder + QStringLiteral("/branding.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+        file.close();
+        QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '0', enabled: true, dark style: true");
         UiStyle style;
         QDir(folder).removeRecursively();
         QCOMPARE(names.size(), 47);
