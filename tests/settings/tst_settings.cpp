@@ -1,6 +1,7 @@
 #include "app/autostart.h"
 #include "settings/credentialcipher.h"
 #include "settings/settings.h"
+#include "settings/uistyle.h"
 
 #include <deploymentconfig.h>
 
@@ -11,62 +12,74 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 namespace {
 
-const quint64 vectorKey = 0x5A17C0DE9E3779B9ULL; // the key of tests/data/settings/cipher_vectors.txt
+const QJsonObject defaults { { "password", "" }, { "userName", "" }, { "allowAccessToLocalDevices", true },
+    { "autoReconnectToVpn", true }, { "autoUpdateEnabled", false }, { "connectToLastLocation", false },
+    { "killswitchEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 }, { "networkProtocol", 0 },
+    { "currentServerId", 0 } };
 
-const QStringList storedKeys { "allowAccessToLocalDevices", "autoReconnectToVpn", "autoUpdateEnabled",
-    "connectToLastLocation", "currentServerId", "killswitchEnabled", "mtuSize", "networkProtocol", "password",
-    "userName" };
+const QJsonObject changed { { "password", "Tr0ub4dor&3" }, { "userName", "alice" },
+    { "allowAccessToLocalDevices", false }, { "autoReconnectToVpn", false }, { "autoUpdateEnabled", true },
+    { "connectToLastLocation", true }, { "killswitchEnabled", true }, { "launchAppOnStartup", true },
+    { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 } };
 
-QJsonObject defaults()
+QJsonObject merged(const QJsonObject& changes)
 {
-    return QJsonObject { { "password", "" }, { "userName", "" }, { "allowAccessToLocalDevices", true },
-        { "autoReconnectToVpn", true }, { "autoUpdateEnabled", false }, { "connectToLastLocation", false },
-        { "killswitchEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 }, { "networkProtocol", 0 },
-        { "currentServerId", 0 } };
+    QVariantMap map = defaults.toVariantMap();
+    map.insert(changes.toVariantMap());
+    return QJsonObject::fromVariantMap(map);
 }
 
-QJsonObject merged(QJsonObject base, const QJsonObject& changes)
+QJsonObject dump()
 {
-    for (auto it = changes.constBegin(); it != changes.constEnd(); ++it) {
-        base.insert(it.key(), it.value());
+    QJsonObject result { { "currentServerId", Settings::instance()->currentServerId() } };
+    const QMetaObject& meta = Settings::staticMetaObject;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+        result.insert(meta.property(i).name(), QJsonValue::fromVariant(meta.property(i).read(Settings::instance())));
     }
-    return base;
+    return result;
 }
 
-// A user profile of its own for each settings_helper run: configuration and data folders.
-class Profile
+void set(const QString& name, const QVariant& value)
 {
-public:
-    QString storeFile() const
-    {
-        return dir.filePath(QStringLiteral("config/VPN/VPNClient.conf"));
+    if (!Settings::instance()->setProperty(qPrintable(name), value)) { // the one field that is no property
+        Settings::instance()->setCurrentServerId(value.toInt());
     }
+}
 
-    void writeStore(const QByteArray& content) const
-    {
-        QDir().mkpath(QFileInfo(storeFile()).path());
-        QFile file(storeFile());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+// The lines of one kind in the vectors make_cipher_vectors.py derives from the format alone.
+QList<QByteArrayList> rows(const QByteArray& kind)
+{
+    QFile file(QStringLiteral(VPN_TEST_DATA_DIR "/settings/cipher_vectors.txt"));
+    QList<QByteArrayList> result;
+    for (bool open = file.open(QIODevice::ReadOnly); open && !file.atEnd();) {
+        QByteArrayList fields = file.readLine().trimmed().split(' ');
+        std::replace(fields.begin(), fields.end(), QByteArray("-"), QByteArray());
+        if (fields.takeFirst() == kind) {
+            result << fields;
+        }
     }
+    return result;
+}
 
-    QByteArray readStore() const
-    {
-        QFile file(storeFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+CredentialCipher keyed(quint64 key = rows("key").value(0).value(0).toULongLong(nullptr, 16))
+{
+    CredentialCipher cipher;
+    cipher.setKey(key);
+    return cipher;
+}
 
-    QString storedValue(const QString& key) const
-    {
-        QSettings store(storeFile(), QSettings::IniFormat);
-        return store.value(QStringLiteral("Settings/") + key).toString();
-    }
-
-    // Runs the helper, returns its dump of every field; errors land in lastErrors.
+// A user profile of its own for runs of "tst_settings helper [JSON|--save]...": a fresh client process
+// that applies the values through the setters, saves when asked and prints every field.
+struct Profile
+{
+    QTemporaryDir dir;
+    QString store = dir.filePath(QStringLiteral("config/VPN/VPNClient.conf"));
+    QString errors;
     QJsonObject run(const QStringList& args)
     {
         QProcess process;
@@ -74,28 +87,12 @@ public:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VPN_TEST_BIN_DIR "/settings_helper"), args);
-        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
-            || process.exitCode() != 0) {
-            qWarning() << "settings_helper failed:" << process.readAllStandardError();
-            return QJsonObject();
-        }
-        lastErrors = QString::fromUtf8(process.readAllStandardError());
+        process.start(QCoreApplication::applicationFilePath(), QStringList { "helper" } + args);
+        process.waitForFinished(30000);
+        errors = QString::fromUtf8(process.readAllStandardError());
         return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
     }
-
-    QString lastErrors;
-
-private:
-    QTemporaryDir dir;
 };
-
-QString decipheredWithBuildKey(const QString& cipherText)
-{
-    CredentialCipher cipher;
-    cipher.setKey(Deployment::cipherKey);
-    return cipher.decipherText(cipherText);
-}
 
 } // namespace
 
@@ -104,306 +101,263 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void firstRunDefaults();
-    void saveRestoresInFreshProcess_data();
-    void saveRestoresInFreshProcess();
-    void twoSavesStoreDifferentTexts();
-    void damagedStoreStillStarts_data();
-    void damagedStoreStillStarts();
-    void storeFromAnotherBuildIsRead();
-    void settersEmitOnlyOnChange_data();
-    void settersEmitOnlyOnChange();
-    void launchAppOnStartupIsLive();
-    void mtuSizeReachesEveryAdapter();
+    void vectors_data()
+    {
+        QTest::addColumn<QByteArrayList>("v");
+        for (const QByteArray kind : { "enc", "dec" }) {
+            for (const QByteArrayList& r : rows(kind)) {
+                QTest::newRow((kind + ' ' + r.join(' ').left(40)).constData()) << QByteArrayList { kind } + r;
+            }
+        }
+    }
+
+    void vectors()
+    {
+        QFETCH(QByteArrayList, v);
+        CredentialCipher cipher = keyed();
+        if (v[0] == "dec") { // status, plain, cipher text
+            if (v[1] == "2") {
+                QTest::ignoreMessage(QtWarningMsg, "CredentialCipher: Invalid version or not a cyphertext.");
+            }
+            QCOMPARE(cipher.decipherText(QString::fromUtf8(v[3])).toUtf8(), QByteArray::fromBase64(v[2]));
+            QCOMPARE(int(cipher.lastStatus()), v[1].toInt());
+            return;
+        }
+        // compression, integrity, random byte, plain, cipher text
+        cipher.setCompressionMode(CredentialCipher::CompressionMode(v[1].toInt()));
+        cipher.setIntegrityMode(CredentialCipher::IntegrityMode(v[2].toInt()));
+        const QString plain = QString::fromUtf8(QByteArray::fromBase64(v[4]));
+        QByteArray text = "AAAA"; // the random byte cannot be chosen: encipher until the listed one comes up
+        for (int i = 0; i < 6000 && (quint8(QByteArray::fromBase64(text).at(2)) ^ quint8(cipher.key())) != v[3].toInt();
+             ++i) {
+            text = cipher.encipherText(plain).toLatin1();
+        }
+        QCOMPARE(text, v[5]);
+        // Deciphering follows the text's flags, whatever the modes of the reading side.
+        cipher.setCompressionMode(CredentialCipher::Never);
+        cipher.setIntegrityMode(CredentialCipher::None);
+        QCOMPARE(cipher.decipherText(QString::fromLatin1(text)), plain);
+    }
+
+    void missingKey()
+    {
+        const QString text = keyed().encipherText(QStringLiteral("password"));
+        CredentialCipher none;
+        QTest::ignoreMessage(QtWarningMsg, "CredentialCipher: No key set.");
+        QTest::ignoreMessage(QtWarningMsg, "CredentialCipher: No key set.");
+        QVERIFY(none.encipherText(text).isEmpty() && none.decipherText(text).isEmpty());
+        QCOMPARE(none.lastStatus(), CredentialCipher::KeyMissing);
+        none.setKey(0); // a key of zero is a key like any other
+        QCOMPARE(none.decipherText(none.encipherText(QStringLiteral("zero"))), QStringLiteral("zero"));
+    }
+
+    void saveRestoresInFreshProcess_data()
+    {
+        QTest::addColumn<QJsonObject>("values");
+        QTest::newRow("every field") << changed;
+        QTest::newRow("non-ASCII") << QJsonObject { { "password", QString::fromUtf8("пароль=[x]\xF0\x9F\x94\x91") },
+            { "userName", QStringLiteral("Jürgen Ørsted") }, { "currentServerId", -3 } };
+        QTest::newRow("empty credentials") << QJsonObject { { "mtuSize", 1500 } };
+    }
+
+    void saveRestoresInFreshProcess()
+    {
+        QFETCH(QJsonObject, values);
+        Profile profile;
+        QStringList texts;
+        // Each fresh process restores what the last one saved, and enciphers the credentials anew.
+        for (const QStringList& args :
+            QList<QStringList> { { QJsonDocument(values).toJson(), "--save" }, { "--save" } }) {
+            QCOMPARE(profile.run(args), merged(values));
+            QSettings store(profile.store, QSettings::IniFormat);
+            QCOMPARE(store.allKeys().size(), 10);
+            QFile file(profile.store);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray content = file.readAll();
+            for (const QString credential : { "password", "userName" }) {
+                const QString clear = values.value(credential).toString();
+                texts << store.value("Settings/" + credential).toString();
+                QCOMPARE(keyed(Deployment::cipherKey).decipherText(texts.last()), clear);
+                QVERIFY2(clear.isEmpty() || !content.contains(clear.toUtf8()), content.constData());
+            }
+        }
+        QVERIFY(texts.mid(0, 2) != texts.mid(2)); // both equal: 1 in 65536
+    }
+
+    void damagedStoreStillStarts_data()
+    {
+        QTest::addColumn<QByteArray>("store");
+        QTest::addColumn<QJsonObject>("changes");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("not Base64, wrong version")
+            << QByteArray("[Settings]\npassword=BAKr/8T1eQ==\nuserName=@@@###\nmtuSize=1400\n")
+            << QJsonObject { { "mtuSize", 1400 } } << "CredentialCipher: Invalid version or not a cyphertext.";
+        QTest::newRow("binary junk") << QByteArray("\xff\xfe[\0=]\n\x01\x80", 9).repeated(400) << QJsonObject()
+                                     << QString();
+        QTest::newRow("a folder, not a file") << QByteArray("folder") << QJsonObject() << QString();
+        QTest::newRow("first run") << QByteArray() << QJsonObject() << QString(); // empty credentials: silent
+        // Another build's store: from the vector generator, which uses the demo deployment's key.
+        QTest::newRow("another build") << QByteArray("[Settings]\nuserName=AwKo*.z+sGvR57RIk=\n")
+                                       << QJsonObject { { "userName",
+                                              Deployment::cipherKey == 0x5A17C0DE9E3779B9ULL ? "secret" : "" } }
+                                       << QString();
+    }
+
+    void damagedStoreStillStarts()
+    {
+        QFETCH(QByteArray, store);
+        QFETCH(QString, warning);
+        QFETCH(QJsonObject, changes);
+        Profile profile;
+        QFile file(profile.store);
+        QVERIFY(QDir().mkpath(store == "folder" ? profile.store : QFileInfo(profile.store).path()));
+        QVERIFY(store == "folder" || store.isNull()
+            || (file.open(QIODevice::WriteOnly) && file.write(store) == store.size()));
+        file.close();
+        QCOMPARE(profile.run({}), merged(changes));
+        QCOMPARE(file.exists(), !store.isNull()); // loading writes nothing
+        QVERIFY2(warning.isEmpty() ? !profile.errors.contains("Cipher") : profile.errors.contains(warning),
+            qPrintable(profile.errors));
+    }
+
+    void settersEmitOnlyOnChange_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const QString& name : changed.keys()) {
+            QTest::newRow(qPrintable(name)) << name;
+        }
+    }
+
+    void settersEmitOnlyOnChange()
+    {
+        QFETCH(QString, name);
+        Settings::instance()->setNetworkAdapters({});
+        const int index = Settings::staticMetaObject.indexOfProperty(qPrintable(name));
+        QSignalSpy spy(Settings::instance(),
+            index < 0 ? QMetaMethod::fromSignal(&Settings::currentServerIdChanged)
+                      : Settings::staticMetaObject.property(index).notifySignal());
+        const QVariant original = dump().value(name).toVariant();
+        const QVariant other = changed.value(name).toVariant();
+        for (const QVariant& value : { original, other, other, original }) {
+            set(name, value);
+            QCOMPARE(dump().value(name).toVariant(), value);
+        }
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(0).at(0), other);
+        QVERIFY(!QFile::exists(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/VPN")); // only save() writes
+        // launchAppOnStartup is read live from the sign-in registration, even when changed behind the store's back.
+        QVERIFY(AutoStart::setEnabled(true) && Settings::instance()->launchAppOnStartup());
+        QVERIFY(!AutoStart::setEnabled(false) && !Settings::instance()->launchAppOnStartup());
+    }
+
+    void mtuSizeReachesEveryAdapter()
+    {
+        // A recording stand-in for the Windows command, first on PATH.
+        QTemporaryDir bin;
+        QFile script(bin.filePath(QStringLiteral("netsh")));
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        script.write(QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1/log'\n").arg(bin.path()).toUtf8());
+        script.close();
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
+        QFile log(bin.filePath(QStringLiteral("log")));
+        QString seenAtSignal;
+        QObject context;
+        connect(Settings::instance(), &Settings::mtuSizeChanged, &context, [&] {
+            seenAtSignal = log.open(QIODevice::ReadOnly) ? QString(log.readAll()) : QString();
+            log.close();
+        });
+        Settings::instance()->setNetworkAdapters({ { "TAP A", 12 }, { "TAP B", 7 } });
+        for (int mtu : { 1400, 1400, 0 }) { // "auto" reaches every adapter too, as the automatic MTU
+            Settings::instance()->setMtuSize(mtu);
+        }
+        qputenv("PATH", path);
+        Settings::instance()->setNetworkAdapters({});
+        // In adapter order, once a change, and on every adapter before the change is announced.
+        const QString command = QStringLiteral("interface ipv4 set subinterface %1 mtu=%2 store=persistent\n");
+        QCOMPARE(seenAtSignal,
+            command.arg(12).arg(1400) + command.arg(7).arg(1400) + command.arg(12).arg(1500)
+                + command.arg(7).arg(1500));
+    }
+
+    void branding_data()
+    {
+        // Each case names the log line and the outcome in its first lines; *.ini ones are the branding.ini.
+        QTest::addColumn<QString>("path");
+        for (const QFileInfo& file :
+            QDir(QStringLiteral(VPN_TEST_DATA_DIR "/settings/branding")).entryInfoList(QDir::Files)) {
+            QTest::newRow(qPrintable(file.baseName())) << file.filePath();
+        }
+    }
+
+    void branding()
+    {
+        QFETCH(QString, path);
+        QTemporaryDir folder;
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString log = QString::fromUtf8(file.readLine().mid(7).trimmed());
+        const QString expected = QString::fromUtf8(file.readLine().mid(10).trimmed());
+        QVERIFY(!path.endsWith(".ini") || file.copy(folder.filePath(QStringLiteral("branding.ini"))));
+        QTest::ignoreMessage(log.contains(QLatin1String("Version")) ? QtInfoMsg : QtWarningMsg, qPrintable(log));
+        UiStyle style(folder.path(), nullptr);
+        QVERIFY(style.dynamicPropertyNames().isEmpty());
+        // A logo relative to the branding folder becomes a file URL that leads into it.
+        QCOMPARE(QStringList({ QVariant(style.brandingEnabled()).toString(), QVariant(style.darkStyle()).toString(),
+                                 style.generalBackgroundColor(), QVariant(style.settingsPageShowLogs()).toString(),
+                                 style.generalLogoFileName() })
+                     .join(' '),
+            QString(expected).replace("FOLDER", QUrl::fromLocalFile(folder.path()).toString()));
+    }
+
+    // branding.ini beside the executable; each QML-visible text reads the key of its own name.
+    void everyKeyFromDefaultFolder()
+    {
+        const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/branding");
+        QCOMPARE(UiStyle::defaultBrandingFolder(), folder);
+        QVERIFY(!QFile::exists(folder) && QDir().mkdir(folder));
+        QByteArray ini("[Style]\n");
+        QStringList names;
+        for (int i = UiStyle::staticMetaObject.propertyOffset(); i < UiStyle::staticMetaObject.propertyCount(); ++i) {
+            if (UiStyle::staticMetaObject.property(i).type() == QVariant::String) {
+                names << UiStyle::staticMetaObject.property(i).name();
+                ini += names.last().toUtf8() + "=x-" + names.last().toUtf8() + "\n";
+            }
+        }
+        QFile file(folder + QStringLiteral("/branding.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+        file.close();
+        QTest::ignoreMessage(QtInfoMsg, "UiStyle: Version '0', enabled: true, dark style: true");
+        UiStyle style;
+        QDir(folder).removeRecursively();
+        QCOMPARE(names.size(), 47);
+        for (const QString& name : names) {
+            QVERIFY2(style.property(qPrintable(name)).toString().endsWith("x-" + name), qPrintable(name));
+        }
+    }
 };
-
-void TestSettings::firstRunDefaults()
-{
-    Profile profile;
-    QCOMPARE(profile.run({}), defaults());
-    // An empty cipher text deciphers silently, and loading writes nothing.
-    QVERIFY2(profile.lastErrors.isEmpty(), qPrintable(profile.lastErrors));
-    QVERIFY(!QFile::exists(profile.storeFile()));
-}
-
-void TestSettings::saveRestoresInFreshProcess_data()
-{
-    QTest::addColumn<QJsonObject>("values");
-    QTest::newRow("every field changed") << QJsonObject { { "password", "Tr0ub4dor&3" },
-        { "userName", "alice.example" }, { "allowAccessToLocalDevices", false }, { "autoReconnectToVpn", false },
-        { "autoUpdateEnabled", true }, { "connectToLastLocation", true }, { "killswitchEnabled", true },
-        { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 } };
-    QTest::newRow("non-ASCII credentials")
-        << QJsonObject { { "password", QString::fromUtf8("пароль-\xF0\x9F\x94\x91") },
-               { "userName", QStringLiteral("Jürgen Ørsted") }, { "currentServerId", -3 } };
-    QTest::newRow("credentials that look like INI syntax")
-        << QJsonObject { { "password", "=[Settings]\n;x=\"y\"" }, { "userName", "a,b%20c\\" } };
-    QTest::newRow("empty credentials, other values saved")
-        << QJsonObject { { "password", "" }, { "userName", "" }, { "mtuSize", 1500 } };
-}
-
-void TestSettings::saveRestoresInFreshProcess()
-{
-    QFETCH(QJsonObject, values);
-    Profile profile;
-    const QJsonObject expected = merged(defaults(), values);
-    QCOMPARE(profile.run({ "--set", QJsonDocument(values).toJson(), "--save" }), expected);
-    QCOMPARE(profile.run({}), expected);
-
-    // The store holds exactly the keys of the group, the credentials only enciphered.
-    QSettings store(profile.storeFile(), QSettings::IniFormat);
-    QCOMPARE(store.childGroups(), QStringList { "Settings" });
-    store.beginGroup(QStringLiteral("Settings"));
-    QStringList keys = store.childKeys();
-    keys.sort();
-    QCOMPARE(keys, storedKeys);
-    const QByteArray file = profile.readStore();
-    for (const char* credential : { "password", "userName" }) {
-        const QString clear = expected.value(QLatin1String(credential)).toString();
-        const QString stored = store.value(QLatin1String(credential)).toString();
-        QVERIFY(!stored.isEmpty());
-        QVERIFY(stored != clear);
-        QCOMPARE(decipheredWithBuildKey(stored), clear);
-        if (!clear.isEmpty()) {
-            QVERIFY2(!file.contains(clear.toUtf8()), file.constData());
-        }
-    }
-}
-
-void TestSettings::twoSavesStoreDifferentTexts()
-{
-    Profile profile;
-    profile.run({ "--set", R"({"password":"hunter22"})", "--save" });
-    QStringList texts { profile.storedValue(QStringLiteral("password")) };
-    // A fresh process loads the password and enciphers it anew. Equal texts need equal random
-    // bytes (1 in 256), so a few saves settle it.
-    for (int i = 0; i < 4 && texts.last() == texts.first(); ++i) {
-        QCOMPARE(profile.run({ "--save" }).value("password").toString(), QStringLiteral("hunter22"));
-        texts << profile.storedValue(QStringLiteral("password"));
-    }
-    QVERIFY(texts.last() != texts.first());
-    for (const QString& text : texts) {
-        QCOMPARE(decipheredWithBuildKey(text), QStringLiteral("hunter22"));
-    }
-}
-
-void TestSettings::damagedStoreStillStarts_data()
-{
-    QTest::addColumn<QByteArray>("store");
-    QTest::addColumn<QJsonObject>("expected");
-    QTest::addColumn<QString>("errors");
-
-    const QString badVersion = QStringLiteral("Invalid version or not a cyphertext.");
-    QTest::newRow("credentials not Base64")
-        << QByteArray("[Settings]\npassword=@@@###\nuserName=\"\\x1\\x2\"\nmtuSize=1400\n")
-        << merged(defaults(), { { "mtuSize", 1400 } }) << QString();
-    QTest::newRow("credentials with a wrong version")
-        << QByteArray("[Settings]\npassword=BAKr/8T1eQ==\nuserName=bm90IGEgY2lwaGVyIHRleHQ=\nkillswitchEnabled=true\n")
-        << merged(defaults(), { { "killswitchEnabled", true } }) << badVersion;
-    QTest::newRow("credential fails its check")
-        << QByteArray("[Settings]\npassword=AwK4wfYYpxRwXYuA0w==\n") << defaults() << QString();
-    QTest::newRow("numbers that are not numbers")
-        << QByteArray("[Settings]\ncurrentServerId=abc\nmtuSize=12x\nnetworkProtocol=\nautoUpdateEnabled=false\n")
-        << defaults() << QString();
-    QByteArray junk;
-    for (int i = 0; i < 4096; ++i) {
-        junk.append(static_cast<char>((i * 7919 + 13) % 256));
-    }
-    QTest::newRow("binary junk") << junk << defaults() << QString();
-    QTest::newRow("group in another case") << QByteArray("[settings]\nmtuSize=1400\n") << defaults() << QString();
-}
-
-void TestSettings::damagedStoreStillStarts()
-{
-    QFETCH(QByteArray, store);
-    QFETCH(QJsonObject, expected);
-    QFETCH(QString, errors);
-    Profile profile;
-    profile.writeStore(store);
-    QCOMPARE(profile.run({}), expected);
-    if (errors.isEmpty()) {
-        QVERIFY2(!profile.lastErrors.contains(QLatin1String("CredentialCipher")), qPrintable(profile.lastErrors));
-    } else {
-        QVERIFY2(profile.lastErrors.contains(errors), qPrintable(profile.lastErrors));
-    }
-    // Saving over a damaged store repairs it.
-    profile.run({ "--set", R"({"password":"fresh"})", "--save" });
-    QCOMPARE(profile.run({}).value("password").toString(), QStringLiteral("fresh"));
-}
-
-void TestSettings::storeFromAnotherBuildIsRead()
-{
-    if (Deployment::cipherKey != vectorKey) {
-        QSKIP("the fixed cipher texts are made with the demo deployment's key");
-    }
-    // Written by the vector generator, not by this code; stray characters are skipped.
-    Profile profile;
-    profile.writeStore("[Settings]\nuserName=AwKo*.z+sGvR57RIk=\npassword=AwbL9+wQoRVq\n");
-    const QJsonObject dumped = profile.run({});
-    QCOMPARE(dumped.value("userName").toString(), QStringLiteral("secret"));
-    // One changed letter of the same vector (flags 0x06: the CRC is the check).
-    QCOMPARE(dumped.value("password").toString(), QString());
-
-    Profile unreadable;
-    QDir().mkpath(unreadable.storeFile()); // a folder where the file should be
-    QCOMPARE(unreadable.run({}), defaults());
-}
-
-void TestSettings::settersEmitOnlyOnChange_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QVariant>("other");
-    QTest::newRow("password") << QByteArray("password") << QVariant(QStringLiteral("p"));
-    QTest::newRow("userName") << QByteArray("userName") << QVariant(QStringLiteral("u"));
-    QTest::newRow("allowAccessToLocalDevices") << QByteArray("allowAccessToLocalDevices") << QVariant(false);
-    QTest::newRow("autoReconnectToVpn") << QByteArray("autoReconnectToVpn") << QVariant(false);
-    QTest::newRow("autoUpdateEnabled") << QByteArray("autoUpdateEnabled") << QVariant(true);
-    QTest::newRow("connectToLastLocation") << QByteArray("connectToLastLocation") << QVariant(true);
-    QTest::newRow("killswitchEnabled") << QByteArray("killswitchEnabled") << QVariant(true);
-    QTest::newRow("mtuSize") << QByteArray("mtuSize") << QVariant(1280);
-    QTest::newRow("networkProtocol") << QByteArray("networkProtocol") << QVariant(1);
-    QTest::newRow("currentServerId") << QByteArray("currentServerId") << QVariant(99);
-}
-
-void TestSettings::settersEmitOnlyOnChange()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(QVariant, other);
-    Settings* settings = Settings::instance();
-    settings->setNetworkAdapters({});
-
-    const bool viaProperty = name != "currentServerId";
-    const QMetaProperty property = settings->metaObject()->property(settings->metaObject()->indexOfProperty(name));
-    QCOMPARE(property.isValid(), viaProperty);
-    const auto read = [&] {
-        return viaProperty ? property.read(settings) : QVariant(settings->currentServerId());
-    };
-    const auto write = [&](const QVariant& value) {
-        if (viaProperty) {
-            QVERIFY(property.write(settings, value));
-        } else {
-            settings->setCurrentServerId(value.toInt());
-        }
-    };
-    std::unique_ptr<QSignalSpy> spy = viaProperty
-        ? std::make_unique<QSignalSpy>(settings, property.notifySignal())
-        : std::make_unique<QSignalSpy>(settings, &Settings::currentServerIdChanged);
-    QVERIFY(spy->isValid());
-
-    const QVariant original = read();
-    write(original);
-    QCOMPARE(spy->count(), 0);
-    write(other);
-    QCOMPARE(spy->count(), 1);
-    QCOMPARE(spy->at(0).at(0), other);
-    QCOMPARE(read(), other);
-    write(other);
-    QCOMPARE(spy->count(), 1);
-    write(original);
-    QCOMPARE(spy->count(), 2);
-    QCOMPARE(read(), original);
-
-    // Only save() writes the store.
-    QVERIFY(!QFile::exists(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/VPN/VPNClient.conf"));
-}
-
-void TestSettings::launchAppOnStartupIsLive()
-{
-    Settings* settings = Settings::instance();
-    if (!AutoStart::setEnabled(true)) {
-        QSKIP("run-at-sign-in registration not available in this build");
-    }
-    // Registered behind the store's back: the property follows.
-    QVERIFY(settings->launchAppOnStartup());
-    QSignalSpy spy(settings, &Settings::launchAppOnStartupChanged);
-    settings->setLaunchAppOnStartup(true);
-    QCOMPARE(spy.count(), 0);
-
-    AutoStart::setEnabled(false);
-    QVERIFY(!settings->launchAppOnStartup());
-    settings->setLaunchAppOnStartup(true);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toBool(), true);
-    QVERIFY(AutoStart::isEnabled());
-    settings->setLaunchAppOnStartup(false);
-    QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(1).at(0).toBool(), false);
-    QVERIFY(!AutoStart::isEnabled());
-}
-
-void TestSettings::mtuSizeReachesEveryAdapter()
-{
-    // A recording stand-in for the Windows command, first on PATH.
-    QTemporaryDir bin;
-    const QString record = bin.filePath(QStringLiteral("netsh.log"));
-    QFile script(bin.filePath(QStringLiteral("netsh")));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1'\n").arg(record).toUtf8());
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", bin.path().toLocal8Bit() + ':' + oldPath);
-    const auto restorePath = qScopeGuard([&] {
-        qputenv("PATH", oldPath);
-    });
-    const auto calls = [&] {
-        QFile file(record);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
-                                              : QStringList();
-    };
-    const auto command = [](int index, int mtu) {
-        return QStringLiteral("interface ipv4 set subinterface %1 mtu=%2 store=persistent").arg(index).arg(mtu);
-    };
-
-    Settings* settings = Settings::instance();
-    settings->setNetworkAdapters({});
-    settings->setMtuSize(0);
-    settings->setNetworkAdapters({ { "TAP A", 12 }, { "TAP B", 7 }, { "TAP C", 31 } });
-    QStringList seenAtSignal;
-    const QMetaObject::Connection connection = connect(settings, &Settings::mtuSizeChanged, this, [&](int mtu) {
-        QCOMPARE(settings->mtuSize(), mtu);
-        seenAtSignal = calls();
-    });
-    const auto disconnect = qScopeGuard([&] {
-        QObject::disconnect(connection);
-    });
-
-    settings->setMtuSize(1400);
-    if (calls().isEmpty()) {
-        settings->setMtuSize(0);
-        QSKIP("setInterfaceMtu not available in this build");
-    }
-    const QStringList first { command(12, 1400), command(7, 1400), command(31, 1400) };
-    QCOMPARE(calls(), first);
-    QCOMPARE(seenAtSignal, first); // every adapter had it before the change was announced
-
-    settings->setMtuSize(1400);
-    QCOMPARE(calls(), first);
-
-    // "Auto" still reaches every adapter, as the automatic MTU.
-    settings->setMtuSize(0);
-    const QStringList automatic { command(12, 1500), command(7, 1500), command(31, 1500) };
-    QCOMPARE(calls(), first + automatic);
-    QCOMPARE(settings->mtuSize(), 0);
-
-    settings->setNetworkAdapters({});
-    QSignalSpy spy(settings, &Settings::mtuSizeChanged);
-    settings->setMtuSize(1300);
-    QCOMPARE(calls().size(), 6);
-    QCOMPARE(spy.count(), 1);
-    settings->setMtuSize(0);
-}
 
 int main(int argc, char* argv[])
 {
-    // The in-process store and registration must not touch the user's own: isolate before Qt
-    // caches the paths.
+    if (argc > 1 && qstrcmp(argv[1], "helper") == 0) {
+        QCoreApplication app(argc, argv);
+        for (const QString& arg : app.arguments().mid(2)) {
+            const QVariantMap values = QJsonDocument::fromJson(arg.toUtf8()).object().toVariantMap();
+            for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+                set(it.key(), it.value());
+            }
+            if (arg == QLatin1String("--save")) {
+                Settings::instance()->save();
+            }
+        }
+        return std::fputs(QJsonDocument(dump()).toJson().constData(), stdout) < 0;
+    }
+    // The in-process store and registration must not touch the user's own: isolate before Qt caches paths.
     QTemporaryDir profile;
     qputenv("XDG_CONFIG_HOME", profile.filePath(QStringLiteral("config")).toLocal8Bit());
     qputenv("XDG_DATA_HOME", profile.filePath(QStringLiteral("data")).toLocal8Bit());
     QCoreApplication app(argc, argv);
     TestSettings test;
-    QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
 

@@ -1,33 +1,11 @@
 #!/usr/bin/env python3
-"""Writes cipher_vectors.txt: credential cipher texts built from the format alone.
-
-The C++ code is not consulted; every byte comes from the layout
-    0x03 | flags | scramble(random | integrity | payload)
-with CRC-16/X-25, SHA-1, and qCompress framing (4-byte big-endian length + zlib level 9).
-
-Line kinds (fields separated by one blank, "-" for an empty value):
-    key  <hex 64-bit key>
-    enc  <compression> <integrity> <random> <plain b64> <cipher b64>
-         encipherText must give exactly this text whenever it draws that random byte
-         (only every 16th random byte is listed, to keep the file small).
-    dec  <plain b64> <cipher b64>       decipherText gives the plain text (status Ok)
-    bad  <status> <cipher b64>          decipherText gives empty, lastStatus is <status>
-    crc  <data b64> <hex crc>
-    sha1 <data b64> <hex digest>
-    zip  <data b64> <qCompress b64>
-Run: python3 make_cipher_vectors.py > cipher_vectors.txt
-"""
-import base64
-import hashlib
-import zlib
+# Writes cipher_vectors.txt from the cipher text layout alone, never from the C++ code:
+#   0x03 | flags | scramble(random | integrity | payload); flags 0x01 qCompress (4-byte big-endian length + zlib
+#   level 9), 0x02 CRC-16/X-25 big-endian, 0x04 SHA-1. Lines ("-" is empty): key HEX |
+#   enc COMPRESSION INTEGRITY RANDOM PLAIN CIPHER | dec STATUS PLAIN CIPHER. Run: python3 THIS > cipher_vectors.txt
+import base64, hashlib, zlib
 
 KEY = 0x5A17C0DE9E3779B9  # demo deployment key
-KEY_BYTES = KEY.to_bytes(8, "little")
-
-AUTOMATIC, ALWAYS, NEVER = 0, 1, 2
-NONE, CHECKSUM, HASH = 0, 1, 2
-OK, KEY_MISSING, BAD_VERSION, INTEGRITY_MISMATCH = 0, 1, 2, 3
-
 
 def crc16_x25(data):
     crc = 0xFFFF
@@ -37,98 +15,42 @@ def crc16_x25(data):
             crc = (crc >> 1) ^ 0x8408 if crc & 1 else crc >> 1
     return crc ^ 0xFFFF
 
+assert crc16_x25(b"123456789") == 0x906E  # the catalogued check value
+q_compress = lambda data: len(data).to_bytes(4, "big") + zlib.compress(data, 9) if data else bytes(4)
+b64 = lambda data: base64.b64encode(data).decode() or "-"
 
-assert crc16_x25(b"123456789") == 0x906E  # the catalogued check value of CRC-16/X-25
-
-
-def q_compress(data):
-    if not data:
-        return bytes(4)  # qCompress writes a bare zero length for empty input
-    return len(data).to_bytes(4, "big") + zlib.compress(data, 9)
-
-
-def scramble(block):
-    out = bytearray()
-    previous = 0
-    for i, byte in enumerate(block):
-        previous = byte ^ KEY_BYTES[i % 8] ^ previous
+def build(payload, flags, random_byte, check=None, key=KEY):
+    if check is None:
+        check = crc16_x25(payload).to_bytes(2, "big") if flags & 2 else hashlib.sha1(payload).digest() if flags & 4 else b""
+    out, previous = bytearray([3, flags]), 0
+    for i, byte in enumerate(bytes([random_byte]) + check + payload):
+        previous = byte ^ key.to_bytes(8, "little")[i % 8] ^ previous
         out.append(previous)
     return bytes(out)
 
+def encipher(plain, compression, integrity, random_byte):  # compression 0 automatic, 1 always, other never
+    packed = q_compress(plain)
+    use = compression == 1 or (compression == 0 and len(packed) < len(plain))
+    return build(packed if use else plain, int(use) | {1: 2, 2: 4}.get(integrity, 0), random_byte)
 
-def build(payload, flags, random_byte, integrity=None):
-    if integrity is None:
-        integrity = b""
-        if flags & 0x02:
-            integrity = crc16_x25(payload).to_bytes(2, "big")
-        elif flags & 0x04:
-            integrity = hashlib.sha1(payload).digest()
-    return bytes([3, flags]) + scramble(bytes([random_byte]) + integrity + payload)
-
-
-def encipher(plain, compression, integrity, random_byte):
-    payload, flags = plain, 0
-    if compression == ALWAYS:
-        payload, flags = q_compress(plain), 0x01
-    elif compression == AUTOMATIC:
-        packed = q_compress(plain)
-        if len(packed) < len(plain):
-            payload, flags = packed, 0x01
-    if integrity == CHECKSUM:
-        flags |= 0x02
-    elif integrity == HASH:
-        flags |= 0x04
-    return build(payload, flags, random_byte)
-
-
-def b64(data):
-    return base64.b64encode(data).decode("ascii") or "-"
-
-
-def main():
-    lines = ["key %016X" % KEY]
-
-    long_text = ("Korvex " * 12).encode()
-    plains = [b"", b"a", b"password", "пароль-Ünïcødé-✓".encode(), long_text]
-    for plain in plains:
-        for random_byte in range(0, 256, 16):
-            lines.append("enc %d %d %d %s %s" % (AUTOMATIC, CHECKSUM, random_byte, b64(plain),
-                                                 b64(encipher(plain, AUTOMATIC, CHECKSUM, random_byte))))
-    modes = [(ALWAYS, CHECKSUM, b"user"), (ALWAYS, CHECKSUM, b""), (NEVER, CHECKSUM, long_text), (AUTOMATIC, HASH, b"password"),
-             (AUTOMATIC, NONE, b"password"), (ALWAYS, HASH, long_text), (7, CHECKSUM, long_text)]
-    for compression, integrity, plain in modes:
-        for random_byte in range(0, 256, 16):
-            lines.append("enc %d %d %d %s %s" % (compression, integrity, random_byte, b64(plain),
-                                                 b64(encipher(plain, compression, integrity, random_byte))))
-
-    # Deciphering honours whatever flags the text carries; the CRC wins over SHA-1.
-    lines.append("dec %s %s" % (b64(b"both"), b64(build(b"both", 0x06, 0x5C,
-                                                          crc16_x25(b"both").to_bytes(2, "big")))))
-    lines.append("dec %s %s" % (b64(b"plain"), b64(build(b"plain", 0x00, 0x00))))
-    lines.append("dec - %s" % b64(build(b"", 0x04, 0xFF)))
-    # Stray characters between the Base64 groups are skipped.
-    text = b64(encipher(b"secret", AUTOMATIC, CHECKSUM, 0x11))
-    lines.append("dec %s %s" % (b64(b"secret"), text[:4] + "*." + text[4:]))
-    # A zlib stream that does not inflate but whose CRC holds yields empty with status Ok.
-    broken = (10).to_bytes(4, "big") + b"\x78\xda\xff\xff\xff"
-    lines.append("dec - %s" % b64(build(broken, 0x03, 0x42)))
-
-    lines.append("bad %d %s" % (BAD_VERSION, b64(b"\x02" + encipher(b"password", AUTOMATIC, CHECKSUM, 7)[1:])))
-    lines.append("bad %d %s" % (BAD_VERSION, b64(b"not a cipher text")))
-    lines.append("bad %d %s" % (INTEGRITY_MISMATCH, b64(build(b"", 0x02, 0x01, b""))))
-    lines.append("bad %d %s" % (INTEGRITY_MISMATCH, b64(build(b"x", 0x02, 0x01, b""))))
-    lines.append("bad %d %s" % (INTEGRITY_MISMATCH, b64(build(b"short", 0x04, 0x01, b""))))
-    lines.append("bad %d %s" % (INTEGRITY_MISMATCH, b64(build(b"password", 0x02, 0x01, b"\x00\x00"))))
-    lines.append("bad %d %s" % (INTEGRITY_MISMATCH, b64(build(b"password", 0x04, 0x01, bytes(20)))))
-    other_key = bytes([3]) + encipher(b"password", AUTOMATIC, CHECKSUM, 9)[1:]
-    lines.append("bad %d %s" % (OK, b64(other_key[:2])))  # too short: status untouched
-
-    for data in [b"", b"123456789", b"password", bytes(range(256))]:
-        lines.append("crc %s %04X" % (b64(data), crc16_x25(data)))
-        lines.append("sha1 %s %s" % (b64(data), hashlib.sha1(data).hexdigest()))
-        lines.append("zip %s %s" % (b64(data), b64(q_compress(data))))
-
-    print("\n".join(lines))
-
-
-main()
+long_text = ("Korvex " * 12).encode()
+print("key %016X" % KEY)
+for c, i, plain in [(0, 1, b""), (0, 1, b"password"), (0, 1, "пароль-Ünïcødé-✓".encode()), (0, 1, long_text),
+                    (1, 1, b"user"), (1, 1, b""), (2, 1, long_text), (0, 2, b"password"), (0, 0, b"password"),
+                    (7, 1, long_text)]:
+    for r in range(0, 256, 32):
+        print("enc %d %d %d %s %s" % (c, i, r, b64(plain), b64(encipher(plain, c, i, r))))
+print("dec 0 %s %s" % (b64(b"both"), b64(build(b"both", 6, 0x5C, crc16_x25(b"both").to_bytes(2, "big")))))  # CRC wins
+print("dec 0 %s %s" % (b64(b"plain"), b64(build(b"plain", 0, 0))))
+text = b64(encipher(b"secret", 0, 1, 0x11))
+print("dec 0 %s %s" % (b64(b"secret"), text[:4] + "*." + text[4:]))  # stray characters are skipped
+print("dec 0 - %s" % b64(build((10).to_bytes(4, "big") + b"\x78\xda\xff\xff\xff", 3, 0x42)))  # zlib fails, CRC holds
+print("dec 0 - -\ndec 0 - !!!***\ndec 0 - AwI=\ndec 0 - пароль")  # too short: silent, status untouched
+for status, data in [(2, b"\x02" + encipher(b"password", 0, 1, 7)[1:]), (2, b"not a cipher text"),
+                     (3, build(b"", 2, 1, b"")), (3, build(b"x", 2, 1, b"")), (3, build(b"short", 4, 1, b"")),
+                     (3, build(b"password", 2, 1, b"\0\0")), (3, build(b"password", 4, 1, bytes(20))),
+                     (3, build(b"password", 2, 1, key=KEY ^ 1 << 56))]:  # another key
+    print("dec %d - %s" % (status, b64(data)))
+for data in [encipher(b"password", 0, 1, 32), encipher(long_text, 0, 1, 32)]:  # any flipped byte fails the check
+    for offset, mask in [(o, m) for o in range(2, len(data)) for m in (0x01, 0x80, 0xFF)]:
+        print("dec 3 - %s" % b64(data[:offset] + bytes([data[offset] ^ mask]) + data[offset + 1:]))
