@@ -4,117 +4,46 @@
 
 #include <signal.h>
 
-// Single-instance behaviour between real processes (single_probe).
+// Single-instance behaviour between real processes (the probe's "single" mode).
 class TestSingleApplication : public QObject
 {
     Q_OBJECT
 
-private:
-    QString appId;
+    const QString appId = "VPNClientTest-" + QUuid::createUuid().toString(QUuid::Id128);
+    QProcess first;
+    QByteArray seen;
 
-    QProcess* startFirst()
+    const QByteArray& output()
     {
-        auto* process = new QProcess(this);
-        process->start(QStringLiteral(VPN_TEST_BIN_DIR "/single_probe"), { appId, QString() });
-        return process;
+        return seen += first.readAllStandardOutput();
     }
-
-    static bool waitForLine(QProcess* process, const QByteArray& line, int timeoutMs = 10000)
+    // A later instance passing the message: 0 when the first one confirmed it, 3 when not.
+    int second(const QString& message)
     {
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray seen;
-        while (timer.elapsed() < timeoutMs) {
-            process->waitForReadyRead(100);
-            seen += process->readAllStandardOutput();
-            if (seen.split('\n').contains(line)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    int runSecond(const QString& message, qint64* elapsedMs = nullptr)
-    {
-        QProcess second;
-        QElapsedTimer timer;
-        timer.start();
-        second.start(QStringLiteral(VPN_TEST_BIN_DIR "/single_probe"), { appId, message });
-        if (!second.waitForFinished(20000)) {
-            second.kill();
-            return -1;
-        }
-        if (elapsedMs != nullptr) {
-            *elapsedMs = timer.elapsed();
-        }
-        return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -2;
+        QProcess later;
+        later.start(VPN_TEST_BIN_DIR "/probe", { "single", appId, message });
+        return later.waitForFinished(20000) && later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
     }
 
 private slots:
-    void init()
+    void messagesReachTheFirstInstance()
     {
-        appId = QStringLiteral("VPNClientTest-") + QUuid::createUuid().toString(QUuid::Id128);
-    }
-
-    void secondInstanceHandsOverItsMessage()
-    {
-        QProcess* first = startFirst();
-        QVERIFY(waitForLine(first, "primary"));
-
-        QCOMPARE(runSecond(QStringLiteral("hello")), 0);
-        QVERIFY(waitForLine(first, "received:hello"));
-        QCOMPARE(runSecond(QString()), 0);
-        QVERIFY(waitForLine(first, "received:"));
-
-        QCOMPARE(runSecond(QStringLiteral("quit")), 0);
-        QVERIFY(first->waitForFinished(10000));
-        QCOMPARE(first->exitCode(), 0);
-
-        // With the first one gone, the next start is the first instance again.
-        QProcess* next = startFirst();
-        QVERIFY(waitForLine(next, "primary"));
-        QCOMPARE(runSecond(QStringLiteral("quit")), 0);
-        QVERIFY(next->waitForFinished(10000));
-    }
-
-    void survivesACrashedFirstInstance()
-    {
-        QProcess* first = startFirst();
-        QVERIFY(waitForLine(first, "primary"));
-        ::kill(pid_t(first->processId()), SIGKILL);
-        QVERIFY(first->waitForFinished(10000));
-
-        // The lock and socket it left behind must not stop the next start.
-        QProcess* next = startFirst();
-        QVERIFY(waitForLine(next, "primary"));
-        QCOMPARE(runSecond(QStringLiteral("ping")), 0);
-        QVERIFY(waitForLine(next, "received:ping"));
-        QCOMPARE(runSecond(QStringLiteral("quit")), 0);
-        QVERIFY(next->waitForFinished(10000));
-    }
-
-    void unresponsiveFirstInstanceCostsTheTimeoutOnly()
-    {
-        QProcess* first = startFirst();
-        QVERIFY(waitForLine(first, "primary"));
-        ::kill(pid_t(first->processId()), SIGSTOP);
-        qint64 elapsed = 0;
-        const int code = runSecond(QStringLiteral("lost"), &elapsed);
-        ::kill(pid_t(first->processId()), SIGCONT);
-        QCOMPARE(code, 3); // still not a second primary
-        QVERIFY2(elapsed < 15000, qPrintable(QString::number(elapsed)));
-        QCOMPARE(runSecond(QStringLiteral("quit")), 0);
-        QVERIFY(first->waitForFinished(10000));
-    }
-
-    void cleanup()
-    {
-        for (QProcess* process : findChildren<QProcess*>()) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
-            delete process;
+        for (const QByteArray round : { "crashed", "second" }) {
+            seen.clear();
+            first.start(VPN_TEST_BIN_DIR "/probe", { "single", appId, "" });
+            QTRY_VERIFY(output().startsWith("primary\n"));
+            QCOMPARE(second(round), 0);
+            QCOMPARE(second(""), 0);
+            QTRY_COMPARE(output(), "primary\nreceived:" + round + "\nreceived:\n");
+            // An unresponsive first instance costs the timeout only, and makes no second primary.
+            ::kill(pid_t(first.processId()), SIGSTOP);
+            QElapsedTimer timer;
+            timer.start();
+            QCOMPARE(second("lost"), 3);
+            QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
+            // The lock and socket a killed instance leaves behind must not stop the next start.
+            ::kill(pid_t(first.processId()), SIGKILL);
+            QVERIFY(first.waitForFinished(10000));
         }
     }
 };

@@ -1,125 +1,118 @@
+#include "testkit.h"
+
+#include "app/childprocess.h"
 #include "app/utils.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QtTest>
 
-#include <memory>
+#include <signal.h>
 
+// Utils, setInterfaceMtu against a netsh stand-in that records its arguments, and ChildProcess with real processes.
 class TestUtils : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir dir;
+
 private slots:
-    void flagImagePath_data()
+    void helpers()
     {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("upper") << "US"
-                               << "qrc:/resources/icons/flags/us.png";
-        QTest::newRow("lower") << "us"
-                               << "qrc:/resources/icons/flags/us.png";
-        QTest::newRow("mixed") << "gB"
-                               << "qrc:/resources/icons/flags/gb.png";
-        QTest::newRow("empty") << ""
-                               << "qrc:/resources/icons/flags/.png";
-    }
-    void flagImagePath()
-    {
-        QFETCH(QString, code);
-        QFETCH(QString, path);
-        QCOMPARE(Utils::flagImagePath(code), path);
-    }
+        QVERIFY(
+            Utils::isIpv4Address(" 10.8.0.1 ") && !Utils::isIpv4Address("10.8.0.256") && !Utils::isIpv4Address("::1"));
+        QVERIFY(Utils::isIpv6Address("::ffff:10.8.0.1") && !Utils::isIpv6Address("10.8.0.1")
+            && !Utils::isIpv6Address("vpn.example.com"));
+        QCOMPARE(Utils::flagImagePath("gB"), QString("qrc:/resources/icons/flags/gb.png"));
 
-    void addressKinds_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("v4");
-        QTest::addColumn<bool>("v6");
-        QTest::newRow("tunnel v4") << "10.8.0.1" << true << false;
-        QTest::newRow("any") << "0.0.0.0" << true << false;
-        QTest::newRow("v6") << "fd00:8::1" << false << true;
-        QTest::newRow("v6 mapped") << "::ffff:10.8.0.1" << false << true;
-        QTest::newRow("empty") << "" << false << false;
-        QTest::newRow("host name") << "vpn.example.com" << false << false;
-        QTest::newRow("out of range") << "10.8.0.256" << false << false;
-        QTest::newRow("padded") << " 10.8.0.1 " << true << false;
-    }
-    void addressKinds()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, v4);
-        QFETCH(bool, v6);
-        QCOMPARE(Utils::isIpv4Address(text), v4);
-        QCOMPARE(Utils::isIpv6Address(text), v6);
+        writeScript(dir.filePath("run-vpn.log"), "old OpenVPN output");
+        Utils::createEmptyFile(dir.filePath("run-vpn.log"));
+        QCOMPARE(QFileInfo(dir.filePath("run-vpn.log")).size(), 0);
+
+        // A resource gets an on-disk copy that goes with its owner.
+        QTemporaryFile* copy = Utils::createLocalTemporaryFile(":/qtquickcontrols2.conf");
+        QFile original(":/qtquickcontrols2.conf");
+        QVERIFY(copy && copy->open() && original.open(QIODevice::ReadOnly));
+        QCOMPARE(copy->readAll(), original.readAll());
+        const QString path = copy->fileName();
+        delete copy;
+        QVERIFY(!path.startsWith(':') && !QFileInfo::exists(path));
+        QTest::ignoreMessage(QtCriticalMsg, "Utils: Cannot read local temporary file for path ':/no/such.ovpn'");
+        QVERIFY(!Utils::createLocalTemporaryFile(":/no/such.ovpn"));
     }
 
-    void textHelpers()
+    void setInterfaceMtu_data()
     {
-        QCOMPARE(Utils::quoted(QStringLiteral("a b")), QStringLiteral("\"a b\""));
-        QCOMPARE(Utils::quoted(QStringLiteral("\"x\"")), QStringLiteral("\"\"x\"\""));
-        QCOMPARE(Utils::boolToString(true), QStringLiteral("true"));
-        QCOMPARE(Utils::boolToString(false), QStringLiteral("false"));
-        QCOMPARE(Utils::anyAddress(), QStringLiteral("0.0.0.0"));
+        QTest::addColumn<int>("mtu");
+        QTest::addColumn<QByteArray>("netsh");
+        QTest::addColumn<QString>("result"); // the exit code logged, and the MTU in the arguments
+        QTest::newRow("manual") << 1400 << QByteArray("exit 0") << "0 mtu=1400";
+        QTest::newRow("auto") << 0 << QByteArray("exit 0") << "0 mtu=1500";
+        QTest::newRow("negative, failing") << -1 << QByteArray("echo 'Element not found.'; exit 1") << "1 mtu=1500";
+        QTest::newRow("hanging") << 65535 << QByteArray("exec sleep 60") << "-?\\d+ mtu=65535";
+    }
+    void setInterfaceMtu()
+    {
+        QFETCH(int, mtu);
+        QFETCH(QByteArray, netsh);
+        QFETCH(QString, result);
+        qputenv("PATH", dir.path().toLocal8Bit() + ":/usr/bin:/bin");
+        writeScript(dir.filePath("netsh"), "echo \"$@\" > \"$(dirname \"$0\")/argv\"\n" + netsh);
+        QTest::ignoreMessage(QtInfoMsg,
+            QRegularExpression(
+                "^Utils: 'Set mtu size' command finished with code: " + result.section(' ', 0, 0) + '$'));
+        QElapsedTimer timer;
+        timer.start();
+        Utils::setInterfaceMtu(12, mtu, 2000);
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+        QFile argv(dir.filePath("argv"));
+        QVERIFY(argv.open(QIODevice::ReadOnly));
+        QCOMPARE(QString(argv.readAll()),
+            "interface ipv4 set subinterface 12 " + result.section(' ', 1) + " store=persistent\n");
     }
 
-    void createEmptyFileTruncates()
+    void childProcess_data()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("run-vpn.log"));
-        QFile existing(path);
-        QVERIFY(existing.open(QIODevice::WriteOnly));
-        existing.write("old OpenVPN output\n");
-        existing.close();
-
-        Utils::createEmptyFile(path);
-        QVERIFY(QFileInfo::exists(path));
-        QCOMPARE(QFileInfo(path).size(), qint64(0));
-
-        const QString fresh = dir.filePath(QStringLiteral("fresh.log"));
-        Utils::createEmptyFile(fresh);
-        QVERIFY(QFileInfo::exists(fresh));
-
-        const QString unreachable = dir.filePath(QStringLiteral("missing/dir/x.log"));
-        QTest::ignoreMessage(
-            QtWarningMsg, qPrintable(QStringLiteral("Utils: Cannot create empty file '%1'").arg(unreachable)));
-        Utils::createEmptyFile(unreachable);
-        QVERIFY(!QFileInfo::exists(unreachable));
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("result"); // of the finished signal, if any
+        QTest::addColumn<QString>("error");
+        QTest::newRow("exit 0") << "exit 0"
+                                << "true"
+                                << "";
+        QTest::newRow("exit 1") << "exit 1"
+                                << "false"
+                                << "";
+        QTest::newRow("crash") << "kill -SEGV $$"
+                               << "false"
+                               << "crashed";
+        QTest::newRow("failing start") << "/nonexistent/program"
+                                       << ""
+                                       << "failed to start";
     }
-
-    void localTemporaryFileOfResource()
+    void childProcess()
     {
-        const QString resource = QStringLiteral(":/qtquickcontrols2.conf");
-        QFile original(resource);
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        const QByteArray content = original.readAll();
-
-        QString diskPath;
-        {
-            std::unique_ptr<QTemporaryFile> copy(Utils::createLocalTemporaryFile(resource));
-            QVERIFY(copy);
-            diskPath = copy->fileName();
-            QVERIFY(!diskPath.startsWith(QLatin1Char(':')));
-            QFile onDisk(diskPath);
-            QVERIFY(onDisk.open(QIODevice::ReadOnly));
-            QCOMPARE(onDisk.readAll(), content);
+        QFETCH(QString, program);
+        QFETCH(QString, result);
+        QFETCH(QString, error);
+        ChildProcess runner;
+        QSignalSpy finished(&runner, &ChildProcess::processFinished);
+        if (!error.isEmpty()) {
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("ChildProcess: Error occured: " + error));
         }
-        QVERIFY2(!QFileInfo::exists(diskPath), "the copy goes with its owner");
+        runner.process.start(program.startsWith('/') ? program : "/bin/sh", { "-c", program });
+        QTest::qWait(200);
+        QTRY_COMPARE(finished.isEmpty() ? "" : finished.first().first().toString(), result);
     }
 
-    void localTemporaryFileFailures()
+    void destructionEndsAProcessThatOutlivesTheWait()
     {
-        const QString missing = QStringLiteral(":/no/such/template.ovpn");
-        QTest::ignoreMessage(QtCriticalMsg,
-            qPrintable(QStringLiteral("Utils: Cannot read local temporary file for path '%1'").arg(missing)));
-        QVERIFY(Utils::createLocalTemporaryFile(missing) == nullptr);
-
-        // A file already on disk gets no copy.
-        QTemporaryFile disk;
-        QVERIFY(disk.open());
-        QTest::ignoreMessage(QtCriticalMsg,
-            qPrintable(QStringLiteral("Utils: Cannot create local temporary file for path '%1'").arg(disk.fileName())));
-        QVERIFY(Utils::createLocalTemporaryFile(disk.fileName()) == nullptr);
+        auto* runner = new ChildProcess(this);
+        runner->setFinishWaitMs(300);
+        runner->process.start("/bin/sleep", { "60" });
+        QVERIFY(runner->process.waitForStarted(5000));
+        const pid_t pid = pid_t(runner->process.processId());
+        delete runner;
+        QCOMPARE(::kill(pid, 0), -1);
     }
 };
 

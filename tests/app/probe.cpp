@@ -1,0 +1,69 @@
+// The code under test in a process of its own: probe MODE [ARGS...]
+//   client                 the client's entry point, linked without its QML scene
+//   single APP_ID MESSAGE  the first instance prints "primary", then "received:<message>" per message
+//                          and quits on "quit"; a later one sends MESSAGE: exit 0 when confirmed, else 3
+//   enable|disable|check   sets AutoStart from wherever this program lies; prints isEnabled()
+//   [kinds|threads N M] TEXT...  prints vpnLogFilePath(); logs a line of each kind or N threads of M lines; logs each
+//   TEXT
+#include "app/autostart.h"
+#include "app/clientmain.h"
+#include "app/logger.h"
+#include "app/singleapplication.h"
+
+#include <QDebug>
+#include <QTextStream>
+#include <QThread>
+
+int main(int argc, char** argv)
+{
+    const QByteArray mode = argc > 1 ? argv[1] : "";
+    QTextStream out(stdout);
+    if (mode == "client") {
+        return clientMain(argc, argv);
+    }
+    if (mode == "single") {
+        SingleApplication app(argv[2], argc, argv);
+        if (app.isRunning()) {
+            return app.sendMessage(argv[3], 5000) ? 0 : 3;
+        }
+        QObject::connect(&app, &SingleApplication::messageReceived, [&out](const QString& message) {
+            out << "received:" << message << Qt::endl;
+            if (message == "quit") {
+                QCoreApplication::quit();
+            }
+        });
+        out << "primary" << Qt::endl;
+        return app.exec();
+    }
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(2);
+    if (mode == "enable" || mode == "disable" || mode == "check") {
+        out << (mode == "check" ? AutoStart::isEnabled() : AutoStart::setEnabled(mode == "enable")) << Qt::endl;
+        return 0;
+    }
+    out << Logger::instance()->vpnLogFilePath() << Qt::endl;
+    if (mode == "kinds") {
+        qDebug("Probe: debug text");
+        qInfo("Probe: info text");
+        qWarning("Probe: warning text");
+        qCritical("Probe: critical text");
+        Logger::separator("Probe", "Kill switch event!");
+    }
+    QList<QThread*> threads;
+    for (int t = 0; mode == "threads" && t < args.value(0).toInt(); ++t) {
+        threads << QThread::create([t, lines = args.value(1).toInt()]() {
+            for (int i = 0; i < lines; ++i) {
+                qInfo("Worker%d: line %d of a message long enough to be written in more than one piece", t, i);
+            }
+        });
+        threads.last()->start();
+    }
+    for (QThread* thread : threads) {
+        thread->wait();
+    }
+    qDeleteAll(threads);
+    for (const QString& text : mode == "threads" ? QStringList() : mode == "kinds" ? args : app.arguments().mid(1)) {
+        qInfo().noquote() << text;
+    }
+    return 0;
+}
