@@ -1,15 +1,13 @@
 // The code under test in a process of its own: probe MODE [ARGS...]
 //   client                 the client's entry point, linked without its QML scene
-//   single APP_ID MESSAGE  the first instance prints "primary", then "received:<message>" per message
-//                          and quits on "quit"; a later one sends MESSAGE: exit 0 when confirmed, else 3
 //   enable|disable|check   sets AutoStart from wherever this program lies; prints isEnabled()
-//   [kinds|threads N M] TEXT...  prints vpnLogFilePath(); logs a line of each kind or N threads of M lines; logs each
-//   TEXT
+//   [kinds|threads N M] TEXT...  prints vpnLogFilePath(), logs a line of each kind or has N threads log
+//                          M lines each, and logs each TEXT
 #include "app/autostart.h"
 #include "app/clientmain.h"
 #include "app/logger.h"
-#include "app/singleapplication.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QTextStream>
 #include <QThread>
@@ -20,20 +18,6 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     if (mode == "client") {
         return clientMain(argc, argv);
-    }
-    if (mode == "single") {
-        SingleApplication app(argv[2], argc, argv);
-        if (app.isRunning()) {
-            return app.sendMessage(argv[3], 5000) ? 0 : 3;
-        }
-        QObject::connect(&app, &SingleApplication::messageReceived, [&out](const QString& message) {
-            out << "received:" << message << Qt::endl;
-            if (message == "quit") {
-                QCoreApplication::quit();
-            }
-        });
-        out << "primary" << Qt::endl;
-        return app.exec();
     }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(2);

@@ -1,6 +1,8 @@
 // Helpers shared by the tests that drive real processes.
 #pragma once
 
+#include "connection/networkadapter.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QtTest>
@@ -15,24 +17,34 @@ inline QString fixture(const QString& name)
     return QString::fromUtf8(file.readAll());
 }
 
-// An executable shell script standing in for a command the code runs.
+// An executable shell script standing in for a command the code runs; none for an empty body.
 inline void writeScript(const QString& path, const QByteArray& body)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("#!/bin/sh\n" + body + "\n") > 0);
+    file.remove();
+    QVERIFY(body.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write("#!/bin/sh\n" + body + "\n") > 0));
     file.close();
-    QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+    QVERIFY(body.isEmpty() || file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeOther));
 }
 
-// "type<TAB>text" of each line of a log file, or of the newest application log of a folder.
-inline QStringList logTexts(const QString& path)
+// The fields from `from` on of each line of a log file, or of the newest application log of a folder.
+inline QStringList logLines(const QString& path, int from = 1)
 {
     const QStringList logs = QDir(path).entryList({ "*-app.log" }, QDir::Files, QDir::Name);
     QFile file(logs.isEmpty() ? path : QDir(path).filePath(logs.last()));
-    QStringList texts;
-    for (const QString& line :
-        QString(file.open(QIODevice::ReadOnly) ? file.readAll() : "").split('\n', Qt::SkipEmptyParts)) {
-        texts << line.section('\t', 1);
+    QStringList lines = QString(file.open(QIODevice::ReadOnly) ? file.readAll() : "").split('\n', Qt::SkipEmptyParts);
+    for (QString& line : lines) {
+        line = line.section('\t', from);
     }
-    return texts;
+    return lines;
+}
+
+// "index:name|" for each adapter.
+inline QString describe(const NetworkAdapters& adapters)
+{
+    QString text;
+    for (const NetworkAdapter& adapter : adapters) {
+        text += QString("%1:%2|").arg(adapter.index).arg(adapter.name);
+    }
+    return text;
 }

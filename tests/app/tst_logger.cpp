@@ -1,7 +1,6 @@
 #include "testkit.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 // The logger runs in the probe, a real process: it installs a process-wide handler and keeps one file per run.
@@ -39,9 +38,7 @@ private slots:
             = finish(start({ "kinds", " first line \n\t  second  line ", "a\r\nb\r\n", "  \n \t ", "" }));
         QCOMPARE(QFileInfo(path).absolutePath(), logDir);
         QVERIFY(QDateTime::fromString(QFileInfo(path).fileName(), "yyyy-MM-dd_hh-mm-ss'-app.log'") >= before);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = QString(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines = logLines(path, 0);
         const QStringList expected = { "debug\tProbe: debug text", "info\tProbe: info text",
             "warning\tProbe: warning text", "critical\tProbe: critical text",
             "info\tProbe: ========== KILL SWITCH EVENT! ==========", "info\tfirst line second line", "info\ta b" };
@@ -54,7 +51,7 @@ private slots:
 
     void cleanupKeepsNineOlderLogs()
     {
-        // Older runs (application and OpenVPN logs count together); other names and folders stay.
+        // Older runs, newest first (application and OpenVPN logs count together); other names and folders stay.
         QStringList names;
         for (int age = 1; age <= 12; ++age) {
             names << QString("2020-01-01_00-00-%1-%2.log").arg(age, 2, 10, QChar('0')).arg(age % 2 ? "app" : "vpn");
@@ -83,7 +80,7 @@ private slots:
             QProcess* first = start({ "run one" });
             const QString path = finish(start({ "run two" }));
             if (path == finish(first) && !path.isEmpty()) {
-                const QStringList texts = logTexts(logDir);
+                const QStringList texts = logLines(logDir);
                 QVERIFY(texts.size() == 2 && texts.contains("info\trun one") && texts.contains("info\trun two"));
                 QCOMPARE(QDir(logDir).entryList(QDir::Files).size(), 1);
                 return;
@@ -94,13 +91,10 @@ private slots:
 
     void threadsNeverInterleave()
     {
-        const QStringList texts = logTexts(finish(start({ "threads", "4", "500" })));
-        QCOMPARE(
-            texts
-                .filter(QRegularExpression(
-                    "^info\\tWorker[0-3]: line \\d+ of a message long enough to be written in more than one piece$"))
-                .size(),
-            2000);
+        const QStringList texts = logLines(finish(start({ "threads", "4", "500" })));
+        const QString line
+            = "^info\\tWorker[0-3]: line \\d+ of a message long enough to be written in more than one piece$";
+        QCOMPARE(texts.filter(QRegularExpression(line)).size(), 2000);
     }
 };
 

@@ -1,8 +1,7 @@
+#include "../app/testkit.h"
+
 #include "app/utils.h"
 #include "connection/networkinterfaces.h"
-
-#include <QProcess>
-#include <QtTest>
 
 #include <net/if.h>
 #include <sched.h>
@@ -36,11 +35,8 @@ private slots:
         qputenv("PATH", VPN_SOURCE_DIR "/devhost/bin:" + qgetenv("PATH"));
         NetworkInterfaces interfaces;
         interfaces.discover();
-        QString found;
-        for (const NetworkAdapter& adapter : interfaces.adapters()) {
-            found += QString("%1:%2|").arg(adapter.index).arg(adapter.name);
-        }
-        QCOMPARE(found, QString("%1:TAP-Windows Adapter V9|%2:TAP-Windows Adapter V9 #2|").arg(first).arg(second));
+        QCOMPARE(describe(interfaces.adapters()),
+            QString("%1:TAP-Windows Adapter V9|%2:TAP-Windows Adapter V9 #2|").arg(first).arg(second));
 
         // netsh: "Auto" and anything not positive mean 1500; a failure shows only in the exit code.
         for (const auto& [index, mtu, code, after] : QList<std::tuple<uint, int, int, QString>> {
