@@ -10,7 +10,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTextStream>
-#include <QThread>
+#include <thread>
 
 int main(int argc, char** argv)
 {
@@ -33,19 +33,17 @@ int main(int argc, char** argv)
         qCritical("Probe: critical text");
         Logger::separator("Probe", "Kill switch event!");
     }
-    QList<QThread*> threads;
+    std::vector<std::thread> threads;
     for (int t = 0; mode == "threads" && t < args.value(0).toInt(); ++t) {
-        threads << QThread::create([t, lines = args.value(1).toInt()]() {
+        threads.emplace_back([t, lines = args.value(1).toInt()]() {
             for (int i = 0; i < lines; ++i) {
                 qInfo("Worker%d: line %d of a message long enough to be written in more than one piece", t, i);
             }
         });
-        threads.last()->start();
     }
-    for (QThread* thread : threads) {
-        thread->wait();
+    for (std::thread& thread : threads) {
+        thread.join();
     }
-    qDeleteAll(threads);
     for (const QString& text : mode == "threads" ? QStringList() : mode == "kinds" ? args : app.arguments().mid(1)) {
         qInfo().noquote() << text;
     }

@@ -51,18 +51,17 @@ private slots:
 
     void cleanupKeepsNineOlderLogs()
     {
-        // Older runs, newest first (application and OpenVPN logs count together); other names and folders stay.
-        QStringList names;
-        for (int age = 1; age <= 12; ++age) {
-            names << QString("2020-01-01_00-00-%1-%2.log").arg(age, 2, 10, QChar('0')).arg(age % 2 ? "app" : "vpn");
-        }
-        names << "notes.txt"
-              << "backup.tar.log";
+        // Twelve older runs, newest first (application and OpenVPN logs count together), then older files of another
+        // suffix and a folder: only the three oldest runs go.
         QVERIFY(QDir().mkpath(logDir + "/archive.log"));
-        for (int i = 0; i < names.size(); ++i) {
-            QFile file(logDir + '/' + names[i]);
+        QStringList names;
+        for (int age = 1; age <= 14; ++age) {
+            names << (age > 12
+                    ? QString("backup%1.tar.log").arg(age)
+                    : QString("2020-01-01_00-00-%1-%2.log").arg(age, 2, 10, QChar('0')).arg(age % 2 ? "app" : "vpn"));
+            QFile file(logDir + '/' + names.last());
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\n") == 4 && file.flush());
-            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-1 - i), QFileDevice::FileModificationTime));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-age), QFileDevice::FileModificationTime));
         }
         QVERIFY(!finish(start({ "fresh" })).isEmpty());
         const QStringList left = QDir(logDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);

@@ -12,14 +12,6 @@ class TestStartup : public QObject
     QTemporaryDir home;
     const QByteArray twoAdapters = "cat '" VPN_TEST_DATA_DIR "/connection/route-two-adapters.txt'";
 
-    QProcess* start(const QStringList& command)
-    {
-        auto* client = new QProcess(this);
-        client->setProcessChannelMode(QProcess::ForwardedChannels);
-        client->start(command.first(), command.mid(1));
-        return client;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -34,8 +26,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("command");
         QTest::addColumn<QByteArray>("route");
-        QTest::newRow("no adapter") << QStringList { VPN_APP_DIR "/vpnclient" }
-                                    << QByteArray("echo ' 1.....Software Loopback Interface 1'");
+        QTest::newRow("no adapter") << QStringList { VPN_APP_DIR "/vpnclient" } << QByteArray("echo ' 1...Loopback'");
         QTest::newRow("no root object") << QStringList { VPN_TEST_BIN_DIR "/probe", "client" } << twoAdapters;
     }
     void exitsWithMinusOne()
@@ -43,9 +34,7 @@ private slots:
         QFETCH(QStringList, command);
         QFETCH(QByteArray, route);
         writeScript(home.filePath("route"), route);
-        QProcess* client = start(command);
-        QVERIFY(client->waitForFinished(60000));
-        QCOMPARE(client->exitCode(), 255);
+        QCOMPARE(QProcess::execute(command.first(), command.mid(1)), 255);
         const QStringList texts = logLines(home.filePath("data/" + QFileInfo(command.first()).fileName() + "/logs"));
         const QRegularExpression banner(
             "^([^\n]* version [^\n]*\n)?info\tApplication: Build date: '\\w{3} \\d{1,2} \\d{4}'\ninfo\tApplication: "
@@ -63,7 +52,8 @@ private slots:
         const QString last = "info\tApplication: vpn-service is running: true";
         for (int round = 0; round < 2; ++round) {
             QDir(home.filePath("data")).removeRecursively();
-            QProcess* client = start({ VPN_APP_DIR "/vpnclient" });
+            QProcess client;
+            client.start(VPN_APP_DIR "/vpnclient", {});
             QTRY_VERIFY_WITH_TIMEOUT(logLines(logs).contains(last), 60000);
             const QStringList texts = logLines(logs);
             const int detected = texts.indexOf(
@@ -71,20 +61,20 @@ private slots:
             QCOMPARE(texts.value(detected + 1),
                 QString("info\tNetworkInterfaces: Detected VPN interface, id: 23, name: 'TAP-Windows Adapter V9 #2'"));
             // The service check is the constructor's last line; only results of requests it made may follow.
-            QVERIFY(texts.indexOf(last) > detected + 1
+            QVERIFY(texts.indexOf(last) > detected
                 && texts.mid(texts.indexOf(last) + 1).filter("\tApplication: ").isEmpty());
 
             // A second start shows the first and ends, also when the first does not answer (after the timeout).
             QCOMPARE(QProcess::execute(VPN_APP_DIR "/vpnclient", {}), 0);
             QTRY_VERIFY(logLines(logs).contains("info\tApplication: Message to show app"));
-            ::kill(pid_t(client->processId()), SIGSTOP);
+            ::kill(pid_t(client.processId()), SIGSTOP);
             const QDeadlineTimer limit(20000);
             QCOMPARE(QProcess::execute(VPN_APP_DIR "/vpnclient", {}), 0);
             QVERIFY(!limit.hasExpired());
             QCOMPARE(QDir(logs).entryList(QDir::Files).size(), 1); // the later starts logged nothing
             // The lock and socket a killed first instance leaves behind must not stop the next start.
-            ::kill(pid_t(client->processId()), SIGKILL);
-            QVERIFY(client->waitForFinished(10000));
+            ::kill(pid_t(client.processId()), SIGKILL);
+            QVERIFY(client.waitForFinished(10000));
         }
     }
 };
