@@ -1,6 +1,6 @@
 // The code under test in a process of its own: probe MODE [ARGS...]
 //   client                 the client's entry point, linked without its QML scene
-//   enable|disable|check   sets AutoStart from wherever this program lies; prints isEnabled()
+//   enable|disable|check   sets AutoStart from wherever this program lies; prints isEnabled() as 1 or 0
 //   [kinds|threads N M] TEXT...  prints vpnLogFilePath(), logs a line of each kind or has N threads log
 //                          M lines each, and logs each TEXT
 #include "app/autostart.h"
