@@ -1,206 +1,74 @@
+#include "../app/testkit.h"
+
 #include "connection/networkinterfaces.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QtTest>
 
-namespace {
-
-QString fixture(const QString& name)
-{
-    QFile file(QStringLiteral(VPN_TEST_DATA_DIR "/connection/") + name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qFatal("missing fixture %s", qPrintable(name));
-    }
-    return QString::fromUtf8(file.readAll());
-}
-
-QString describe(const NetworkAdapters& adapters)
-{
-    QStringList parts;
-    for (const NetworkAdapter& adapter : adapters) {
-        parts << QStringLiteral("%1:%2").arg(adapter.index).arg(adapter.name);
-    }
-    return parts.join(QLatin1Char('|'));
-}
-
-void writeScript(const QString& path, const QByteArray& body)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\n" + body + "\n");
-    file.close();
-    QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
-}
-
-} // namespace
-
+// Adapter discovery from Windows "route print" listings, read directly and through a route stand-in.
 class TestNetworkInterfaces : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-
-    void parsesListings_data();
-    void parsesListings();
-    void survivesBinaryGarbage();
-
-    void discoverRunsRoutePrint();
-    void discoverWithoutRouteFindsNothing();
-    void discoverStopsAHangingRouteAtTheLimit();
-    void logsAdapters();
-
-private:
-    QByteArray originalPath;
     QTemporaryDir bin;
-};
+    NetworkInterfaces interfaces; // one for all rows: each discovery starts from scratch
+    const QString one = "12:TAP-Windows Adapter V9|", two = "19:TAP-Windows Adapter V9|23:TAP-Windows Adapter V9 #2|";
 
-void TestNetworkInterfaces::init()
-{
-    originalPath = qgetenv("PATH");
-    QVERIFY(bin.isValid());
-    // The fake route first; no real one (Debian keeps net-tools' in /usr/sbin).
-    qputenv("PATH", bin.path().toLocal8Bit() + ":/usr/bin:/bin");
-}
-
-void TestNetworkInterfaces::cleanup()
-{
-    qputenv("PATH", originalPath);
-    QFile::remove(bin.filePath(QStringLiteral("route")));
-}
-
-void TestNetworkInterfaces::parsesListings_data()
-{
-    QTest::addColumn<QString>("listing");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("one adapter") << fixture(QStringLiteral("route-one-adapter.txt"))
-                                 << QStringLiteral("12:TAP-Windows Adapter V9");
-    QTest::newRow("two adapters in listing order")
-        << fixture(QStringLiteral("route-two-adapters.txt"))
-        << QStringLiteral("19:TAP-Windows Adapter V9|23:TAP-Windows Adapter V9 #2");
-    QTest::newRow("other drivers only") << fixture(QStringLiteral("route-other-drivers.txt")) << QString();
-    QTest::newRow("lines that must be skipped")
-        << fixture(QStringLiteral("route-bad-lines.txt"))
-        << QStringLiteral("27:TAP-Windows Adapter V9 #2|28:TAP-Windows Adapter V9 #9");
-    QTest::newRow("unix line ends") << fixture(QStringLiteral("route-two-adapters.txt")).remove(QLatin1Char('\r'))
-                                    << QStringLiteral("19:TAP-Windows Adapter V9|23:TAP-Windows Adapter V9 #2");
-    QTest::newRow("last line without line end")
-        << QStringLiteral(" 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9")
-        << QStringLiteral("12:TAP-Windows Adapter V9");
-    QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("error text") << QStringLiteral("The requested operation requires elevation.\r\n") << QString();
-}
-
-void TestNetworkInterfaces::parsesListings()
-{
-    QFETCH(QString, listing);
-    QFETCH(QString, expected);
-    QCOMPARE(describe(NetworkInterfaces::parseRouteListing(listing)), expected);
-}
-
-void TestNetworkInterfaces::survivesBinaryGarbage()
-{
-    // Random bytes around the driver's name: decoded as UTF-8 they may hold anything.
-    QRandomGenerator random(20200411);
-    for (int round = 0; round < 200; ++round) {
-        QByteArray bytes(64 + int(random.bounded(512)), Qt::Uninitialized);
-        for (char& byte : bytes) {
-            byte = char(random.bounded(256));
-        }
-        bytes.insert(int(random.bounded(bytes.size())), "\x01\xff...\xfe......TAP-Windows Adapter V9\r\n\x80");
-        const NetworkAdapters adapters = NetworkInterfaces::parseRouteListing(QString::fromUtf8(bytes));
-        for (const NetworkAdapter& adapter : adapters) {
-            // Only a line that really begins with a number may give an adapter.
-            QVERIFY(adapter.index > 0);
-            QVERIFY(!adapter.name.isEmpty());
-        }
+private slots:
+    void parsesListings_data()
+    {
+        QTest::addColumn<QString>("listing");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("one adapter") << fixture("connection/route-one-adapter.txt") << one;
+        QTest::newRow("two adapters") << fixture("connection/route-two-adapters.txt") << two;
+        QTest::newRow("unix line ends") << fixture("connection/route-two-adapters.txt").remove('\r') << two;
+        QTest::newRow("other drivers") << fixture("connection/route-other-drivers.txt") << QString();
+        QTest::newRow("lines to skip") << fixture("connection/route-bad-lines.txt")
+                                       << QString("27:TAP-Windows Adapter V9 #2|28:TAP-Windows Adapter V9 #9|");
+        QTest::newRow("no line end") << " 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9" << one;
+        // Binary garbage: only a line that begins with a number gives an adapter.
+        QTest::newRow("garbage") << QString::fromUtf8(
+            "\x01\xff...\xfe......TAP-Windows Adapter V9\r\n 7...\x80\xc3......TAP-Windows Adapter V9 "
+            "#2\n-1......TAP-Windows Adapter V9")
+                                 << QString("7:TAP-Windows Adapter V9 #2|");
+        QTest::newRow("error text") << "The requested operation requires elevation.\r\n" << QString();
     }
-    // Through a real listing, NUL bytes included: they must not cut the listing short.
-    static const char raw[] = "\xff\xfe\x00\r\n 12...\x00\x9f ......TAP-Windows Adapter V9\x01\r\n\xc3\x00 13...";
-    QFile listing(bin.filePath(QStringLiteral("listing")));
-    QVERIFY(listing.open(QIODevice::WriteOnly));
-    listing.write(raw, sizeof(raw) - 1);
-    listing.close();
-    writeScript(bin.filePath(QStringLiteral("route")), "cat \"$(dirname \"$0\")/listing\"");
-    NetworkInterfaces interfaces;
-    interfaces.discover();
-    QCOMPARE(describe(interfaces.adapters()), QStringLiteral("12:TAP-Windows Adapter V9\u0001"));
-}
+    void parsesListings()
+    {
+        QFETCH(QString, listing);
+        QFETCH(QString, expected);
+        QCOMPARE(describe(NetworkInterfaces::parseRouteListing(listing)), expected);
+    }
 
-void TestNetworkInterfaces::discoverRunsRoutePrint()
-{
-    // The listing comes from a real "route" process, which must be asked for "print".
-    writeScript(bin.filePath(QStringLiteral("route")),
-        QByteArray("[ \"$#\" = 1 ] && [ \"$1\" = print ] || exit 1\ncat '") + VPN_TEST_DATA_DIR
-            + "/connection/route-two-adapters.txt'");
-    NetworkInterfaces interfaces;
-    interfaces.discover();
-    QVERIFY(!interfaces.isEmpty());
-    QCOMPARE(describe(interfaces.adapters()), QStringLiteral("19:TAP-Windows Adapter V9|23:TAP-Windows Adapter V9 #2"));
-
-    // A second discovery starts from scratch.
-    writeScript(bin.filePath(QStringLiteral("route")), "echo ' 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9'");
-    interfaces.discover();
-    QCOMPARE(describe(interfaces.adapters()), QStringLiteral("12:TAP-Windows Adapter V9"));
-
-    // Only standard output is read.
-    writeScript(
-        bin.filePath(QStringLiteral("route")), "echo ' 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9' >&2");
-    interfaces.discover();
-    QVERIFY(interfaces.isEmpty());
-}
-
-void TestNetworkInterfaces::discoverWithoutRouteFindsNothing()
-{
-    QTemporaryDir empty;
-    qputenv("PATH", empty.path().toLocal8Bit());
-    NetworkInterfaces interfaces;
-    interfaces.discover();
-    QVERIFY(interfaces.isEmpty());
-    QVERIFY(interfaces.adapters().isEmpty());
-
-    qputenv("PATH", bin.path().toLocal8Bit());
-    writeScript(bin.filePath(QStringLiteral("route")), "exit 3");
-    interfaces.discover();
-    QVERIFY(interfaces.isEmpty());
-}
-
-void TestNetworkInterfaces::discoverStopsAHangingRouteAtTheLimit()
-{
-    writeScript(bin.filePath(QStringLiteral("route")),
-        QByteArray("echo ' 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9'\nexec sleep 60"));
-    NetworkInterfaces interfaces;
-    QCOMPARE(NetworkInterfaces::routeTimeoutMs, 30000);
-    interfaces.setRouteTimeoutMs(500);
-    QElapsedTimer timer;
-    timer.start();
-    interfaces.discover();
-    // Well below the minute the command would take; what it printed before the limit still counts.
-    QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(describe(interfaces.adapters()), QStringLiteral("12:TAP-Windows Adapter V9"));
-}
-
-void TestNetworkInterfaces::logsAdapters()
-{
-    NetworkInterfaces interfaces;
-    QCOMPARE(interfaces.objectName(), QStringLiteral("NetworkInterfaces"));
-    QTest::ignoreMessage(QtCriticalMsg, "NetworkInterfaces: No VPN interfaces found");
-    interfaces.logAdapters();
-
-    writeScript(bin.filePath(QStringLiteral("route")),
-        QByteArray("cat '") + VPN_TEST_DATA_DIR + "/connection/route-two-adapters.txt'");
-    interfaces.discover();
-    QTest::ignoreMessage(
-        QtInfoMsg, "NetworkInterfaces: Detected VPN interface, id: 19, name: 'TAP-Windows Adapter V9'");
-    QTest::ignoreMessage(
-        QtInfoMsg, "NetworkInterfaces: Detected VPN interface, id: 23, name: 'TAP-Windows Adapter V9 #2'");
-    interfaces.logAdapters();
-}
+    void discover_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("expected");
+        const QString line = "echo ' 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9'";
+        QTest::newRow("asked for print") << "[ \"$*\" = print ] && cat '" VPN_TEST_DATA_DIR
+                                            "/connection/route-two-adapters.txt'"
+                                         << two;
+        QTest::newRow("standard error") << line + " >&2" << QString();
+        QTest::newRow("nul bytes")
+            << "printf '\\377\\0\\r\\n 12...\\0\\237 ......TAP-Windows Adapter V9\\001\\r\\n\\303\\0 13...'"
+            << QString("12:TAP-Windows Adapter V9\u0001|");
+        QTest::newRow("failing") << "exit 3" << QString();
+        // What a hanging route printed before the limit still counts.
+        QTest::newRow("hanging") << line + "\nexec sleep 60" << one;
+        QTest::newRow("missing") << "" << QString();
+    }
+    void discover()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, expected);
+        qputenv("PATH", bin.path().toLocal8Bit() + ":/usr/bin:/bin"); // Debian keeps net-tools' route in /usr/sbin
+        writeScript(bin.filePath("route"), route.toUtf8());
+        interfaces.setRouteTimeoutMs(2000);
+        const QDeadlineTimer limit(20000);
+        interfaces.discover();
+        QVERIFY(!limit.hasExpired());
+        QCOMPARE(describe(interfaces.adapters()), expected);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestNetworkInterfaces)
 #include "tst_networkinterfaces.moc"
