@@ -114,7 +114,9 @@ bool ProgramCatalog::isSafeFromOtherUsers(const QString& canonicalFile, QString*
             *error = QStringLiteral("cannot inspect %1").arg(path);
             return false;
         }
-        if ((info.st_mode & S_IWOTH) != 0 || (info.st_uid != 0 && info.st_uid != ::geteuid())) {
+        // A group that may write counts as other users too, unless it is root's or the service's own.
+        const bool groupMayWrite = (info.st_mode & S_IWGRP) != 0 && info.st_gid != 0 && info.st_gid != ::getegid();
+        if ((info.st_mode & S_IWOTH) != 0 || groupMayWrite || (info.st_uid != 0 && info.st_uid != ::geteuid())) {
             *error = QStringLiteral("%1 can be changed by other users").arg(path);
             return false;
         }

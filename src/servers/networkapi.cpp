@@ -59,12 +59,13 @@ NetworkApi::NetworkApi(const QString& apiHost, const QByteArray& caPem, QObject*
 
 QString NetworkApi::geoIpUrl() const
 {
-    return QStringLiteral("https://") + apiHost + geoIpPath;
+    // In the form a reply reports its URL (host in lower case), so that replies can be told apart.
+    return QUrl(QStringLiteral("https://") + apiHost + geoIpPath).toString();
 }
 
 QString NetworkApi::serverListUrl() const
 {
-    return QStringLiteral("https://") + apiHost + serverListPath;
+    return QUrl(QStringLiteral("https://") + apiHost + serverListPath).toString();
 }
 
 QSslConfiguration NetworkApi::sslConfiguration() const

@@ -87,6 +87,7 @@ private slots:
     void geoIp();
     void serverList_data();
     void serverList();
+    void requestsBoth_data();
     void requestsBoth();
     void trust_data();
     void trust();
@@ -277,13 +278,23 @@ void TestNetworkApi::serverList()
     QCOMPARE(gotNames, names);
 }
 
+void TestNetworkApi::requestsBoth_data()
+{
+    // %1 is the test server's port.
+    QTest::addColumn<QString>("host");
+    QTest::newRow("as the server names itself") << QStringLiteral("127.0.0.1:%1");
+    // A reply reports its host in lower case; the replies must still be told apart.
+    QTest::newRow("host in capitals") << QStringLiteral("LOCALHOST:%1");
+}
+
 void TestNetworkApi::requestsBoth()
 {
+    QFETCH(QString, host);
     HttpsTestServer server(dataFile(QStringLiteral("test-server.pem")), dataFile(QStringLiteral("test-server.key")));
     QVERIFY(server.listenOnLoopback());
     server.setResponse(feedPath, xml(readData(QStringLiteral("feed-mixed.xml"))));
     server.setResponse(geoIpPath, json(R"({"data":{"ip":"192.0.2.2","iso_code":"DE"}})"));
-    NetworkApi api(server.hostAndPort(), testCa);
+    NetworkApi api(host.arg(server.serverPort()), testCa);
     QSignalSpy listFinished(&api, &NetworkApi::requestServerListFinished);
     QSignalSpy ipFinished(&api, &NetworkApi::requestCurrentIpAddressFinished);
 

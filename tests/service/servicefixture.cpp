@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QTcpSocket>
 #include <QThread>
 
 namespace {
@@ -78,21 +78,22 @@ bool ServiceFixture::startService(bool allowTestClient)
     QStringList arguments { QStringLiteral("--log-file"), logFilePath() };
     arguments << QStringLiteral("--allow-client")
               << (allowTestClient ? QCoreApplication::applicationFilePath() : QStringLiteral("/nonexistent/vpnclient"));
+    // Ready once this service logs that it listens: a port that answers may belong to another
+    // service on this machine, and this one would then have failed to bind.
+    const QString listening = QStringLiteral("Listening on 127.0.0.1:6447");
+    const int listenedBefore = serviceLog().count(listening);
     service->start(appDir() + QStringLiteral("/vpn-service"), arguments);
     if (!service->waitForStarted(10000)) {
         return false;
     }
-    // Ready once the port answers; the service listens before it enters its event loop.
     const QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired() && service->state() == QProcess::Running) {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
-        if (probe.waitForConnected(200)) {
-            probe.abort();
+        if (serviceLog().count(listening) > listenedBefore) {
             return true;
         }
         QThread::msleep(50);
     }
+    qWarning().noquote() << "vpn-service did not start listening:" << serviceLog().right(1000);
     return false;
 }
 

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include <unistd.h>
+
 class TestServiceSecurity : public QObject
 {
     Q_OBJECT
@@ -149,6 +151,9 @@ void TestServiceSecurity::hostileCommandRunsNothing_data()
     QTest::newRow("program writable by others")
         << text("start: \"" + fixture->path("dns") + "\"") << false << "world-writable"
         << "can be changed by other users";
+    QTest::newRow("program writable by a group")
+        << text("start: \"" + fixture->path("dns") + "\"") << false << "group-writable"
+        << "can be changed by other users";
     QTest::newRow("semicolon") << text("start: \"" + ks + "; touch " + marker + "\"") << false << ""
                                << "not one of the programs";
     QTest::newRow("pipe") << text("start: \"" + ks + "|touch " + marker + "\"") << false << ""
@@ -180,6 +185,13 @@ void TestServiceSecurity::hostileCommandRunsNothing()
         QVERIFY(QFile::link(outside + "/dns.exe", dns));
     } else if (setup == "world-writable") {
         QVERIFY(QFile::setPermissions(dns, QFile::permissions(dns) | QFileDevice::WriteOther));
+    } else if (setup == "group-writable") {
+        // A group other than the service's own: needs root, or membership in a second group.
+        const gid_t other = ::getegid() == 0 ? 100 : ::getgid();
+        if (other == ::getegid() || ::chown(QFile::encodeName(dns).constData(), static_cast<uid_t>(-1), other) != 0) {
+            QSKIP("cannot give the program to another group here");
+        }
+        QVERIFY(QFile::setPermissions(dns, QFile::permissions(dns) | QFileDevice::WriteGroup));
     }
 
     QWebSocket socket;
