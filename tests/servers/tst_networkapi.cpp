@@ -38,7 +38,7 @@ public:
         return QStringLiteral("127.0.0.1:%1").arg(serverPort());
     }
     QHash<QByteArray, Response> responses;
-    QList<QByteArray> requests; // request heads, in arrival order
+    QStringList requests; // request heads, in arrival order
 
 protected:
     void incomingConnection(qintptr descriptor) override
@@ -53,7 +53,7 @@ protected:
             if (!head.contains("\r\n\r\n")) {
                 return;
             }
-            requests.append(head);
+            requests.append(QString::fromLatin1(head));
             const Response r = responses.value(head.split(' ').value(1), Response { 404, "no such path" });
             const QByteArray body = r.body.repeated(r.repeat);
             const qint64 length = r.length == -1 ? body.size() : r.length;
@@ -90,11 +90,6 @@ QByteArray utf16(const QString& text)
 }
 
 const QByteArray goodGeoIp = R"({"data":{"ip":"192.0.2.2","iso_code":"DE"}})";
-const QString noIp = "I Network request '%U' finished, IP: , valid: false";
-const QString failed = "W Network request '%U' finished, error: *";
-const QString enormous = "W Network request '%U' exceeds 4194304 bytes";
-const QString badXml = "C Cannot parse XML: *";
-const QString servers = "I Network request '%U' finished, data size: %1, total online and visible servers: %2";
 
 } // namespace
 
@@ -105,10 +100,8 @@ class TestNetworkApi : public QObject
     Q_OBJECT
 
 private slots:
-    void geoIp_data();
-    void geoIp();
-    void serverList_data();
-    void serverList();
+    void replies_data();
+    void replies();
     void trust_data();
     void trust();
     void pinAddsToSystemTrust();
@@ -118,115 +111,82 @@ private:
     const QByteArray testCa = readData("test-ca.pem");
 };
 
-void TestNetworkApi::geoIp_data()
+void TestNetworkApi::replies_data()
 {
+    QTest::addColumn<QByteArray>("path");
     QTest::addColumn<Response>("response");
-    QTest::addColumn<int>("timeout");
-    QTest::addColumn<QString>("result"); // address and country
+    QTest::addColumn<QString>("result"); // address, country | names of the servers
     QTest::addColumn<QStringList>("log");
-    const int normal = NetworkApi::defaultReplyTimeout;
+    const QByteArray geo = "/v3/geoip", feed = "/feeds/serverinfo.xml";
+    const QString noIp = "I Network request '%U' finished, IP: , valid: false";
+    const QString failed = "W Network request '%U' finished, error: *";
+    const QString enormous = "W Network request '%U' exceeds 4194304 bytes";
     const QString badJson = "C Cannot parse JSON document. Error: '*'";
-    const QString ok = "I Network request '%U' finished, IP: %1, valid: %2";
-    const Response ipv4 { 200, R"({"data":{"ip":"192.0.2.2","iso_code":"DE","city":"x"},"meta":1})" };
-    QTest::newRow("IPv4") << ipv4 << normal << "192.0.2.2,DE" << QStringList { ok.arg("192.0.2.2", "true") };
-    const Response ipv6 { 200, R"({"data":{"ip":"2001:db8::5","iso_code":"NL"}})" };
-    QTest::newRow("IPv6 invalid") << ipv6 << normal << "2001:db8::5,NL"
-                                  << QStringList { ok.arg("2001:db8::5", "false") };
-    const Response malformed { 200, R"({"data":{"ip":"192.0.2.2","iso_code":"DE")" };
-    QTest::newRow("malformed JSON") << malformed << normal << "," << QStringList { badJson, noIp };
-    QTest::newRow("UTF-16 JSON") << Response { 200, utf16(goodGeoIp) } << normal << ","
-                                 << QStringList { badJson, noIp };
-    const Response missing { 200, R"({"data":{"address":"192.0.2.2"}})" };
-    QTest::newRow("members missing") << missing << normal << "," << QStringList { noIp };
-    QTest::newRow("data an array") << Response { 200, R"({"data":["192.0.2.2"]})" } << normal << ","
-                                   << QStringList { noIp };
-    QTest::newRow("HTTP 500") << Response { 500, "broken" } << normal << "0.0.0.0," << QStringList { failed };
-    const Response stream { 200, QByteArray(1024, ' '), -2, 6 * 1024 };
-    QTest::newRow("enormous body") << stream << normal << "0.0.0.0," << QStringList { enormous, failed };
-    const Response announced { 200, "{\"data\":", qint64(1) << 40 };
-    QTest::newRow("enormous length") << announced << normal << "0.0.0.0," << QStringList { enormous, failed };
+    const QString badXml = "C Cannot parse XML: *";
+    const QString ip = "I Network request '%U' finished, IP: %1, valid: %2";
+    const QString servers = "I Network request '%U' finished, data size: %1, total online and visible servers: %2";
     const QString timedOut = "W Network request '%U' timed out after 1500 ms";
-    QTest::newRow("never ends") << Response { 200, "{", 1000 } << 1500 << "0.0.0.0,"
-                                << QStringList { timedOut, failed };
+    const Response stream { 200, QByteArray(1024, ' '), -2, 6 * 1024 };
+    const QByteArray mixed = readData("feed-mixed.xml"), hidden = readData("feed-hidden.xml");
+    const QString five = "192.0.2.2,DE|nl-ams-01 se-sto-01 bare nl-utr-01 ch-zrh-01";
+    // The data size counts characters, not bytes: the feed holds a multi-byte one.
+    const QString chars = QString::number(QString::fromUtf8(mixed).size());
+    // Other encodings are read as UTF-8 whatever the declaration says.
+    const QByteArray latin1 = QString::fromUtf8(mixed).replace("UTF-8", "ISO-8859-1").toLatin1();
+    const QByteArray wide = utf16(QString::fromUtf8(mixed).replace("UTF-8", "UTF-16"));
+    // clang-format off
+    QTest::newRow("IPv4") << geo << Response { 200, R"({"data":{"ip":"192.0.2.2","iso_code":"DE","city":"x"},"meta":1})" } << "192.0.2.2,DE|" << QStringList { ip.arg("192.0.2.2", "true") };
+    QTest::newRow("IPv6 invalid") << geo << Response { 200, R"({"data":{"ip":"2001:db8::5","iso_code":"NL"}})" } << "2001:db8::5,NL|" << QStringList { ip.arg("2001:db8::5", "false") };
+    QTest::newRow("malformed JSON") << geo << Response { 200, R"({"data":{"ip":"192.0.2.2","iso_code":"DE")" } << ",|" << QStringList { badJson, noIp };
+    QTest::newRow("UTF-16 JSON") << geo << Response { 200, utf16(goodGeoIp) } << ",|" << QStringList { badJson, noIp };
+    QTest::newRow("members missing") << geo << Response { 200, R"({"data":{"address":"192.0.2.2"}})" } << ",|" << QStringList { noIp };
+    QTest::newRow("data an array") << geo << Response { 200, R"({"data":["192.0.2.2"]})" } << ",|" << QStringList { noIp };
+    QTest::newRow("HTTP 500") << geo << Response { 500, "broken" } << "0.0.0.0,|" << QStringList { failed };
+    QTest::newRow("enormous body") << geo << stream << "0.0.0.0,|" << QStringList { enormous, failed };
+    QTest::newRow("enormous length") << geo << Response { 200, "{\"data\":", qint64(1) << 40 } << "0.0.0.0,|" << QStringList { enormous, failed };
+    QTest::newRow("never ends") << geo << Response { 200, "{", 1000 } << "0.0.0.0,|" << QStringList { timedOut, failed };
+    QTest::newRow("hidden and offline") << feed << Response { 200, mixed } << five << QStringList { servers.arg(chars, "5") };
+    QTest::newRow("none left") << feed << Response { 200, hidden } << "192.0.2.2,DE|" << QStringList { servers.arg(hidden.size()).arg(0) };
+    QTest::newRow("truncated") << feed << Response { 200, readData("feed-truncated.xml") } << "192.0.2.2,DE|nl-ams-01" << QStringList { badXml, servers.arg("*", "1") };
+    QTest::newRow("Latin-1") << feed << Response { 200, latin1 } << five << QStringList { servers.arg("*", "5") };
+    QTest::newRow("UTF-16") << feed << Response { 200, wide } << "192.0.2.2,DE|" << QStringList { badXml, servers.arg("*", "0") };
+    QTest::newRow("not XML") << feed << Response { 200, "{\"servers\": []}" } << "192.0.2.2,DE|" << QStringList { badXml, servers.arg("15", "0") };
+    QTest::newRow("HTTP 404") << feed << Response { 404, "gone" } << "192.0.2.2,DE|" << QStringList { failed };
+    QTest::newRow("enormous feed") << feed << stream << "192.0.2.2,DE|" << QStringList { enormous, failed };
+    // clang-format on
 }
 
-void TestNetworkApi::geoIp()
+// One server list request, which asks for the address as well: one path answers the row's response.
+void TestNetworkApi::replies()
 {
+    QFETCH(QByteArray, path);
     QFETCH(Response, response);
-    QFETCH(int, timeout);
     QFETCH(QString, result);
     QFETCH(QStringList, log);
     HttpsServer server("test-server");
-    server.responses.insert("/v3/geoip", response);
+    server.responses = { { "/v3/geoip", { 200, goodGeoIp } }, { "/feeds/serverinfo.xml", { 200, "<x/>" } } };
+    server.responses.insert(path, response);
     NetworkApi api(server.host(), testCa);
-    api.setReplyTimeout(timeout);
-    QSignalSpy finished(&api, &NetworkApi::requestCurrentIpAddressFinished);
+    api.setReplyTimeout(1500);
+    QSignalSpy ip(&api, &NetworkApi::requestCurrentIpAddressFinished);
+    QSignalSpy list(&api, &NetworkApi::requestServerListFinished);
 
-    QTest::ignoreMessage(QtInfoMsg, "NetworkApi: Request current IP address");
-    expectLog(log, api.geoIpUrl());
-    api.requestCurrentIpAddress();
-    QVERIFY(finished.wait(20000));
-    QCOMPARE(finished.at(0).at(0).toString() + ',' + finished.at(0).at(1).toString(), result);
-    QCOMPARE(server.requests.size(), 1);
-    QVERIFY(server.requests.at(0).toLower().contains("\r\naccept: application/json\r\n"));
-    // Exactly one result per reply, also for an aborted one.
-    QTest::qWait(100);
-    QCOMPARE(finished.count(), 1);
-}
-
-void TestNetworkApi::serverList_data()
-{
-    QTest::addColumn<Response>("response");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("log");
-    const QByteArray mixed = readData("feed-mixed.xml");
-    const QStringList five { "nl-ams-01", "se-sto-01", "bare", "nl-utr-01", "ch-zrh-01" };
-    // The data size counts characters, not bytes: the feed holds a multi-byte one.
-    const QString chars = QString::number(QString::fromUtf8(mixed).size());
-    QTest::newRow("hidden and offline") << Response { 200, mixed } << five << QStringList { servers.arg(chars, "5") };
-    const QByteArray hidden = readData("feed-hidden.xml");
-    const QString hiddenSize = QString::number(hidden.size());
-    QTest::newRow("none left") << Response { 200, hidden } << QStringList()
-                               << QStringList { servers.arg(hiddenSize, "0") };
-    const Response truncated { 200, readData("feed-truncated.xml") };
-    QTest::newRow("truncated") << truncated << QStringList { "nl-ams-01" }
-                               << QStringList { badXml, servers.arg("*", "1") };
-    // Other encodings are read as UTF-8 whatever the declaration says.
-    QString text = QString::fromUtf8(mixed);
-    const Response latin1 { 200, QString(text).replace("UTF-8", "ISO-8859-1").toLatin1() };
-    QTest::newRow("Latin-1") << latin1 << five << QStringList { servers.arg("*", "5") };
-    const Response wide { 200, utf16(text.replace("UTF-8", "UTF-16")) };
-    QTest::newRow("UTF-16") << wide << QStringList() << QStringList { badXml, servers.arg("*", "0") };
-    QTest::newRow("not XML") << Response { 200, "{\"servers\": []}" } << QStringList()
-                             << QStringList { badXml, servers.arg("15", "0") };
-    QTest::newRow("HTTP 404") << Response { 404, "gone" } << QStringList() << QStringList { failed };
-    const Response stream { 200, QByteArray(1024, ' '), -2, 6 * 1024 };
-    QTest::newRow("enormous body") << stream << QStringList() << QStringList { enormous, failed };
-}
-
-void TestNetworkApi::serverList()
-{
-    QFETCH(Response, response);
-    QFETCH(QStringList, names);
-    QFETCH(QStringList, log);
-    HttpsServer server("test-server");
-    server.responses.insert("/feeds/serverinfo.xml", response);
-    server.responses.insert("/v3/geoip", Response { 200, goodGeoIp });
-    NetworkApi api(server.host(), testCa);
-    QSignalSpy listFinished(&api, &NetworkApi::requestServerListFinished);
-    QSignalSpy ipFinished(&api, &NetworkApi::requestCurrentIpAddressFinished);
-
-    expectLog(log, api.serverListUrl());
-    api.requestServerList(); // asks for the address as well
-    QTRY_VERIFY_WITH_TIMEOUT(listFinished.count() == 1 && ipFinished.count() == 1, 20000);
-    QCOMPARE(ipFinished.at(0).at(0).toString(), QStringLiteral("192.0.2.2"));
-    const Servers servers = qvariant_cast<Servers>(listFinished.at(0).at(0));
-    QStringList got;
+    expectLog(log, path == "/v3/geoip" ? api.geoIpUrl() : api.serverListUrl());
+    api.requestServerList();
+    QTRY_VERIFY_WITH_TIMEOUT(ip.count() == 1 && list.count() == 1, 20000);
+    QStringList names;
+    const Servers servers = qvariant_cast<Servers>(list.at(0).at(0));
     for (int i = 0; i < servers.size(); ++i) {
         QCOMPARE(servers.at(i).id, i); // consecutive over the accepted servers only
-        got << servers.at(i).name;
+        names << servers.at(i).name;
     }
-    QCOMPARE(got, names);
+    QCOMPARE(ip.at(0).at(0).toString() + ',' + ip.at(0).at(1).toString() + '|' + names.join(' '), result);
+    QCOMPARE(
+        server.requests.filter("GET /v3/geoip ").filter("\r\naccept: application/json\r\n", Qt::CaseInsensitive).size(),
+        1);
+    // Exactly one result per reply, also for an aborted one.
+    QTest::qWait(100);
+    QCOMPARE(ip.count() + list.count(), 2);
 }
 
 void TestNetworkApi::trust_data()
@@ -247,6 +207,7 @@ void TestNetworkApi::trust()
     HttpsServer server(certificate);
     server.responses.insert("/v3/geoip", Response { 200, goodGeoIp });
     NetworkApi api(server.host(), pin);
+    const QString failed = "W Network request '%U' finished, error: *";
     QSignalSpy finished(&api, &NetworkApi::requestCurrentIpAddressFinished);
     expectLog(accepted ? QStringList() : QStringList { failed }, api.geoIpUrl());
     api.requestCurrentIpAddress();
