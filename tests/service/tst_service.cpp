@@ -16,6 +16,8 @@
 
 namespace {
 
+QStringList logLines; // of this process, since the current test began
+
 // The first argument of every recorded signal, as text.
 QStringList texts(const QSignalSpy& spy)
 {
@@ -26,62 +28,506 @@ QStringList texts(const QSignalSpy& spy)
     return result;
 }
 
-// Collects the process's log lines while it lives.
-struct LogCapture
+bool portAnswers()
 {
-    static QStringList& lines()
-    {
-        static QStringList captured;
-        return captured;
-    }
-    const QtMessageHandler previous
-        = (lines().clear(), qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
-              lines().append(line);
-          }));
-    ~LogCapture()
-    {
-        qInstallMessageHandler(previous);
-    }
-    int count(const QString& text) const
-    {
-        return lines().filter(text).size();
-    }
-};
+    QTcpSocket probe;
+    probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
+    return probe.waitForConnected(200);
+}
 
-struct ServiceFixture
+} // namespace
+
+class TestService : public QObject
 {
-    QTemporaryDir dir;
-    const QString app = QFileInfo(dir.path()).canonicalFilePath() + "/app";
-    QProcess* service = nullptr;
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
+            logLines << line;
+        });
+        const QString standin = VPN_TEST_BIN_DIR "/svc_standin";
+        QVERIFY(QDir().mkpath(app + "/openvpn/bin") && QFile::setPermissions(app, QFile::permissions(standin)));
+        for (const char* name : { "openvpn", "killswitch", "dns" }) {
+            QVERIFY(QFile::copy(standin, path(name)));
+        }
+        QVERIFY(QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service"));
+        // Programs of the right names in a folder beside the application folder, and a link to it inside.
+        QVERIFY(QDir().mkpath(outside) && QFile::copy(path("dns"), outside + "/dns.exe"));
+        QVERIFY(QFile::link(outside, app + "/elsewhere"));
+    }
+    void cleanupTestCase()
+    {
+        stopService();
+        // What a sanitizer build of the service reported.
+        const QString err = read("service.err");
+        const int at = err.indexOf(QRegularExpression("AddressSanitizer|runtime error:|LeakSanitizer"));
+        QVERIFY2(at < 0, qPrintable(err.mid(qMax(0, at - 200), 3000)));
+    }
+    void init()
+    {
+        logLines.clear();
+        received.clear();
+        peer = nullptr;
+        QFile::remove(dir.filePath("records.txt"));
+    }
+    void cleanup()
+    {
+        if (QTest::currentTestFailed()) {
+            qWarning().noquote() << logLines.join('\n') << "\nService log:\n" << read("service.log").right(4000);
+        }
+        delete server;
+        server = nullptr;
+        // Undo what a test did to the folder.
+        QFile::remove(path("dns"));
+        QFile::copy(path("killswitch"), path("dns"));
+    }
+
+    void statusLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("parsed"); // kind, code, name
+        QTest::addColumn<QString>("reaction"); // of an "openvpn" process: signal, value, state then and after
+        // clang-format off
+        QTest::newRow("started") << "started:123,0,openvpn" << "1,0,openvpn" << "started 0 1 2";
+        QTest::newRow("start failed") << "started:0,2,openvpn" << "1,2,openvpn" << "error 2 1 0";
+        QTest::newRow("finished") << "finished:77,1,openvpn" << "2,1,openvpn" << "finished 1 1 0";
+        QTest::newRow("not a number") << "finished:77,x,openvpn" << "2,0,openvpn" << "finished 0 1 0";
+        QTest::newRow("blanks around") << "finished:77, 5 ,dns" << "2,5,dns" << "";
+        QTest::newRow("large unsigned") << "finished:1,4294967295,dns" << "2,4294967295,dns" << "";
+        QTest::newRow("single field") << "finished:openvpn" << "2,0,openvpn" << "finished 0 1 0";
+        QTest::newRow("blank kept") << "finished: openvpn" << "2,0, openvpn" << "";
+        QTest::newRow("every prefix removed") << "started:1,0,started:openvpn" << "1,0,openvpn" << "started 0 1 2";
+        QTest::newRow("case of name") << "started:1,0,OpenVPN" << "1,0,OpenVPN" << "";
+        QTest::newRow("capital") << "Finished:1,0,openvpn" << "0,0," << "";
+        QTest::newRow("not at start") << " started:1,0,openvpn" << "0,0," << "";
+        QTest::newRow("empty rest") << "started:" << "1,0," << "";
+        // clang-format on
+    }
+    void statusLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, parsed);
+        QFETCH(QString, reaction);
+        const ServiceMessage m = ServiceMessage::parse(line);
+        QCOMPARE(QStringLiteral("%1,%2,%3").arg(m.kind).arg(m.code).arg(m.processName), parsed);
+        ServiceController controller;
+        ServiceProcess process("openvpn"), twin("openvpn");
+        QStringList got;
+        const auto note = [&](const char* signal, int value) {
+            got << QStringLiteral("%1 %2 %3").arg(signal).arg(value).arg(process.state());
+        };
+        connect(&process, &ServiceProcess::started, this, [&] {
+            note("started", 0);
+        });
+        connect(&process, &ServiceProcess::error, this, [&](int value) {
+            note("error", value);
+        });
+        connect(&process, &ServiceProcess::finished, this, [&](int value) {
+            note("finished", value);
+        });
+        QSignalSpy twinStarted(&twin, &ServiceProcess::started);
+        process.start(QString("start: \"x\""));
+        emit controller.processOutput(line);
+        // Signals go out before the state changes; a line for another process leaves "Starting" (1).
+        QCOMPARE((got << QString::number(process.state())).join(' '), reaction.isEmpty() ? "1" : reaction);
+        QCOMPARE(twinStarted.count(), reaction.startsWith("started") ? 1 : 0); // both objects of a name react
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("command");
+        // clang-format off
+        QTest::newRow("empty") << QStringList() << "start: ";
+        QTest::newRow("blank inside") << QStringList { "C:\\a\\dns.exe", "two words" } << "start: \"C:\\a\\dns.exe\" \"two words\"";
+        QTest::newRow("unescaped") << QStringList { "/p", "a\"b", "c\\d" } << "start: \"/p\" \"a\"b\" \"c\\d\"";
+        // clang-format on
+    }
+    void commands()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, command);
+        QCOMPARE(ServiceProcess::startCommand(arguments), command);
+        QVERIFY(fake());
+        ServiceController controller;
+        OpenVpnProcess process;
+        QSignalSpy allKilled(&process, &OpenVpnProcess::allKilled);
+        QTRY_VERIFY(peer != nullptr);
+        process.start(arguments);
+        process.stop("whatever");
+        process.killOpenVpn();
+        QCOMPARE(process.state(), int(Starting)); // neither stop nor kill changes the state
+        QTRY_COMPARE(
+            received, QStringList({ "init: connection", command, "stop: <openvpn>", "start: <kill openvpn>" }));
+        // Only the kill command's own end means all are killed.
+        process.onProcessOutput("<kill openvpn>", "started:1,0,openvpn");
+        process.onProcessOutput("openvpn", "finished:1,0,openvpn");
+        QCOMPARE(allKilled.count(), 0);
+        process.onProcessOutput("<kill openvpn>", "finished:1,9,openvpn");
+        QCOMPARE(allKilled.count(), 1);
+    }
+
+    void incomingMessageLosesLastCharacter()
+    {
+        QVERIFY(fake());
+        ServiceController controller;
+        QSignalSpy output(&controller, &ServiceController::processOutput);
+        QSignalSpy disconnected(&controller, &ServiceController::disconnected);
+        QTRY_VERIFY(peer != nullptr);
+        for (const char* message : { "started:\n", "finished:1,0,dnsX", "\n", "a  b\tc\n", "end\n" }) {
+            peer->sendTextMessage(message);
+            peer->sendBinaryMessage("finished:1,0,dns\n"); // only text messages are read
+        }
+        QTRY_COMPARE(texts(output), QStringList({ "started:", "finished:1,0,dns", "a  b\tc", "end" }));
+        QCOMPARE(logLines.filter("Received data: ").mid(2, 2),
+            QStringList({ "ServiceController: Received data: []", "ServiceController: Received data: [a b c]" }));
+        // A drop is reported once; while down, a second drop notification changes nothing.
+        peer->close();
+        QTRY_COMPARE(disconnected.count(), 1);
+        QMetaObject::invokeMethod(controller.findChild<QWebSocket*>(), "disconnected");
+        QCOMPARE(disconnected.count(), 1);
+        QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), 1);
+    }
+
+    void queuedCommandsFollowInitInOrder()
+    {
+        QVERIFY(fake());
+        server->close(); // down at first
+        ServiceController controller;
+        controller.sendCommand("A");
+        controller.sendCommand(QString()); // neither sent nor queued
+        controller.sendCommand("B");
+        QCOMPARE(logLines.filter("ServiceController: Invalid command").size(), 1);
+        QCOMPARE(logLines.filter("ServiceController: Invalid socked, data will be bufferedd: A").size(), 1);
+        QVERIFY(server->listen(QHostAddress::LocalHost, 6447));
+        QTRY_COMPARE_WITH_TIMEOUT(received, QStringList({ "init: connection", "A", "B" }), 5000);
+        controller.sendCommand("C");
+        controller.sendInitCommand(); // the shutdown init goes out at once, a second time
+        QTRY_COMPARE(received, QStringList({ "init: connection", "A", "B", "C", "init: connection" }));
+        const QStringList lines = logLines.filter(QRegularExpression(": (Save data in buffer|Send data): \\[?[AB]"));
+        QCOMPARE(lines.join('|').remove("ServiceController: "),
+            QStringLiteral("Save data in buffer: A|Send data: [A]|Save data in buffer: B|Send data: [B]"));
+    }
+
+    // The service is absent at first, then killed and restarted again and again while the client keeps
+    // giving commands: every command reaches it once and in order, "init: connection" goes out once.
+    void absentThenRestartedWhileCommandsFlow()
+    {
+        constexpr int rounds = 6;
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                return !portAnswers();
+            },
+            60000));
+        ServiceController controller;
+        QSignalSpy initial(&controller, &ServiceController::initialConnectionStatusChanged);
+        QSignalSpy connected(&controller, &ServiceController::connected);
+        QSignalSpy disconnected(&controller, &ServiceController::disconnected);
+        QSignalSpy output(&controller, &ServiceController::processOutput);
+        ServiceProcess killSwitch("killswitch");
+        QSignalSpy started(&killSwitch, &ServiceProcess::started);
+        QSignalSpy finished(&killSwitch, &ServiceProcess::finished);
+        int sent = 0;
+        QStringList expected { "killswitch disable all" }; // the service's own run for "init: connection"
+        const auto give = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                killSwitch.start(QStringList { path("killswitch"), "seq", QString::number(++sent) });
+                expected.append(QStringLiteral("killswitch seq %1").arg(sent));
+            }
+        };
+        give(2);
+        // Nobody listens for a while: an error on every attempt, every 3 s; one initial status report.
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.filter("ServiceController: Reopen connection").size() >= 2, 10000);
+        QTRY_COMPARE(
+            logLines.filter("ServiceController: Web socket error: ").size(), logLines.filter("Reopen").size() + 1);
+        QCOMPARE(logLines.filter("ServiceController: Invalid socked, data will be bufferedd: start: ").size(), 2);
+        QCOMPARE(initial.count(), 1);
+        for (int round = 0; round < rounds; ++round) {
+            QVERIFY(startService());
+            QTRY_COMPARE_WITH_TIMEOUT(connected.count(), round + 1, 8000);
+            give(5);
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
+            stopService(true);
+            QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), round + 1, 5000);
+            give(5); // queued while the service is down
+        }
+        QVERIFY(startService());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
+        QTest::qWait(300);
+        QCOMPARE(records(), expected);
+        QCOMPARE(started.count(), sent);
+        // The init run is the service's own business, not reported.
+        QCOMPARE(texts(output).filter(QRegularExpression("^(started|finished):\\d+,0,killswitch$")).size(), 2 * sent);
+        QCOMPARE(output.count(), 2 * sent);
+        QCOMPARE(initial.count(), 1);
+        QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), rounds);
+        QCOMPARE(logLines.filter("Send data: [init: connection]").size(), 1);
+        const int inits = read("service.log").count(": init: connection");
+        QCOMPARE(inits, 1);
+        fprintf(stderr, "stress: %d restarts, %d commands, %d runs in order, %d status lines, %d init\n", rounds, sent,
+            int(records().size()) - 1, int(output.count()), inits);
+    }
+
+    void programsReportRealExitCodes()
+    {
+        QVERIFY(startService());
+        ServiceController controller;
+        ServiceProcess dns("dns");
+        QSignalSpy started(&dns, &ServiceProcess::started);
+        QSignalSpy finished(&dns, &ServiceProcess::finished);
+        // Arguments reach the program verbatim, never through a shell.
+        const QString marker = app + "/marker";
+        dns.start(QStringList { path("dns"), "exit", "7", "two words", "$(touch " + marker + ")", "; touch", "" });
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(finished.at(0).at(0).toInt(), 7);
+        QCOMPARE(dns.state(), int(NotRunning));
+        QVERIFY(records().contains("dns exit 7 two words $(touch " + marker + ") ; touch "));
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    void programThatCannotStartReportsNonZero_data()
+    {
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("not executable") << false;
+        QTest::newRow("missing") << true;
+    }
+    void programThatCannotStartReportsNonZero()
+    {
+        QFETCH(bool, missing);
+        QVERIFY(missing ? QFile::remove(path("dns")) : QFile::setPermissions(path("dns"), QFileDevice::ReadOwner));
+        QVERIFY(startService());
+        ServiceController controller;
+        ServiceProcess dns("dns");
+        QSignalSpy started(&dns, &ServiceProcess::started);
+        QSignalSpy error(&dns, &ServiceProcess::error);
+        dns.start(QStringList { path("dns"), "x" });
+        QTRY_COMPARE_WITH_TIMEOUT(error.count(), 1, 8000);
+        QVERIFY(error.at(0).at(0).toInt() != 0);
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(dns.state(), int(NotRunning));
+        QVERIFY(records().filter("dns").isEmpty());
+    }
+
+    void openVpnStopKillAndLeftOvers()
+    {
+        QVERIFY(startService());
+        // Once the run shows in the records, the stand-in handles SIGTERM.
+        const auto startWaiting = [this](OpenVpnProcess& openVpn, int count) {
+            openVpn.start(QStringList { path("openvpn"), "wait" });
+            return QTest::qWaitFor(
+                [&] {
+                    return records().count("openvpn wait") == count;
+                },
+                8000);
+        };
+        const auto terminated = [this] {
+            return records().count("openvpn SIGTERM");
+        };
+        {
+            ServiceController controller;
+            QSignalSpy output(&controller, &ServiceController::processOutput);
+            OpenVpnProcess openVpn;
+            QSignalSpy finished(&openVpn, &ServiceProcess::finished);
+            QVERIFY(startWaiting(openVpn, 1));
+            QTRY_COMPARE(openVpn.state(), int(Running));
+            openVpn.stop("anything");
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
+            QCOMPARE(finished.at(0).at(0).toInt(), 0); // a graceful end
+            QCOMPARE(terminated(), 1);
+            // Never two at once: the first one's end is reported before the second one's start.
+            QVERIFY(startWaiting(openVpn, 2) && startWaiting(openVpn, 3));
+            QTRY_COMPARE(texts(output).filter(",openvpn").size(), 5);
+            const QString order = texts(output).filter(",openvpn").mid(2).join(' ');
+            QVERIFY2(QRegularExpression("^started:\\S+ finished:\\S+,0,openvpn started:\\S+$").match(order).hasMatch(),
+                qPrintable(order));
+            QCOMPARE(terminated(), 2);
+            openVpn.killOpenVpn();
+            QCOMPARE(openVpn.state(), int(Running)); // the kill command does not change the state
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 8000);
+            QCOMPARE(finished.at(2).at(0).toInt(), 9); // SIGKILL: no clean exit
+            QCOMPARE(openVpn.state(), int(NotRunning));
+            QCOMPARE(terminated(), 2);
+            QVERIFY(startWaiting(openVpn, 4));
+        } // this client goes away, its OpenVPN keeps running
+        // The next client's "init: connection" ends it; its own OpenVPN does not take that end for its own.
+        ServiceController fresh;
+        QSignalSpy output(&fresh, &ServiceController::processOutput);
+        OpenVpnProcess openVpn;
+        QTRY_COMPARE_WITH_TIMEOUT(terminated(), 3, 8000);
+        QTRY_COMPARE(records().count("killswitch disable all"), 2);
+        QTest::qWait(300);
+        QCOMPARE(texts(output), QStringList());
+        // A crashed service leaves no OpenVPN behind that no one could stop.
+        QVERIFY(startWaiting(openVpn, 5));
+        stopService(true);
+        QTRY_COMPARE_WITH_TIMEOUT(terminated(), 4, 5000);
+    }
+
+    void hostileCommandRunsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("payload"); // %K killswitch, %A application folder, %O outside, %M marker, %0 NUL
+        QTest::addColumn<bool>("binary");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("reason"); // what the service logs when it refuses
+        // clang-format off
+        QTest::newRow("unbalanced quote, program") << QByteArray("start: \"%K") << false << "" << "unbalanced quotes";
+        QTest::newRow("unbalanced quote, argument") << QByteArray("start: \"%K\" \"disable") << false << "" << "unbalanced quotes";
+        QTest::newRow("quote inside argument") << QByteArray("start: \"%K\" \"a\"b\"") << false << "" << "arguments not separated by one blank";
+        QTest::newRow("no quotes") << QByteArray("start: %K") << false << "" << "argument not in double quotes";
+        QTest::newRow("two blanks") << QByteArray("start: \"%K\"  \"x\"") << false << "" << "argument not in double quotes";
+        QTest::newRow("trailing blank") << QByteArray("start: \"%K\" ") << false << "" << "arguments not separated by one blank";
+        QTest::newRow("no blank after colon") << QByteArray("start:\"%K\"") << false << "" << "unknown command";
+        QTest::newRow("empty start") << QByteArray("start: ") << false << "" << "no program";
+        QTest::newRow("empty program") << QByteArray("start: \"\"") << false << "" << "empty program path";
+        QTest::newRow("capital verb") << QByteArray("START: \"%K\"") << false << "" << "unknown command";
+        QTest::newRow("stop with argument") << QByteArray("stop: <openvpn> now") << false << "" << "unknown command";
+        QTest::newRow("kill other") << QByteArray("start: <kill killswitch>") << false << "" << "argument not in double quotes";
+        QTest::newRow("init with line end") << QByteArray("init: connection\n") << false << "" << "control character";
+        QTest::newRow("NUL in program") << QByteArray("start: \"%K%0\"") << false << "" << "control character";
+        QTest::newRow("NUL in argument") << QByteArray("start: \"%K\" \"a%0b\"") << false << "" << "control character";
+        QTest::newRow("line end in argument") << QByteArray("start: \"%K\" \"a\nb\"") << false << "" << "control character";
+        QTest::newRow("enormous") << "start: \"%K\" \"" + QByteArray(300000, 'x') + '"' << false << "" << "close code 1009";
+        QTest::newRow("long, under the frame limit") << "start: \"%K\" \"" + QByteArray(40000, 'x') + '"' << false << "" << "command too long";
+        QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << true << "" << "Refused binary message";
+        QTest::newRow("random bytes") << QByteArray::fromHex("00ff13a7c3280d0a22") << true << "" << "Refused binary message";
+        QTest::newRow("not UTF-8") << QByteArray::fromHex("73746172743a2022c328ff22") << false << "" << "not one of the programs";
+        QTest::newRow("outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << false << "" << "not one of the programs";
+        QTest::newRow("same name, other folder") << QByteArray("start: \"%O/dns.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("relative path") << QByteArray("start: \"killswitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("dot-dot inside") << QByteArray("start: \"%A/openvpn/bin/../../killswitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("dot-dot to outside") << QByteArray("start: \"%A/../outside/dns.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("double slash") << QByteArray("start: \"%A//killswitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("symlinked folder") << QByteArray("start: \"%A/elsewhere/dns.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("program is a symlink out") << QByteArray("start: \"%A/dns.exe\"") << false << "symlink" << "leaves the application folder";
+        QTest::newRow("program writable by others") << QByteArray("start: \"%A/dns.exe\"") << false << "world-writable" << "can be changed by other users";
+        QTest::newRow("semicolon") << QByteArray("start: \"%K; touch %M\"") << false << "" << "not one of the programs";
+        QTest::newRow("pipe") << QByteArray("start: \"%K|touch %M\"") << false << "" << "not one of the programs";
+        QTest::newRow("command substitution") << QByteArray("start: \"$(touch %M)\"") << false << "" << "not one of the programs";
+        QTest::newRow("backticks") << QByteArray("start: \"`touch %M`\"") << false << "" << "not one of the programs";
+        // clang-format on
+    }
+    void hostileCommandRunsNothing()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(bool, binary);
+        QFETCH(QString, setup);
+        QFETCH(QString, reason);
+        QVERIFY(running() || startService());
+        payload.replace("%K", path("killswitch").toUtf8()).replace("%A", app.toUtf8()).replace("%O", outside.toUtf8());
+        payload.replace("%M", (app + "/marker").toUtf8()).replace("%0", QByteArray(1, '\0'));
+        if (setup == "symlink") {
+            QVERIFY(QFile::remove(path("dns")) && QFile::link(outside + "/dns.exe", path("dns")));
+        } else if (setup == "world-writable") {
+            QVERIFY(QFile::setPermissions(path("dns"), QFile::permissions(path("dns")) | QFileDevice::WriteOther));
+        }
+        const int logStart = read("service.log").size();
+        QWebSocket socket;
+        QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
+        bool sent = false;
+        connect(&socket, &QWebSocket::connected, this, [&] {
+            // With its length: a NUL byte must reach the service, not end the text.
+            sent = binary ? socket.sendBinaryMessage(payload)
+                          : socket.sendTextMessage(QString::fromUtf8(payload.constData(), payload.size()));
+        });
+        socket.open(QUrl("ws://127.0.0.1:6447"));
+        // Out before the probe goes: the service handles it first.
+        QTRY_VERIFY(sent && socket.bytesToWrite() == 0);
+        const QStringList answers = texts(messages);
+        socket.close(); // so that the probe's reports do not reach it
+        QVERIFY(probeStillServes());
+        QCOMPARE(records(), QStringList { "killswitch probe" });
+        QVERIFY(!QFile::exists(app + "/marker") && running());
+        const QString log = read("service.log").mid(logStart);
+        QVERIFY2(log.contains(reason), qPrintable(log));
+        // A refusal is answered at most with a failed start under one of the program names.
+        QCOMPARE(answers.filter(QRegularExpression("^started:0,[12],(openvpn|killswitch|dns)\n$")), answers);
+    }
+
+    void handshakeWithOriginIsRefused()
+    {
+        QVERIFY(running() || startService());
+        QWebSocket page("http://example.com");
+        QSignalSpy connected(&page, &QWebSocket::connected);
+        page.open(QUrl("ws://127.0.0.1:6447"));
+        QTRY_VERIFY(read("service.log").contains("Refused handshake with Origin http://example.com"));
+        QTRY_COMPARE(page.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(connected.count(), 0);
+        QVERIFY(probeStillServes()); // the same process without an Origin is welcome
+    }
+
+    void listensOnLoopbackOnly()
+    {
+        QVERIFY(running() || startService());
+        QList<QHostAddress> addresses { QHostAddress("127.0.0.2"), QHostAddress::LocalHostIPv6,
+            QHostAddress::LocalHost };
+        for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+            addresses << (address.scopeId().isEmpty() ? address : QHostAddress::LocalHostIPv6);
+        }
+        for (const QHostAddress& address : addresses) {
+            QTcpSocket socket;
+            socket.connectToHost(address, 6447);
+            QVERIFY2(
+                socket.waitForConnected(2000) == (address == QHostAddress::LocalHost), qPrintable(address.toString()));
+        }
+    }
+
+    void peerThatIsNotTheClientIsRefused()
+    {
+        QVERIFY(startService(false)); // this test program is not an allowed client now
+        QWebSocket intruder;
+        QSignalSpy disconnected(&intruder, &QWebSocket::disconnected);
+        QSignalSpy messages(&intruder, &QWebSocket::textMessageReceived);
+        quint16 port = 0;
+        connect(&intruder, &QWebSocket::connected, this, [&] {
+            port = intruder.localPort();
+            intruder.sendTextMessage("start: \"" + path("killswitch") + "\" \"intruder\"");
+            intruder.sendTextMessage("init: connection");
+        });
+        intruder.open(QUrl("ws://127.0.0.1:6447"));
+        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 5000);
+        QTRY_VERIFY(read("service.log").contains("Refused connection from 127.0.0.1:" + QString::number(port)));
+        QVERIFY(read("service.log").contains(QCoreApplication::applicationFilePath() + " is not an allowed client"));
+        QTest::qWait(500);
+        QCOMPARE(records(), QStringList());
+        QCOMPARE(messages.count(), 0);
+        QVERIFY(running());
+    }
+
+private:
+    // A stand-in service that records what the client sends.
+    bool fake()
+    {
+        stopService();
+        server = new QWebSocketServer("fake vpn-service", QWebSocketServer::NonSecureMode, this);
+        connect(server, &QWebSocketServer::newConnection, this, [this] {
+            peer = server->nextPendingConnection();
+            connect(peer, &QWebSocket::textMessageReceived, this, [this](const QString& m) {
+                received << m;
+            });
+        });
+        return QTest::qWaitFor(
+            [this] {
+                return server->listen(QHostAddress::LocalHost, 6447);
+            },
+            60000);
+    }
 
     QString path(const QString& name) const
     {
         return app + (name == "openvpn" ? "/openvpn/bin/openvpn.exe" : "/" + name + ".exe");
     }
-    bool install()
-    {
-        const QString standin = VPN_TEST_BIN_DIR "/svc_standin";
-        bool ok = QDir().mkpath(app + "/openvpn/bin") && QFile::setPermissions(app, QFile::permissions(standin));
-        for (const char* name : { "openvpn", "killswitch", "dns" }) {
-            ok = ok && QFile::copy(standin, path(name));
-        }
-        return ok && QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service");
-    }
-    static bool portAnswers()
-    {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
-        return probe.waitForConnected(200);
-    }
     // allowTestClient: let this test process command the service.
-    bool start(bool allowTestClient = true)
+    bool startService(bool allowTestClient = true)
     {
-        stop();
+        stopService();
         // Other test programs may hold the port for a while.
         for (const QDeadlineTimer wait(60000); portAnswers() && !wait.hasExpired();) {
             QTest::qWait(200);
         }
-        service = new QProcess;
+        service = new QProcess(this);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("VPN_STANDIN_RECORD", dir.filePath("records.txt"));
         service->setProcessEnvironment(environment);
@@ -97,7 +543,7 @@ struct ServiceFixture
         }
         return false;
     }
-    void stop(bool crash = false)
+    void stopService(bool crash = false)
     {
         if (service != nullptr) {
             crash ? service->kill() : service->terminate();
@@ -120,562 +566,30 @@ struct ServiceFixture
     {
         return read("records.txt").split('\n', Qt::SkipEmptyParts);
     }
-    QString log() const
+    // A fresh, well-formed command still runs.
+    bool probeStillServes()
     {
-        return read("service.log");
+        QWebSocket probe;
+        QSignalSpy messages(&probe, &QWebSocket::textMessageReceived);
+        connect(&probe, &QWebSocket::connected, this, [&] {
+            probe.sendTextMessage("start: \"" + path("killswitch") + "\" \"probe\"");
+        });
+        probe.open(QUrl("ws://127.0.0.1:6447"));
+        return QTest::qWaitFor(
+            [&] {
+                return texts(messages).filter("finished:").size() == 1;
+            },
+            8000);
     }
-};
 
-} // namespace
-
-class TestService : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase()
-    {
-        QVERIFY(fixture.install());
-        // Programs of the right names in a folder beside the application folder, and a link to it inside.
-        outside = QDir::cleanPath(fixture.app + "/../outside");
-        QVERIFY(QDir().mkpath(outside) && QFile::copy(fixture.path("dns"), outside + "/dns.exe"));
-        QVERIFY(QFile::link(outside, fixture.app + "/elsewhere"));
-    }
-    void cleanupTestCase()
-    {
-        fixture.stop();
-        // What a sanitizer build of the service reported.
-        const QString err = fixture.read("service.err");
-        const int at = err.indexOf(QRegularExpression("AddressSanitizer|runtime error:|LeakSanitizer"));
-        QVERIFY2(at < 0, qPrintable(err.mid(qMax(0, at - 200), 3000)));
-    }
-    void init()
-    {
-        received.clear();
-        peer = nullptr;
-        QFile::remove(fixture.dir.filePath("records.txt"));
-    }
-    void cleanup()
-    {
-        if (QTest::currentTestFailed()) {
-            qWarning().noquote() << "Service log:\n" << fixture.log().right(4000);
-        }
-        delete server;
-        server = nullptr;
-        // Undo what a test did to the folder.
-        QFile::remove(fixture.path("dns"));
-        QFile::copy(fixture.path("killswitch"), fixture.path("dns"));
-    }
-    // Against the in-process server.
-    void statusLine_data();
-    void statusLine();
-    void commands_data();
-    void commands();
-    void incomingMessageLosesLastCharacter();
-    void queuedCommandsFollowInitInOrder();
-    // Against vpn-service.
-    void absentThenRestartedWhileCommandsFlow();
-    void programsReportRealExitCodes();
-    void programThatCannotStartReportsNonZero_data();
-    void programThatCannotStartReportsNonZero();
-    void openVpnStopKillAndLeftOvers();
-    void hostileCommandRunsNothing_data();
-    void hostileCommandRunsNothing();
-    void handshakeWithOriginIsRefused();
-    void listensOnLoopbackOnly();
-    void peerThatIsNotTheClientIsRefused();
-
-private:
-    bool fake();
-    bool probeStillServes();
-    ServiceFixture fixture;
-    QString outside;
+    QTemporaryDir dir;
+    const QString app = QFileInfo(dir.path()).canonicalFilePath() + "/app";
+    const QString outside = QFileInfo(dir.path()).canonicalFilePath() + "/outside";
+    QProcess* service = nullptr;
     QStringList received;
     QWebSocketServer* server = nullptr;
     QWebSocket* peer = nullptr;
 };
-
-// A stand-in service that records what the client sends.
-bool TestService::fake()
-{
-    fixture.stop();
-    server = new QWebSocketServer("fake vpn-service", QWebSocketServer::NonSecureMode, this);
-    connect(server, &QWebSocketServer::newConnection, this, [this] {
-        peer = server->nextPendingConnection();
-        connect(peer, &QWebSocket::textMessageReceived, this, [this](const QString& m) {
-            received.append(m);
-        });
-    });
-    return QTest::qWaitFor(
-        [this] {
-            return server->listen(QHostAddress::LocalHost, 6447);
-        },
-        60000);
-}
-
-void TestService::statusLine_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("parsed"); // kind, code, name
-    QTest::addColumn<QString>("reaction"); // of the "openvpn" process: signal, value, state at the signal, state after
-    // clang-format off
-    QTest::newRow("started") << "started:123,0,openvpn" << "1,0,openvpn" << "started 0 1 2";
-    QTest::newRow("start failed") << "started:0,2,openvpn" << "1,2,openvpn" << "error 2 1 0";
-    QTest::newRow("finished") << "finished:77,1,openvpn" << "2,1,openvpn" << "finished 1 1 0";
-    QTest::newRow("not a number") << "finished:77,x,openvpn" << "2,0,openvpn" << "finished 0 1 0";
-    QTest::newRow("blanks around") << "finished:77, 5 ,dns" << "2,5,dns" << "";
-    QTest::newRow("large unsigned") << "finished:1,4294967295,dns" << "2,4294967295,dns" << "";
-    QTest::newRow("single field") << "finished:openvpn" << "2,0,openvpn" << "finished 0 1 0";
-    QTest::newRow("blank kept") << "finished: openvpn" << "2,0, openvpn" << "";
-    QTest::newRow("every prefix removed") << "started:1,0,started:openvpn" << "1,0,openvpn" << "started 0 1 2";
-    QTest::newRow("case of name") << "started:1,0,OpenVPN" << "1,0,OpenVPN" << "";
-    QTest::newRow("capital") << "Finished:1,0,openvpn" << "0,0," << "";
-    QTest::newRow("not at start") << " started:1,0,openvpn" << "0,0," << "";
-    QTest::newRow("empty rest") << "started:" << "1,0," << "";
-    // clang-format on
-}
-
-void TestService::statusLine()
-{
-    QFETCH(QString, line);
-    QFETCH(QString, parsed);
-    QFETCH(QString, reaction);
-    const ServiceMessage m = ServiceMessage::parse(line);
-    QCOMPARE(QStringLiteral("%1,%2,%3").arg(m.kind).arg(m.code).arg(m.processName), parsed);
-
-    ServiceController controller;
-    ServiceProcess process("openvpn");
-    ServiceProcess twin("openvpn");
-    QStringList got;
-    const auto note = [&](const QString& signal, int value) {
-        got << QStringLiteral("%1 %2 %3").arg(signal).arg(value).arg(process.state());
-    };
-    connect(&process, &ServiceProcess::started, this, [&] {
-        note("started", 0);
-    });
-    connect(&process, &ServiceProcess::error, this, [&](int value) {
-        note("error", value);
-    });
-    connect(&process, &ServiceProcess::finished, this, [&](int value) {
-        note("finished", value);
-    });
-    QSignalSpy twinStarted(&twin, &ServiceProcess::started);
-    process.start(QString("start: \"x\""));
-    QCOMPARE(process.state(), int(Starting));
-    emit controller.processOutput(line);
-    // Signals go out before the state changes; "Starting" stays when the line is not for this process.
-    QCOMPARE((got + QStringList(QString::number(process.state()))).join(' '), reaction.isEmpty() ? "1" : reaction);
-    QCOMPARE(twinStarted.count(), reaction.startsWith("started") ? 1 : 0); // both objects of a name react
-}
-
-void TestService::commands_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("command");
-    // clang-format off
-    QTest::newRow("empty") << QStringList() << "start: ";
-    QTest::newRow("blank inside") << QStringList { "C:\\a\\dns.exe", "two words" } << "start: \"C:\\a\\dns.exe\" \"two words\"";
-    QTest::newRow("unescaped") << QStringList { "/p", "a\"b", "c\\d" } << "start: \"/p\" \"a\"b\" \"c\\d\"";
-    // clang-format on
-}
-
-void TestService::commands()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, command);
-    QCOMPARE(ServiceProcess::startCommand(arguments), command);
-    QVERIFY(fake());
-    ServiceController controller;
-    OpenVpnProcess process;
-    QSignalSpy allKilled(&process, &OpenVpnProcess::allKilled);
-    QTRY_VERIFY(peer != nullptr);
-    process.start(arguments);
-    process.stop("whatever");
-    process.killOpenVpn();
-    QCOMPARE(process.state(), int(Starting)); // neither stop nor kill changes the state
-    QTRY_COMPARE(received, QStringList({ "init: connection", command, "stop: <openvpn>", "start: <kill openvpn>" }));
-
-    // Only the kill command's own end means all are killed.
-    process.onProcessOutput("<kill openvpn>", "started:1,0,openvpn");
-    process.onProcessOutput("openvpn", "finished:1,0,openvpn");
-    QCOMPARE(allKilled.count(), 0);
-    process.onProcessOutput("<kill openvpn>", "finished:1,9,openvpn");
-    QCOMPARE(allKilled.count(), 1);
-}
-
-void TestService::incomingMessageLosesLastCharacter()
-{
-    QVERIFY(fake());
-    LogCapture log;
-    ServiceController controller;
-    QSignalSpy output(&controller, &ServiceController::processOutput);
-    QSignalSpy disconnected(&controller, &ServiceController::disconnected);
-    QTRY_VERIFY(peer != nullptr);
-    for (const char* message : { "started:\n", "finished:1,0,dnsX", "\n", "a  b\tc\n", "end\n" }) {
-        peer->sendTextMessage(message);
-        peer->sendBinaryMessage("finished:1,0,dns\n"); // only text messages are read
-    }
-    QTRY_COMPARE(log.count("Received data: [end]"), 1);
-    QStringList texts;
-    for (const auto& arguments : output) {
-        texts.append(arguments.at(0).toString());
-    }
-    QCOMPARE(texts, QStringList({ "started:", "finished:1,0,dns", "a  b\tc", "end" }));
-    QCOMPARE(log.lines().filter("Received data: ").mid(2, 2),
-        QStringList({ "ServiceController: Received data: []", "ServiceController: Received data: [a b c]" }));
-
-    // A drop is reported once; while down, a second drop notification changes nothing.
-    peer->close();
-    QTRY_COMPARE(disconnected.count(), 1);
-    QMetaObject::invokeMethod(controller.findChild<QWebSocket*>(), "disconnected");
-    QCOMPARE(disconnected.count(), 1);
-    QCOMPARE(log.count("ServiceController: Connection lost"), 1);
-}
-
-void TestService::queuedCommandsFollowInitInOrder()
-{
-    QVERIFY(fake());
-    server->close(); // down at first
-    LogCapture log;
-    ServiceController controller;
-    controller.sendCommand("A");
-    controller.sendCommand(QString()); // neither sent nor queued
-    controller.sendCommand("B");
-    QCOMPARE(log.count("ServiceController: Invalid command"), 1);
-    QCOMPARE(log.count("ServiceController: Invalid socked, data will be bufferedd: A"), 1);
-    QVERIFY(server->listen(QHostAddress::LocalHost, 6447));
-    QTRY_COMPARE_WITH_TIMEOUT(received, QStringList({ "init: connection", "A", "B" }), 5000);
-    controller.sendCommand("C");
-    controller.sendInitCommand(); // the shutdown init goes out at once, a second time
-    QTRY_COMPARE(received, QStringList({ "init: connection", "A", "B", "C", "init: connection" }));
-    const QStringList lines = log.lines().filter(QRegularExpression(": (Save data in buffer|Send data): \\[?[AB]"));
-    QCOMPARE(lines.join('|').remove("ServiceController: "),
-        QStringLiteral("Save data in buffer: A|Send data: [A]|Save data in buffer: B|Send data: [B]"));
-}
-
-// The service is absent at first, then killed and restarted again and again while the client keeps
-// giving commands: every command reaches it once and in order, "init: connection" goes out once.
-void TestService::absentThenRestartedWhileCommandsFlow()
-{
-    constexpr int rounds = 6;
-    QVERIFY(QTest::qWaitFor(
-        [] {
-            return !ServiceFixture::portAnswers();
-        },
-        60000));
-    LogCapture log;
-    ServiceController controller;
-    QSignalSpy initial(&controller, &ServiceController::initialConnectionStatusChanged);
-    QSignalSpy connected(&controller, &ServiceController::connected);
-    QSignalSpy disconnected(&controller, &ServiceController::disconnected);
-    QSignalSpy output(&controller, &ServiceController::processOutput);
-    ServiceProcess killSwitch("killswitch");
-    QSignalSpy started(&killSwitch, &ServiceProcess::started);
-    QSignalSpy finished(&killSwitch, &ServiceProcess::finished);
-    int sent = 0;
-    QStringList expected { "killswitch disable all" }; // the service's own run for "init: connection"
-    const auto give = [&](int count) {
-        for (int i = 0; i < count; ++i) {
-            killSwitch.start(QStringList { fixture.path("killswitch"), "seq", QString::number(++sent) });
-            expected.append(QStringLiteral("killswitch seq %1").arg(sent));
-        }
-    };
-
-    give(2);
-    // Nobody listens for a while: an error on every attempt, every 3 s; one initial status report.
-    QTRY_VERIFY_WITH_TIMEOUT(log.count("ServiceController: Reopen connection") >= 2, 10000);
-    QTRY_COMPARE(log.count("ServiceController: Web socket error: "), log.count("Reopen connection") + 1);
-    QCOMPARE(log.count("ServiceController: Invalid socked, data will be bufferedd: start: "), 2);
-    QCOMPARE(initial.count(), 1);
-    for (int round = 0; round < rounds; ++round) {
-        QVERIFY(fixture.start());
-        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), round + 1, 8000);
-        give(5);
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
-        fixture.stop(true);
-        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), round + 1, 5000);
-        give(5); // queued while the service is down
-    }
-    QVERIFY(fixture.start());
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
-    QTest::qWait(300);
-
-    QCOMPARE(fixture.records(), expected);
-    QCOMPARE(started.count(), sent);
-    QCOMPARE(finished.count(), sent);
-    QCOMPARE(output.count(), 2 * sent); // the init run is the service's own business, not reported
-    QVERIFY(texts(output).filter(QRegularExpression("^(started|finished):\\d+,0,killswitch$")).size() == 2 * sent);
-    QCOMPARE(initial.count(), 1);
-    QCOMPARE(log.count("ServiceController: Connection lost"), rounds);
-    QCOMPARE(log.count("Send data: [init: connection]"), 1);
-    qInfo().noquote() << QStringLiteral("stress: %1 restarts, %2 commands, %3 runs in order, %4 status lines, %5 init")
-                             .arg(rounds)
-                             .arg(sent)
-                             .arg(fixture.records().size() - 1)
-                             .arg(output.count())
-                             .arg(fixture.log().count(": init: connection"));
-    QCOMPARE(fixture.log().count(": init: connection"), 1);
-}
-
-void TestService::programsReportRealExitCodes()
-{
-    QVERIFY(fixture.start());
-    ServiceController controller;
-    ServiceProcess dns("dns");
-    QSignalSpy started(&dns, &ServiceProcess::started);
-    QSignalSpy finished(&dns, &ServiceProcess::finished);
-    // Arguments reach the program verbatim, never through a shell.
-    const QString marker = fixture.app + "/marker";
-    dns.start(QStringList { fixture.path("dns"), "exit", "7", "two words", "$(touch " + marker + ")", "; touch", "" });
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
-    QCOMPARE(started.count(), 1);
-    QCOMPARE(finished.at(0).at(0).toInt(), 7);
-    QCOMPARE(dns.state(), int(NotRunning));
-    QVERIFY(fixture.records().contains("dns exit 7 two words $(touch " + marker + ") ; touch "));
-    QVERIFY(!QFile::exists(marker));
-}
-
-void TestService::programThatCannotStartReportsNonZero_data()
-{
-    QTest::addColumn<bool>("missing");
-    QTest::newRow("not executable") << false;
-    QTest::newRow("missing") << true;
-}
-
-void TestService::programThatCannotStartReportsNonZero()
-{
-    QFETCH(bool, missing);
-    const QString dnsPath = fixture.path("dns");
-    QVERIFY(missing ? QFile::remove(dnsPath) : QFile::setPermissions(dnsPath, QFileDevice::ReadOwner));
-    QVERIFY(fixture.start());
-    ServiceController controller;
-    ServiceProcess dns("dns");
-    QSignalSpy started(&dns, &ServiceProcess::started);
-    QSignalSpy error(&dns, &ServiceProcess::error);
-    dns.start(QStringList { dnsPath, "x" });
-    QTRY_COMPARE_WITH_TIMEOUT(error.count(), 1, 8000);
-    QVERIFY(error.at(0).at(0).toInt() != 0);
-    QCOMPARE(started.count(), 0);
-    QCOMPARE(dns.state(), int(NotRunning));
-    QVERIFY(fixture.records().filter("dns").isEmpty());
-}
-
-void TestService::openVpnStopKillAndLeftOvers()
-{
-    QVERIFY(fixture.start());
-    const auto startWaiting = [this](OpenVpnProcess& openVpn, int count) {
-        openVpn.start(QStringList { fixture.path("openvpn"), "wait" });
-        // Seen in the records: ready for SIGTERM.
-        return QTest::qWaitFor(
-            [&] {
-                return fixture.records().count("openvpn wait") == count;
-            },
-            8000);
-    };
-    const auto terminated = [this] {
-        return fixture.records().count("openvpn SIGTERM");
-    };
-    {
-        ServiceController controller;
-        QSignalSpy output(&controller, &ServiceController::processOutput);
-        OpenVpnProcess openVpn;
-        QSignalSpy finished(&openVpn, &ServiceProcess::finished);
-        QVERIFY(startWaiting(openVpn, 1));
-        QTRY_COMPARE(openVpn.state(), int(Running));
-        openVpn.stop("anything");
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
-        QCOMPARE(finished.at(0).at(0).toInt(), 0); // a graceful end
-        QCOMPARE(terminated(), 1);
-
-        // Never two at once: the first one's end is reported before the second one's start.
-        QVERIFY(startWaiting(openVpn, 2));
-        QVERIFY(startWaiting(openVpn, 3));
-        QTRY_COMPARE(texts(output).filter(",openvpn").size(), 5);
-        QVERIFY(QRegularExpression("^started:\\S+ finished:\\S+,0,openvpn started:\\S+$")
-                    .match(texts(output).filter(",openvpn").mid(2).join(' '))
-                    .hasMatch());
-        QCOMPARE(terminated(), 2);
-
-        openVpn.killOpenVpn();
-        QCOMPARE(openVpn.state(), int(Running)); // the kill command does not change the state
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 8000);
-        QCOMPARE(finished.at(2).at(0).toInt(), 9); // SIGKILL: no clean exit
-        QCOMPARE(openVpn.state(), int(NotRunning));
-        QCOMPARE(terminated(), 2);
-        QVERIFY(startWaiting(openVpn, 4));
-    } // this client goes away, its OpenVPN keeps running
-
-    // The next client's "init: connection" ends it; the new client's OpenVPN does not take that end for its own.
-    ServiceController fresh;
-    QSignalSpy output(&fresh, &ServiceController::processOutput);
-    OpenVpnProcess openVpn;
-    QTRY_COMPARE_WITH_TIMEOUT(terminated(), 3, 8000);
-    QTRY_COMPARE(fixture.records().count("killswitch disable all"), 2);
-    QTest::qWait(300);
-    QCOMPARE(texts(output), QStringList());
-
-    // A crashed service leaves no OpenVPN behind that no one could stop.
-    QVERIFY(startWaiting(openVpn, 5));
-    fixture.stop(true);
-    QTRY_COMPARE_WITH_TIMEOUT(terminated(), 4, 5000);
-}
-
-void TestService::hostileCommandRunsNothing_data()
-{
-    QTest::addColumn<QByteArray>("payload"); // %K killswitch, %A application folder, %O outside, %M marker, %0 NUL
-    QTest::addColumn<bool>("binary");
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("reason"); // what the service logs when it refuses
-    // clang-format off
-    QTest::newRow("unbalanced quote, program") << QByteArray("start: \"%K") << false << "" << "unbalanced quotes";
-    QTest::newRow("unbalanced quote, argument") << QByteArray("start: \"%K\" \"disable") << false << "" << "unbalanced quotes";
-    QTest::newRow("quote inside argument") << QByteArray("start: \"%K\" \"a\"b\"") << false << "" << "arguments not separated by one blank";
-    QTest::newRow("no quotes") << QByteArray("start: %K") << false << "" << "argument not in double quotes";
-    QTest::newRow("two blanks") << QByteArray("start: \"%K\"  \"x\"") << false << "" << "argument not in double quotes";
-    QTest::newRow("trailing blank") << QByteArray("start: \"%K\" ") << false << "" << "arguments not separated by one blank";
-    QTest::newRow("no blank after colon") << QByteArray("start:\"%K\"") << false << "" << "unknown command";
-    QTest::newRow("empty start") << QByteArray("start: ") << false << "" << "no program";
-    QTest::newRow("empty program") << QByteArray("start: \"\"") << false << "" << "empty program path";
-    QTest::newRow("capital verb") << QByteArray("START: \"%K\"") << false << "" << "unknown command";
-    QTest::newRow("stop with argument") << QByteArray("stop: <openvpn> now") << false << "" << "unknown command";
-    QTest::newRow("kill other") << QByteArray("start: <kill killswitch>") << false << "" << "argument not in double quotes";
-    QTest::newRow("init with line end") << QByteArray("init: connection\n") << false << "" << "control character";
-    QTest::newRow("NUL in program") << QByteArray("start: \"%K%0\"") << false << "" << "control character";
-    QTest::newRow("NUL in argument") << QByteArray("start: \"%K\" \"a%0b\"") << false << "" << "control character";
-    QTest::newRow("line end in argument") << QByteArray("start: \"%K\" \"a\nb\"") << false << "" << "control character";
-    QTest::newRow("enormous") << "start: \"%K\" \"" + QByteArray(300000, 'x') + '"' << false << "" << "close code 1009";
-    QTest::newRow("long, under the frame limit") << "start: \"%K\" \"" + QByteArray(40000, 'x') + '"' << false << "" << "command too long";
-    QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << true << "" << "Refused binary message";
-    QTest::newRow("random bytes") << QByteArray::fromHex("00ff13a7c3280d0a22") << true << "" << "Refused binary message";
-    QTest::newRow("not UTF-8") << QByteArray::fromHex("73746172743a2022c328ff22") << false << "" << "not one of the programs";
-    QTest::newRow("outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << false << "" << "not one of the programs";
-    QTest::newRow("same name, other folder") << QByteArray("start: \"%O/dns.exe\"") << false << "" << "not one of the programs";
-    QTest::newRow("relative path") << QByteArray("start: \"killswitch.exe\"") << false << "" << "not one of the programs";
-    QTest::newRow("dot-dot inside") << QByteArray("start: \"%A/openvpn/bin/../../killswitch.exe\"") << false << "" << "not one of the programs";
-    QTest::newRow("dot-dot to outside") << QByteArray("start: \"%A/../outside/dns.exe\"") << false << "" << "not one of the programs";
-    QTest::newRow("double slash") << QByteArray("start: \"%A//killswitch.exe\"") << false << "" << "not one of the programs";
-    QTest::newRow("symlinked folder") << QByteArray("start: \"%A/elsewhere/dns.exe\"") << false << "" << "not one of the programs";
-    QTest::newRow("program is a symlink out") << QByteArray("start: \"%A/dns.exe\"") << false << "symlink" << "leaves the application folder";
-    QTest::newRow("program writable by others") << QByteArray("start: \"%A/dns.exe\"") << false << "world-writable" << "can be changed by other users";
-    QTest::newRow("semicolon") << QByteArray("start: \"%K; touch %M\"") << false << "" << "not one of the programs";
-    QTest::newRow("pipe") << QByteArray("start: \"%K|touch %M\"") << false << "" << "not one of the programs";
-    QTest::newRow("command substitution") << QByteArray("start: \"$(touch %M)\"") << false << "" << "not one of the programs";
-    QTest::newRow("backticks") << QByteArray("start: \"`touch %M`\"") << false << "" << "not one of the programs";
-    // clang-format on
-}
-
-void TestService::hostileCommandRunsNothing()
-{
-    QVERIFY(fixture.running() || fixture.start());
-    QFETCH(QByteArray, payload);
-    QFETCH(bool, binary);
-    QFETCH(QString, setup);
-    QFETCH(QString, reason);
-    const QString dns = fixture.path("dns");
-    payload.replace("%K", fixture.path("killswitch").toUtf8()).replace("%A", fixture.app.toUtf8());
-    payload.replace("%O", outside.toUtf8()).replace("%M", (fixture.app + "/marker").toUtf8());
-    payload.replace("%0", QByteArray(1, '\0'));
-    if (setup == "symlink") {
-        QVERIFY(QFile::remove(dns) && QFile::link(outside + "/dns.exe", dns));
-    } else if (setup == "world-writable") {
-        QVERIFY(QFile::setPermissions(dns, QFile::permissions(dns) | QFileDevice::WriteOther));
-    }
-    const int logStart = fixture.log().size();
-
-    QWebSocket socket;
-    QSignalSpy connected(&socket, &QWebSocket::connected);
-    QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
-    socket.open(QUrl("ws://127.0.0.1:6447"));
-    QTRY_COMPARE(connected.count(), 1);
-    if (binary) {
-        socket.sendBinaryMessage(payload);
-    } else { // with its length: a NUL byte must reach the service, not end the text
-        socket.sendTextMessage(QString::fromUtf8(payload.constData(), payload.size()));
-    }
-    // Out before the probe goes: the service handles it first.
-    QTRY_COMPARE_WITH_TIMEOUT(socket.bytesToWrite(), 0, 5000);
-    const QList<QList<QVariant>> answers = messages;
-    socket.close(); // so that the probe's reports do not reach it
-    QVERIFY(probeStillServes());
-
-    QCOMPARE(fixture.records(), QStringList { "killswitch probe" });
-    QVERIFY(!QFile::exists(fixture.app + "/marker"));
-    QVERIFY(fixture.running());
-    const QString log = fixture.log().mid(logStart);
-    QVERIFY2(log.contains(reason), qPrintable(log));
-    // A refusal is answered at most with a failed start under one of the program names.
-    for (const auto& arguments : answers) {
-        const QString message = arguments.at(0).toString();
-        QVERIFY2(QRegularExpression("^started:0,[12],(openvpn|killswitch|dns)\n$").match(message).hasMatch(),
-            qPrintable(message));
-    }
-}
-
-// A fresh, well-formed command still runs.
-bool TestService::probeStillServes()
-{
-    QWebSocket probe;
-    QSignalSpy messages(&probe, &QWebSocket::textMessageReceived);
-    connect(&probe, &QWebSocket::connected, this, [&] {
-        probe.sendTextMessage("start: \"" + fixture.path("killswitch") + "\" \"probe\"");
-    });
-    probe.open(QUrl("ws://127.0.0.1:6447"));
-    return QTest::qWaitFor(
-        [&] {
-            return texts(messages).filter("finished:").size() == 1;
-        },
-        8000);
-}
-
-void TestService::handshakeWithOriginIsRefused()
-{
-    QVERIFY(fixture.running() || fixture.start());
-    QWebSocket page("http://example.com");
-    QSignalSpy connected(&page, &QWebSocket::connected);
-    page.open(QUrl("ws://127.0.0.1:6447"));
-    QTRY_VERIFY(fixture.log().contains("Refused handshake with Origin http://example.com"));
-    QTRY_COMPARE(page.state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(connected.count(), 0);
-    QVERIFY(probeStillServes()); // the same process without an Origin is welcome
-}
-
-void TestService::listensOnLoopbackOnly()
-{
-    QVERIFY(fixture.running() || fixture.start());
-    QList<QHostAddress> others { QHostAddress("127.0.0.2"), QHostAddress::LocalHostIPv6 };
-    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
-        if (address != QHostAddress(QHostAddress::LocalHost) && address.scopeId().isEmpty()) {
-            others.append(address);
-        }
-    }
-    for (const QHostAddress& address : others + QList<QHostAddress> { QHostAddress::LocalHost }) {
-        QTcpSocket socket;
-        socket.connectToHost(address, 6447);
-        QVERIFY2(socket.waitForConnected(2000) == (address == QHostAddress::LocalHost), qPrintable(address.toString()));
-    }
-}
-
-void TestService::peerThatIsNotTheClientIsRefused()
-{
-    QVERIFY(fixture.start(false)); // this test program is not an allowed client now
-    QWebSocket intruder;
-    QSignalSpy disconnected(&intruder, &QWebSocket::disconnected);
-    QSignalSpy messages(&intruder, &QWebSocket::textMessageReceived);
-    quint16 port = 0;
-    connect(&intruder, &QWebSocket::connected, this, [&] {
-        port = intruder.localPort();
-        intruder.sendTextMessage("start: \"" + fixture.path("killswitch") + "\" \"intruder\"");
-        intruder.sendTextMessage("init: connection");
-    });
-    intruder.open(QUrl("ws://127.0.0.1:6447"));
-    QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 5000);
-    QTRY_VERIFY(fixture.log().contains("Refused connection from 127.0.0.1:" + QString::number(port)));
-    QVERIFY(fixture.log().contains(QCoreApplication::applicationFilePath() + " is not an allowed client"));
-    QTest::qWait(500);
-    QCOMPARE(fixture.records(), QStringList());
-    QCOMPARE(messages.count(), 0);
-    QVERIFY(fixture.running());
-}
 
 QTEST_GUILESS_MAIN(TestService)
 #include "tst_service.moc"
