@@ -14,6 +14,10 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 QStringList logLines; // of this process, since the current test began
@@ -47,7 +51,7 @@ private slots:
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
             logLines << line;
         });
-        const QString standin = VPN_TEST_BIN_DIR "/svc_standin";
+        const QString standin = QCoreApplication::applicationFilePath(); // in its stand-in role there
         QVERIFY(QDir().mkpath(app + "/openvpn/bin") && QFile::setPermissions(app, QFile::permissions(standin)));
         for (const char* name : { "openvpn", "killswitch", "dns" }) {
             QVERIFY(QFile::copy(standin, path(name)));
@@ -591,5 +595,39 @@ private:
     QWebSocket* peer = nullptr;
 };
 
-QTEST_GUILESS_MAIN(TestService)
+// Copied into the application folder, this program stands in for openvpn.exe, killswitch.exe and dns.exe.
+// Every run appends "NAME ARGS..." to the file named by VPN_STANDIN_RECORD. Then "exit N" ends with
+// code N, "wait" runs until SIGTERM (recorded as "NAME SIGTERM") or SIGKILL, anything else ends with 0.
+int main(int argc, char** argv)
+{
+    const QByteArray name = QFileInfo(QFile::decodeName(argv[0])).completeBaseName().toUtf8();
+    if (name != "openvpn" && name != "killswitch" && name != "dns") {
+        QCoreApplication application(argc, argv);
+        TestService test;
+        QTEST_SET_MAIN_SOURCE_PATH
+        return QTest::qExec(&test, argc, argv);
+    }
+    static volatile std::sig_atomic_t terminated = 0;
+    const bool wait = argc > 1 && qstrcmp(argv[1], "wait") == 0;
+    if (wait) { // before the record: once a test sees the run, SIGTERM is handled
+        std::signal(SIGTERM, [](int) {
+            terminated = 1;
+        });
+    }
+    const auto record = [](const QByteArray& line) {
+        const int fd = ::open(qgetenv("VPN_STANDIN_RECORD").constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        // One write, so that lines of programs running side by side do not mix.
+        return fd >= 0 && ::write(fd, line + '\n', line.size() + 1) > 0 && ::close(fd) == 0;
+    };
+    QByteArray line = name;
+    for (int i = 1; i < argc; ++i) {
+        line += ' ' + QByteArray(argv[i]);
+    }
+    record(line);
+    while (wait && terminated == 0) {
+        ::pause();
+    }
+    return (wait && record(name + " SIGTERM")) || argc < 3 || qstrcmp(argv[1], "exit") != 0 ? 0 : atoi(argv[2]);
+}
+
 #include "tst_service.moc"
