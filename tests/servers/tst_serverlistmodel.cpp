@@ -34,7 +34,6 @@ private slots:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(configDir.path()));
     }
     void passesModelTester();
-    void capacityLevels();
     void selection_data();
     void selection();
 
@@ -58,14 +57,10 @@ void TestServerListModel::passesModelTester()
     QCOMPARE(model.roleNames().value(256) + model.roleNames().value(261), QByteArray("IdCountryFlagSource"));
     QCOMPARE(model.data(model.index(1), 261), QVariant("qrc:/resources/icons/flags/nl.png"));
     QVERIFY(!model.data(model.index(1), 262).isValid() && !model.data(model.index(3), 256).isValid());
-}
 
-void TestServerListModel::capacityLevels()
-{
-    ServerListModel model;
-    const QList<int> capacities { -1, 0, 55, 56, 75, 76, 250 };
+    // Load levels from the capacity.
     Servers servers;
-    for (int capacity : capacities) {
+    for (int capacity : { -1, 0, 55, 56, 75, 76, 250 }) {
         servers += makeServers(1, capacity);
     }
     model.updateServerList(servers);

@@ -378,39 +378,30 @@ private slots:
         QTest::addColumn<QString>("reason"); // what the service logs when it refuses
         // clang-format off
         QTest::newRow("unbalanced quote, program") << QByteArray("start: \"%K") << false << "" << "unbalanced quotes";
-        QTest::newRow("unbalanced quote, argument") << QByteArray("start: \"%K\" \"disable") << false << "" << "unbalanced quotes";
         QTest::newRow("quote inside argument") << QByteArray("start: \"%K\" \"a\"b\"") << false << "" << "arguments not separated by one blank";
         QTest::newRow("no quotes") << QByteArray("start: %K") << false << "" << "argument not in double quotes";
-        QTest::newRow("two blanks") << QByteArray("start: \"%K\"  \"x\"") << false << "" << "argument not in double quotes";
         QTest::newRow("trailing blank") << QByteArray("start: \"%K\" ") << false << "" << "arguments not separated by one blank";
         QTest::newRow("no blank after colon") << QByteArray("start:\"%K\"") << false << "" << "unknown command";
         QTest::newRow("empty start") << QByteArray("start: ") << false << "" << "no program";
         QTest::newRow("empty program") << QByteArray("start: \"\"") << false << "" << "empty program path";
-        QTest::newRow("capital verb") << QByteArray("START: \"%K\"") << false << "" << "unknown command";
         QTest::newRow("stop with argument") << QByteArray("stop: <openvpn> now") << false << "" << "unknown command";
         QTest::newRow("kill other") << QByteArray("start: <kill killswitch>") << false << "" << "argument not in double quotes";
         QTest::newRow("init with line end") << QByteArray("init: connection\n") << false << "" << "control character";
         QTest::newRow("NUL in program") << QByteArray("start: \"%K%0\"") << false << "" << "control character";
         QTest::newRow("NUL in argument") << QByteArray("start: \"%K\" \"a%0b\"") << false << "" << "control character";
-        QTest::newRow("line end in argument") << QByteArray("start: \"%K\" \"a\nb\"") << false << "" << "control character";
         QTest::newRow("enormous") << "start: \"%K\" \"" + QByteArray(300000, 'x') + '"' << false << "" << "close code 1009";
         QTest::newRow("long, under the frame limit") << "start: \"%K\" \"" + QByteArray(40000, 'x') + '"' << false << "" << "command too long";
         QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << true << "" << "Refused binary message";
-        QTest::newRow("random bytes") << QByteArray::fromHex("00ff13a7c3280d0a22") << true << "" << "Refused binary message";
         QTest::newRow("not UTF-8") << QByteArray::fromHex("73746172743a2022c328ff22") << false << "" << "not one of the programs";
         QTest::newRow("outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << false << "" << "not one of the programs";
         QTest::newRow("same name, other folder") << QByteArray("start: \"%O/dns.exe\"") << false << "" << "not one of the programs";
-        QTest::newRow("relative path") << QByteArray("start: \"killswitch.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("dot-dot inside") << QByteArray("start: \"%A/openvpn/bin/../../killswitch.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("dot-dot to outside") << QByteArray("start: \"%A/../outside/dns.exe\"") << false << "" << "not one of the programs";
-        QTest::newRow("double slash") << QByteArray("start: \"%A//killswitch.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("symlinked folder") << QByteArray("start: \"%A/elsewhere/dns.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("program is a symlink out") << QByteArray("start: \"%A/dns.exe\"") << false << "symlink" << "leaves the application folder";
         QTest::newRow("program writable by others") << QByteArray("start: \"%A/dns.exe\"") << false << "world-writable" << "can be changed by other users";
         QTest::newRow("semicolon") << QByteArray("start: \"%K; touch %M\"") << false << "" << "not one of the programs";
-        QTest::newRow("pipe") << QByteArray("start: \"%K|touch %M\"") << false << "" << "not one of the programs";
         QTest::newRow("command substitution") << QByteArray("start: \"$(touch %M)\"") << false << "" << "not one of the programs";
-        QTest::newRow("backticks") << QByteArray("start: \"`touch %M`\"") << false << "" << "not one of the programs";
         // clang-format on
     }
     void hostileCommandRunsNothing()
