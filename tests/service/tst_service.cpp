@@ -79,7 +79,9 @@ private slots:
     void cleanup()
     {
         if (QTest::currentTestFailed()) {
-            qWarning().noquote() << logLines.join('\n') << "\nService log:\n" << read("service.log").right(4000);
+            // Past the capturing handler, straight to the test output.
+            fprintf(stderr, "%s\nService log:\n%s\n", qPrintable(logLines.join('\n')),
+                qPrintable(read("service.log").right(4000)));
         }
         delete server;
         server = nullptr;
