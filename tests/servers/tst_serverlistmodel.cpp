@@ -9,55 +9,16 @@
 
 namespace {
 
-Servers makeServers(int count)
+Servers makeServers(int count, int capacity = 0)
 {
-    static const char* const countries[] = { "DE", "nl", "SE", "US", "CH" };
+    static const char* const countries[] = { "DE", "nl", "SE" };
     Servers servers;
     for (int i = 0; i < count; ++i) {
-        const QString country = QString::fromLatin1(countries[i % 5]);
-        servers.append(Server(i, country, QStringLiteral("City%1").arg(i), QStringLiteral("server-%1").arg(i),
-            QStringLiteral("198.51.100.%1").arg(i + 1), i * 20));
+        servers.append(Server(i, countries[i % 3], QStringLiteral("City%1").arg(i), QStringLiteral("server-%1").arg(i),
+            QStringLiteral("198.51.100.%1").arg(i + 1), capacity));
     }
     return servers;
 }
-
-// What the store holds, as another process would read it.
-int storedServerId()
-{
-    QSettings store(QStringLiteral("VPN"), QStringLiteral("VPNClient"));
-    store.sync();
-    return store.value(QStringLiteral("Settings/currentServerId"), -100).toInt();
-}
-
-void writeStoredServerId(int id)
-{
-    QSettings store(QStringLiteral("VPN"), QStringLiteral("VPNClient"));
-    store.setValue(QStringLiteral("Settings/currentServerId"), id);
-    store.sync();
-}
-
-// Records the selection signals in the order they arrive.
-class SignalRecorder : public QObject
-{
-public:
-    explicit SignalRecorder(ServerListModel* model)
-    {
-        connect(model, &ServerListModel::locationTextChanged, this, [this](const QString& value) {
-            events << QStringLiteral("text:") + value;
-        });
-        connect(model, &ServerListModel::locationImageSourceChanged, this, [this](const QString& value) {
-            events << QStringLiteral("image:") + value;
-        });
-        connect(model, &ServerListModel::serverIpChanged, this, [this](const QString& value) {
-            events << QStringLiteral("ip:") + value;
-        });
-        connect(model, &ServerListModel::isEmptyChanged, this, [this](bool value) {
-            events << QStringLiteral("isEmpty:") + (value ? "true" : "false");
-        });
-    }
-
-    QStringList events;
-};
 
 } // namespace
 
@@ -66,37 +27,19 @@ class TestServerListModel : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
+    void initTestCase()
+    {
+        // The settings store goes to a private folder, never the user's.
+        QVERIFY(configDir.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configDir.path()));
+    }
     void passesModelTester();
-    void roles();
-    void strength_data();
-    void strength();
-    void storedIdRestoresChoice_data();
-    void storedIdRestoresChoice();
-    void storedIdOutOfRange();
-    void emptyListFromFailedFeed();
-    void choosingOutOfRangeChangesNothing_data();
-    void choosingOutOfRangeChangesNothing();
-    void rechoosingSavesAndSignalsAgain();
+    void selection_data();
+    void selection();
 
 private:
     QTemporaryDir configDir;
 };
-
-void TestServerListModel::initTestCase()
-{
-    // The settings store goes to a private folder, never the user's.
-    QVERIFY(configDir.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configDir.path()));
-    QVERIFY(Settings::instance() != nullptr);
-}
-
-void TestServerListModel::init()
-{
-    Settings::instance()->setCurrentServerId(0);
-    writeStoredServerId(0);
-}
 
 void TestServerListModel::passesModelTester()
 {
@@ -104,191 +47,94 @@ void TestServerListModel::passesModelTester()
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-
-    model.updateServerList(makeServers(3));
-    model.updateServerList(makeServers(5));
-    model.updateServerList(Servers());
-    model.updateServerList(Servers());
-    model.updateServerList(makeServers(1));
-
-    QCOMPARE(model.rowCount(), 1);
+    for (int count : { 3, 5, 0, 0, 1, 3 }) {
+        model.updateServerList(makeServers(count));
+    }
     // Rows are removed only when there were some, inserted only when there are some.
-    QCOMPARE(removed.count(), 2);
-    QCOMPARE(inserted.count(), 3);
+    QCOMPARE(removed.count(), 3);
+    QCOMPARE(inserted.count(), 4);
     QCOMPARE(removed.at(1).at(2).toInt(), 4);
+    QCOMPARE(model.roleNames().value(256) + model.roleNames().value(261), QByteArray("IdCountryFlagSource"));
+    QCOMPARE(model.data(model.index(1), 261), QVariant("qrc:/resources/icons/flags/nl.png"));
+    QVERIFY(!model.data(model.index(1), 262).isValid() && !model.data(model.index(3), 256).isValid());
+
+    // Load levels from the capacity.
+    Servers servers;
+    for (int capacity : { -1, 0, 55, 56, 75, 76, 250 }) {
+        servers += makeServers(1, capacity);
+    }
+    model.updateServerList(servers);
+    QList<int> levels;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        levels << model.data(model.index(row), ServerListModel::Capacity).toInt();
+    }
+    QCOMPARE(levels, QList<int>({ 0, 3, 3, 2, 2, 1, 1 }));
 }
 
-void TestServerListModel::roles()
+void TestServerListModel::selection_data()
 {
-    ServerListModel model;
-    model.updateServerList(makeServers(3));
-
-    const QHash<int, QByteArray> names = model.roleNames();
-    QCOMPARE(names.size(), 6);
-    QCOMPARE(names.value(256), QByteArray("Id"));
-    QCOMPARE(names.value(261), QByteArray("CountryFlagSource"));
-
-    const QModelIndex second = model.index(1);
-    QCOMPARE(model.data(second, ServerListModel::Id).toInt(), 1);
-    QCOMPARE(model.data(second, ServerListModel::Country).toString(), QStringLiteral("nl"));
-    QCOMPARE(model.data(second, ServerListModel::City).toString(), QStringLiteral("City1"));
-    QCOMPARE(model.data(second, ServerListModel::Name).toString(), QStringLiteral("server-1"));
-    QCOMPARE(model.data(second, ServerListModel::CountryFlagSource).toString(),
-        QStringLiteral("qrc:/resources/icons/flags/nl.png"));
-    QCOMPARE(model.data(model.index(0), ServerListModel::CountryFlagSource).toString(),
-        QStringLiteral("qrc:/resources/icons/flags/de.png"));
-
-    QVERIFY(!model.data(second, Qt::DisplayRole).isValid());
-    QVERIFY(!model.data(second, 262).isValid());
-    QVERIFY(!model.data(model.index(3), ServerListModel::Id).isValid());
-    QVERIFY(!model.data(QModelIndex(), ServerListModel::Id).isValid());
+    QTest::addColumn<int>("stored"); // the choice in the settings at start
+    QTest::addColumn<int>("count"); // servers in the list
+    QTest::addColumn<int>("choose"); // then chosen by the user; -100 for none
+    QTest::addColumn<QString>("events"); // after the list update, or after the choice when there is one
+    QTest::addColumn<int>("saved"); // -7 for nothing saved
+    // clang-format off
+    QTest::newRow("stored restored") << 0 << 3 << -100 << "true|DE, City0|qrc:/resources/icons/flags/de.png|198.51.100.1" << 0;
+    QTest::newRow("lower-case country") << 1 << 3 << -100 << "true|nl, City1|qrc:/resources/icons/flags/nl.png|198.51.100.2" << 1;
+    QTest::newRow("stored out of range") << 3 << 3 << -100 << "true" << -7;
+    QTest::newRow("empty list: a failed feed") << 1 << 0 << -100 << "false" << -7;
+    QTest::newRow("re-choosing signals and saves again") << 1 << 3 << 1 << "nl, City1|qrc:/resources/icons/flags/nl.png|198.51.100.2" << 1;
+    QTest::newRow("another") << 1 << 3 << 2 << "SE, City2|qrc:/resources/icons/flags/se.png|198.51.100.3" << 2;
+    QTest::newRow("-1 changes nothing") << 1 << 3 << -1 << "" << -7;
+    QTest::newRow("row count changes nothing") << 1 << 3 << 3 << "" << -7;
+    QTest::newRow("far beyond changes nothing") << 1 << 3 << 1000 << "" << -7;
+    // clang-format on
 }
 
-void TestServerListModel::strength_data()
+void TestServerListModel::selection()
 {
-    QTest::addColumn<int>("capacity");
-    QTest::addColumn<int>("strength");
-    QTest::newRow("-1") << -1 << 0;
-    QTest::newRow("0") << 0 << 3;
-    QTest::newRow("55") << 55 << 3;
-    QTest::newRow("56") << 56 << 2;
-    QTest::newRow("75") << 75 << 2;
-    QTest::newRow("76") << 76 << 1;
-    QTest::newRow("250") << 250 << 1;
-}
-
-void TestServerListModel::strength()
-{
-    QFETCH(int, capacity);
-    QFETCH(int, strength);
-    ServerListModel model;
-    model.updateServerList(Servers { Server(0, "DE", "Berlin", "de-ber", "198.51.100.1", capacity) });
-    QCOMPARE(model.data(model.index(0), ServerListModel::Capacity).toInt(), strength);
-}
-
-void TestServerListModel::storedIdRestoresChoice_data()
-{
-    QTest::addColumn<int>("storedId");
-    QTest::addColumn<QString>("location");
-    QTest::addColumn<QString>("image");
-    QTest::addColumn<QString>("ip");
-    QTest::newRow("third of three") << 2 << "SE, City2"
-                                    << "qrc:/resources/icons/flags/se.png"
-                                    << "198.51.100.3";
-    QTest::newRow("default 0: the first") << 0 << "DE, City0"
-                                          << "qrc:/resources/icons/flags/de.png"
-                                          << "198.51.100.1";
-    QTest::newRow("lower-case country") << 1 << "nl, City1"
-                                        << "qrc:/resources/icons/flags/nl.png"
-                                        << "198.51.100.2";
-}
-
-void TestServerListModel::storedIdRestoresChoice()
-{
-    QFETCH(int, storedId);
-    QFETCH(QString, location);
-    QFETCH(QString, image);
-    QFETCH(QString, ip);
-
-    Settings::instance()->setCurrentServerId(storedId);
-    writeStoredServerId(-7); // proves the save below
+    QFETCH(int, stored);
+    QFETCH(int, count);
+    QFETCH(int, choose);
+    QFETCH(QString, events);
+    QFETCH(int, saved);
+    // The stored choice as another process reads it: -7 before each step proves the save.
+    QSettings store(QStringLiteral("VPN"), QStringLiteral("VPNClient"));
+    const auto write = [&store](int id) {
+        store.setValue(QStringLiteral("Settings/currentServerId"), id);
+        store.sync();
+    };
+    Settings::instance()->setCurrentServerId(stored);
+    write(-7);
     ServerListModel model;
     QCOMPARE(model.locationText(), QStringLiteral("Not selected"));
-    QVERIFY(model.serverIp().isEmpty());
-    SignalRecorder recorder(&model);
-
-    QTest::ignoreMessage(QtInfoMsg, "ServerListModel: Update server list");
-    model.updateServerList(makeServers(3));
-
-    QCOMPARE(recorder.events, QStringList({ "isEmpty:true", "text:" + location, "image:" + image, "ip:" + ip }));
-    QCOMPARE(model.locationText(), location);
-    QCOMPARE(model.locationImageSource(), image);
-    QCOMPARE(model.serverIp(), ip);
-    QVERIFY(model.isEmpty());
-    QCOMPARE(storedServerId(), storedId);
-}
-
-void TestServerListModel::storedIdOutOfRange()
-{
-    // The feed shrank since the id was stored.
-    Settings::instance()->setCurrentServerId(3);
-    writeStoredServerId(3);
-    ServerListModel model;
-    SignalRecorder recorder(&model);
-    model.updateServerList(makeServers(3));
-
-    QCOMPARE(recorder.events, QStringList({ "isEmpty:true" }));
-    QCOMPARE(model.locationText(), QStringLiteral("Not selected"));
-    QVERIFY(model.serverIp().isEmpty());
-    QVERIFY(model.locationImageSource().isEmpty());
-    QCOMPARE(Settings::instance()->currentServerId(), 3);
-    QCOMPARE(storedServerId(), 3);
-}
-
-void TestServerListModel::emptyListFromFailedFeed()
-{
-    Settings::instance()->setCurrentServerId(1);
-    writeStoredServerId(1);
-    ServerListModel model;
-    model.updateServerList(makeServers(2));
-    SignalRecorder recorder(&model);
-    writeStoredServerId(-7);
-
-    model.updateServerList(Servers());
-
-    QCOMPARE(model.rowCount(), 0);
-    QVERIFY(!model.isEmpty());
-    QCOMPARE(recorder.events, QStringList({ "isEmpty:false" }));
-    QCOMPARE(Settings::instance()->currentServerId(), 1);
-    QCOMPARE(storedServerId(), -7); // not saved
-}
-
-void TestServerListModel::choosingOutOfRangeChangesNothing_data()
-{
-    QTest::addColumn<int>("serverId");
-    QTest::newRow("-1") << -1;
-    QTest::newRow("row count") << 3;
-    QTest::newRow("far beyond") << 1000;
-}
-
-void TestServerListModel::choosingOutOfRangeChangesNothing()
-{
-    QFETCH(int, serverId);
-    ServerListModel model;
-    model.updateServerList(makeServers(3));
-    model.updateCurrentServer(1);
-    writeStoredServerId(-7);
-    SignalRecorder recorder(&model);
-
-    model.updateCurrentServer(serverId);
-
-    QVERIFY(recorder.events.isEmpty());
-    QCOMPARE(model.serverIp(), QStringLiteral("198.51.100.2"));
-    QCOMPARE(Settings::instance()->currentServerId(), 1);
-    QCOMPARE(storedServerId(), -7);
-}
-
-void TestServerListModel::rechoosingSavesAndSignalsAgain()
-{
-    ServerListModel model;
-    model.updateServerList(makeServers(3));
-    model.updateCurrentServer(1);
-    QCOMPARE(storedServerId(), 1);
-    writeStoredServerId(-7);
-    SignalRecorder recorder(&model);
+    QStringList got;
+    const auto record = [&got](auto value) {
+        got << QVariant(value).toString();
+    };
+    connect(&model, &ServerListModel::isEmptyChanged, this, record); // true when there are servers
+    connect(&model, &ServerListModel::locationTextChanged, this, record);
+    connect(&model, &ServerListModel::locationImageSourceChanged, this, record);
+    connect(&model, &ServerListModel::serverIpChanged, this, record);
+    model.updateServerList(makeServers(count));
+    if (choose != -100) {
+        got.clear();
+        write(-7);
+    }
     QSignalSpy idChanged(Settings::instance(), &Settings::currentServerIdChanged);
-
-    model.updateCurrentServer(1);
-
-    QCOMPARE(recorder.events,
-        QStringList({ "text:nl, City1", "image:qrc:/resources/icons/flags/nl.png", "ip:198.51.100.2" }));
-    QCOMPARE(storedServerId(), 1);
-    QCOMPARE(idChanged.count(), 0);
-
-    model.updateCurrentServer(2);
-    QCOMPARE(idChanged.count(), 1);
-    QCOMPARE(storedServerId(), 2);
-    QCOMPARE(model.locationText(), QStringLiteral("SE, City2"));
+    if (choose != -100) {
+        model.updateCurrentServer(choose);
+    }
+    QCOMPARE(got.join('|'), events);
+    store.sync();
+    QCOMPARE(store.value(QStringLiteral("Settings/currentServerId")).toInt(), saved);
+    QCOMPARE(Settings::instance()->currentServerId(), saved == -7 ? stored : saved);
+    QCOMPARE(idChanged.count(), saved != -7 && saved != stored ? 1 : 0);
+    // Shown is what was signalled last, else the restored choice, else nothing.
+    const QString shown = QStringList { model.locationText(), model.locationImageSource(), model.serverIp() }.join('|');
+    const bool restored = events.isEmpty() && shown.startsWith("nl, City1|");
+    QVERIFY2(
+        events.endsWith(shown) || restored || (!events.contains(',') && shown == "Not selected||"), qPrintable(shown));
 }
 
 QTEST_GUILESS_MAIN(TestServerListModel)

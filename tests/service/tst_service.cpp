@@ -1,0 +1,634 @@
+// The client's service link and vpn-service: framing against an in-process WebSocket server, then a
+// real vpn-service process run from a throw-away application folder, with the stand-in program in
+// place of OpenVPN and the two tools. Both listen on 127.0.0.1:6447.
+#include "service/openvpnprocess.h"
+#include "service/servicecontroller.h"
+#include "service/servicemessage.h"
+
+#include <QDeadlineTimer>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList logLines; // of this process, since the current test began
+
+// The first argument of every recorded signal, as text.
+QStringList texts(const QSignalSpy& spy)
+{
+    QStringList result;
+    for (const QList<QVariant>& arguments : spy) {
+        result.append(arguments.at(0).toString());
+    }
+    return result;
+}
+
+bool portAnswers()
+{
+    QTcpSocket probe;
+    probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
+    return probe.waitForConnected(200);
+}
+
+} // namespace
+
+class TestService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
+            logLines << line;
+        });
+        const QString standin = QCoreApplication::applicationFilePath(); // in its stand-in role there
+        QVERIFY(QDir().mkpath(app + "/openvpn/bin") && QFile::setPermissions(app, QFile::permissions(standin)));
+        for (const char* name : { "openvpn", "killswitch", "dns" }) {
+            QVERIFY(QFile::copy(standin, path(name)));
+        }
+        QVERIFY(QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service"));
+        // Programs of the right names in a folder beside the application folder, and a link to it inside.
+        QVERIFY(QDir().mkpath(outside) && QFile::copy(path("dns"), outside + "/dns.exe"));
+        QVERIFY(QFile::link(outside, app + "/elsewhere"));
+    }
+    void cleanupTestCase()
+    {
+        stopService();
+        // What a sanitizer build of the service reported.
+        const QString err = read("service.err");
+        const int at = err.indexOf(QRegularExpression("AddressSanitizer|runtime error:|LeakSanitizer"));
+        QVERIFY2(at < 0, qPrintable(err.mid(qMax(0, at - 200), 3000)));
+    }
+    void init()
+    {
+        logLines.clear();
+        received.clear();
+        peer = nullptr;
+        QFile::remove(dir.filePath("records.txt"));
+    }
+    void cleanup()
+    {
+        if (QTest::currentTestFailed()) {
+            // Past the capturing handler, straight to the test output.
+            fprintf(stderr, "%s\nService log:\n%s\n", qPrintable(logLines.join('\n')),
+                qPrintable(read("service.log").right(4000)));
+        }
+        delete server;
+        server = nullptr;
+        // Undo what a test did to the folder.
+        QFile::remove(path("dns"));
+        QFile::copy(path("killswitch"), path("dns"));
+    }
+
+    void statusLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("parsed"); // kind, code, name
+        QTest::addColumn<QString>("reaction"); // of an "openvpn" process: signal, value, state then and after
+        // clang-format off
+        QTest::newRow("started") << "started:123,0,openvpn" << "1,0,openvpn" << "started 0 1 2";
+        QTest::newRow("start failed") << "started:0,2,openvpn" << "1,2,openvpn" << "error 2 1 0";
+        QTest::newRow("finished") << "finished:77,1,openvpn" << "2,1,openvpn" << "finished 1 1 0";
+        QTest::newRow("not a number") << "finished:77,x,openvpn" << "2,0,openvpn" << "finished 0 1 0";
+        QTest::newRow("blanks around") << "finished:77, 5 ,dns" << "2,5,dns" << "";
+        QTest::newRow("large unsigned") << "finished:1,4294967295,dns" << "2,4294967295,dns" << "";
+        QTest::newRow("single field") << "finished:openvpn" << "2,0,openvpn" << "finished 0 1 0";
+        QTest::newRow("blank kept") << "finished: openvpn" << "2,0, openvpn" << "";
+        QTest::newRow("every prefix removed") << "started:1,0,started:openvpn" << "1,0,openvpn" << "started 0 1 2";
+        QTest::newRow("case of name") << "started:1,0,OpenVPN" << "1,0,OpenVPN" << "";
+        QTest::newRow("capital") << "Finished:1,0,openvpn" << "0,0," << "";
+        QTest::newRow("not at start") << " started:1,0,openvpn" << "0,0," << "";
+        QTest::newRow("empty rest") << "started:" << "1,0," << "";
+        // clang-format on
+    }
+    void statusLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, parsed);
+        QFETCH(QString, reaction);
+        const ServiceMessage m = ServiceMessage::parse(line);
+        QCOMPARE(QStringLiteral("%1,%2,%3").arg(m.kind).arg(m.code).arg(m.processName), parsed);
+        ServiceController controller;
+        ServiceProcess process("openvpn"), twin("openvpn");
+        QStringList got;
+        const auto note = [&](const char* signal, int value) {
+            got << QStringLiteral("%1 %2 %3").arg(signal).arg(value).arg(process.state());
+        };
+        connect(&process, &ServiceProcess::started, this, [&] {
+            note("started", 0);
+        });
+        connect(&process, &ServiceProcess::error, this, [&](int value) {
+            note("error", value);
+        });
+        connect(&process, &ServiceProcess::finished, this, [&](int value) {
+            note("finished", value);
+        });
+        QSignalSpy twinStarted(&twin, &ServiceProcess::started);
+        process.start(QString("start: \"x\""));
+        emit controller.processOutput(line);
+        // Signals go out before the state changes; a line for another process leaves "Starting" (1).
+        QCOMPARE((got << QString::number(process.state())).join(' '), reaction.isEmpty() ? "1" : reaction);
+        QCOMPARE(twinStarted.count(), reaction.startsWith("started") ? 1 : 0); // both objects of a name react
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("command");
+        // clang-format off
+        QTest::newRow("empty") << QStringList() << "start: ";
+        QTest::newRow("blank inside") << QStringList { "C:\\a\\dns.exe", "two words" } << "start: \"C:\\a\\dns.exe\" \"two words\"";
+        QTest::newRow("unescaped") << QStringList { "/p", "a\"b", "c\\d" } << "start: \"/p\" \"a\"b\" \"c\\d\"";
+        // clang-format on
+    }
+    void commands()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, command);
+        QCOMPARE(ServiceProcess::startCommand(arguments), command);
+        QVERIFY(fake());
+        ServiceController controller;
+        OpenVpnProcess process;
+        QSignalSpy allKilled(&process, &OpenVpnProcess::allKilled);
+        QTRY_VERIFY(peer != nullptr);
+        process.start(arguments);
+        process.stop("whatever");
+        process.killOpenVpn();
+        QCOMPARE(process.state(), int(Starting)); // neither stop nor kill changes the state
+        QTRY_COMPARE(
+            received, QStringList({ "init: connection", command, "stop: <openvpn>", "start: <kill openvpn>" }));
+        // Only the kill command's own end means all are killed.
+        process.onProcessOutput("<kill openvpn>", "started:1,0,openvpn");
+        process.onProcessOutput("openvpn", "finished:1,0,openvpn");
+        QCOMPARE(allKilled.count(), 0);
+        process.onProcessOutput("<kill openvpn>", "finished:1,9,openvpn");
+        QCOMPARE(allKilled.count(), 1);
+    }
+
+    void incomingMessageLosesLastCharacter()
+    {
+        QVERIFY(fake());
+        ServiceController controller;
+        QSignalSpy output(&controller, &ServiceController::processOutput);
+        QSignalSpy disconnected(&controller, &ServiceController::disconnected);
+        QTRY_VERIFY(peer != nullptr);
+        for (const char* message : { "started:\n", "finished:1,0,dnsX", "\n", "a  b\tc\n", "end\n" }) {
+            peer->sendTextMessage(message);
+            peer->sendBinaryMessage("finished:1,0,dns\n"); // only text messages are read
+        }
+        QTRY_COMPARE(texts(output), QStringList({ "started:", "finished:1,0,dns", "a  b\tc", "end" }));
+        QCOMPARE(logLines.filter("Received data: ").mid(2, 2),
+            QStringList({ "ServiceController: Received data: []", "ServiceController: Received data: [a b c]" }));
+        // A drop is reported once; while down, a second drop notification changes nothing.
+        peer->close();
+        QTRY_COMPARE(disconnected.count(), 1);
+        QMetaObject::invokeMethod(controller.findChild<QWebSocket*>(), "disconnected");
+        QCOMPARE(disconnected.count(), 1);
+        QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), 1);
+    }
+
+    void queuedCommandsFollowInitInOrder()
+    {
+        QVERIFY(fake());
+        server->close(); // down at first
+        ServiceController controller;
+        controller.sendCommand("A");
+        controller.sendCommand(QString()); // neither sent nor queued
+        controller.sendCommand("B");
+        QCOMPARE(logLines.filter("ServiceController: Invalid command").size(), 1);
+        QCOMPARE(logLines.filter("ServiceController: Invalid socked, data will be bufferedd: A").size(), 1);
+        QVERIFY(server->listen(QHostAddress::LocalHost, 6447));
+        QTRY_COMPARE_WITH_TIMEOUT(received, QStringList({ "init: connection", "A", "B" }), 5000);
+        controller.sendCommand("C");
+        controller.sendInitCommand(); // the shutdown init goes out at once, a second time
+        QTRY_COMPARE(received, QStringList({ "init: connection", "A", "B", "C", "init: connection" }));
+        const QStringList lines = logLines.filter(QRegularExpression(": (Save data in buffer|Send data): \\[?[AB]"));
+        QCOMPARE(lines.join('|').remove("ServiceController: "),
+            QStringLiteral("Save data in buffer: A|Send data: [A]|Save data in buffer: B|Send data: [B]"));
+    }
+
+    // The service is absent at first, then killed and restarted again and again while the client keeps
+    // giving commands: every command reaches it once and in order, "init: connection" goes out once.
+    void absentThenRestartedWhileCommandsFlow()
+    {
+        constexpr int rounds = 6;
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                return !portAnswers();
+            },
+            60000));
+        ServiceController controller;
+        QSignalSpy initial(&controller, &ServiceController::initialConnectionStatusChanged);
+        QSignalSpy connected(&controller, &ServiceController::connected);
+        QSignalSpy disconnected(&controller, &ServiceController::disconnected);
+        QSignalSpy output(&controller, &ServiceController::processOutput);
+        ServiceProcess killSwitch("killswitch");
+        QSignalSpy started(&killSwitch, &ServiceProcess::started);
+        QSignalSpy finished(&killSwitch, &ServiceProcess::finished);
+        int sent = 0;
+        QStringList expected { "killswitch disable all" }; // the service's own run for "init: connection"
+        const auto give = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                killSwitch.start(QStringList { path("killswitch"), "seq", QString::number(++sent) });
+                expected.append(QStringLiteral("killswitch seq %1").arg(sent));
+            }
+        };
+        give(2);
+        // Nobody listens for a while: an error on every attempt, every 3 s; one initial status report.
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.filter("ServiceController: Reopen connection").size() >= 2, 10000);
+        QTRY_COMPARE(
+            logLines.filter("ServiceController: Web socket error: ").size(), logLines.filter("Reopen").size() + 1);
+        QCOMPARE(logLines.filter("ServiceController: Invalid socked, data will be bufferedd: start: ").size(), 2);
+        QCOMPARE(initial.count(), 1);
+        for (int round = 0; round < rounds; ++round) {
+            QVERIFY(startService());
+            QTRY_COMPARE_WITH_TIMEOUT(connected.count(), round + 1, 8000);
+            give(5);
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
+            stopService(true);
+            QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), round + 1, 5000);
+            give(5); // queued while the service is down
+        }
+        QVERIFY(startService());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
+        QTest::qWait(300);
+        QCOMPARE(records(), expected);
+        QCOMPARE(started.count(), sent);
+        // The init run is the service's own business, not reported.
+        QCOMPARE(texts(output).filter(QRegularExpression("^(started|finished):\\d+,0,killswitch$")).size(), 2 * sent);
+        QCOMPARE(output.count(), 2 * sent);
+        QCOMPARE(initial.count(), 1);
+        QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), rounds);
+        QCOMPARE(logLines.filter("Send data: [init: connection]").size(), 1);
+        const int inits = read("service.log").count(": init: connection");
+        QCOMPARE(inits, 1);
+        fprintf(stderr, "stress: %d restarts, %d commands, %d runs in order, %d status lines, %d init\n", rounds, sent,
+            int(records().size()) - 1, int(output.count()), inits);
+    }
+
+    void programsReportRealExitCodes()
+    {
+        QVERIFY(startService());
+        ServiceController controller;
+        ServiceProcess dns("dns");
+        QSignalSpy started(&dns, &ServiceProcess::started);
+        QSignalSpy finished(&dns, &ServiceProcess::finished);
+        // Arguments reach the program verbatim, never through a shell.
+        const QString marker = app + "/marker";
+        dns.start(QStringList { path("dns"), "exit", "7", "two words", "$(touch " + marker + ")", "; touch", "" });
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(finished.at(0).at(0).toInt(), 7);
+        QCOMPARE(dns.state(), int(NotRunning));
+        QVERIFY(records().contains("dns exit 7 two words $(touch " + marker + ") ; touch "));
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    void programThatCannotStartReportsNonZero_data()
+    {
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("not executable") << false;
+        QTest::newRow("missing") << true;
+    }
+    void programThatCannotStartReportsNonZero()
+    {
+        QFETCH(bool, missing);
+        QVERIFY(missing ? QFile::remove(path("dns")) : QFile::setPermissions(path("dns"), QFileDevice::ReadOwner));
+        QVERIFY(startService());
+        ServiceController controller;
+        ServiceProcess dns("dns");
+        QSignalSpy started(&dns, &ServiceProcess::started);
+        QSignalSpy error(&dns, &ServiceProcess::error);
+        dns.start(QStringList { path("dns"), "x" });
+        QTRY_COMPARE_WITH_TIMEOUT(error.count(), 1, 8000);
+        QVERIFY(error.at(0).at(0).toInt() != 0);
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(dns.state(), int(NotRunning));
+        QVERIFY(records().filter("dns").isEmpty());
+    }
+
+    void openVpnStopKillAndLeftOvers()
+    {
+        QVERIFY(startService());
+        // Once the run shows in the records, the stand-in handles SIGTERM.
+        const auto startWaiting = [this](OpenVpnProcess& openVpn, int count) {
+            openVpn.start(QStringList { path("openvpn"), "wait" });
+            return QTest::qWaitFor(
+                [&] {
+                    return records().count("openvpn wait") == count;
+                },
+                8000);
+        };
+        const auto terminated = [this] {
+            return records().count("openvpn SIGTERM");
+        };
+        {
+            ServiceController controller;
+            QSignalSpy output(&controller, &ServiceController::processOutput);
+            OpenVpnProcess openVpn;
+            QSignalSpy finished(&openVpn, &ServiceProcess::finished);
+            QVERIFY(startWaiting(openVpn, 1));
+            QTRY_COMPARE(openVpn.state(), int(Running));
+            openVpn.stop("anything");
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
+            QCOMPARE(finished.at(0).at(0).toInt(), 0); // a graceful end
+            QCOMPARE(terminated(), 1);
+            // Never two at once: the first one's end is reported before the second one's start.
+            QVERIFY(startWaiting(openVpn, 2) && startWaiting(openVpn, 3));
+            QTRY_COMPARE(texts(output).filter(",openvpn").size(), 5);
+            const QString order = texts(output).filter(",openvpn").mid(2).join(' ');
+            QVERIFY2(QRegularExpression("^started:\\S+ finished:\\S+,0,openvpn started:\\S+$").match(order).hasMatch(),
+                qPrintable(order));
+            QCOMPARE(terminated(), 2);
+            openVpn.killOpenVpn();
+            QCOMPARE(openVpn.state(), int(Running)); // the kill command does not change the state
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 8000);
+            QCOMPARE(finished.at(2).at(0).toInt(), 9); // SIGKILL: no clean exit
+            QCOMPARE(openVpn.state(), int(NotRunning));
+            QCOMPARE(terminated(), 2);
+            QVERIFY(startWaiting(openVpn, 4));
+        } // this client goes away, its OpenVPN keeps running
+        // The next client's "init: connection" ends it; its own OpenVPN does not take that end for its own.
+        ServiceController fresh;
+        QSignalSpy output(&fresh, &ServiceController::processOutput);
+        OpenVpnProcess openVpn;
+        QTRY_COMPARE_WITH_TIMEOUT(terminated(), 3, 8000);
+        QTRY_COMPARE(records().count("killswitch disable all"), 2);
+        QTest::qWait(300);
+        QCOMPARE(texts(output), QStringList());
+        // A crashed service leaves no OpenVPN behind that no one could stop.
+        QVERIFY(startWaiting(openVpn, 5));
+        stopService(true);
+        QTRY_COMPARE_WITH_TIMEOUT(terminated(), 4, 5000);
+    }
+
+    void hostileCommandRunsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("payload"); // %K killswitch, %A application folder, %O outside, %M marker, %0 NUL
+        QTest::addColumn<bool>("binary");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("reason"); // what the service logs when it refuses
+        // clang-format off
+        QTest::newRow("unbalanced quote, program") << QByteArray("start: \"%K") << false << "" << "unbalanced quotes";
+        QTest::newRow("quote inside argument") << QByteArray("start: \"%K\" \"a\"b\"") << false << "" << "arguments not separated by one blank";
+        QTest::newRow("no quotes") << QByteArray("start: %K") << false << "" << "argument not in double quotes";
+        QTest::newRow("trailing blank") << QByteArray("start: \"%K\" ") << false << "" << "arguments not separated by one blank";
+        QTest::newRow("no blank after colon") << QByteArray("start:\"%K\"") << false << "" << "unknown command";
+        QTest::newRow("empty start") << QByteArray("start: ") << false << "" << "no program";
+        QTest::newRow("empty program") << QByteArray("start: \"\"") << false << "" << "empty program path";
+        QTest::newRow("stop with argument") << QByteArray("stop: <openvpn> now") << false << "" << "unknown command";
+        QTest::newRow("kill other") << QByteArray("start: <kill killswitch>") << false << "" << "argument not in double quotes";
+        QTest::newRow("init with line end") << QByteArray("init: connection\n") << false << "" << "control character";
+        QTest::newRow("NUL in program") << QByteArray("start: \"%K%0\"") << false << "" << "control character";
+        QTest::newRow("NUL in argument") << QByteArray("start: \"%K\" \"a%0b\"") << false << "" << "control character";
+        QTest::newRow("enormous") << "start: \"%K\" \"" + QByteArray(300000, 'x') + '"' << false << "" << "close code 1009";
+        QTest::newRow("long, under the frame limit") << "start: \"%K\" \"" + QByteArray(40000, 'x') + '"' << false << "" << "command too long";
+        QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << true << "" << "Refused binary message";
+        QTest::newRow("not UTF-8") << QByteArray::fromHex("73746172743a2022c328ff22") << false << "" << "not one of the programs";
+        QTest::newRow("outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << false << "" << "not one of the programs";
+        QTest::newRow("same name, other folder") << QByteArray("start: \"%O/dns.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("dot-dot inside") << QByteArray("start: \"%A/openvpn/bin/../../killswitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("dot-dot to outside") << QByteArray("start: \"%A/../outside/dns.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("symlinked folder") << QByteArray("start: \"%A/elsewhere/dns.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("program is a symlink out") << QByteArray("start: \"%A/dns.exe\"") << false << "symlink" << "leaves the application folder";
+        QTest::newRow("program writable by others") << QByteArray("start: \"%A/dns.exe\"") << false << "world-writable" << "can be changed by other users";
+        QTest::newRow("program writable by a group") << QByteArray("start: \"%A/dns.exe\"") << false << "group-writable" << "can be changed by other users";
+        QTest::newRow("semicolon") << QByteArray("start: \"%K; touch %M\"") << false << "" << "not one of the programs";
+        QTest::newRow("command substitution") << QByteArray("start: \"$(touch %M)\"") << false << "" << "not one of the programs";
+        // clang-format on
+    }
+    void hostileCommandRunsNothing()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(bool, binary);
+        QFETCH(QString, setup);
+        QFETCH(QString, reason);
+        QVERIFY(running() || startService());
+        payload.replace("%K", path("killswitch").toUtf8()).replace("%A", app.toUtf8()).replace("%O", outside.toUtf8());
+        payload.replace("%M", (app + "/marker").toUtf8()).replace("%0", QByteArray(1, '\0'));
+        if (setup == "symlink") {
+            QVERIFY(QFile::remove(path("dns")) && QFile::link(outside + "/dns.exe", path("dns")));
+        } else if (setup == "world-writable") {
+            QVERIFY(QFile::setPermissions(path("dns"), QFile::permissions(path("dns")) | QFileDevice::WriteOther));
+        } else if (setup == "group-writable") {
+            // A group other than the service's own: needs root, or membership in a second group.
+            const gid_t other = ::getegid() == 0 ? 100 : ::getgid();
+            if (other == ::getegid() || ::chown(QFile::encodeName(path("dns")).constData(), uid_t(-1), other) != 0) {
+                QSKIP("cannot give the program to another group here");
+            }
+            QVERIFY(QFile::setPermissions(path("dns"), QFile::permissions(path("dns")) | QFileDevice::WriteGroup));
+        }
+        const int logStart = read("service.log").size();
+        QWebSocket socket;
+        QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
+        bool sent = false;
+        connect(&socket, &QWebSocket::connected, this, [&] {
+            // With its length: a NUL byte must reach the service, not end the text.
+            sent = binary ? socket.sendBinaryMessage(payload)
+                          : socket.sendTextMessage(QString::fromUtf8(payload.constData(), payload.size()));
+        });
+        socket.open(QUrl("ws://127.0.0.1:6447"));
+        // Out before the probe goes: the service handles it first.
+        QTRY_VERIFY(sent && socket.bytesToWrite() == 0);
+        const QStringList answers = texts(messages);
+        socket.close(); // so that the probe's reports do not reach it
+        QVERIFY(probeStillServes());
+        QCOMPARE(records(), QStringList { "killswitch probe" });
+        QVERIFY(!QFile::exists(app + "/marker") && running());
+        const QString log = read("service.log").mid(logStart);
+        QVERIFY2(log.contains(reason), qPrintable(log));
+        // A refusal is answered at most with a failed start under one of the program names.
+        QCOMPARE(answers.filter(QRegularExpression("^started:0,[12],(openvpn|killswitch|dns)\n$")), answers);
+    }
+
+    void handshakeWithOriginIsRefused()
+    {
+        QVERIFY(running() || startService());
+        QWebSocket page("http://example.com");
+        QSignalSpy connected(&page, &QWebSocket::connected);
+        page.open(QUrl("ws://127.0.0.1:6447"));
+        QTRY_VERIFY(read("service.log").contains("Refused handshake with Origin http://example.com"));
+        QTRY_COMPARE(page.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(connected.count(), 0);
+        QVERIFY(probeStillServes()); // the same process without an Origin is welcome
+    }
+
+    void listensOnLoopbackOnly()
+    {
+        QVERIFY(running() || startService());
+        QList<QHostAddress> addresses { QHostAddress("127.0.0.2"), QHostAddress::LocalHostIPv6,
+            QHostAddress::LocalHost };
+        for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+            addresses << (address.scopeId().isEmpty() ? address : QHostAddress::LocalHostIPv6);
+        }
+        for (const QHostAddress& address : addresses) {
+            QTcpSocket socket;
+            socket.connectToHost(address, 6447);
+            QVERIFY2(
+                socket.waitForConnected(2000) == (address == QHostAddress::LocalHost), qPrintable(address.toString()));
+        }
+    }
+
+    void peerThatIsNotTheClientIsRefused()
+    {
+        QVERIFY(startService(false)); // this test program is not an allowed client now
+        QWebSocket intruder;
+        QSignalSpy disconnected(&intruder, &QWebSocket::disconnected);
+        QSignalSpy messages(&intruder, &QWebSocket::textMessageReceived);
+        quint16 port = 0;
+        connect(&intruder, &QWebSocket::connected, this, [&] {
+            port = intruder.localPort();
+            intruder.sendTextMessage("start: \"" + path("killswitch") + "\" \"intruder\"");
+            intruder.sendTextMessage("init: connection");
+        });
+        intruder.open(QUrl("ws://127.0.0.1:6447"));
+        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 5000);
+        QTRY_VERIFY(read("service.log").contains("Refused connection from 127.0.0.1:" + QString::number(port)));
+        QVERIFY(read("service.log").contains(QCoreApplication::applicationFilePath() + " is not an allowed client"));
+        QTest::qWait(500);
+        QCOMPARE(records(), QStringList());
+        QCOMPARE(messages.count(), 0);
+        QVERIFY(running());
+    }
+
+private:
+    // A stand-in service that records what the client sends.
+    bool fake()
+    {
+        stopService();
+        server = new QWebSocketServer("fake vpn-service", QWebSocketServer::NonSecureMode, this);
+        connect(server, &QWebSocketServer::newConnection, this, [this] {
+            peer = server->nextPendingConnection();
+            connect(peer, &QWebSocket::textMessageReceived, this, [this](const QString& m) {
+                received << m;
+            });
+        });
+        return QTest::qWaitFor(
+            [this] {
+                return server->listen(QHostAddress::LocalHost, 6447);
+            },
+            60000);
+    }
+
+    QString path(const QString& name) const
+    {
+        return app + (name == "openvpn" ? "/openvpn/bin/openvpn.exe" : "/" + name + ".exe");
+    }
+    // allowTestClient: let this test process command the service.
+    bool startService(bool allowTestClient = true)
+    {
+        stopService();
+        // Other test programs may hold the port for a while.
+        for (const QDeadlineTimer wait(60000); portAnswers() && !wait.hasExpired();) {
+            QTest::qWait(200);
+        }
+        service = new QProcess(this);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VPN_STANDIN_RECORD", dir.filePath("records.txt"));
+        service->setProcessEnvironment(environment);
+        service->setStandardOutputFile(QProcess::nullDevice());
+        service->setStandardErrorFile(dir.filePath("service.err"), QIODevice::Append); // for sanitizer reports
+        service->start(app + "/vpn-service",
+            { "--log-file", dir.filePath("service.log"), "--allow-client",
+                allowTestClient ? QCoreApplication::applicationFilePath() : "/nonexistent/vpnclient" });
+        for (const QDeadlineTimer ready(15000); !ready.hasExpired() && service->waitForStarted(10000);) {
+            if (portAnswers()) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void stopService(bool crash = false)
+    {
+        if (service != nullptr) {
+            crash ? service->kill() : service->terminate();
+            service->waitForFinished(15000);
+            delete service;
+            service = nullptr;
+        }
+    }
+    bool running() const
+    {
+        return service != nullptr && service->state() == QProcess::Running;
+    }
+    QString read(const QString& name) const
+    {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    // What the stand-ins ran, one "NAME ARGS" line each, in order.
+    QStringList records() const
+    {
+        return read("records.txt").split('\n', Qt::SkipEmptyParts);
+    }
+    // A fresh, well-formed command still runs.
+    bool probeStillServes()
+    {
+        QWebSocket probe;
+        QSignalSpy messages(&probe, &QWebSocket::textMessageReceived);
+        connect(&probe, &QWebSocket::connected, this, [&] {
+            probe.sendTextMessage("start: \"" + path("killswitch") + "\" \"probe\"");
+        });
+        probe.open(QUrl("ws://127.0.0.1:6447"));
+        return QTest::qWaitFor(
+            [&] {
+                return texts(messages).filter("finished:").size() == 1;
+            },
+            8000);
+    }
+
+    QTemporaryDir dir;
+    const QString app = QFileInfo(dir.path()).canonicalFilePath() + "/app";
+    const QString outside = QFileInfo(dir.path()).canonicalFilePath() + "/outside";
+    QProcess* service = nullptr;
+    QStringList received;
+    QWebSocketServer* server = nullptr;
+    QWebSocket* peer = nullptr;
+};
+
+// Copied into the application folder, this program stands in for openvpn.exe, killswitch.exe and dns.exe.
+// Every run appends "NAME ARGS..." to the file named by VPN_STANDIN_RECORD. Then "exit N" ends with
+// code N, "wait" runs until SIGTERM (recorded as "NAME SIGTERM") or SIGKILL, anything else ends with 0.
+int main(int argc, char** argv)
+{
+    const QByteArray name = QFileInfo(QFile::decodeName(argv[0])).completeBaseName().toUtf8();
+    if (name != "openvpn" && name != "killswitch" && name != "dns") {
+        QCoreApplication application(argc, argv);
+        TestService test;
+        QTEST_SET_MAIN_SOURCE_PATH
+        return QTest::qExec(&test, argc, argv);
+    }
+    static volatile std::sig_atomic_t terminated = 0;
+    const bool wait = argc > 1 && qstrcmp(argv[1], "wait") == 0;
+    if (wait) { // before the record: once a test sees the run, SIGTERM is handled
+        std::signal(SIGTERM, [](int) {
+            terminated = 1;
+        });
+    }
+    const auto record = [](const QByteArray& line) {
+        const int fd = ::open(qgetenv("VPN_STANDIN_RECORD").constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        // One write, so that lines of programs running side by side do not mix.
+        return fd >= 0 && ::write(fd, line + '\n', line.size() + 1) > 0 && ::close(fd) == 0;
+    };
+    QByteArray line = name;
+    for (int i = 1; i < argc; ++i) {
+        line += ' ' + QByteArray(argv[i]);
+    }
+    record(line);
+    while (wait && terminated == 0) {
+        ::pause();
+    }
+    return (wait && record(name + " SIGTERM")) || argc < 3 || qstrcmp(argv[1], "exit") != 0 ? 0 : atoi(argv[2]);
+}
+
+#include "tst_service.moc"
