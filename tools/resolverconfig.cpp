@@ -3,6 +3,7 @@
 #include "toolsupport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace ResolverConfig {
@@ -135,12 +136,12 @@ QString apply(const QString& path, const Request& request, bool* changed)
     *changed = false;
     QFile file(path);
     QString current;
-    if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly)) {
-            return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        }
+    // Opened rather than asked whether it exists: a bind mount of a removed file is still there.
+    if (file.open(QIODevice::ReadOnly)) {
         current = QString::fromUtf8(file.readAll());
         file.close();
+    } else if (file.error() != QFileDevice::OpenError || QFileInfo::exists(path)) {
+        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
     }
 
     QString wanted = current;
