@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The resolver configuration (resolv.conf) while the tunnel is up: the tunnel's servers only, with
+// the user's own file kept inside it as comments so that the "user" command can put it back, also
+// where the file is a bind mount that can only be rewritten in place (a network namespace's).
+namespace ResolverConfig {
+
+struct Request
+{
+    enum Mode
+    {
+        Vpn,
+        User
+    };
+    Mode mode = User;
+    QStringList ids; // interface GUIDs, in order
+    QStringList servers; // every server named, in order, without repeats
+};
+
+// "vpn GUID@V4,V6 ..." or "user GUID@LIST ...". Returns an error text for anything else.
+QString parse(const QStringList& arguments, Request* request);
+
+// The file while the tunnel is up. A file that is already the tunnel's keeps the user's original.
+QString vpnConfig(const QString& current, const QStringList& servers);
+// The user's original file from a tunnel file; the text unchanged when it is not one.
+QString userConfig(const QString& current);
+bool isVpnConfig(const QString& text);
+
+// Reads and rewrites the file in place. Returns an error text on failure.
+QString apply(const QString& path, const Request& request, bool* changed);
+
+} // namespace ResolverConfig
