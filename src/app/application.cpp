@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "autostart.h"
+#include "connection/vpncore.h"
 #include "logger.h"
 #include "logtag.h"
 #include "servers/networkapi.h"
@@ -19,6 +20,7 @@
 #include <QQmlEngine>
 #include <QSslSocket>
 #include <QSysInfo>
+#include <QThread>
 #include <QWindow>
 
 Application::Application()
@@ -38,11 +40,17 @@ Application::Application()
     uiStyle = new UiStyle(this);
     serverListModel = new ServerListModel(this);
     networkApi = new NetworkApi(this);
+    vpnCore = new VpnCore(this);
+    vpnCore->setConnectToLastLocation(Settings::instance()->connectToLastLocation());
+    vpnCore->setAutoReconnection(Settings::instance()->autoReconnectToVpn());
+    connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
+    vpnCore->setNetworkApi(networkApi);
 
     connect(networkApi, &NetworkApi::requestServerListFinished, serverListModel, &ServerListModel::updateServerList);
 
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
+    context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
@@ -74,6 +82,19 @@ Application::~Application()
     update->disconnect();
     delete update;
     update = nullptr;
+    if (vpnCore->vpnConnected()) {
+        if (QWindow* window = mainWindow()) {
+            window->hide();
+        }
+        vpnCore->disconnectFromVpn();
+        // Lets the tunnel, the kill switch and the DNS tool come down through their usual paths.
+        for (int i = 0; i < 30; ++i) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QThread::msleep(100);
+        }
+    }
+    delete vpnCore;
+    vpnCore = nullptr;
     serviceController->sendInitCommand();
     tagged(qInfo(), objectName()) << "Stopped";
 }
@@ -127,6 +148,11 @@ void Application::messageReceived(const QString& message)
 {
     Q_UNUSED(message)
     tagged(qInfo(), objectName()) << "Message to show app";
+    showMainWindow();
+}
+
+void Application::onKillSwitchEventActivated()
+{
     showMainWindow();
 }
 

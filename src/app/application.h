@@ -15,6 +15,7 @@ class ServerListModel;
 class ServiceController;
 class UiStyle;
 class Update;
+class VpnCore;
 
 // The spine of the client: creates, wires and exposes every long-lived object, loads the
 // scene, and takes it all down again in a fixed order.
@@ -42,6 +43,7 @@ public:
 public slots:
     void messageReceived(const QString& message);
     void newVersionIsAvailable(const QString& newVersion);
+    void onKillSwitchEventActivated();
 
 private:
     NetworkApi* networkApi = nullptr;
@@ -51,6 +53,7 @@ private:
     ServerListModel* serverListModel = nullptr;
     UiStyle* uiStyle = nullptr;
     Update* update = nullptr;
+    VpnCore* vpnCore = nullptr;
     std::function<void(QMessageBox&)> updateQuestionHook;
     ServiceController* serviceController = nullptr;
 };

@@ -1,0 +1,62 @@
+#include "killswitch.h"
+
+#include "app/logtag.h"
+#include "app/utils.h"
+
+#include <QCoreApplication>
+
+KillSwitch::KillSwitch(QObject* parent)
+    : QObject(parent)
+    , toolProcess(QStringLiteral("killswitch"))
+{
+    setObjectName(QStringLiteral("KillSwitch"));
+    connect(&toolProcess, &ServiceProcess::started, this, &KillSwitch::onKillSwitchProcessStarted);
+    connect(&toolProcess, &ServiceProcess::finished, this, &KillSwitch::onKillSwitchProcessFinished);
+}
+
+bool KillSwitch::isProtectionEnabled() const
+{
+    return protectionEnabled;
+}
+
+void KillSwitch::enableProtection(const QString& internalIp, const QString& publicIp, bool allowLocalDevices)
+{
+    tagged(qInfo(), objectName()) << "Enable protection, VPN internal IP '" << internalIp << "', VPN public IP: '"
+                                  << publicIp << "', allow local devices: '" << Utils::boolToString(allowLocalDevices)
+                                  << "'";
+    toolProcess.start(enableArguments(publicIp, allowLocalDevices));
+    // What the client asked for, not what the tool achieved.
+    protectionEnabled = true;
+}
+
+void KillSwitch::disableProtection()
+{
+    protectionEnabled = false;
+    tagged(qInfo(), objectName()) << "Disable protection";
+    toolProcess.start(disableArguments());
+}
+
+QString KillSwitch::killSwitchToolPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/killswitch.exe");
+}
+
+QStringList KillSwitch::enableArguments(const QString& publicIp, bool allowLocalDevices)
+{
+    // The fifth argument is always there, empty when the local network is locked out too.
+    return { killSwitchToolPath(), QStringLiteral("enable"), QStringLiteral("all"), publicIp,
+        allowLocalDevices ? QStringLiteral("local") : QString() };
+}
+
+QStringList KillSwitch::disableArguments()
+{
+    return { killSwitchToolPath(), QStringLiteral("disable"), QStringLiteral("all") };
+}
+
+void KillSwitch::onKillSwitchProcessFinished(int exitCode)
+{
+    emit killSwitchFinished(exitCode == 0);
+    tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;
+}
+
+void KillSwitch::onKillSwitchProcessStarted() { }

@@ -1,0 +1,441 @@
+#include "vpncore.h"
+
+#include "app/logger.h"
+#include "app/logtag.h"
+#include "app/utils.h"
+#include "servers/networkapi.h"
+#include "settings/settings.h"
+
+#include <QTime>
+
+namespace {
+
+const QString crashMarker = QStringLiteral("CrashExit");
+const QString zeroTime = QStringLiteral("00:00:00");
+
+} // namespace
+
+VpnCore::VpnCore(QObject* parent)
+    : QObject(parent)
+    , dnsToolProcess(QStringLiteral("dns"))
+    , settings(Settings::instance())
+{
+    qRegisterMetaType<VpnCore::VpnError>("VpnCore::VpnError");
+    setObjectName(QStringLiteral("VpnCore"));
+
+    resetConnectionInfo();
+    countryCode.clear();
+    currentIpValue.clear();
+    emit currentIpChanged(currentIpValue);
+    emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
+
+    onlineActivityTimer.setInterval(onlineTimerInterval);
+    infoText = tr("Updating...");
+    vpnState = VpnClient::Disconnected;
+
+    connect(&onlineActivityTimer, &QTimer::timeout, this, &VpnCore::onOnlineActivityTimerEvent);
+    connect(&vpnClient, &VpnClient::stateChanged, this, &VpnCore::onVpnConnectionStateChanged);
+    connect(&vpnClient, &VpnClient::byteCountChanged, this, &VpnCore::onByteCountChanged);
+    connect(&vpnClient, &VpnClient::assignedInternalIp, this, &VpnCore::onAssignedInternalIp);
+    connect(&vpnClient, &VpnClient::dnsServerAddressesPushed, this, &VpnCore::onDnsServerAddressesPushed);
+    connect(&vpnClient, &VpnClient::processFinished, this, &VpnCore::onOpenVpnProcessFinished);
+    connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
+}
+
+VpnCore::~VpnCore()
+{
+    if (vpnState != VpnClient::Disconnected) {
+        tagged(qInfo(), objectName()) << "Disconnect from VPN";
+        vpnClient.stop();
+    }
+    if (killSwitch.isProtectionEnabled()) {
+        killSwitch.disableProtection();
+    }
+}
+
+QString VpnCore::currentIp() const
+{
+    return currentIpValue;
+}
+
+QString VpnCore::currentIpInfoText() const
+{
+    return infoText;
+}
+
+QString VpnCore::currentLocationImageSource() const
+{
+    return countryCode.isEmpty() ? QString() : Utils::flagImagePath(countryCode);
+}
+
+QString VpnCore::downloaded() const
+{
+    return formatByteCount(receivedBytes);
+}
+
+QString VpnCore::uploaded() const
+{
+    return formatByteCount(sentBytes);
+}
+
+QString VpnCore::vpnConnectionErrorText() const
+{
+    return errorText;
+}
+
+QString VpnCore::vpnOnlineTime() const
+{
+    return onlineTime;
+}
+
+bool VpnCore::vpnConnected() const
+{
+    return connected;
+}
+
+bool VpnCore::vpnConnectionInProgress() const
+{
+    return vpnState == VpnClient::Connecting;
+}
+
+bool VpnCore::vpnDisconnectionInProgress() const
+{
+    return vpnState == VpnClient::Disconnecting;
+}
+
+void VpnCore::setConnectToLastLocation(bool set)
+{
+    connectOnStartPending = set;
+}
+
+void VpnCore::setNetworkApi(NetworkApi* api)
+{
+    networkApi = api;
+    connect(
+        networkApi, &NetworkApi::requestCurrentIpAddressFinished, this, &VpnCore::onRequestCurrentIpAddressFinished);
+}
+
+void VpnCore::setAutoReconnection(bool set)
+{
+    autoReconnection = set;
+}
+
+void VpnCore::setVpnServerIp(const QString& ip)
+{
+    serverIp = ip;
+    tagged(qInfo(), objectName()) << "Set VPN server IP: " << ip;
+    if (connectOnStartPending) {
+        connectOnStartPending = false;
+        tagged(qInfo(), objectName()) << "Start auto connection";
+        connectToVpn();
+    }
+}
+
+QString VpnCore::formatByteCount(quint64 bytes)
+{
+    if (bytes == 0) {
+        return QStringLiteral("0");
+    }
+    if (bytes < (1ULL << 10)) {
+        return QString::number(bytes) + QObject::tr("B");
+    }
+    const auto scaled = [bytes](int shift, const QString& unit) {
+        return QStringLiteral("%1").arg(static_cast<double>(bytes) / static_cast<double>(1ULL << shift), 0, 'f', 1)
+            + unit;
+    };
+    if (bytes < (1ULL << 20)) {
+        return scaled(10, QObject::tr("KiB"));
+    }
+    if (bytes < (1ULL << 30)) {
+        return scaled(20, QObject::tr("MiB"));
+    }
+    if (bytes < (1ULL << 40)) {
+        return scaled(30, QObject::tr("GiB"));
+    }
+    return scaled(40, QObject::tr("TiB"));
+}
+
+void VpnCore::connectToVpn()
+{
+    if (killSwitch.isProtectionEnabled()) {
+        killSwitch.disableProtection();
+    }
+    errorText.clear();
+    emit vpnConnectionErrorTextChanged(errorText);
+
+    const bool udp = settings->networkProtocol() == 0;
+
+    if (!checkCredentials()) {
+        emit vpnConnectionErrorChanged(CredentialsEmpty);
+        emit vpnConnectionErrorTextChanged(errorText);
+        return;
+    }
+    if (serverIp.isEmpty()) {
+        errorText = tr("VPN server IP is empty!");
+        tagged(qWarning(), objectName()) << errorText;
+        emit vpnConnectionErrorChanged(ServerIpEmpty);
+        emit vpnConnectionErrorTextChanged(errorText);
+        return;
+    }
+
+    tagged(qInfo(), objectName()) << QStringLiteral("Connect to VPN, server '%1', protocol '%2'")
+                                         .arg(serverIp, OpenVpnClient::protocolName(udp, false));
+
+    dnsManager.refresh();
+    userDnsSettings = dnsManager.userDnsSettings();
+    tagged(qInfo(), objectName()) << "User DNS: (" << userDnsSettings.join(QStringLiteral(", ")) << ")";
+
+    vpnClient.setServer(serverIp, udp, settings->autoReconnectToVpn());
+    vpnClient.setCredentials(settings->userName(), settings->password());
+    vpnClient.start();
+}
+
+void VpnCore::disableKillSwitch()
+{
+    if (killSwitch.isProtectionEnabled()) {
+        killSwitch.disableProtection();
+    }
+}
+
+void VpnCore::disconnectFromVpn()
+{
+    tagged(qInfo(), objectName()) << "Disconnect from VPN";
+    vpnClient.stop();
+}
+
+bool VpnCore::checkCredentials()
+{
+    if (!settings->userName().simplified().isEmpty() && !settings->password().simplified().isEmpty()) {
+        return true;
+    }
+    errorText = tr("Username or password is empty!");
+    tagged(qWarning(), objectName()) << errorText;
+    return false;
+}
+
+void VpnCore::onVpnConnectionStateChanged(int state, const QString& additionalData, bool critical)
+{
+    if (state == vpnState) {
+        return;
+    }
+    vpnState = state;
+    emit vpnConnectionInProgressChanged(state == VpnClient::Connecting);
+    emit vpnDisconnectionInProgressChanged(state == VpnClient::Disconnecting);
+    tagged(qInfo(), objectName()) << "State updated to " << VpnClient::stateName(state, true);
+
+    switch (state) {
+    case VpnClient::Disconnected:
+        setCurrentIpInfoText(tr("Disconnected"));
+        vpnConnectionDown(additionalData, critical);
+        break;
+    case VpnClient::Connecting:
+        setCurrentIpInfoText(tr("Connecting..."));
+        clearCurrentIp();
+        break;
+    case VpnClient::Disconnecting:
+        setCurrentIpInfoText(tr("Disconnecting..."));
+        clearCurrentIp();
+        break;
+    case VpnClient::Connected:
+        setCurrentIpInfoText(tr("Connected"));
+        vpnConnectionUp();
+        break;
+    case VpnClient::Error:
+        setCurrentIpInfoText(tr("Error!"));
+        vpnConnectionDown(additionalData, critical);
+        errorText = additionalData;
+        emit vpnConnectionErrorTextChanged(errorText);
+        break;
+    case VpnClient::Unknown:
+        setCurrentIpInfoText(tr("Unknown"));
+        vpnConnectionDown(QString(), false);
+        break;
+    default:
+        break;
+    }
+}
+
+void VpnCore::setCurrentIpInfoText(const QString& text)
+{
+    infoText = text;
+    emit currentIpInfoTextChanged(infoText);
+}
+
+void VpnCore::clearCurrentIp()
+{
+    countryCode.clear();
+    currentIpValue.clear();
+    emit currentIpChanged(currentIpValue);
+    emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
+}
+
+void VpnCore::vpnConnectionUp()
+{
+    reconnectionAttempts = 0;
+    connected = true;
+
+    clearCurrentIp();
+    emit currentIpChanged(currentIpValue);
+    emit vpnConnectedChanged(true);
+
+    connectionStartTime = QDateTime::currentDateTime();
+    updateOnlineTime(connectionStartTime.secsTo(QDateTime::currentDateTime()));
+    emit vpnOnlineTimeChanged(onlineTime);
+    onlineActivityTimer.start();
+
+    if (settings->killswitchEnabled()) {
+        killSwitch.enableProtection(internalIp, serverIp, settings->allowAccessToLocalDevices());
+    }
+    tagged(qInfo(), objectName()) << "VPN connection is UP";
+
+    dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
+        + dnsManager.vpnDnsSettings(dnsServerIpv4, dnsServerIpv6));
+    networkApi->requestCurrentIpAddress();
+}
+
+void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
+{
+    resetConnectionInfo();
+    clearCurrentIp();
+
+    emit vpnConnectedChanged(false);
+    emit downloadedChanged(formatByteCount(0));
+    emit uploadedChanged(formatByteCount(0));
+    emit vpnOnlineTimeChanged(onlineTime);
+
+    vpnState = VpnClient::Disconnected;
+    onlineActivityTimer.stop();
+
+    const bool reconnect = handleLoss(additionalData, critical);
+
+    tagged(qInfo(), objectName()) << "VPN connection is DOWN";
+    dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("user") } + userDnsSettings);
+    onRequestCurrentIpAddressFinished(preTunnelIp, preTunnelCountryCode);
+
+    if (reconnect) {
+        QTimer::singleShot(reconnectionDelay, this, &VpnCore::connectToVpn);
+    }
+}
+
+bool VpnCore::handleLoss(const QString& additionalData, bool critical)
+{
+    const bool unexpectedExit = additionalData == crashMarker;
+    const bool protectionEngaged = killSwitch.isProtectionEnabled();
+    // The attempt this loss would count; the kill-switch event comes when reconnection gives up.
+    const bool givesUp = !autoReconnection || reconnectionAttempts + 1 > maxReconnectionAttempts;
+    const bool raisesEvent = unexpectedExit && !critical && protectionEngaged && givesUp;
+
+    if (!raisesEvent && protectionEngaged) {
+        killSwitch.disableProtection();
+    }
+    if (!unexpectedExit) {
+        return false;
+    }
+    if (critical) {
+        if (autoReconnection) {
+            tagged(qCritical(), objectName()) << "Critical error, reconnection is now allowed!";
+        }
+        return false;
+    }
+    if (!autoReconnection) {
+        raiseKillSwitchEvent();
+        return false;
+    }
+    ++reconnectionAttempts;
+    if (reconnectionAttempts > maxReconnectionAttempts) {
+        tagged(qInfo(), objectName()) << "Can't reconnect after 3 attempts...";
+        reconnectionAttempts = 0;
+        raiseKillSwitchEvent();
+        return false;
+    }
+    tagged(qInfo(), objectName()) << QStringLiteral("Going to reconnection...%1").arg(reconnectionAttempts);
+    emit vpnConnectionErrorTextChanged(tr("Auto reconnection"));
+    return true;
+}
+
+void VpnCore::raiseKillSwitchEvent()
+{
+    if (!killSwitch.isProtectionEnabled()) {
+        return;
+    }
+    Logger::separator(objectName(), QStringLiteral("Kill switch event!"));
+    emit killSwitchEventActivated();
+}
+
+void VpnCore::onRequestCurrentIpAddressFinished(const QString& ip, const QString& code)
+{
+    if (ip.isEmpty() || code.isEmpty()) {
+        return;
+    }
+    if (vpnState == VpnClient::Connecting || vpnState == VpnClient::Disconnecting) {
+        tagged(qInfo(), objectName()) << "Request current IP address finished, skipping";
+        return;
+    }
+    if (vpnState == VpnClient::Disconnected) {
+        preTunnelIp = ip;
+        preTunnelCountryCode = code;
+    }
+    currentIpValue = ip;
+    countryCode = code;
+    emit currentIpChanged(currentIpValue);
+    emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
+    setCurrentIpInfoText(Utils::isIpv4Address(ip) ? tr("Your current IP") : tr("Error"));
+}
+
+void VpnCore::onAssignedInternalIp(const QString& ip)
+{
+    internalIp = ip;
+}
+
+void VpnCore::onByteCountChanged(qulonglong receive, qulonglong send)
+{
+    if (vpnState != VpnClient::Connected) {
+        return;
+    }
+    receivedBytes = receive;
+    sentBytes = send;
+    emit downloadedChanged(formatByteCount(receivedBytes));
+    emit uploadedChanged(formatByteCount(sentBytes));
+}
+
+void VpnCore::onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address)
+{
+    dnsServerIpv4 = dnsServerIpv4Address;
+    dnsServerIpv6 = dnsServerIpv6Address;
+}
+
+void VpnCore::onKillSwitchFinished(bool ok)
+{
+    Q_UNUSED(ok)
+}
+
+void VpnCore::onOnlineActivityTimerEvent()
+{
+    updateOnlineTime(connectionStartTime.secsTo(QDateTime::currentDateTime()));
+    emit vpnOnlineTimeChanged(onlineTime);
+}
+
+void VpnCore::onOpenVpnProcessFinished(int exitCode)
+{
+    Q_UNUSED(exitCode)
+    networkApi->requestCurrentIpAddress();
+}
+
+void VpnCore::updateOnlineTime(qint64 seconds)
+{
+    if (seconds == 0) {
+        onlineTime = zeroTime;
+        return;
+    }
+    onlineTime = QTime(0, 0, 0, 0).addSecs(static_cast<qint32>(seconds)).toString(QStringLiteral("hh:mm:ss"));
+}
+
+void VpnCore::resetConnectionInfo()
+{
+    internalIp.clear();
+    dnsServerIpv4.clear();
+    connected = false;
+    receivedBytes = 0;
+    sentBytes = 0;
+    updateOnlineTime(0);
+}

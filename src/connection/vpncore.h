@@ -1,0 +1,138 @@
+#pragma once
+
+#include "connection/dnsmanager.h"
+#include "connection/killswitch.h"
+#include "openvpn/openvpnclient.h"
+#include "service/serviceprocess.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class NetworkApi;
+class Settings;
+
+// Turns the user's connect and disconnect into work on the tunnel, and the tunnel's reports into
+// the texts and flags the main window shows. Also reconnects after an unexpected OpenVPN exit,
+// keeps the online time and the traffic counters.
+class VpnCore : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString currentIp READ currentIp NOTIFY currentIpChanged)
+    Q_PROPERTY(QString currentIpInfoText READ currentIpInfoText NOTIFY currentIpInfoTextChanged)
+    Q_PROPERTY(
+        QString currentLocationImageSource READ currentLocationImageSource NOTIFY currentLocationImageSourceChanged)
+    Q_PROPERTY(QString downloaded READ downloaded NOTIFY downloadedChanged)
+    Q_PROPERTY(QString uploaded READ uploaded NOTIFY uploadedChanged)
+    Q_PROPERTY(QString vpnConnectionErrorText READ vpnConnectionErrorText NOTIFY vpnConnectionErrorTextChanged)
+    Q_PROPERTY(QString vpnOnlineTime READ vpnOnlineTime NOTIFY vpnOnlineTimeChanged)
+    Q_PROPERTY(bool vpnConnected READ vpnConnected NOTIFY vpnConnectedChanged)
+    Q_PROPERTY(bool vpnConnectionInProgress READ vpnConnectionInProgress NOTIFY vpnConnectionInProgressChanged)
+    Q_PROPERTY(bool vpnDisconnectionInProgress READ vpnDisconnectionInProgress NOTIFY vpnDisconnectionInProgressChanged)
+
+public:
+    enum VpnError
+    {
+        ServerIpEmpty = 0,
+        CredentialsEmpty = 1
+    };
+
+    explicit VpnCore(QObject* parent = nullptr);
+    ~VpnCore() override;
+
+    QString currentIp() const;
+    QString currentIpInfoText() const;
+    QString currentLocationImageSource() const;
+    QString downloaded() const;
+    QString uploaded() const;
+    QString vpnConnectionErrorText() const;
+    QString vpnOnlineTime() const;
+    bool vpnConnected() const;
+    bool vpnConnectionInProgress() const;
+    bool vpnDisconnectionInProgress() const;
+
+    void setConnectToLastLocation(bool set);
+    void setNetworkApi(NetworkApi* api);
+
+    static QString formatByteCount(quint64 bytes);
+
+    Q_INVOKABLE void connectToVpn();
+    Q_INVOKABLE void disableKillSwitch();
+    Q_INVOKABLE void disconnectFromVpn();
+    Q_INVOKABLE void setAutoReconnection(bool set);
+    Q_INVOKABLE void setVpnServerIp(const QString& ip);
+
+    static constexpr int reconnectionDelay = 1000;
+    static constexpr int maxReconnectionAttempts = 3;
+    static constexpr int onlineTimerInterval = 500;
+
+signals:
+    void currentIpChanged(QString ip);
+    void currentIpInfoTextChanged(QString text);
+    void currentLocationImageSourceChanged(QString imageSource);
+    void downloadedChanged(QString downloaded);
+    void killSwitchEventActivated();
+    void uploadedChanged(QString uploaded);
+    void vpnConnectedChanged(bool connected);
+    void vpnConnectionErrorChanged(VpnCore::VpnError error);
+    void vpnConnectionErrorTextChanged(QString text);
+    void vpnConnectionInProgressChanged(bool inProgress);
+    void vpnDisconnectionInProgressChanged(bool inProgress);
+    void vpnOnlineTimeChanged(QString time);
+
+protected slots:
+    void onAssignedInternalIp(const QString& ip);
+    void onByteCountChanged(qulonglong receive, qulonglong send);
+    void onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address);
+    void onKillSwitchFinished(bool ok);
+    void onOnlineActivityTimerEvent();
+    void onOpenVpnProcessFinished(int exitCode);
+    void onRequestCurrentIpAddressFinished(const QString& ip, const QString& countryCode);
+    void onVpnConnectionStateChanged(int state, const QString& additionalData, bool critical);
+
+protected:
+    void updateOnlineTime(qint64 seconds);
+    void resetConnectionInfo();
+    void raiseKillSwitchEvent();
+
+private:
+    bool checkCredentials();
+    void setCurrentIpInfoText(const QString& text);
+    void clearCurrentIp();
+    void vpnConnectionUp();
+    void vpnConnectionDown(const QString& additionalData, bool critical);
+    // Decides about reconnection and the kill-switch event after a loss; true to reconnect.
+    bool handleLoss(const QString& additionalData, bool critical);
+
+    qint32 vpnState = VpnClient::Disconnected;
+    DnsManager dnsManager;
+    KillSwitch killSwitch;
+    NetworkApi* networkApi = nullptr;
+    OpenVpnClient vpnClient;
+    QDateTime connectionStartTime;
+    QString countryCode;
+    QString currentIpValue;
+    QString dnsServerIpv4;
+    QString dnsServerIpv6;
+    QString infoText;
+    QString onlineTime;
+    QString internalIp;
+    QString serverIp;
+    QTimer onlineActivityTimer;
+    ServiceProcess dnsToolProcess;
+    Settings* settings = nullptr;
+    bool connectOnStartPending = false;
+    bool autoReconnection = false;
+    bool connected = false;
+    QString errorText;
+    quint64 receivedBytes = 0;
+    quint64 sentBytes = 0;
+    QString preTunnelIp;
+    QString preTunnelCountryCode;
+    QStringList userDnsSettings;
+    qint32 reconnectionAttempts = 0;
+};
+
+Q_DECLARE_METATYPE(VpnCore::VpnError)
