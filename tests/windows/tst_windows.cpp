@@ -1,3 +1,5 @@
+#include "connection/vpncore.h"
+#include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
@@ -6,63 +8,63 @@
 #include <QtQuick>
 #include <QtQuickTest>
 
-// Stands in for the connection controller: the properties are writable so that a test can play the
-// tunnel, and every call the windows make is recorded in "calls".
-class VpnCoreDouble : public QObject
+// The real connection controller. The tests play the tunnel through its report slots, and every call the
+// windows make is recorded in "calls" before it goes on to the controller.
+class VpnCoreProbe : public VpnCore
 {
     Q_OBJECT
-    Q_PROPERTY(QString currentIp MEMBER m_currentIp NOTIFY currentIpChanged)
-    Q_PROPERTY(QString currentIpInfoText MEMBER m_infoText NOTIFY currentIpInfoTextChanged)
-    Q_PROPERTY(QString currentLocationImageSource MEMBER m_imageSource NOTIFY currentLocationImageSourceChanged)
-    Q_PROPERTY(QString downloaded MEMBER m_downloaded NOTIFY downloadedChanged)
-    Q_PROPERTY(QString uploaded MEMBER m_uploaded NOTIFY uploadedChanged)
-    Q_PROPERTY(QString vpnConnectionErrorText MEMBER m_errorText NOTIFY vpnConnectionErrorTextChanged)
-    Q_PROPERTY(QString vpnOnlineTime MEMBER m_onlineTime NOTIFY vpnOnlineTimeChanged)
-    Q_PROPERTY(bool vpnConnected MEMBER m_connected NOTIFY vpnConnectedChanged)
-    Q_PROPERTY(bool vpnConnectionInProgress MEMBER m_connecting NOTIFY vpnConnectionInProgressChanged)
-    Q_PROPERTY(bool vpnDisconnectionInProgress MEMBER m_disconnecting NOTIFY vpnDisconnectionInProgressChanged)
     Q_PROPERTY(QStringList calls MEMBER m_calls)
 
 public:
+    explicit VpnCoreProbe(QObject* parent)
+        : VpnCore(parent)
+    { }
+
     Q_INVOKABLE void connectToVpn()
     {
         m_calls << QStringLiteral("connectToVpn");
+        VpnCore::connectToVpn();
     }
     Q_INVOKABLE void disableKillSwitch()
     {
         m_calls << QStringLiteral("disableKillSwitch");
+        VpnCore::disableKillSwitch();
     }
     Q_INVOKABLE void disconnectFromVpn()
     {
         m_calls << QStringLiteral("disconnectFromVpn");
+        VpnCore::disconnectFromVpn();
     }
     Q_INVOKABLE void setAutoReconnection(bool set)
     {
         m_calls << QStringLiteral("setAutoReconnection %1").arg(set ? "true" : "false");
+        VpnCore::setAutoReconnection(set);
     }
     Q_INVOKABLE void setVpnServerIp(const QString& ip)
     {
         m_calls << QStringLiteral("setVpnServerIp %1").arg(ip);
+        VpnCore::setVpnServerIp(ip);
     }
 
-signals:
-    void currentIpChanged(QString ip);
-    void currentIpInfoTextChanged(QString text);
-    void currentLocationImageSourceChanged(QString imageSource);
-    void downloadedChanged(QString downloaded);
-    void killSwitchEventActivated();
-    void uploadedChanged(QString uploaded);
-    void vpnConnectedChanged(bool connected);
-    void vpnConnectionErrorTextChanged(QString text);
-    void vpnConnectionInProgressChanged(bool inProgress);
-    void vpnDisconnectionInProgressChanged(bool inProgress);
-    void vpnOnlineTimeChanged(QString time);
+    // What the tunnel client and the provider API would report.
+    Q_INVOKABLE void report(int state, const QString& text = QString())
+    {
+        onVpnConnectionStateChanged(state, text, false);
+    }
+    Q_INVOKABLE void byteCount(double received, double sent)
+    {
+        onByteCountChanged(qulonglong(received), qulonglong(sent));
+    }
+    Q_INVOKABLE void publicIp(const QString& ip, const QString& countryCode)
+    {
+        onRequestCurrentIpAddressFinished(ip, countryCode);
+    }
+    Q_INVOKABLE void online(int seconds)
+    {
+        updateOnlineTime(seconds);
+    }
 
 private:
-    QString m_currentIp, m_infoText, m_imageSource, m_errorText;
-    QString m_downloaded = QStringLiteral("0"), m_uploaded = QStringLiteral("0");
-    QString m_onlineTime = QStringLiteral("00:00:00");
-    bool m_connected = false, m_connecting = false, m_disconnecting = false;
     QStringList m_calls;
 };
 
@@ -120,8 +122,9 @@ public:
 public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
-        m_vpnCore = new VpnCoreDouble;
-        m_vpnCore->setParent(this);
+        auto* core = new VpnCoreProbe(this);
+        core->setNetworkApi(&m_api);
+        m_vpnCore = core;
         m_logger = new LogFolderDouble;
         m_logger->setParent(this);
         m_model = new ServerListModel(this);
@@ -137,8 +140,17 @@ public slots:
         context->setContextProperty(QStringLiteral("vpnCore"), m_vpnCore);
     }
 
+    // Gone while the application still exists: shutting the controller down asks where the program lives.
+    void cleanupTestCase()
+    {
+        delete m_vpnCore;
+        m_vpnCore = nullptr;
+    }
+
 private:
     QTemporaryDir m_profile;
+    // Nothing listens on the discard port: every public IP request fails at once and is ignored.
+    NetworkApi m_api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     QObject* m_vpnCore = nullptr;
     QObject* m_logger = nullptr;
     ServerListModel* m_model = nullptr;

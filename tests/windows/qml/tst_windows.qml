@@ -38,10 +38,11 @@ TestCase {
     }
     function cleanupTestCase() { settingsWindow().visible = false; window.destroy() }
     function init() {
+        // Disconnected, and a connection attempt stops at the credentials check.
+        core.report(0)
+        settings.userName = ""
+        settings.killswitchEnabled = false
         core.calls = []
-        core.vpnConnected = false
-        core.vpnConnectionInProgress = false
-        core.vpnDisconnectionInProgress = false
         item("switchToolTip").visible = false
     }
 
@@ -54,16 +55,14 @@ TestCase {
 
     function test_switchClick_data() {
         return [
-            { tag: "disconnected", connecting: false, disconnecting: false, connected: false, call: "connectToVpn", tip: "" },
-            { tag: "connected", connecting: false, disconnecting: false, connected: true, call: "disconnectFromVpn", tip: "" },
-            { tag: "connecting", connecting: true, disconnecting: false, connected: false, call: "", tip: "Connection in progress..." },
-            { tag: "disconnecting", connecting: false, disconnecting: true, connected: true, call: "", tip: "Disconnection in progress..." },
+            { tag: "disconnected", states: [], connected: false, call: "connectToVpn", tip: "Username or password is empty!" },
+            { tag: "connected", states: [3], connected: true, call: "disconnectFromVpn", tip: "" },
+            { tag: "connecting", states: [1], connected: false, call: "", tip: "Connection in progress..." },
+            { tag: "disconnecting", states: [3, 2], connected: true, call: "", tip: "Disconnection in progress..." },
         ]
     }
     function test_switchClick(data) {
-        core.vpnConnected = data.connected
-        core.vpnConnectionInProgress = data.connecting
-        core.vpnDisconnectionInProgress = data.disconnecting
+        data.states.forEach(function (state) { core.report(state) })
         var area = item("roundArea"), tip = item("switchToolTip")
         // The face follows the connected state only.
         compare(item("connectedFace").visible, data.connected)
@@ -77,6 +76,8 @@ TestCase {
             compare(tip.text, data.tip)
             compare(tip.timeout, 5000)
         }
+        core.report(0)
+        compare(item("disconnectedFace").visible, true)
     }
 
     function test_pressedSwitchDims() {
@@ -89,43 +90,47 @@ TestCase {
 
     function test_toolTipFollowsErrorText() {
         var tip = item("switchToolTip")
-        core.vpnConnectionErrorText = "Username or password is empty"
-        tryVerify(function () { return tip.visible })
-        compare(tip.text, "Username or password is empty")
-        core.vpnConnectionErrorText = ""
-        tryVerify(function () { return !tip.visible })
-        core.vpnConnectionErrorText = "No server"
-        tryVerify(function () { return tip.visible })
-        core.vpnConnected = true
-        tryVerify(function () { return !tip.visible })
-        core.vpnConnectionErrorText = ""
+        core.report(4, "TLS handshake failed")
+        verify(tip.visible)
+        compare(tip.text, "TLS handshake failed")
+        core.vpnConnectionErrorTextChanged("")
+        verify(!tip.visible)
+        core.report(4, "TLS handshake failed")
+        verify(tip.visible)
+        core.report(3)
+        verify(!tip.visible)
     }
 
     function test_valuesShown() {
         var down = item("downloadedValue"), up = item("uploadedValue")
         compare(down.opacity, 0.4)
-        core.downloaded = "1.5 MB"
-        core.uploaded = "0"
-        compare(down.text, "1.5 MB")
+        core.report(3)
+        core.byteCount(1572864, 0)
+        verify(down.text !== "0")
+        compare(down.text, core.downloaded)
         compare(down.opacity, 1)
+        compare(up.text, "0")
         compare(up.opacity, 0.4)
-        core.vpnOnlineTime = "01:02:03"
-        compare(item("onlineTime").text, "01:02:03")
-        core.currentIp = "198.51.100.7"
-        core.currentLocationImageSource = "qrc:/resources/icons/flags/de.png"
+        compare(item("onlineTime").text, core.vpnOnlineTime)
+        verify(item("onlineTime").visible)
+        core.publicIp("198.51.100.7", "DE")
         var ipFlag = findChild(item("currentIpItem"), "flagImage")
         compare(findChild(item("currentIpItem"), "flagLabel").text, "198.51.100.7")
         compare(String(ipFlag.source), "qrc:/resources/icons/flags/de.png")
         // Beside a text the flag is half the text high and keeps the flag's 4:3 shape.
         compare(ipFlag.width, ipFlag.height * 128 / 96)
-        core.downloaded = "0"
     }
 
     function test_killSwitchDialog() {
         var dialog = item("killSwitchDialog")
         verify(!dialog.visible)
+        settings.killswitchEnabled = true
+        core.setAutoReconnection(false)
+        core.calls = []
         for (var round = 1; round <= 2; ++round) {
-            core.killSwitchEventActivated()
+            // The tunnel ends unexpectedly under the lock, and nothing reconnects.
+            core.report(3)
+            core.report(0, "CrashExit")
             verify(dialog.visible)
             compare(calls(), "")
             TestSupport.expectLine("Restore connection to Internet")
