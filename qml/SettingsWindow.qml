@@ -298,6 +298,13 @@ Window {
                         from: 576
                         to: 65535
                         stepSize: 50
+                        // A plain number: no group separator in an MTU.
+                        textFromValue: function (value) {
+                            return String(value)
+                        }
+                        valueFromText: function (text) {
+                            return parseInt(text)
+                        }
                     }
 
                     Item {

@@ -79,14 +79,15 @@ Item {
             height: 155
             radius: width / 2
             anchors.centerIn: parent
-            // Two stops at the same place split the disc sharply into two halves.
+            // Two stops next to each other split the disc sharply into two halves. At one and the same
+            // position some renderers would swap them.
             gradient: Gradient {
                 GradientStop {
                     position: 0.5
                     color: uiStyle.connectionPageVpnDurationBackgroundColor
                 }
                 GradientStop {
-                    position: 0.5
+                    position: 0.501
                     color: uiStyle.connectionPageVpnSwitchBackgroundColor
                 }
             }

@@ -5,6 +5,7 @@
 #include "settings/uistyle.h"
 #include "ui/dashcircle.h"
 
+#include <QSignalSpy>
 #include <QtQuick>
 #include <QtQuickTest>
 
@@ -113,6 +114,17 @@ public:
     {
         QSettings store(QStringLiteral("VPN"), QStringLiteral("VPNClient"));
         return store.value(QStringLiteral("Settings/") + key);
+    }
+    // The colour an item shows at one of its points.
+    Q_INVOKABLE QColor pixel(QQuickItem* item, int x, int y) const
+    {
+        const QSharedPointer<QQuickItemGrabResult> grab = item->grabToImage();
+        if (grab.isNull()) {
+            return QColor();
+        }
+        QSignalSpy ready(grab.data(), &QQuickItemGrabResult::ready);
+        ready.wait(5000);
+        return grab->image().pixelColor(x, y);
     }
     Q_INVOKABLE void expectLine(const QString& line)
     {

@@ -113,6 +113,11 @@ TestCase {
         compare(up.opacity, 0.4)
         compare(item("onlineTime").text, core.vpnOnlineTime)
         verify(item("onlineTime").visible)
+        // The connected face: the switch on the duration colour above, the time on the switch colour below.
+        var face = item("connectedFace")
+        waitForRendering(face)
+        verify(Qt.colorEqual(TestSupport.pixel(face, 77, 18), uiStyle.connectionPageVpnDurationBackgroundColor))
+        verify(Qt.colorEqual(TestSupport.pixel(face, 77, 136), uiStyle.connectionPageVpnSwitchBackgroundColor))
         core.publicIp("198.51.100.7", "DE")
         var ipFlag = findChild(item("currentIpItem"), "flagImage")
         compare(findChild(item("currentIpItem"), "flagLabel").text, "198.51.100.7")
