@@ -1,10 +1,157 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
+import QtQuick.Window 2.12
+import QtQuick.Layouts 1.12
+import QtQuick.Dialogs 1.2
+import DashCircle 1.0
+import "controls"
 
 ApplicationWindow {
-    id: root
+    id: applicationWindow
     width: 400
     height: 650
+    minimumWidth: width
+    maximumWidth: width
+    minimumHeight: height
+    maximumHeight: height
+    color: uiStyle.generalBackgroundColor
+    title: settings.titleName()
     visible: true
-    title: "Korvex"
+
+    header: HeaderItem {
+        id: headerItem
+    }
+
+    footer: FooterItem {
+        id: footerItem
+    }
+
+    ServerListWindow {
+        id: serverListWindow
+        objectName: "serverListWindow"
+        x: 0
+        y: headerItem.height
+        width: applicationWindow.width
+        height: applicationWindow.height - headerItem.height - footerItem.height
+    }
+
+    Column {
+        topPadding: 65
+        width: 400
+        height: 400
+
+        Item {
+            width: 400
+            height: 400
+
+            DashCircle {
+                width: parent.width - 5
+                height: width
+                anchors.centerIn: parent
+                color: uiStyle.connectionPageCirclesColor
+            }
+
+            DashCircle {
+                width: 290
+                height: 290
+                anchors.centerIn: parent
+                color: uiStyle.connectionPageCirclesColor
+            }
+
+            Column {
+                width: parent.width
+
+                VpnConnectionInfo {
+                    id: connectionInfo
+                    objectName: "connectionInfo"
+                    width: parent.width
+                    downloaded: vpnCore.downloaded
+                    uploaded: vpnCore.uploaded
+                    locationImageSource: serverListModel.locationImageSource
+                    locationText: serverListModel.locationText
+                    onLocationClicked: serverListWindow.visible = true
+                }
+
+                VpnConnectionButton {
+                    id: connectionButton
+                    objectName: "connectionButton"
+                    width: parent.width
+                    height: 300
+                    connectedState: vpnCore.vpnConnected
+                    vpnOnlineTime: vpnCore.vpnOnlineTime
+
+                    ToolTip {
+                        id: switchToolTip
+                        objectName: "switchToolTip"
+                        timeout: 5000
+                    }
+
+                    onClicked: {
+                        if (vpnCore.vpnConnectionInProgress) {
+                            switchToolTip.text = qsTr("Connection in progress...")
+                            switchToolTip.visible = true
+                        } else if (vpnCore.vpnDisconnectionInProgress) {
+                            switchToolTip.text = qsTr("Disconnection in progress...")
+                            switchToolTip.visible = true
+                        } else if (vpnCore.vpnConnected) {
+                            vpnCore.disconnectFromVpn()
+                        } else {
+                            vpnCore.connectToVpn()
+                        }
+                    }
+                }
+
+                CurrentIpItem {
+                    id: currentIpItem
+                    objectName: "currentIpItem"
+                    topPadding: 10
+                    imageSource: vpnCore.currentLocationImageSource
+                    infoText: vpnCore.currentIpInfoText
+                    ip: vpnCore.currentIp
+                }
+            }
+        }
+    }
+
+    Connections {
+        target: vpnCore
+        function onVpnConnectedChanged() {
+            switchToolTip.visible = false
+        }
+        function onVpnConnectionErrorTextChanged(text) {
+            switchToolTip.text = text
+            switchToolTip.visible = text !== ""
+        }
+        function onKillSwitchEventActivated() {
+            killSwitchDialog.visible = true
+        }
+    }
+
+    Connections {
+        target: serverListModel
+        function onServerIpChanged(ip) {
+            vpnCore.setVpnServerIp(ip)
+        }
+    }
+
+    MessageDialog {
+        id: killSwitchDialog
+        objectName: "killSwitchDialog"
+        visible: false
+        title: qsTr("Killswitch event")
+        icon: StandardIcon.Warning
+        text: qsTr("Connection to Internet is blocked")
+        // Hiding the dialog reports the change more than once; only the first after a showing counts.
+        property bool shown: false
+
+        onVisibleChanged: {
+            if (visible) {
+                shown = true
+            } else if (shown) {
+                shown = false
+                console.log("Restore connection to Internet")
+                vpnCore.disableKillSwitch()
+            }
+        }
+    }
 }

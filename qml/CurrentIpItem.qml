@@ -1,0 +1,22 @@
+import QtQuick 2.12
+import "controls"
+
+// The public IP address with its flag, under an info text.
+Column {
+    property alias imageSource: flag.imageSource
+    property alias ip: flag.text
+    property alias infoText: info.text
+    property alias ipVisible: flag.visible
+
+    width: parent ? parent.width : implicitWidth
+
+    AGreyLabel {
+        id: info
+        anchors.horizontalCenter: parent.horizontalCenter
+    }
+
+    FlagItem {
+        id: flag
+        anchors.horizontalCenter: parent.horizontalCenter
+    }
+}

@@ -1,0 +1,356 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+import QtQuick.Window 2.12
+import QtQuick.Layouts 1.12
+import "controls"
+
+// Edits copies of the settings and writes them back when it is hidden; only the credentials are stored at
+// once, by their own button.
+Window {
+    id: settingsWindow
+
+    property int columnPadding: 20
+    property int columnSpacing: 20
+    property string sectionColor: uiStyle.generalSectionColor
+
+    // A rounded-off block of a tab: a header over its controls, which take the block's inner width.
+    component Section: Rectangle {
+        id: section
+
+        property alias title: sectionHeader.text
+        property alias spacing: inner.spacing
+        property int padding: 20
+        default property alias content: inner.data
+
+        width: parent.width - 2 * padding
+        anchors.horizontalCenter: parent.horizontalCenter
+        height: inner.height + 2 * padding
+
+        Column {
+            id: inner
+            x: section.padding
+            y: section.padding
+            width: section.width - 2 * section.padding
+
+            ASectionHeader {
+                id: sectionHeader
+            }
+        }
+    }
+
+    width: 700
+    height: headerItem.height + tabBar.height + generalColumn.height
+    minimumWidth: width
+    maximumWidth: width
+    minimumHeight: height
+    maximumHeight: height
+    color: applicationWindow.color
+    title: applicationWindow.title
+    visible: false
+
+    function loadCredentials() {
+        userNameField.textField.text = settings.userName
+        passwordField.textField.text = settings.password
+    }
+
+    function writeBack() {
+        settings.allowAccessToLocalDevices = localDevicesSwitch.checked
+        settings.autoReconnectToVpn = autoReconnectSwitch.checked
+        settings.autoUpdateEnabled = autoUpdateSwitch.checked
+        settings.connectToLastLocation = lastLocationSwitch.checked
+        settings.killswitchEnabled = killSwitch.checked
+        settings.launchAppOnStartup = launchSwitch.checked
+        settings.mtuSize = autoMtu.checked ? 0 : mtuBox.value
+        settings.networkProtocol = udp.checked ? 0 : 1
+        settings.save()
+        vpnCore.setAutoReconnection(settings.autoReconnectToVpn)
+    }
+
+    Component.onCompleted: {
+        loadCredentials()
+        // The kill switch first: its change drags local-network access along.
+        killSwitch.checked = settings.killswitchEnabled
+        localDevicesSwitch.checked = settings.allowAccessToLocalDevices
+        autoReconnectSwitch.checked = settings.autoReconnectToVpn
+        autoUpdateSwitch.checked = settings.autoUpdateEnabled
+        lastLocationSwitch.checked = settings.connectToLastLocation
+        launchSwitch.checked = settings.launchAppOnStartup
+        autoMtu.checked = settings.mtuSize === 0
+        manualMtu.checked = !autoMtu.checked
+        mtuBox.value = settings.mtuSize !== 0 ? settings.mtuSize : settings.defaultMtuSize()
+        udp.checked = settings.networkProtocol === 0
+        tcp.checked = !udp.checked
+    }
+
+    onVisibleChanged: {
+        if (visible) {
+            loadCredentials()
+            content.forceActiveFocus()
+        } else {
+            writeBack()
+        }
+    }
+
+    Column {
+        id: content
+        objectName: "settingsContent"
+        width: settingsWindow.width
+        focus: true
+        Keys.onEscapePressed: settingsWindow.visible = false
+
+        HeaderItem {
+            id: headerItem
+            width: parent.width
+        }
+
+        Row {
+            id: tabBar
+
+            property int currentIndex: 0
+
+            width: parent.width
+
+            ATabButton {
+                id: generalTab
+                objectName: "generalTab"
+                width: tabBar.width / 2
+                text: qsTr("General")
+                selected: true
+                onClicked: {
+                    advancedTab.selected = false
+                    tabBar.currentIndex = 0
+                }
+            }
+
+            ATabButton {
+                id: advancedTab
+                objectName: "advancedTab"
+                width: tabBar.width / 2
+                text: qsTr("Advanced")
+                onClicked: {
+                    generalTab.selected = false
+                    tabBar.currentIndex = 1
+                }
+            }
+        }
+
+        Column {
+            id: generalColumn
+            objectName: "generalColumn"
+            width: parent.width
+            visible: tabBar.currentIndex === 0
+            padding: settingsWindow.columnPadding
+            spacing: settingsWindow.columnSpacing
+
+            Section {
+                color: settingsWindow.sectionColor
+                id: authentication
+                title: qsTr("Authentication")
+                spacing: 20
+
+                AInputField {
+                    id: userNameField
+                    objectName: "userNameField"
+                    width: parent.width
+                    labelField.text: qsTr("Username")
+                }
+
+                AInputField {
+                    id: passwordField
+                    objectName: "passwordField"
+                    width: parent.width
+                    labelField.text: qsTr("Password")
+                    textField.echoMode: TextInput.PasswordEchoOnEdit
+                }
+
+                AButton {
+                    objectName: "updateButton"
+                    text: qsTr("Update")
+                    onClicked: {
+                        settings.userName = userNameField.textField.text
+                        settings.password = passwordField.textField.text
+                        settings.save()
+                        updatedToolTip.show(qsTr("Updated"), 3000)
+                    }
+                }
+
+                ToolTip {
+                    id: updatedToolTip
+                    objectName: "updatedToolTip"
+                    x: (authentication.width - width) / 2 - authentication.padding
+                    y: (authentication.height - height) / 2 - authentication.padding
+                }
+            }
+
+            Section {
+                color: settingsWindow.sectionColor
+                title: qsTr("Startup")
+
+                ASwitch {
+                    id: launchSwitch
+                    objectName: "launchSwitch"
+                    text: qsTr("Launch %1 on %2 startup").arg(settingsWindow.title).arg(settings.osName())
+                }
+
+                ASwitch {
+                    id: lastLocationSwitch
+                    objectName: "lastLocationSwitch"
+                    text: qsTr("Connect to the last used location when %1 is launched").arg(settingsWindow.title)
+                }
+
+                ASwitch {
+                    id: autoReconnectSwitch
+                    objectName: "autoReconnectSwitch"
+                    text: qsTr("Re-establish VPN connection if disconnected or dropped")
+                }
+            }
+
+            Section {
+                color: settingsWindow.sectionColor
+                title: qsTr("Kill switch")
+
+                ASwitch {
+                    id: killSwitch
+                    objectName: "killSwitch"
+                    text: qsTr("Enable Network lock (Internet kill switch). Available only for OpenVPN")
+                    onCheckedChanged: localDevicesSwitch.checked = checked
+                }
+
+                ASmallGreyLabel {
+                    width: parent.width
+                    text: qsTr("Network Lock ensures your Internet traffic goes through %1 secure tunnel\nand stops all traffic if %1 disconnects unexpectedly").arg(settingsWindow.title)
+                }
+
+                ASwitch {
+                    id: localDevicesSwitch
+                    objectName: "localDevicesSwitch"
+                    enabled: killSwitch.checked
+                    text: qsTr("Allow access to local network devices such as shares printers")
+                }
+            }
+        }
+
+        Column {
+            id: advancedColumn
+            objectName: "advancedColumn"
+            width: parent.width
+            visible: tabBar.currentIndex === 1
+            padding: settingsWindow.columnPadding
+            spacing: settingsWindow.columnSpacing
+
+            Section {
+                color: settingsWindow.sectionColor
+                title: qsTr("Protocol")
+
+                ColumnLayout {
+                    width: parent.width
+
+                    ARadioButton {
+                        id: udp
+                        objectName: "udpButton"
+                        text: qsTr("UDP - OpenVPN")
+                        checked: true
+                    }
+
+                    ASmallGreyLabel {
+                        Layout.leftMargin: udp.textPadding
+                        text: qsTr("This usually offers the best combination of speed and security, but may not work\non all networks")
+                    }
+
+                    ARadioButton {
+                        id: tcp
+                        objectName: "tcpButton"
+                        text: qsTr("TCP - OpenVPN")
+                    }
+
+                    ASmallGreyLabel {
+                        Layout.leftMargin: tcp.textPadding
+                        text: qsTr("This is more likely to function on all types of networks, but might be slower than UDP")
+                    }
+                }
+            }
+
+            Section {
+                color: settingsWindow.sectionColor
+                title: qsTr("MTU Size")
+
+                RowLayout {
+                    width: parent.width
+
+                    ARadioButton {
+                        id: autoMtu
+                        objectName: "autoMtuButton"
+                        text: qsTr("Auto")
+                        checked: true
+                    }
+
+                    ARadioButton {
+                        id: manualMtu
+                        objectName: "manualMtuButton"
+                        text: qsTr("Manual")
+                    }
+
+                    SpinBox {
+                        id: mtuBox
+                        objectName: "mtuBox"
+                        visible: manualMtu.checked
+                        editable: true
+                        from: 576
+                        to: 65535
+                        stepSize: 50
+                        // A plain number: no group separator in an MTU.
+                        textFromValue: function (value) {
+                            return String(value)
+                        }
+                        valueFromText: function (text) {
+                            return parseInt(text)
+                        }
+                    }
+
+                    Item {
+                        Layout.fillWidth: true
+                    }
+                }
+            }
+
+            Section {
+                color: settingsWindow.sectionColor
+                title: qsTr("Auto Update")
+
+                ASwitch {
+                    id: autoUpdateSwitch
+                    objectName: "autoUpdateSwitch"
+                    text: qsTr("Automatically update application")
+                }
+            }
+
+            Section {
+                color: settingsWindow.sectionColor
+                objectName: "showLogsSection"
+                visible: uiStyle.settingsPageShowLogs
+                title: qsTr("Show logs")
+
+                Item {
+                    width: parent.width
+                    height: Math.max(showLogsLabel.height, showLogsButton.height)
+
+                    ALabel {
+                        id: showLogsLabel
+                        anchors.left: parent.left
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: qsTr("Show logs collected by application")
+                    }
+
+                    AButton {
+                        id: showLogsButton
+                        objectName: "showLogsButton"
+                        anchors.right: parent.right
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: qsTr("Show logs folder")
+                        onClicked: logger.openLogFolder()
+                    }
+                }
+            }
+        }
+    }
+}

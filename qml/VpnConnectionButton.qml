@@ -1,0 +1,140 @@
+import QtQuick 2.12
+import QtQuick.Controls 2.12
+import "controls"
+
+// The round on/off switch: a gradient ring around a face that shows "SWITCH ON" or "SWITCH OFF" and the time online.
+Item {
+    id: connectionButton
+
+    property bool connectedState: false
+    property alias vpnOnlineTime: timeLabel.text
+
+    signal clicked
+
+    height: 300
+    width: parent ? parent.width : 400
+
+    RoundMouseArea {
+        id: roundArea
+        objectName: "roundArea"
+        width: 200
+        height: 200
+        anchors.centerIn: parent
+        onClicked: connectionButton.clicked()
+
+        Rectangle {
+            objectName: "ring"
+            anchors.fill: parent
+            radius: width / 2
+            opacity: roundArea.pressed ? 0.75 : 1
+            gradient: Gradient {
+                GradientStop {
+                    position: 0.10
+                    color: connectionButton.connectedState ? uiStyle.connectionPageVpnConnectedButtonGradientColor1 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor1
+                }
+                GradientStop {
+                    position: 0.4
+                    color: connectionButton.connectedState ? uiStyle.connectionPageVpnConnectedButtonGradientColor2 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor2
+                }
+                GradientStop {
+                    position: 1.00
+                    color: connectionButton.connectedState ? uiStyle.connectionPageVpnConnectedButtonGradientColor3 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor3
+                }
+            }
+        }
+
+        Rectangle {
+            objectName: "disconnectedFace"
+            visible: !connectionButton.connectedState
+            width: 155
+            height: 155
+            radius: width / 2
+            anchors.centerIn: parent
+            color: uiStyle.connectionPageVpnSwitchBackgroundColor
+
+            Column {
+                anchors.centerIn: parent
+                spacing: 10
+
+                Image {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    source: "qrc:/resources/icons/greenswitch.png"
+                }
+
+                Label {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: qsTr("SWITCH ON")
+                    font.family: FontFactory.poppinsBold.name
+                    font.bold: true
+                    font.pixelSize: 12
+                    color: uiStyle.connectionPageVpnSwitchLabelColor
+                }
+            }
+        }
+
+        Rectangle {
+            objectName: "connectedFace"
+            visible: connectionButton.connectedState
+            width: 155
+            height: 155
+            radius: width / 2
+            anchors.centerIn: parent
+            // Two stops next to each other split the disc sharply into two halves. At one and the same
+            // position some renderers would swap them.
+            gradient: Gradient {
+                GradientStop {
+                    position: 0.5
+                    color: uiStyle.connectionPageVpnDurationBackgroundColor
+                }
+                GradientStop {
+                    position: 0.501
+                    color: uiStyle.connectionPageVpnSwitchBackgroundColor
+                }
+            }
+
+            Column {
+                width: parent.width
+                height: parent.height / 2
+                topPadding: 20
+                spacing: 10
+
+                Image {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    source: "qrc:/resources/icons/redswitch.png"
+                }
+
+                Label {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: qsTr("SWITCH OFF")
+                    font.family: FontFactory.poppinsBold.name
+                    font.bold: true
+                    font.pixelSize: 12
+                    color: uiStyle.connectionPageVpnSwitchLabelColor
+                }
+            }
+
+            Column {
+                y: parent.height / 2
+                width: parent.width
+                topPadding: 5
+                spacing: -5
+
+                Label {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: qsTr("DURATION")
+                    color: uiStyle.connectionPageVpnDurationLabelColor
+                }
+
+                Label {
+                    id: timeLabel
+                    objectName: "onlineTime"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    font.family: FontFactory.poppinsBold.name
+                    font.bold: true
+                    font.pixelSize: 16
+                    color: uiStyle.connectionPageVpnTimerLabelColor
+                }
+            }
+        }
+    }
+}

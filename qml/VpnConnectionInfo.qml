@@ -1,0 +1,91 @@
+import QtQuick 2.12
+import "controls"
+
+// Above the switch: the chosen server location at the left, the traffic counters at the right.
+Row {
+    id: info
+
+    property alias downloaded: downloadedLabel.text
+    property alias uploaded: uploadedLabel.text
+    property alias locationImageSource: location.imageSource
+    property alias locationText: location.text
+
+    signal locationClicked
+
+    width: parent ? parent.width : 400
+
+    Column {
+        width: info.width / 2
+
+        AGreyLabel {
+            leftPadding: 20
+            text: qsTr("Server location")
+        }
+
+        // The flag, the location and the arrow open the server list as one.
+        Item {
+            objectName: "locationRow"
+            width: locationRow.width
+            height: locationRow.height
+
+            Row {
+                id: locationRow
+                leftPadding: 20
+                spacing: 5
+
+                FlagItem {
+                    id: location
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+
+                Image {
+                    anchors.verticalCenter: parent.verticalCenter
+                    source: uiStyle.darkStyle ? "qrc:/resources/icons/droparrow_white.png" : "qrc:/resources/icons/droparrow_black.png"
+                }
+            }
+
+            MouseAreaHandler {
+                onClicked: info.locationClicked()
+            }
+        }
+    }
+
+    Row {
+        width: info.width / 2
+
+        Column {
+            width: parent.width / 2
+
+            AGreyLabel {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: qsTr("Downloaded")
+            }
+
+            ABrightLabel {
+                id: downloadedLabel
+                objectName: "downloadedValue"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "0"
+                // Nothing moved yet: the zero stays in the background.
+                opacity: text === "0" ? 0.4 : 1
+            }
+        }
+
+        Column {
+            width: parent.width / 2
+
+            AGreyLabel {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: qsTr("Uploaded")
+            }
+
+            ABrightLabel {
+                id: uploadedLabel
+                objectName: "uploadedValue"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "0"
+                opacity: text === "0" ? 0.4 : 1
+            }
+        }
+    }
+}
