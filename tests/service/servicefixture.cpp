@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -133,6 +134,24 @@ QStringList ServiceFixture::records() const
         return {};
     }
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList ServiceFixture::openVpnCommand() const
+{
+    const QString config = dir.path() + QStringLiteral("/client.ovpn");
+    const QString log = dir.path() + QStringLiteral("/openvpn.log");
+    QFile file(config);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("client\r\ndev tun\r\nremote 192.0.2.1 88 udp\r\nverb 3\r\n");
+    }
+    QFile(log).open(QIODevice::Append);
+    return { path(QStringLiteral("openvpn")), QStringLiteral("--config"), config,
+        QStringLiteral("--management-query-passwords"), QStringLiteral("--log-append"), log };
+}
+
+int ServiceFixture::openVpnRuns() const
+{
+    return records().filter(QRegularExpression(QStringLiteral("^openvpn --config "))).size();
 }
 
 void ServiceFixture::clearRecords()

@@ -26,6 +26,10 @@ public:
 
     // What the stand-ins ran, one "NAME ARGS" line each, in order.
     QStringList records() const;
+    // The client's command for OpenVPN, on a valid configuration and a log file of this folder;
+    // the stand-in then runs until it is stopped. openVpnRuns: how often it started so.
+    QStringList openVpnCommand() const;
+    int openVpnRuns() const;
     void clearRecords();
     QString serviceLog() const;
     // What a sanitizer build of the service reported, empty when all is well.

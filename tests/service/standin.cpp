@@ -3,6 +3,7 @@
 // what the service ran. Arguments:
 //   exit N   end with code N
 //   wait     run until SIGTERM (records "NAME SIGTERM", ends with 0) or SIGKILL
+//   --config FILE --management-query-passwords   (OpenVPN as the service runs it) as wait
 //   anything else: end with 0
 #include <csignal>
 #include <cstdlib>
@@ -54,7 +55,10 @@ void onTerm(int)
 int main(int argc, char** argv)
 {
     const std::string name = programName(argv[0]);
-    const bool wait = argc >= 2 && std::strcmp(argv[1], "wait") == 0;
+    bool wait = argc >= 2 && std::strcmp(argv[1], "wait") == 0;
+    for (int i = 1; i < argc; ++i) {
+        wait = wait || std::strcmp(argv[i], "--management-query-passwords") == 0;
+    }
     if (wait) {
         // Before the record: once a test sees the run, SIGTERM is handled.
         struct sigaction action = {};

@@ -211,9 +211,9 @@ void TestServiceLink::stopAndKillRunningOpenVpn()
     QSignalSpy started(&openVpn, &ServiceProcess::started);
     QSignalSpy finished(&openVpn, &ServiceProcess::finished);
 
-    openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
+    openVpn.start(fixture->openVpnCommand());
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
-    QTRY_VERIFY(fixture->records().contains("openvpn wait")); // ready for SIGTERM
+    QTRY_COMPARE(fixture->openVpnRuns(), 1); // ready for SIGTERM
     QCOMPARE(openVpn.state(), int(Running));
     openVpn.stop("anything");
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
@@ -221,9 +221,9 @@ void TestServiceLink::stopAndKillRunningOpenVpn()
     QVERIFY(fixture->records().contains("openvpn SIGTERM"));
 
     fixture->clearRecords();
-    openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
+    openVpn.start(fixture->openVpnCommand());
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, 8000);
-    QTRY_COMPARE(fixture->records().count("openvpn wait"), 1);
+    QTRY_COMPARE(fixture->openVpnRuns(), 1);
     openVpn.killOpenVpn();
     QCOMPARE(openVpn.state(), int(Running)); // the kill command does not change the state
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 8000);
@@ -239,10 +239,10 @@ void TestServiceLink::secondOpenVpnEndsTheFirst()
     QSignalSpy output(&controller, &ServiceController::processOutput);
     OpenVpnProcess openVpn;
     QSignalSpy started(&openVpn, &ServiceProcess::started);
-    openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
+    openVpn.start(fixture->openVpnCommand());
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
-    QTRY_VERIFY(fixture->records().contains("openvpn wait")); // ready for SIGTERM
-    openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
+    QTRY_COMPARE(fixture->openVpnRuns(), 1); // ready for SIGTERM
+    openVpn.start(fixture->openVpnCommand());
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, 8000);
 
     // Never two at once: the first one's end is reported before the second one's start.
@@ -263,9 +263,9 @@ void TestServiceLink::initEndsLeftOverOpenVpnSilently()
         ServiceController earlier;
         OpenVpnProcess openVpn;
         QSignalSpy started(&openVpn, &ServiceProcess::started);
-        openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
+        openVpn.start(fixture->openVpnCommand());
         QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
-        QTRY_VERIFY(fixture->records().contains("openvpn wait")); // ready for SIGTERM
+        QTRY_COMPARE(fixture->openVpnRuns(), 1); // ready for SIGTERM
     } // the earlier client goes away, its OpenVPN keeps running
 
     ServiceController fresh;
@@ -298,9 +298,9 @@ void TestServiceLink::programsEndWithTheService()
     ServiceController controller;
     OpenVpnProcess openVpn;
     QSignalSpy started(&openVpn, &ServiceProcess::started);
-    openVpn.start(QStringList { fixture->path("openvpn"), "wait" });
+    openVpn.start(fixture->openVpnCommand());
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 8000);
-    QTRY_VERIFY(fixture->records().contains("openvpn wait"));
+    QTRY_COMPARE(fixture->openVpnRuns(), 1);
     // A crashed service leaves no OpenVPN behind that no one could stop.
     fixture->killService();
     QTRY_VERIFY_WITH_TIMEOUT(fixture->records().contains("openvpn SIGTERM"), 5000);
