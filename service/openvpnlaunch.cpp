@@ -110,6 +110,8 @@ const QHash<QString, Check>& allowList()
     return list;
 }
 
+constexpr int maxLineLength = 250;
+
 const QStringList inlineBlocks { QStringLiteral("ca"), QStringLiteral("tls-crypt") };
 
 // OpenVPN's own parser knows quotes, single quotes, backslash escapes and comment characters.
@@ -283,6 +285,11 @@ bool OpenVpnLaunch::checkConfiguration(const QByteArray& text, QByteArray* copy,
     for (int index = 0; index < lines.size(); ++index) {
         const QString line = lines.at(index).trimmed();
         const QString where = QStringLiteral(" (line %1)").arg(index + 1);
+        // OpenVPN reads a longer line in pieces, and takes the rest for a line of its own.
+        if (line.size() > maxLineLength) {
+            *error = QStringLiteral("line longer than %1 characters%2").arg(maxLineLength).arg(where);
+            return false;
+        }
         if (!block.isEmpty()) {
             if (line == QStringLiteral("</%1>").arg(block)) {
                 block.clear();

@@ -240,6 +240,8 @@ void TestServiceOpenVpnGuard::refusedRunsNothing_data()
         << "unexpected text in inline <ca> (line 4)";
     QTest::newRow("inline block not closed") << QByteArray("client\n<ca>\nAAAA\n") << "replace"
                                              << "inline <ca> is not closed";
+    directive("long line", "remote-cert-eku \"" + QByteArray(240, 'A') + " up evil.sh\"",
+        "line longer than 250 characters (line 41)");
     directive("NUL byte", QByteArray("verb 3\0up /tmp/evil.sh", 22), "control or non-ASCII character 0x00");
     directive("too large", QByteArray(70 * 1024, '#'), "larger than 65536 bytes");
 
