@@ -104,6 +104,26 @@ QString readLink(const QByteArray& path)
     return QFile::decodeName(QByteArray(buffer, static_cast<int>(length)));
 }
 
+// The effective uid from the "Uid:" line (real, effective, saved, filesystem).
+qint64 effectiveUid(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    // A /proc file reports no size: read it whole rather than testing for its end.
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("Uid:")) {
+            const QList<QByteArray> fields = line.mid(4).simplified().split(' ');
+            bool ok = false;
+            const qint64 uid = fields.value(1).toLongLong(&ok);
+            return ok ? uid : -1;
+        }
+    }
+    return -1;
+}
+
 QList<PeerProcess::Owner> ownersOfInodes(const QList<quint64>& inodes)
 {
     QList<QByteArray> targets;
@@ -141,7 +161,7 @@ QList<PeerProcess::Owner> ownersOfInodes(const QList<quint64>& inodes)
         }
         ::closedir(fds);
         if (holds) {
-            owners.append({ pid, readLink("/proc/" + QByteArray::number(pid) + "/exe") });
+            owners.append({ pid, readLink("/proc/" + QByteArray::number(pid) + "/exe"), effectiveUid(pid) });
         }
     }
     ::closedir(proc);

@@ -13,6 +13,9 @@ public:
     {
         qint64 pid = 0;
         QString executable;
+        // The user it acts as (effective uid); -1 when unknown. Windows would keep the TokenUser
+        // SID of the process token here instead.
+        qint64 uid = -1;
     };
 
     // peer: the far end as this process sees it; local: this process's end.

@@ -1,6 +1,7 @@
 #include "programrunner.h"
 
 #include "app/logtag.h"
+#include "openvpnlaunch.h"
 #include "servicelog.h"
 
 #include <QFileInfo>
@@ -27,9 +28,20 @@ class ProgramProcess : public QProcess
 public:
     using QProcess::QProcess;
 
+    // Lives as long as the run: its private configuration goes when the process object goes.
+    std::unique_ptr<OpenVpnLaunch> launch;
+    // Becomes the child's standard output and error (Windows: STARTUPINFO's handles instead).
+    int outputFd = -1;
+
 protected:
     void setupChildProcess() override
     {
+#ifdef Q_OS_UNIX
+        if (outputFd >= 0) {
+            ::dup2(outputFd, STDOUT_FILENO);
+            ::dup2(outputFd, STDERR_FILENO);
+        }
+#endif
 #ifdef Q_OS_LINUX
         // Nobody could stop it once the service is gone: a new service instance does not know
         // it, and the client sends "init: connection" only once.
@@ -65,7 +77,7 @@ ProgramRunner::~ProgramRunner()
     }
 }
 
-void ProgramRunner::start(const QStringList& arguments, bool report)
+void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peerUid)
 {
     const QString requested = arguments.value(0);
     const ProgramCatalog::Resolution program = catalog.resolve(requested);
@@ -78,10 +90,25 @@ void ProgramRunner::start(const QStringList& arguments, bool report)
         }
         return;
     }
-    run(program.name, program.executable, arguments.mid(1), report);
+    if (program.name != QLatin1String("openvpn")) {
+        run(program.name, program.executable, arguments.mid(1), report, nullptr);
+        return;
+    }
+    QString error;
+    std::unique_ptr<OpenVpnLaunch> launch = OpenVpnLaunch::prepare(arguments.mid(1), peerUid, &error);
+    if (!launch) {
+        tagged(qWarning(), tag) << "Refused to run openvpn: " << error;
+        if (report) {
+            emit statusLine(QStringLiteral("started:0,%1,openvpn").arg(Refused));
+        }
+        return;
+    }
+    const QStringList openVpnArguments = launch->arguments();
+    run(program.name, program.executable, openVpnArguments, report, std::move(launch));
 }
 
-void ProgramRunner::run(const QString& name, const QString& executable, const QStringList& arguments, bool report)
+void ProgramRunner::run(const QString& name, const QString& executable, const QStringList& arguments, bool report,
+    std::unique_ptr<OpenVpnLaunch> launch)
 {
     waitForPrevious(name);
 
@@ -89,7 +116,16 @@ void ProgramRunner::run(const QString& name, const QString& executable, const QS
     process->setProgram(executable);
     process->setArguments(arguments);
     process->setWorkingDirectory(QFileInfo(executable).absolutePath());
-    process->setProcessChannelMode(QProcess::MergedChannels);
+    if (launch) {
+        // OpenVPN writes its log to standard output when it has no log option: into the user's
+        // log file, through the descriptor the service opened.
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        process->outputFd = launch->outputDescriptor();
+        process->launch = std::move(launch);
+    } else {
+        process->setProcessChannelMode(QProcess::MergedChannels);
+    }
     process->setStandardInputFile(QProcess::nullDevice());
     process->setProperty(nameProperty, name);
     process->setProperty(reportProperty, report);
@@ -104,7 +140,12 @@ void ProgramRunner::run(const QString& name, const QString& executable, const QS
     tagged(qInfo(), tag) << "Start " << name << ": " << executable << " "
                          << ServiceLog::printable(arguments.join(QLatin1Char(' ')), 2000);
     process->start();
-    if (!process->waitForStarted(startTimeout)) {
+    const bool started = process->waitForStarted(startTimeout);
+    if (process->launch) {
+        process->launch->closeOutput();
+        process->outputFd = -1;
+    }
+    if (!started) {
         tagged(qWarning(), tag) << "Could not start " << name << ": " << process->errorString();
         process->disconnect(this);
         process->deleteLater();

@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <memory>
+
+class OpenVpnLaunch;
+
 // Runs the catalog's programs directly (never through a shell) and reports each start and end
 // as a status line. One run per program at a time: a new start waits for the previous run of
 // the same program, and a new OpenVPN first ends the one still running.
@@ -27,7 +31,8 @@ public:
     ~ProgramRunner() override;
 
     // arguments: the requested program path first. Runs without a status line when report is false.
-    void start(const QStringList& arguments, bool report = true);
+    // peerUid: the user of the client that asked, whose files OpenVPN may use (-1: none).
+    void start(const QStringList& arguments, bool report = true, qint64 peerUid = -1);
     void stopOpenVpn();
     void killOpenVpn();
     // A fresh client: ends a left-over OpenVPN and lifts a network lock left engaged.
@@ -37,7 +42,8 @@ signals:
     void statusLine(const QString& line);
 
 private:
-    void run(const QString& name, const QString& executable, const QStringList& arguments, bool report);
+    void run(const QString& name, const QString& executable, const QStringList& arguments, bool report,
+        std::unique_ptr<OpenVpnLaunch> launch);
     void waitForPrevious(const QString& name);
     void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);
     void logOutput(QProcess* process);

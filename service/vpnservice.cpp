@@ -70,18 +70,20 @@ void VpnService::onNewConnection()
 {
     while (QWebSocket* client = server->nextPendingConnection()) {
         QString who;
-        if (!isAllowedPeer(client, &who)) {
+        qint64 uid = -1;
+        if (!isAllowedPeer(client, &who, &uid)) {
             tagged(qWarning(), tag) << "Refused connection from " << describe(client) << ": " << who;
             client->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not allowed"));
             client->abort();
             client->deleteLater();
             continue;
         }
-        tagged(qInfo(), tag) << "Client connected: " << describe(client) << " " << who;
+        tagged(qInfo(), tag) << "Client connected: " << describe(client) << " " << who << ", uid " << uid;
         client->setParent(this);
         client->setMaxAllowedIncomingFrameSize(maxMessageSize);
         client->setMaxAllowedIncomingMessageSize(maxMessageSize);
         clients.append(client);
+        clientUids.insert(client, uid);
         connect(client, &QWebSocket::textMessageReceived, this, [this, client](const QString& message) {
             onTextMessage(client, message);
         });
@@ -94,7 +96,7 @@ void VpnService::onNewConnection()
     }
 }
 
-bool VpnService::isAllowedPeer(QWebSocket* client, QString* who) const
+bool VpnService::isAllowedPeer(QWebSocket* client, QString* who, qint64* uid) const
 {
     if (!client->peerAddress().isLoopback()) {
         *who = QStringLiteral("not on loopback");
@@ -117,6 +119,12 @@ bool VpnService::isAllowedPeer(QWebSocket* client, QString* who) const
             match = match || (!owner.executable.isEmpty() && PeerProcess::samePath(owner.executable, path));
         }
         allowed = allowed && match;
+        // Processes of different users sharing the socket: no user's files are trusted.
+        if (&owner == &owners.first()) {
+            *uid = owner.uid;
+        } else if (*uid != owner.uid) {
+            *uid = -1;
+        }
     }
     *who = described.join(QStringLiteral(", "));
     if (!allowed) {
@@ -144,7 +152,7 @@ void VpnService::onTextMessage(QWebSocket* client, const QString& message)
         runner->resetForNewClient();
         break;
     case Command::Start:
-        runner->start(command.arguments);
+        runner->start(command.arguments, true, clientUids.value(client, -1));
         break;
     case Command::StopOpenVpn:
         runner->stopOpenVpn();
@@ -167,6 +175,7 @@ void VpnService::onClientDisconnected(QWebSocket* client)
     tagged(qInfo(), tag) << "Client disconnected: " << describe(client) << ", close code " << client->closeCode() << " "
                          << ServiceLog::printable(client->closeReason());
     clients.removeAll(client);
+    clientUids.remove(client);
     client->deleteLater();
 }
 

@@ -3,6 +3,7 @@
 #include "programcatalog.h"
 #include "programrunner.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -33,7 +34,8 @@ private:
     void onBinaryMessage(QWebSocket* client, const QByteArray& message);
     void onClientDisconnected(QWebSocket* client);
     void broadcast(const QString& line);
-    bool isAllowedPeer(QWebSocket* client, QString* who) const;
+    // uid: the user the client runs as, -1 when its processes disagree or it is unknown.
+    bool isAllowedPeer(QWebSocket* client, QString* who, qint64* uid) const;
     static QString describe(const QWebSocket* client);
 
     ProgramCatalog catalog;
@@ -41,4 +43,5 @@ private:
     QWebSocketServer* server = nullptr;
     ProgramRunner* runner = nullptr;
     QList<QWebSocket*> clients;
+    QHash<QWebSocket*, qint64> clientUids;
 };

@@ -161,6 +161,12 @@ void TestOpenVpnE2e::connects()
         QVERIFY(emission.at(0).toInt() != VpnClient::Error);
     }
     QCOMPARE(log->count(QStringLiteral("OpenVpnClient: Auth passed")), 1);
+    // OpenVPN's own log reaches the client's file through the descriptor the service opened.
+    const auto vpnLog = [] {
+        QFile file(Logger::instance()->vpnLogFilePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QTRY_VERIFY(vpnLog().contains("Initialization Sequence Completed"));
 
     QCOMPARE(assigned.count(), 1);
     QVERIFY2(assigned.at(0).at(0).toString().startsWith(pool), qPrintable(assigned.at(0).at(0).toString()));

@@ -15,6 +15,7 @@
 #include <QWebSocketServer>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -322,10 +323,10 @@ private slots:
         QVERIFY(startService());
         // Once the run shows in the records, the stand-in handles SIGTERM.
         const auto startWaiting = [this](OpenVpnProcess& openVpn, int count) {
-            openVpn.start(QStringList { path("openvpn"), "wait" });
+            openVpn.start(openVpnCommand());
             return QTest::qWaitFor(
                 [&] {
-                    return records().count("openvpn wait") == count;
+                    return records().filter(QRegularExpression("^openvpn --config ")).size() == count;
                 },
                 8000);
         };
@@ -339,6 +340,10 @@ private slots:
             QSignalSpy finished(&openVpn, &ServiceProcess::finished);
             QVERIFY(startWaiting(openVpn, 1));
             QTRY_COMPARE(openVpn.state(), int(Running));
+            // OpenVPN reads a private copy of the configuration, and its output goes to the client's log.
+            const QString copy = records().last().section(' ', 2, 2);
+            QVERIFY2(copy.startsWith(QDir::tempPath() + "/vpn-service-") && copy.endsWith(".ovpn"), qPrintable(copy));
+            QTRY_VERIFY(read("openvpn.log").contains("standin output"));
             openVpn.stop("anything");
             QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
             QCOMPARE(finished.at(0).at(0).toInt(), 0); // a graceful end
@@ -401,6 +406,15 @@ private slots:
         QTest::newRow("dot-dot to outside") << QByteArray("start: \"%A/../outside/dns.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("symlinked folder") << QByteArray("start: \"%A/elsewhere/dns.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("program is a symlink out") << QByteArray("start: \"%A/dns.exe\"") << false << "symlink" << "leaves the application folder";
+        const QByteArray vpn = "start: \"%V\" \"--config\" \"%C\" \"--management-query-passwords\" \"--log-append\" \"%L\"";
+        QTest::newRow("config: plugin") << vpn << false << "config:plugin /tmp/evil.so" << "directive plugin is not allowed";
+        QTest::newRow("config: up script") << vpn << false << "config:up /bin/sh" << "directive up is not allowed";
+        QTest::newRow("config: script security") << vpn << false << "config:script-security 2" << "directive script-security is not allowed";
+        QTest::newRow("config: open management") << vpn << false << "config:management 0.0.0.0 61973" << "directive management with arguments";
+        QTest::newRow("config: a symlink") << vpn << false << "config-symlink" << "symbolic link";
+        QTest::newRow("log: a symlink") << vpn << false << "log-symlink" << "symbolic link";
+        QTest::newRow("log: another user's") << vpn << false << "log-owner" << "not by the client's user";
+        QTest::newRow("openvpn: extra option") << vpn + " \"--up\" \"/bin/sh\"" << false << "config:" << "arguments are not --config FILE";
         QTest::newRow("program writable by others") << QByteArray("start: \"%A/dns.exe\"") << false << "world-writable" << "can be changed by other users";
         QTest::newRow("program writable by a group") << QByteArray("start: \"%A/dns.exe\"") << false << "group-writable" << "can be changed by other users";
         QTest::newRow("semicolon") << QByteArray("start: \"%K; touch %M\"") << false << "" << "not one of the programs";
@@ -416,7 +430,16 @@ private slots:
         QVERIFY(running() || startService());
         payload.replace("%K", path("killswitch").toUtf8()).replace("%A", app.toUtf8()).replace("%O", outside.toUtf8());
         payload.replace("%M", (app + "/marker").toUtf8()).replace("%0", QByteArray(1, '\0'));
-        if (setup == "symlink") {
+        const QStringList command = openVpnCommand(setup.section(':', 1).toUtf8() + "\r\n");
+        payload.replace("%V", command[0].toUtf8())
+            .replace("%C", command[2].toUtf8())
+            .replace("%L", command[5].toUtf8());
+        if (setup == "config-symlink" || setup == "log-symlink") {
+            const QString file = command[setup == "log-symlink" ? 5 : 2];
+            QVERIFY(QFile::rename(file, file + ".real") && QFile::link(file + ".real", file));
+        } else if (setup == "log-owner") {
+            QVERIFY(::chown(QFile::encodeName(command[5]).constData(), 65534, 65534) == 0);
+        } else if (setup == "symlink") {
             QVERIFY(QFile::remove(path("dns")) && QFile::link(outside + "/dns.exe", path("dns")));
         } else if (setup == "world-writable") {
             QVERIFY(QFile::setPermissions(path("dns"), QFile::permissions(path("dns")) | QFileDevice::WriteOther));
@@ -520,6 +543,23 @@ private:
             60000);
     }
 
+    // The command the client sends for OpenVPN, with a configuration and a log file of this user.
+    QStringList openVpnCommand(const QByteArray& extraDirective = QByteArray()) const
+    {
+        for (const QString& file : { dir.path() + "/client.ovpn", dir.path() + "/openvpn.log" }) {
+            if (QFileInfo(file).isSymLink() || QFileInfo(file).ownerId() != ::geteuid()) {
+                QFile::remove(file); // left so by a hostile row
+            }
+        }
+        QFile config(dir.path() + "/client.ovpn");
+        if (config.open(QIODevice::WriteOnly)) {
+            config.write("client\r\ndev tun\r\nremote 192.0.2.1 88 udp\r\nverb 3\r\n" + extraDirective);
+        }
+        QFile(dir.path() + "/openvpn.log").open(QIODevice::Append);
+        return { path("openvpn"), "--config", config.fileName(), "--management-query-passwords", "--log-append",
+            dir.path() + "/openvpn.log" };
+    }
+
     QString path(const QString& name) const
     {
         return app + (name == "openvpn" ? "/openvpn/bin/openvpn.exe" : "/" + name + ".exe");
@@ -609,7 +649,13 @@ int main(int argc, char** argv)
         return QTest::qExec(&test, argc, argv);
     }
     static volatile std::sig_atomic_t terminated = 0;
-    const bool wait = argc > 1 && qstrcmp(argv[1], "wait") == 0;
+    // OpenVPN as the service runs it ("--config COPY --management-query-passwords") runs until stopped.
+    const bool wait
+        = argc > 1 && (qstrcmp(argv[1], "wait") == 0 || qstrcmp(argv[argc - 1], "--management-query-passwords") == 0);
+    if (name == "openvpn") {
+        std::puts("standin output");
+        std::fflush(stdout);
+    }
     if (wait) { // before the record: once a test sees the run, SIGTERM is handled
         std::signal(SIGTERM, [](int) {
             terminated = 1;

@@ -1,0 +1,432 @@
+#include "openvpnlaunch.h"
+
+#include "servicelog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Check = std::function<bool(const QStringList&)>;
+
+bool matches(const QString& text, const char* pattern)
+{
+    const QRegularExpression expression(QRegularExpression::anchoredPattern(QLatin1String(pattern)));
+    return expression.match(text).hasMatch();
+}
+
+bool isToken(const QString& text)
+{
+    return matches(text, "[A-Za-z0-9][A-Za-z0-9._:+-]*");
+}
+
+bool isNumber(const QString& text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && matches(text, "[0-9]+") && value >= low && value <= high;
+}
+
+bool noArguments(const QStringList& arguments)
+{
+    return arguments.isEmpty();
+}
+
+bool oneToken(const QStringList& arguments)
+{
+    return arguments.size() == 1 && isToken(arguments.at(0));
+}
+
+// What the client's template and its additional directives produce, and nothing else: every
+// other directive (plugin, up, down, script-security, log, status, writepid, cd, chroot, daemon,
+// a file to read, a management port on another address, ...) could make the root-run OpenVPN
+// execute or write something for the user.
+const QHash<QString, Check>& allowList()
+{
+    static const QHash<QString, Check> list {
+        { QStringLiteral("client"), noArguments },
+        { QStringLiteral("tls-client"), noArguments },
+        { QStringLiteral("nobind"), noArguments },
+        { QStringLiteral("persist-key"), noArguments },
+        { QStringLiteral("persist-tun"), noArguments },
+        { QStringLiteral("auth-nocache"), noArguments },
+        // Without a file: the credentials come through the management interface.
+        { QStringLiteral("auth-user-pass"), noArguments },
+        { QStringLiteral("register-dns"), noArguments },
+        { QStringLiteral("dhcp-renew"), noArguments },
+        { QStringLiteral("block-outside-dns"), noArguments },
+        { QStringLiteral("mute-replay-warnings"), noArguments },
+        { QStringLiteral("auth"), oneToken },
+        { QStringLiteral("cipher"), oneToken },
+        { QStringLiteral("tls-cipher"), oneToken },
+        { QStringLiteral("dev"),
+            [](const QStringList& a) {
+                return a == QStringList { QStringLiteral("tun") };
+            } },
+        { QStringLiteral("verb"),
+            [](const QStringList& a) {
+                return a.size() == 1 && isNumber(a.at(0), 0, 11);
+            } },
+        { QStringLiteral("compress"),
+            [](const QStringList& a) {
+                return a.isEmpty() || oneToken(a);
+            } },
+        { QStringLiteral("replay-window"),
+            [](const QStringList& a) {
+                return (a.size() == 1 || a.size() == 2) && isNumber(a.at(0), 1, 65535)
+                    && (a.size() == 1 || isNumber(a.at(1), 1, 65535));
+            } },
+        { QStringLiteral("remote-cert-eku"),
+            [](const QStringList& a) {
+                return a.size() == 1 && matches(a.at(0), "[A-Za-z0-9][A-Za-z0-9 .]*");
+            } },
+        // Loopback only, and no password file for OpenVPN to read.
+        { QStringLiteral("management"),
+            [](const QStringList& a) {
+                return a.size() == 2 && (a.at(0) == QLatin1String("127.0.0.1") || a.at(0) == QLatin1String("::1"))
+                    && isNumber(a.at(1), 1, 65535);
+            } },
+        { QStringLiteral("remote"),
+            [](const QStringList& a) {
+                static const QStringList protocols { QStringLiteral("udp"), QStringLiteral("tcp"),
+                    QStringLiteral("udp4"), QStringLiteral("udp6"), QStringLiteral("tcp4"), QStringLiteral("tcp6"),
+                    QStringLiteral("tcp-client") };
+                return !a.isEmpty() && a.size() <= 3 && matches(a.at(0), "[A-Za-z0-9][A-Za-z0-9._:-]*")
+                    && (a.size() < 2 || isNumber(a.at(1), 1, 65535)) && (a.size() < 3 || protocols.contains(a.at(2)));
+            } },
+    };
+    return list;
+}
+
+constexpr int maxLineLength = 250;
+
+const QStringList inlineBlocks { QStringLiteral("ca"), QStringLiteral("tls-crypt") };
+
+// OpenVPN's own parser knows quotes, single quotes, backslash escapes and comment characters.
+// Only plain words and simple double-quoted text are accepted, so that both read a line alike.
+bool splitLine(const QString& line, QStringList* tokens, QString* error)
+{
+    int at = 0;
+    while (at < line.size()) {
+        const QChar c = line.at(at);
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\t')) {
+            ++at;
+            continue;
+        }
+        QString token;
+        if (c == QLatin1Char('"')) {
+            const int end = line.indexOf(QLatin1Char('"'), at + 1);
+            if (end < 0
+                || (end + 1 < line.size() && line.at(end + 1) != QLatin1Char(' ')
+                    && line.at(end + 1) != QLatin1Char('\t'))) {
+                *error = QStringLiteral("unsupported quoting");
+                return false;
+            }
+            token = line.mid(at + 1, end - at - 1);
+            at = end + 1;
+        } else {
+            while (at < line.size() && line.at(at) != QLatin1Char(' ') && line.at(at) != QLatin1Char('\t')) {
+                token += line.at(at++);
+            }
+        }
+        for (const QChar t : qAsConst(token)) {
+            if (t == QLatin1Char('"') || t == QLatin1Char('\'') || t == QLatin1Char('\\') || t == QLatin1Char('#')
+                || t == QLatin1Char(';')) {
+                *error = QStringLiteral("unsupported character %1").arg(t);
+                return false;
+            }
+        }
+        tokens->append(token);
+    }
+    return true;
+}
+
+QByteArray joined(const QStringList& tokens)
+{
+    QStringList parts;
+    for (const QString& token : tokens) {
+        parts.append(token.contains(QLatin1Char(' ')) ? QLatin1Char('"') + token + QLatin1Char('"') : token);
+    }
+    return parts.join(QLatin1Char(' ')).toLatin1() + '\n';
+}
+
+#ifdef Q_OS_UNIX
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Opens a file of the user without following a symbolic link at its end, and only when it is a
+// regular file of that user (a FIFO or a device would block or reach something else; a file of
+// another user, e.g. a system file, is not the user's to name).
+int openUserFile(const QString& path, int flags, qint64 uid, const QString& what, QString* error)
+{
+    if (path.isEmpty() || !QDir::isAbsolutePath(path)) {
+        *error = QStringLiteral("%1 %2 is not an absolute path").arg(what, ServiceLog::printable(path));
+        return -1;
+    }
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QStringLiteral("%1 %2 cannot be opened: %3")
+                     .arg(what, ServiceLog::printable(path),
+                         errno == ELOOP ? QStringLiteral("symbolic link") : systemError());
+        return -1;
+    }
+    struct stat info = {};
+    QString problem;
+    if (::fstat(fd, &info) != 0) {
+        problem = systemError();
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = QStringLiteral("not a regular file");
+    } else if (uid < 0 || static_cast<qint64>(info.st_uid) != uid) {
+        problem = QStringLiteral("owned by uid %1, not by the client's user (uid %2)").arg(info.st_uid).arg(uid);
+    } else if (::fcntl(fd, F_SETFL, flags) != 0) {
+        problem = systemError();
+    }
+    if (!problem.isEmpty()) {
+        ::close(fd);
+        *error = QStringLiteral("%1 %2: %3").arg(what, ServiceLog::printable(path), problem);
+        return -1;
+    }
+    return fd;
+}
+
+bool readAll(int fd, qint64 limit, QByteArray* data)
+{
+    char buffer[8192];
+    while (data->size() <= limit) {
+        const ssize_t got = ::read(fd, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        data->append(buffer, static_cast<int>(got));
+    }
+    return true;
+}
+
+bool writeAll(int fd, const QByteArray& data)
+{
+    qint64 done = 0;
+    while (done < data.size()) {
+        const ssize_t wrote = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            return false;
+        }
+        done += wrote;
+    }
+    return true;
+}
+
+#endif
+
+} // namespace
+
+OpenVpnLaunch::~OpenVpnLaunch()
+{
+    closeOutput();
+}
+
+QStringList OpenVpnLaunch::arguments() const
+{
+    return { QStringLiteral("--config"), copyPath, QStringLiteral("--management-query-passwords") };
+}
+
+int OpenVpnLaunch::outputDescriptor() const
+{
+    return output;
+}
+
+void OpenVpnLaunch::closeOutput()
+{
+#ifdef Q_OS_UNIX
+    if (output >= 0) {
+        ::close(output);
+    }
+#endif
+    output = -1;
+}
+
+bool OpenVpnLaunch::checkConfiguration(const QByteArray& text, QByteArray* copy, QString* error)
+{
+    for (const char c : text) {
+        if ((c < 0x20 || c > 0x7e) && c != '\t' && c != '\r' && c != '\n') {
+            *error = QStringLiteral("control or non-ASCII character 0x%1")
+                         .arg(static_cast<uchar>(c), 2, 16, QLatin1Char('0'));
+            return false;
+        }
+    }
+    const QStringList lines = QString::fromLatin1(text).split(QLatin1Char('\n'));
+    QStringList blocksSeen;
+    QString block; // the inline block being read
+    copy->clear();
+    for (int index = 0; index < lines.size(); ++index) {
+        const QString line = lines.at(index).trimmed();
+        const QString where = QStringLiteral(" (line %1)").arg(index + 1);
+        // OpenVPN reads a longer line in pieces, and takes the rest for a line of its own.
+        if (line.size() > maxLineLength) {
+            *error = QStringLiteral("line longer than %1 characters%2").arg(maxLineLength).arg(where);
+            return false;
+        }
+        if (!block.isEmpty()) {
+            if (line == QStringLiteral("</%1>").arg(block)) {
+                block.clear();
+                copy->append(line.toLatin1() + '\n');
+            } else if (line.startsWith(QLatin1Char('#')) || matches(line, "[A-Za-z0-9+/= -]*")) {
+                copy->append(line.toLatin1() + '\n');
+            } else {
+                *error = QStringLiteral("unexpected text in inline <%1>%2").arg(block, where);
+                return false;
+            }
+            continue;
+        }
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';'))) {
+            continue;
+        }
+        if (line.startsWith(QLatin1Char('<'))) {
+            const QString name = line.mid(1, line.size() - 2);
+            if (!line.endsWith(QLatin1Char('>')) || !inlineBlocks.contains(name)) {
+                *error = QStringLiteral("inline block %1 is not allowed%2").arg(ServiceLog::printable(line, 60), where);
+                return false;
+            }
+            if (blocksSeen.contains(name)) {
+                *error = QStringLiteral("inline block <%1> given twice%2").arg(name, where);
+                return false;
+            }
+            blocksSeen.append(name);
+            block = name;
+            copy->append(line.toLatin1() + '\n');
+            continue;
+        }
+        QStringList tokens;
+        QString problem;
+        if (!splitLine(line, &tokens, &problem)) {
+            *error = QStringLiteral("%1 in directive %2%3")
+                         .arg(problem, ServiceLog::printable(line.section(QLatin1Char(' '), 0, 0), 60), where);
+            return false;
+        }
+        const QString directive = tokens.takeFirst();
+        const auto rule = allowList().constFind(directive);
+        if (rule == allowList().constEnd()) {
+            *error = QStringLiteral("directive %1 is not allowed%2").arg(ServiceLog::printable(directive, 60), where);
+            return false;
+        }
+        if (!(*rule)(tokens)) {
+            *error = QStringLiteral("directive %1 with arguments %2 is not allowed%3")
+                         .arg(directive, ServiceLog::printable(tokens.join(QLatin1Char(' ')), 120), where);
+            return false;
+        }
+        copy->append(joined(QStringList { directive } + tokens));
+    }
+    if (!block.isEmpty()) {
+        *error = QStringLiteral("inline <%1> is not closed").arg(block);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& arguments, qint64 peerUid, QString* error)
+{
+    // Exactly the client's command; an extra option would reach the root-run OpenVPN unchecked.
+    if (arguments.size() != 5 || arguments.at(0) != QLatin1String("--config")
+        || arguments.at(2) != QLatin1String("--management-query-passwords")
+        || arguments.at(3) != QLatin1String("--log-append")) {
+        *error = QStringLiteral("arguments are not --config FILE --management-query-passwords --log-append FILE: %1")
+                     .arg(ServiceLog::printable(arguments.join(QLatin1Char(' '))));
+        return nullptr;
+    }
+    const QString configPath = QDir::fromNativeSeparators(arguments.at(1));
+    const QString logPath = QDir::fromNativeSeparators(arguments.at(4));
+    std::unique_ptr<OpenVpnLaunch> launch(new OpenVpnLaunch);
+
+#ifdef Q_OS_UNIX
+    const int configFd = openUserFile(configPath, O_RDONLY, peerUid, QStringLiteral("configuration"), error);
+    if (configFd < 0) {
+        return nullptr;
+    }
+    // One read of one open file: what is checked is what is copied, whatever the user does to
+    // the file afterwards.
+    QByteArray text;
+    const bool read = readAll(configFd, maxConfigurationSize, &text);
+    ::close(configFd);
+    if (!read || text.size() > maxConfigurationSize) {
+        *error = QStringLiteral("configuration %1: %2")
+                     .arg(ServiceLog::printable(configPath),
+                         read ? QStringLiteral("larger than %1 bytes").arg(maxConfigurationSize) : systemError());
+        return nullptr;
+    }
+    QByteArray copy;
+    QString problem;
+    if (!checkConfiguration(text, &copy, &problem)) {
+        *error = QStringLiteral("configuration %1: %2").arg(ServiceLog::printable(configPath), problem);
+        return nullptr;
+    }
+
+    launch->output = openUserFile(logPath, O_WRONLY | O_APPEND, peerUid, QStringLiteral("log file"), error);
+    if (launch->output < 0) {
+        return nullptr;
+    }
+
+    // A folder of the service's own user that nobody else may enter (mkdtemp makes it 0700), so
+    // that nobody can reach the copy while OpenVPN runs; it goes with the run.
+    launch->folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vpn-service-XXXXXX"));
+    struct stat folderInfo = {};
+    if (!launch->folder->isValid() || ::lstat(QFile::encodeName(launch->folder->path()).constData(), &folderInfo) != 0
+        || !S_ISDIR(folderInfo.st_mode) || folderInfo.st_uid != ::geteuid() || (folderInfo.st_mode & 077) != 0) {
+        *error = QStringLiteral("no private folder for the configuration in %1").arg(QDir::tempPath());
+        return nullptr;
+    }
+    launch->copyPath = launch->folder->path() + QStringLiteral("/openvpn.ovpn");
+    const int copyFd = ::open(QFile::encodeName(launch->copyPath).constData(),
+        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    const bool written = copyFd >= 0 && writeAll(copyFd, copy);
+    if (copyFd >= 0) {
+        ::close(copyFd);
+    }
+    if (!written) {
+        *error = QStringLiteral("cannot write the private configuration %1: %2").arg(launch->copyPath, systemError());
+        return nullptr;
+    }
+#else
+    // Windows, in the same steps:
+    // - the peer's user is the TokenUser SID of the client process (OpenProcess on the PID of the
+    //   loopback connection, OpenProcessToken, GetTokenInformation) instead of a uid;
+    // - both files are opened with CreateFileW and FILE_FLAG_OPEN_REPARSE_POINT (no symbolic link
+    //   or junction followed), the configuration with GENERIC_READ and no FILE_SHARE_WRITE, the log
+    //   with FILE_APPEND_DATA only; GetFileInformationByHandleEx (FileAttributeTagInfo) must show
+    //   neither a reparse point nor a directory, GetFileType FILE_TYPE_DISK, and the owner from
+    //   GetSecurityInfo(OWNER_SECURITY_INFORMATION) must equal the client's SID;
+    // - the copy goes to a folder under %ProgramData% whose ACL grants SYSTEM and Administrators
+    //   only (CreateDirectoryW with that security descriptor), CREATE_NEW, removed with the run;
+    // - the log handle is made inheritable and given to OpenVPN as hStdOutput and hStdError of
+    //   STARTUPINFO (STARTF_USESTDHANDLES) through QProcess::setCreateProcessArgumentsModifier.
+    Q_UNUSED(peerUid)
+    Q_UNUSED(configPath)
+    Q_UNUSED(logPath)
+    *error = QStringLiteral("OpenVPN runs are not supported on this system yet");
+    return nullptr;
+#endif
+    return launch;
+}
