@@ -1,19 +1,13 @@
 // The OpenVPN process lifecycle through a real vpn-service, with an OpenVPN stand-in that
-// follows a script (fake_openvpn.cpp).
+// follows a script (fake_openvpn.py).
 #include "app/logger.h"
 #include "service/servicecontroller.h"
-#include "servicefixture.h"
-#include "testclient.h"
+#include "support.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
-
-using Emission = QList<QVariant>;
 
 class TestOpenVpnLifecycle : public QObject
 {
@@ -21,27 +15,20 @@ class TestOpenVpnLifecycle : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
-
-    void startWithoutServer();
-    void startWithProgramMissing();
-    void startWithLineBreakInCredentials();
-    void stopWhenNotRunning();
-    void crashExit();
-    void exitZeroWithAutoReconnect();
-    void exitZeroWithoutAutoReconnect();
+    void refused_data();
+    void refused();
+    void exits_data();
+    void exits();
     void startWhileRunning();
     void destructionWhileStarting();
 
 private:
     void setScript(const QByteArray& steps);
-    QStringList runs() const;
-    QStringList received() const;
-    // Service log lines with commands from the client, "init: connection" left out.
+    QStringList lines(const QString& name) const;
+    // The client's commands in the service log since init(): "start", "kill" or the command itself.
     QStringList commands() const;
-    static QStringList states(const QSignalSpy& spy);
 
     QTemporaryDir dataHome;
     ServiceFixture service;
@@ -56,18 +43,12 @@ void TestOpenVpnLifecycle::initTestCase()
     // The client's log files (and OpenVPN's, which it creates) go to a private folder.
     qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
     Logger::instance();
-
-    QString error;
-    QVERIFY2(service.start(QStringLiteral(VPN_TEST_BIN_DIR "/fake_openvpn"), &error), qPrintable(error));
+    const QString error = service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     controller = new ServiceController(this);
     QSignalSpy connected(controller, &ServiceController::connected);
     QVERIFY(connected.wait(10000));
     QTRY_VERIFY(service.log().contains(QStringLiteral("init: connection")));
-}
-
-void TestOpenVpnLifecycle::cleanupTestCase()
-{
-    service.stop();
 }
 
 void TestOpenVpnLifecycle::init()
@@ -83,8 +64,7 @@ void TestOpenVpnLifecycle::init()
 void TestOpenVpnLifecycle::cleanup()
 {
     client.reset();
-    // Whatever a failed case left running ends before the next case, and the kill command is
-    // in the service's log before the next case counts commands.
+    // Whatever a case left running ends, and the kill is logged before the next case counts commands.
     const int before = service.log().count(QStringLiteral("Command from "));
     controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
     QTRY_VERIFY(service.log().count(QStringLiteral("Command from ")) > before);
@@ -100,180 +80,114 @@ void TestOpenVpnLifecycle::setScript(const QByteArray& steps)
     file.write(steps);
 }
 
-QStringList TestOpenVpnLifecycle::runs() const
+QStringList TestOpenVpnLifecycle::lines(const QString& name) const
 {
-    QFile file(service.openVpnFolder() + QStringLiteral("/args.log"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QStringList TestOpenVpnLifecycle::received() const
-{
-    QFile file(service.openVpnFolder() + QStringLiteral("/received.log"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QFile file(service.openVpnFolder() + QLatin1Char('/') + name);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                          : QStringList();
 }
 
 QStringList TestOpenVpnLifecycle::commands() const
 {
+    const QString start = QStringLiteral("start: \"%1\" \"--config\" ").arg(OpenVpnClient::openVpnExecutablePath());
     QStringList result;
-    const QStringList lines = service.log().split(QLatin1Char('\n'));
-    int seen = 0;
-    for (const QString& line : lines) {
-        const int at = line.indexOf(QStringLiteral("Command from "));
-        if (at < 0) {
-            continue;
-        }
-        if (seen++ < commandsBefore) {
-            continue;
-        }
-        const QString command = line.mid(line.indexOf(QStringLiteral(": "), at) + 2);
+    const QStringList logged = service.log().split('\n').filter(QStringLiteral("Command from "));
+    for (int i = commandsBefore; i < logged.size(); ++i) {
+        const QString command = logged.at(i).mid(
+            logged.at(i).indexOf(QStringLiteral(": "), logged.at(i).indexOf(QStringLiteral("Command from "))) + 2);
         if (command != QStringLiteral("init: connection")) {
-            result << command;
+            result << (command.startsWith(start)                         ? QStringLiteral("start")
+                    : command == QStringLiteral("start: <kill openvpn>") ? QStringLiteral("kill")
+                                                                         : command);
         }
     }
     return result;
 }
 
-QStringList TestOpenVpnLifecycle::states(const QSignalSpy& spy)
+void TestOpenVpnLifecycle::refused_data()
 {
-    QStringList result;
-    for (const Emission& emission : spy) {
-        result << QStringLiteral("%1 '%2' %3")
-                      .arg(VpnClient::stateName(emission.at(0).toInt(), false), emission.at(1).toString(),
-                          emission.at(2).toBool() ? QStringLiteral("critical") : QString())
-                      .trimmed();
-    }
-    return result;
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<bool>("programMissing");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no server") << ""
+                               << "demo" << false << "Disconnected ''|Error 'OpenVPN server is empty!'";
+    QTest::newRow("program missing") << "198.51.100.1"
+                                     << "demo" << true
+                                     << "Disconnected ''|Error 'OpenVPN executable '%1' does not exists'";
+    QTest::newRow("line break in name") << "198.51.100.1"
+                                        << "demo\nsignal SIGTERM" << false
+                                        << "Disconnected ''|Error 'Error: Username or password contains a line "
+                                           "break' critical";
+    QTest::newRow("stop when not running") << ""
+                                           << "demo" << false << "Disconnected ''";
 }
 
-void TestOpenVpnLifecycle::startWithoutServer()
+// Starts that fail before OpenVPN runs, and a stop with nothing running: nothing reaches the service.
+void TestOpenVpnLifecycle::refused()
 {
-    QSignalSpy spy(client.get(), &VpnClient::stateChanged);
-    QVERIFY(!client->start());
-    QCOMPARE(states(spy),
-        (QStringList { QStringLiteral("Disconnected ''"), QStringLiteral("Error 'OpenVPN server is empty!'") }));
-    QTest::qWait(500);
-    QCOMPARE(commands(), QStringList());
-}
-
-void TestOpenVpnLifecycle::startWithProgramMissing()
-{
+    QFETCH(QString, server);
+    QFETCH(QString, user);
+    QFETCH(bool, programMissing);
+    QFETCH(QString, expected);
     const QString program = OpenVpnClient::openVpnExecutablePath();
-    QVERIFY(QFile::rename(program, program + QStringLiteral(".away")));
-    client->setServer(QStringLiteral("198.51.100.1"), true, true);
+    client->setServer(server, true, true);
+    client->setCredentials(user, QStringLiteral("x"));
     QSignalSpy spy(client.get(), &VpnClient::stateChanged);
-    const bool started = client->start();
-    QFile::rename(program + QStringLiteral(".away"), program);
-    QVERIFY(!started);
-    QCOMPARE(states(spy),
-        (QStringList { QStringLiteral("Disconnected ''"),
-            QStringLiteral("Error 'OpenVPN executable '%1' does not exists'").arg(program) }));
-    QTest::qWait(500);
-    QCOMPARE(commands(), QStringList());
-}
-
-void TestOpenVpnLifecycle::startWithLineBreakInCredentials()
-{
-    client->setServer(QStringLiteral("198.51.100.1"), true, true);
-    client->setCredentials(QStringLiteral("demo\nsignal SIGTERM"), QStringLiteral("x"));
-    QSignalSpy spy(client.get(), &VpnClient::stateChanged);
-    QVERIFY(!client->start());
-    QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(1).at(0).toInt(), int(VpnClient::Error));
-    QVERIFY(!spy.at(1).at(1).toString().isEmpty());
-    QCOMPARE(spy.at(1).at(2).toBool(), true);
-    QTest::qWait(500);
-    QCOMPARE(commands(), QStringList());
-}
-
-void TestOpenVpnLifecycle::stopWhenNotRunning()
-{
-    QSignalSpy spy(client.get(), &VpnClient::stateChanged);
-    QVERIFY(client->stop());
-    QCOMPARE(states(spy), QStringList { QStringLiteral("Disconnected ''") });
+    if (QTest::currentDataTag() == QLatin1String("stop when not running")) {
+        QVERIFY(client->stop());
+    } else {
+        QVERIFY(!programMissing || QFile::rename(program, program + QStringLiteral(".away")));
+        const bool started = client->start();
+        QVERIFY(!programMissing || QFile::rename(program + QStringLiteral(".away"), program));
+        QVERIFY(!started);
+    }
+    QCOMPARE(stateTexts(spy).join('|'), programMissing ? expected.arg(program) : expected);
     QTest::qWait(500);
     QCOMPARE(commands(), QStringList());
     QCOMPARE(log->count(QStringLiteral("Send TERM signal")), 0);
 }
 
-void TestOpenVpnLifecycle::crashExit()
+void TestOpenVpnLifecycle::exits_data()
 {
-    setScript("exit 3\nserve\n");
-    client->setServer(QStringLiteral("198.51.100.1"), true, true);
-    QSignalSpy spy(client.get(), &VpnClient::stateChanged);
-    QSignalSpy finished(client.get(), &VpnClient::processFinished);
-    QVERIFY(client->start());
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.at(0).at(0).toInt(), 3);
-    QCOMPARE(states(spy),
-        (QStringList { QStringLiteral("Disconnected ''"), QStringLiteral("Connecting ''"),
-            QStringLiteral("Disconnected 'CrashExit'") }));
-    QCOMPARE(log->count(QStringLiteral("OpenVpnClient: Process finished with code: 3")), 1);
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("autoReconnect");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<int>("runs");
     // The exit handler's stop finds no management socket and asks for a kill; nothing restarts.
-    QTRY_COMPARE(commands().size(), 2);
-    QVERIFY(commands().at(0).startsWith(QStringLiteral("start: \"")));
-    QCOMPARE(commands().at(1), QStringLiteral("start: <kill openvpn>"));
+    QTest::newRow("exit 3") << QByteArray("exit 3\nserve\n") << true
+                            << "Disconnected ''|Connecting ''|Disconnected 'CrashExit'"
+                            << "start kill" << 1;
+    QTest::newRow("exit 0") << QByteArray("exit 0\nserve\n") << false << "Disconnected ''|Connecting ''"
+                            << "start" << 1;
+    // A repeated stop for the ended run (no socket: a kill), then the new start, which comes up.
+    QTest::newRow("exit 0, auto-reconnect")
+        << QByteArray("exit 0\nserve\n") << true
+        << "Disconnected ''|Connecting ''|Disconnected ''|Connecting ''|Connected ''"
+        << "start kill start" << 2;
+}
+
+void TestOpenVpnLifecycle::exits()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, autoReconnect);
+    QFETCH(QString, expected);
+    QFETCH(QString, sent);
+    QFETCH(int, runs);
+    setScript(script);
+    client->setServer(QStringLiteral("198.51.100.1"), true, autoReconnect);
+    QSignalSpy spy(client.get(), &VpnClient::stateChanged);
+    QSignalSpy finished(client.get(), &VpnClient::processFinished);
+    QVERIFY(client->start());
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.at(0).at(0).toInt(), script.mid(5, 1).toInt());
+    QTRY_COMPARE_WITH_TIMEOUT(stateTexts(spy).join('|'), expected, 10000);
     QTest::qWait(1500);
-    QCOMPARE(runs().size(), 1);
-    QCOMPARE(log->count(QStringLiteral("Reconnecting...")), 0);
-}
-
-void TestOpenVpnLifecycle::exitZeroWithAutoReconnect()
-{
-    setScript("exit 0\nserve\n");
-    client->setServer(QStringLiteral("198.51.100.1"), false, true);
-    QSignalSpy spy(client.get(), &VpnClient::stateChanged);
-    QSignalSpy finished(client.get(), &VpnClient::processFinished);
-    QSignalSpy assigned(client.get(), &VpnClient::assignedInternalIp);
-    QVERIFY(client->start());
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.at(0).at(0).toInt(), 0);
-    QCOMPARE(log->count(QStringLiteral("OpenVpnClient: Reconnecting...")), 1);
-
-    // The second run serves the dialogue and comes up.
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 5, 15000);
-    QCOMPARE(states(spy),
-        (QStringList { QStringLiteral("Disconnected ''"), QStringLiteral("Connecting ''"),
-            QStringLiteral("Disconnected ''"), QStringLiteral("Connecting ''"), QStringLiteral("Connected ''") }));
-    QCOMPARE(assigned.count(), 1);
-    QCOMPARE(runs().size(), 2);
-    // A repeated stop for the ended run (no socket: a kill), then the new start.
-    QStringList sent = commands();
-    QCOMPARE(sent.size(), 3);
-    QCOMPARE(sent.at(1), QStringLiteral("start: <kill openvpn>"));
-    const QString program = QStringLiteral("start: \"%1\" \"--config\" ").arg(OpenVpnClient::openVpnExecutablePath());
-    QVERIFY(sent.at(0).startsWith(program));
-    QVERIFY(sent.at(2).startsWith(program));
-
-    // Stop: SIGTERM on the management socket; the exit that follows restarts nothing.
-    QVERIFY(client->stop());
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.at(1).at(0).toInt(), 0);
-    QVERIFY(received().contains(QStringLiteral("signal SIGTERM")));
-    QCOMPARE(log->count(QStringLiteral("OpenVpnClient: Send TERM signal, status: true")), 1);
-    QTest::qWait(1000);
-    QCOMPARE(runs().size(), 2);
-    QCOMPARE(log->count(QStringLiteral("Reconnecting...")), 1);
-}
-
-void TestOpenVpnLifecycle::exitZeroWithoutAutoReconnect()
-{
-    setScript("exit 0\nserve\n");
-    client->setServer(QStringLiteral("198.51.100.1"), true, false);
-    QSignalSpy spy(client.get(), &VpnClient::stateChanged);
-    QSignalSpy finished(client.get(), &VpnClient::processFinished);
-    QVERIFY(client->start());
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.at(0).at(0).toInt(), 0);
-    QCOMPARE(states(spy), (QStringList { QStringLiteral("Disconnected ''"), QStringLiteral("Connecting ''") }));
-    QTest::qWait(1000);
-    QCOMPARE(runs().size(), 1);
-    QCOMPARE(commands().size(), 1);
+    QCOMPARE(stateTexts(spy).join('|'), expected);
+    QCOMPARE(commands().join(' '), sent);
+    QCOMPARE(lines(QStringLiteral("args.log")).size(), runs);
+    QCOMPARE(log->count(QStringLiteral("Reconnecting...")), runs - 1);
 }
 
 void TestOpenVpnLifecycle::startWhileRunning()
@@ -286,45 +200,37 @@ void TestOpenVpnLifecycle::startWhileRunning()
     QSignalSpy finished(client.get(), &VpnClient::processFinished);
     QVERIFY(client->start());
     QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 10000);
-    QCOMPARE(spy.at(2).at(0).toInt(), int(VpnClient::Connected));
-    const QString firstConfig = runs().value(0).split(QLatin1Char('\t')).value(1);
+    const QString firstConfig = lines(QStringLiteral("args.log")).value(0).section('\t', 1, 1);
     QVERIFY(QFileInfo::exists(firstConfig));
 
     log->clear();
     spy.clear();
     QVERIFY(client->start());
     // The running OpenVPN gets SIGTERM first, then the new start goes out.
-    const QStringList lines = log->lines();
-    int term = -1;
-    int startCommand = -1;
-    for (int i = 0; i < lines.size(); ++i) {
-        if (term < 0 && lines.at(i).contains(QStringLiteral("Send TERM signal, status: true"))) {
-            term = i;
-        }
-        if (startCommand < 0 && lines.at(i).contains(QStringLiteral("ServiceController: Send data: [start: \""))) {
-            startCommand = i;
-        }
-    }
+    const QStringList logged = log->lines();
+    const int term = logged.indexOf(QRegularExpression(QStringLiteral(".*Send TERM signal, status: true")));
     QVERIFY(term >= 0);
-    QVERIFY(startCommand > term);
-    QTRY_VERIFY(received().contains(QStringLiteral("signal SIGTERM")));
-
-    // The first run's exit comes, then the second run comes up on its own.
+    QVERIFY(
+        logged.indexOf(QRegularExpression(QStringLiteral(".*ServiceController: Send data: \\[start: \".*"))) > term);
+    QTRY_VERIFY(lines(QStringLiteral("received.log")).contains(QStringLiteral("signal SIGTERM")));
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
     QCOMPARE(finished.at(0).at(0).toInt(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 10000);
-    QCOMPARE(states(spy),
-        (QStringList {
-            QStringLiteral("Disconnected ''"), QStringLiteral("Connecting ''"), QStringLiteral("Connected ''") }));
-    QCOMPARE(runs().size(), 2);
-    QCOMPARE(commands().size(), 2);
-    QCOMPARE(log->count(QStringLiteral("Reconnecting...")), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(stateTexts(spy).join('|'), "Disconnected ''|Connecting ''|Connected ''", 10000);
+    QCOMPARE(commands().join(' '), QStringLiteral("start start"));
 
     // Two starts, one configuration file: the second one's.
-    const QString secondConfig = runs().at(1).split(QLatin1Char('\t')).value(1);
+    const QString secondConfig = lines(QStringLiteral("args.log")).value(1).section('\t', 1, 1);
     QVERIFY(secondConfig != firstConfig);
     QVERIFY(!QFileInfo::exists(firstConfig));
     QVERIFY(QFileInfo::exists(secondConfig));
+
+    // Stop: SIGTERM on the management socket; the exit that follows restarts nothing.
+    QVERIFY(client->stop());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 10000);
+    QCOMPARE(finished.at(1).at(0).toInt(), 0);
+    QTest::qWait(1000);
+    QCOMPARE(lines(QStringLiteral("args.log")).size(), 2);
+    QCOMPARE(log->count(QStringLiteral("Reconnecting...")), 0);
 }
 
 void TestOpenVpnLifecycle::destructionWhileStarting()
@@ -333,11 +239,9 @@ void TestOpenVpnLifecycle::destructionWhileStarting()
     client->setServer(QStringLiteral("198.51.100.1"), true, false);
     QVERIFY(client->start());
     client.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(runs().size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(lines(QStringLiteral("args.log")).size(), 1, 10000);
     QTest::qWait(1000);
-    const QStringList sent = commands();
-    QCOMPARE(sent.size(), 1);
-    QVERIFY(sent.at(0).startsWith(QStringLiteral("start: \"")));
+    QCOMPARE(commands(), QStringList { QStringLiteral("start") });
 }
 
 QTEST_GUILESS_MAIN(TestOpenVpnLifecycle)

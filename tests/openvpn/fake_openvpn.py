@@ -1,0 +1,65 @@
+#!/usr/bin/env python3
+# Stand-in for OpenVPN in the lifecycle tests, run by the real vpn-service. It plays the next step
+# of the file "script" beside it (one step a line, the last step sticks):
+#   exit N     end at once with exit code N
+#   serve [N]  open the management port and play a successful dialogue; "signal SIGTERM" ends it with N
+# It appends its arguments to "args.log" (one run a line, tab-separated) and the lines it receives
+# on the management port to "received.log". SIGTERM ends it with 1, after recording what is pending.
+import os
+import signal
+import socket
+import sys
+
+here = os.path.dirname(os.path.abspath(__file__))
+
+
+def append(name, line):
+    with open(os.path.join(here, name), "a") as f:
+        f.write(line + "\n")
+
+
+append("args.log", "\t".join(sys.argv[1:]))
+script = os.path.join(here, "script")
+steps = open(script).read().splitlines() if os.path.exists(script) else ["exit 9"]
+if len(steps) > 1:
+    open(script, "w").write("\n".join(steps[1:]) + "\n")
+step = steps[0].split()
+if step[0] == "exit":
+    sys.exit(int(step[1]))
+code = int(step[1]) if len(step) > 1 else 0
+conn, pending = None, b""
+
+
+def handle(data):
+    global pending
+    pending += data
+    while b"\n" in pending:
+        line, pending = pending.split(b"\n", 1)
+        line = line.strip().decode(errors="replace")
+        append("received.log", line)
+        if line == "log on":
+            conn.sendall(b">PASSWORD:Need 'Auth' username/password\r\n")
+        elif line.startswith("password "):
+            conn.sendall(b">STATE:1700000000,ASSIGN_IP,,10.8.0.2,,,,,fd00:8::1000\r\n"
+                         b">LOG:1700000000,I,Initialization Sequence Completed\r\n")
+        elif line == "signal SIGTERM":
+            os._exit(code)
+
+
+def on_term(*_):
+    try:
+        conn.settimeout(0.3)
+        handle(conn.recv(4096))
+    except (OSError, AttributeError):
+        pass
+    os._exit(1)
+
+
+signal.signal(signal.SIGTERM, on_term)
+signal.alarm(60)  # never outlive a test that forgot about it
+server = socket.create_server(("127.0.0.1", 61973))
+while True:
+    conn, _ = server.accept()
+    conn.sendall(b">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n")
+    while data := conn.recv(4096):
+        handle(data)
