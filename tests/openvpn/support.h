@@ -1,17 +1,15 @@
 #pragma once
 // Shared by the OpenVPN tests: the client's protected slots, a log capture, state texts, and a
 // real vpn-service copied beside the test (the client looks for OpenVPN in its application folder).
+#include "app/logger.h"
 #include "openvpn/openvpnclient.h"
+#include "service/servicecontroller.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QMutex>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QtTest>
 
 class TestClient : public OpenVpnClient
 {
@@ -26,9 +24,14 @@ class LogCapture
 {
 public:
     LogCapture()
-        : previous(qInstallMessageHandler(&handler))
+        : previous(qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            static const char* const names[] = { "debug", "warning", "critical", "fatal", "info" };
+            QMutexLocker lock(&mutex);
+            captured << QLatin1String(names[type]) + QLatin1Char('\t') + message;
+        }))
     {
-        clear();
+        QMutexLocker lock(&mutex);
+        captured.clear();
     }
     ~LogCapture()
     {
@@ -43,35 +46,29 @@ public:
     {
         return lines().filter(text).size();
     }
-    void clear()
-    {
-        QMutexLocker lock(&mutex);
-        captured.clear();
-    }
 
 private:
-    static void handler(QtMsgType type, const QMessageLogContext&, const QString& message)
-    {
-        static const char* const names[] = { "debug", "warning", "critical", "fatal", "info" };
-        QMutexLocker lock(&mutex);
-        captured << QLatin1String(names[type]) + QLatin1Char('\t') + message;
-    }
     static inline QMutex mutex;
     static inline QStringList captured;
     QtMessageHandler previous;
 };
 
-// "Name 'additional data' critical" for each stateChanged emission.
-inline QStringList stateTexts(const QSignalSpy& spy)
+// Records the client's signals in order: "Connected", "Error text critical", "ip A", "dns A B",
+// "bytes N M", "exit N".
+inline void recordSignals(VpnClient* client, QStringList* events)
 {
-    QStringList result;
-    for (const QList<QVariant>& e : spy) {
-        result << QStringLiteral("%1 '%2' %3")
-                      .arg(VpnClient::stateName(e.at(0).toInt(), false), e.at(1).toString(),
-                          e.at(2).toBool() ? QStringLiteral("critical") : QString())
-                      .trimmed();
-    }
-    return result;
+    QObject::connect(client, &VpnClient::stateChanged, [events](int state, const QString& text, bool critical) {
+        *events << (VpnClient::stateName(state, false) + ' ' + text + (critical ? " critical" : "")).trimmed();
+    });
+    const auto record = [events](const char* kind) {
+        return [events, kind](auto... values) {
+            *events << QStringList { kind, QVariant(values).toString()... }.join(' ');
+        };
+    };
+    QObject::connect(client, &VpnClient::assignedInternalIp, record("ip"));
+    QObject::connect(client, &VpnClient::dnsServerAddressesPushed, record("dns"));
+    QObject::connect(client, &VpnClient::byteCountChanged, record("bytes"));
+    QObject::connect(client, &VpnClient::processFinished, record("exit"));
 }
 
 class ServiceFixture
@@ -80,48 +77,46 @@ public:
     ~ServiceFixture()
     {
         service.terminate();
-        if (!service.waitForFinished(10000)) {
-            service.kill();
-            service.waitForFinished(2000);
-        }
+        service.waitForFinished(10000);
     }
     static QString openVpnFolder()
     {
         return QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin");
     }
-    // Copies the service and the given OpenVPN program in place and starts the service; gives an error text.
-    QString start(const QString& openVpnProgram)
+    // Puts the service and the given OpenVPN program in place, starts the service and connects to it;
+    // the client's log files (and OpenVPN's) go to a private folder.
+    void start(const QString& openVpnProgram, QObject* owner, ServiceController** controller)
     {
+        qputenv("XDG_DATA_HOME", folder.path().toUtf8());
+        Logger::instance();
         const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vpn-service");
         QDir().mkpath(openVpnFolder());
         for (const auto& [from, to] : { std::pair { QStringLiteral(VPN_APP_DIR "/vpn-service"), program },
                  std::pair { openVpnProgram, openVpnFolder() + QStringLiteral("/openvpn.exe") } }) {
             QFile::remove(to);
-            if (!QFile::copy(from, to)) {
-                return QStringLiteral("cannot copy ") + from;
-            }
+            QVERIFY2(QFile::copy(from, to), qPrintable(from));
         }
         service.setProcessChannelMode(QProcess::ForwardedChannels);
         service.start(program,
             { QStringLiteral("--allow-client"), QCoreApplication::applicationFilePath(), QStringLiteral("--log-file"),
-                logDir.filePath(QStringLiteral("service.log")) });
-        for (int i = 0; i < 100 && service.waitForStarted(5000); ++i) {
+                folder.filePath(QStringLiteral("service.log")) });
+        const auto listening = [] {
             QTcpSocket probe;
             probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
-            if (probe.waitForConnected(100)) {
-                return QString();
-            }
-            QThread::msleep(50);
-        }
-        return QStringLiteral("vpn-service does not listen on 6447");
+            return probe.waitForConnected(100);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(listening(), 10000);
+        *controller = new ServiceController(owner);
+        QSignalSpy connected(*controller, &ServiceController::connected);
+        QVERIFY(connected.wait(10000));
     }
     QString log() const
     {
-        QFile file(logDir.filePath(QStringLiteral("service.log")));
+        QFile file(folder.filePath(QStringLiteral("service.log")));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
 private:
-    QTemporaryDir logDir;
+    QTemporaryDir folder;
     QProcess service;
 };
