@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-# Stand-in for OpenVPN in the lifecycle tests, run by the real vpn-service. It plays the next step
-# of the file "script" beside it (one step a line, the last step sticks):
-#   exit N     end at once with exit code N
-#   serve [N]  open the management port and play a successful dialogue; "signal SIGTERM" ends it with N
-# It appends its arguments to "args.log" (one run a line, tab-separated) and the lines it receives
-# on the management port to "received.log". SIGTERM ends it with 1, after recording what is pending.
-import os
-import signal
-import socket
-import sys
+# Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script"
+# beside it (one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
+# management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0).
+# It appends its arguments to "args.log" (tab-separated) and the lines it receives to "received.log".
+import os, signal, socket, sys
 
 here = os.path.dirname(os.path.abspath(__file__))
 
@@ -23,10 +18,9 @@ script = os.path.join(here, "script")
 steps = open(script).read().splitlines() if os.path.exists(script) else ["exit 9"]
 if len(steps) > 1:
     open(script, "w").write("\n".join(steps[1:]) + "\n")
-step = steps[0].split()
+step = steps[0].split() + ["0"]
 if step[0] == "exit":
     sys.exit(int(step[1]))
-code = int(step[1]) if len(step) > 1 else 0
 conn, pending = None, b""
 
 
@@ -40,19 +34,17 @@ def handle(data):
         if line == "log on":
             conn.sendall(b">PASSWORD:Need 'Auth' username/password\r\n")
         elif line.startswith("password "):
-            conn.sendall(b">STATE:1700000000,ASSIGN_IP,,10.8.0.2,,,,,fd00:8::1000\r\n"
-                         b">LOG:1700000000,I,Initialization Sequence Completed\r\n")
+            conn.sendall(b">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n>LOG:1,I,Initialization Sequence Completed\r\n")
         elif line == "signal SIGTERM":
-            os._exit(code)
+            os._exit(int(step[1]))
 
 
-def on_term(*_):
+def on_term(*_):  # like OpenVPN's: exit 1, after recording what the client sent
     try:
         conn.settimeout(0.3)
         handle(conn.recv(4096))
-    except (OSError, AttributeError):
-        pass
-    os._exit(1)
+    finally:
+        os._exit(1)
 
 
 signal.signal(signal.SIGTERM, on_term)

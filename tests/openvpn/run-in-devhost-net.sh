@@ -15,15 +15,12 @@ export TOP VPNC_NS_PREFIX VPNC_RUN_DIR
 CLIENT_PREFIX=()
 teardown() {
     # Only what this run started lives in its namespaces.
+    local namespaces=("$VPNC_NS_PREFIX"-{client,server,net,lan}) signal ns
     for signal in TERM KILL; do
-        for ns in client server net lan; do
-            ip netns pids "$VPNC_NS_PREFIX-$ns" 2>/dev/null | xargs -r kill -"$signal" 2>/dev/null || true
-        done
+        for ns in "${namespaces[@]}"; do ip netns pids "$ns" 2>/dev/null | xargs -r kill -"$signal" || true; done
         sleep 0.5
     done
-    for ns in client server net lan; do
-        ip netns del "$VPNC_NS_PREFIX-$ns" 2>/dev/null || true
-    done
+    for ns in "${namespaces[@]}"; do ip netns del "$ns" 2>/dev/null || true; done
     rm -rf "$VPNC_RUN_DIR"
 }
 trap teardown EXIT

@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the OpenVPN tests: the client's protected slots, a log capture, state texts, and a
+// Shared by the OpenVPN tests: the client's protected slots, a log capture, a signal recorder and a
 // real vpn-service copied beside the test (the client looks for OpenVPN in its application folder).
 #include "app/logger.h"
 #include "openvpn/openvpnclient.h"
@@ -7,7 +7,6 @@
 
 #include <QMutex>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,39 +18,33 @@ public:
     using OpenVpnClient::onOpenVpnProcessStarted;
 };
 
-// Collects log lines ("type<TAB>message") while it lives.
-class LogCapture
+// The log lines ("type<TAB>message") since the last clear(); capture() starts collecting.
+namespace testlog {
+inline QMutex mutex;
+inline QStringList captured;
+inline QStringList lines()
 {
-public:
-    LogCapture()
-        : previous(qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            static const char* const names[] = { "debug", "warning", "critical", "fatal", "info" };
-            QMutexLocker lock(&mutex);
-            captured << QLatin1String(names[type]) + QLatin1Char('\t') + message;
-        }))
-    {
+    QMutexLocker lock(&mutex);
+    return captured;
+}
+inline int count(const QString& text)
+{
+    return lines().filter(text).size();
+}
+inline void clear()
+{
+    QMutexLocker lock(&mutex);
+    captured.clear();
+}
+inline void capture()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        static const char* const names[] = { "debug", "warning", "critical", "fatal", "info" };
         QMutexLocker lock(&mutex);
-        captured.clear();
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(previous);
-    }
-    QStringList lines() const
-    {
-        QMutexLocker lock(&mutex);
-        return captured;
-    }
-    int count(const QString& text) const
-    {
-        return lines().filter(text).size();
-    }
-
-private:
-    static inline QMutex mutex;
-    static inline QStringList captured;
-    QtMessageHandler previous;
-};
+        captured << QLatin1String(names[type]) + QLatin1Char('\t') + message;
+    });
+}
+} // namespace testlog
 
 // Records the client's signals in order: "Connected", "Error text critical", "ip A", "dns A B",
 // "bytes N M", "exit N".
@@ -89,6 +82,7 @@ public:
     {
         qputenv("XDG_DATA_HOME", folder.path().toUtf8());
         Logger::instance();
+        testlog::capture(); // after the logger's own handler
         const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vpn-service");
         QDir().mkpath(openVpnFolder());
         for (const auto& [from, to] : { std::pair { QStringLiteral(VPN_APP_DIR "/vpn-service"), program },
@@ -100,12 +94,6 @@ public:
         service.start(program,
             { QStringLiteral("--allow-client"), QCoreApplication::applicationFilePath(), QStringLiteral("--log-file"),
                 folder.filePath(QStringLiteral("service.log")) });
-        const auto listening = [] {
-            QTcpSocket probe;
-            probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
-            return probe.waitForConnected(100);
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(listening(), 10000);
         *controller = new ServiceController(owner);
         QSignalSpy connected(*controller, &ServiceController::connected);
         QVERIFY(connected.wait(10000));

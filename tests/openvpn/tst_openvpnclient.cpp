@@ -18,9 +18,7 @@ class TestOpenVpnClient : public QObject
     std::unique_ptr<QTcpServer> server;
     QPointer<QTcpSocket> peer;
     std::unique_ptr<TestClient> client;
-    std::unique_ptr<LogCapture> log;
     QStringList events;
-    int commandsBefore = 0;
 
     void connectClient()
     {
@@ -49,34 +47,30 @@ class TestOpenVpnClient : public QObject
         return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()).split('\n', Qt::SkipEmptyParts)
                                             : QStringList();
     }
-    static void setScript(const char* steps)
+    static void setScript(const QByteArray& steps)
     {
         QFile out(file("script"));
         QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(steps) > 0);
     }
-    // The client's commands in the service log since init(): "start", "kill" or the command itself.
-    QStringList commands() const
+    // The client's commands to the service since init(): "start", "kill" or the command itself.
+    static QStringList commands()
     {
-        const QString start = QStringLiteral("start: \"%1\" \"--config\" ").arg(OpenVpnClient::openVpnExecutablePath());
-        QStringList result = service.log().split('\n').filter(QStringLiteral("Command from ")).mid(commandsBefore);
-        result.replaceInStrings(QRegularExpression(QStringLiteral("^.*?Command from .*?: ")), QString());
-        result.removeAll(QStringLiteral("init: connection"));
-        result.replaceInStrings(QRegularExpression('^' + QRegularExpression::escape(start) + ".*"), "start");
-        return result.replaceInStrings(QStringLiteral("start: <kill openvpn>"), QStringLiteral("kill"));
+        QStringList sent = testlog::lines().filter(QStringLiteral("ServiceController: Send data: ["));
+        sent.replaceInStrings(
+            QRegularExpression(QStringLiteral(".*\\[start: \"[^\"]*/openvpn.exe\" \"--config\" .*")), "start");
+        return sent.replaceInStrings(QRegularExpression(QStringLiteral(".*\\[start: <kill openvpn>\\]")), "kill");
     }
 
 private slots:
     void initTestCase()
     {
         service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
-        QTRY_VERIFY(service.log().contains(QStringLiteral("init: connection")));
     }
     void init()
     {
-        log = std::make_unique<LogCapture>();
+        testlog::clear();
         QFile::remove(file("args.log"));
         QFile::remove(file("received.log"));
-        commandsBefore = service.log().count(QStringLiteral("Command from "));
         client = std::make_unique<TestClient>();
         client->setServer(QStringLiteral("198.51.100.1"), true, true);
         client->setCredentials(QStringLiteral("us er\"\\"), QStringLiteral("p\"a\\ss word"));
@@ -88,13 +82,10 @@ private slots:
         client.reset();
         delete peer;
         server.reset();
-        // Whatever a case left running ends, and the kill is logged before the next case counts commands.
-        const int before = service.log().count(QStringLiteral("Command from "));
+        // Whatever a case left running ends before the next case.
         controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
-        QTRY_VERIFY(service.log().count(QStringLiteral("Command from ")) > before);
         QTRY_VERIFY(service.log().count(QStringLiteral("Finished openvpn"))
             >= service.log().count(QStringLiteral("Started openvpn")));
-        log.reset();
     }
 
     void configFile_data()
@@ -118,19 +109,12 @@ private slots:
         {
             OpenVpnClient owner;
             owner.setServer(QStringLiteral("10.0.0.1"), udp, false);
-            path = owner.createConfigFile();
-            QVERIFY(QFileInfo(path).isAbsolute());
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
+            QFile file(path = owner.createConfigFile());
+            QVERIFY(QFileInfo(path).isAbsolute() && file.open(QIODevice::ReadOnly));
             bytes = file.readAll();
         }
         QVERIFY2(!QFileInfo::exists(path), "the file goes with its client");
-        // CR LF line ends throughout, no byte order mark, no placeholder left.
-        QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
-        QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
-        QCOMPARE(bytes.count('\r'), bytes.count("\r\n"));
-        QVERIFY(!QString::fromLatin1(bytes).contains(QRegularExpression(QStringLiteral("<[A-Z_]+>"))));
-
+        // CR LF line ends, no byte order mark, no placeholder left: the whole file, line by line.
         // The deployment's key and certificate fill the template's blocks, whatever surrounds them there.
         const auto block = [](const char* source, const char* what) {
             const QString text = QString::fromLatin1(source);
@@ -164,8 +148,7 @@ private slots:
         const QByteArray hello(">INFO:OpenVPN Management Interface Version ");
         row("greeting 2.6", hello + "5 -- type 'help' for more info\r\n", "state on\nlog on\n", "", 0);
         row("greeting 1", hello + "1\r\n", "state on\nlog on\n", "", 0);
-        row("greeting no number", hello + "x\r\n", "", "", 0);
-        row("other info", ">INFO:something else\r\n", "", "", 0);
+        row("not a greeting", hello + "x\r\n>INFO:something else\r\n", "", "", 0);
         row("prompt", ">PASSWORD:Need 'Auth' username/password\r\n",
             "username 'Auth' \"us er\\\"\\\\\"\npassword 'Auth' \"p\\\"a\\\\ss word\"\n", "", 0);
 
@@ -175,18 +158,17 @@ private slots:
         row("push both", push + ",dhcp-option DNS fd00:8::1" + end, "", "dns 10.8.0.1 fd00:8::1", 0);
         row("push later wins", push + ",dhcp-option DNS fd00:8::1,dhcp-option DNS 10.8.0.53" + end, "",
             "dns 10.8.0.53 fd00:8::1", 0);
-        row("push IPv4 only", push + end, "", "", 0);
-        row("push IPv6 only", QByteArray(push).replace("10.8.0.1", "fd00:8::1") + end, "", "", 0);
-        row("push DNS6", push + ",dhcp-option DNS6 fd00:8::1" + end, "", "", 0);
-        row("push host name", push + ",dhcp-option DNS dns.example" + end, "", "", 0);
-
+        // Neither one family alone, nor the "DNS6" spelling, nor a host name gives a pair.
+        row("push incomplete",
+            push + end + QByteArray(push).replace("10.8.0.1", "fd00:8::1") + end + push + ",dhcp-option DNS6 fd00:8::1"
+                + end + push + ",dhcp-option DNS dns.example" + end,
+            "", "", 0);
         row("two ASSIGN_IP", ">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,fd00::1000\r\n>STATE:2,ASSIGN_IP,,10.8.0.3,,,,,\r\n", "",
             "ip 10.8.0.2", 0);
         row("MANAGEMENT echo", ">LOG:1,D,MANAGEMENT: >STATE:1,ASSIGN_IP,,10.8.0.9,,,,,\r\n", "", "", 0);
         row("ASSIGN_IP bare", ">STATE:1,ASSIGN_IP\r\n>STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n", "", "ip 10.8.0.2", 1);
-        row("ASSIGN_IP no address", ">STATE:1,ASSIGN_IP,,,,,,,fd00::1\r\n", "", "", 1);
+        row("ASSIGN_IP broken", ">STATE:1,ASSIGN_IP,,,,,,,fd00::1\r\n>STATE:1,ASSIGN_IP,,10.8.0.x,,,,\r\n", "", "", 2);
         row("ASSIGN_IP to line end", ">STATE:1,ASSIGN_IP,,10.8.0.7\r\n", "", "ip 10.8.0.7", 1);
-        row("ASSIGN_IP garbage", ">STATE:1,ASSIGN_IP,,10.8.0.x,,,,\r\n", "", "", 1);
 
         const QByteArray done(">LOG:1,I,Initialization Sequence Completed\r\n");
         row("completed twice", done + "|>STATE:1,CONNECTED,SUCCESS,10.8.0.2,198.51.100.1,88,,\r\n" + done,
@@ -198,12 +180,11 @@ private slots:
         row("split line", ">LOG:1,I,Initialization Seq|uence Completed\r|\n", "bytecount 1\n", "Connected", 0);
         row("no line end", done.chopped(2), "", "Connected", 0);
         row("empty lines", "\r\n\r\n>BYTECOUNT:1,2\r\n\n\n>BYTECOUNT:3,4\n", "", "bytes 1 2;bytes 3 4", 0);
-        row("non-UTF-8",
+        row("binary",
             ">LOG:1,I,\xff\xfe\xc3(Initialization Sequence \x80"
-            "Completed\r\n|>BYTECOUNT:\xff,1\r\n"
-            ">STATE:1,ASSIGN_IP,,\xfe\xff,,,,\r\n",
+            "Completed\r\n|>STATE:1,ASSIGN_IP,,\xfe\xff,,,,\r\n"
+                + QByteArray(">BYTECOUNT:1\0,2\r\n>BYTECOUNT:\xff,1\r\n", 33),
             "", "", 1);
-        row("NUL", QByteArray(">BYTECOUNT:1\0,2\r\n", 16), "", "", 0);
         // Four megabytes without a line end whose tail looks meaningful: none of it counts.
         row("enormous line", (QByteArray(256 * 1024, 'A') + '|').repeated(16) + done + ">BYTECOUNT:5,6\r\n", "",
             "bytes 5 6", -1);
@@ -225,24 +206,20 @@ private slots:
         peer->disconnectFromHost();
         QTest::qWait(100);
         QCOMPARE(events.join(';'), expected);
-        const int warned = log->count(QStringLiteral("warning\t"));
+        const int warned = testlog::count(QStringLiteral("warning\t"));
         QVERIFY2(warnings < 0 ? warned > 0 : warned == warnings, qPrintable(QString::number(warned))); // -1: some
         // Byte counts and the password never reach the log; a huge line does not either.
-        QCOMPARE(log->count(QStringLiteral("BYTECOUNT")), 0);
-        QCOMPARE(log->count(QStringLiteral("ss word")), 0);
-        for (const QString& line : log->lines()) {
-            QVERIFY(line.size() < 70 * 1024);
-        }
+        QCOMPARE(testlog::count(QStringLiteral("BYTECOUNT")), 0);
+        QCOMPARE(testlog::count(QStringLiteral("ss word")), 0);
+        QVERIFY(testlog::lines().join('\n').size() < 70 * 1024);
     }
 
     void verificationFailure()
     {
         connectClient();
         send(">LOG:1,D,MANAGEMENT: >STATE:1,AUTH,,,,,,\r\n");
-        QCOMPARE(log->count(QStringLiteral("info\tOpenVpnClient: Auth passed")), 1);
+        QCOMPARE(testlog::count(QStringLiteral("info\tOpenVpnClient: Auth passed")), 1);
         send(">PASSWORD:Verification Failed: 'Auth'\r\n");
-        QCOMPARE(events.join(';'), QStringLiteral("Error Error: Wrong Username/Password critical"));
-        QCOMPARE(log->count(QStringLiteral("critical\tOpenVpnClient: Error: Wrong Username/Password")), 1);
         // OpenVPN exits with 0 after a rejection; auto-reconnect must not start it again.
         client->onOpenVpnProcessFinished(0);
         QCOMPARE(events.join(';'), QStringLiteral("Error Error: Wrong Username/Password critical;exit 0"));
@@ -256,79 +233,69 @@ private slots:
         timer.start();
         QVERIFY(!client->connectToManagementInterface());
         const QString warning = QStringLiteral("warning\tOpenVpnClient: Can't connect to management interface");
-        QTRY_COMPARE_WITH_TIMEOUT(log->count(warning), 1, 45000);
+        QTRY_COMPARE_WITH_TIMEOUT(testlog::count(warning), 1, 45000);
         // Thirty attempts about a second apart, and no thirty-first: a port that opens now sees nothing.
         QVERIFY2(timer.elapsed() >= 28000, qPrintable(QString::number(timer.elapsed())));
         server = std::make_unique<QTcpServer>();
         QVERIFY(server->listen(QHostAddress(QStringLiteral("127.0.0.1")), OpenVpnClient::managementPort));
         QTest::qWait(2500);
         QVERIFY(!server->hasPendingConnections());
-        QCOMPARE(log->count(warning), 1);
+        QCOMPARE(testlog::count(warning), 1);
     }
 
-    void refused_data()
-    {
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("expected");
-        const QString address = QStringLiteral("198.51.100.1");
-        QTest::newRow("no server") << QString() << "demo"
-                                   << "Disconnected;Error OpenVPN server is empty!";
-        QTest::newRow("program missing") << address << "demo"
-                                         << "Disconnected;Error OpenVPN executable '%1' does not exists";
-        QTest::newRow("line break") << address << "demo\nsignal SIGTERM"
-                                    << "Disconnected;Error Error: Username or password contains a line break critical";
-        QTest::newRow("stop when not running") << address << "demo"
-                                               << "Disconnected";
-    }
-    // Starts that fail before OpenVPN runs, and a stop with nothing running: nothing reaches the service.
-    void refused()
-    {
-        QFETCH(QString, server);
-        QFETCH(QString, user);
-        QFETCH(QString, expected);
-        const QString program = OpenVpnClient::openVpnExecutablePath();
-        const bool hide = expected.contains(QStringLiteral("%1"));
-        client->setServer(server, true, true);
-        client->setCredentials(user, QStringLiteral("x"));
-        QVERIFY(!hide || QFile::rename(program, program + QStringLiteral(".away")));
-        const bool done = expected == QStringLiteral("Disconnected") ? client->stop() : !client->start();
-        QVERIFY(!hide || QFile::rename(program + QStringLiteral(".away"), program));
-        QVERIFY(done);
-        QCOMPARE(events.join(';'), hide ? expected.arg(program) : expected);
-        QTest::qWait(500);
-        QCOMPARE(commands(), QStringList());
-        QCOMPARE(log->count(QStringLiteral("Send TERM signal")), 0);
-    }
-
-    void exits_data()
+    void lifecycle_data()
     {
         QTest::addColumn<bool>("autoReconnect");
-        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("sent");
+        const auto row = [](const char* name, bool autoReconnect, const char* script, const char* action,
+                             const char* expected, const char* sent) {
+            QTest::newRow(name) << autoReconnect << QByteArray(script) << QString(action) << QString(expected)
+                                << QString(sent);
+        };
+        // Starts that fail before OpenVPN runs, and a stop with nothing running: nothing reaches the service.
+        row("no server", true, "exit 9", "start without server", "Disconnected;Error OpenVPN server is empty!", "");
+        row("program missing", true, "exit 9", "start without program",
+            "Disconnected;Error OpenVPN executable '%1' does not exists", "");
+        row("line break", true, "exit 9", "start with line break",
+            "Disconnected;Error Error: Username or password contains a line break critical", "");
+        row("stop when not running", true, "exit 9", "stop", "Disconnected", "");
         // The exit handler's stop finds no management socket and asks for a kill; nothing restarts.
-        QTest::newRow("exit 3") << true << 3 << "Disconnected;Connecting;Disconnected CrashExit;exit 3"
-                                << "start kill";
-        QTest::newRow("exit 0") << false << 0 << "Disconnected;Connecting;exit 0"
-                                << "start";
+        row("exit 3", true, "exit 3\nserve", "start", "Disconnected;Connecting;Disconnected CrashExit;exit 3",
+            "start kill");
+        row("exit 0", false, "exit 0\nserve", "start", "Disconnected;Connecting;exit 0", "start");
         // A repeated stop for the ended run (no socket: a kill), then the new start, which comes up.
-        QTest::newRow("exit 0, auto-reconnect")
-            << true << 0 << "Disconnected;Connecting;Disconnected;Connecting;exit 0;ip 10.8.0.2;Connected"
-            << "start kill start";
+        row("exit 0, auto-reconnect", true, "exit 0\nserve", "start",
+            "Disconnected;Connecting;Disconnected;Connecting;exit 0;ip 10.8.0.2;Connected", "start kill start");
+        row("destruction while starting", true, "serve", "destroy", "Disconnected;Connecting", "start");
     }
-    void exits()
+    void lifecycle()
     {
         QFETCH(bool, autoReconnect);
-        QFETCH(int, code);
+        QFETCH(QByteArray, script);
+        QFETCH(QString, action);
         QFETCH(QString, expected);
         QFETCH(QString, sent);
-        setScript(qPrintable(QStringLiteral("exit %1\nserve\n").arg(code)));
-        client->setServer(QStringLiteral("198.51.100.1"), true, autoReconnect);
-        QVERIFY(client->start());
-        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), expected, 10000);
+        const QString program = OpenVpnClient::openVpnExecutablePath();
+        const bool hide = action.endsWith(QStringLiteral("program"));
+        setScript(script + '\n');
+        client->setServer(action.endsWith(QStringLiteral("server")) ? QString() : QStringLiteral("198.51.100.1"), true,
+            autoReconnect);
+        if (action.endsWith(QStringLiteral("line break"))) {
+            client->setCredentials(QStringLiteral("demo\nsignal SIGTERM"), QStringLiteral("x"));
+        }
+        QVERIFY(!hide || QFile::rename(program, program + QStringLiteral(".away")));
+        const bool started = action == QStringLiteral("stop") ? !client->stop() : client->start();
+        QVERIFY(!hide || QFile::rename(program + QStringLiteral(".away"), program));
+        QCOMPARE(started, !sent.isEmpty());
+        if (action == QStringLiteral("destroy")) {
+            client.reset();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), hide ? expected.arg(program) : expected, 10000);
         QTest::qWait(1500);
-        QCOMPARE(events.join(';'), expected);
+        QCOMPARE(events.join(';'), hide ? expected.arg(program) : expected);
         QCOMPARE(commands().join(' '), sent);
         QCOMPARE(lines("args.log").size(), sent.count(QStringLiteral("start")));
     }
@@ -340,15 +307,13 @@ private slots:
         setScript("serve 1\nserve\n");
         QVERIFY(client->start());
         QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), "Disconnected;Connecting;ip 10.8.0.2;Connected", 10000);
-        log.reset();
-        log.reset(new LogCapture);
         events.clear();
         QVERIFY(client->start());
         // The running OpenVPN gets SIGTERM first, then the new start goes out.
-        const QStringList logged = log->lines();
+        const QStringList logged = testlog::lines();
         const int term = logged.indexOf(QRegularExpression(QStringLiteral(".*Send TERM signal, status: true")));
         QVERIFY(term >= 0);
-        QVERIFY(logged.indexOf(QRegularExpression(QStringLiteral(".*Send data: \\[start: \".*"))) > term);
+        QVERIFY(logged.lastIndexOf(QRegularExpression(QStringLiteral(".*Send data: \\[start: \".*"))) > term);
         QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), "Disconnected;Connecting;exit 1;ip 10.8.0.2;Connected", 10000);
         QVERIFY(lines("received.log").contains(QStringLiteral("signal SIGTERM")));
         QCOMPARE(commands().join(' '), QStringLiteral("start start"));
@@ -364,17 +329,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), "Disconnected;exit 0", 10000);
         QTest::qWait(1000);
         QCOMPARE(lines("args.log").size(), 2);
-        QCOMPARE(log->count(QStringLiteral("Reconnecting...")), 0);
-    }
-
-    void destructionWhileStarting()
-    {
-        setScript("serve\n");
-        QVERIFY(client->start());
-        client.reset();
-        QTRY_COMPARE_WITH_TIMEOUT(lines("args.log").size(), 1, 10000);
-        QTest::qWait(1000);
-        QCOMPARE(commands(), QStringList { QStringLiteral("start") });
+        QCOMPARE(testlog::count(QStringLiteral("Reconnecting...")), 0);
     }
 };
 
