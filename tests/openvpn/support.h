@@ -67,11 +67,6 @@ inline void recordSignals(VpnClient* client, QStringList* events)
 class ServiceFixture
 {
 public:
-    ~ServiceFixture()
-    {
-        service.terminate();
-        service.waitForFinished(10000);
-    }
     static QString openVpnFolder()
     {
         return QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin");
@@ -97,11 +92,6 @@ public:
         *controller = new ServiceController(owner);
         QSignalSpy connected(*controller, &ServiceController::connected);
         QVERIFY(connected.wait(10000));
-    }
-    QString log() const
-    {
-        QFile file(folder.filePath(QStringLiteral("service.log")));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
 private:

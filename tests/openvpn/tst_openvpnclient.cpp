@@ -4,10 +4,7 @@
 #include "deploymentconfig.h"
 #include "support.h"
 
-#include <QPointer>
 #include <QTcpServer>
-
-#include <memory>
 
 class TestOpenVpnClient : public QObject
 {
@@ -16,7 +13,7 @@ class TestOpenVpnClient : public QObject
     ServiceFixture service;
     ServiceController* controller = nullptr;
     std::unique_ptr<QTcpServer> server;
-    QPointer<QTcpSocket> peer;
+    QTcpSocket* peer = nullptr; // the server's child
     std::unique_ptr<TestClient> client;
     QStringList events;
 
@@ -33,23 +30,17 @@ class TestOpenVpnClient : public QObject
     {
         peer->write(data);
         QVERIFY(peer->waitForBytesWritten(2000));
-        for (int i = 0; i < 5; ++i) {
-            QTest::qWait(10);
-        }
-    }
-    static QString file(const char* name)
-    {
-        return ServiceFixture::openVpnFolder() + QLatin1Char('/') + QLatin1String(name);
+        QTest::qWait(50);
     }
     static QStringList lines(const char* name)
     {
-        QFile in(file(name));
+        QFile in(QString::fromLatin1(name));
         return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()).split('\n', Qt::SkipEmptyParts)
                                             : QStringList();
     }
     static void setScript(const QByteArray& steps)
     {
-        QFile out(file("script"));
+        QFile out(QStringLiteral("script"));
         QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(steps) > 0);
     }
     // The client's commands to the service since init(): "start", "kill" or the command itself.
@@ -65,12 +56,12 @@ private slots:
     void initTestCase()
     {
         service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
+        QDir::setCurrent(ServiceFixture::openVpnFolder()); // where the stand-in keeps its files
     }
     void init()
     {
         testlog::clear();
-        QFile::remove(file("args.log"));
-        QFile::remove(file("received.log"));
+        QFile::remove(QStringLiteral("args.log"));
         client = std::make_unique<TestClient>();
         client->setServer(QStringLiteral("198.51.100.1"), true, true);
         client->setCredentials(QStringLiteral("us er\"\\"), QStringLiteral("p\"a\\ss word"));
@@ -80,12 +71,15 @@ private slots:
     void cleanup()
     {
         client.reset();
-        delete peer;
         server.reset();
-        // Whatever a case left running ends before the next case.
+        // Whatever a case left running ends, and its exit is reported, before the next case.
         controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
-        QTRY_VERIFY(service.log().count(QStringLiteral("Finished openvpn"))
-            >= service.log().count(QStringLiteral("Started openvpn")));
+        const auto reports = [](const char* what) {
+            return testlog::lines()
+                .filter(QRegularExpression(QStringLiteral("Received data: \\[%1:.*,openvpn\\]").arg(what)))
+                .size();
+        };
+        QTRY_VERIFY(reports("finished") >= reports("started"));
     }
 
     void configFile_data()
@@ -114,8 +108,8 @@ private slots:
             bytes = file.readAll();
         }
         QVERIFY2(!QFileInfo::exists(path), "the file goes with its client");
-        // CR LF line ends, no byte order mark, no placeholder left: the whole file, line by line.
-        // The deployment's key and certificate fill the template's blocks, whatever surrounds them there.
+        // The whole file, line by line (CR LF, no byte order mark, no placeholder left), with the
+        // deployment's key and certificate in the template's blocks, whatever surrounds them there.
         const auto block = [](const char* source, const char* what) {
             const QString text = QString::fromLatin1(source);
             const int from = text.indexOf(QStringLiteral("-----BEGIN %1-----").arg(what));
@@ -269,6 +263,12 @@ private slots:
         // A repeated stop for the ended run (no socket: a kill), then the new start, which comes up.
         row("exit 0, auto-reconnect", true, "exit 0\nserve", "start",
             "Disconnected;Connecting;Disconnected;Connecting;exit 0;ip 10.8.0.2;Connected", "start kill start");
+        // SIGTERM to the running OpenVPN, whose exit (5, on "signal SIGTERM") neither marks a crash nor ends or
+        // restarts the new run; a stop ends that one.
+        row("start while running", true, "serve 5\nserve", "restart",
+            "Disconnected;Connecting;ip 10.8.0.2;Connected;Disconnected;Connecting;exit 5;ip 10.8.0.2;Connected;"
+            "Disconnected;exit 0",
+            "start start");
         row("destruction while starting", true, "serve", "destroy", "Disconnected;Connecting", "start");
     }
     void lifecycle()
@@ -280,6 +280,7 @@ private slots:
         QFETCH(QString, sent);
         const QString program = OpenVpnClient::openVpnExecutablePath();
         const bool hide = action.endsWith(QStringLiteral("program"));
+        expected = hide ? expected.arg(program) : expected;
         setScript(script + '\n');
         client->setServer(action.endsWith(QStringLiteral("server")) ? QString() : QStringLiteral("198.51.100.1"), true,
             autoReconnect);
@@ -293,43 +294,26 @@ private slots:
         if (action == QStringLiteral("destroy")) {
             client.reset();
         }
-        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), hide ? expected.arg(program) : expected, 10000);
+        if (action == QStringLiteral("restart")) {
+            QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 10000);
+            QVERIFY(client->start());
+            const QStringList logged = testlog::lines();
+            const int term = logged.indexOf(QRegularExpression(QStringLiteral(".*Send TERM signal, status: true")));
+            QVERIFY(term >= 0
+                && logged.lastIndexOf(QRegularExpression(QStringLiteral(".*Send data: \\[start: .*"))) > term);
+            QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("Connected")), 2, 10000);
+            // Two starts, one configuration file: the second one's.
+            const QStringList configs
+                = lines("args.log").replaceInStrings(QRegularExpression("^[^\t]*\t([^\t]*).*"), "\\1");
+            QVERIFY(configs.size() == 2 && configs.at(0) != configs.at(1) && !QFile::exists(configs.at(0))
+                && QFile::exists(configs.at(1)));
+            QVERIFY(client->stop());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), expected, 10000);
         QTest::qWait(1500);
-        QCOMPARE(events.join(';'), hide ? expected.arg(program) : expected);
+        QCOMPARE(events.join(';'), expected);
         QCOMPARE(commands().join(' '), sent);
         QCOMPARE(lines("args.log").size(), sent.count(QStringLiteral("start")));
-    }
-
-    void startWhileRunning()
-    {
-        // The first run ends with 1 on its stop signal: the exit of a replaced run must neither
-        // mark a crash nor end or restart the new run.
-        setScript("serve 1\nserve\n");
-        QVERIFY(client->start());
-        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), "Disconnected;Connecting;ip 10.8.0.2;Connected", 10000);
-        events.clear();
-        QVERIFY(client->start());
-        // The running OpenVPN gets SIGTERM first, then the new start goes out.
-        const QStringList logged = testlog::lines();
-        const int term = logged.indexOf(QRegularExpression(QStringLiteral(".*Send TERM signal, status: true")));
-        QVERIFY(term >= 0);
-        QVERIFY(logged.lastIndexOf(QRegularExpression(QStringLiteral(".*Send data: \\[start: \".*"))) > term);
-        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), "Disconnected;Connecting;exit 1;ip 10.8.0.2;Connected", 10000);
-        QVERIFY(lines("received.log").contains(QStringLiteral("signal SIGTERM")));
-        QCOMPARE(commands().join(' '), QStringLiteral("start start"));
-        // Two starts, one configuration file: the second one's.
-        const QStringList configs
-            = lines("args.log").replaceInStrings(QRegularExpression("^[^\t]*\t([^\t]*).*"), "\\1");
-        QCOMPARE(configs.size(), 2);
-        QVERIFY(configs.at(0) != configs.at(1) && !QFile::exists(configs.at(0)) && QFile::exists(configs.at(1)));
-
-        // Stop: SIGTERM on the management socket; the exit that follows restarts nothing.
-        events.clear();
-        QVERIFY(client->stop());
-        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), "Disconnected;exit 0", 10000);
-        QTest::qWait(1000);
-        QCOMPARE(lines("args.log").size(), 2);
-        QCOMPARE(testlog::count(QStringLiteral("Reconnecting...")), 0);
     }
 };
 

@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <memory>
 
 class TestOpenVpnE2e : public QObject
 {
@@ -46,26 +45,25 @@ private slots:
     void connects_data()
     {
         QTest::addColumn<bool>("udp");
-        QTest::addColumn<QString>("pool");
         QTest::addColumn<QString>("dns");
         QTest::addColumn<bool>("kill");
-        QTest::newRow("UDP, stop") << true << "10.8.0."
-                                   << "10.8.0.1 fd00:8::1" << false;
-        QTest::newRow("TCP, killed from outside") << false << "10.8.1."
-                                                  << "10.8.1.1 fd00:8:1::1" << true;
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("UDP, stop") << true << "10.8.0.1 fd00:8::1" << false << "Disconnected;exit 0";
+        QTest::newRow("TCP, killed from outside")
+            << false << "10.8.1.1 fd00:8:1::1" << true << "Disconnected CrashExit;exit 9";
     }
     void connects()
     {
         QFETCH(bool, udp);
-        QFETCH(QString, pool);
         QFETCH(QString, dns);
         QFETCH(bool, kill);
+        QFETCH(QString, ending);
         client->setServer(QStringLiteral("198.51.100.1"), udp, false);
         QVERIFY(client->start());
         QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 30000);
         const QString address = events.filter(QRegularExpression(QStringLiteral("^ip "))).value(0).mid(3);
         QCOMPARE(events.join(';'), QStringLiteral("Disconnected;Connecting;dns %1;ip %2;Connected").arg(dns, address));
-        QVERIFY2(address.startsWith(pool), qPrintable(address));
+        QVERIFY2(address.startsWith(dns.section('.', 0, 2)), qPrintable(address)); // from the server's pool
 
         // Counters grow while traffic crosses the tunnel: datagrams, and knocks on a closed port
         // whose refusals come back. OpenVPN 2.6 sends the first count about ten seconds after the
@@ -101,15 +99,14 @@ private slots:
                       .match(testlog::lines().join('\n'));
             QVERIFY(started.hasMatch());
             QCOMPARE(::kill(started.captured(1).toInt(), SIGKILL), 0);
-            QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), QStringLiteral("Disconnected CrashExit;exit 9"), 15000);
         } else {
             // Stop: SIGTERM over the management interface, and OpenVPN's exit comes back.
             QVERIFY(client->stop());
             QCOMPARE(testlog::count(QStringLiteral("OpenVpnClient: Send TERM signal, status: true")), 1);
-            QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), QStringLiteral("Disconnected;exit 0"), 15000);
         }
+        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), ending, 15000);
         QTest::qWait(500);
-        QCOMPARE(testlog::count(QStringLiteral("Reconnecting...")), 0);
+        QCOMPARE(events.join(';'), ending);
     }
 
     void wrongPassword()
