@@ -5,17 +5,11 @@
 # It appends its arguments to "args.log", tab-separated, one run a line.
 import os, signal, socket, sys
 
-here = os.path.dirname(os.path.abspath(__file__))
-
-def append(name, line):
-    with open(os.path.join(here, name), "a") as f:
-        f.write(line + "\n")
-
-append("args.log", "\t".join(sys.argv[1:]))
-script = os.path.join(here, "script")
-steps = open(script).read().splitlines() if os.path.exists(script) else ["exit 9"]
+os.chdir(os.path.dirname(os.path.abspath(__file__)))
+open("args.log", "a").write("\t".join(sys.argv[1:]) + "\n")
+steps = open("script").read().splitlines() if os.path.exists("script") else ["exit 9"]
 if len(steps) > 1:
-    open(script, "w").write("\n".join(steps[1:]) + "\n")
+    open("script", "w").write("\n".join(steps[1:]) + "\n")
 step = steps[0].split() + ["0"]
 if step[0] == "exit":
     sys.exit(int(step[1]))

@@ -24,9 +24,7 @@ teardown() {
     rm -rf "$VPNC_RUN_DIR"
 }
 trap teardown EXIT
-# shellcheck source=/dev/null
 source "$TOP/devhost/setup.d/10-netns.sh"
-# shellcheck source=/dev/null
 source "$TOP/devhost/setup.d/50-vpnserver.sh"
 # The VPN adapter the client finds at start-up, as the development host has it.
 ip -n "$CLIENT_NETNS" tuntap add dev tun0 mode tun

@@ -13,7 +13,6 @@
 class TestClient : public OpenVpnClient
 {
 public:
-    using OpenVpnClient::connectToManagementInterface;
     using OpenVpnClient::onOpenVpnProcessFinished;
     using OpenVpnClient::onOpenVpnProcessStarted;
 };
@@ -67,6 +66,11 @@ inline void recordSignals(VpnClient* client, QStringList* events)
 class ServiceFixture
 {
 public:
+    ~ServiceFixture()
+    {
+        service.terminate();
+        service.waitForFinished(10000);
+    }
     static QString openVpnFolder()
     {
         return QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin");

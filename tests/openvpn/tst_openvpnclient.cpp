@@ -38,11 +38,6 @@ class TestOpenVpnClient : public QObject
         return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()).split('\n', Qt::SkipEmptyParts)
                                             : QStringList();
     }
-    static void setScript(const QByteArray& steps)
-    {
-        QFile out(QStringLiteral("script"));
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(steps) > 0);
-    }
     // The client's commands to the service since init(): "start", "kill" or the command itself.
     static QStringList commands()
     {
@@ -74,12 +69,9 @@ private slots:
         server.reset();
         // Whatever a case left running ends, and its exit is reported, before the next case.
         controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
-        const auto reports = [](const char* what) {
-            return testlog::lines()
-                .filter(QRegularExpression(QStringLiteral("Received data: \\[%1:.*,openvpn\\]").arg(what)))
-                .size();
-        };
-        QTRY_VERIFY(reports("finished") >= reports("started"));
+        const QRegularExpression report(QStringLiteral("Received data: \\[(started|finished):.*,openvpn\\]"));
+        QTRY_VERIFY(testlog::lines().filter(report).join(' ').count(QStringLiteral("[finished:"))
+            >= testlog::lines().filter(report).join(' ').count(QStringLiteral("[started:")));
     }
 
     void configFile_data()
@@ -225,7 +217,7 @@ private slots:
     {
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(!client->connectToManagementInterface());
+        client->onOpenVpnProcessStarted();
         const QString warning = QStringLiteral("warning\tOpenVpnClient: Can't connect to management interface");
         QTRY_COMPARE_WITH_TIMEOUT(testlog::count(warning), 1, 45000);
         // Thirty attempts about a second apart, and no thirty-first: a port that opens now sees nothing.
@@ -239,41 +231,37 @@ private slots:
 
     void lifecycle_data()
     {
-        QTest::addColumn<bool>("autoReconnect");
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("sent");
-        const auto row = [](const char* name, bool autoReconnect, const char* script, const char* action,
-                             const char* expected, const char* sent) {
-            QTest::newRow(name) << autoReconnect << QByteArray(script) << QString(action) << QString(expected)
-                                << QString(sent);
-        };
+        const auto row
+            = [](const char* name, const char* script, const char* action, const char* expected, const char* sent) {
+                  QTest::newRow(name) << QByteArray(script) << QString(action) << QString(expected) << QString(sent);
+              };
         // Starts that fail before OpenVPN runs, and a stop with nothing running: nothing reaches the service.
-        row("no server", true, "exit 9", "start without server", "Disconnected;Error OpenVPN server is empty!", "");
-        row("program missing", true, "exit 9", "start without program",
+        row("no server", "exit 9", "start without server", "Disconnected;Error OpenVPN server is empty!", "");
+        row("program missing", "exit 9", "start without program",
             "Disconnected;Error OpenVPN executable '%1' does not exists", "");
-        row("line break", true, "exit 9", "start with line break",
+        row("line break", "exit 9", "start with line break",
             "Disconnected;Error Error: Username or password contains a line break critical", "");
-        row("stop when not running", true, "exit 9", "stop", "Disconnected", "");
+        row("stop when not running", "exit 9", "stop", "Disconnected", "");
         // The exit handler's stop finds no management socket and asks for a kill; nothing restarts.
-        row("exit 3", true, "exit 3\nserve", "start", "Disconnected;Connecting;Disconnected CrashExit;exit 3",
-            "start kill");
-        row("exit 0", false, "exit 0\nserve", "start", "Disconnected;Connecting;exit 0", "start");
+        row("exit 3", "exit 3\nserve", "start", "Disconnected;Connecting;Disconnected CrashExit;exit 3", "start kill");
+        row("exit 0, no auto-reconnect", "exit 0\nserve", "start once", "Disconnected;Connecting;exit 0", "start");
         // A repeated stop for the ended run (no socket: a kill), then the new start, which comes up.
-        row("exit 0, auto-reconnect", true, "exit 0\nserve", "start",
+        row("exit 0, auto-reconnect", "exit 0\nserve", "start",
             "Disconnected;Connecting;Disconnected;Connecting;exit 0;ip 10.8.0.2;Connected", "start kill start");
         // SIGTERM to the running OpenVPN, whose exit (5, on "signal SIGTERM") neither marks a crash nor ends or
         // restarts the new run; a stop ends that one.
-        row("start while running", true, "serve 5\nserve", "restart",
+        row("start while running", "serve 5\nserve", "restart",
             "Disconnected;Connecting;ip 10.8.0.2;Connected;Disconnected;Connecting;exit 5;ip 10.8.0.2;Connected;"
             "Disconnected;exit 0",
             "start start");
-        row("destruction while starting", true, "serve", "destroy", "Disconnected;Connecting", "start");
+        row("destruction while starting", "serve", "destroy", "Disconnected;Connecting", "start");
     }
     void lifecycle()
     {
-        QFETCH(bool, autoReconnect);
         QFETCH(QByteArray, script);
         QFETCH(QString, action);
         QFETCH(QString, expected);
@@ -281,9 +269,10 @@ private slots:
         const QString program = OpenVpnClient::openVpnExecutablePath();
         const bool hide = action.endsWith(QStringLiteral("program"));
         expected = hide ? expected.arg(program) : expected;
-        setScript(script + '\n');
+        QFile out(QStringLiteral("script"));
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(script + '\n') > 0 && out.flush());
         client->setServer(action.endsWith(QStringLiteral("server")) ? QString() : QStringLiteral("198.51.100.1"), true,
-            autoReconnect);
+            action != QStringLiteral("start once"));
         if (action.endsWith(QStringLiteral("line break"))) {
             client->setCredentials(QStringLiteral("demo\nsignal SIGTERM"), QStringLiteral("x"));
         }
