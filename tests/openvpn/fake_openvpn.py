@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+# Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script"
+# beside it (one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
+# management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0).
+# It appends its arguments to "args.log", tab-separated, one run a line.
+import os, signal, socket, sys
+
+os.chdir(os.path.dirname(os.path.abspath(__file__)))
+open("args.log", "a").write("\t".join(sys.argv[1:]) + "\n")
+steps = open("script").read().splitlines() if os.path.exists("script") else ["exit 9"]
+if len(steps) > 1:
+    open("script", "w").write("\n".join(steps[1:]) + "\n")
+step = steps[0].split() + ["0"]
+if step[0] == "exit":
+    sys.exit(int(step[1]))
+conn, pending = None, b""
+
+def handle(data):
+    global pending
+    pending += data
+    while b"\n" in pending:
+        line, pending = pending.split(b"\n", 1)
+        line = line.strip().decode(errors="replace")
+        if line == "log on":
+            conn.sendall(b">PASSWORD:Need 'Auth' username/password\r\n")
+        elif line.startswith("password "):
+            conn.sendall(b">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n>LOG:1,I,Initialization Sequence Completed\r\n")
+        elif line == "signal SIGTERM":
+            os._exit(int(step[1]))
+
+def on_term(*_):  # like OpenVPN's: exit 1, unless what the client sent says otherwise
+    try:
+        conn.settimeout(0.3)
+        handle(conn.recv(4096))
+    finally:
+        os._exit(1)
+
+signal.signal(signal.SIGTERM, on_term)
+signal.alarm(60)  # never outlive a test that forgot about it
+server = socket.create_server(("127.0.0.1", 61973))
+while True:
+    conn, _ = server.accept()
+    conn.sendall(b">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n")
+    while data := conn.recv(4096):
+        handle(data)

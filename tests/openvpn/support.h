@@ -1,0 +1,104 @@
+#pragma once
+// Shared by the OpenVPN tests: the client's protected slots, a log capture, a signal recorder and a
+// real vpn-service copied beside the test (the client looks for OpenVPN in its application folder).
+#include "app/logger.h"
+#include "openvpn/openvpnclient.h"
+#include "service/servicecontroller.h"
+
+#include <QMutex>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestClient : public OpenVpnClient
+{
+public:
+    using OpenVpnClient::onOpenVpnProcessFinished;
+    using OpenVpnClient::onOpenVpnProcessStarted;
+};
+
+// The log lines ("type<TAB>message") since the last clear(); capture() starts collecting.
+namespace testlog {
+inline QMutex mutex;
+inline QStringList captured;
+inline QStringList lines()
+{
+    QMutexLocker lock(&mutex);
+    return captured;
+}
+inline int count(const QString& text)
+{
+    return lines().filter(text).size();
+}
+inline void clear()
+{
+    QMutexLocker lock(&mutex);
+    captured.clear();
+}
+inline void capture()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        static const char* const names[] = { "debug", "warning", "critical", "fatal", "info" };
+        QMutexLocker lock(&mutex);
+        captured << QLatin1String(names[type]) + QLatin1Char('\t') + message;
+    });
+}
+} // namespace testlog
+
+// Records the client's signals in order: "Connected", "Error text critical", "ip A", "dns A B",
+// "bytes N M", "exit N".
+inline void recordSignals(VpnClient* client, QStringList* events)
+{
+    QObject::connect(client, &VpnClient::stateChanged, [events](int state, const QString& text, bool critical) {
+        *events << (VpnClient::stateName(state, false) + ' ' + text + (critical ? " critical" : "")).trimmed();
+    });
+    const auto record = [events](const char* kind) {
+        return [events, kind](auto... values) {
+            *events << QStringList { kind, QVariant(values).toString()... }.join(' ');
+        };
+    };
+    QObject::connect(client, &VpnClient::assignedInternalIp, record("ip"));
+    QObject::connect(client, &VpnClient::dnsServerAddressesPushed, record("dns"));
+    QObject::connect(client, &VpnClient::byteCountChanged, record("bytes"));
+    QObject::connect(client, &VpnClient::processFinished, record("exit"));
+}
+
+class ServiceFixture
+{
+public:
+    ~ServiceFixture()
+    {
+        service.terminate();
+        service.waitForFinished(10000);
+    }
+    static QString openVpnFolder()
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin");
+    }
+    // Puts the service and the given OpenVPN program in place, starts the service and connects to it;
+    // the client's log files (and OpenVPN's) go to a private folder.
+    void start(const QString& openVpnProgram, QObject* owner, ServiceController** controller)
+    {
+        qputenv("XDG_DATA_HOME", folder.path().toUtf8());
+        Logger::instance();
+        testlog::capture(); // after the logger's own handler
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vpn-service");
+        QDir().mkpath(openVpnFolder());
+        for (const auto& [from, to] : { std::pair { QStringLiteral(VPN_APP_DIR "/vpn-service"), program },
+                 std::pair { openVpnProgram, openVpnFolder() + QStringLiteral("/openvpn.exe") } }) {
+            QFile::remove(to);
+            QVERIFY2(QFile::copy(from, to), qPrintable(from));
+        }
+        service.setProcessChannelMode(QProcess::ForwardedChannels);
+        service.start(program,
+            { QStringLiteral("--allow-client"), QCoreApplication::applicationFilePath(), QStringLiteral("--log-file"),
+                folder.filePath(QStringLiteral("service.log")) });
+        *controller = new ServiceController(owner);
+        QSignalSpy connected(*controller, &ServiceController::connected);
+        QVERIFY(connected.wait(10000));
+    }
+
+private:
+    QTemporaryDir folder;
+    QProcess service;
+};

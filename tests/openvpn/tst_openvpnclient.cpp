@@ -1,0 +1,310 @@
+// OpenVpnClient: its configuration file; its management dialogue against a scripted management
+// server on loopback (OpenVPN's side of the socket); its process lifecycle through a real
+// vpn-service running an OpenVPN stand-in that follows a script (fake_openvpn.py).
+#include "deploymentconfig.h"
+#include "support.h"
+
+#include <QTcpServer>
+
+class TestOpenVpnClient : public QObject
+{
+    Q_OBJECT
+
+    ServiceFixture service;
+    ServiceController* controller = nullptr;
+    std::unique_ptr<QTcpServer> server;
+    QTcpSocket* peer = nullptr; // the server's child
+    std::unique_ptr<TestClient> client;
+    QStringList events;
+
+    void connectClient()
+    {
+        server = std::make_unique<QTcpServer>();
+        QVERIFY(server->listen(QHostAddress(QStringLiteral("127.0.0.1")), OpenVpnClient::managementPort));
+        client->onOpenVpnProcessStarted();
+        QVERIFY(server->waitForNewConnection(5000));
+        peer = server->nextPendingConnection();
+    }
+    // Sends bytes as OpenVPN would and lets the client read them.
+    void send(const QByteArray& data)
+    {
+        peer->write(data);
+        QVERIFY(peer->waitForBytesWritten(2000));
+        QTest::qWait(50);
+    }
+    static QStringList lines(const char* name)
+    {
+        QFile in(QString::fromLatin1(name));
+        return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()).split('\n', Qt::SkipEmptyParts)
+                                            : QStringList();
+    }
+    // The client's commands to the service since init(): "start", "kill" or the command itself.
+    static QStringList commands()
+    {
+        QStringList sent = testlog::lines().filter(QStringLiteral("ServiceController: Send data: ["));
+        sent.replaceInStrings(
+            QRegularExpression(QStringLiteral(".*\\[start: \"[^\"]*/openvpn.exe\" \"--config\" .*")), "start");
+        return sent.replaceInStrings(QRegularExpression(QStringLiteral(".*\\[start: <kill openvpn>\\]")), "kill");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
+        QDir::setCurrent(ServiceFixture::openVpnFolder()); // where the stand-in keeps its files
+    }
+    void init()
+    {
+        testlog::clear();
+        QFile::remove(QStringLiteral("args.log"));
+        client = std::make_unique<TestClient>();
+        client->setServer(QStringLiteral("198.51.100.1"), true, true);
+        client->setCredentials(QStringLiteral("us er\"\\"), QStringLiteral("p\"a\\ss word"));
+        events.clear();
+        recordSignals(client.get(), &events);
+    }
+    void cleanup()
+    {
+        client.reset();
+        server.reset();
+        // Whatever a case left running ends, and its exit is reported, before the next case.
+        controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
+        const QRegularExpression report(QStringLiteral("Received data: \\[(started|finished):.*,openvpn\\]"));
+        QTRY_VERIFY(testlog::lines().filter(report).join(' ').count(QStringLiteral("[finished:"))
+            >= testlog::lines().filter(report).join(' ').count(QStringLiteral("[started:")));
+    }
+
+    void configFile_data()
+    {
+        QTest::addColumn<bool>("udp");
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<QString>("directives");
+        QTest::newRow("UDP") << true << "88 udp"
+                             << "register-dns|dhcp-renew|block-outside-dns|mute-replay-warnings|replay-window 256";
+        QTest::newRow("TCP") << false << "8080 tcp"
+                             << "register-dns|dhcp-renew|block-outside-dns";
+    }
+
+    void configFile()
+    {
+        QFETCH(bool, udp);
+        QFETCH(QString, remote);
+        QFETCH(QString, directives);
+        QString path;
+        QByteArray bytes;
+        {
+            OpenVpnClient owner;
+            owner.setServer(QStringLiteral("10.0.0.1"), udp, false);
+            QFile file(path = owner.createConfigFile());
+            QVERIFY(QFileInfo(path).isAbsolute() && file.open(QIODevice::ReadOnly));
+            bytes = file.readAll();
+        }
+        QVERIFY2(!QFileInfo::exists(path), "the file goes with its client");
+        // The whole file, line by line (CR LF, no byte order mark, no placeholder left), with the
+        // deployment's key and certificate in the template's blocks, whatever surrounds them there.
+        const auto block = [](const char* source, const char* what) {
+            const QString text = QString::fromLatin1(source);
+            const int from = text.indexOf(QStringLiteral("-----BEGIN %1-----").arg(what));
+            const QString end = QStringLiteral("-----END %1-----").arg(what);
+            return text.mid(from, text.indexOf(end, from) + end.size() - from).split(QLatin1Char('\n'));
+        };
+        const QString head = QStringLiteral(
+            "client|dev tun|management 127.0.0.1 61973|remote 10.0.0.1 %1|auth-user-pass|auth-nocache|nobind|"
+            "auth SHA256|cipher AES-256-GCM|tls-client|verb 3|tls-cipher TLS-ECDHE-ECDSA-WITH-AES-256-GCM-SHA384|"
+            "remote-cert-eku \"TLS Web Server Authentication\"|persist-key|persist-tun|compress lz4-v2||");
+        const QStringList expected
+            = QString(head.arg(remote) + directives + "|||<tls-crypt>|#|# 2048 bit OpenVPN static key|#")
+                  .split(QLatin1Char('|'))
+            + block(Deployment::openVpnTlsCryptKey, "OpenVPN Static key V1")
+            + QStringList { "", "</tls-crypt>", "", "<ca>" } + block(Deployment::openVpnCaPem, "CERTIFICATE")
+            + QStringList { "", "</ca>", "" };
+        QCOMPARE(QString::fromLatin1(bytes).split(QStringLiteral("\r\n")), expected);
+    }
+
+    void dialogue_data()
+    {
+        QTest::addColumn<QByteArray>("pieces"); // what OpenVPN sends, "|" between separate writes
+        QTest::addColumn<QByteArray>("reply"); // what the client writes back
+        QTest::addColumn<QString>("expected"); // the client's signals, in order
+        QTest::addColumn<int>("warnings");
+        const auto row
+            = [](const char* name, const QByteArray& pieces, const char* reply, const char* expected, int warnings) {
+                  QTest::newRow(name) << pieces << QByteArray(reply) << QString(expected) << warnings;
+              };
+        const QByteArray hello(">INFO:OpenVPN Management Interface Version ");
+        row("greeting 2.6", hello + "5 -- type 'help' for more info\r\n", "state on\nlog on\n", "", 0);
+        row("greeting 1", hello + "1\r\n", "state on\nlog on\n", "", 0);
+        row("not a greeting", hello + "x\r\n>INFO:something else\r\n", "", "", 0);
+        row("prompt", ">PASSWORD:Need 'Auth' username/password\r\n",
+            "username 'Auth' \"us er\\\"\\\\\"\npassword 'Auth' \"p\\\"a\\\\ss word\"\n", "", 0);
+
+        const QByteArray push(">LOG:1700000000,,PUSH: Received control message: 'PUSH_REPLY,redirect-gateway def1,"
+                              "dhcp-option DNS 10.8.0.1");
+        const QByteArray end(",route-gateway 10.8.0.1,topology subnet,ping 10,ifconfig 10.8.0.2 255.255.255.0'\r\n");
+        row("push both", push + ",dhcp-option DNS fd00:8::1" + end, "", "dns 10.8.0.1 fd00:8::1", 0);
+        row("push later wins", push + ",dhcp-option DNS fd00:8::1,dhcp-option DNS 10.8.0.53" + end, "",
+            "dns 10.8.0.53 fd00:8::1", 0);
+        // Neither one family alone, nor the "DNS6" spelling, nor a host name gives a pair.
+        row("push incomplete",
+            push + end + QByteArray(push).replace("10.8.0.1", "fd00:8::1") + end + push + ",dhcp-option DNS6 fd00:8::1"
+                + end + push + ",dhcp-option DNS dns.example" + end,
+            "", "", 0);
+        row("two ASSIGN_IP", ">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,fd00::1000\r\n>STATE:2,ASSIGN_IP,,10.8.0.3,,,,,\r\n", "",
+            "ip 10.8.0.2", 0);
+        row("MANAGEMENT echo", ">LOG:1,D,MANAGEMENT: >STATE:1,ASSIGN_IP,,10.8.0.9,,,,,\r\n", "", "", 0);
+        row("ASSIGN_IP bare", ">STATE:1,ASSIGN_IP\r\n>STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n", "", "ip 10.8.0.2", 1);
+        row("ASSIGN_IP broken", ">STATE:1,ASSIGN_IP,,,,,,,fd00::1\r\n>STATE:1,ASSIGN_IP,,10.8.0.x,,,,\r\n", "", "", 2);
+        row("ASSIGN_IP to line end", ">STATE:1,ASSIGN_IP,,10.8.0.7\r\n", "", "ip 10.8.0.7", 1);
+
+        const QByteArray done(">LOG:1,I,Initialization Sequence Completed\r\n");
+        row("completed twice", done + "|>STATE:1,CONNECTED,SUCCESS,10.8.0.2,198.51.100.1,88,,\r\n" + done,
+            "bytecount 1\nbytecount 1\n", "Connected;Connected", 0);
+        row("bytes", ">BYTECOUNT:1024,2048\r\n>BYTECOUNT:5000000000,7\r\n", "", "bytes 1024 2048;bytes 5000000000 7",
+            0);
+        row("bytes broken", ">BYTECOUNT:1024\r\n>BYTECOUNT:1024,\r\n>BYTECOUNT:abc,12\r\n>BYTECOUNT:-1,12\r\n", "", "",
+            0);
+        row("split line", ">LOG:1,I,Initialization Seq|uence Completed\r|\n", "bytecount 1\n", "Connected", 0);
+        row("no line end", done.chopped(2), "", "Connected", 0);
+        row("empty lines", "\r\n\r\n>BYTECOUNT:1,2\r\n\n\n>BYTECOUNT:3,4\n", "", "bytes 1 2;bytes 3 4", 0);
+        row("binary",
+            ">LOG:1,I,\xff\xfe\xc3(Initialization Sequence \x80"
+            "Completed\r\n|>STATE:1,ASSIGN_IP,,\xfe\xff,,,,\r\n"
+                + QByteArray(">BYTECOUNT:1\0,2\r\n>BYTECOUNT:\xff,1\r\n", 33),
+            "", "", 1);
+        // Four megabytes without a line end whose tail looks meaningful: none of it counts.
+        row("enormous line", (QByteArray(256 * 1024, 'A') + '|').repeated(16) + done + ">BYTECOUNT:5,6\r\n", "",
+            "bytes 5 6", -1);
+    }
+
+    void dialogue()
+    {
+        QFETCH(QByteArray, pieces);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, expected);
+        QFETCH(int, warnings);
+        connectClient();
+        for (const QByteArray& piece : pieces.split('|')) {
+            send(piece);
+        }
+        peer->waitForReadyRead(100);
+        QCOMPARE(peer->readAll(), reply);
+        // OpenVPN closing the socket ends a last line without line end.
+        peer->disconnectFromHost();
+        QTest::qWait(100);
+        QCOMPARE(events.join(';'), expected);
+        const int warned = testlog::count(QStringLiteral("warning\t"));
+        QVERIFY2(warnings < 0 ? warned > 0 : warned == warnings, qPrintable(QString::number(warned))); // -1: some
+        // Byte counts and the password never reach the log; a huge line does not either.
+        QCOMPARE(testlog::count(QStringLiteral("BYTECOUNT")), 0);
+        QCOMPARE(testlog::count(QStringLiteral("ss word")), 0);
+        QVERIFY(testlog::lines().join('\n').size() < 70 * 1024);
+    }
+
+    void verificationFailure()
+    {
+        connectClient();
+        send(">LOG:1,D,MANAGEMENT: >STATE:1,AUTH,,,,,,\r\n");
+        QCOMPARE(testlog::count(QStringLiteral("info\tOpenVpnClient: Auth passed")), 1);
+        send(">PASSWORD:Verification Failed: 'Auth'\r\n");
+        // OpenVPN exits with 0 after a rejection; auto-reconnect must not start it again.
+        client->onOpenVpnProcessFinished(0);
+        QCOMPARE(events.join(';'), QStringLiteral("Error Error: Wrong Username/Password critical;exit 0"));
+        QTest::qWait(500);
+        QCOMPARE(commands(), QStringList());
+    }
+
+    void refusedConnections()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        client->onOpenVpnProcessStarted();
+        const QString warning = QStringLiteral("warning\tOpenVpnClient: Can't connect to management interface");
+        QTRY_COMPARE_WITH_TIMEOUT(testlog::count(warning), 1, 45000);
+        // Thirty attempts about a second apart, and no thirty-first: a port that opens now sees nothing.
+        QVERIFY2(timer.elapsed() >= 28000, qPrintable(QString::number(timer.elapsed())));
+        server = std::make_unique<QTcpServer>();
+        QVERIFY(server->listen(QHostAddress(QStringLiteral("127.0.0.1")), OpenVpnClient::managementPort));
+        QTest::qWait(2500);
+        QVERIFY(!server->hasPendingConnections());
+        QCOMPARE(testlog::count(warning), 1);
+    }
+
+    void lifecycle_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("sent");
+        const auto row
+            = [](const char* name, const char* script, const char* action, const char* expected, const char* sent) {
+                  QTest::newRow(name) << QByteArray(script) << QString(action) << QString(expected) << QString(sent);
+              };
+        // Starts that fail before OpenVPN runs, and a stop with nothing running: nothing reaches the service.
+        row("no server", "exit 9", "start without server", "Disconnected;Error OpenVPN server is empty!", "");
+        row("program missing", "exit 9", "start without program",
+            "Disconnected;Error OpenVPN executable '%1' does not exists", "");
+        row("line break", "exit 9", "start with line break",
+            "Disconnected;Error Error: Username or password contains a line break critical", "");
+        row("stop when not running", "exit 9", "stop", "Disconnected", "");
+        // The exit handler's stop finds no management socket and asks for a kill; nothing restarts.
+        row("exit 3", "exit 3\nserve", "start", "Disconnected;Connecting;Disconnected CrashExit;exit 3", "start kill");
+        row("exit 0, no auto-reconnect", "exit 0\nserve", "start once", "Disconnected;Connecting;exit 0", "start");
+        // A repeated stop for the ended run (no socket: a kill), then the new start, which comes up.
+        row("exit 0, auto-reconnect", "exit 0\nserve", "start",
+            "Disconnected;Connecting;Disconnected;Connecting;exit 0;ip 10.8.0.2;Connected", "start kill start");
+        // SIGTERM to the running OpenVPN, whose exit (5, on "signal SIGTERM") neither marks a crash nor ends or
+        // restarts the new run; a stop ends that one.
+        row("start while running", "serve 5\nserve", "restart",
+            "Disconnected;Connecting;ip 10.8.0.2;Connected;Disconnected;Connecting;exit 5;ip 10.8.0.2;Connected;"
+            "Disconnected;exit 0",
+            "start start");
+        row("destruction while starting", "serve", "destroy", "Disconnected;Connecting", "start");
+    }
+    void lifecycle()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, action);
+        QFETCH(QString, expected);
+        QFETCH(QString, sent);
+        const QString program = OpenVpnClient::openVpnExecutablePath();
+        const bool hide = action.endsWith(QStringLiteral("program"));
+        expected = hide ? expected.arg(program) : expected;
+        QFile out(QStringLiteral("script"));
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(script + '\n') > 0 && out.flush());
+        client->setServer(action.endsWith(QStringLiteral("server")) ? QString() : QStringLiteral("198.51.100.1"), true,
+            action != QStringLiteral("start once"));
+        if (action.endsWith(QStringLiteral("line break"))) {
+            client->setCredentials(QStringLiteral("demo\nsignal SIGTERM"), QStringLiteral("x"));
+        }
+        QVERIFY(!hide || QFile::rename(program, program + QStringLiteral(".away")));
+        const bool started = action == QStringLiteral("stop") ? !client->stop() : client->start();
+        QVERIFY(!hide || QFile::rename(program + QStringLiteral(".away"), program));
+        QCOMPARE(started, !sent.isEmpty());
+        if (action == QStringLiteral("destroy")) {
+            client.reset();
+        }
+        if (action == QStringLiteral("restart")) {
+            QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 10000);
+            QVERIFY(client->start());
+            const QStringList logged = testlog::lines();
+            const int term = logged.indexOf(QRegularExpression(QStringLiteral(".*Send TERM signal, status: true")));
+            QVERIFY(term >= 0
+                && logged.lastIndexOf(QRegularExpression(QStringLiteral(".*Send data: \\[start: .*"))) > term);
+            QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("Connected")), 2, 10000);
+            // Two starts, one configuration file: the second one's.
+            const QStringList configs
+                = lines("args.log").replaceInStrings(QRegularExpression("^[^\t]*\t([^\t]*).*"), "\\1");
+            QVERIFY(configs.size() == 2 && configs.at(0) != configs.at(1) && !QFile::exists(configs.at(0))
+                && QFile::exists(configs.at(1)));
+            QVERIFY(client->stop());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), expected, 10000);
+        QTest::qWait(1500);
+        QCOMPARE(events.join(';'), expected);
+        QCOMPARE(commands().join(' '), sent);
+        QCOMPARE(lines("args.log").size(), sent.count(QStringLiteral("start")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOpenVpnClient)
+#include "tst_openvpnclient.moc"
