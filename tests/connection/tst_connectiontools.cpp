@@ -125,13 +125,6 @@ void TestConnectionTools::commandLinesReachTheTools_data()
         << 3 << QStringList { "enable 10.8.0.6 198.51.100.1 0" }
         << QStringList { "killswitch|enable|all|198.51.100.1|" }
         << QStringList { "killswitch ok=false engaged=true", "KillSwitch: Process finished with code: 3" };
-    QTest::newRow("dns: the pushed pair on every connection")
-        << 0 << QStringList { "seed", "dns-vpn 10.8.0.1 fd00:8::1" }
-        << QStringList { "dns|vpn|" + A + "@10.8.0.1,fd00:8::1|" + B + "@10.8.0.1,fd00:8::1" }
-        << QStringList { "dns code=0" };
-    QTest::newRow("dns: an IPv4-only push")
-        << 0 << QStringList { "seed", "dns-vpn 10.8.0.1 -" }
-        << QStringList { "dns|vpn|" + A + "@10.8.0.1,|" + B + "@10.8.0.1," } << QStringList { "dns code=0" };
     QTest::newRow("dns: the user's servers back")
         << 0 << QStringList { "seed", "dns-user" }
         << QStringList { "dns|user|" + A + "@192.0.2.53,192.0.2.54|" + B + "@" } << QStringList { "dns code=0" };
