@@ -154,7 +154,6 @@ void TestDnsManager::noEntriesWhenTheRegistryOrWmicFails()
     qputenv("PATH", "/nonexistent");
     manager.refresh();
     QCOMPARE(manager.userDnsSettings(), QStringList());
-    QCOMPARE(log.count("ChildProcess: Error occured: failed to start"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDnsManager)
