@@ -5,6 +5,7 @@
 #include "app/utils.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QSettings>
 
 #include <memory>
@@ -112,17 +113,17 @@ void DnsManager::readInterfaces()
 {
     interfaceList.clear();
 
-    QProcess& wmic = childProcess.process;
+    QProcess wmic;
     wmic.start(QStringLiteral("wmic"),
         { QStringLiteral("nic"), QStringLiteral("where"), QStringLiteral("GUID is not null"), QStringLiteral("get"),
             QStringLiteral("GUID") },
         QIODevice::ReadWrite);
-    wmic.waitForFinished(timeoutMs);
+    // A missing, failing or hung wmic leaves no GUID known, so every connection is skipped.
+    wmic.waitForFinished(wmicTimeoutMs);
     const QSet<QString> knownGuids = parseGuids(QString::fromUtf8(wmic.readAllStandardOutput()));
     if (wmic.state() != QProcess::NotRunning) {
-        // A hung query must not linger into the next refresh.
         wmic.kill();
-        wmic.waitForFinished(timeoutMs);
+        wmic.waitForFinished();
     }
 
     const NetworkInterfaceList ipv4 = readDnsServers(ipv4InterfacesKey, knownGuids, Family::IPv4);
@@ -195,12 +196,7 @@ void DnsManager::logInterfaces() const
     }
 }
 
-void DnsManager::setWmicTimeoutMs(int ms)
-{
-    timeoutMs = ms;
-}
-
 void DnsManager::onProcessFinished(bool success)
 {
-    tagged(qInfo(), objectName()) << "GUID query finished, success: " << Utils::boolToString(success);
+    tagged(qInfo(), objectName()) << "Process finished, success: " << Utils::boolToString(success);
 }

@@ -62,13 +62,11 @@ public:
     // Upper-case GUIDs of a "wmic nic where ... get GUID" answer.
     static QSet<QString> parseGuids(const QString& wmicOutput);
 
-    void setWmicTimeoutMs(int ms);
-
 protected slots:
     void onProcessFinished(bool success);
 
 private:
     NetworkInterfaceList interfaceList;
+    // A runner for the owner's use; its outcome goes to the log.
     ChildProcess childProcess;
-    int timeoutMs = wmicTimeoutMs;
 };
