@@ -43,6 +43,7 @@ connected="no"
 tunnel_ip="-"
 ip_before="-"
 ip_after="-"
+closed="no"
 
 say() { echo "session: $*"; }
 
@@ -74,11 +75,13 @@ fail() {
 log_from() { tail -n +"$1" "$log_file" 2>/dev/null; }
 log_lines() { wc -l <"$log_file" 2>/dev/null || echo 0; }
 
-# wait_log FROM_LINE TIMEOUT TEXT: waits until the log shows TEXT at or after FROM_LINE.
+# wait_log FROM_LINE TIMEOUT TEXT [GIVE_UP_TEXT]: waits until the log shows TEXT at or after
+# FROM_LINE; gives up early when the client ends or the log shows GIVE_UP_TEXT.
 wait_log() {
-    local from="$1" timeout="$2" text="$3" tenths
+    local from="$1" timeout="$2" text="$3" give_up="${4:-}" tenths
     for ((tenths = 0; tenths < timeout * 10; tenths++)); do
         log_from "$from" | grep -qF -- "$text" && return 0
+        [ -n "$give_up" ] && log_from "$from" | grep -qF -- "$give_up" && return 1
         kill -0 "$client_pid" 2>/dev/null || return 1
         sleep 0.1
     done
@@ -100,19 +103,27 @@ run_session() {
     say "seeding the demo account ($demo_user)"
     "$APP_DIR/devhost-seed" "$demo_user" "$demo_password" || { fail "cannot seed the settings store"; return; }
 
-    # A private display: the first number without a lock file.
-    local display_number=99
-    while [ -e "/tmp/.X$display_number-lock" ] || [ -e "/tmp/.X11-unix/X$display_number" ]; do
+    # A private display: the first number without a lock file; another program may take the same
+    # number at the same moment, so a server that ends at once moves on to the next.
+    local display_number=98 attempt
+    for attempt in $(seq 10); do
         display_number=$((display_number + 1))
+        while [ -e "/tmp/.X$display_number-lock" ] || [ -e "/tmp/.X11-unix/X$display_number" ]; do
+            display_number=$((display_number + 1))
+        done
+        Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >"$out_dir/session-xvfb.out" 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 100); do
+            [ -S "/tmp/.X11-unix/X$display_number" ] && break
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -0 "$xvfb_pid" 2>/dev/null && [ -S "/tmp/.X11-unix/X$display_number" ] && break
+        stop_pid "$xvfb_pid"
+        xvfb_pid=""
     done
+    [ -n "$xvfb_pid" ] || { fail "Xvfb did not start (attempts: $attempt)"; return; }
     export DISPLAY=":$display_number"
-    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >"$out_dir/session-xvfb.out" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -S "/tmp/.X11-unix/X$display_number" ] && break
-        sleep 0.1
-    done
-    [ -S "/tmp/.X11-unix/X$display_number" ] || { fail "Xvfb did not start on $DISPLAY"; return; }
     say "Xvfb on $DISPLAY"
 
     # The client writes a new log file per run; the newest one after this marker is ours.
@@ -152,7 +163,8 @@ run_session() {
     say "switching on"
     click_switch || { fail "xdotool could not click the switch"; return; }
     wait_log "$line" 5 "Connect to VPN" || { fail "the click did not start a connection"; return; }
-    wait_log "$line" "$tunnel_timeout" "VPN connection is UP" || { fail "the tunnel did not come up"; return; }
+    wait_log "$line" "$tunnel_timeout" "VPN connection is UP" "State updated to 'Error'" \
+        || { fail "the tunnel did not come up"; return; }
     connected="yes"
     tunnel_ip="$(log_from "$line" | sed -n "s/.*Parsed 'ASSIGN_IP': \(.*\)$/\1/p" | tail -n 1)"
     tunnel_ip="${tunnel_ip:--}"
@@ -176,9 +188,23 @@ run_session() {
     wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || { fail "the tunnel did not go down"; return; }
     say "disconnected"
 
-    stop_pid "$client_pid"
+    # Closing its only window ends the client the way a person's close does; a client that does
+    # not end on its own in time is stopped.
+    python3 "$TOP/devhost/lib/closewindow.py" "$window" || true
+    for _ in $(seq 100); do
+        kill -0 "$client_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$client_pid" 2>/dev/null; then
+        stop_pid "$client_pid"
+        client_pid=""
+        fail "the client did not end when its window closed"
+        return
+    fi
+    wait "$client_pid" 2>/dev/null
+    say "client closed (exit code $?)"
+    closed="yes"
     client_pid=""
-    say "client closed"
 }
 
 run_session "$@"
@@ -188,6 +214,7 @@ run_session "$@"
     echo "tunnel address: $tunnel_ip"
     echo "current IP before: $ip_before"
     echo "current IP after: $ip_after"
+    echo "client closed: $closed"
     echo "screenshot: $([ -s "$screenshot" ] && echo "$screenshot" || echo -)"
     echo "client log: ${log_file:--}"
     echo "result: ${failure:-ok}"
