@@ -4,6 +4,7 @@
 # with TOP, BUILD_DIR and APP_DIR set, and may set CLIENT_PREFIX (a command the client runs under).
 # With a display the client opens for a person; without one devhost/session.sh drives a scripted
 # session (connect, screenshot, disconnect) and its exit code is the launcher's.
+# devhost/down.sh takes the host down again.
 set -euo pipefail
 TOP="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="$(cd "${1:-$TOP/build}" && pwd)"
