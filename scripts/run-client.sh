@@ -7,5 +7,5 @@ cd "$top"
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
 # Only what the running system needs; the tests are built by scripts/run-tests.sh.
-cmake --build build -j"$(nproc)" --target vpnclient vpn-service devhost_maintenancetool
+cmake --build build -j"$(nproc)" --target vpnclient vpn-service devhost_maintenancetool devhost_seed killswitch dns
 exec devhost/launch.sh build "$@"

@@ -9,7 +9,7 @@ api_run=()
 if [ -n "${NET_NETNS:-}" ]; then
     api_run=(ip netns exec "$NET_NETNS")
 fi
-api_dir="$BUILD_DIR/devhost"
+api_dir="${DEVHOST_DIR:-$BUILD_DIR/devhost}"
 api_pidfile="$api_dir/api.pid"
 mkdir -p "$api_dir"
 

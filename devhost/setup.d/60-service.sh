@@ -3,7 +3,7 @@
 # service already running from this build is kept; one left from an older build is replaced.
 # Log: $BUILD_DIR/devhost/vpn-service.log (its standard error: vpn-service.out beside it).
 
-svc_dir="$BUILD_DIR/devhost"
+svc_dir="${DEVHOST_DIR:-$BUILD_DIR/devhost}"
 svc_pidfile="$svc_dir/vpn-service.pid"
 svc_log="$svc_dir/vpn-service.log"
 svc_out="$svc_dir/vpn-service.out"

@@ -102,6 +102,9 @@ void NetworkApi::get(QNetworkRequest request)
 {
     // Only requests to the API host carry the pinned authority; the process-wide default stays.
     request.setSslConfiguration(sslConfiguration());
+    // No connection outlives its request: one kept open across a tunnel change would carry the next
+    // request on the old route, where it hangs until the timeout instead of reporting the new address.
+    request.setRawHeader("Connection", "close");
     guard(manager.get(request));
 }
 

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The launcher's scripted session against the whole development host, checked from the outside:
+#   run-session.sh BUILD_DIR
+# The host gets namespaces, run-time files and a settings store of its own (so a development host a
+# person runs is never touched), and is taken down afterwards with devhost/down.sh.
+# Needs root (network namespaces); exits 77 (skipped) without it.
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ] || ! command -v openvpn >/dev/null 2>&1 || [ ! -c /dev/net/tun ]; then
+    echo "SKIP: needs root, openvpn and /dev/net/tun"
+    exit 77
+fi
+TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+BUILD_DIR="$(cd "$1" && pwd)"
+work="$(mktemp -d /tmp/vpne-XXXXXX)"
+prefix="vpne$$"
+
+teardown() {
+    VPNC_NS_PREFIX="$prefix" "$TOP/devhost/down.sh" >/dev/null
+    rm -rf "$work"
+}
+trap teardown EXIT
+
+failures=0
+check() {
+    local what="$1"
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAIL: $what"
+        failures=$((failures + 1))
+    fi
+}
+
+# Without a display the launcher runs the scripted session; the client must use X (on Xvfb).
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+    VPNC_NS_PREFIX="$prefix" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devhost" \
+    XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
+    "$TOP/devhost/launch.sh" "$BUILD_DIR" >"$work/launch.out" 2>&1
+status=$?
+cat "$work/launch.out"
+
+summary="$work/devhost/session-summary.txt"
+field() { sed -n "s/^$1: //p" "$summary" 2>/dev/null; }
+# Width and height from a PNG's header.
+png_size() { python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]) if d[:8]==b"\x89PNG\r\n\x1a\n" else "none")' "$1"; }
+
+check "launcher exit code 0" test "$status" -eq 0
+check "summary written" test -s "$summary"
+check "session result ok" test "$(field result)" = "ok"
+check "connected" test "$(field connected)" = "yes"
+check "tunnel address from the server's pool" grep -qE '^tunnel address: 10\.8\.[0-9]+\.[0-9]+$' "$summary"
+check "current IP before is the home address" test "$(field 'current IP before')" = "192.0.2.2"
+check "current IP after is the server's address" test "$(field 'current IP after')" = "198.51.100.1"
+screenshot="$(field screenshot)"
+check "screenshot is the window" test "$(png_size "$screenshot" 2>/dev/null)" = "400x650"
+# The account came from the seeding, enciphered: the store never holds it in clear.
+check "account seeded enciphered" grep -q '^userName=' "$work/config/VPN/VPNClient.conf"
+check "no clear password in the store" sh -c "! grep -q 'demo-password' '$work/config/VPN/VPNClient.conf'"
+client_log="$(field 'client log')"
+check "tunnel went down after the second click" grep -qF "VPN connection is DOWN" "$client_log"
+client_gone() {
+    local pid
+    for pid in $(ip netns pids "$prefix-client"); do
+        [ "$(readlink "/proc/$pid/exe")" = "$BUILD_DIR/app/vpnclient" ] && return 1
+    done
+    return 0
+}
+check "client closed" client_gone
+check "session closed the client" test "$(field 'client closed')" = "yes"
+check "client ended through its own close path" grep -qF "Application: Stopped" "$client_log"
+display="$(sed -n 's/^session: Xvfb on :\([0-9]*\)$/\1/p' "$work/launch.out")"
+check "Xvfb stopped" test -n "$display" -a ! -e "/tmp/.X$display-lock"
+VPNC_NS_PREFIX="$prefix" "$TOP/devhost/down.sh" >/dev/null
+check "namespaces removed" sh -c "! ip netns list | grep -q '^$prefix-'"
+
+if [ "$failures" -ne 0 ]; then
+    echo "---- client log (last lines)"
+    tail -n 30 "$client_log" 2>/dev/null
+    exit 1
+fi
+exit 0
