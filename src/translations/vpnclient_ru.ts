@@ -41,6 +41,13 @@ Do you want to update to version %1?</source>
     </message>
 </context>
 <context>
+    <name>FooterItem</name>
+    <message>
+        <source>Settings</source>
+        <translation>Настройки</translation>
+    </message>
+</context>
+<context>
     <name>OpenVpnClient</name>
     <message>
         <source>OpenVPN server is empty!</source>
@@ -52,10 +59,266 @@ Do you want to update to version %1?</source>
     </message>
 </context>
 <context>
+    <name>QObject</name>
+    <message>
+        <source>B</source>
+        <translation>Б</translation>
+    </message>
+    <message>
+        <source>KiB</source>
+        <translation>КиБ</translation>
+    </message>
+    <message>
+        <source>MiB</source>
+        <translation>МиБ</translation>
+    </message>
+    <message>
+        <source>GiB</source>
+        <translation>ГиБ</translation>
+    </message>
+    <message>
+        <source>TiB</source>
+        <translation>ТиБ</translation>
+    </message>
+</context>
+<context>
+    <name>ServerListHeader</name>
+    <message>
+        <source>Serverlist</source>
+        <translation>Список серверов</translation>
+    </message>
+</context>
+<context>
     <name>ServerListModel</name>
     <message>
         <source>Not selected</source>
         <translation>Не выбран</translation>
+    </message>
+</context>
+<context>
+    <name>ServerListWindow</name>
+    <message>
+        <source>No items to display</source>
+        <translation>Нет элементов для отображения</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsWindow</name>
+    <message>
+        <source>General</source>
+        <translation>Общие</translation>
+    </message>
+    <message>
+        <source>Advanced</source>
+        <translation>Дополнительно</translation>
+    </message>
+    <message>
+        <source>Authentication</source>
+        <translation>Аутентификация</translation>
+    </message>
+    <message>
+        <source>Username</source>
+        <translation>Имя пользователя</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Пароль</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Обновить</translation>
+    </message>
+    <message>
+        <source>Updated</source>
+        <translation>Обновлено</translation>
+    </message>
+    <message>
+        <source>Startup</source>
+        <translation>Запуск</translation>
+    </message>
+    <message>
+        <source>Launch %1 on %2 startup</source>
+        <translation>Запускать %1 при старте %2</translation>
+    </message>
+    <message>
+        <source>Connect to the last used location when %1 is launched</source>
+        <translation>Подключаться к последнему серверу при запуске %1</translation>
+    </message>
+    <message>
+        <source>Re-establish VPN connection if disconnected or dropped</source>
+        <translation>Восстанавливать VPN-подключение при разрыве</translation>
+    </message>
+    <message>
+        <source>Kill switch</source>
+        <translation>Блокировка сети</translation>
+    </message>
+    <message>
+        <source>Enable Network lock (Internet kill switch). Available only for OpenVPN</source>
+        <translation>Включить блокировку сети (kill switch). Только для OpenVPN</translation>
+    </message>
+    <message>
+        <source>Network Lock ensures your Internet traffic goes through %1 secure tunnel
+and stops all traffic if %1 disconnects unexpectedly</source>
+        <translation>Блокировка сети направляет ваш трафик через защищённый туннель %1
+и останавливает весь трафик при неожиданном отключении %1</translation>
+    </message>
+    <message>
+        <source>Allow access to local network devices such as shares printers</source>
+        <translation>Разрешить доступ к устройствам локальной сети, например к общим принтерам</translation>
+    </message>
+    <message>
+        <source>Protocol</source>
+        <translation>Протокол</translation>
+    </message>
+    <message>
+        <source>UDP - OpenVPN</source>
+        <translation>UDP - OpenVPN</translation>
+    </message>
+    <message>
+        <source>This usually offers the best combination of speed and security, but may not work
+on all networks</source>
+        <translation>Обычно даёт лучшее сочетание скорости и безопасности, но может не работать
+во всех сетях</translation>
+    </message>
+    <message>
+        <source>TCP - OpenVPN</source>
+        <translation>TCP - OpenVPN</translation>
+    </message>
+    <message>
+        <source>This is more likely to function on all types of networks, but might be slower than UDP</source>
+        <translation>Работает в большинстве сетей, но может быть медленнее UDP</translation>
+    </message>
+    <message>
+        <source>MTU Size</source>
+        <translation>Размер MTU</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>Авто</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>Вручную</translation>
+    </message>
+    <message>
+        <source>Auto Update</source>
+        <translation>Автообновление</translation>
+    </message>
+    <message>
+        <source>Automatically update application</source>
+        <translation>Обновлять приложение автоматически</translation>
+    </message>
+    <message>
+        <source>Show logs</source>
+        <translation>Журналы</translation>
+    </message>
+    <message>
+        <source>Show logs collected by application</source>
+        <translation>Показать журналы, собранные приложением</translation>
+    </message>
+    <message>
+        <source>Show logs folder</source>
+        <translation>Открыть папку журналов</translation>
+    </message>
+</context>
+<context>
+    <name>VpnConnectionButton</name>
+    <message>
+        <source>SWITCH ON</source>
+        <translation>ВКЛЮЧИТЬ</translation>
+    </message>
+    <message>
+        <source>SWITCH OFF</source>
+        <translation>ВЫКЛЮЧИТЬ</translation>
+    </message>
+    <message>
+        <source>DURATION</source>
+        <translation>ВРЕМЯ</translation>
+    </message>
+</context>
+<context>
+    <name>VpnConnectionInfo</name>
+    <message>
+        <source>Server location</source>
+        <translation>Расположение сервера</translation>
+    </message>
+    <message>
+        <source>Downloaded</source>
+        <translation>Получено</translation>
+    </message>
+    <message>
+        <source>Uploaded</source>
+        <translation>Отправлено</translation>
+    </message>
+</context>
+<context>
+    <name>VpnCore</name>
+    <message>
+        <source>Updating...</source>
+        <translation>Обновление...</translation>
+    </message>
+    <message>
+        <source>VPN server IP is empty!</source>
+        <translation>Не задан IP-адрес VPN-сервера!</translation>
+    </message>
+    <message>
+        <source>Username or password is empty!</source>
+        <translation>Не заданы имя пользователя или пароль!</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Отключено</translation>
+    </message>
+    <message>
+        <source>Connecting...</source>
+        <translation>Подключение...</translation>
+    </message>
+    <message>
+        <source>Disconnecting...</source>
+        <translation>Отключение...</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Подключено</translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation>Ошибка!</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Неизвестно</translation>
+    </message>
+    <message>
+        <source>Auto reconnection</source>
+        <translation>Автоматическое переподключение</translation>
+    </message>
+    <message>
+        <source>Your current IP</source>
+        <translation>Ваш текущий IP</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Ошибка</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Connection in progress...</source>
+        <translation>Выполняется подключение...</translation>
+    </message>
+    <message>
+        <source>Disconnection in progress...</source>
+        <translation>Выполняется отключение...</translation>
+    </message>
+    <message>
+        <source>Killswitch event</source>
+        <translation>Срабатывание блокировки сети</translation>
+    </message>
+    <message>
+        <source>Connection to Internet is blocked</source>
+        <translation>Доступ в Интернет заблокирован</translation>
     </message>
 </context>
 </TS>
