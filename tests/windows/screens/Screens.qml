@@ -13,17 +13,17 @@ TestCase {
 
     function test_screenshots() {
         var main = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
-        var core = TestSupport.vpnCore, settingsWindow = findChild(main.footer, "settingsWindow")
+        var settingsWindow = findChild(main.footer, "settingsWindow"), list = findChild(main, "serverListWindow")
         TestSupport.loadServers()
-        core.publicIp("203.0.113.9", "NL")
+        vpnCore.publicIp("203.0.113.9", "NL")
         shoot(main, "main-disconnected.png")
-        core.report(3)
-        core.byteCount(3456789, 123456)
-        core.publicIp("198.51.100.7", "DE")
+        vpnCore.report(3)
+        vpnCore.byteCount(3456789, 123456)
+        vpnCore.publicIp("198.51.100.7", "DE")
         shoot(main, "main-connected.png")
-        findChild(main, "serverListWindow").visible = true
+        list.visible = true
         shoot(main, "serverlist.png")
-        findChild(main, "serverListWindow").visible = false
+        list.visible = false
         settingsWindow.visible = true
         shoot(settingsWindow, "settings-general.png")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
