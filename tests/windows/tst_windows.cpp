@@ -15,6 +15,7 @@ class VpnCoreProbe : public VpnCore
 {
     Q_OBJECT
     Q_PROPERTY(QStringList calls MEMBER m_calls)
+    QStringList m_calls;
 
 public:
     using VpnCore::VpnCore;
@@ -33,22 +34,6 @@ public:
         m_calls << QStringLiteral("setVpnServerIp %1").arg(ip);
         VpnCore::setVpnServerIp(ip);
     }
-    // What the tunnel client and the provider API would report.
-    Q_INVOKABLE void report(int state, const QString& text = QString())
-    {
-        onVpnConnectionStateChanged(state, text, false);
-    }
-    Q_INVOKABLE void byteCount(double received, double sent)
-    {
-        onByteCountChanged(qulonglong(received), qulonglong(sent));
-    }
-    Q_INVOKABLE void publicIp(const QString& ip, const QString& countryCode)
-    {
-        onRequestCurrentIpAddressFinished(ip, countryCode);
-    }
-
-private:
-    QStringList m_calls;
 };
 
 // Singleton "TestSupport" 1.0. Sets the client's context properties, with the settings kept in a temporary
@@ -56,12 +41,13 @@ private:
 class Setup : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_profile;
+    // Nothing listens on the discard port: every public IP request fails at once and is ignored.
+    NetworkApi m_api { QStringLiteral("127.0.0.1:9"), QByteArray() };
+    QObject* m_vpnCore = nullptr;
+    ServerListModel m_model;
 
 public:
-    Setup()
-    {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_profile.path()));
-    }
     Q_INVOKABLE void loadServers()
     {
         m_model.updateServerList({ Server(0, "DE", "Frankfurt", "de1", "10.0.0.1", 30),
@@ -83,6 +69,7 @@ public:
 public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_profile.path()));
         auto* core = new VpnCoreProbe(this);
         core->setNetworkApi(&m_api);
         m_vpnCore = core;
@@ -102,13 +89,6 @@ public slots:
         delete m_vpnCore;
         m_vpnCore = nullptr;
     }
-
-private:
-    QTemporaryDir m_profile;
-    // Nothing listens on the discard port: every public IP request fails at once and is ignored.
-    NetworkApi m_api { QStringLiteral("127.0.0.1:9"), QByteArray() };
-    QObject* m_vpnCore = nullptr;
-    ServerListModel m_model;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(tst_windows, Setup)
