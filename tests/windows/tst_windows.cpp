@@ -44,7 +44,7 @@ class Setup : public QObject
     QTemporaryDir m_profile;
     // Nothing listens on the discard port: every public IP request fails at once and is ignored.
     NetworkApi m_api { QStringLiteral("127.0.0.1:9"), QByteArray() };
-    QObject* m_vpnCore = nullptr;
+    VpnCoreProbe* m_vpnCore = nullptr;
     ServerListModel m_model;
 
 public:
@@ -70,9 +70,8 @@ public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_profile.path()));
-        auto* core = new VpnCoreProbe(this);
-        core->setNetworkApi(&m_api);
-        m_vpnCore = core;
+        m_vpnCore = new VpnCoreProbe(this);
+        m_vpnCore->setNetworkApi(&m_api);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
         qmlRegisterSingletonType(
             QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
@@ -87,7 +86,6 @@ public slots:
     void cleanupTestCase()
     {
         delete m_vpnCore;
-        m_vpnCore = nullptr;
     }
 };
 

@@ -21,7 +21,6 @@ TestCase {
         shoot(main, "main-connected.png")
         list.visible = true
         shoot(main, "serverlist.png")
-        list.visible = false
         settingsWindow.visible = true
         shoot(settingsWindow, "settings-general.png")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
