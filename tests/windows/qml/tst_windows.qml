@@ -12,7 +12,7 @@ TestCase {
     function calls() { return vpnCore.calls.join(";") }
     function settingsWindow() { return item("settingsWindow", window.footer) }
     function settingsItem(name) { return findChild(settingsWindow().contentItem, name) }
-    // What the tunnel client and the provider API would report, through the controller's slots.
+    // What the tunnel client would report, through the controller's own slot.
     function report(state, text) { vpnCore.onVpnConnectionStateChanged(state, text || "", false) }
     function flip(aSwitch) { mouseClick(findChild(aSwitch, "switchControl")) }
     function openSettings() {
