@@ -6,30 +6,25 @@ import TestSupport 1.0
 TestCase {
     when: windowShown
 
-    function shoot(window, file) {
-        wait(800) // fonts, pop-ups and animations settle
-        grabImage(window.contentItem.parent || window.contentItem).save(file)
-    }
-
     function test_screenshots() {
         var main = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
-        var core = TestSupport.vpnCore, settingsWindow = findChild(main.footer, "settingsWindow")
+        var settingsWindow = findChild(main.footer, "settingsWindow"), list = findChild(main, "serverListWindow")
+        function shoot(window, file) {
+            wait(800) // fonts, pop-ups and animations settle
+            grabImage(window.contentItem.parent || window.contentItem).save(file)
+        }
         TestSupport.loadServers()
-        core.publicIp("203.0.113.9", "NL")
         shoot(main, "main-disconnected.png")
-        core.report(3)
-        core.byteCount(3456789, 123456)
-        core.publicIp("198.51.100.7", "DE")
+        vpnCore.onVpnConnectionStateChanged(3, "", false)
+        vpnCore.onByteCountChanged(3456789, 123456)
+        vpnCore.onRequestCurrentIpAddressFinished("198.51.100.7", "DE")
         shoot(main, "main-connected.png")
-        findChild(main, "serverListWindow").visible = true
+        list.visible = true
         shoot(main, "serverlist.png")
-        findChild(main, "serverListWindow").visible = false
         settingsWindow.visible = true
         shoot(settingsWindow, "settings-general.png")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
-        findChild(settingsWindow.contentItem, "manualMtuButton").checked = true
         shoot(settingsWindow, "settings-advanced.png")
-        settingsWindow.visible = false
         main.destroy()
     }
 }
