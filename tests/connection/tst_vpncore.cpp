@@ -1,6 +1,6 @@
 // The connection controller's own logic, driven through the tunnel client's reports; the tunnel,
 // kill switch and DNS tool have no service here, so their commands go nowhere.
-#include "../openvpn/testclient.h"
+#include "../openvpn/support.h"
 #include "app/logger.h"
 #include "connection/vpncore.h"
 #include "servers/networkapi.h"
@@ -29,7 +29,6 @@ class TestVpnCore : public QObject
     // Nothing listens on the discard port: every current-IP request fails quickly and is ignored.
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     std::unique_ptr<Probe> core;
-    std::unique_ptr<LogCapture> log;
 
     void report(int state, const QString& text = QString(), bool critical = false)
     {
@@ -40,15 +39,15 @@ private slots:
     void initTestCase()
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-        Logger::instance(); // its handler first, so that each case's capture comes after it
+        Logger::instance(); // its handler first, so that the capture comes after it
+        testlog::capture();
     }
     void init()
     {
         Settings::instance()->setUserName(QStringLiteral("demo"));
         Settings::instance()->setPassword(QStringLiteral("demo-password"));
-        core.reset(); // its last lines go to the previous case's capture, which goes before the next
-        log.reset();
-        log = std::make_unique<LogCapture>();
+        core.reset();
+        testlog::clear();
         core = std::make_unique<Probe>();
         core->setNetworkApi(&api);
         core->setVpnServerIp(QStringLiteral("198.51.100.1"));
@@ -122,11 +121,12 @@ private slots:
         report(0, text, critical);
         QCOMPARE(events.count(), outcome == 1 ? 1 : 0);
         // The lock stays engaged only for the event, until the user closes its notice.
-        QCOMPARE(log->count(QStringLiteral("KillSwitch: Disable protection")), killSwitch && outcome != 1 ? 1 : 0);
+        QCOMPARE(testlog::count(QStringLiteral("KillSwitch: Disable protection")), killSwitch && outcome != 1 ? 1 : 0);
         core->connectToVpn(); // which lifts it first
-        QCOMPARE(log->count(QStringLiteral("KillSwitch: Disable protection")), killSwitch ? 1 : 0);
+        QCOMPARE(testlog::count(QStringLiteral("KillSwitch: Disable protection")), killSwitch ? 1 : 0);
         QTest::qWait(VpnCore::reconnectionDelay + 200);
-        QCOMPARE(log->count(QStringLiteral("VpnCore: Connect to VPN, server '198.51.100.1'")), outcome == 2 ? 2 : 1);
+        QCOMPARE(
+            testlog::count(QStringLiteral("VpnCore: Connect to VPN, server '198.51.100.1'")), outcome == 2 ? 2 : 1);
     }
 
     // The limit through real processes is in tst_vpncoreservice; here what resets the counter: giving
@@ -139,9 +139,9 @@ private slots:
             report(crash == 6 ? 3 : 1);
             report(0, QStringLiteral("CrashExit"));
         }
-        QCOMPARE(log->count(QStringLiteral("Can't reconnect after 3 attempts...")), 1);
-        QCOMPARE(log->count(QStringLiteral("Going to reconnection...1")), 3);
-        QCOMPARE(log->count(QStringLiteral("Going to reconnection...")), 5);
+        QCOMPARE(testlog::count(QStringLiteral("Can't reconnect after 3 attempts...")), 1);
+        QCOMPARE(testlog::count(QStringLiteral("Going to reconnection...1")), 3);
+        QCOMPARE(testlog::count(QStringLiteral("Going to reconnection...")), 5);
     }
 };
 

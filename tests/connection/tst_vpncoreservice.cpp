@@ -1,10 +1,10 @@
 // The connection controller against a real vpn-service and the scripted OpenVPN stand-in of the
 // tunnel tests. The test's folder has no kill-switch or DNS tool, so the service refuses to run
 // them and the host's firewall and resolver stay untouched; the commands still show in its log.
-#include "../openvpn/servicefixture.h"
 #include "connection/vpncore.h"
 #include "servers/networkapi.h"
 #include "service/servicecontroller.h"
+#include "servicefixture.h"
 #include "settings/settings.h"
 
 #include <QSignalSpy>
