@@ -10,161 +10,72 @@
 
 #include <deploymentconfig.h>
 
-namespace {
-
-const QString seedProgram = QStringLiteral(VPN_APP_DIR "/devhost-seed");
-
-struct SeedRun
-{
-    int exitCode = -1;
-    QString output;
-};
-
-} // namespace
-
 class TestDevhostSeed : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void seedsOnlyWithoutAccount_data();
-    void seedsOnlyWithoutAccount();
-    void refusesIncompleteArguments_data();
-    void refusesIncompleteArguments();
-
-private:
-    QString storePath() const;
-    QString encipher(const QString& text) const;
-    QString decipher(const QString& text) const;
-    SeedRun runSeed(const QStringList& arguments) const;
-
-    QScopedPointer<QTemporaryDir> configHome;
-};
-
-void TestDevhostSeed::init()
-{
-    configHome.reset(new QTemporaryDir());
-    QVERIFY(configHome->isValid());
-}
-
-QString TestDevhostSeed::storePath() const
-{
-    return configHome->filePath(QStringLiteral("VPN/VPNClient.conf"));
-}
-
-QString TestDevhostSeed::encipher(const QString& text) const
-{
-    CredentialCipher cipher;
-    cipher.setKey(Deployment::cipherKey);
-    return cipher.encipherText(text);
-}
-
-QString TestDevhostSeed::decipher(const QString& text) const
-{
-    CredentialCipher cipher;
-    cipher.setKey(Deployment::cipherKey);
-    return cipher.decipherText(text);
-}
-
-SeedRun TestDevhostSeed::runSeed(const QStringList& arguments) const
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome->path());
-    process.setProcessEnvironment(env);
-    process.start(seedProgram, arguments);
-    SeedRun run;
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
-        return run;
-    }
-    run.exitCode = process.exitCode();
-    run.output = QString::fromUtf8(process.readAllStandardOutput());
-    return run;
-}
-
-void TestDevhostSeed::seedsOnlyWithoutAccount_data()
-{
-    QTest::addColumn<QString>("storedUser");
-    QTest::addColumn<QString>("storedPassword");
-    QTest::addColumn<QString>("expectedUser");
-    QTest::addColumn<QString>("expectedPassword");
-    QTest::addColumn<QString>("expectedOutput");
-
-    QTest::newRow("empty store") << QString() << QString() << "demo"
-                                 << "demo-password"
-                                 << "credentials stored for demo\n";
-    QTest::newRow("account stored") << "alice"
-                                    << "s3cret"
-                                    << "alice"
-                                    << "s3cret"
-                                    << "credentials already stored for alice\n";
-    // Half an account cannot sign in: the demo account replaces it.
-    QTest::newRow("user without password") << "alice" << QString() << "demo"
-                                           << "demo-password"
-                                           << "credentials stored for demo\n";
-    QTest::newRow("password without user") << QString() << "s3cret"
-                                           << "demo"
-                                           << "demo-password"
-                                           << "credentials stored for demo\n";
-}
-
-void TestDevhostSeed::seedsOnlyWithoutAccount()
-{
-    QFETCH(QString, storedUser);
-    QFETCH(QString, storedPassword);
-    QFETCH(QString, expectedUser);
-    QFETCH(QString, expectedPassword);
-    QFETCH(QString, expectedOutput);
-
+    void seeds_data()
     {
-        QSettings store(storePath(), QSettings::IniFormat);
-        store.beginGroup(QStringLiteral("Settings"));
-        // A choice of the person's that seeding must keep.
-        store.setValue(QStringLiteral("currentServerId"), 3);
-        if (!storedUser.isEmpty()) {
-            store.setValue(QStringLiteral("userName"), encipher(storedUser));
-        }
-        if (!storedPassword.isEmpty()) {
-            store.setValue(QStringLiteral("password"), encipher(storedPassword));
-        }
-        store.endGroup();
-        store.sync();
-        QCOMPARE(store.status(), QSettings::NoError);
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("stored"); // "user:password" before, either part may be empty
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("after"); // "user:password"; empty: no store written at all
+        QTest::newRow("empty store") << QStringList { "demo", "demo-password" } << "" << 0 << "demo:demo-password";
+        QTest::newRow("account stored") << QStringList { "demo", "demo-password" } << "alice:s3cret" << 0
+                                        << "alice:s3cret";
+        // Half an account cannot sign in: the demo account replaces it.
+        QTest::newRow("user alone") << QStringList { "demo", "demo-password" } << "alice:" << 0 << "demo:demo-password";
+        QTest::newRow("password alone") << QStringList { "demo", "demo-password" } << ":s3cret" << 0
+                                        << "demo:demo-password";
+        QTest::newRow("user only") << QStringList { "demo" } << "" << 2 << "";
+        QTest::newRow("empty password") << QStringList { "demo", "" } << "" << 2 << "";
+        QTest::newRow("one too many") << QStringList { "demo", "pw", "x" } << "" << 2 << "";
     }
+    void seeds()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, stored);
+        QFETCH(int, exitCode);
+        QFETCH(QString, after);
+        QTemporaryDir configHome;
+        const QString path = configHome.filePath("VPN/VPNClient.conf");
+        CredentialCipher cipher;
+        cipher.setKey(Deployment::cipherKey);
+        const QStringList names { "Settings/userName", "Settings/password" };
+        if (!after.isEmpty()) {
+            QSettings store(path, QSettings::IniFormat);
+            store.setValue("Settings/currentServerId", 3); // a choice of the person's that seeding must keep
+            for (int i = 0; i < 2; ++i) {
+                if (!stored.section(':', i, i).isEmpty()) {
+                    store.setValue(names.at(i), cipher.encipherText(stored.section(':', i, i)));
+                }
+            }
+        }
 
-    const SeedRun run = runSeed({ QStringLiteral("demo"), QStringLiteral("demo-password") });
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.output, expectedOutput);
-
-    QSettings store(storePath(), QSettings::IniFormat);
-    store.beginGroup(QStringLiteral("Settings"));
-    const QString userText = store.value(QStringLiteral("userName")).toString();
-    const QString passwordText = store.value(QStringLiteral("password")).toString();
-    QVERIFY(!userText.contains(expectedUser));
-    QVERIFY(!passwordText.contains(expectedPassword));
-    QCOMPARE(decipher(userText), expectedUser);
-    QCOMPARE(decipher(passwordText), expectedPassword);
-    QCOMPARE(store.value(QStringLiteral("currentServerId")).toInt(), 3);
-}
-
-void TestDevhostSeed::refusesIncompleteArguments_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-
-    QTest::newRow("none") << QStringList();
-    QTest::newRow("user only") << QStringList { QStringLiteral("demo") };
-    QTest::newRow("empty password") << QStringList { QStringLiteral("demo"), QString() };
-    QTest::newRow("one too many") << QStringList { QStringLiteral("demo"), QStringLiteral("pw"), QStringLiteral("x") };
-}
-
-void TestDevhostSeed::refusesIncompleteArguments()
-{
-    QFETCH(QStringList, arguments);
-
-    QCOMPARE(runSeed(arguments).exitCode, 2);
-    QVERIFY(!QFile::exists(storePath()));
-}
+        QProcess seed;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", configHome.path());
+        seed.setProcessEnvironment(environment);
+        seed.start(VPN_APP_DIR "/devhost-seed", arguments);
+        QVERIFY(seed.waitForFinished(30000) && seed.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(seed.exitCode(), exitCode);
+        QCOMPARE(QFile::exists(path), !after.isEmpty());
+        if (after.isEmpty()) {
+            return;
+        }
+        const QString user = after.section(':', 0, 0);
+        QCOMPARE(seed.readAllStandardOutput(),
+            QString("credentials %1stored for %2\n").arg(after == stored ? "already " : "", user).toUtf8());
+        QSettings store(path, QSettings::IniFormat);
+        for (int i = 0; i < 2; ++i) { // never clear text
+            const QString text = store.value(names.at(i)).toString();
+            QVERIFY(!text.contains(after.section(':', i, i)));
+            QCOMPARE(cipher.decipherText(text), after.section(':', i, i));
+        }
+        QCOMPARE(store.value("Settings/currentServerId").toInt(), 3);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestDevhostSeed)
 #include "tst_devhostseed.moc"
