@@ -13,7 +13,7 @@ namespace {
 
 QString guid(int i) // {1A000000-0000-0000-0000-00000000000A}, {2B...B}, ...
 {
-    return QString("{%1%2000000-0000-0000-0000-00000000000%2}").arg(i + 1).arg(QChar('A' + i));
+    return "{" + QString::number(i + 1) + QChar('A' + i) + "000000-0000-0000-0000-00000000000" + QChar('A' + i) + "}";
 }
 
 // Rows "name|PnP instance|IPv4 NameServer|IPv6 NameServer|device id|present or absent adapter" for
