@@ -99,38 +99,30 @@ private slots:
     }
     void entries_data()
     {
-        QTest::addColumn<QStringList>("connections");
-        QTest::addColumn<QStringList>("userEntries"); // "A@..." for the GUID A
-        QTest::addColumn<QStringList>("logLines"); // some of them, exactly
-        const QString pci = "|pci\\ven_8086&dev_100e|present";
-        QTest::newRow("server lists") << QStringList { "E|P1|192.0.2.53,192.0.2.54|-" + pci,
-            "E2|P2|192.0.2.53|2001:db8::53,2001:db8::54" + pci, "E3|P3|-|-" + pci,
-            "E4|P4|192.0.2.53,192.0.2.54,|" + pci }
-                                      << QStringList { "A@192.0.2.53,192.0.2.54",
-                                             "B@192.0.2.53,2001:db8::53,2001:db8::54", "C@",
-                                             "D@192.0.2.53,192.0.2.54," }
-                                      << QStringList();
+        // "CONNECTIONS => USER ENTRIES => LOG LINES (some, exactly)", each a list split at "; ".
+        QTest::addColumn<QString>("row");
+        QTest::newRow("server lists")
+            << "E|P1|192.0.2.53,192.0.2.54|-|pci|present; E2|P2|192.0.2.53|2001:db8::53,"
+               "2001:db8::54|pci|present; E3|P3|-|-|pci|present; E4|P4|192.0.2.53,192.0.2.54,||pci|present"
+               " => A@192.0.2.53,192.0.2.54; B@192.0.2.53,2001:db8::53,2001:db8::54; C@; D@192.0.2.53,192.0.2.54, => ";
         QTest::newRow("kernel debugger, nameless and missing adapters never appear")
-            << QStringList { "E (Kernel Debugger)|ROOT\\KDNIC\\0000|192.0.2.1||root\\kdnic|present",
-                   "-|P2|192.0.2.2|" + pci, "E3|P3|192.0.2.3||pci|absent", "E4|P4|192.0.2.4|" + pci }
-            << QStringList { "D@192.0.2.4" } << QStringList();
+            << "E (Kernel Debugger)|ROOT\\KDNIC\\0000|192.0.2.1||root\\kdnic|present; -|P2|192.0.2.2||pci|present; "
+               "E3|P3|192.0.2.3||pci|absent; E4|P4|192.0.2.4||pci|present => D@192.0.2.4 => ";
         // Only the TAP driver's exact device id makes a VPN connection, and it is still listed.
-        QTest::newRow("TAP adapter") << QStringList { "LAN|ROOT\\NET\\0000|||tap0901|present",
-            "LAN 2|P2|192.0.2.9|2001:db8::9,2001:db8::8|TAP0901|present" }
-                                     << QStringList { "A@", "B@192.0.2.9,2001:db8::9,2001:db8::8" }
-                                     << QStringList {
-                                            "ID: A, name: 'LAN', VPN connection: 'true', IPv4 DNS: (), IPv6 DNS: ()",
-                                            "ID: B, name: 'LAN 2', VPN connection: 'false', IPv4 DNS: (192.0.2.9), "
-                                            "IPv6 DNS: (2001:db8::9, 2001:db8::8)"
-                                        };
-        QTest::newRow("IPv4/IPv6 mismatch: nothing") << QStringList { "E|P|192.0.2.53||pci|present",
-            "E2|P|1.2.3.4|x" + pci } << QStringList() << QStringList { "DNS internal issue: Ipv4/Ipv6 mismatch" };
+        QTest::newRow("TAP adapter")
+            << "LAN|ROOT\\NET\\0000|||tap0901|present; LAN 2|P2|192.0.2.9|2001:db8::9,2001:db8::8|"
+               "TAP0901|present => A@; B@192.0.2.9,2001:db8::9,2001:db8::8 => ID: A, name: 'LAN', "
+               "VPN connection: 'true', IPv4 DNS: (), IPv6 DNS: (); ID: B, name: 'LAN 2', VPN "
+               "connection: 'false', IPv4 DNS: (192.0.2.9), IPv6 DNS: (2001:db8::9, 2001:db8::8)";
+        QTest::newRow("IPv4/IPv6 mismatch: nothing")
+            << "E|P|192.0.2.53||pci|present; E2|P|1.2.3.4|x|pci|present =>  => DNS internal issue: Ipv4/Ipv6 mismatch";
     }
     void entries()
     {
-        QFETCH(QStringList, connections);
-        QFETCH(QStringList, userEntries);
-        QFETCH(QStringList, logLines);
+        QFETCH(QString, row);
+        const QStringList connections = row.section(" => ", 0, 0).split("; ", Qt::SkipEmptyParts);
+        QStringList userEntries = row.section(" => ", 1, 1).split("; ", Qt::SkipEmptyParts);
+        const QStringList logLines = row.section(" => ", 2).split("; ", Qt::SkipEmptyParts);
         seed(connections);
         for (QString& entry : userEntries) {
             entry.replace(0, 1, guid(entry.at(0).unicode() - 'A'));
@@ -193,41 +185,32 @@ void TestConnectionTools::initTestCase()
 
 void TestConnectionTools::commandLinesReachTheTools_data()
 {
-    QTest::addColumn<QStringList>("steps"); // the client's; "seed" puts connections A and B into the registry
-    QTest::addColumn<QStringList>("toolRuns"); // "tool|arg|arg...", empty arguments kept
-    QTest::addColumn<QString>("answers"); // the client's, one line a step
-    QTest::addColumn<QString>("logLine");
-    const QString locked = "killswitch|enable|all|198.51.100.1|";
-    QTest::newRow("engage") << QStringList { "enable 10.8.0.6 198.51.100.1 0" } << QStringList { locked }
-                            << "enable 1 1\n"
-                            << "KillSwitch: Enable protection, VPN internal IP '10.8.0.6', VPN public IP: "
-                               "'198.51.100.1', allow local devices: 'false'";
+    // "CLIENT STEPS => TOOL RUNS (tool|arg|arg..., empty arguments kept) => CLIENT ANSWERS => A LOG LINE";
+    // lists split at "; ". The step "seed" puts connections A and B into the registry.
+    QTest::addColumn<QString>("row");
+    QTest::newRow("engage")
+        << "enable 10.8.0.6 198.51.100.1 0 => killswitch|enable|all|198.51.100.1| => enable 1 1 => "
+           "KillSwitch: Enable protection, VPN internal IP '10.8.0.6', VPN public IP: '198.51.100.1', "
+           "allow local devices: 'false'";
     QTest::newRow("local devices, then lift")
-        << QStringList { "enable 10.8.0.6 198.51.100.1 1", "disable" }
-        << QStringList { locked + "local", "killswitch|disable|all" } << "enable 1 1\ndisable 1 0\n"
-        << "KillSwitch: Disable protection";
+        << "enable 10.8.0.6 198.51.100.1 1; disable => killswitch|enable|all|198.51.100.1|"
+           "local; killswitch|disable|all => enable 1 1; disable 1 0 => Disable protection";
     // The stand-in fails for the server 203.0.113.3.
     QTest::newRow("a failing tool leaves the flag as asked")
-        << QStringList { "enable 10.8.0.6 203.0.113.3 0" } << QStringList { "killswitch|enable|all|203.0.113.3|" }
-        << "enable 0 1\n"
-        << "KillSwitch: Process finished with code: 3";
+        << "enable 10.8.0.6 203.0.113.3 0 => killswitch|enable|all|203.0.113.3| => enable 0 1 => Process finished with "
+           "code: 3";
     QTest::newRow("dns: the user's servers back")
-        << QStringList { "seed", "dns-user" }
-        << QStringList { "dns|user|{1A000000-0000-0000-0000-00000000000A}@192.0.2.53,192.0.2.54|"
-                         "{2B000000-0000-0000-0000-00000000000B}@" }
-        << "dns-user 0 0\n"
-        << "";
-    QTest::newRow("dns: no connection known")
-        << QStringList { "dns-vpn 10.8.0.1 fd00:8::1" } << QStringList { "dns|vpn" } << "dns-vpn 0 0\n"
-        << "";
+        << "seed; dns-user => dns|user|{1A000000-0000-0000-0000-00000000000A}@192.0.2.53,192.0.2.54|"
+           "{2B000000-0000-0000-0000-00000000000B}@ => dns-user 0 0 => ";
+    QTest::newRow("dns: no connection known") << "dns-vpn 10.8.0.1 fd00:8::1 => dns|vpn => dns-vpn 0 0 => ";
 }
 
 void TestConnectionTools::commandLinesReachTheTools()
 {
-    QFETCH(QStringList, steps);
-    QFETCH(QStringList, toolRuns);
-    QFETCH(QString, answers);
-    QFETCH(QString, logLine);
+    QFETCH(QString, row);
+    QStringList steps = row.section(" => ", 0, 0).split("; ");
+    const QStringList toolRuns = row.section(" => ", 1, 1).split("; ");
+    const QString answers = row.section(" => ", 2, 2).split("; ").join('\n') + '\n', logLine = row.section(" => ", 3);
     seed(steps.removeOne("seed") ? QStringList { "E|P|192.0.2.53,192.0.2.54||pci|present", "E 2|P|||pci|present" }
                                  : QStringList());
     QFile::remove(records);
