@@ -1,33 +1,87 @@
-// The command lines KillSwitch and DnsManager send, as they reach killswitch.exe and dns.exe
-// through a real vpn-service. The client (conn_client) runs from the service's application folder,
-// where copies of it also stand in for the two tools and record their exact arguments.
+// DnsManager's entries from registry data (the stand-in registry, read also by the development
+// host's wmic stand-in), and the command lines KillSwitch and DnsManager send, as they reach
+// killswitch.exe and dns.exe through a real vpn-service. Copies of this program in the service's
+// application folder play the client (conn_client) and the two tools, which record their arguments.
 #include "app/registry.h"
+#include "connection/dnsmanager.h"
+#include "connection/killswitch.h"
+#include "service/servicecontroller.h"
+#include "service/serviceprocess.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <sched.h>
 #include <unistd.h>
 
 namespace {
 
-const QString A = QStringLiteral("{1A000000-0000-0000-0000-00000000000A}");
-const QString B = QStringLiteral("{2B000000-0000-0000-0000-00000000000B}");
-
-void seedConnection(const QString& guid, int adapter, const QString& ipv4)
+QString guid(int i) // {1A000000-0000-0000-0000-00000000000A}, {2B...B}, ...
 {
-    const QString net = QStringLiteral("{4D36E972-E325-11CE-BFC1-08002BE10318}\\");
-    const QString base = QStringLiteral("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\");
-    Registry::openKey(base + "Control\\Class\\" + net + QString::number(adapter))->setValue("NetCfgInstanceId", guid);
-    const auto connection = Registry::openKey(base + "Control\\Network\\" + net + guid + "\\Connection");
-    connection->setValue("Name", "Ethernet " + QString::number(adapter));
-    Registry::openKey(base + "Services\\Tcpip\\Parameters\\Interfaces\\" + guid)->setValue("NameServer", ipv4);
-    Registry::openKey(base + "Services\\Tcpip6\\Parameters\\Interfaces\\" + guid)->setValue("NameServer", "");
+    return "{" + QString::number(i + 1) + QChar('A' + i) + "000000-0000-0000-0000-00000000000" + QChar('A' + i) + "}";
+}
+
+// Rows "name|PnP instance|IPv4 NameServer|IPv6 NameServer|device id|present or absent adapter" for
+// GUIDs A, B, ...; "-" leaves a value out, "x" the whole key.
+void seed(const QStringList& rows)
+{
+    const QString hklm = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\",
+                  net = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
+    QDir(Registry::standInFolder()).removeRecursively();
+    for (int i = 0; i < rows.size(); ++i) {
+        const QStringList f = rows.at(i).split('|');
+        const auto set = [](const QString& key, const QString& name, const QString& value) {
+            if (value != "x") {
+                Registry::openKey(key)->setValue(
+                    value == "-" ? "EnableDHCP" : name, value == "-" ? QVariant(1) : value);
+            }
+        };
+        if (f.at(5) == "present") { // wmic reports the GUIDs of the adapter entries
+            set(hklm + "Control\\Class\\" + net + QString::asprintf("\\%04d", i), "MatchingDeviceId", f.at(4));
+            set(hklm + "Control\\Class\\" + net + QString::asprintf("\\%04d", i), "NetCfgInstanceId", guid(i));
+        }
+        set(hklm + "Control\\Network\\" + net + "\\" + guid(i) + "\\Connection", "Name", f.at(0));
+        set(hklm + "Control\\Network\\" + net + "\\" + guid(i) + "\\Connection", "PnPInstanceId", f.at(1));
+        set(hklm + "Services\\Tcpip\\Parameters\\Interfaces\\" + guid(i), "NameServer", f.at(2));
+        set(hklm + "Services\\Tcpip6\\Parameters\\Interfaces\\" + guid(i), "NameServer", f.at(3));
+    }
+}
+
+// Each argument is one step over the real service link: "enable INTERNAL PUBLIC 0|1", "disable",
+// "dns-vpn V4 V6", "dns-user"; answered on stdout by "WORD RESULT ENGAGED" (RESULT: ok or exit code).
+int client(const QStringList& steps)
+{
+    ServiceController controller;
+    KillSwitch killSwitch;
+    DnsManager dnsManager;
+    ServiceProcess dnsProcess("dns");
+    QSignalSpy lock(&killSwitch, &KillSwitch::killSwitchFinished), dns(&dnsProcess, &ServiceProcess::finished);
+    for (const QString& step : steps) {
+        const QStringList w = step.split(' ');
+        if (w.at(0) == "enable") {
+            killSwitch.enableProtection(w.at(1), w.at(2), w.at(3) == "1");
+        } else if (w.at(0) == "disable") {
+            killSwitch.disableProtection();
+        } else {
+            dnsManager.refresh();
+            dnsProcess.start(QStringList { DnsManager::dnsToolPath(), w.at(0).mid(4) }
+                + (w.size() == 3 ? dnsManager.vpnDnsSettings(w.at(1), w.at(2)) : dnsManager.userDnsSettings()));
+        }
+        QSignalSpy& done = w.at(0).startsWith("dns") ? dns : lock;
+        if (!done.wait(15000)) {
+            return 1;
+        }
+        std::printf(
+            "%s %d %d\n", qPrintable(w.at(0)), done.takeFirst().at(0).toInt(), killSwitch.isProtectionEnabled());
+    }
+    return 0;
 }
 
 } // namespace
@@ -38,135 +92,141 @@ class TestConnectionTools : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
+    void cleanupTestCase()
+    {
+        service.terminate();
+        service.waitForFinished(15000);
+    }
+    void entries_data()
+    {
+        // "CONNECTIONS => USER ENTRIES => LOG LINES (some, exactly)", each a list split at "; ".
+        QTest::addColumn<QString>("row");
+        QTest::newRow("server lists")
+            << "E|P1|192.0.2.53,192.0.2.54|-|pci|present; E2|P2|192.0.2.53|2001:db8::53,"
+               "2001:db8::54|pci|present; E3|P3|-|-|pci|present; E4|P4|192.0.2.53,192.0.2.54,||pci|present"
+               " => A@192.0.2.53,192.0.2.54; B@192.0.2.53,2001:db8::53,2001:db8::54; C@; D@192.0.2.53,192.0.2.54, => ";
+        QTest::newRow("kernel debugger, nameless and missing adapters never appear")
+            << "E (Kernel Debugger)|ROOT\\KDNIC\\0000|192.0.2.1||root\\kdnic|present; -|P2|192.0.2.2||pci|present; "
+               "E3|P3|192.0.2.3||pci|absent; E4|P4|192.0.2.4||pci|present => D@192.0.2.4 => ";
+        // Only the TAP driver's exact device id makes a VPN connection, and it is still listed.
+        QTest::newRow("TAP adapter")
+            << "LAN|ROOT\\NET\\0000|||tap0901|present; LAN 2|P2|192.0.2.9|2001:db8::9,2001:db8::8|"
+               "TAP0901|present => A@; B@192.0.2.9,2001:db8::9,2001:db8::8 => ID: A, name: 'LAN', "
+               "VPN connection: 'true', IPv4 DNS: (), IPv6 DNS: (); ID: B, name: 'LAN 2', VPN "
+               "connection: 'false', IPv4 DNS: (192.0.2.9), IPv6 DNS: (2001:db8::9, 2001:db8::8)";
+        QTest::newRow("IPv4/IPv6 mismatch: nothing")
+            << "E|P|192.0.2.53||pci|present; E2|P|1.2.3.4|x|pci|present =>  => DNS internal issue: Ipv4/Ipv6 mismatch";
+    }
+    void entries()
+    {
+        QFETCH(QString, row);
+        const QStringList connections = row.section(" => ", 0, 0).split("; ", Qt::SkipEmptyParts);
+        QStringList userEntries = row.section(" => ", 1, 1).split("; ", Qt::SkipEmptyParts);
+        const QStringList logLines = row.section(" => ", 2).split("; ", Qt::SkipEmptyParts);
+        seed(connections);
+        for (QString& entry : userEntries) {
+            entry.replace(0, 1, guid(entry.at(0).unicode() - 'A'));
+        }
+        for (const QString& line : logLines) {
+            QTest::ignoreMessage(line.contains("issue") ? QtCriticalMsg : QtInfoMsg,
+                qPrintable("DnsManager: "
+                    + QString(line).replace("ID: A", "ID: " + guid(0)).replace("ID: B", "ID: " + guid(1))));
+        }
+        DnsManager manager;
+        manager.refresh();
+        QCOMPARE(manager.userDnsSettings(), userEntries);
+        const QStringList vpnEntries = userEntries.replaceInStrings(QRegularExpression("@.*"), "@10.8.0.1,");
+        QCOMPARE(manager.vpnDnsSettings("10.8.0.1", QString()), vpnEntries);
+        QCOMPARE(manager.vpnDnsSettings("10.8.0.1", "fd00:8::1").value(0),
+            vpnEntries.isEmpty() ? QString() : vpnEntries.at(0) + "fd00:8::1");
+
+        // Every refresh starts over, and without wmic nothing is known.
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/nonexistent");
+        manager.refresh();
+        qputenv("PATH", path);
+        QCOMPARE(manager.userDnsSettings(), QStringList());
+    }
     void commandLinesReachTheTools_data();
     void commandLinesReachTheTools();
 
 private:
-    QString appDir() const
-    {
-        return QFileInfo(dir.path()).canonicalFilePath() + "/app";
-    }
-    QString recordFile() const
-    {
-        return dir.path() + "/records.txt";
-    }
-
-    QTemporaryDir dir;
-    QTemporaryDir dataHome;
+    QTemporaryDir dir, dataHome;
+    const QString app = QFileInfo(dir.path()).canonicalFilePath() + "/app", records = dir.path() + "/records.txt";
     QProcess service;
 };
 
 void TestConnectionTools::initTestCase()
 {
-    QVERIFY(dir.isValid() && dataHome.isValid());
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
     qunsetenv("VPNC_REGISTRY_DIR");
     qputenv("PATH", QFile::encodeName(QDir::cleanPath(VPN_TEST_DATA_DIR "/../../devhost/bin")) + ':' + qgetenv("PATH"));
-
     // The service runs only programs of its own folder, for the client of that folder.
-    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-        | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
-    QVERIFY(QDir().mkpath(appDir()) && QFile::setPermissions(appDir(), all));
-    const QStringList copies { VPN_APP_DIR "/vpn-service", "vpn-service", VPN_TEST_BIN_DIR "/conn_client",
-        "conn_client", VPN_TEST_BIN_DIR "/conn_client", "killswitch.exe", VPN_TEST_BIN_DIR "/conn_client", "dns.exe" };
-    for (int i = 0; i < copies.size(); i += 2) {
-        const QString target = appDir() + "/" + copies.at(i + 1);
-        QVERIFY(QFile::copy(copies.at(i), target) && QFile::setPermissions(target, all));
+    const auto all = QFileDevice::Permissions(0x7055); // rwxr-xr-x
+    QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, all));
+    for (const QString copy : { "vpn-service", "conn_client", "killswitch.exe", "dns.exe" }) {
+        const QString from
+            = copy == "vpn-service" ? VPN_APP_DIR "/vpn-service" : QCoreApplication::applicationFilePath();
+        QVERIFY(QFile::copy(from, app + "/" + copy) && QFile::setPermissions(app + "/" + copy, all));
     }
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("VPN_STANDIN_RECORD", recordFile());
-    service.setProcessEnvironment(environment);
-    service.setStandardErrorFile(dir.path() + "/service.err");
+    qputenv("VPN_STANDIN_RECORD", QFile::encodeName(records));
     service.setStandardOutputFile(QProcess::nullDevice());
-    service.start(appDir() + "/vpn-service",
-        { "--log-file", dir.path() + "/service.log", "--allow-client", appDir() + "/conn_client" });
-    QVERIFY(service.waitForStarted());
+    service.start(
+        app + "/vpn-service", { "--log-file", dir.path() + "/service.log", "--allow-client", app + "/conn_client" });
     QTRY_VERIFY_WITH_TIMEOUT(
         [] {
             QTcpSocket probe;
-            probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
+            probe.connectToHost("127.0.0.1", 6447);
             return probe.waitForConnected(200);
         }(),
         15000);
-    // The port answered for this service, not for one that someone else left running.
-    QVERIFY(service.state() == QProcess::Running);
-}
-
-void TestConnectionTools::cleanupTestCase()
-{
-    service.terminate();
-    if (!service.waitForFinished(15000)) {
-        service.kill();
-    }
+    QVERIFY(service.state() == QProcess::Running); // the port is this service's
 }
 
 void TestConnectionTools::commandLinesReachTheTools_data()
 {
-    QTest::addColumn<int>("toolExitCode");
-    QTest::addColumn<QStringList>("steps"); // conn_client's
-    QTest::addColumn<QStringList>("toolRuns"); // "tool|arg|arg...", empty arguments kept
-    QTest::addColumn<QStringList>("clientSees"); // one line per step, and log lines
-
-    QTest::newRow("engage, local network locked out too")
-        << 0 << QStringList { "enable 10.8.0.6 198.51.100.1 0" }
-        << QStringList { "killswitch|enable|all|198.51.100.1|" }
-        << QStringList { "killswitch ok=true engaged=true",
-               "KillSwitch: Enable protection, VPN internal IP '10.8.0.6', VPN public IP: '198.51.100.1', allow local "
-               "devices: 'false'",
-               "KillSwitch: Process finished with code: 0" };
-    QTest::newRow("engage with local devices, then lift")
-        << 0 << QStringList { "enable 10.8.0.6 198.51.100.1 1", "disable" }
-        << QStringList { "killswitch|enable|all|198.51.100.1|local", "killswitch|disable|all" }
-        << QStringList { "killswitch ok=true engaged=true", "killswitch ok=true engaged=false",
-               "KillSwitch: Disable protection" };
+    // "CLIENT STEPS => TOOL RUNS (tool|arg|arg..., empty arguments kept) => CLIENT ANSWERS => A LOG LINE";
+    // lists split at "; ". The step "seed" puts connections A and B into the registry.
+    QTest::addColumn<QString>("row");
+    QTest::newRow("engage")
+        << "enable 10.8.0.6 198.51.100.1 0 => killswitch|enable|all|198.51.100.1| => enable 1 1 => "
+           "KillSwitch: Enable protection, VPN internal IP '10.8.0.6', VPN public IP: '198.51.100.1', "
+           "allow local devices: 'false'";
+    QTest::newRow("local devices, then lift")
+        << "enable 10.8.0.6 198.51.100.1 1; disable => killswitch|enable|all|198.51.100.1|"
+           "local; killswitch|disable|all => enable 1 1; disable 1 0 => Disable protection";
+    // The stand-in fails for the server 203.0.113.3.
     QTest::newRow("a failing tool leaves the flag as asked")
-        << 3 << QStringList { "enable 10.8.0.6 198.51.100.1 0" }
-        << QStringList { "killswitch|enable|all|198.51.100.1|" }
-        << QStringList { "killswitch ok=false engaged=true", "KillSwitch: Process finished with code: 3" };
+        << "enable 10.8.0.6 203.0.113.3 0 => killswitch|enable|all|203.0.113.3| => enable 0 1 => Process finished with "
+           "code: 3";
     QTest::newRow("dns: the user's servers back")
-        << 0 << QStringList { "seed", "dns-user" }
-        << QStringList { "dns|user|" + A + "@192.0.2.53,192.0.2.54|" + B + "@" } << QStringList { "dns code=0" };
-    QTest::newRow("dns: no connection known") << 0 << QStringList { "dns-vpn 10.8.0.1 fd00:8::1" }
-                                              << QStringList { "dns|vpn" } << QStringList { "dns code=0" };
+        << "seed; dns-user => dns|user|{1A000000-0000-0000-0000-00000000000A}@192.0.2.53,192.0.2.54|"
+           "{2B000000-0000-0000-0000-00000000000B}@ => dns-user 0 0 => ";
+    QTest::newRow("dns: no connection known") << "dns-vpn 10.8.0.1 fd00:8::1 => dns|vpn => dns-vpn 0 0 => ";
 }
 
 void TestConnectionTools::commandLinesReachTheTools()
 {
-    QFETCH(int, toolExitCode);
-    QFETCH(QStringList, steps);
-    QFETCH(QStringList, toolRuns);
-    QFETCH(QStringList, clientSees);
-
-    QDir(Registry::standInFolder()).removeRecursively();
-    if (steps.removeOne("seed")) {
-        seedConnection(A, 0, "192.0.2.53,192.0.2.54");
-        seedConnection(B, 1, "");
-    }
-    QFile::remove(recordFile());
-    QFile exitFile(recordFile() + ".exit");
-    QVERIFY(exitFile.open(QIODevice::WriteOnly) && exitFile.write(QByteArray::number(toolExitCode)) > 0);
-    exitFile.close();
+    QFETCH(QString, row);
+    QStringList steps = row.section(" => ", 0, 0).split("; ");
+    const QStringList toolRuns = row.section(" => ", 1, 1).split("; ");
+    const QString answers = row.section(" => ", 2, 2).split("; ").join('\n') + '\n', logLine = row.section(" => ", 3);
+    seed(steps.removeOne("seed") ? QStringList { "E|P|192.0.2.53,192.0.2.54||pci|present", "E 2|P|||pci|present" }
+                                 : QStringList());
+    QFile::remove(records);
 
     QProcess client;
-    client.start(appDir() + "/conn_client", steps);
+    client.start(app + "/conn_client", steps);
     QVERIFY(client.waitForFinished(60000));
-    QFile serviceLog(dir.path() + "/service.log");
-    serviceLog.open(QIODevice::ReadOnly);
-    const QString output = client.readAllStandardOutput() + client.readAllStandardError();
-    QVERIFY2(client.exitCode() == 0, qPrintable(output + "\nService log:\n" + serviceLog.readAll()));
-    for (const QString& line : clientSees) {
-        QVERIFY2(output.contains(line + '\n'), qPrintable(line + "\nnot in\n" + output));
-    }
-    QCOMPARE(output.count(QRegularExpression("^(killswitch|dns) ", QRegularExpression::MultilineOption)), steps.size());
+    const QString logs = client.readAllStandardError();
+    QCOMPARE(client.readAllStandardOutput(), answers.toUtf8());
+    QVERIFY2(client.exitCode() == 0 && logs.contains(logLine), qPrintable(logs));
 
     // Linking up lifts any lock left behind ("init: connection"), silently and once; that run
     // may still be under way when the client is done.
     const auto runs = [this] {
-        QFile records(recordFile());
-        return records.open(QIODevice::ReadOnly) ? QString::fromUtf8(records.readAll()).split('\n', Qt::SkipEmptyParts)
-                                                 : QStringList();
+        QFile file(records);
+        return file.open(QIODevice::ReadOnly) ? QString(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
     };
     QTRY_COMPARE_WITH_TIMEOUT(
         runs().count("killswitch|disable|all"), toolRuns.count("killswitch|disable|all") + 1, 10000);
@@ -177,10 +237,20 @@ void TestConnectionTools::commandLinesReachTheTools()
 
 int main(int argc, char* argv[])
 {
+    const QString name = QFileInfo(argv[0]).completeBaseName();
     // As root the test gets a loopback of its own, so the service port cannot be another test run's.
-    const bool ownNetwork = ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0;
+    const bool ownNetwork = name.startsWith("tst_") && ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0;
     QCoreApplication app(argc, argv);
-    if (ownNetwork && QProcess::execute("ip", { "link", "set", "lo", "up" }) != 0) {
+    const QStringList arguments = app.arguments().mid(1);
+    if (name == "killswitch" || name == "dns") { // a stand-in: records "NAME|ARG|ARG..."
+        QFile record(qEnvironmentVariable("VPN_STANDIN_RECORD"));
+        return record.open(QIODevice::Append)
+                && record.write((QStringList { name } + arguments).join('|').toUtf8() + '\n') > 0
+            ? (arguments.contains("203.0.113.3") ? 3 : 0)
+            : 1;
+    } else if (name == "conn_client") {
+        return client(arguments);
+    } else if (ownNetwork && QProcess::execute("ip", { "link", "set", "lo", "up" }) != 0) {
         return 1;
     }
     TestConnectionTools test;

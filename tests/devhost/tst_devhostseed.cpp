@@ -10,161 +10,61 @@
 
 #include <deploymentconfig.h>
 
-namespace {
-
-const QString seedProgram = QStringLiteral(VPN_APP_DIR "/devhost-seed");
-
-struct SeedRun
-{
-    int exitCode = -1;
-    QString output;
-};
-
-} // namespace
-
 class TestDevhostSeed : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void seedsOnlyWithoutAccount_data();
-    void seedsOnlyWithoutAccount();
-    void refusesIncompleteArguments_data();
-    void refusesIncompleteArguments();
-
-private:
-    QString storePath() const;
-    QString encipher(const QString& text) const;
-    QString decipher(const QString& text) const;
-    SeedRun runSeed(const QStringList& arguments) const;
-
-    QScopedPointer<QTemporaryDir> configHome;
-};
-
-void TestDevhostSeed::init()
-{
-    configHome.reset(new QTemporaryDir());
-    QVERIFY(configHome->isValid());
-}
-
-QString TestDevhostSeed::storePath() const
-{
-    return configHome->filePath(QStringLiteral("VPN/VPNClient.conf"));
-}
-
-QString TestDevhostSeed::encipher(const QString& text) const
-{
-    CredentialCipher cipher;
-    cipher.setKey(Deployment::cipherKey);
-    return cipher.encipherText(text);
-}
-
-QString TestDevhostSeed::decipher(const QString& text) const
-{
-    CredentialCipher cipher;
-    cipher.setKey(Deployment::cipherKey);
-    return cipher.decipherText(text);
-}
-
-SeedRun TestDevhostSeed::runSeed(const QStringList& arguments) const
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome->path());
-    process.setProcessEnvironment(env);
-    process.start(seedProgram, arguments);
-    SeedRun run;
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
-        return run;
-    }
-    run.exitCode = process.exitCode();
-    run.output = QString::fromUtf8(process.readAllStandardOutput());
-    return run;
-}
-
-void TestDevhostSeed::seedsOnlyWithoutAccount_data()
-{
-    QTest::addColumn<QString>("storedUser");
-    QTest::addColumn<QString>("storedPassword");
-    QTest::addColumn<QString>("expectedUser");
-    QTest::addColumn<QString>("expectedPassword");
-    QTest::addColumn<QString>("expectedOutput");
-
-    QTest::newRow("empty store") << QString() << QString() << "demo"
-                                 << "demo-password"
-                                 << "credentials stored for demo\n";
-    QTest::newRow("account stored") << "alice"
-                                    << "s3cret"
-                                    << "alice"
-                                    << "s3cret"
-                                    << "credentials already stored for alice\n";
-    // Half an account cannot sign in: the demo account replaces it.
-    QTest::newRow("user without password") << "alice" << QString() << "demo"
-                                           << "demo-password"
-                                           << "credentials stored for demo\n";
-    QTest::newRow("password without user") << QString() << "s3cret"
-                                           << "demo"
-                                           << "demo-password"
-                                           << "credentials stored for demo\n";
-}
-
-void TestDevhostSeed::seedsOnlyWithoutAccount()
-{
-    QFETCH(QString, storedUser);
-    QFETCH(QString, storedPassword);
-    QFETCH(QString, expectedUser);
-    QFETCH(QString, expectedPassword);
-    QFETCH(QString, expectedOutput);
-
+    void seeds_data()
     {
-        QSettings store(storePath(), QSettings::IniFormat);
-        store.beginGroup(QStringLiteral("Settings"));
-        // A choice of the person's that seeding must keep.
-        store.setValue(QStringLiteral("currentServerId"), 3);
-        if (!storedUser.isEmpty()) {
-            store.setValue(QStringLiteral("userName"), encipher(storedUser));
-        }
-        if (!storedPassword.isEmpty()) {
-            store.setValue(QStringLiteral("password"), encipher(storedPassword));
-        }
-        store.endGroup();
-        store.sync();
-        QCOMPARE(store.status(), QSettings::NoError);
+        // "ARGUMENTS|STORED BEFORE|STORED AFTER", as "user:password" (either may be empty); nothing after:
+        // refused, no store written at all.
+        QTest::addColumn<QString>("row");
+        QTest::newRow("empty store") << "demo demo-pw|:|demo:demo-pw";
+        QTest::newRow("account stored") << "demo demo-pw|alice:s3cret|alice:s3cret";
+        // Half an account cannot sign in: the demo account replaces it.
+        QTest::newRow("user alone") << "demo demo-pw|alice:|demo:demo-pw";
+        QTest::newRow("password alone") << "demo demo-pw|:s3cret|demo:demo-pw";
+        QTest::newRow("user only") << "demo||";
+        QTest::newRow("empty password") << "demo ||";
+        QTest::newRow("one too many") << "demo pw x||";
     }
+    void seeds()
+    {
+        QFETCH(QString, row);
+        const QString arguments = row.section('|', 0, 0), stored = row.section('|', 1, 1), after = row.section('|', 2);
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+        QSettings store(home.filePath("VPN/VPNClient.conf"), QSettings::IniFormat);
+        CredentialCipher cipher;
+        cipher.setKey(Deployment::cipherKey);
+        const QStringList names { "Settings/userName", "Settings/password" };
+        for (int i = 0; i < 2 && !stored.isEmpty(); ++i) {
+            store.setValue("Settings/currentServerId", 3); // a choice of the person's that seeding must keep
+            if (!stored.section(':', i, i).isEmpty()) {
+                store.setValue(names.at(i), cipher.encipherText(stored.section(':', i, i)));
+            }
+        }
+        store.sync();
 
-    const SeedRun run = runSeed({ QStringLiteral("demo"), QStringLiteral("demo-password") });
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.output, expectedOutput);
-
-    QSettings store(storePath(), QSettings::IniFormat);
-    store.beginGroup(QStringLiteral("Settings"));
-    const QString userText = store.value(QStringLiteral("userName")).toString();
-    const QString passwordText = store.value(QStringLiteral("password")).toString();
-    QVERIFY(!userText.contains(expectedUser));
-    QVERIFY(!passwordText.contains(expectedPassword));
-    QCOMPARE(decipher(userText), expectedUser);
-    QCOMPARE(decipher(passwordText), expectedPassword);
-    QCOMPARE(store.value(QStringLiteral("currentServerId")).toInt(), 3);
-}
-
-void TestDevhostSeed::refusesIncompleteArguments_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-
-    QTest::newRow("none") << QStringList();
-    QTest::newRow("user only") << QStringList { QStringLiteral("demo") };
-    QTest::newRow("empty password") << QStringList { QStringLiteral("demo"), QString() };
-    QTest::newRow("one too many") << QStringList { QStringLiteral("demo"), QStringLiteral("pw"), QStringLiteral("x") };
-}
-
-void TestDevhostSeed::refusesIncompleteArguments()
-{
-    QFETCH(QStringList, arguments);
-
-    QCOMPARE(runSeed(arguments).exitCode, 2);
-    QVERIFY(!QFile::exists(storePath()));
-}
+        QProcess seed;
+        seed.start(VPN_APP_DIR "/devhost-seed", arguments.split(' '));
+        QVERIFY(seed.waitForFinished(30000) && seed.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(seed.exitCode(), after.isEmpty() ? 2 : 0);
+        QCOMPARE(QFile::exists(store.fileName()), !after.isEmpty());
+        if (!after.isEmpty()) {
+            const QString already = after == stored ? "already " : "";
+            QCOMPARE(QString(seed.readAllStandardOutput()),
+                "credentials " + already + "stored for " + after.section(':', 0, 0) + "\n");
+            store.sync();
+            for (int i = 0; i < 2; ++i) { // never clear text
+                QVERIFY(!store.value(names.at(i)).toString().contains(after.section(':', i, i)));
+                QCOMPARE(cipher.decipherText(store.value(names.at(i)).toString()), after.section(':', i, i));
+            }
+            QCOMPARE(store.value("Settings/currentServerId").toInt(), 3);
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestDevhostSeed)
 #include "tst_devhostseed.moc"
