@@ -1,15 +1,10 @@
 // The connection controller against a real vpn-service and the scripted OpenVPN stand-in of the
 // tunnel tests. The test's folder has no kill-switch or DNS tool, so the service refuses to run
-// them and the host's firewall and resolver stay untouched; the commands still show in its log.
+// them and the host's firewall and resolver stay untouched; the client still logs the commands.
+#include "../openvpn/support.h"
 #include "connection/vpncore.h"
 #include "servers/networkapi.h"
-#include "service/servicecontroller.h"
-#include "servicefixture.h"
 #include "settings/settings.h"
-
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include <csignal>
 #include <memory>
@@ -23,91 +18,89 @@ class TestVpnCoreService : public QObject
     ServiceController* controller = nullptr;
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     std::unique_ptr<VpnCore> core;
-    int logSizeBefore = 0;
 
     // A new controller connects with the OpenVPN stand-in playing the given script step.
     void startTunnel(const QByteArray& step, bool killSwitch, bool autoReconnect)
     {
-        logSizeBefore = service.log().size();
+        QFile script(QStringLiteral("script"));
+        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate) && script.write(step) > 0);
+        script.close();
         core = std::make_unique<VpnCore>();
         core->setNetworkApi(&api);
         core->setVpnServerIp(QStringLiteral("198.51.100.1"));
-        QFile script(service.openVpnFolder() + QStringLiteral("/script"));
-        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate) && script.write(step) > 0);
-        script.close();
         Settings::instance()->setKillswitchEnabled(killSwitch);
         core->setAutoReconnection(autoReconnect);
         core->connectToVpn();
     }
-    // Lines of the service log since the case began; by default the client's commands.
-    int logged(const QString& text, const char* kind = "Command from ") const
+    // The service's reports of OpenVPN runs since init(), "started" or "finished".
+    static QStringList reports(const char* kind)
     {
-        return service.log().mid(logSizeBefore).split('\n').filter(QLatin1String(kind)).filter(text).size();
+        return testlog::lines().filter(
+            QRegularExpression(QStringLiteral("Received data: \\[%1:[1-9]\\d*,.*,openvpn\\]").arg(kind)));
+    }
+    // The client's commands to the service since init() that contain the text.
+    static int sent(const QString& text)
+    {
+        return testlog::lines().filter(QStringLiteral("ServiceController: Send data: [")).filter(text).size();
     }
 
 private slots:
     void initTestCase()
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-        QString error;
-        QVERIFY2(service.start(QStringLiteral(VPN_TEST_BIN_DIR "/fake_openvpn"), &error), qPrintable(error));
-        controller = new ServiceController(this);
-        QSignalSpy connected(controller, &ServiceController::connected);
-        QVERIFY(connected.wait(10000));
+        service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
+        QDir::setCurrent(ServiceFixture::openVpnFolder()); // where the stand-in keeps its files
         Settings::instance()->setUserName(QStringLiteral("demo"));
         Settings::instance()->setPassword(QStringLiteral("demo-password"));
+    }
+    void init()
+    {
+        testlog::clear();
     }
     void cleanup()
     {
         core.reset();
         controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
-        QTRY_VERIFY(service.log().count(QStringLiteral("Finished openvpn"))
-            >= service.log().count(QStringLiteral("Started openvpn")));
+        QTRY_VERIFY(reports("finished").size() >= reports("started").size());
     }
 
     void crashReconnectsThreeTimes()
     {
         startTunnel("exit 1\n", false, true);
-        QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("Started openvpn"), ""), 4, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(reports("started").size(), 4, 20000);
         QTest::qWait(VpnCore::reconnectionDelay + 500); // and no fifth run
-        QCOMPARE(logged(QStringLiteral("Started openvpn"), ""), 4);
+        QCOMPARE(reports("started").size(), 4);
     }
 
     // Connect and disconnect under the kill switch, then lose the tunnel.
     void connectDisconnectAndKillSwitchEvent()
     {
-        QSignalSpy output(controller, &ServiceController::processOutput);
         startTunnel("serve 0\n", true, false);
         QSignalSpy events(core.get(), &VpnCore::killSwitchEventActivated);
         QVERIFY(core->vpnConnectionInProgress());
         QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected(), 15000);
         QTRY_VERIFY(core->vpnOnlineTime() > QStringLiteral("00:00:00")); // the timer runs
-        QTRY_COMPARE(logged(QStringLiteral("killswitch.exe\" \"enable\" \"all\" \"198.51.100.1\"")), 1);
-        QTRY_COMPARE(logged(QStringLiteral("dns.exe\" \"vpn\"")), 1);
+        QTRY_COMPARE(sent(QStringLiteral("killswitch.exe\" \"enable\" \"all\" \"198.51.100.1\"")), 1);
+        QTRY_COMPARE(sent(QStringLiteral("dns.exe\" \"vpn\"")), 1);
         core->disconnectFromVpn();
-        QTRY_COMPARE(logged(QStringLiteral("dns.exe\" \"user\"")), 1);
+        QTRY_COMPARE(sent(QStringLiteral("dns.exe\" \"user\"")), 1);
         QCOMPARE(core->vpnOnlineTime() + core->currentIpInfoText(), QStringLiteral("00:00:00Disconnected"));
-        QTRY_COMPARE(logged(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 1);
-        QTRY_VERIFY(logged(QStringLiteral("Finished openvpn"), "") == 1);
+        QTRY_COMPARE(sent(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 1);
+        QTRY_COMPARE(reports("finished").size(), 1);
 
         core->connectToVpn();
         QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected(), 15000);
-        qint64 pid = 0; // the last "started:PID,openvpn"
-        for (const QList<QVariant>& line : output) {
-            const QString text = line.at(0).toString().trimmed();
-            if (text.startsWith(QStringLiteral("started:")) && text.endsWith(QStringLiteral(",openvpn"))) {
-                pid = text.mid(8).section(QLatin1Char(','), 0, 0).toLongLong();
-            }
-        }
-        QVERIFY(pid > 0);
+        QCOMPARE(reports("started").size(), 2);
+        const qint64 pid
+            = reports("started").last().section(QStringLiteral("[started:"), 1).section(',', 0, 0).toLongLong();
         QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
         QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 10000);
         // Traffic stays blocked until the user closes the notice; nothing reconnects.
-        QCOMPARE(logged(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 1);
+        QCOMPARE(sent(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 1);
         core->disableKillSwitch();
-        QTRY_COMPARE(logged(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 2);
+        QTRY_COMPARE(sent(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 2);
         QTest::qWait(VpnCore::reconnectionDelay + 300);
-        QCOMPARE(logged(QStringLiteral("Started openvpn"), ""), 2);
+        QCOMPARE(reports("started").size(), 2);
     }
 };
 
