@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -76,21 +75,10 @@ bool processListContains(const QString& listing, const QString& caption)
 
 bool isVpnServiceRunning(int timeoutMs)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("wmic.exe"),
+    const QString listing = Utils::runCommand(QStringLiteral("wmic.exe"),
         { QStringLiteral("/OUTPUT:STDOUT"), QStringLiteral("PROCESS"), QStringLiteral("get"),
             QStringLiteral("Caption") },
-        QIODevice::ReadWrite);
-    process.waitForStarted(timeoutMs);
-    process.waitForFinished(timeoutMs);
-    const QByteArray output = process.readAll();
-    // All of it: a stray NUL byte must not cut the listing short.
-    const QString listing = QString::fromUtf8(output.constData(), output.size());
-    if (process.state() != QProcess::NotRunning) {
-        // A hung tool must not outlive the check.
-        process.kill();
-        process.waitForFinished(timeoutMs);
-    }
+        timeoutMs, QProcess::MergedChannels)
+                                .output;
     return processListContains(listing, QStringLiteral("%1.exe").arg(QStringLiteral("vpn-service")));
 }

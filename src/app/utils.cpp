@@ -74,17 +74,27 @@ QStringList mtuCommandArguments(qint32 interfaceIndex, qint32 mtu)
         QString::number(interfaceIndex), QStringLiteral("mtu=%1").arg(applied), QStringLiteral("store=persistent") };
 }
 
+CommandResult runCommand(
+    const QString& program, const QStringList& arguments, int timeoutMs, QProcess::ProcessChannelMode channels)
+{
+    QProcess process;
+    process.setProcessChannelMode(channels);
+    process.start(program, arguments, QIODevice::ReadWrite);
+    process.waitForStarted(timeoutMs);
+    process.waitForFinished(timeoutMs);
+    const QByteArray output = process.readAllStandardOutput();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(timeoutMs);
+    }
+    // All of it: QString::fromUtf8(QByteArray) would stop at a stray NUL byte.
+    return { QString::fromUtf8(output.constData(), output.size()), process.exitCode() };
+}
+
 void setInterfaceMtu(qint32 interfaceIndex, qint32 mtu, int timeoutMs)
 {
-    QProcess netsh;
-    netsh.start(QStringLiteral("netsh"), mtuCommandArguments(interfaceIndex, mtu), QIODevice::ReadWrite);
-    netsh.waitForFinished(timeoutMs);
-    if (netsh.state() != QProcess::NotRunning) {
-        // A hung command must not outlive the call.
-        netsh.kill();
-        netsh.waitForFinished(timeoutMs);
-    }
-    tagged(qInfo(), QStringLiteral("Utils")) << "'Set mtu size' command finished with code: " << netsh.exitCode();
+    const int code = runCommand(QStringLiteral("netsh"), mtuCommandArguments(interfaceIndex, mtu), timeoutMs).exitCode;
+    tagged(qInfo(), QStringLiteral("Utils")) << "'Set mtu size' command finished with code: " << code;
 }
 
 } // namespace Utils

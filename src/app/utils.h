@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -20,6 +21,17 @@ QString anyAddress();
 QTemporaryFile* createLocalTemporaryFile(const QString& path);
 // Creates the file, or truncates it to zero length.
 void createEmptyFile(const QString& path);
+// What a command printed (decoded whole) and its exit code.
+struct CommandResult
+{
+    QString output;
+    int exitCode = 0;
+};
+// Runs a command, waiting at most timeoutMs for it to start and as long again for it to end; a
+// command still running then is killed, so a hung tool never outlives the call.
+CommandResult runCommand(const QString& program, const QStringList& arguments, int timeoutMs,
+    QProcess::ProcessChannelMode channels = QProcess::SeparateChannels);
+
 // The MTU applied for "Auto" (a setting of 0 or less).
 constexpr qint32 automaticMtu = 1500;
 // How long setInterfaceMtu waits for the command.

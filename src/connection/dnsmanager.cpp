@@ -5,7 +5,6 @@
 #include "app/utils.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QSettings>
 
 #include <memory>
@@ -113,18 +112,12 @@ void DnsManager::readInterfaces()
 {
     interfaceList.clear();
 
-    QProcess wmic;
-    wmic.start(QStringLiteral("wmic"),
+    // A missing, failing or hung wmic leaves no GUID known, so every connection is skipped.
+    const QSet<QString> knownGuids = parseGuids(Utils::runCommand(QStringLiteral("wmic"),
         { QStringLiteral("nic"), QStringLiteral("where"), QStringLiteral("GUID is not null"), QStringLiteral("get"),
             QStringLiteral("GUID") },
-        QIODevice::ReadWrite);
-    // A missing, failing or hung wmic leaves no GUID known, so every connection is skipped.
-    wmic.waitForFinished(wmicTimeoutMs);
-    const QSet<QString> knownGuids = parseGuids(QString::fromUtf8(wmic.readAllStandardOutput()));
-    if (wmic.state() != QProcess::NotRunning) {
-        wmic.kill();
-        wmic.waitForFinished();
-    }
+        wmicTimeoutMs)
+                                                    .output);
 
     const NetworkInterfaceList ipv4 = readDnsServers(ipv4InterfacesKey, knownGuids, Family::IPv4);
     const NetworkInterfaceList ipv6 = readDnsServers(ipv6InterfacesKey, knownGuids, Family::IPv6);

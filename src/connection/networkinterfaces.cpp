@@ -1,8 +1,8 @@
 #include "networkinterfaces.h"
 
 #include "app/logtag.h"
+#include "app/utils.h"
 
-#include <QProcess>
 
 NetworkInterfaces::NetworkInterfaces(QObject* parent)
     : QObject(parent)
@@ -13,18 +13,8 @@ NetworkInterfaces::NetworkInterfaces(QObject* parent)
 void NetworkInterfaces::discover()
 {
     adapterList.clear();
-    QProcess route;
-    route.start(QStringLiteral("route"), { QStringLiteral("print") }, QIODevice::ReadWrite);
-    route.waitForFinished(timeoutMs);
-    const QByteArray output = route.readAllStandardOutput();
-    // All of it: a stray NUL byte must not cut the listing short.
-    const QString listing = QString::fromUtf8(output.constData(), output.size());
-    if (route.state() != QProcess::NotRunning) {
-        // A hung listing must not outlive start-up.
-        route.kill();
-        route.waitForFinished(timeoutMs);
-    }
-    adapterList = parseRouteListing(listing);
+    adapterList
+        = parseRouteListing(Utils::runCommand(QStringLiteral("route"), { QStringLiteral("print") }, timeoutMs).output);
 }
 
 bool NetworkInterfaces::isEmpty() const
