@@ -88,8 +88,8 @@ ApplicationWindow {
 
                     onClicked: {
                         if (vpnCore.vpnConnectionInProgress) {
-                            switchToolTip.text = qsTr("Connection in progress...")
-                            switchToolTip.visible = true
+                            // A click cancels an attempt that may never complete.
+                            vpnCore.disconnectFromVpn()
                         } else if (vpnCore.vpnDisconnectionInProgress) {
                             switchToolTip.text = qsTr("Disconnection in progress...")
                             switchToolTip.visible = true

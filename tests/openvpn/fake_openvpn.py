@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script"
 # beside it (one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
-# management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0).
+# management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0);
+# "stall [N]" is "serve" with a server that never answers: the tunnel never comes up.
 # It appends its arguments to "args.log", tab-separated, one run a line.
 import os, signal, socket, sys
 
@@ -23,7 +24,7 @@ def handle(data):
         line = line.strip().decode(errors="replace")
         if line == "log on":
             conn.sendall(b">PASSWORD:Need 'Auth' username/password\r\n")
-        elif line.startswith("password "):
+        elif line.startswith("password ") and step[0] == "serve":
             conn.sendall(b">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n>LOG:1,I,Initialization Sequence Completed\r\n")
         elif line == "signal SIGTERM":
             os._exit(int(step[1]))

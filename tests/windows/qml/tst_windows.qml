@@ -41,7 +41,7 @@ TestCase {
         return [
             { tag: "disconnected", states: [], call: "", tip: "Username or password is empty!" }, // from the controller
             { tag: "connected", states: [3], call: "disconnectFromVpn", tip: "" },
-            { tag: "connecting", states: [1], call: "", tip: "Connection in progress..." },
+            { tag: "connecting", states: [1], call: "disconnectFromVpn", tip: "" },
             { tag: "disconnecting", states: [3, 2], call: "", tip: "Disconnection in progress..." },
         ]
     }
