@@ -339,8 +339,12 @@ void VpnCore::vpnConnectionUp()
     }
     tagged(qInfo(), objectName()) << "VPN connection is UP";
 
-    dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
-        + dnsManager.vpnDnsSettings(dnsServerIpv4, dnsServerIpv6));
+    if (dnsServerIpv4.isEmpty() && dnsServerIpv6.isEmpty()) {
+        tagged(qInfo(), objectName()) << "No DNS server pushed, resolvers left as they are";
+    } else {
+        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
+            + dnsManager.vpnDnsSettings(dnsServerIpv4, dnsServerIpv6));
+    }
     networkApi->requestCurrentIpAddress();
 }
 
