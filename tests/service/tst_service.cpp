@@ -368,6 +368,7 @@ private slots:
             QSignalSpy output(&controller, &ServiceController::processOutput);
             OpenVpnProcess openVpn;
             QSignalSpy finished(&openVpn, &ServiceProcess::finished);
+            QSignalSpy replaced(&openVpn, &ServiceProcess::replacedRunFinished);
             QVERIFY(startWaiting(openVpn, 1));
             QTRY_COMPARE(openVpn.state(), int(Running));
             // OpenVPN reads a private copy of the configuration, and its output goes to the client's log.
@@ -387,8 +388,9 @@ private slots:
             QCOMPARE(terminated(), 2);
             openVpn.killOpenVpn();
             QCOMPARE(openVpn.state(), int(Running)); // the kill command does not change the state
-            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 8000);
-            QCOMPARE(finished.at(2).at(0).toInt(), 9); // SIGKILL: no clean exit
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 8000);
+            QCOMPARE(finished.at(1).at(0).toInt(), 9); // SIGKILL: no clean exit
+            QCOMPARE(replaced.count(), 1); // the second run's end, which the third start caused
             QCOMPARE(openVpn.state(), int(NotRunning));
             QCOMPARE(terminated(), 2);
             QVERIFY(startWaiting(openVpn, 4));
