@@ -99,7 +99,8 @@ bool VpnCore::vpnConnected() const
 
 bool VpnCore::vpnConnectionInProgress() const
 {
-    return vpnState == VpnClient::Connecting;
+    // A reconnection about to start is in progress too: one click cancels it.
+    return vpnState == VpnClient::Connecting || reconnectionTimer.isActive();
 }
 
 bool VpnCore::vpnDisconnectionInProgress() const
@@ -219,6 +220,7 @@ void VpnCore::reconnect()
 {
     if (Utils::canonicalAddress(serverIp).isEmpty()) {
         // Only a server the list offered is connected to; without one, reconnection gives up here.
+        emit vpnConnectionInProgressChanged(false);
         raiseKillSwitchEvent();
         return;
     }
@@ -231,6 +233,7 @@ void VpnCore::cancelReconnection()
     if (reconnectionTimer.isActive()) {
         tagged(qInfo(), objectName()) << "Automatic reconnection cancelled";
         reconnectionTimer.stop();
+        emit vpnConnectionInProgressChanged(vpnConnectionInProgress());
     }
 }
 
@@ -369,6 +372,7 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
 
     if (reconnect) {
         reconnectionTimer.start();
+        emit vpnConnectionInProgressChanged(true);
     }
 }
 
