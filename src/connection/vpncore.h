@@ -113,6 +113,7 @@ private:
     void vpnConnectionDown(const QString& additionalData, bool critical);
     // Decides about reconnection and the kill-switch event after a loss; true to reconnect.
     bool handleLoss(const QString& additionalData, bool critical);
+    // Counts the attempt; true when this loss is retried after the reconnection delay.
     bool reconnectsAfter(const QString& additionalData, bool critical);
 
     qint32 vpnState = VpnClient::Disconnected;
