@@ -2,6 +2,7 @@
 
 #include "app/logtag.h"
 #include "app/utils.h"
+#include "ui/bundledfonts.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -89,6 +90,8 @@ UiStyle::UiStyle(const QString& brandingFolder, QObject* parent)
     , m_brandingFolder(brandingFolder)
 {
     setObjectName(QStringLiteral("UiStyle"));
+    // The fonts belong to the look as much as the colours do, and must be there before any text is laid out.
+    BundledFonts::install();
     load();
 }
 

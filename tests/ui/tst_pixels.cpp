@@ -1,13 +1,18 @@
+#include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
 
 #include <QDir>
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QPainter>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTextLayout>
+#include <QXmlStreamReader>
 #include <QtTest>
 
-// What the interface draws, checked on the pixels: the committed assets and DashCircle.
+// What the interface draws, checked on the pixels: the committed assets, the fonts and DashCircle.
 class TestPixels : public QObject
 {
     Q_OBJECT
@@ -31,7 +36,7 @@ private slots:
         }
     }
 
-    void flagsAndFonts()
+    void flags()
     {
         const QStringList flags = QDir(QStringLiteral(":/resources/icons/flags")).entryList(QDir::Files);
         QVERIFY2(flags.size() >= 258 && flags.contains("gb-eng.png"), qPrintable(flags.join(' ')));
@@ -39,12 +44,58 @@ private slots:
             QVERIFY2(QRegularExpression("^[a-z]{2,6}(-[a-z]{2,3})?\\.png$").match(file).hasMatch(), qPrintable(file));
             QVERIFY2(QImage(":/resources/icons/flags/" + file).size() == QSize(128, 96), qPrintable(file));
         }
-        for (const QString file : { "Poppins-Regular.ttf", "Poppins-Bold.ttf" })
-            QFontDatabase::addApplicationFont(":/resources/fonts/" + file);
-        // One family in two real weights, with the extended Latin subset too.
+    }
+
+    // Poppins in two real weights, and every character of the Russian catalogue in a bundled face of each
+    // weight: laid out in Poppins, no line reaches for a system font.
+    void fonts()
+    {
+        BundledFonts::install();
         QCOMPARE(QFontDatabase().weight("Poppins", "Regular"), int(QFont::Normal));
         QCOMPARE(QFontDatabase().weight("Poppins", "Bold"), int(QFont::Bold));
-        QVERIFY(QFontMetrics(QFont("Poppins")).inFont(QChar(u'\u0142'))); // ł
+        QFile catalogue(QStringLiteral(VPN_SOURCE_DIR "/src/translations/vpnclient_ru.ts"));
+        QVERIFY(catalogue.open(QIODevice::ReadOnly));
+        QString text = QStringLiteral("ł"); // extended Latin too
+        for (QXmlStreamReader reader(&catalogue); !reader.atEnd();) {
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("translation")) {
+                text += reader.readElementText();
+            }
+        }
+        QVERIFY(text.contains(QStringLiteral("Список серверов")));
+        for (const bool bold : { false, true }) {
+            QList<QRawFont> bundled;
+            for (const char* face : { "Poppins", "Montserrat" }) {
+                bundled << QRawFont(QStringLiteral(":/resources/fonts/%1-%2.ttf")
+                                        .arg(QLatin1String(face), QLatin1String(bold ? "Bold" : "Regular")),
+                    13);
+            }
+            QFont font(BundledFonts::family());
+            font.setBold(bold);
+            for (const QChar c : QSet<QChar>(text.cbegin(), text.cend())) {
+                const QString name = QStringLiteral("%1 (U+%2)").arg(c).arg(c.unicode(), 4, 16, QChar('0'));
+                if (c.isSpace()) {
+                    continue;
+                }
+                QVERIFY2(std::any_of(bundled.cbegin(), bundled.cend(),
+                             [c](const QRawFont& face) {
+                                 return face.supportsCharacter(c);
+                             }),
+                    qPrintable(name));
+                QTextLayout layout(c, font);
+                layout.beginLayout();
+                layout.createLine();
+                layout.endLayout();
+                // The first face names the family it was asked for with its substitutes: "Poppins,montserrat".
+                const QString family = layout.glyphRuns().value(0).rawFont().familyName().toLower();
+                const QStringList faces = family.split(QLatin1Char(','));
+                QVERIFY2(!family.isEmpty()
+                        && std::all_of(faces.cbegin(), faces.cend(),
+                            [](const QString& face) {
+                                return face == "poppins" || face == "montserrat";
+                            }),
+                    qPrintable(name + ' ' + family));
+            }
+        }
     }
 
     void dashCircle_data()
