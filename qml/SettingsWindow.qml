@@ -10,7 +10,8 @@ Window {
     id: settingsWindow
 
     property int columnPadding: 20
-    property int columnSpacing: 20
+    // A little under the padding: with it the higher tab still fits a 768-pixel-high screen.
+    property int columnSpacing: 16
     property string sectionColor: uiStyle.generalSectionColor
 
     // A rounded-off block of a tab: a header over its controls, which take the block's inner width.
@@ -38,9 +39,9 @@ Window {
         }
     }
 
-    // The General tab's height, unless the screen is smaller: then the tabs scroll. The room kept free
+    // As high as the higher tab, unless the screen is smaller: then the tabs scroll. The room kept free
     // is for the title bar the window manager adds.
-    readonly property real fullHeight: headerItem.height + tabBar.height + generalColumn.height
+    readonly property real fullHeight: headerItem.height + tabBar.height + Math.max(generalColumn.height, advancedColumn.height)
     property real screenRoom: Screen.desktopAvailableHeight - 40
 
     width: 700

@@ -75,7 +75,8 @@ const ColourEntry colourEntries[] = {
     { "connectionPageVpnDurationBackgroundColor", "#f1f0f0", "#f1f0f0" },
     { "connectionPageVpnTimerLabelColor", "#2bbd64", "#2bbd64" },
     { "settingsPageDefaultLabelColor1", "white", "#555252" },
-    { "settingsPageDefaultLabelColor2", "black", "#9a9a9a" },
+    // White: black text cannot be read on the dark sections.
+    { "settingsPageDefaultLabelColor2", "white", "#9a9a9a" },
     { "settingsPageHeaderBackgroundColor", "white", "white" },
 };
 

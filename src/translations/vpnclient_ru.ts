@@ -100,7 +100,7 @@ Do you want to update to version %1?</source>
     </message>
     <message>
         <source>Server list unavailable</source>
-        <translation>Список серверов недоступен</translation>
+        <translation>Нет списка серверов</translation>
     </message>
 </context>
 <context>

@@ -9,7 +9,7 @@ void BundledFonts::install()
 {
     // Fonts need a GUI application; a program without one draws no text.
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr
-        || QFont::substitutes(family()).contains(fallbackFamily())) {
+        || QFont::substitutes(family()).contains(fallbackFamily(), Qt::CaseInsensitive)) {
         return;
     }
     const QDir folder(QStringLiteral(":/resources/fonts"));
