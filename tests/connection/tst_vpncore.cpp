@@ -122,7 +122,8 @@ private slots:
         report(0, text, critical);
         QCOMPARE(events.count(), outcome == 1 ? 1 : 0);
         QTest::qWait(VpnCore::reconnectionDelay + 200);
-        QCOMPARE(testlog::count(QStringLiteral("VpnCore: Reconnect to VPN, server '198.51.100.1'")), outcome == 2 ? 1 : 0);
+        QCOMPARE(
+            testlog::count(QStringLiteral("VpnCore: Reconnect to VPN, server '198.51.100.1'")), outcome == 2 ? 1 : 0);
         QCOMPARE(testlog::count(QStringLiteral("KillSwitch: Disable protection")), 0);
     }
 
@@ -145,6 +146,24 @@ private slots:
         QCOMPARE(testlog::count(QStringLiteral("Going to reconnection...")), 5);
         QCOMPARE(events.count(), 1);
         QCOMPARE(testlog::count(QStringLiteral("KillSwitch: Disable protection")), 0);
+    }
+
+    // The notice of a loss, closed only after the user connected again, leaves the new tunnel's lock.
+    void staleNoticeKeepsTheLock()
+    {
+        Settings::instance()->setKillswitchEnabled(true);
+        core->setAutoReconnection(false);
+        QSignalSpy events(core.get(), &VpnCore::killSwitchEventActivated);
+        report(1);
+        report(3);
+        report(0, QStringLiteral("CrashExit"));
+        QCOMPARE(events.count(), 1);
+        report(1);
+        report(3);
+        core->disableKillSwitch();
+        QCOMPARE(testlog::count(QStringLiteral("KillSwitch: Disable protection")), 0);
+        core->disconnectFromVpn();
+        QCOMPARE(testlog::count(QStringLiteral("KillSwitch: Disable protection")), 1);
     }
 
     // Only a plain canonical address reaches OpenVPN's configuration and the lock.
