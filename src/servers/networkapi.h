@@ -44,6 +44,9 @@ public:
 
     // The feed parser: the accepted servers read before the end or the first XML error.
     static Servers parseServerList(const QString& xml);
+    // The geo-IP parser: the address and country code of the reply's "data" object, empty when
+    // absent; false with the reason when the body is not JSON.
+    static bool parseGeoIp(const QByteArray& body, QString* ip, QString* countryCode, QString* error);
 
 signals:
     void requestCurrentIpAddressFinished(QString ip, QString countryCode);
