@@ -32,7 +32,9 @@ for target in "$build"/fuzz/fuzz_*; do
     echo "-- $name (${seconds}s)"
     log="$build/fuzz-corpus/$name.log"
     status=0
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    suppressions="$top/fuzz/lsan-$name.supp"
+    [ -f "$suppressions" ] || suppressions=/dev/null
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$suppressions" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
         -artifact_prefix="$findings/$name-" -print_final_stats=1 "$build/fuzz-corpus/$name" >"$log" 2>&1 || status=$?
     grep -E "^stat::(number_of_executed_units|new_units_added)" "$log" | tr '\n' ' ' && echo
