@@ -499,12 +499,14 @@ private slots:
             QTest::newRow(qPrintable(QStringLiteral("%1 with an argument").arg(line))) << true << QByteArray(line) + "\r\n"
                 << QByteArray(line) + " /etc/shadow\r\n" << QString() << QString(argumentsWrong(line));
         }
+        const QByteArray remote = "remote 198.51.100.1 88 udp\r\n";
+        const QByteArray management = "management 127.0.0.1 61973 %F\r\n";
         row("dev tap", "dev tun\r\n", "dev tap\r\n", argumentsWrong("dev"));
-        row("remote with a fourth argument", "remote 198.51.100.1 88 udp\r\n", "remote 198.51.100.1 88 udp x\r\n", argumentsWrong("remote"));
-        row("remote port 0", "remote 198.51.100.1 88 udp\r\n", "remote 198.51.100.1 0 udp\r\n", argumentsWrong("remote"));
-        row("remote over sctp", "remote 198.51.100.1 88 udp\r\n", "remote 198.51.100.1 88 sctp\r\n", argumentsWrong("remote"));
-        row("remote option-like host", "remote 198.51.100.1 88 udp\r\n", "remote --up 88 udp\r\n", argumentsWrong("remote"));
-        row("remote Unicode blank", "remote 198.51.100.1 88 udp\r\n", "remote 198.51.100.1\xc2\xa0 88 udp\r\n", "non-ASCII");
+        row("remote with a fourth argument", remote, "remote 198.51.100.1 88 udp x\r\n", argumentsWrong("remote"));
+        row("remote port 0", remote, "remote 198.51.100.1 0 udp\r\n", argumentsWrong("remote"));
+        row("remote over sctp", remote, "remote 198.51.100.1 88 sctp\r\n", argumentsWrong("remote"));
+        row("remote option-like host", remote, "remote --up 88 udp\r\n", argumentsWrong("remote"));
+        row("remote Unicode blank", remote, "remote 198.51.100.1\xc2\xa0 88 udp\r\n", "non-ASCII");
         row("auth path", "auth SHA256\r\n", "auth /etc/SHA256\r\n", argumentsWrong("auth"));
         row("cipher twice", "cipher AES-256-GCM\r\n", "cipher AES-256-GCM AES-128-GCM\r\n", argumentsWrong("cipher"));
         row("verb 12", "verb 3\r\n", "verb 12\r\n", argumentsWrong("verb"));
@@ -516,14 +518,14 @@ private slots:
         row("ca twice", "<ca>\r\n", "<ca>\r\n</ca>\r\n<ca>\r\n", "inline block <ca> given twice");
         row("ca not closed", "</ca>\r\n", "\r\n", "inline <ca> is not closed");
         // The management interface: where the template has it, with a password file, once.
-        row("management on all addresses", "management 127.0.0.1 61973 %F\r\n", "management 0.0.0.0 61973 %F\r\n", argumentsWrong("management"));
-        row("management on IPv6 loopback", "management 127.0.0.1 61973 %F\r\n", "management ::1 61973 %F\r\n", argumentsWrong("management"));
-        row("management on a privileged port", "management 127.0.0.1 61973 %F\r\n", "management 127.0.0.1 22 %F\r\n", argumentsWrong("management"));
-        row("management without password", "management 127.0.0.1 61973 %F\r\n", "management 127.0.0.1 61973\r\n", argumentsWrong("management"));
-        row("management with more", "management 127.0.0.1 61973 %F\r\n", "management 127.0.0.1 61973 %F x\r\n", argumentsWrong("management"));
-        row("management twice", "management 127.0.0.1 61973 %F\r\n", "management 127.0.0.1 61973 %F\r\nmanagement 127.0.0.1 61973 %F\r\n", "management given twice");
-        row("no management", "management 127.0.0.1 61973 %F\r\n", "", "no management directive");
-        row("management password file missing", "management 127.0.0.1 61973 %F\r\n", "management 127.0.0.1 61973 /nonexistent/pw\r\n", "management password file /nonexistent/pw cannot be opened");
+        row("management on all addresses", management, "management 0.0.0.0 61973 %F\r\n", argumentsWrong("management"));
+        row("management on IPv6 loopback", management, "management ::1 61973 %F\r\n", argumentsWrong("management"));
+        row("management on a privileged port", management, "management 127.0.0.1 22 %F\r\n", argumentsWrong("management"));
+        row("management without password", management, "management 127.0.0.1 61973\r\n", argumentsWrong("management"));
+        row("management with more", management, "management 127.0.0.1 61973 %F x\r\n", argumentsWrong("management"));
+        row("management twice", management, "management 127.0.0.1 61973 %F\r\nmanagement 127.0.0.1 61973 %F\r\n", "management given twice");
+        row("no management", management, "", "no management directive");
+        row("management password file missing", management, "management 127.0.0.1 61973 /nonexistent/pw\r\n", "management password file /nonexistent/pw cannot be opened");
         row("secret readable by others", "", "", "open to other users", "secret-mode");
         row("secret of another user", "", "", "not by the client's user", "secret-owner");
         row("secret a symbolic link", "", "", "symbolic link", "secret-symlink");
