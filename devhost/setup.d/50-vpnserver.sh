@@ -3,9 +3,11 @@
 # one instance on UDP 88 and one on TCP 8080, with the demo deployment's CA, server certificate
 # and tls-crypt key. User name and password are checked by a script; the demo account is
 #     user "demo", password "demo-password"   (VPNC_DEMO_USER / VPNC_DEMO_PASSWORD override them)
-# Each instance pushes redirect-gateway for both families and one IPv4 and one IPv6 "dhcp-option DNS" (its own tunnel
-# addresses) and has pools of its own in 10.8.0.0/16 and fd00:8::/48; tunnel traffic leaves the
-# uplink masqueraded (both families). Runtime files (configurations, logs, pid files) live in VPNC_RUN_DIR.
+# Each instance pushes redirect-gateway for both families (so that nothing of either family leaves
+# the client beside the tunnel) and one IPv4 and one IPv6 "dhcp-option DNS" (its own tunnel
+# addresses), and has pools of its own in 10.8.0.0/16 and fd00:8::/48; tunnel traffic of both
+# families leaves the uplink masqueraded. Runtime files (configurations, logs, pid files) live in
+# VPNC_RUN_DIR.
 # Idempotent: a running instance is left alone.
 
 VPNC_RUN_DIR="${VPNC_RUN_DIR:-/run/$VPNC_NS_PREFIX}"
