@@ -9,7 +9,8 @@
 #
 # A row is a function row_NAME that returns non-zero (after "fail TEXT") when the row fails; it
 # starts from whatever the previous row left (a client may run, connected or not) and uses:
-#   client_up [SETTING=VALUE...]   (re)starts the client with these settings stored first
+#   client_up [SETTING=VALUE...]   (re)starts the client with these settings stored first and
+#                                  waits for the server list (client_start: for the service only)
 #   switch_on / switch_off         clicks the round switch and waits for the tunnel up / down
 #   measure NAME                   traffic for $traffic_seconds, then the sink's counts as "NAME"
 #   no_leak / tunnel_carried       checks on the last measure
@@ -102,8 +103,8 @@ with open(sys.argv[1], "w") as out:
 PY
 }
 
-# client_up [KEY=VALUE...]: a client that runs, has reached the service and knows the server.
-client_up() {
+# client_start [KEY=VALUE...]: a client that runs and has reached the service.
+client_start() {
     if [ -n "$client_pid" ]; then
         close_client || { fail "the client did not end when its window closed"; return; }
     fi
@@ -111,8 +112,13 @@ client_up() {
     start_client "$work/client.out" "$start_timeout" "${CLIENT_PREFIX[@]}" "$APP_DIR/vpnclient" \
         || { fail "the client wrote no log"; return; }
     wait_log 1 "$start_timeout" "vpn-service is running: true" || { fail "the client did not reach vpn-service"; return; }
-    wait_log 1 "$start_timeout" "Set VPN server IP: " || { fail "the client got no server list"; return; }
     find_window || { fail "no client window"; return; }
+}
+
+# client_up [KEY=VALUE...]: the same, and it knows the server.
+client_up() {
+    client_start "$@" || return
+    wait_log 1 "$start_timeout" "Set VPN server IP: " || { fail "the client got no server list"; return; }
 }
 
 switch_on() {
@@ -193,7 +199,8 @@ row_client_killed_and_restarted() {
     kill -KILL "$client_pid"
     wait "$client_pid" 2>/dev/null
     client_pid=""
-    client_up || return
+    # Its first requests may still go into the old tunnel, and die with it: the host is what counts here.
+    client_start || return
     # The service clears the host when the new client says "init: connection".
     wait_for_clean_host || return
     measure "restarted, not connected" && [ "$(leaked)" -gt 0 ] || fail "the lock was not lifted"
