@@ -13,6 +13,8 @@
 #                                  waits for the server list (client_start: for the service only)
 #   switch_on / switch_off         clicks the round switch and waits for the tunnel up / down
 #   measure NAME                   traffic for $traffic_seconds, then the sink's counts as "NAME"
+#   measure_during NAME S CMD...   traffic for S seconds while CMD runs (a fault), then the counts
+#   kill_openvpn, restart_service, server_unreachable on|off     faults
 #   no_leak / tunnel_carried       checks on the last measure
 #   host_is_clean                  nothing of a tunnel left: addresses, routes, resolvers, lock
 #   wait_for_clean_host            the same, given a few seconds
@@ -71,13 +73,31 @@ for step in "$TOP"/devhost/setup.d/*.sh; do
 done
 export PATH="$TOP/devhost/bin:$PATH"
 in_client() { ip netns exec "$CLIENT_NETNS" "$@"; }
-# An OpenVPN in the client's namespace (the VPN servers run in another one).
+# The OpenVPN in the client's namespace (the VPN servers run in another one); fails without one.
 client_openvpn() {
     local pid
     for pid in $(ip netns pids "$CLIENT_NETNS"); do
-        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = openvpn ] && return 0
+        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = openvpn ] && echo "$pid" && return 0
     done
     return 1
+}
+# Faults: OpenVPN killed behind everyone's back; vpn-service stopped and started again; the VPN
+# server's uplink cut (on) or mended (off).
+kill_openvpn() {
+    local pid
+    pid="$(client_openvpn)" || { fail "no OpenVPN to kill"; return; }
+    kill -KILL "$pid"
+}
+restart_service() {
+    local pid
+    pid="$(cat "$DEVHOST_DIR/vpn-service.pid")"
+    kill -TERM "$pid"
+    for _ in $(seq 50); do [ -e "/proc/$pid" ] || break; sleep 0.1; done
+    # shellcheck source=/dev/null
+    source "$TOP/devhost/setup.d/60-service.sh" >>"$work/setup.out" 2>&1 || fail "vpn-service did not start again"
+}
+server_unreachable() {
+    ip -n "$SERVER_NETNS" link set vs-uplink "$([ "$1" = on ] && echo down || echo up)"
 }
 resolver_file="/etc/netns/$CLIENT_NETNS/resolv.conf"
 # The user's own resolver file, with an oddity the restore must keep: no final line end.
@@ -144,15 +164,25 @@ sink_counts() {
         | awk '/counter /{name=$2} /packets/{printf " %s=%s", name, $2}'
 }
 
-# measure NAME: traffic of every kind to the sink from the client's namespace, then the counts.
+# measure_during NAME SECONDS [COMMAND...]: traffic of every kind from the client's namespace to the
+# sink for SECONDS, COMMAND run meanwhile (a fault), then the sink's counts as NAME.
 counts=""
-measure() {
+measure_during() {
+    local name="$1" seconds="$2" probe status=0
+    shift 2
     sink_counts >/dev/null
-    in_client python3 "$TOP/tests/devhost/probe.py" --timeout 0.3 --for "$traffic_seconds" "$sink4" "$sink6" \
-        >"$work/probe.out" 2>&1
+    in_client python3 "$TOP/tests/devhost/probe.py" --timeout 0.3 --for "$seconds" "$sink4" "$sink6" \
+        >"$work/probe.out" 2>&1 &
+    probe=$!
+    if [ $# -gt 0 ]; then
+        "$@" || status=$?
+    fi
+    wait "$probe"
     counts="$(sink_counts)"
-    echo "  $1:$counts"
+    echo "  $name:$counts"
+    return "$status"
 }
+measure() { measure_during "$1" "$traffic_seconds"; }
 count_of() { sed -n "s/.* $1=\([0-9]*\).*/\1/p" <<<"$counts"; }
 leaked() {
     local total=0 name
@@ -173,7 +203,7 @@ host_is_clean() {
     stale="$(in_client ip route show dev "$tun"; in_client ip -6 route show dev "$tun" | grep -v '^fe80::')"
     [ -z "$stale" ] || fail "routes left on $tun: $stale" || return
     ! in_client nft list table inet vpnc_killswitch >/dev/null 2>&1 || fail "the network lock is still engaged" || return
-    ! client_openvpn || fail "an OpenVPN still runs"
+    ! client_openvpn >/dev/null || fail "an OpenVPN still runs"
 }
 
 # wait_for_clean_host: host_is_clean within 5 s.
@@ -193,7 +223,7 @@ row_connected() {
 
 # Killed without a word to the service: the next client's start must clear everything.
 row_client_killed_and_restarted() {
-    if [ -z "$client_pid" ] || ! client_openvpn; then
+    if [ -z "$client_pid" ] || ! client_openvpn >/dev/null; then
         client_up killswitchEnabled=true && switch_on || return
     fi
     kill -KILL "$client_pid"
@@ -217,11 +247,9 @@ row_kill_switch_off() {
 row_openvpn_killed_kill_switch_off() {
     client_up killswitchEnabled=false autoReconnectToVpn=false || return
     switch_on || return
-    local line pid
+    local line
     line="$(next_log_line)"
-    for pid in $(ip netns pids "$CLIENT_NETNS"); do
-        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = openvpn ] && kill -KILL "$pid"
-    done
+    kill_openvpn || return
     wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || { fail "the client did not see the loss"; return; }
     wait_for_clean_host || return
     # Not black-holed: without a tunnel and without the lock, traffic takes the uplink.
