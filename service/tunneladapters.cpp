@@ -38,7 +38,8 @@ QStringList TunnelAdapters::freeAdapters()
         }
     }
 #endif
-    // Windows: the TAP adapter keeps no addresses of its own once OpenVPN's DHCP lease is gone.
+    // Windows: a TAP adapter without its OpenVPN reports its medium disconnected, and Windows no
+    // longer routes through it.
     return adapters;
 }
 
