@@ -30,6 +30,17 @@ struct Chain
     const char* dhcp; // the machine's own DHCP and DHCPv6 leases
 };
 
+// A base chain that drops what its rules do not accept.
+void addChain(QStringList* lines, const QString& hook, const QStringList& rules)
+{
+    *lines << QStringLiteral("    chain %1 {").arg(hook)
+           << QStringLiteral("        type filter hook %1 priority 0; policy drop;").arg(hook);
+    for (const QString& rule : rules) {
+        lines->append(QStringLiteral("        ") + rule);
+    }
+    lines->append(QStringLiteral("    }"));
+}
+
 } // namespace
 
 QString parse(const QStringList& arguments, Request* request)
@@ -94,11 +105,7 @@ QString nftScript(const Request& request)
             rules << QStringLiteral("ip %1 %2 accept").arg(addressWord, QLatin1String(localIpv4))
                   << QStringLiteral("ip6 %1 %2 accept").arg(addressWord, QLatin1String(localIpv6));
         }
-        lines << QStringLiteral("    chain %1 {").arg(QLatin1String(chain.name))
-              << QStringLiteral("        type filter hook %1 priority 0; policy drop;").arg(QLatin1String(chain.name))
-              << QStringLiteral("        ")
-                + rules.join(QLatin1Char('\n')).replace(QLatin1Char('\n'), QStringLiteral("\n        "))
-              << QStringLiteral("    }");
+        addChain(&lines, QLatin1String(chain.name), rules);
     }
     // Containers and virtual machines behind the machine: into the tunnel, its answers back, and
     // with "local" between local ranges only (a private source alone is no proof: a container's
@@ -109,10 +116,8 @@ QString nftScript(const Request& request)
         forward << QStringLiteral("ip saddr %1 ip daddr %1 accept").arg(QLatin1String(localIpv4))
                 << QStringLiteral("ip6 saddr %1 ip6 daddr %1 accept").arg(QLatin1String(localIpv6));
     }
-    lines << QStringLiteral("    chain forward {")
-          << QStringLiteral("        type filter hook forward priority 0; policy drop;")
-          << QStringLiteral("        ") + forward.join(QStringLiteral("\n        ")) << QStringLiteral("    }")
-          << QStringLiteral("}");
+    addChain(&lines, QStringLiteral("forward"), forward);
+    lines << QStringLiteral("}");
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
