@@ -2,6 +2,7 @@
 // namespaces: a veth peer in a further namespace stands for the rest of the network and counts the
 // packets that reach it, a third namespace stands for a container behind the machine, and a file
 // of the test's own lies over /etc/resolv.conf.
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -249,11 +250,17 @@ private slots:
         QCOMPARE(run("killswitch", { "enable", "all", server, "" }), 0);
         arrived();
         QProcess load;
-        load.start("python3", { PROBE_SCRIPT, "--timeout", "0.1", "--for", "2", "198.51.100.50", "2001:db8:1::50" });
+        load.start("python3",
+            { PROBE_SCRIPT, "--kinds", "udp,tcp", "--timeout", "0.001", "--interval", "0", "--for", "2",
+                "198.51.100.50", "2001:db8:1::50" });
         QVERIFY(load.waitForStarted());
-        for (int i = 0; i < 6; ++i) {
-            QCOMPARE(run("killswitch", { "enable", "all", i % 2 == 0 ? server6 : server, i % 3 ? "local" : "" }), 0);
+        // Changes all through the load, one server family and then the other.
+        QElapsedTimer changing;
+        changing.start();
+        for (int i = 0; changing.elapsed() < 2000; ++i) {
+            QCOMPARE(run("killswitch", { "enable", "all", i % 2 ? server : server6, i % 3 ? "local" : "" }), 0);
         }
+        QCOMPARE(run("killswitch", { "enable", "all", server, "" }), 0);
         QVERIFY(load.waitForFinished(10000));
         QCOMPARE(arrived(), 0);
         QCOMPARE(probe(false, "tcp", { server }), QStringList { "tcp " + server + " answered" });

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Sends traffic of every kind to each target and says what came back (needs root for ICMP):
 
-    probe.py [--kinds icmp,udp,tcp,dhcp] [--for SECONDS] [--timeout SECONDS] TARGET...
+    probe.py [--kinds icmp,udp,tcp,dhcp] [--for SECONDS [--interval SECONDS]] [--timeout SECONDS] TARGET...
 
 icmp: an echo request; udp: a DNS query to port 53; tcp: a connection to port 80; dhcp: a client's
 request from port 68 to 67 (IPv4) or 546 to 547 (IPv6). A target may carry a scope ("fe80::1%eth0").
 Prints one line per kind and target: "KIND TARGET answered", "... silent" or "... refused-locally"
 (the local firewall dropped it). With --for it keeps sending, every 0.2 s, for that long (a
-background load for a test to count at the far end) and prints the last round only.
+background load for a test to count at the far end), pausing --interval between rounds (0.2 s),
+and prints the last round only.
 """
 import argparse
 import itertools
@@ -108,6 +109,7 @@ def main():
     parser.add_argument("--kinds", default="icmp,udp,tcp")
     parser.add_argument("--for", dest="duration", type=float, default=0)
     parser.add_argument("--timeout", type=float, default=1.0)
+    parser.add_argument("--interval", type=float, default=0.2)
     parser.add_argument("targets", nargs="+")
     arguments = parser.parse_args()
     kinds = arguments.kinds.split(",")
@@ -122,7 +124,7 @@ def main():
             thread.join()
         if time.monotonic() >= end:
             break
-        time.sleep(0.2)
+        time.sleep(arguments.interval)
     for target in arguments.targets:
         for kind in kinds:
             print(kind, target, results[(kind, target)])
