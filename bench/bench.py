@@ -281,6 +281,7 @@ class Bench:
                 time.sleep(SETTLE_SECONDS)
                 cpu = {"client": [], "floor": []}
                 wakeups = {"client": [], "floor": []}
+                frames = {"client": [], "floor": []}
                 for _ in range(self.args.rounds):
                     begin = {"client": client.usage(), "floor": floor.usage()}
                     started = now()
@@ -290,12 +291,16 @@ class Bench:
                         end = program.usage()
                         cpu[who].append(100.0 * (end[0] - begin[who][0]) / elapsed)
                         wakeups[who].append((end[1] - begin[who][1]) / elapsed)
-                    say("idle: client %.2f %% %.1f/s, floor %.2f %% %.1f/s" % (
-                        cpu["client"][-1], wakeups["client"][-1], cpu["floor"][-1], wakeups["floor"][-1]))
+                        frames[who].append(len([t for t in program.frames() if started <= t < started + elapsed])
+                                           / elapsed)
+                    say("idle: client %.2f %% %.1f/s %.2f frames/s, floor %.2f %% %.1f/s %.2f frames/s" % (
+                        cpu["client"][-1], wakeups["client"][-1], frames["client"][-1],
+                        cpu["floor"][-1], wakeups["floor"][-1], frames["floor"][-1]))
             finally:
                 floor.stop()
             self.row("CPU while connected, idle", cpu["client"], cpu["floor"], "%", 2, "<= 1.3")
             self.row("wake-ups per second, idle", wakeups["client"], wakeups["floor"], "/s", 1, "-")
+            self.row("frames per second, idle", frames["client"], frames["floor"], "/s", 2, "-")
             offset = client.log.size()
             pointer.click()
             client.log.wait_for(offset, "VPN connection is DOWN", TUNNEL_TIMEOUT)
@@ -366,11 +371,15 @@ class Bench:
         finally:
             flooder.terminate()
             flooder.wait()
-        def p99(values):
-            return [sorted(values)[max(0, int(len(values) * 0.99 + 0.5) - 1)]] if values else []
-        self.rows.append(("service round trip, flooded (p99)", cell(p99(loaded), "ms", 1),
-                          cell(p99(quiet), "ms", 1) + " unflooded", "-", "<= 50 ms"))
-        self.row("service round trip, flooded (all)", loaded, quiet, "ms", 1, "-")
+        def summary(values):
+            ordered = sorted(values)
+            p99 = ordered[max(0, int(len(ordered) * 0.99 + 0.5) - 1)]
+            return "%.1f ms p99 (median %.1f, max %.1f)" % (p99, statistics.median(ordered), ordered[-1]), p99
+
+        loaded_text, loaded_p99 = summary(loaded)
+        quiet_text, quiet_p99 = summary(quiet)
+        self.rows.append(("service round trip, flooded (floor: unflooded)", loaded_text, quiet_text,
+                          "%.2f" % (loaded_p99 / quiet_p99), "<= 50 ms p99"))
 
     def round_trips(self, command, count):
         """Milliseconds from a command to the service's first answer line, on one link of the owner."""

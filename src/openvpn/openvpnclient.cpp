@@ -21,10 +21,10 @@ const QString managementHost = QStringLiteral("127.0.0.1");
 constexpr int connectionWaitMs = 30000;
 constexpr int maxConnectAttempts = 30;
 // OpenVPN opens its management port a few milliseconds after it starts, so the first retries come
-// quickly (doubling from 25 ms); the rest are spread evenly so that the thirty attempts still span
+// quickly (doubling from 10 ms); the rest are spread evenly so that the thirty attempts still span
 // about 29 s, as they did a second apart.
-constexpr int firstRetryDelayMs = 25;
-constexpr int promptRetries = 5;
+constexpr int firstRetryDelayMs = 10;
+constexpr int promptRetries = 6;
 constexpr int attemptSpanMs = 29000;
 // A line end that has not come after this many bytes will not come: the bytes are dropped.
 constexpr int maxLineLength = 64 * 1024;
