@@ -10,7 +10,7 @@ TestCase {
 
     function item(name, root) { return findChild(root || window, name) }
     function calls() { return vpnCore.calls.join(";") }
-    function settingsWindow() { return item("settingsWindow", window.footer) }
+    function settingsWindow() { return item("settingsLoader", window.footer).item }
     function settingsItem(name) { return findChild(settingsWindow().contentItem, name) }
     // What the tunnel client would report, through the controller's own slot.
     function report(state, text) { vpnCore.onVpnConnectionStateChanged(state, text || "", false) }
@@ -25,9 +25,14 @@ TestCase {
         window = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
         verify(window && window.visible)
         waitForRendering(window.contentItem)
+        // The settings and the server list are made when first opened, not with the main window.
+        verify(!settingsWindow() && !item("serverListLoader").item)
     }
     function cleanupTestCase() { window.destroy() }
-    function cleanup() { settingsWindow().visible = false }
+    function cleanup() {
+        if (settingsWindow())
+            settingsWindow().visible = false
+    }
     function init() {
         // Disconnected, and a connection attempt stops at the credentials check.
         report(0)
@@ -82,8 +87,8 @@ TestCase {
     }
 
     function test_serverChoice() {
-        var list = item("serverListWindow"), view = item("serverListView")
         mouseClick(item("locationRow"), 10, 5)
+        var list = item("serverListLoader").item, view = item("serverListView")
         tryVerify(function () { return list.opened })
         verify(!view.visible && item("emptyPlaceholder").visible)
         TestSupport.loadServers()

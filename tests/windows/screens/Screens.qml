@@ -8,7 +8,9 @@ TestCase {
 
     function test_screenshots() {
         var main = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
-        var settingsWindow = findChild(main.footer, "settingsWindow"), list = findChild(main, "serverListWindow")
+        var settingsLoader = findChild(main.footer, "settingsLoader"), listLoader = findChild(main, "serverListLoader")
+        settingsLoader.active = listLoader.active = true
+        var settingsWindow = settingsLoader.item, list = listLoader.item
         function shoot(window, file) {
             wait(800) // fonts, pop-ups and animations settle
             grabImage(window.contentItem.parent || window.contentItem).save(file)
