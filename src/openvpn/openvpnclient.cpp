@@ -20,8 +20,13 @@ namespace {
 
 const QString managementHost = QStringLiteral("127.0.0.1");
 constexpr int connectionWaitMs = 30000;
-constexpr int retryDelayMs = 1000;
 constexpr int maxConnectAttempts = 30;
+// OpenVPN opens its management port a few milliseconds after it starts, so the first retries come
+// quickly (doubling from 10 ms); the rest are spread evenly so that the thirty attempts still span
+// about 29 s, as they did a second apart.
+constexpr int firstRetryDelayMs = 10;
+constexpr int promptRetries = 6;
+constexpr int attemptSpanMs = 29000;
 // A line end that has not come after this many bytes will not come: the bytes are dropped.
 constexpr int maxLineLength = 64 * 1024;
 
@@ -64,7 +69,6 @@ OpenVpnClient::OpenVpnClient(QObject* parent)
 {
     setObjectName(QStringLiteral("OpenVpnClient"));
     retryTimer->setSingleShot(true);
-    retryTimer->setInterval(retryDelayMs);
     connect(retryTimer, &QTimer::timeout, this, &OpenVpnClient::connectToManagementInterface);
     connect(process, &OpenVpnProcess::started, this, &OpenVpnClient::onOpenVpnProcessStarted);
     connect(process, &OpenVpnProcess::finished, this, &OpenVpnClient::onOpenVpnProcessFinished);
@@ -280,6 +284,15 @@ void OpenVpnClient::onOpenVpnProcessStarted()
     connectToManagementInterface();
 }
 
+int OpenVpnClient::retryDelayMs(int failedAttempts)
+{
+    if (failedAttempts <= promptRetries) {
+        return firstRetryDelayMs << (failedAttempts - 1);
+    }
+    const int promptSpanMs = firstRetryDelayMs * ((1 << promptRetries) - 1);
+    return (attemptSpanMs - promptSpanMs) / (maxConnectAttempts - 1 - promptRetries);
+}
+
 bool OpenVpnClient::connectToManagementInterface()
 {
     // A socket left from an earlier OpenVPN run must not carry the new dialogue.
@@ -298,7 +311,7 @@ bool OpenVpnClient::connectToManagementInterface()
     managementSocket->abort();
     ++connectAttempts;
     if (connectAttempts < maxConnectAttempts) {
-        retryTimer->start();
+        retryTimer->start(retryDelayMs(connectAttempts));
     } else {
         tagged(qWarning(), objectName()) << "Can't connect to management interface";
     }

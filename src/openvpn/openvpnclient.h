@@ -32,6 +32,8 @@ public:
 
     static QString protocolName(bool udp, bool lowerCase);
     static QString openVpnExecutablePath();
+    // Milliseconds before the next attempt at the management port after this many failed ones.
+    static int retryDelayMs(int failedAttempts);
 
     static constexpr quint16 managementPort = 61973;
 

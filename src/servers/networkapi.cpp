@@ -70,12 +70,17 @@ QString NetworkApi::serverListUrl() const
 
 QSslConfiguration NetworkApi::sslConfiguration() const
 {
+    // Reading the system store parses every certificate in it: once per client, not per request.
+    if (apiSslConfiguration.has_value()) {
+        return *apiSslConfiguration;
+    }
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
     if (!pinnedCaCertificates.isEmpty()) {
         // An explicit list switches off Qt's on-demand loading of the system store, so the system's
         // authorities are listed too: the pin adds to them, it does not replace them.
         ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + pinnedCaCertificates);
     }
+    apiSslConfiguration = ssl;
     return ssl;
 }
 

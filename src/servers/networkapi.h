@@ -11,6 +11,8 @@
 #include <QSslConfiguration>
 #include <QString>
 
+#include <optional>
+
 class QNetworkReply;
 class QNetworkRequest;
 
@@ -70,5 +72,6 @@ private:
     QT_WARNING_POP
     QString apiHost;
     QList<QSslCertificate> pinnedCaCertificates;
+    mutable std::optional<QSslConfiguration> apiSslConfiguration;
     int replyTimeout = defaultReplyTimeout;
 };

@@ -275,6 +275,25 @@ private slots:
         QCOMPARE(testlog::count(warning), 1);
     }
 
+    void retrySchedule()
+    {
+        // OpenVPN opens its port milliseconds after it starts: several attempts fall in the first
+        // second, none sooner than the one before, and the thirty still span about 29 s.
+        int elapsed = 0;
+        int inFirstSecond = 1;
+        int previous = 0;
+        for (int failed = 1; failed < 30; ++failed) {
+            const int delay = OpenVpnClient::retryDelayMs(failed);
+            QVERIFY2(delay >= previous && delay > 0, qPrintable(QString::number(failed)));
+            previous = delay;
+            elapsed += delay;
+            inFirstSecond += elapsed < 1000 ? 1 : 0;
+        }
+        QVERIFY2(OpenVpnClient::retryDelayMs(1) <= 50, qPrintable(QString::number(OpenVpnClient::retryDelayMs(1))));
+        QVERIFY2(inFirstSecond >= 5, qPrintable(QString::number(inFirstSecond)));
+        QVERIFY2(elapsed >= 28000 && elapsed <= 30000, qPrintable(QString::number(elapsed)));
+    }
+
     void lifecycle_data()
     {
         QTest::addColumn<QByteArray>("script");
