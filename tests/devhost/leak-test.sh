@@ -14,7 +14,7 @@
 #   switch_on / switch_off         clicks the round switch and waits for the tunnel up / down
 #   measure NAME                   traffic for $traffic_seconds, then the sink's counts as "NAME"
 #   measure_during NAME S CMD...   traffic for S seconds while CMD runs (a fault), then the counts
-#   kill_openvpn, restart_service, server_unreachable on|off     faults
+#   kill_openvpn, stop_service/start_service, server_unreachable on|off     faults
 #   no_leak / tunnel_carried       checks on the last measure
 #   host_is_clean                  nothing of a tunnel left: addresses, routes, resolvers, lock
 #   wait_for_clean_host            the same, given a few seconds
@@ -35,7 +35,8 @@ export VPNC_NS_PREFIX="vpnl$$" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devho
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-ROWS=(connected client_killed_and_restarted kill_switch_off openvpn_killed_kill_switch_off)
+ROWS=(connected openvpn_killed_lock_on killed_until_give_up service_restarted client_killed_and_restarted
+    kill_switch_off openvpn_killed_kill_switch_off unreachable_server_cancelled)
 [ $# -gt 0 ] && ROWS=("$@")
 
 sink4=203.0.113.99
@@ -49,10 +50,11 @@ settings_file="$XDG_CONFIG_HOME/VPN/VPNClient.conf"
 source "$TOP/devhost/lib/window.sh"
 
 teardown() {
+    stop_pid "${lock_watch_pid:-}"
     stop_pid "$client_pid"
     stop_pid "$xvfb_pid"
     VPNC_NS_PREFIX="$VPNC_NS_PREFIX" "$TOP/devhost/down.sh" >/dev/null
-    rm -rf "$work" "/etc/netns/$VPNC_NS_PREFIX-client"
+    [ -n "${LEAK_KEEP:-}" ] && cp -r "$work" /tmp/leakrows-keep; rm -rf "$work" "/etc/netns/$VPNC_NS_PREFIX-client"
 }
 trap teardown EXIT
 trap 'exit 130' INT TERM
@@ -88,11 +90,14 @@ kill_openvpn() {
     pid="$(client_openvpn)" || { fail "no OpenVPN to kill"; return; }
     kill -KILL "$pid"
 }
-restart_service() {
+stop_service() {
     local pid
     pid="$(cat "$DEVHOST_DIR/vpn-service.pid")"
     kill -TERM "$pid"
-    for _ in $(seq 50); do [ -e "/proc/$pid" ] || break; sleep 0.1; done
+    for _ in $(seq 50); do [ -e "/proc/$pid" ] || return 0; sleep 0.1; done
+    fail "vpn-service did not end"
+}
+start_service() {
     # shellcheck source=/dev/null
     source "$TOP/devhost/setup.d/60-service.sh" >>"$work/setup.out" 2>&1 || fail "vpn-service did not start again"
 }
@@ -259,6 +264,131 @@ row_openvpn_killed_kill_switch_off() {
     switch_on || return
     measure "connected again" && no_leak && tunnel_carried || return
     switch_off
+}
+
+lock_engaged() { in_client nft list table inet vpnc_killswitch >/dev/null 2>&1; }
+# lock_watch_start / lock_watch_stop: samples the lock meanwhile; stop fails when it was ever missing.
+lock_watch_pid=""
+lock_watch_start() {
+    rm -f "$work/lock.gaps"
+    (while :; do
+        lock_engaged || echo gap >>"$work/lock.gaps"
+        sleep 0.05
+    done) &
+    lock_watch_pid=$!
+}
+lock_watch_stop() {
+    stop_pid "$lock_watch_pid"
+    lock_watch_pid=""
+    [ ! -s "$work/lock.gaps" ] || fail "the network lock was missing in $(wc -l <"$work/lock.gaps") samples"
+}
+# lock_kept_since LINE: the lock engaged now, and the client never asked to lift it since LINE.
+lock_kept_since() {
+    lock_engaged || fail "the network lock is not engaged" || return
+    ! log_from "$1" | grep -qF "Disable protection" || fail "the client lifted the lock"
+}
+
+# kill_and_reconnect LINE: OpenVPN killed, then the client's reconnection up (after LINE).
+kill_and_reconnect() {
+    kill_openvpn || return
+    wait_log "$1" "$tunnel_timeout" "VPN connection is UP" || fail "no reconnection"
+}
+
+row_openvpn_killed_lock_on() {
+    client_up killswitchEnabled=true autoReconnectToVpn=true || return
+    switch_on || return
+    local line
+    line="$(next_log_line)"
+    lock_watch_start
+    measure_during "OpenVPN killed, lock on, until reconnected" 4 kill_and_reconnect "$line"
+    lock_watch_stop && no_leak && lock_kept_since "$line" || return
+    measure "reconnected" && no_leak && tunnel_carried
+}
+
+# kill_every_openvpn LINE: each OpenVPN of the service killed as it appears (before it can connect:
+# a connection counts as a success), until reconnection gives up after LINE; the number in $work/kills.
+kill_every_openvpn() {
+    local from="$1" last="" pid kills=0 service i
+    service="$(cat "$DEVHOST_DIR/vpn-service.pid")"
+    for ((i = 1; i <= 1000; i++)); do
+        if pid="$(pgrep -x -P "$service" openvpn)" && [ "$pid" != "$last" ]; then
+            kill -KILL "$pid"
+            last="$pid"
+            kills=$((kills + 1))
+        fi
+        ((i % 25)) || ! log_from "$from" | grep -qiF "Kill switch event!" || break
+        sleep 0.02
+    done
+    echo "$kills" >"$work/kills"
+    log_from "$from" | grep -qiF "Kill switch event!" || fail "reconnection never gave up"
+}
+
+notice_window() { xdotool search --onlyvisible --name '^Killswitch event$' 2>/dev/null | head -n 1; }
+
+row_killed_until_give_up() {
+    client_up killswitchEnabled=true autoReconnectToVpn=true || return
+    switch_on || return
+    local line notice
+    line="$(next_log_line)"
+    lock_watch_start
+    measure_during "OpenVPN killed until reconnection gave up" 4 kill_every_openvpn "$line"
+    lock_watch_stop && no_leak && lock_kept_since "$line" || return
+    [ "$(cat "$work/kills")" -eq 4 ] || fail "$(cat "$work/kills") OpenVPN runs, not 4" || return
+    for _ in $(seq 50); do
+        notice="$(notice_window)"
+        [ -n "$notice" ] && break
+        sleep 0.1
+    done
+    [ -n "$notice" ] || fail "no kill switch notice" || return
+    measure "gave up, notice shown" && no_leak || return
+    # Dismissing the notice lifts the lock; nothing reconnects.
+    line="$(next_log_line)"
+    xdotool windowfocus --sync "$notice" key Return
+    wait_log "$line" 5 "Disable protection" || fail "dismissing the notice kept the lock" || return
+    wait_for_clean_host || return
+    ! log_from "$line" | grep -qF "Reconnect to VPN" || fail "reconnected after the notice was dismissed"
+}
+
+# The service ends its children when it stops: a loss, with the lock kept; the client asks for the
+# lock again before anything else once the service is back, and reconnects.
+row_service_restarted() {
+    client_up killswitchEnabled=true autoReconnectToVpn=true || return
+    switch_on || return
+    local line back first
+    line="$(next_log_line)"
+    measure_during "vpn-service stopped" 3 stop_service && no_leak || return
+    wait_log "$line" 1 "VPN connection is DOWN" || fail "the window stayed Connected" || return
+    lock_kept_since "$line" || return
+    back="$(next_log_line)"
+    start_service || return
+    wait_log "$back" "$tunnel_timeout" "VPN connection is UP" || fail "no reconnection" || return
+    first="$(log_from "$back" | grep -F "Send data: [" | head -n 1)"
+    grep -qF "killswitch" <<<"$first" || fail "the first request to the service was not the lock: $first" || return
+    measure "service back, reconnected" && no_leak && tunnel_carried
+}
+
+# cancel_unreachable: a click starts a connection that cannot finish, a second click cancels it.
+cancel_unreachable() {
+    local line
+    line="$(next_log_line)"
+    click_switch
+    wait_log "$line" 5 "State updated to 'Connecting'" || fail "the click started no connection" || return
+    # Long enough for OpenVPN to be knocking at the server.
+    sleep 2
+    ! log_from "$line" | grep -qF "VPN connection is UP" || fail "connected to an unreachable server" || return
+    client_openvpn >/dev/null || fail "no OpenVPN while connecting" || return
+    line="$(next_log_line)"
+    click_switch
+    wait_log "$line" 5 "State updated to 'Disconnected'" || fail "a second click did not cancel" || return
+    wait_for_clean_host
+}
+
+row_unreachable_server_cancelled() {
+    client_up killswitchEnabled=true autoReconnectToVpn=true || return
+    server_unreachable on
+    cancel_unreachable
+    server_unreachable off
+    [ -z "$failure" ]
 }
 
 failed_rows=()
