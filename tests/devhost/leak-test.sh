@@ -54,7 +54,7 @@ teardown() {
     stop_pid "$client_pid"
     stop_pid "$xvfb_pid"
     VPNC_NS_PREFIX="$VPNC_NS_PREFIX" "$TOP/devhost/down.sh" >/dev/null
-    [ -n "${LEAK_KEEP:-}" ] && cp -r "$work" /tmp/leakrows-keep; rm -rf "$work" "/etc/netns/$VPNC_NS_PREFIX-client"
+    rm -rf "$work" "/etc/netns/$VPNC_NS_PREFIX-client"
 }
 trap teardown EXIT
 trap 'exit 130' INT TERM
