@@ -90,9 +90,7 @@ public:
             QVERIFY2(QFile::copy(from, to), qPrintable(from));
         }
         service.setProcessChannelMode(QProcess::ForwardedChannels);
-        service.start(program,
-            { QStringLiteral("--allow-client"), QCoreApplication::applicationFilePath(), QStringLiteral("--log-file"),
-                folder.filePath(QStringLiteral("service.log")) });
+        service.start(program, { QStringLiteral("--log-file"), folder.filePath(QStringLiteral("service.log")) });
         *controller = new ServiceController(owner);
         QSignalSpy connected(*controller, &ServiceController::connected);
         QVERIFY(connected.wait(10000));

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "peeruser.h"
+
+#include <QHash>
+#include <QTcpServer>
+
+class QTcpSocket;
+class RefusalLog;
+
+// Accepts the TCP connections of 127.0.0.1:6447 itself, before any WebSocket byte is read: a
+// peer whose user may not command the service, or whose user (or everybody together) already
+// holds as many connections as allowed, is closed at once. An admitted connection has a few
+// seconds to complete its handshake.
+class ServiceListener : public QTcpServer
+{
+    Q_OBJECT
+
+public:
+    ServiceListener(RefusalLog* refusals, QObject* parent = nullptr);
+
+    // Connections (in handshake or open) held at once: the descriptor limit of the service's
+    // unit leaves room above these for the programs' pipes and the log.
+    static constexpr int maxPerUser = 8;
+    static constexpr int maxTotal = 64;
+    static constexpr int handshakeDeadlineMs = 3000;
+    // The longest a read of the WebSocket framing may block the service (see BoundedSocket).
+    static constexpr int maxBlockingWaitMs = 20;
+
+    int openConnections() const;
+
+signals:
+    // The socket is the listener's child until the WebSocket server takes it over.
+    void admitted(QTcpSocket* socket, const PeerUser& user);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    void refuse(qintptr descriptor, const QString& who, const QString& reason);
+
+    RefusalLog* refusals;
+    QHash<QString, int> perUser;
+    int total = 0;
+};
