@@ -51,7 +51,8 @@ ServiceListener::ServiceListener(RefusalLog* refusalLog, QObject* parent)
     setObjectName(tag);
     // Out of descriptors, QTcpServer stops accepting for good; try again a little later.
     connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
-        refusals->warn(QStringLiteral("Accept error %1 (%2 connections open)").arg(error).arg(total));
+        refusals->warn(
+            QStringLiteral("accept"), QStringLiteral("Accept error %1 (%2 connections open)").arg(error).arg(total));
         QTimer::singleShot(1000, this, [this] {
             resumeAccepting();
         });
@@ -68,21 +69,22 @@ void ServiceListener::incomingConnection(qintptr descriptor)
     const PeerUser user = PeerUser::ofConnection(descriptor);
     const QString who = user.known ? QStringLiteral("%1 (%2)").arg(user.id, ServiceLog::printable(user.name, 64))
                                    : QStringLiteral("an unknown user");
+    const QString key = user.known ? user.id : QStringLiteral("unknown");
     if (!user.authorized) {
-        refuse(descriptor, who, user.reason);
+        refuse(descriptor, key, who, user.reason);
         return;
     }
     if (total >= maxTotal) {
-        refuse(descriptor, who, QStringLiteral("%1 connections open, the most the service holds").arg(total));
+        refuse(descriptor, key, who, QStringLiteral("%1 connections open, the most the service holds").arg(total));
         return;
     }
     if (perUser.value(user.id) >= maxPerUser) {
-        refuse(descriptor, who, QStringLiteral("%1 connections of this user open already").arg(maxPerUser));
+        refuse(descriptor, key, who, QStringLiteral("%1 connections of this user open already").arg(maxPerUser));
         return;
     }
     auto* socket = new BoundedSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
-        refuse(descriptor, who, socket->errorString());
+        refuse(descriptor, key, who, socket->errorString());
         delete socket;
         return;
     }
@@ -102,11 +104,12 @@ void ServiceListener::incomingConnection(qintptr descriptor)
     auto* deadline = new QTimer(socket);
     deadline->setSingleShot(true);
     deadline->setObjectName(QStringLiteral("handshakeDeadline"));
-    connect(deadline, &QTimer::timeout, socket, [this, socket, who] {
-        refusals->warn(QStringLiteral("Handshake of %1 from port %2 not done within %3 ms")
-                           .arg(who)
-                           .arg(socket->peerPort())
-                           .arg(handshakeDeadlineMs));
+    connect(deadline, &QTimer::timeout, socket, [this, socket, who, id] {
+        refusals->warn(id,
+            QStringLiteral("Handshake of %1 from port %2 not done within %3 ms")
+                .arg(who)
+                .arg(socket->peerPort())
+                .arg(handshakeDeadlineMs));
         socket->abort();
         socket->deleteLater();
     });
@@ -114,9 +117,9 @@ void ServiceListener::incomingConnection(qintptr descriptor)
     emit admitted(socket, user);
 }
 
-void ServiceListener::refuse(qintptr descriptor, const QString& who, const QString& reason)
+void ServiceListener::refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason)
 {
-    refusals->warn(QStringLiteral("Refused connection of %1: %2").arg(who, reason));
+    refusals->warn(key, QStringLiteral("Refused connection of %1: %2").arg(who, reason));
 #ifdef Q_OS_WIN
     ::closesocket(SOCKET(descriptor));
 #else

@@ -37,7 +37,7 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    void refuse(qintptr descriptor, const QString& who, const QString& reason);
+    void refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason);
 
     RefusalLog* refusals;
     QHash<QString, int> perUser;

@@ -181,21 +181,36 @@ RefusalLog::RefusalLog(const QString& logTag)
     : tag(logTag)
 { }
 
-void RefusalLog::warn(const QString& text)
+void RefusalLog::warn(const QString& key, const QString& text)
 {
-    if (!window.isValid() || window.elapsed() >= windowMs) {
-        window.start();
-        inWindow = 0;
+    const auto refill = [](Bucket& bucket) {
+        if (bucket.filled.isValid()) {
+            bucket.lines = qMin<double>(burst, bucket.lines + bucket.filled.elapsed() * perSecond / 1000.0);
+        }
+        bucket.filled.start();
+    };
+    if (buckets.size() >= maxKeys && !buckets.contains(key)) {
+        // Forget the users whose buckets are full again.
+        for (auto it = buckets.begin(); it != buckets.end();) {
+            refill(*it);
+            if (it->lines >= burst && it->suppressed == 0) {
+                it = buckets.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
-    if (inWindow >= burst) {
-        ++suppressed;
+    Bucket& bucket = buckets[buckets.size() >= maxKeys && !buckets.contains(key) ? QStringLiteral("*") : key];
+    refill(bucket);
+    if (bucket.lines < 1) {
+        ++bucket.suppressed;
         return;
     }
-    ++inWindow;
-    if (suppressed > 0) {
-        tagged(qWarning(), tag) << suppressed << " refusal(s) not logged (more than " << burst << " in "
-                                << windowMs / 1000 << " s)";
-        suppressed = 0;
+    bucket.lines -= 1;
+    if (bucket.suppressed > 0) {
+        tagged(qWarning(), tag) << bucket.suppressed << " refusal(s) of " << key << " not logged (more than "
+                                << perSecond << " a second)";
+        bucket.suppressed = 0;
     }
     tagged(qWarning(), tag) << text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 
 // The service's log: every Qt message goes to its own log file (appended) and to standard
@@ -21,20 +22,28 @@ QString printable(const QString& text, int maxLength = 300);
 
 } // namespace ServiceLog
 
-// Refusals happen at the rate a hostile user chooses: at most `burst` lines per window, and one
-// line with the number of the refusals left out once the next window lets a line through.
+// Refusals happen at the rate a hostile user chooses. Each key (the user refused) has a bucket of
+// `burst` lines that refills at `perSecond`; a refusal finding it empty is only counted, and the
+// count is logged with that key's next line. One user's flood never hides another user's refusals.
 class RefusalLog
 {
 public:
     explicit RefusalLog(const QString& tag);
-    void warn(const QString& text);
+    void warn(const QString& key, const QString& text);
 
-    static constexpr int burst = 20;
-    static constexpr qint64 windowMs = 10000;
+    static constexpr int burst = 50;
+    static constexpr int perSecond = 5;
+    // Keys remembered at once; beyond, all further keys share one bucket.
+    static constexpr int maxKeys = 256;
 
 private:
+    struct Bucket
+    {
+        QElapsedTimer filled;
+        double lines = burst;
+        qint64 suppressed = 0;
+    };
+
     QString tag;
-    QElapsedTimer window;
-    int inWindow = 0;
-    qint64 suppressed = 0;
+    QHash<QString, Bucket> buckets;
 };

@@ -103,6 +103,9 @@ int open(const QString& path, int flags, qint64 uid, const QString& what, QStrin
     int fd = -1;
     if (::fstat(named, &info) != 0) {
         problem = systemError(errno);
+    } else if (S_ISLNK(info.st_mode)) {
+        // O_PATH with O_NOFOLLOW names the link itself rather than failing.
+        problem = QStringLiteral("symbolic link");
     } else if (!S_ISREG(info.st_mode)) {
         problem = QStringLiteral("not a regular file");
     } else if (static_cast<qint64>(info.st_uid) != uid) {

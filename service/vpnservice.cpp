@@ -81,7 +81,7 @@ void VpnService::onOriginAuthentication(QWebSocketCorsAuthenticator* authenticat
 {
     // The client sends no Origin; a browser always does. A web page must never reach us.
     if (!authenticator->origin().isEmpty()) {
-        refusals.warn(
+        refusals.warn(QStringLiteral("origin"),
             QStringLiteral("Refused handshake with Origin %1").arg(ServiceLog::printable(authenticator->origin())));
         authenticator->setAllowed(false);
     }
@@ -136,7 +136,7 @@ void VpnService::onNewConnection()
         });
         connect(socket, &QWebSocket::binaryMessageReceived, this, [this, weak](const QByteArray& message) {
             if (ClientPointer strong = weak.lock()) {
-                refusals.warn(
+                refusals.warn(strong->user.id,
                     QStringLiteral("Refused binary message of %1 bytes from %2").arg(message.size()).arg(strong->who));
             }
         });
@@ -151,9 +151,10 @@ void VpnService::onNewConnection()
 void VpnService::onTextMessage(const ClientPointer& client, const QString& message)
 {
     if (client->queue.size() >= maxQueued) {
-        refusals.warn(QStringLiteral("Dropped a command of %1: %2 of its commands wait already")
-                          .arg(client->who)
-                          .arg(client->queue.size()));
+        refusals.warn(client->user.id,
+            QStringLiteral("Dropped a command of %1: %2 of its commands wait already")
+                .arg(client->who)
+                .arg(client->queue.size()));
         return;
     }
     client->queue.enqueue(message);
@@ -179,8 +180,10 @@ void VpnService::dispatch()
             execute(client, client->queue.dequeue());
         }
     }
-    for (const ClientPointer& client : qAsConst(clients)) {
-        if (!client->queue.isEmpty()) {
+    for (const ClientPointer& client : turn) {
+        if (client->gone && client->queue.isEmpty()) {
+            clients.removeAll(client);
+        } else if (!client->queue.isEmpty()) {
             scheduleDispatch();
         }
     }
@@ -192,7 +195,7 @@ QString VpnService::heldAgainst(const PeerUser& user) const
         return QString();
     }
     for (const ClientPointer& client : clients) {
-        if (client->user.id == tunnelOwner) {
+        if (client->user.id == tunnelOwner && !client->gone) {
             return tunnelOwner;
         }
     }
@@ -203,15 +206,17 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
 {
     const Command command = Command::parse(message);
     if (command.kind == Command::Invalid) {
-        refusals.warn(QStringLiteral("Refused command from %1 (%2): %3")
-                          .arg(client->who, command.error, ServiceLog::printable(message)));
+        refusals.warn(client->user.id,
+            QStringLiteral("Refused command from %1 (%2): %3")
+                .arg(client->who, command.error, ServiceLog::printable(message)));
         return;
     }
     // Every command ends or changes the tunnel, the lock or the resolvers of the whole machine.
     const QString holder = heldAgainst(client->user);
     if (!holder.isEmpty()) {
-        refusals.warn(QStringLiteral("Refused command from %1: the tunnel belongs to %2, whose client is connected: %3")
-                          .arg(client->who, holder, ServiceLog::printable(message)));
+        refusals.warn(client->user.id,
+            QStringLiteral("Refused command from %1: the tunnel belongs to %2, whose client is connected: %3")
+                .arg(client->who, holder, ServiceLog::printable(message)));
         const QString name
             = command.kind == Command::Start ? catalog.resolve(command.arguments.value(0)).name : QString();
         if (!name.isEmpty()) {
@@ -246,8 +251,11 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
 
 void VpnService::onClientDisconnected(const ClientPointer& client)
 {
-    clients.removeAll(client);
-    client->queue.clear();
+    // Commands it sent before it went (the client's "init: connection" as it quits) still run.
+    client->gone = true;
+    if (client->queue.isEmpty()) {
+        clients.removeAll(client);
+    }
     if (QWebSocket* socket = client->socket) {
         tagged(qInfo(), tag) << "Client disconnected: " << client->who << ", close code " << socket->closeCode() << " "
                              << ServiceLog::printable(socket->closeReason());
@@ -283,11 +291,12 @@ void VpnService::report(const QString& line)
 
 void VpnService::send(const ClientPointer& client, const QString& line)
 {
-    if (client->socket == nullptr) {
+    if (client->gone || client->socket == nullptr) {
         return;
     }
     if (client->socket->bytesToWrite() > maxUnsent) {
-        refusals.warn(QStringLiteral("Disconnecting %1: it reads none of its reports").arg(client->who));
+        refusals.warn(
+            client->user.id, QStringLiteral("Disconnecting %1: it reads none of its reports").arg(client->who));
         client->socket->abort();
         return;
     }

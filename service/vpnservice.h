@@ -47,6 +47,8 @@ private:
         PeerUser user;
         QString who; // for the log
         QQueue<QString> queue;
+        // Disconnected; stays listed until its queue is done.
+        bool gone = false;
     };
     using ClientPointer = std::shared_ptr<Client>;
 

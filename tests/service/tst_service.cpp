@@ -22,6 +22,7 @@
 #include <netinet/in.h>
 #include <sys/fsuid.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -581,6 +582,7 @@ private slots:
         QFile::remove(dir.filePath("service.log"));
         QVERIFY(startService({ "--log-max-size", "20000" }));
         QWebSocket socket;
+        QSignalSpy reports(&socket, &QWebSocket::textMessageReceived);
         bool sent = false;
         connect(&socket, &QWebSocket::connected, this, [&] {
             for (int i = 0; i < 30; ++i) {
@@ -592,11 +594,14 @@ private slots:
         });
         socket.open(QUrl("ws://127.0.0.1:6447"));
         QTRY_VERIFY(sent && socket.bytesToWrite() == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(texts(reports).filter("finished:").size(), 30, 20000);
         QVERIFY(probeStillServes());
         for (const char* name : { "service.log", "service.log.1" }) {
             const QFileInfo file(dir.filePath(name));
             QVERIFY2(file.exists() && file.size() < 20000 + 4000, name);
-            QCOMPARE(int(file.permissions() & 0x7777), int(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            struct stat info = {};
+            QVERIFY(::stat(QFile::encodeName(file.filePath()).constData(), &info) == 0);
+            QCOMPARE(info.st_mode & 0777, mode_t(0600));
         }
         const QStringList lines = read("service.log").split('\n', Qt::SkipEmptyParts);
         const QRegularExpression serviceLine(
