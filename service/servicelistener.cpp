@@ -7,6 +7,9 @@
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
@@ -57,6 +60,31 @@ ServiceListener::ServiceListener(RefusalLog* refusalLog, QObject* parent)
             resumeAccepting();
         });
     });
+}
+
+bool ServiceListener::listenOnLoopback(quint16 port)
+{
+#ifdef Q_OS_UNIX
+    // QTcpServer::listen() asks for a queue of 50 only.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int on = 1;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) != 0
+        || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, backlog) != 0
+        || !setSocketDescriptor(fd)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        // Qt's own way then, which also reports why it fails.
+        return listen(QHostAddress::LocalHost, port);
+    }
+    return true;
+#else
+    return listen(QHostAddress::LocalHost, port);
+#endif
 }
 
 int ServiceListener::openConnections() const

@@ -28,6 +28,11 @@ public:
     static constexpr int maxBlockingWaitMs = 20;
 
     int openConnections() const;
+    // 127.0.0.1:port, with a deep queue of connections the kernel completes before the service
+    // takes them: a burst of refused connections must not make a client's connection wait for a
+    // retransmitted SYN.
+    bool listenOnLoopback(quint16 port);
+    static constexpr int backlog = 1024;
 
 signals:
     // The socket is the listener's child until the WebSocket server takes it over.

@@ -244,8 +244,9 @@ int attackWebSocket(const QStringList& commands)
     return 0;
 }
 
-// slow N: N connections that start a handshake and never finish it; prints OPENED, then after
-// 4.5 s how many the service closed and how many are still open.
+// slow N: N connections, one after the other, that start a handshake and never finish it. Prints
+// how many the service closed, how many of those only after two seconds (at the handshake
+// deadline), and how many are still open 4.5 s after the last one was made.
 int attackSlowHandshakes(int count)
 {
     rlimit limit = {};
@@ -253,38 +254,42 @@ int attackSlowHandshakes(int count)
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
     std::vector<pollfd> sockets;
-    for (int i = 0; i < count; ++i) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(6447);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        sockets.push_back({ fd, POLLIN, 0 });
-    }
-    QTest::qSleep(300);
-    for (const pollfd& entry : sockets) {
-        ::send(entry.fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
-    }
-    say("OPENED " + QByteArray::number(count));
-    int closed = 0;
+    std::vector<qint64> openedAt;
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 4500 && closed < count) {
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectTo6447();
+        if (fd >= 0) {
+            ::send(fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+            sockets.push_back({ fd, POLLIN, 0 });
+            openedAt.push_back(timer.elapsed());
+        }
+    }
+    say("OPENED " + QByteArray::number(int(sockets.size())));
+    int closed = 0;
+    int late = 0;
+    const qint64 end = timer.elapsed() + 4500;
+    while (timer.elapsed() < end && closed < int(sockets.size())) {
         ::poll(sockets.data(), sockets.size(), 100);
-        for (pollfd& entry : sockets) {
+        for (size_t i = 0; i < sockets.size(); ++i) {
+            pollfd& entry = sockets[i];
             if (entry.fd >= 0 && (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 char buffer[64];
                 if (::recv(entry.fd, buffer, sizeof(buffer), MSG_DONTWAIT) <= 0) {
                     ::close(entry.fd);
                     entry.fd = -1;
                     ++closed;
+                    late += timer.elapsed() - openedAt[i] > 2000 ? 1 : 0;
                 }
             }
             entry.revents = 0;
         }
     }
-    say(QStringLiteral("CLOSED %1 STILL_OPEN %2").arg(closed).arg(count - closed).toUtf8());
+    say(QStringLiteral("CLOSED %1 LATE %2 STILL_OPEN %3")
+            .arg(closed)
+            .arg(late)
+            .arg(int(sockets.size()) - closed)
+            .toUtf8());
     return 0;
 }
 
@@ -305,7 +310,8 @@ int attackFlood(int count, const QString& command)
             return socket.state() == QAbstractSocket::ConnectedState && socket.bytesToWrite() == 0;
         },
         10000);
-    say((sent ? "SENT " : "NOT SENT ") + QByteArray::number(count) + " in " + QByteArray::number(timer.elapsed()) + " ms");
+    say((sent ? "SENT " : "NOT SENT ") + QByteArray::number(count) + " in " + QByteArray::number(timer.elapsed())
+        + " ms");
     return 0;
 }
 
@@ -566,15 +572,14 @@ private slots:
                 20000));
             QTest::qWait(500);
             const int fds = serviceFds();
-            QVERIFY(attacker.waitForFinished(20000));
+            QVERIFY(attacker.state() == QProcess::NotRunning || attacker.waitForFinished(20000));
             const QString out = attacker.readAll();
             // The service holds at most the user's 8 while they last; all are closed at the deadline.
             // (a few more for the session's probe run, if one is under way)
             QVERIFY2(fds <= baseFds + (isMember ? 8 : 0) + 6, qPrintable(QString("%1 > %2").arg(fds).arg(baseFds)));
-            QVERIFY2(out.contains("CLOSED 1100 STILL_OPEN 0"), qPrintable(out));
-            if (isMember) {
-                QVERIFY(newLog().contains("not done within 3000 ms"));
-            }
+            // Refused at once, but for the member's eight, which wait for the handshake deadline.
+            QVERIFY2(out.contains(QStringLiteral("CLOSED 1100 LATE %1 STILL_OPEN 0").arg(isMember ? 8 : 0)),
+                qPrintable(out));
         } else if (kind.startsWith("member-") && kind != "member-flood" && kind != "member-partial"
             && kind != "member-forge") {
             QString command;
@@ -672,7 +677,7 @@ private slots:
             const QString out = runAs(member, { "ws", "init: connection" });
             QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
             QTRY_VERIFY(records().contains("openvpn SIGTERM"));
-            QCOMPARE(records().filter("killswitch disable all").size(), 1);
+            QCOMPARE(records().mid(recordCount).filter("killswitch disable all").size(), 1);
             QVERIFY(!newLog().contains(memberRefused));
             return;
         } else {
