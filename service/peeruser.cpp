@@ -271,7 +271,24 @@ bool PeerUser::mayCommand(qint64 uid, QString* name, QString* reason)
 #endif
 }
 
-PeerUser PeerUser::ofConnection(qintptr descriptor)
+bool AuthorizationCache::mayCommand(qint64 uid, QString* name, QString* reason)
+{
+    auto found = entries.find(uid);
+    if (found == entries.end() || found->looked.elapsed() > keepMs) {
+        if (entries.size() >= maxEntries) {
+            entries.clear();
+        }
+        Entry entry;
+        entry.allowed = PeerUser::mayCommand(uid, &entry.name, &entry.reason);
+        entry.looked.start();
+        found = entries.insert(uid, entry);
+    }
+    *name = found->name;
+    *reason = found->reason;
+    return found->allowed;
+}
+
+PeerUser PeerUser::ofConnection(qintptr descriptor, AuthorizationCache* cache)
 {
     PeerUser user;
 #if defined(Q_OS_LINUX)
@@ -291,8 +308,9 @@ PeerUser PeerUser::ofConnection(qintptr descriptor)
     user.known = true;
     user.uid = uid;
     user.id = QStringLiteral("uid %1").arg(uid);
-    user.authorized = mayCommand(uid, &user.name, &user.reason);
+    user.authorized = cache->mayCommand(uid, &user.name, &user.reason);
 #elif defined(Q_OS_WIN)
+    Q_UNUSED(cache) // the token answers membership itself
     if (!windowsOwner(descriptor, &user)) {
         user.reason = QStringLiteral("the owner of the peer's connection is unknown");
     } else if (!user.authorized) {
@@ -300,6 +318,7 @@ PeerUser PeerUser::ofConnection(qintptr descriptor)
     }
 #else
     Q_UNUSED(descriptor)
+    Q_UNUSED(cache)
     user.reason = QStringLiteral("the owner of a connection is unknown on this system");
 #endif
     return user;

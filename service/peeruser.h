@@ -1,7 +1,30 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 #include <QtGlobal>
+
+// What the user database said about a uid, for a moment: a burst of connections of one user costs
+// one lookup, not one each.
+class AuthorizationCache
+{
+public:
+    bool mayCommand(qint64 uid, QString* name, QString* reason);
+
+    static constexpr qint64 keepMs = 2000;
+    static constexpr int maxEntries = 256;
+
+private:
+    struct Entry
+    {
+        QElapsedTimer looked;
+        bool allowed = false;
+        QString name;
+        QString reason;
+    };
+    QHash<qint64, Entry> entries;
+};
 
 // The user at the other end of a loopback TCP connection to the service, as the kernel knows it
 // (the owner of the peer's socket), and whether that user may command the service: root and the
@@ -21,7 +44,7 @@ struct PeerUser
     QString reason;
 
     // descriptor: the service's end of an accepted connection on 127.0.0.1.
-    static PeerUser ofConnection(qintptr descriptor);
+    static PeerUser ofConnection(qintptr descriptor, AuthorizationCache* cache);
     // Root, or a member of the group (primary or supplementary, as the user database says now).
     static bool mayCommand(qint64 uid, QString* name, QString* reason);
 

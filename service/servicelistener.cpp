@@ -6,11 +6,17 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <QSocketNotifier>
+
 #ifdef Q_OS_UNIX
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 #ifdef Q_OS_WIN
 #include <winsock2.h>
@@ -45,46 +51,103 @@ private:
     }
 };
 
+#ifdef Q_OS_WIN
+// On Windows SO_REUSEADDR would let another program take the port over.
+constexpr int reuseOption = SO_EXCLUSIVEADDRUSE;
+#else
+constexpr int reuseOption = SO_REUSEADDR;
+#endif
+
+void closeDescriptor(qintptr fd)
+{
+#ifdef Q_OS_WIN
+    ::closesocket(SOCKET(fd));
+#else
+    ::close(static_cast<int>(fd));
+#endif
+}
+
+bool makeNonBlocking(qintptr fd)
+{
+#ifdef Q_OS_WIN
+    u_long on = 1;
+    return ::ioctlsocket(SOCKET(fd), FIONBIO, &on) == 0;
+#else
+    return ::fcntl(static_cast<int>(fd), F_SETFL, ::fcntl(static_cast<int>(fd), F_GETFL) | O_NONBLOCK) == 0
+        && ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC) == 0;
+#endif
+}
+
+// Not inherited by the programs the service starts.
+void makeCloseOnExec(qintptr fd)
+{
+#ifdef Q_OS_WIN
+    SetHandleInformation(HANDLE(fd), HANDLE_FLAG_INHERIT, 0);
+#else
+    ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+#endif
+}
+
+bool wouldBlock()
+{
+#ifdef Q_OS_WIN
+    return ::WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED;
+#endif
+}
+
+QString lastError()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("Windows socket error %1").arg(::WSAGetLastError());
+#else
+    return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+}
+
 } // namespace
 
 ServiceListener::ServiceListener(RefusalLog* refusalLog, QObject* parent)
-    : QTcpServer(parent)
+    : QObject(parent)
     , refusals(refusalLog)
 {
     setObjectName(tag);
-    // Out of descriptors, QTcpServer stops accepting for good; try again a little later.
-    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
-        refusals->warn(
-            QStringLiteral("accept"), QStringLiteral("Accept error %1 (%2 connections open)").arg(error).arg(total));
-        QTimer::singleShot(1000, this, [this] {
-            resumeAccepting();
-        });
-    });
 }
 
-bool ServiceListener::listenOnLoopback(quint16 port)
+ServiceListener::~ServiceListener()
 {
-#ifdef Q_OS_UNIX
-    // QTcpServer::listen() asks for a queue of 50 only.
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listening >= 0) {
+        closeDescriptor(listening);
+    }
+}
+
+bool ServiceListener::listen(quint16 port)
+{
+    const qintptr fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) != 0
-        || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, backlog) != 0
-        || !setSocketDescriptor(fd)) {
+    if (fd < 0 || !makeNonBlocking(fd)
+        || ::setsockopt(fd, SOL_SOCKET, reuseOption, reinterpret_cast<const char*>(&on), sizeof(on)) != 0
+        || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, backlog) != 0) {
+        error = lastError();
         if (fd >= 0) {
-            ::close(fd);
+            closeDescriptor(fd);
         }
-        // Qt's own way then, which also reports why it fails.
-        return listen(QHostAddress::LocalHost, port);
+        return false;
     }
+    listening = fd;
+    notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &ServiceListener::acceptSome);
     return true;
-#else
-    return listen(QHostAddress::LocalHost, port);
-#endif
+}
+
+QString ServiceListener::errorString() const
+{
+    return error;
 }
 
 int ServiceListener::openConnections() const
@@ -92,9 +155,33 @@ int ServiceListener::openConnections() const
     return total;
 }
 
-void ServiceListener::incomingConnection(qintptr descriptor)
+void ServiceListener::acceptSome()
 {
-    const PeerUser user = PeerUser::ofConnection(descriptor);
+    // The notifier fires again on the next turn while connections wait.
+    for (int i = 0; i < acceptsPerTurn; ++i) {
+        const qintptr fd = ::accept(listening, nullptr, nullptr);
+        if (fd >= 0) {
+            admit(fd);
+            continue;
+        }
+        if (wouldBlock()) {
+            return;
+        }
+        // Out of descriptors (or another passing failure): take a breath instead of spinning.
+        refusals->warn(QStringLiteral("accept"),
+            QStringLiteral("Accept failed (%1 connections open): %2").arg(total).arg(lastError()));
+        notifier->setEnabled(false);
+        QTimer::singleShot(1000, this, [this] {
+            notifier->setEnabled(true);
+        });
+        return;
+    }
+}
+
+void ServiceListener::admit(qintptr descriptor)
+{
+    makeCloseOnExec(descriptor);
+    const PeerUser user = PeerUser::ofConnection(descriptor, &authorizations);
     const QString who = user.known ? QStringLiteral("%1 (%2)").arg(user.id, ServiceLog::printable(user.name, 64))
                                    : QStringLiteral("an unknown user");
     const QString key = user.known ? user.id : QStringLiteral("unknown");
@@ -148,9 +235,5 @@ void ServiceListener::incomingConnection(qintptr descriptor)
 void ServiceListener::refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason)
 {
     refusals->warn(key, QStringLiteral("Refused connection of %1: %2").arg(who, reason));
-#ifdef Q_OS_WIN
-    ::closesocket(SOCKET(descriptor));
-#else
-    ::close(static_cast<int>(descriptor));
-#endif
+    closeDescriptor(descriptor);
 }

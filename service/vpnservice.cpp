@@ -48,7 +48,7 @@ VpnService::VpnService(const QString& applicationFolder, QObject* parent)
 bool VpnService::listen()
 {
     // Loopback only: nothing outside this machine may reach the service.
-    if (!listener->listenOnLoopback(port)) {
+    if (!listener->listen(port)) {
         tagged(qCritical(), tag) << "Cannot listen on 127.0.0.1:" << port << ": " << listener->errorString();
         return false;
     }

@@ -30,6 +30,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -661,7 +663,31 @@ private slots:
                 QCOMPARE(lines.at(0).section('\t', 2).replace("secret", "missing"), lines.at(1).section('\t', 2));
             }
             if (!reason.isEmpty()) {
+                // A writer waiting on the FIFO gets through only if someone opens it for reading.
+                std::atomic<bool> openedByService { false };
+                std::atomic<bool> unblocking { false };
+                std::atomic<bool> through { false };
+                std::thread writer;
+                if (kind == "path-fifo") {
+                    writer = std::thread([&] {
+                        const int fd = ::open(QFile::encodeName(config).constData(), O_WRONLY | O_CLOEXEC);
+                        openedByService = !unblocking;
+                        through = true;
+                        ::close(fd);
+                    });
+                }
                 const QString out = runAs(owner, { "ws", openVpnCommand(app, config, logFile) });
+                if (writer.joinable()) {
+                    unblocking = true;
+                    while (!through) {
+                        const int reader
+                            = ::open(QFile::encodeName(config).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                        QTest::qSleep(20);
+                        ::close(reader);
+                    }
+                    writer.join();
+                    QVERIFY(!openedByService);
+                }
                 QVERIFY2(out.contains("GOT started:0,1,openvpn"), qPrintable(out));
                 QVERIFY2(newLog().contains(reason), qPrintable(newLog()));
             }
