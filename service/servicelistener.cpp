@@ -26,31 +26,6 @@ namespace {
 
 const QString tag = QStringLiteral("ServiceListener");
 
-// Qt's WebSocket frame reader waits for the rest of a frame with a blocking read of up to five
-// seconds, which would let one client freeze the service for everybody. A loopback client sends
-// its short commands whole; a frame still incomplete after a few milliseconds ends that client's
-// connection instead.
-class BoundedSocket : public QTcpSocket
-{
-public:
-    using QTcpSocket::QTcpSocket;
-
-    bool waitForReadyRead(int msecs) override
-    {
-        return QTcpSocket::waitForReadyRead(bounded(msecs));
-    }
-    bool waitForBytesWritten(int msecs) override
-    {
-        return QTcpSocket::waitForBytesWritten(bounded(msecs));
-    }
-
-private:
-    static int bounded(int msecs)
-    {
-        return msecs < 0 ? ServiceListener::maxBlockingWaitMs : qMin(msecs, ServiceListener::maxBlockingWaitMs);
-    }
-};
-
 #ifdef Q_OS_WIN
 // On Windows SO_REUSEADDR would let another program take the port over.
 constexpr int reuseOption = SO_EXCLUSIVEADDRUSE;
@@ -197,7 +172,7 @@ void ServiceListener::admit(qintptr descriptor)
         refuse(descriptor, key, who, QStringLiteral("%1 connections of this user open already").arg(maxPerUser));
         return;
     }
-    auto* socket = new BoundedSocket(this);
+    auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         refuse(descriptor, key, who, socket->errorString());
         delete socket;

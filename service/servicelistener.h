@@ -31,8 +31,6 @@ public:
     static constexpr int maxPerUser = 8;
     static constexpr int maxTotal = 64;
     static constexpr int handshakeDeadlineMs = 3000;
-    // The longest a read of the WebSocket framing may block the service (see BoundedSocket).
-    static constexpr int maxBlockingWaitMs = 20;
     // A deep queue of connections the kernel completes before the service takes them: a burst
     // of refused connections must not make a client's connection wait for a retransmitted SYN.
     static constexpr int backlog = 1024;
