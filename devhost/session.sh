@@ -16,28 +16,22 @@ if [ $# -eq 0 ]; then
     exit 2
 fi
 
+# shellcheck source=devhost/lib/window.sh
+source "$TOP/devhost/lib/window.sh"
+
 demo_user="demo"
 demo_password="demo-password"
-window_title="Korvex"
 # Seconds for the client to come up, and for the tunnel to come up or go down.
 start_timeout=60
 tunnel_timeout=90
-# The switch's centre in window coordinates: the window is 400 wide, the round switch sits below the
-# header (50), the top padding (65) and the location row, centred in a 300 high item.
-switch_x=200
-switch_y=320
 
 out_dir="${DEVHOST_DIR:-$BUILD_DIR/devhost}"
 screenshot="$out_dir/session-connected.png"
 client_out="$out_dir/session-client.out"
 summary_file="$out_dir/session-summary.txt"
-logs_dir="${XDG_DATA_HOME:-$HOME/.local/share}/vpnclient/logs"
 mkdir -p "$out_dir"
 rm -f "$screenshot" "$summary_file"
 
-xvfb_pid=""
-client_pid=""
-log_file=""
 failure=""
 connected="no"
 tunnel_ip="-"
@@ -46,18 +40,6 @@ ip_after="-"
 closed="no"
 
 say() { echo "session: $*"; }
-
-stop_pid() {
-    local pid="$1"
-    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null
-    for _ in $(seq 50); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
 
 cleanup() {
     stop_pid "$client_pid"
@@ -71,30 +53,9 @@ fail() {
     say "FAILED: $*"
 }
 
-# Lines of the client's log from line $1 on.
-log_from() { tail -n +"$1" "$log_file" 2>/dev/null; }
-log_lines() { wc -l <"$log_file" 2>/dev/null || echo 0; }
-
-# wait_log FROM_LINE TIMEOUT TEXT [GIVE_UP_TEXT]: waits until the log shows TEXT at or after
-# FROM_LINE; gives up early when the client ends or the log shows GIVE_UP_TEXT.
-wait_log() {
-    local from="$1" timeout="$2" text="$3" give_up="${4:-}" tenths
-    for ((tenths = 0; tenths < timeout * 10; tenths++)); do
-        log_from "$from" | grep -qF -- "$text" && return 0
-        [ -n "$give_up" ] && log_from "$from" | grep -qF -- "$give_up" && return 1
-        kill -0 "$client_pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
 # The address of the last answered geoip request at or after line $1.
 current_ip_from() {
     log_from "$1" | sed -n "s/.*Network request '[^']*geoip' finished, IP: \([^,]*\), valid: true.*/\1/p" | tail -n 1
-}
-
-click_switch() {
-    xdotool mousemove --window "$window" "$switch_x" "$switch_y" click 1
 }
 
 run_session() {
@@ -103,45 +64,11 @@ run_session() {
     say "seeding the demo account ($demo_user)"
     "$APP_DIR/devhost-seed" "$demo_user" "$demo_password" || { fail "cannot seed the settings store"; return; }
 
-    # A private display: the first number without a lock file; another program may take the same
-    # number at the same moment, so a server that ends at once moves on to the next.
-    local display_number=98 attempt
-    for attempt in $(seq 10); do
-        display_number=$((display_number + 1))
-        while [ -e "/tmp/.X$display_number-lock" ] || [ -e "/tmp/.X11-unix/X$display_number" ]; do
-            display_number=$((display_number + 1))
-        done
-        Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >"$out_dir/session-xvfb.out" 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 100); do
-            [ -S "/tmp/.X11-unix/X$display_number" ] && break
-            kill -0 "$xvfb_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -0 "$xvfb_pid" 2>/dev/null && [ -S "/tmp/.X11-unix/X$display_number" ] && break
-        stop_pid "$xvfb_pid"
-        xvfb_pid=""
-    done
-    [ -n "$xvfb_pid" ] || { fail "Xvfb did not start (attempts: $attempt)"; return; }
-    export DISPLAY=":$display_number"
+    start_xvfb "$out_dir" || { fail "Xvfb did not start"; return; }
     say "Xvfb on $DISPLAY"
 
-    # The client writes a new log file per run; the newest one after this marker is ours.
-    local marker="$out_dir/session-start.marker"
-    touch "$marker"
-    sleep 1
-    "$@" >"$client_out" 2>&1 &
-    client_pid=$!
+    start_client "$client_out" "$start_timeout" "$@" || { fail "the client wrote no log in $logs_dir"; return; }
     say "client started (PID $client_pid), output in $client_out"
-
-    for ((line = 0; line < start_timeout * 10; line++)); do
-        log_file="$(find "$logs_dir" -maxdepth 1 -name '*-app.log' -newer "$marker" 2>/dev/null | sort | tail -n 1)"
-        [ -n "$log_file" ] && break
-        kill -0 "$client_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    rm -f "$marker"
-    [ -n "$log_file" ] || { fail "the client wrote no log in $logs_dir"; return; }
     say "client log $log_file"
 
     wait_log 1 "$start_timeout" "vpn-service is running: true" || { fail "the client did not reach vpn-service"; return; }
@@ -151,13 +78,7 @@ run_session() {
     ip_before="${ip_before:--}"
     say "ready, current IP $ip_before"
 
-    window=""
-    for _ in $(seq 100); do
-        window="$(xdotool search --onlyvisible --name "^$window_title\$" 2>/dev/null | head -n 1)"
-        [ -n "$window" ] && break
-        sleep 0.1
-    done
-    [ -n "$window" ] || { fail "no window titled $window_title"; return; }
+    find_window || { fail "no window titled $window_title"; return; }
 
     line="$(($(log_lines) + 1))"
     say "switching on"
@@ -188,21 +109,9 @@ run_session() {
     wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || { fail "the tunnel did not go down"; return; }
     say "disconnected"
 
-    # Closing its only window ends the client the way a person's close does; a client that does
-    # not end on its own in time is stopped.
-    python3 "$TOP/devhost/lib/closewindow.py" "$window" || true
-    for _ in $(seq 100); do
-        kill -0 "$client_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$client_pid" 2>/dev/null; then
-        stop_pid "$client_pid"
-        client_pid=""
-        fail "the client did not end when its window closed"
-        return
-    fi
-    wait "$client_pid" 2>/dev/null
-    say "client closed (exit code $?)"
+    # Closing its only window ends the client the way a person's close does.
+    close_client || { fail "the client did not end when its window closed"; return; }
+    say "client closed (exit code $client_exit)"
     closed="yes"
     client_pid=""
 }

@@ -17,6 +17,10 @@ Column {
 
     FlagItem {
         id: flag
+        objectName: "currentIp"
         anchors.horizontalCenter: parent.horizontalCenter
+        textMaximumWidth: parent.width - 40 - imageWidth - spacing
+        Accessible.role: Accessible.StaticText
+        Accessible.name: info.text + " " + flag.text
     }
 }

@@ -8,6 +8,10 @@ Row {
     property alias imageSource: image.source
     property alias text: label.text
     property alias textVisible: label.visible
+    property alias imageWidth: image.width
+    property alias font: label.font
+    // A longer text is cut short with an ellipsis; negative for no limit.
+    property real textMaximumWidth: -1
 
     spacing: label.visible ? 5 : 0
 
@@ -27,5 +31,7 @@ Row {
         id: label
         objectName: "flagLabel"
         anchors.verticalCenter: parent.verticalCenter
+        width: flagItem.textMaximumWidth >= 0 ? Math.min(implicitWidth, flagItem.textMaximumWidth) : implicitWidth
+        elide: Text.ElideRight
     }
 }

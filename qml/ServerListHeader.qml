@@ -6,6 +6,7 @@ Rectangle {
     id: listHeader
 
     property alias childHeight: child.height
+    property alias title: title.text
     readonly property int lineHeight: 3
     // Rows start where the close icon does.
     property int leftOffset: child.height / 2 - closeImage.paintedWidth / 2
@@ -23,6 +24,7 @@ Rectangle {
         color: uiStyle.generalHeaderBackgroundColor
 
         ABrightLabel {
+            id: title
             anchors.centerIn: parent
             font.pixelSize: 15
             text: qsTr("Serverlist")
@@ -34,6 +36,9 @@ Rectangle {
             height: child.height
             color: "transparent"
             opacity: closeArea.pressed ? 0.5 : 1
+            Accessible.role: Accessible.Button
+            Accessible.name: qsTr("Close")
+            Accessible.onPressAction: listHeader.closeButtonClicked()
 
             Image {
                 id: closeImage

@@ -11,18 +11,19 @@ Rectangle {
     property alias countryFlagSource: flag.imageSource
     property alias countryName: nameLabel.text
     property string serverId
+    // The list's keyboard selection.
+    readonly property bool current: ListView.isCurrentItem
 
     signal clicked
 
     width: parent ? parent.width : 0
     height: 56 + separator.height
-    color: "transparent"
+    color: mouseArea.pressed ? uiStyle.generalListViewItemActiveColor : mouseArea.containsMouse || current ? uiStyle.generalListViewSeparatorColor : uiStyle.generalListViewItemBackgroundColor
 
-    function restColor() {
-        color = uiStyle.generalListViewItemBackgroundColor
-    }
-
-    Component.onCompleted: restColor()
+    Accessible.role: Accessible.ListItem
+    Accessible.name: countryName
+    Accessible.selected: current
+    Accessible.onPressAction: clicked()
 
     Row {
         anchors.fill: parent
@@ -30,6 +31,7 @@ Rectangle {
         spacing: listItem.rowSpacing
 
         StrengthItem {
+            id: strength
             objectName: "strength"
             anchors.verticalCenter: parent.verticalCenter
             signalStrength: listItem.signalStrength
@@ -45,9 +47,20 @@ Rectangle {
 
         ABrightLabel {
             id: nameLabel
+            objectName: "nameLabel"
             anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(implicitWidth, listItem.width - 2 * listItem.leftOffset - strength.width - flag.width - 2 * listItem.rowSpacing)
+            elide: Text.ElideRight
             font.pixelSize: 14
         }
+    }
+
+    Rectangle {
+        objectName: "currentMark"
+        visible: listItem.current
+        width: 3
+        height: parent.height
+        color: uiStyle.generalHeaderActiveColor
     }
 
     Rectangle {
@@ -59,14 +72,10 @@ Rectangle {
     }
 
     MouseArea {
+        id: mouseArea
         anchors.fill: parent
         hoverEnabled: true
         cursorShape: Qt.PointingHandCursor
-        onEntered: listItem.color = uiStyle.generalListViewSeparatorColor
-        onExited: listItem.restColor()
-        onPressed: listItem.color = uiStyle.generalListViewItemActiveColor
-        onReleased: listItem.restColor()
-        onCanceled: listItem.restColor()
         onClicked: listItem.clicked()
     }
 }

@@ -14,6 +14,21 @@ Dialog {
     topPadding: 0
     bottomPadding: 0
 
+    // The keyboard starts on the chosen server; Return chooses the selected one.
+    function choose(row) {
+        var item = listView.itemAtIndex(row)
+        if (!item)
+            return
+        serverListModel.updateCurrentServer(parseInt(item.serverId))
+        serverListWindow.visible = false
+    }
+
+    onOpened: {
+        listView.currentIndex = Math.max(0, serverListModel.chosenRow())
+        listView.positionViewAtIndex(listView.currentIndex, ListView.Contain)
+        listView.forceActiveFocus()
+    }
+
     contentItem: Rectangle {
         color: applicationWindow.color
 
@@ -37,6 +52,11 @@ Dialog {
                 // The model's isEmpty is true while it holds servers.
                 visible: serverListModel.isEmpty
                 model: serverListModel
+                keyNavigationEnabled: true
+                Keys.onReturnPressed: serverListWindow.choose(currentIndex)
+                Keys.onEnterPressed: serverListWindow.choose(currentIndex)
+                Accessible.role: Accessible.List
+                Accessible.name: listHeader.title
 
                 delegate: ServerListItem {
                     width: listView.width
@@ -46,10 +66,7 @@ Dialog {
                     serverId: Id
                     leftOffset: listHeader.leftOffset
                     rowSpacing: listHeader.leftOffset
-                    onClicked: {
-                        serverListModel.updateCurrentServer(parseInt(serverId))
-                        serverListWindow.visible = false
-                    }
+                    onClicked: serverListWindow.choose(index)
                 }
             }
 
@@ -60,8 +77,12 @@ Dialog {
                 visible: !listView.visible
 
                 AGreyLabel {
+                    objectName: "placeholderText"
                     anchors.centerIn: parent
-                    text: qsTr("No items to display")
+                    width: parent.width - 40
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.Wrap
+                    text: serverListModel.unavailable ? qsTr("The server list cannot be loaded. Trying again...") : qsTr("No items to display")
                 }
             }
         }

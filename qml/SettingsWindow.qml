@@ -10,7 +10,8 @@ Window {
     id: settingsWindow
 
     property int columnPadding: 20
-    property int columnSpacing: 20
+    // A little under the padding: with it the higher tab still fits a 768-pixel-high screen.
+    property int columnSpacing: 16
     property string sectionColor: uiStyle.generalSectionColor
 
     // A rounded-off block of a tab: a header over its controls, which take the block's inner width.
@@ -38,8 +39,13 @@ Window {
         }
     }
 
+    // As high as the higher tab, unless the screen is smaller: then the tabs scroll. The room kept free
+    // is for the title bar the window manager adds.
+    readonly property real fullHeight: headerItem.height + tabBar.height + Math.max(generalColumn.height, advancedColumn.height)
+    property real screenRoom: Screen.desktopAvailableHeight - 40
+
     width: 700
-    height: headerItem.height + tabBar.height + generalColumn.height
+    height: screenRoom > 0 ? Math.min(fullHeight, screenRoom) : fullHeight
     minimumWidth: width
     maximumWidth: width
     minimumHeight: height
@@ -80,6 +86,20 @@ Window {
         mtuBox.value = settings.mtuSize !== 0 ? settings.mtuSize : settings.defaultMtuSize()
         udp.checked = settings.networkProtocol === 0
         tcp.checked = !udp.checked
+    }
+
+    // Keeps the control that the keyboard reached in view.
+    onActiveFocusItemChanged: {
+        var item = activeFocusItem, inside = item
+        while (inside && inside !== flick.contentItem)
+            inside = inside.parent
+        if (!inside)
+            return
+        var top = item.mapToItem(flick.contentItem, 0, 0).y
+        if (top < flick.contentY)
+            flick.contentY = Math.max(0, top - columnSpacing)
+        else if (top + item.height > flick.contentY + flick.height)
+            flick.contentY = Math.min(flick.contentHeight - flick.height, top + item.height + columnSpacing - flick.height)
     }
 
     onVisibleChanged: {
@@ -134,220 +154,246 @@ Window {
             }
         }
 
-        Column {
-            id: generalColumn
-            objectName: "generalColumn"
+        Flickable {
+            id: flick
+            objectName: "settingsFlick"
             width: parent.width
-            visible: tabBar.currentIndex === 0
-            padding: settingsWindow.columnPadding
-            spacing: settingsWindow.columnSpacing
+            height: settingsWindow.height - headerItem.height - tabBar.height
+            contentWidth: width
+            contentHeight: tabBar.currentIndex === 0 ? generalColumn.height : advancedColumn.height
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
+            ScrollBar.vertical: ScrollBar {
+                objectName: "settingsScrollBar"
+                policy: flick.contentHeight > flick.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            }
 
-            Section {
-                color: settingsWindow.sectionColor
-                id: authentication
-                title: qsTr("Authentication")
-                spacing: 20
+            Column {
+                id: generalColumn
+                objectName: "generalColumn"
+                width: parent.width
+                visible: tabBar.currentIndex === 0
+                padding: settingsWindow.columnPadding
+                spacing: settingsWindow.columnSpacing
 
-                AInputField {
-                    id: userNameField
-                    objectName: "userNameField"
-                    width: parent.width
-                    labelField.text: qsTr("Username")
-                }
+                Section {
+                    color: settingsWindow.sectionColor
+                    id: authentication
+                    title: qsTr("Authentication")
+                    spacing: 20
 
-                AInputField {
-                    id: passwordField
-                    objectName: "passwordField"
-                    width: parent.width
-                    labelField.text: qsTr("Password")
-                    textField.echoMode: TextInput.PasswordEchoOnEdit
-                }
+                    // The fields side by side with their button: the window then fits a 768-pixel-high screen.
+                    RowLayout {
+                        width: parent.width
+                        spacing: settingsWindow.columnSpacing
 
-                AButton {
-                    objectName: "updateButton"
-                    text: qsTr("Update")
-                    onClicked: {
-                        settings.userName = userNameField.textField.text
-                        settings.password = passwordField.textField.text
-                        settings.save()
-                        updatedToolTip.show(qsTr("Updated"), 3000)
+                        AInputField {
+                            id: userNameField
+                            objectName: "userNameField"
+                            Layout.fillWidth: true
+                            Layout.preferredWidth: 1
+                            labelField.text: qsTr("Username")
+                        }
+
+                        AInputField {
+                            id: passwordField
+                            objectName: "passwordField"
+                            Layout.fillWidth: true
+                            Layout.preferredWidth: 1
+                            labelField.text: qsTr("Password")
+                            textField.echoMode: TextInput.PasswordEchoOnEdit
+                        }
+
+                        AButton {
+                            objectName: "updateButton"
+                            Layout.alignment: Qt.AlignBottom
+                            text: qsTr("Update")
+                            onClicked: {
+                                settings.userName = userNameField.textField.text
+                                settings.password = passwordField.textField.text
+                                settings.save()
+                                updatedToolTip.show(qsTr("Updated"), 3000)
+                            }
+                        }
+                    }
+
+                    AToolTip {
+                        id: updatedToolTip
+                        objectName: "updatedToolTip"
+                        x: (authentication.width - width) / 2 - authentication.padding
+                        y: (authentication.height - height) / 2 - authentication.padding
                     }
                 }
 
-                ToolTip {
-                    id: updatedToolTip
-                    objectName: "updatedToolTip"
-                    x: (authentication.width - width) / 2 - authentication.padding
-                    y: (authentication.height - height) / 2 - authentication.padding
-                }
-            }
+                Section {
+                    color: settingsWindow.sectionColor
+                    title: qsTr("Startup")
 
-            Section {
-                color: settingsWindow.sectionColor
-                title: qsTr("Startup")
+                    ASwitch {
+                        id: launchSwitch
+                        objectName: "launchSwitch"
+                        text: qsTr("Launch %1 on %2 startup").arg(settingsWindow.title).arg(settings.osName())
+                    }
 
-                ASwitch {
-                    id: launchSwitch
-                    objectName: "launchSwitch"
-                    text: qsTr("Launch %1 on %2 startup").arg(settingsWindow.title).arg(settings.osName())
-                }
+                    ASwitch {
+                        id: lastLocationSwitch
+                        objectName: "lastLocationSwitch"
+                        text: qsTr("Connect to the last used location when %1 is launched").arg(settingsWindow.title)
+                    }
 
-                ASwitch {
-                    id: lastLocationSwitch
-                    objectName: "lastLocationSwitch"
-                    text: qsTr("Connect to the last used location when %1 is launched").arg(settingsWindow.title)
-                }
-
-                ASwitch {
-                    id: autoReconnectSwitch
-                    objectName: "autoReconnectSwitch"
-                    text: qsTr("Re-establish VPN connection if disconnected or dropped")
-                }
-            }
-
-            Section {
-                color: settingsWindow.sectionColor
-                title: qsTr("Kill switch")
-
-                ASwitch {
-                    id: killSwitch
-                    objectName: "killSwitch"
-                    text: qsTr("Enable Network lock (Internet kill switch). Available only for OpenVPN")
-                    onCheckedChanged: localDevicesSwitch.checked = checked
+                    ASwitch {
+                        id: autoReconnectSwitch
+                        objectName: "autoReconnectSwitch"
+                        text: qsTr("Re-establish VPN connection if disconnected or dropped")
+                    }
                 }
 
-                ASmallGreyLabel {
-                    width: parent.width
-                    text: qsTr("Network Lock ensures your Internet traffic goes through %1 secure tunnel\nand stops all traffic if %1 disconnects unexpectedly").arg(settingsWindow.title)
-                }
+                Section {
+                    color: settingsWindow.sectionColor
+                    title: qsTr("Kill switch")
 
-                ASwitch {
-                    id: localDevicesSwitch
-                    objectName: "localDevicesSwitch"
-                    enabled: killSwitch.checked
-                    text: qsTr("Allow access to local network devices such as shares printers")
-                }
-            }
-        }
-
-        Column {
-            id: advancedColumn
-            objectName: "advancedColumn"
-            width: parent.width
-            visible: tabBar.currentIndex === 1
-            padding: settingsWindow.columnPadding
-            spacing: settingsWindow.columnSpacing
-
-            Section {
-                color: settingsWindow.sectionColor
-                title: qsTr("Protocol")
-
-                ColumnLayout {
-                    width: parent.width
-
-                    ARadioButton {
-                        id: udp
-                        objectName: "udpButton"
-                        text: qsTr("UDP - OpenVPN")
-                        checked: true
+                    ASwitch {
+                        id: killSwitch
+                        objectName: "killSwitch"
+                        text: qsTr("Enable Network lock (Internet kill switch). Available only for OpenVPN")
+                        onCheckedChanged: localDevicesSwitch.checked = checked
                     }
 
                     ASmallGreyLabel {
-                        Layout.leftMargin: udp.textPadding
-                        text: qsTr("This usually offers the best combination of speed and security, but may not work\non all networks")
+                        width: parent.width
+                        text: qsTr("Network Lock ensures your Internet traffic goes through %1 secure tunnel\nand stops all traffic if %1 disconnects unexpectedly").arg(settingsWindow.title)
                     }
 
-                    ARadioButton {
-                        id: tcp
-                        objectName: "tcpButton"
-                        text: qsTr("TCP - OpenVPN")
-                    }
-
-                    ASmallGreyLabel {
-                        Layout.leftMargin: tcp.textPadding
-                        text: qsTr("This is more likely to function on all types of networks, but might be slower than UDP")
+                    ASwitch {
+                        id: localDevicesSwitch
+                        objectName: "localDevicesSwitch"
+                        enabled: killSwitch.checked
+                        text: qsTr("Allow access to local network devices such as shares printers")
                     }
                 }
             }
 
-            Section {
-                color: settingsWindow.sectionColor
-                title: qsTr("MTU Size")
+            Column {
+                id: advancedColumn
+                objectName: "advancedColumn"
+                width: parent.width
+                visible: tabBar.currentIndex === 1
+                padding: settingsWindow.columnPadding
+                spacing: settingsWindow.columnSpacing
 
-                RowLayout {
-                    width: parent.width
+                Section {
+                    color: settingsWindow.sectionColor
+                    title: qsTr("Protocol")
 
-                    ARadioButton {
-                        id: autoMtu
-                        objectName: "autoMtuButton"
-                        text: qsTr("Auto")
-                        checked: true
-                    }
+                    ColumnLayout {
+                        width: parent.width
 
-                    ARadioButton {
-                        id: manualMtu
-                        objectName: "manualMtuButton"
-                        text: qsTr("Manual")
-                    }
-
-                    SpinBox {
-                        id: mtuBox
-                        objectName: "mtuBox"
-                        visible: manualMtu.checked
-                        editable: true
-                        from: 576
-                        to: 65535
-                        stepSize: 50
-                        // A plain number: no group separator in an MTU.
-                        textFromValue: function (value) {
-                            return String(value)
+                        ARadioButton {
+                            id: udp
+                            objectName: "udpButton"
+                            text: qsTr("UDP - OpenVPN")
+                            checked: true
                         }
-                        valueFromText: function (text) {
-                            return parseInt(text)
+
+                        ASmallGreyLabel {
+                            Layout.leftMargin: udp.textPadding
+                            text: qsTr("This usually offers the best combination of speed and security, but may not work\non all networks")
+                        }
+
+                        ARadioButton {
+                            id: tcp
+                            objectName: "tcpButton"
+                            text: qsTr("TCP - OpenVPN")
+                        }
+
+                        ASmallGreyLabel {
+                            Layout.leftMargin: tcp.textPadding
+                            text: qsTr("This is more likely to function on all types of networks, but might be slower than UDP")
                         }
                     }
+                }
+
+                Section {
+                    color: settingsWindow.sectionColor
+                    title: qsTr("MTU Size")
+
+                    RowLayout {
+                        width: parent.width
+
+                        ARadioButton {
+                            id: autoMtu
+                            objectName: "autoMtuButton"
+                            text: qsTr("Auto")
+                            checked: true
+                        }
+
+                        ARadioButton {
+                            id: manualMtu
+                            objectName: "manualMtuButton"
+                            text: qsTr("Manual")
+                        }
+
+                        SpinBox {
+                            id: mtuBox
+                            objectName: "mtuBox"
+                            font.family: FontFactory.poppinsRegular.name
+                            Accessible.name: qsTr("MTU Size")
+                            visible: manualMtu.checked
+                            editable: true
+                            from: 576
+                            to: 65535
+                            stepSize: 50
+                            // A plain number: no group separator in an MTU.
+                            textFromValue: function (value) {
+                                return String(value)
+                            }
+                            valueFromText: function (text) {
+                                return parseInt(text)
+                            }
+                        }
+
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                    }
+                }
+
+                Section {
+                    color: settingsWindow.sectionColor
+                    title: qsTr("Auto Update")
+
+                    ASwitch {
+                        id: autoUpdateSwitch
+                        objectName: "autoUpdateSwitch"
+                        text: qsTr("Automatically update application")
+                    }
+                }
+
+                Section {
+                    color: settingsWindow.sectionColor
+                    objectName: "showLogsSection"
+                    visible: uiStyle.settingsPageShowLogs
+                    title: qsTr("Show logs")
 
                     Item {
-                        Layout.fillWidth: true
-                    }
-                }
-            }
+                        width: parent.width
+                        height: Math.max(showLogsLabel.height, showLogsButton.height)
 
-            Section {
-                color: settingsWindow.sectionColor
-                title: qsTr("Auto Update")
+                        ALabel {
+                            id: showLogsLabel
+                            anchors.left: parent.left
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: qsTr("Show logs collected by application")
+                        }
 
-                ASwitch {
-                    id: autoUpdateSwitch
-                    objectName: "autoUpdateSwitch"
-                    text: qsTr("Automatically update application")
-                }
-            }
-
-            Section {
-                color: settingsWindow.sectionColor
-                objectName: "showLogsSection"
-                visible: uiStyle.settingsPageShowLogs
-                title: qsTr("Show logs")
-
-                Item {
-                    width: parent.width
-                    height: Math.max(showLogsLabel.height, showLogsButton.height)
-
-                    ALabel {
-                        id: showLogsLabel
-                        anchors.left: parent.left
-                        anchors.verticalCenter: parent.verticalCenter
-                        text: qsTr("Show logs collected by application")
-                    }
-
-                    AButton {
-                        id: showLogsButton
-                        objectName: "showLogsButton"
-                        anchors.right: parent.right
-                        anchors.verticalCenter: parent.verticalCenter
-                        text: qsTr("Show logs folder")
-                        onClicked: logger.openLogFolder()
+                        AButton {
+                            id: showLogsButton
+                            objectName: "showLogsButton"
+                            anchors.right: parent.right
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: qsTr("Show logs folder")
+                            onClicked: logger.openLogFolder()
+                        }
                     }
                 }
             }

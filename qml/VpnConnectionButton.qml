@@ -11,8 +11,19 @@ Item {
 
     signal clicked
 
+    // Where the round switch ends; tool tips stand below it.
+    readonly property real switchBottom: roundArea.y + roundArea.height
+
     height: 300
     width: parent ? parent.width : 400
+
+    activeFocusOnTab: true
+    Keys.onSpacePressed: clicked()
+    Keys.onReturnPressed: clicked()
+    Accessible.role: Accessible.Button
+    Accessible.name: connectedState ? qsTr("SWITCH OFF") : qsTr("SWITCH ON")
+    Accessible.description: vpnCore.currentIpInfoText
+    Accessible.onPressAction: clicked()
 
     RoundMouseArea {
         id: roundArea
@@ -41,6 +52,17 @@ Item {
                     color: connectionButton.connectedState ? uiStyle.connectionPageVpnConnectedButtonGradientColor3 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor3
                 }
             }
+        }
+
+        Rectangle {
+            objectName: "focusRing"
+            visible: connectionButton.activeFocus
+            anchors.fill: parent
+            anchors.margins: -4
+            radius: width / 2
+            color: "transparent"
+            border.width: 2
+            border.color: uiStyle.generalHeaderActiveColor
         }
 
         Rectangle {
@@ -122,6 +144,7 @@ Item {
                 Label {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: qsTr("DURATION")
+                    font.family: FontFactory.poppinsRegular.name
                     color: uiStyle.connectionPageVpnDurationLabelColor
                 }
 

@@ -18,15 +18,23 @@ Row {
         width: info.width / 2
 
         AGreyLabel {
+            id: locationTitle
             leftPadding: 20
             text: qsTr("Server location")
         }
 
         // The flag, the location and the arrow open the server list as one.
         Item {
+            id: locationItem
             objectName: "locationRow"
             width: locationRow.width
             height: locationRow.height
+            activeFocusOnTab: true
+            Keys.onSpacePressed: info.locationClicked()
+            Keys.onReturnPressed: info.locationClicked()
+            Accessible.role: Accessible.Button
+            Accessible.name: locationTitle.text + ": " + location.text
+            Accessible.onPressAction: info.locationClicked()
 
             Row {
                 id: locationRow
@@ -36,9 +44,13 @@ Row {
                 FlagItem {
                     id: location
                     anchors.verticalCenter: parent.verticalCenter
+                    // A long name stops short of the counters.
+                    textMaximumWidth: info.width / 2 - locationRow.leftPadding - 2 * locationRow.spacing - imageWidth - spacing - arrow.width - 10
+                    font.underline: locationItem.activeFocus
                 }
 
                 Image {
+                    id: arrow
                     anchors.verticalCenter: parent.verticalCenter
                     source: uiStyle.darkStyle ? "qrc:/resources/icons/droparrow_white.png" : "qrc:/resources/icons/droparrow_black.png"
                 }

@@ -80,21 +80,37 @@ ApplicationWindow {
                     connectedState: vpnCore.vpnConnected
                     vpnOnlineTime: vpnCore.vpnOnlineTime
 
-                    ToolTip {
+                    // Under the round switch, clear of the location row and the counters above it.
+                    AToolTip {
                         id: switchToolTip
                         objectName: "switchToolTip"
                         timeout: 5000
+                        maximumWidth: connectionButton.width - 40
+                        x: (connectionButton.width - width) / 2
+                        y: connectionButton.switchBottom + 4
+                    }
+
+                    function showTip(text) {
+                        switchToolTip.text = text
+                        switchToolTip.visible = true
+                    }
+
+                    // Without a server there is nothing to connect to; say why there is none.
+                    function noServerReason() {
+                        if (serverListModel.isEmpty)
+                            return qsTr("Choose a server location first")
+                        return serverListModel.unavailable ? qsTr("The server list cannot be loaded. Trying again...") : qsTr("The server list is loading...")
                     }
 
                     onClicked: {
                         if (vpnCore.vpnConnectionInProgress) {
-                            switchToolTip.text = qsTr("Connection in progress...")
-                            switchToolTip.visible = true
+                            showTip(qsTr("Connection in progress..."))
                         } else if (vpnCore.vpnDisconnectionInProgress) {
-                            switchToolTip.text = qsTr("Disconnection in progress...")
-                            switchToolTip.visible = true
+                            showTip(qsTr("Disconnection in progress..."))
                         } else if (vpnCore.vpnConnected) {
                             vpnCore.disconnectFromVpn()
+                        } else if (serverListModel.serverIp === "") {
+                            showTip(noServerReason())
                         } else {
                             vpnCore.connectToVpn()
                         }

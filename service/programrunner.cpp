@@ -3,6 +3,7 @@
 #include "app/logtag.h"
 #include "openvpnlaunch.h"
 #include "servicelog.h"
+#include "tunneladapters.h"
 
 #include <QFileInfo>
 
@@ -74,6 +75,9 @@ ProgramRunner::~ProgramRunner()
             signalGroup(process, true);
             process->waitForFinished(killWait);
         }
+    }
+    if (running.contains(QStringLiteral("openvpn"))) {
+        TunnelAdapters::clearFreeAdapters();
     }
 }
 
@@ -219,6 +223,14 @@ void ProgramRunner::resetForNewClient()
         tagged(qInfo(), tag) << "Lifting a network lock left engaged";
         start({ killSwitch, QStringLiteral("disable"), QStringLiteral("all") }, false);
     }
+    // The resolver file keeps the user's own copy while a tunnel's servers are in it.
+    const QString dns = catalog.pathOf(QStringLiteral("dns"));
+    if (QFileInfo::exists(dns)) {
+        tagged(qInfo(), tag) << "Restoring the user's resolvers";
+        start({ dns, QStringLiteral("user") }, false);
+    }
+    // Also what an OpenVPN of an earlier service instance left.
+    TunnelAdapters::clearFreeAdapters();
 }
 
 void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status)
@@ -238,6 +250,11 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
     }
     process->disconnect(this);
     process->deleteLater();
+    // Before the client hears of the end: a killed OpenVPN leaves its addresses and routes, and
+    // the client's next tunnel must not meet them.
+    if (name == QLatin1String("openvpn")) {
+        TunnelAdapters::clearFreeAdapters();
+    }
     if (process->property(reportProperty).toBool()) {
         emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name));
     }

@@ -35,7 +35,8 @@ public:
     void start(const QStringList& arguments, bool report = true, qint64 peerUid = -1);
     void stopOpenVpn();
     void killOpenVpn();
-    // A fresh client: ends a left-over OpenVPN and lifts a network lock left engaged.
+    // A fresh client: ends a left-over OpenVPN, lifts a network lock left engaged, restores the
+    // user's resolvers and clears what a tunnel left on the VPN adapters.
     void resetForNewClient();
 
 signals:

@@ -9,10 +9,37 @@ const char* const tableName = "vpnc_killswitch";
 
 namespace {
 
-// Private, link-local and multicast ranges: shares, printers and their discovery.
+// Private, link-local and multicast ranges: shares, printers and their discovery. IPv6 multicast
+// only with link and site scope: wider scopes are routed.
 const char* const localIpv4 = "{ 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16, 224.0.0.0/4, "
                               "255.255.255.255 }";
-const char* const localIpv6 = "{ fc00::/7, fe80::/10, ff00::/8 }";
+const char* const localIpv6 = "{ fe80::/10, fc00::/7, ff02::/16, ff05::/16 }";
+
+// Neighbour discovery (hop limit 255) and multicast listener reports (hop limit 1) never cross a
+// router: the hop limit proves they stay on the link.
+const char* const linkIcmpv6 = "icmpv6 type { nd-router-solicit, nd-router-advert, nd-neighbor-solicit, "
+                               "nd-neighbor-advert, nd-redirect } ip6 hoplimit 255 accept\n"
+                               "icmpv6 type { mld-listener-query, mld-listener-report, mld-listener-done, "
+                               "mld2-listener-report } ip6 hoplimit 1 accept";
+
+struct Chain
+{
+    const char* name;
+    const char* interfaceWord; // where the packet leaves (output) or arrives (input)
+    const char* addressWord; // the far end's address
+    const char* dhcp; // the machine's own DHCP and DHCPv6 leases
+};
+
+// A base chain that drops what its rules do not accept.
+void addChain(QStringList* lines, const QString& hook, const QStringList& rules)
+{
+    *lines << QStringLiteral("    chain %1 {").arg(hook)
+           << QStringLiteral("        type filter hook %1 priority 0; policy drop;").arg(hook);
+    for (const QString& rule : rules) {
+        lines->append(QStringLiteral("        ") + rule);
+    }
+    lines->append(QStringLiteral("    }"));
+}
 
 } // namespace
 
@@ -53,45 +80,43 @@ QString parse(const QStringList& arguments, Request* request)
 QString nftScript(const Request& request)
 {
     const QString table = QStringLiteral("%1 %2").arg(QLatin1String(tableFamily), QLatin1String(tableName));
-    // Adding first makes the delete succeed when no lock is in place.
+    // One transaction: adding first makes the delete succeed when no lock is in place, and the new
+    // rules replace the old ones at once, so a change of server never opens a gap.
     QStringList lines { QStringLiteral("add table %1").arg(table), QStringLiteral("delete table %1").arg(table) };
     if (request.action == Request::Disable) {
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
 
     const QString family = ToolSupport::isStrictIpv4(request.server) ? QStringLiteral("ip") : QStringLiteral("ip6");
-    lines << QStringLiteral("table %1 {").arg(table);
-    const struct
-    {
-        const char* name;
-        const char* direction; // the interface and address words of this hook
-        const char* interfaceWord;
-        const char* addressWord;
-        const char* dhcp;
-    } chains[] = {
-        { "output", "output", "oifname", "daddr", "udp sport 68 udp dport 67 accept" },
-        { "input", "input", "iifname", "saddr", "udp sport 67 udp dport 68 accept" },
+    const Chain chains[] = {
+        { "output", "oifname", "daddr", "udp sport 68 udp dport 67 accept\nudp sport 546 udp dport 547 accept" },
+        { "input", "iifname", "saddr", "udp sport 67 udp dport 68 accept\nudp sport 547 udp dport 546 accept" },
     };
-    for (const auto& chain : chains) {
+    lines << QStringLiteral("table %1 {").arg(table);
+    for (const Chain& chain : chains) {
         const QString interfaceWord = QLatin1String(chain.interfaceWord);
         const QString addressWord = QLatin1String(chain.addressWord);
-        lines << QStringLiteral("    chain %1 {").arg(QLatin1String(chain.name))
-              << QStringLiteral("        type filter hook %1 priority 0; policy drop;")
-                     .arg(QLatin1String(chain.direction))
-              << QStringLiteral("        %1 \"lo\" accept").arg(interfaceWord)
-              << QStringLiteral("        %1 \"tun*\" accept").arg(interfaceWord)
-              << QStringLiteral("        %1 \"tap*\" accept").arg(interfaceWord)
-              << QStringLiteral("        %1 %2 %3 accept").arg(family, addressWord, request.server)
-              // The uplink's own lease and neighbour discovery keep the way to the server open.
-              << QStringLiteral("        %1").arg(QLatin1String(chain.dhcp))
-              << QStringLiteral("        icmpv6 type { nd-neighbor-solicit, nd-neighbor-advert, nd-router-solicit, "
-                                "nd-router-advert } accept");
+        QStringList rules { QStringLiteral("%1 \"lo\" accept").arg(interfaceWord),
+            QStringLiteral("%1 \"tun*\" accept").arg(interfaceWord),
+            QStringLiteral("%1 \"tap*\" accept").arg(interfaceWord),
+            QStringLiteral("%1 %2 %3 accept").arg(family, addressWord, request.server), QLatin1String(chain.dhcp),
+            QLatin1String(linkIcmpv6) };
         if (request.allowLocal) {
-            lines << QStringLiteral("        ip %1 %2 accept").arg(addressWord, QLatin1String(localIpv4))
-                  << QStringLiteral("        ip6 %1 %2 accept").arg(addressWord, QLatin1String(localIpv6));
+            rules << QStringLiteral("ip %1 %2 accept").arg(addressWord, QLatin1String(localIpv4))
+                  << QStringLiteral("ip6 %1 %2 accept").arg(addressWord, QLatin1String(localIpv6));
         }
-        lines << QStringLiteral("    }");
+        addChain(&lines, QLatin1String(chain.name), rules);
     }
+    // Containers and virtual machines behind the machine: into the tunnel, its answers back, and
+    // with "local" between local ranges only (a private source alone is no proof: a container's
+    // own address is private too).
+    QStringList forward { QStringLiteral("oifname \"tun*\" accept"), QStringLiteral("oifname \"tap*\" accept"),
+        QStringLiteral("iifname { \"tun*\", \"tap*\" } ct state established,related accept") };
+    if (request.allowLocal) {
+        forward << QStringLiteral("ip saddr %1 ip daddr %1 accept").arg(QLatin1String(localIpv4))
+                << QStringLiteral("ip6 saddr %1 ip6 daddr %1 accept").arg(QLatin1String(localIpv6));
+    }
+    addChain(&lines, QStringLiteral("forward"), forward);
     lines << QStringLiteral("}");
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

@@ -10,22 +10,26 @@ namespace ResolverConfig {
 
 namespace {
 
-const QString headerLine
-    = QStringLiteral("# Written by the VPN client's dns tool while the tunnel is up; \"dns user\" restores the rest.");
-const QString savedPrefix = QStringLiteral("#vpnc-saved:");
+const QByteArray headerLine
+    = "# Written by the VPN client's dns tool while the tunnel is up; \"dns user\" restores the rest.";
+// Each line of the user's file after this prefix; the last one is what follows the file's last
+// line end (empty when the file ends with one), so the file comes back byte for byte.
+const QByteArray exactPrefix = "#vpnc-orig:";
+// Written by earlier versions: whole lines, each put back with a line end.
+const QByteArray linePrefix = "#vpnc-saved:";
+// A resolver file is small; anything larger is not one to keep inside another.
+constexpr qint64 maxFileSize = 1024 * 1024;
 
 bool isGuid(const QString& text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\}$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("\\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\}")));
     return pattern.match(text).hasMatch();
 }
 
-void addServer(Request* request, const QString& server)
+bool isAddress(const QString& text)
 {
-    if (!server.isEmpty() && !request->servers.contains(server)) {
-        request->servers.append(server);
-    }
+    return ToolSupport::isStrictIpv4(text) || ToolSupport::isStrictIpv6(text);
 }
 
 QString parseEntry(const QString& entry, Request* request)
@@ -53,30 +57,23 @@ QString parseEntry(const QString& entry, Request* request)
     } else {
         // The user's list as the registry holds it: empty places are tolerated, nothing else.
         for (const QString& part : parts) {
-            if (!part.isEmpty() && !ToolSupport::isStrictIpv4(part) && !ToolSupport::isStrictIpv6(part)) {
+            if (!part.isEmpty() && !isAddress(part)) {
                 return QStringLiteral("\"%1\" is not an IP address").arg(part);
             }
         }
     }
     request->ids.append(id);
     for (const QString& part : parts) {
-        addServer(request, part);
+        if (!part.isEmpty() && !request->servers.contains(part)) {
+            request->servers.append(part);
+        }
     }
     return QString();
 }
 
-QStringList linesOf(const QString& text)
-{
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty()) {
-        lines.removeLast();
-    }
-    return lines;
-}
-
 } // namespace
 
-QString parse(const QStringList& arguments, Request* request)
+QString parse(const QStringList& arguments, Request* request, QStringList* warnings)
 {
     if (arguments.isEmpty()) {
         return QStringLiteral("no command");
@@ -90,61 +87,70 @@ QString parse(const QStringList& arguments, Request* request)
     }
     for (int i = 1; i < arguments.size(); ++i) {
         const QString error = parseEntry(arguments.at(i), request);
-        if (!error.isEmpty()) {
+        if (error.isEmpty()) {
+            continue;
+        }
+        if (request->mode == Request::Vpn) {
             return error;
+        }
+        if (warnings != nullptr) {
+            warnings->append(error + QStringLiteral(", skipped"));
         }
     }
     return QString();
 }
 
-bool isVpnConfig(const QString& text)
+bool isVpnConfig(const QByteArray& text)
 {
-    return text.startsWith(headerLine + QLatin1Char('\n'));
+    return text.startsWith(headerLine + '\n');
 }
 
-QString vpnConfig(const QString& current, const QStringList& servers)
+QByteArray vpnConfig(const QByteArray& current, const QStringList& servers)
 {
-    const QString original = userConfig(current);
-    QStringList lines { headerLine };
+    QByteArray text = headerLine + '\n';
     for (const QString& server : servers) {
-        lines.append(QStringLiteral("nameserver %1").arg(server));
+        text += "nameserver " + server.toLatin1() + '\n';
     }
-    const QStringList originalLines = linesOf(original);
-    for (const QString& line : originalLines) {
-        lines.append(savedPrefix + line);
+    for (const QByteArray& line : userConfig(current).split('\n')) {
+        text += exactPrefix + line + '\n';
     }
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return text;
 }
 
-QString userConfig(const QString& current)
+QByteArray userConfig(const QByteArray& current)
 {
     if (!isVpnConfig(current)) {
         return current;
     }
-    QStringList original;
-    const QStringList lines = linesOf(current);
-    for (const QString& line : lines) {
-        if (line.startsWith(savedPrefix)) {
-            original.append(line.mid(savedPrefix.size()));
+    QList<QByteArray> exact;
+    QByteArray lines;
+    for (const QByteArray& line : current.split('\n')) {
+        if (line.startsWith(exactPrefix)) {
+            exact.append(line.mid(exactPrefix.size()));
+        } else if (line.startsWith(linePrefix)) {
+            lines += line.mid(linePrefix.size()) + '\n';
         }
     }
-    return original.isEmpty() ? QString() : original.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return exact.isEmpty() ? lines : exact.join('\n');
 }
 
 QString apply(const QString& path, const Request& request, bool* changed)
 {
     *changed = false;
     QFile file(path);
-    QString current;
+    QByteArray current;
     // Opened rather than asked whether it exists: a bind mount of a removed file is still there.
     if (file.open(QIODevice::ReadOnly)) {
-        current = QString::fromUtf8(file.readAll());
+        current = file.read(maxFileSize + 1);
         file.close();
+        if (current.size() > maxFileSize) {
+            return QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxFileSize);
+        }
     } else if (file.error() != QFileDevice::OpenError || QFileInfo::exists(path)) {
         return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
     }
 
-    QString wanted = current;
+    QByteArray wanted = current;
     if (request.mode == Request::Vpn) {
         // Without a server to use the user's resolver stays: no names at all would be worse.
         if (!request.servers.isEmpty()) {
@@ -160,8 +166,7 @@ QString apply(const QString& path, const Request& request, bool* changed)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }
-    const QByteArray data = wanted.toUtf8();
-    if (file.write(data) != data.size() || !file.flush()) {
+    if (file.write(wanted) != wanted.size() || !file.flush()) {
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }
     file.close();

@@ -20,14 +20,16 @@ struct Request
     QStringList servers; // every server named, in order, without repeats
 };
 
-// "vpn GUID@V4,V6 ..." or "user GUID@LIST ...". Returns an error text for anything else.
-QString parse(const QStringList& arguments, Request* request);
+// "vpn GUID@V4,V6 ..." or "user GUID@LIST ...". Returns an error text for anything else. The
+// "user" entries only name what the user had: the file itself keeps the copy that is put back, so
+// an entry that does not read as addresses is reported in *warnings and skipped, never a refusal.
+QString parse(const QStringList& arguments, Request* request, QStringList* warnings = nullptr);
 
 // The file while the tunnel is up. A file that is already the tunnel's keeps the user's original.
-QString vpnConfig(const QString& current, const QStringList& servers);
-// The user's original file from a tunnel file; the text unchanged when it is not one.
-QString userConfig(const QString& current);
-bool isVpnConfig(const QString& text);
+QByteArray vpnConfig(const QByteArray& current, const QStringList& servers);
+// The user's original file, byte for byte, from a tunnel file; the text unchanged when it is not one.
+QByteArray userConfig(const QByteArray& current);
+bool isVpnConfig(const QByteArray& text);
 
 // Reads and rewrites the file in place. Returns an error text on failure.
 QString apply(const QString& path, const Request& request, bool* changed);

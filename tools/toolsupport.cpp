@@ -11,18 +11,22 @@ namespace ToolSupport {
 
 bool isStrictIpv4(const QString& text)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])(\\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3}$"));
+    // Anchored to the whole text: "$" alone would let a final line end through.
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral(
+        "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])(\\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3}")));
     return pattern.match(text).hasMatch();
 }
 
 bool isStrictIpv6(const QString& text)
 {
-    if (!text.contains(QLatin1Char(':')) || text.contains(QLatin1Char('%')) || text.contains(QLatin1Char('['))) {
+    // Plain ASCII in the one canonical spelling: QHostAddress alone forgives blanks (Unicode ones
+    // too), upper case and other spellings that the programs the tools feed may read otherwise.
+    static const QRegularExpression characters(QRegularExpression::anchoredPattern(QStringLiteral("[0-9a-f:.]+")));
+    if (!characters.match(text).hasMatch()) {
         return false;
     }
     const QHostAddress address(text);
-    return address.protocol() == QAbstractSocket::IPv6Protocol;
+    return address.protocol() == QAbstractSocket::IPv6Protocol && address.toString() == text;
 }
 
 QString systemProgram(const QString& name)

@@ -14,9 +14,9 @@ enum ExitCode
     BadUsage = 2, // nothing was changed
 };
 
-// Dotted quad only: "10.0.0.1", not "10.1" nor "010.0.0.1".
+// Dotted quad only: "10.0.0.1", not "10.1" nor "010.0.0.1", nothing before or after.
 bool isStrictIpv4(const QString& text);
-// Without a scope and without brackets.
+// The canonical form only (lower case, zeros compressed), without a scope and without brackets.
 bool isStrictIpv6(const QString& text);
 
 // The full path of a system program from the system folders only (never from PATH: the tools run

@@ -55,6 +55,8 @@ def country_of(address):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "ApiStandIn/1.0"
+    # A caller that goes silent (its tunnel went away mid-request) must not hold a thread for ever.
+    timeout = 10
 
     def do_GET(self):
         path = self.path.split("?", 1)[0]
@@ -91,7 +93,9 @@ def main():
     context.load_cert_chain(options.cert, options.key)
     server = ThreadingHTTPServer((options.address, options.port), Handler)
     server.daemon_threads = True
-    server.socket = context.wrap_socket(server.socket, server_side=True)
+    # The handshake in the request's own thread, under its time-out: done in accept() it would let
+    # one silent caller stop every other.
+    server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     print("listening on https://%s:%d" % (options.address, options.port), flush=True)
     server.serve_forever()
 

@@ -3,9 +3,11 @@
 # one instance on UDP 88 and one on TCP 8080, with the demo deployment's CA, server certificate
 # and tls-crypt key. User name and password are checked by a script; the demo account is
 #     user "demo", password "demo-password"   (VPNC_DEMO_USER / VPNC_DEMO_PASSWORD override them)
-# Each instance pushes redirect-gateway and one IPv4 and one IPv6 "dhcp-option DNS" (its own tunnel
-# addresses) and has pools of its own in 10.8.0.0/16 and fd00:8::/48; tunnel traffic leaves the
-# uplink masqueraded. Runtime files (configurations, logs, pid files) live in VPNC_RUN_DIR.
+# Each instance pushes redirect-gateway for both families (so that nothing of either family leaves
+# the client beside the tunnel) and one IPv4 and one IPv6 "dhcp-option DNS" (its own tunnel
+# addresses), and has pools of its own in 10.8.0.0/16 and fd00:8::/48; tunnel traffic of both
+# families leaves the uplink masqueraded. Runtime files (configurations, logs, pid files) live in
+# VPNC_RUN_DIR.
 # Idempotent: a running instance is left alone.
 
 VPNC_RUN_DIR="${VPNC_RUN_DIR:-/run/$VPNC_NS_PREFIX}"
@@ -27,12 +29,13 @@ ip netns exec "$SERVER_NETNS" sysctl -qw net.ipv4.ip_forward=1
 ip netns exec "$SERVER_NETNS" sysctl -qw net.ipv6.conf.all.forwarding=1
 if command -v nft >/dev/null 2>&1; then
     ip netns exec "$SERVER_NETNS" nft -f - <<'NFT'
-table ip vpnc_nat
-delete table ip vpnc_nat
-table ip vpnc_nat {
+table inet vpnc_nat
+delete table inet vpnc_nat
+table inet vpnc_nat {
     chain postrouting {
         type nat hook postrouting priority srcnat; policy accept;
         ip saddr 10.8.0.0/16 oifname "vs-uplink" masquerade
+        ip6 saddr fd00:8::/48 oifname "vs-uplink" masquerade
     }
 }
 NFT
@@ -72,6 +75,7 @@ script-security 2
 auth-user-pass-verify $VPNC_RUN_DIR/check-user.sh via-file
 keepalive 10 60
 push "redirect-gateway def1"
+push "redirect-gateway ipv6"
 push "dhcp-option DNS ${net4%.0}.1"
 push "dhcp-option DNS ${net6}1"
 verb 3

@@ -5,7 +5,9 @@ Button {
     id: control
 
     // The handler takes the mouse, so it also decides when the button looks pressed.
+    Accessible.name: text
     down: pressed || mouseHandler.pressed
+    opacity: enabled ? 1 : 0.4
 
     contentItem: Text {
         text: control.text
@@ -21,6 +23,8 @@ Button {
         implicitWidth: 160
         implicitHeight: 40
         color: control.down ? uiStyle.generalButtonBackgroundColorPressed : uiStyle.generalButtonBackgroundColor
+        border.width: control.visualFocus ? 2 : 0
+        border.color: uiStyle.generalButtonBackgroundColorPressed
     }
 
     MouseAreaHandler {

@@ -80,6 +80,7 @@ Popup {
     MenuItem {
         id: itemSizer
         visible: false
+        font.family: FontFactory.poppinsRegular.name
         text: qsTr("Paste")
     }
 
@@ -91,6 +92,7 @@ Popup {
                 width: contextMenu.availableWidth
                 action: modelData
                 focusPolicy: Qt.NoFocus
+                font.family: FontFactory.poppinsRegular.name
                 highlighted: hovered
                 onTriggered: contextMenu.close()
             }

@@ -13,6 +13,7 @@ Column {
         id: field
         width: parent.width
         maximumLength: 32
+        Accessible.name: label.text
 
         AContextMenu {
         }

@@ -11,7 +11,9 @@ RadioButton {
 
     checked: false
     text: qsTr("RadioButton")
+    Accessible.name: text
     down: pressed || indicatorHandler.pressed
+    opacity: enabled ? 1 : 0.4
 
     indicator: Rectangle {
         objectName: "radioIndicator"
@@ -22,7 +24,7 @@ RadioButton {
         y: (control.height - height) / 2
         color: "transparent"
         border.width: 1
-        border.color: control.down ? control.selectedColor : control.borderColor
+        border.color: control.down || control.visualFocus ? control.selectedColor : control.borderColor
 
         Rectangle {
             objectName: "radioInner"

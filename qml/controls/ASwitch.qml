@@ -10,6 +10,8 @@ Item {
     property int controlMargin: 10
 
     width: parent ? parent.width : implicitWidth
+    // Disabled, the whole row fades: the switch must not look as if a click would move it.
+    opacity: enabled ? 1 : 0.4
     implicitWidth: label.implicitWidth + controlMargin + control.implicitWidth
     height: control.implicitHeight * 2
 
@@ -30,6 +32,7 @@ Item {
         implicitWidth: 41
         implicitHeight: 16
         padding: 0
+        Accessible.name: root.text
 
         indicator: Rectangle {
             objectName: "switchIndicator"
@@ -51,7 +54,8 @@ Item {
         background: Rectangle {
             radius: 13
             color: control.checked ? uiStyle.generalSwitchBackgroundColorChecked : uiStyle.generalSwitchBackgroundColor
-            border.color: color
+            border.color: control.visualFocus ? uiStyle.generalSwitchIndicatorColorChecked : color
+            border.width: control.visualFocus ? 2 : 1
         }
 
         MouseAreaHandler {

@@ -7,7 +7,11 @@ Button {
     property bool selected: false
 
     checkable: true
+    Accessible.name: text
     down: pressed || mouseHandler.pressed
+    opacity: enabled ? 1 : 0.4
+    // By the mouse or, with the focus on it, by the space bar.
+    onClicked: selected = true
 
     contentItem: Text {
         text: control.text
@@ -17,6 +21,7 @@ Button {
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
         color: uiStyle.generalTabFontColor
+        font.underline: control.visualFocus
     }
 
     background: Rectangle {
@@ -35,9 +40,6 @@ Button {
 
     MouseAreaHandler {
         id: mouseHandler
-        onClicked: {
-            control.selected = true
-            control.clicked()
-        }
+        onClicked: control.clicked()
     }
 }

@@ -6,6 +6,8 @@ TextField {
 
     selectByMouse: true
     color: uiStyle.generalDefaultLabelColor
+    font.family: FontFactory.poppinsRegular.name
+    font.pixelSize: 13
 
     background: Rectangle {
         implicitWidth: 100

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the interface's assets and their resource files: scripts/assets/generate.sh
 #
-#   resources/fonts/        Poppins Regular and Bold (TrueType) from the npm package @fontsource/poppins
+#   resources/fonts/        Poppins Regular and Bold (TrueType) from the npm package @fontsource/poppins, and
+#                           their Cyrillic fallback Montserrat Regular and Bold from @fontsource/montserrat
 #   resources/icons/flags/  a 128 x 96 PNG per code of the npm package flag-icons (its 4x3 SVGs)
 #   resources/icons/        our own icons, rendered from resources/icons/svg/ at their drawn size
 #
@@ -10,6 +11,7 @@
 set -euo pipefail
 
 POPPINS_VERSION=5.3.0
+MONTSERRAT_VERSION=5.3.0
 FLAG_ICONS_VERSION=7.5.0
 
 top="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -27,8 +29,10 @@ done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 (cd "$work" && npm install --silent --no-audit --no-fund --ignore-scripts \
-    "@fontsource/poppins@$POPPINS_VERSION" "flag-icons@$FLAG_ICONS_VERSION")
+    "@fontsource/poppins@$POPPINS_VERSION" "@fontsource/montserrat@$MONTSERRAT_VERSION" \
+    "flag-icons@$FLAG_ICONS_VERSION")
 poppins="$work/node_modules/@fontsource/poppins"
+montserrat="$work/node_modules/@fontsource/montserrat"
 flagicons="$work/node_modules/flag-icons"
 
 # qrc_write FILE PREFIX FILES... : a resource file listing FILES (relative to FILE's folder).
@@ -51,7 +55,12 @@ mkdir -p "$fonts"
 "$python" "$here/woff2ttf.py" "$fonts/Poppins-Bold.ttf" \
     "$poppins/files/poppins-latin-700-normal.woff" "$poppins/files/poppins-latin-ext-700-normal.woff"
 cp "$poppins/LICENSE" "$fonts/LICENSE.Poppins.txt"
-qrc_write "$fonts/fonts.qrc" /resources/fonts Poppins-Regular.ttf Poppins-Bold.ttf
+# Poppins has no Cyrillic. Montserrat, as geometric and with the same cap height and weights, draws
+# the Russian texts; only its Cyrillic subset is taken, the rest stays Poppins'.
+"$python" "$here/woff2ttf.py" "$fonts/Montserrat-Regular.ttf" "$montserrat/files/montserrat-cyrillic-400-normal.woff"
+"$python" "$here/woff2ttf.py" "$fonts/Montserrat-Bold.ttf" "$montserrat/files/montserrat-cyrillic-700-normal.woff"
+cp "$montserrat/LICENSE" "$fonts/LICENSE.Montserrat.txt"
+qrc_write "$fonts/fonts.qrc" /resources/fonts Poppins-Regular.ttf Poppins-Bold.ttf Montserrat-Regular.ttf Montserrat-Bold.ttf
 
 # Flags, named by lower-case code.
 rm -rf "$flags"
@@ -75,4 +84,4 @@ for svg in "$icons"/svg/*.svg; do
 done
 qrc_write "$icons/icons.qrc" /resources/icons "${icon_files[@]}"
 
-echo "fonts: 2, flags: ${#flag_files[@]}, icons: ${#icon_files[@]}"
+echo "fonts: 4, flags: ${#flag_files[@]}, icons: ${#icon_files[@]}"

@@ -4,6 +4,7 @@
 #include "connection/vpncore.h"
 #include "logger.h"
 #include "logtag.h"
+#include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
@@ -46,7 +47,9 @@ Application::Application()
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
 
-    connect(networkApi, &NetworkApi::requestServerListFinished, serverListModel, &ServerListModel::updateServerList);
+    // The list reaches the model through the refresh, which asks again while it is missing.
+    directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
+    connect(vpnCore, &VpnCore::vpnConnectedChanged, directoryRefresh, &DirectoryRefresh::onTunnelChanged);
 
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
@@ -66,7 +69,7 @@ Application::Application()
     // The settings apply a changed MTU to every adapter.
     Settings::instance()->setNetworkAdapters(networkInterfaces.adapters());
 
-    networkApi->requestServerList();
+    directoryRefresh->start();
 
     if (Settings::instance()->autoUpdateEnabled()) {
         update->checkForUpdates();

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class DirectoryRefresh;
 class NetworkApi;
 class QMessageBox;
 class QWindow;
@@ -47,6 +48,7 @@ public slots:
 
 private:
     NetworkApi* networkApi = nullptr;
+    DirectoryRefresh* directoryRefresh = nullptr;
     // Declared before the engine: the engine is destroyed first, then the interfaces.
     NetworkInterfaces networkInterfaces;
     QQmlApplicationEngine engine;

@@ -11,6 +11,8 @@ int clientMain(int argc, char** argv)
 {
     qputenv("QML_DISABLE_DISK_CACHE", "1");
 
+    // Scaled by the screen's device pixel ratio; only takes effect before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     SingleApplication app(QStringLiteral("VPNClient"), argc, argv);
     if (app.isRunning()) {
         app.sendMessage(QString(), 5000);

@@ -86,8 +86,13 @@ void NetworkApi::setReplyTimeout(int milliseconds)
 
 void NetworkApi::requestServerList()
 {
-    get(QNetworkRequest(QUrl(serverListUrl())));
+    requestServerFeed();
     requestCurrentIpAddress();
+}
+
+void NetworkApi::requestServerFeed()
+{
+    get(QNetworkRequest(QUrl(serverListUrl())));
 }
 
 void NetworkApi::requestCurrentIpAddress()

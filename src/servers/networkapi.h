@@ -27,7 +27,9 @@ public:
     // that host in addition to the system's.
     NetworkApi(const QString& apiHost, const QByteArray& caPem, QObject* parent = nullptr);
 
+    // The feed, then the public IP address.
     void requestServerList();
+    void requestServerFeed();
     void requestCurrentIpAddress();
 
     QString geoIpUrl() const;

@@ -77,6 +77,16 @@ const Server* ServerListModel::chosenServer() const
     return nullptr;
 }
 
+int ServerListModel::chosenRow() const
+{
+    for (int row = 0; row < servers.size(); ++row) {
+        if (servers.at(row).id == chosenId) {
+            return row;
+        }
+    }
+    return -1;
+}
+
 QString ServerListModel::serverIp() const
 {
     const Server* server = chosenServer();
@@ -86,7 +96,10 @@ QString ServerListModel::serverIp() const
 QString ServerListModel::locationText() const
 {
     const Server* server = chosenServer();
-    return server != nullptr ? QStringLiteral("%1, %2").arg(server->country, server->city) : tr("Not selected");
+    if (server != nullptr) {
+        return QStringLiteral("%1, %2").arg(server->country, server->city);
+    }
+    return listUnavailable ? tr("Server list unavailable") : tr("Not selected");
 }
 
 QString ServerListModel::locationImageSource() const
@@ -98,6 +111,21 @@ QString ServerListModel::locationImageSource() const
 bool ServerListModel::isEmpty() const
 {
     return !servers.isEmpty();
+}
+
+bool ServerListModel::unavailable() const
+{
+    return listUnavailable;
+}
+
+void ServerListModel::setUnavailable(bool unavailable)
+{
+    if (listUnavailable == unavailable) {
+        return;
+    }
+    listUnavailable = unavailable;
+    emit unavailableChanged(listUnavailable);
+    emit locationTextChanged(locationText());
 }
 
 void ServerListModel::updateServerList(const Servers& serverList)

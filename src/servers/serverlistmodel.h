@@ -15,6 +15,8 @@ class ServerListModel : public QAbstractListModel
     Q_PROPERTY(QString locationText READ locationText NOTIFY locationTextChanged)
     Q_PROPERTY(QString locationImageSource READ locationImageSource NOTIFY locationImageSourceChanged)
     Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY isEmptyChanged)
+    // The list could not be had at the last try (and is being asked for again).
+    Q_PROPERTY(bool unavailable READ unavailable NOTIFY unavailableChanged)
 
 public:
     enum ProxyRoles
@@ -39,11 +41,15 @@ public:
     QString locationImageSource() const;
     // True while the list holds servers: the server list window shows its rows when this is true.
     bool isEmpty() const;
+    bool unavailable() const;
+    void setUnavailable(bool unavailable);
 
     // Signal strength of a load figure: 1 (busy) to 3 (light), 0 for no figure.
     static int strength(qint32 capacity);
 
     Q_INVOKABLE void updateCurrentServer(int serverId);
+    // Row of the chosen server, -1 when none is chosen: where the list starts its keyboard selection.
+    Q_INVOKABLE int chosenRow() const;
 
 public slots:
     void updateServerList(const Servers& serverList);
@@ -53,10 +59,12 @@ signals:
     void locationImageSourceChanged(QString locationImageSource);
     void locationTextChanged(QString locationText);
     void serverIpChanged(QString ip);
+    void unavailableChanged(bool unavailable);
 
 private:
     const Server* chosenServer() const;
 
     Servers servers;
     qint32 chosenId = -1;
+    bool listUnavailable = false;
 };

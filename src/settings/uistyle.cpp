@@ -2,6 +2,7 @@
 
 #include "app/logtag.h"
 #include "app/utils.h"
+#include "ui/bundledfonts.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -74,7 +75,8 @@ const ColourEntry colourEntries[] = {
     { "connectionPageVpnDurationBackgroundColor", "#f1f0f0", "#f1f0f0" },
     { "connectionPageVpnTimerLabelColor", "#2bbd64", "#2bbd64" },
     { "settingsPageDefaultLabelColor1", "white", "#555252" },
-    { "settingsPageDefaultLabelColor2", "black", "#9a9a9a" },
+    // White: black text cannot be read on the dark sections.
+    { "settingsPageDefaultLabelColor2", "white", "#9a9a9a" },
     { "settingsPageHeaderBackgroundColor", "white", "white" },
 };
 
@@ -89,6 +91,8 @@ UiStyle::UiStyle(const QString& brandingFolder, QObject* parent)
     , m_brandingFolder(brandingFolder)
 {
     setObjectName(QStringLiteral("UiStyle"));
+    // The fonts belong to the look as much as the colours do, and must be there before any text is laid out.
+    BundledFonts::install();
     load();
 }
 

@@ -87,6 +87,10 @@ Do you want to update to version %1?</source>
         <source>Serverlist</source>
         <translation>Список серверов</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
 </context>
 <context>
     <name>ServerListModel</name>
@@ -94,12 +98,20 @@ Do you want to update to version %1?</source>
         <source>Not selected</source>
         <translation>Не выбран</translation>
     </message>
+    <message>
+        <source>Server list unavailable</source>
+        <translation>Нет списка серверов</translation>
+    </message>
 </context>
 <context>
     <name>ServerListWindow</name>
     <message>
         <source>No items to display</source>
         <translation>Нет элементов для отображения</translation>
+    </message>
+    <message>
+        <source>The server list cannot be loaded. Trying again...</source>
+        <translation>Не удаётся загрузить список серверов. Пробуем снова...</translation>
     </message>
 </context>
 <context>
@@ -319,6 +331,18 @@ on all networks</source>
     <message>
         <source>Connection to Internet is blocked</source>
         <translation>Доступ в Интернет заблокирован</translation>
+    </message>
+    <message>
+        <source>Choose a server location first</source>
+        <translation>Сначала выберите расположение сервера</translation>
+    </message>
+    <message>
+        <source>The server list cannot be loaded. Trying again...</source>
+        <translation>Не удаётся загрузить список серверов. Пробуем снова...</translation>
+    </message>
+    <message>
+        <source>The server list is loading...</source>
+        <translation>Список серверов загружается...</translation>
     </message>
 </context>
 </TS>

@@ -16,7 +16,7 @@ prefix="vpne$$"
 
 teardown() {
     VPNC_NS_PREFIX="$prefix" "$TOP/devhost/down.sh" >/dev/null
-    rm -rf "$work"
+    rm -rf "$work" "/etc/netns/$prefix-client"
 }
 trap teardown EXIT
 

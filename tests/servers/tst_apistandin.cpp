@@ -1,6 +1,7 @@
 #include "servers/networkapi.h"
 
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -38,6 +39,10 @@ private slots:
         QVERIFY2(
             setup.exitCode() == 0 && output.contains("API stand-in already running") && pid > 0, qPrintable(output));
 
+        // A caller that connects and then says nothing (its tunnel went away) holds up no one else.
+        QTcpSocket silent;
+        silent.connectToHost("203.0.113.10", 443);
+        QVERIFY(silent.waitForConnected(5000));
         NetworkApi api;
         QCOMPARE(api.serverListUrl(), QStringLiteral("https://203.0.113.10/feeds/serverinfo.xml"));
         QSignalSpy list(&api, &NetworkApi::requestServerListFinished);

@@ -269,7 +269,9 @@ private slots:
         QVERIFY(startService());
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
         QTest::qWait(300);
-        QCOMPARE(records(), expected);
+        QStringList runs = records();
+        QCOMPARE(runs.removeAll("dns user"), 1); // "init: connection" restores the resolvers, beside the rest
+        QCOMPARE(runs, expected);
         QCOMPARE(started.count(), sent);
         // The init run is the service's own business, not reported.
         QCOMPARE(texts(output).filter(QRegularExpression("^(started|finished):\\d+,0,killswitch$")).size(), 2 * sent);
@@ -280,7 +282,7 @@ private slots:
         const int inits = read("service.log").count(": init: connection");
         QCOMPARE(inits, 1);
         fprintf(stderr, "stress: %d restarts, %d commands, %d runs in order, %d status lines, %d init\n", rounds, sent,
-            int(records().size()) - 1, int(output.count()), inits);
+            int(runs.size()) - 1, int(output.count()), inits);
     }
 
     void programsReportRealExitCodes()

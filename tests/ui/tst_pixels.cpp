@@ -1,13 +1,17 @@
+#include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
 
 #include <QDir>
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTextLayout>
+#include <QXmlStreamReader>
 #include <QtTest>
 
-// What the interface draws, checked on the pixels: the committed assets and DashCircle.
+// What the interface draws, checked on the pixels: the committed assets, the fonts and DashCircle.
 class TestPixels : public QObject
 {
     Q_OBJECT
@@ -31,7 +35,7 @@ private slots:
         }
     }
 
-    void flagsAndFonts()
+    void flags()
     {
         const QStringList flags = QDir(QStringLiteral(":/resources/icons/flags")).entryList(QDir::Files);
         QVERIFY2(flags.size() >= 258 && flags.contains("gb-eng.png"), qPrintable(flags.join(' ')));
@@ -39,12 +43,51 @@ private slots:
             QVERIFY2(QRegularExpression("^[a-z]{2,6}(-[a-z]{2,3})?\\.png$").match(file).hasMatch(), qPrintable(file));
             QVERIFY2(QImage(":/resources/icons/flags/" + file).size() == QSize(128, 96), qPrintable(file));
         }
-        for (const QString file : { "Poppins-Regular.ttf", "Poppins-Bold.ttf" })
-            QFontDatabase::addApplicationFont(":/resources/fonts/" + file);
-        // One family in two real weights, with the extended Latin subset too.
+    }
+
+    // Poppins in two real weights, and every character of the Russian catalogue in a bundled face of each
+    // weight: laid out in Poppins, no line reaches for a system font.
+    void fonts()
+    {
+        BundledFonts::install();
         QCOMPARE(QFontDatabase().weight("Poppins", "Regular"), int(QFont::Normal));
         QCOMPARE(QFontDatabase().weight("Poppins", "Bold"), int(QFont::Bold));
-        QVERIFY(QFontMetrics(QFont("Poppins")).inFont(QChar(u'\u0142'))); // ł
+        QFile catalogue(QStringLiteral(VPN_SOURCE_DIR "/src/translations/vpnclient_ru.ts"));
+        QVERIFY(catalogue.open(QIODevice::ReadOnly));
+        QString text = QStringLiteral("ł"); // extended Latin too
+        for (QXmlStreamReader reader(&catalogue); !reader.atEnd();) {
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("translation")) {
+                text += reader.readElementText();
+            }
+        }
+        QVERIFY(text.contains(QStringLiteral("Список серверов")));
+        for (const bool bold : { false, true }) {
+            QFont font(BundledFonts::family());
+            font.setBold(bold);
+            for (const QChar c : QSet<QChar>(text.cbegin(), text.cend())) {
+                if (c.isSpace()) {
+                    continue;
+                }
+                QTextLayout layout(c, font);
+                layout.beginLayout();
+                layout.createLine();
+                layout.endLayout();
+                // A real glyph of a bundled face. The first face names the family it was asked for with its
+                // substitutes: "Poppins,montserrat".
+                const QGlyphRun run = layout.glyphRuns().value(0);
+                const QString family = run.rawFont().familyName().toLower();
+                const QStringList faces = family.split(QLatin1Char(','));
+                QVERIFY2(run.glyphIndexes().value(0) != 0 && !family.isEmpty()
+                        && std::all_of(faces.cbegin(), faces.cend(),
+                            [](const QString& face) {
+                                return face == "poppins" || face == "montserrat";
+                            }),
+                    qPrintable(QStringLiteral("%1 (U+%2, %3) %4")
+                                   .arg(c)
+                                   .arg(c.unicode(), 4, 16, QChar('0'))
+                                   .arg(bold ? "bold" : "regular", family)));
+            }
+        }
     }
 
     void dashCircle_data()

@@ -1,11 +1,15 @@
+#include "../servers/httpsserver.h"
 #include "connection/vpncore.h"
+#include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
 #include "ui/dashcircle.h"
 
+#include <QAccessible>
 #include <QSignalSpy>
+#include <QTranslator>
 #include <QtQuick>
 #include <QtQuickTest>
 
@@ -37,21 +41,58 @@ public:
 };
 
 // Singleton "TestSupport" 1.0. Sets the client's context properties, with the settings kept in a temporary
-// profile.
+// profile, the style and the language named by VPN_TEST_STYLE ("dark") and VPN_TEST_LANGUAGE ("ru"), and the
+// provider API on a loopback HTTPS server that answers only what a test gives it.
 class Setup : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(QString variant MEMBER m_variant CONSTANT)
     QTemporaryDir m_profile;
-    // Nothing listens on the discard port: every public IP request fails at once and is ignored.
-    NetworkApi m_api { QStringLiteral("127.0.0.1:9"), QByteArray() };
+    QString m_variant;
+    QTranslator m_translator;
+    // Made once the application exists: sockets need its event loop.
+    HttpsServer* m_apiServer = nullptr;
+    NetworkApi* m_api = nullptr;
     VpnCoreProbe* m_vpnCore = nullptr;
     ServerListModel m_model;
+    DirectoryRefresh* m_refresh = nullptr;
 
 public:
     Q_INVOKABLE void loadServers()
     {
         m_model.updateServerList({ Server(0, "DE", "Frankfurt", "de1", "10.0.0.1", 30),
             Server(1, "NL", "Amsterdam", "nl1", "10.0.0.2", 60), Server(2, "US", "Dallas", "us1", "10.0.0.3", 90) });
+    }
+    // The application's start: the model empty, then the list and the address asked for.
+    Q_INVOKABLE void startRefresh()
+    {
+        m_model.updateServerList({});
+        m_refresh->start();
+    }
+    // Body the API server answers on a path from now on; empty for a failure (404).
+    Q_INVOKABLE void serve(const QString& path, const QString& body)
+    {
+        if (body.isEmpty()) {
+            m_apiServer->responses.remove(path.toUtf8());
+        } else {
+            m_apiServer->responses.insert(path.toUtf8(), Response { 200, body.toUtf8() });
+        }
+    }
+    Q_INVOKABLE int requests(const QString& path) const
+    {
+        return m_apiServer->requests.filter(QStringLiteral("GET ") + path + QLatin1Char(' ')).size();
+    }
+    // As when a screen reader starts listening: the controls that exist publish their roles and names.
+    Q_INVOKABLE void startScreenReader()
+    {
+        QAccessible::setActive(true);
+    }
+    // What assistive technology is told about an item: "role name".
+    Q_INVOKABLE QString accessible(QQuickItem* item) const
+    {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(item);
+        return face == nullptr ? QString()
+                               : QStringLiteral("%1 %2").arg(int(face->role())).arg(face->text(QAccessible::Name));
     }
     // What a later start of the client would read.
     Q_INVOKABLE QVariant stored(const QString& key) const
@@ -70,14 +111,33 @@ public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_profile.path()));
+        const bool dark = qgetenv("VPN_TEST_STYLE") == "dark";
+        const bool russian = qgetenv("VPN_TEST_LANGUAGE") == "ru";
+        m_variant = QStringLiteral("%1-%2").arg(dark ? "dark" : "light", russian ? "ru" : "en");
+        if (russian && m_translator.load(QStringLiteral(":/src/translations/vpnclient_ru.qm"))) {
+            QCoreApplication::installTranslator(&m_translator);
+        }
+        QFile branding(m_profile.filePath(QStringLiteral("branding.ini")));
+        if (dark && branding.open(QIODevice::WriteOnly)) {
+            branding.write("[Main]\nbrandingEnabled=true\ndarkStyle=true\n");
+            branding.close();
+        }
+        m_apiServer = new HttpsServer(QStringLiteral("test-server"));
+        m_apiServer->setParent(this);
+        m_api = new NetworkApi(
+            QStringLiteral("127.0.0.1:%1").arg(m_apiServer->serverPort()), readData("test-ca.pem"), this);
+        m_refresh = new DirectoryRefresh(m_api, &m_model, this);
+        m_refresh->setRetryDelays(100, 400);
         m_vpnCore = new VpnCoreProbe(this);
-        m_vpnCore->setNetworkApi(&m_api);
+        m_vpnCore->setNetworkApi(m_api);
+        connect(m_vpnCore, &VpnCore::vpnConnectedChanged, m_refresh, &DirectoryRefresh::onTunnelChanged);
+        serve(QStringLiteral("/v3/geoip"), QStringLiteral(R"({"data":{"ip":"192.0.2.2","iso_code":"DE"}})"));
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
         qmlRegisterSingletonType(
             QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
         qmlRegisterSingletonInstance("TestSupport", 1, 0, "TestSupport", this);
         QQmlContext* context = engine->rootContext();
-        context->setContextProperty(QStringLiteral("uiStyle"), new UiStyle(this));
+        context->setContextProperty(QStringLiteral("uiStyle"), new UiStyle(m_profile.path(), this));
         context->setContextProperty(QStringLiteral("settings"), Settings::instance());
         context->setContextProperty(QStringLiteral("serverListModel"), &m_model);
         context->setContextProperty(QStringLiteral("vpnCore"), m_vpnCore);

@@ -11,7 +11,7 @@ Row {
     Component {
         id: panel
         Rectangle {
-            width: 560; height: 800; color: uiStyle.generalBackgroundColor
+            width: 560; height: 860; color: uiStyle.generalBackgroundColor
             Column {
                 x: 20; y: 20; width: 520; spacing: 10
                 Rectangle { width: 520; height: 50; color: uiStyle.settingsPageHeaderBackgroundColor; Image { anchors.centerIn: parent; source: uiStyle.generalLogoFileName } }
@@ -21,11 +21,12 @@ Row {
                 AGreyLabel { text: "AGreyLabel: Server location" }
                 ABrightLabel { text: "ABrightLabel: Frankfurt am Main" }
                 ASmallGreyLabel { text: "ASmallGreyLabel: This is more likely to function on all types of networks" }
-                Row { spacing: 10; AButton { text: "Update" } AButton { text: "Pressed"; down: true } }
+                Row { spacing: 10; AButton { text: "Update" } AButton { text: "Pressed"; down: true } AButton { text: "Disabled"; enabled: false } }
                 ASwitch { text: "ASwitch on"; checked: true }
                 ASwitch { text: "ASwitch disabled"; enabled: false }
-                Row { spacing: 20; ARadioButton { text: "UDP - OpenVPN"; checked: true } ARadioButton { text: "TCP - OpenVPN" } ARadioButton { text: "Pressed"; down: true } }
+                Row { spacing: 20; ARadioButton { text: "UDP - OpenVPN"; checked: true } ARadioButton { text: "TCP - OpenVPN" } ARadioButton { text: "Pressed"; down: true } ARadioButton { text: "Disabled"; enabled: false } }
                 AInputField { width: 520; labelField.text: "Username"; textField.text: "user@example.org" }
+                Item { width: 520; height: 40; AToolTip { y: 4; visible: true; timeout: -1; text: "AToolTip: Выполняется подключение..." } }
                 Row {
                     spacing: 12
                     DashCircle { width: 88; height: 88; color: uiStyle.connectionPageCirclesColor }

@@ -29,7 +29,7 @@ Item {
         function test_labelOpacityPerStyle() {
             var dark = TestSupport.create(labels, true, host), light = TestSupport.create(labels, false, host)
             compare(dark.children[0].font.family, "Poppins")
-            var darkOpacity = [0.5, 0.4, 1, 0.2, 1] // ALabel, AGreyLabel, ABrightLabel, ASmallGreyLabel, ASectionHeader
+            var darkOpacity = [0.5, 0.4, 1, 0.5, 1] // ALabel, AGreyLabel, ABrightLabel, ASmallGreyLabel, ASectionHeader
             for (var i = 0; i < darkOpacity.length; ++i) {
                 fuzzyCompare(dark.children[i].opacity, darkOpacity[i], 0.001)
                 compare(light.children[i].opacity, 1)

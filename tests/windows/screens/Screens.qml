@@ -2,29 +2,42 @@ import QtQuick 2.12
 import QtTest 1.12
 import TestSupport 1.0
 
-// Pictures of the windows for a person to look at; windows-screenshot.sh keeps them in the current folder.
+// Pictures of the windows for a person to look at, in the style and language of the run
+// (TestSupport.variant, "light-en" or "dark-ru"...); windows-screenshot.sh keeps them in the current folder.
 TestCase {
     when: windowShown
 
     function test_screenshots() {
         var main = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
         var settingsWindow = findChild(main.footer, "settingsWindow"), list = findChild(main, "serverListWindow")
-        function shoot(window, file) {
+        settingsWindow.screenRoom = 2000 // the picture shows the whole window
+        function shoot(window, name) {
             wait(800) // fonts, pop-ups and animations settle
-            grabImage(window.contentItem.parent || window.contentItem).save(file)
+            grabImage(window.contentItem.parent || window.contentItem).save(TestSupport.variant + "-" + name + ".png")
         }
+        // No list yet: the window says so, and so does the switch.
+        TestSupport.startRefresh()
+        tryVerify(function () { return serverListModel.unavailable }, 5000)
+        mouseClick(findChild(main, "roundArea"), 100, 100)
+        shoot(main, "main-no-list")
+        list.visible = true
+        shoot(main, "serverlist-no-list")
+        list.visible = false
         TestSupport.loadServers()
-        shoot(main, "main-disconnected.png")
+        settings.userName = ""
+        mouseClick(findChild(main, "roundArea"), 100, 100) // the tool tip under the switch
+        shoot(main, "main-disconnected")
         vpnCore.onVpnConnectionStateChanged(3, "", false)
         vpnCore.onByteCountChanged(3456789, 123456)
-        vpnCore.onRequestCurrentIpAddressFinished("198.51.100.7", "DE")
-        shoot(main, "main-connected.png")
+        vpnCore.onRequestCurrentIpAddressFinished("198.51.100.7", "NL")
+        shoot(main, "main-connected")
         list.visible = true
-        shoot(main, "serverlist.png")
+        shoot(main, "serverlist")
+        list.visible = false
         settingsWindow.visible = true
-        shoot(settingsWindow, "settings-general.png")
+        shoot(settingsWindow, "settings-general")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
-        shoot(settingsWindow, "settings-advanced.png")
+        shoot(settingsWindow, "settings-advanced")
         main.destroy()
     }
 }

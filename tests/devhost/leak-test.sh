@@ -1,0 +1,286 @@
+#!/usr/bin/env bash
+# Leak test through the real window, the real vpn-service, the real tools and real OpenVPN on a
+# development host of its own: every row brings the client into a state, sends traffic of every
+# kind (ICMP, UDP to port 53, TCP; IPv4 and IPv6) from the client's namespace to the leak sink, and
+# counts at the sink what arrived from the client's own uplink addresses (a leak) and what came
+# through the tunnel (from the VPN server). Prints the counts of every row.
+#   leak-test.sh BUILD_DIR [ROW...]      (default: every row, in the order of ROWS)
+# Needs root (network namespaces); exits 77 (skipped) without it.
+#
+# A row is a function row_NAME that returns non-zero (after "fail TEXT") when the row fails; it
+# starts from whatever the previous row left (a client may run, connected or not) and uses:
+#   client_up [SETTING=VALUE...]   (re)starts the client with these settings stored first and
+#                                  waits for the server list (client_start: for the service only)
+#   switch_on / switch_off         clicks the round switch and waits for the tunnel up / down
+#   measure NAME                   traffic for $traffic_seconds, then the sink's counts as "NAME"
+#   measure_during NAME S CMD...   traffic for S seconds while CMD runs (a fault), then the counts
+#   kill_openvpn, restart_service, server_unreachable on|off     faults
+#   no_leak / tunnel_carried       checks on the last measure
+#   host_is_clean                  nothing of a tunnel left: addresses, routes, resolvers, lock
+#   wait_for_clean_host            the same, given a few seconds
+# Add the row's name to ROWS in the order it should run.
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ] || ! command -v openvpn >/dev/null 2>&1 || [ ! -c /dev/net/tun ] \
+    || ! command -v nft >/dev/null 2>&1; then
+    echo "SKIP: needs root, openvpn, nftables and /dev/net/tun"
+    exit 77
+fi
+TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+BUILD_DIR="$(cd "$1" && pwd)"
+shift
+APP_DIR="$BUILD_DIR/app"
+work="$(mktemp -d /tmp/vpnleak-XXXXXX)"
+export TOP BUILD_DIR APP_DIR
+export VPNC_NS_PREFIX="vpnl$$" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devhost"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+ROWS=(connected client_killed_and_restarted kill_switch_off openvpn_killed_kill_switch_off)
+[ $# -gt 0 ] && ROWS=("$@")
+
+sink4=203.0.113.99
+sink6=2001:db8:99::99
+traffic_seconds=2
+tunnel_timeout=60
+start_timeout=60
+settings_file="$XDG_CONFIG_HOME/VPN/VPNClient.conf"
+
+# shellcheck source=devhost/lib/window.sh
+source "$TOP/devhost/lib/window.sh"
+
+teardown() {
+    stop_pid "$client_pid"
+    stop_pid "$xvfb_pid"
+    VPNC_NS_PREFIX="$VPNC_NS_PREFIX" "$TOP/devhost/down.sh" >/dev/null
+    rm -rf "$work" "/etc/netns/$VPNC_NS_PREFIX-client"
+}
+trap teardown EXIT
+trap 'exit 130' INT TERM
+
+failure=""
+fail() {
+    failure="$*"
+    echo "FAIL: $*"
+    return 1
+}
+
+# The development host's pieces, as the launcher prepares them.
+CLIENT_PREFIX=()
+mkdir -p "$DEVHOST_DIR"
+for step in "$TOP"/devhost/setup.d/*.sh; do
+    # shellcheck source=/dev/null
+    source "$step" >>"$work/setup.out" 2>&1 || { cat "$work/setup.out"; echo "FAIL: $(basename "$step")"; exit 1; }
+done
+export PATH="$TOP/devhost/bin:$PATH"
+in_client() { ip netns exec "$CLIENT_NETNS" "$@"; }
+# The OpenVPN in the client's namespace (the VPN servers run in another one); fails without one.
+client_openvpn() {
+    local pid
+    for pid in $(ip netns pids "$CLIENT_NETNS"); do
+        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = openvpn ] && echo "$pid" && return 0
+    done
+    return 1
+}
+# Faults: OpenVPN killed behind everyone's back; vpn-service stopped and started again; the VPN
+# server's uplink cut (on) or mended (off).
+kill_openvpn() {
+    local pid
+    pid="$(client_openvpn)" || { fail "no OpenVPN to kill"; return; }
+    kill -KILL "$pid"
+}
+restart_service() {
+    local pid
+    pid="$(cat "$DEVHOST_DIR/vpn-service.pid")"
+    kill -TERM "$pid"
+    for _ in $(seq 50); do [ -e "/proc/$pid" ] || break; sleep 0.1; done
+    # shellcheck source=/dev/null
+    source "$TOP/devhost/setup.d/60-service.sh" >>"$work/setup.out" 2>&1 || fail "vpn-service did not start again"
+}
+server_unreachable() {
+    ip -n "$SERVER_NETNS" link set vs-uplink "$([ "$1" = on ] && echo down || echo up)"
+}
+resolver_file="/etc/netns/$CLIENT_NETNS/resolv.conf"
+# The user's own resolver file, with an oddity the restore must keep: no final line end.
+printf '# the user'"'"'s own\nnameserver 192.0.2.1' >"$resolver_file"
+cp "$resolver_file" "$work/resolv.conf.user"
+"$APP_DIR/devhost-seed" demo demo-password >/dev/null || { echo "FAIL: cannot seed the settings store"; exit 1; }
+start_xvfb "$work" || { echo "FAIL: Xvfb did not start"; exit 1; }
+
+# set_settings KEY=VALUE...: into the client's store, group Settings (the client reads it at start).
+set_settings() {
+    python3 - "$settings_file" "$@" <<'PY'
+import configparser, sys
+store = configparser.ConfigParser(interpolation=None)
+store.optionxform = str
+store.read(sys.argv[1])
+if not store.has_section("Settings"):
+    store.add_section("Settings")
+for pair in sys.argv[2:]:
+    key, value = pair.split("=", 1)
+    store.set("Settings", key, value)
+with open(sys.argv[1], "w") as out:
+    store.write(out, space_around_delimiters=False)
+PY
+}
+
+# client_start [KEY=VALUE...]: a client that runs and has reached the service.
+client_start() {
+    if [ -n "$client_pid" ]; then
+        close_client || { fail "the client did not end when its window closed"; return; }
+    fi
+    set_settings "$@"
+    start_client "$work/client.out" "$start_timeout" "${CLIENT_PREFIX[@]}" "$APP_DIR/vpnclient" \
+        || { fail "the client wrote no log"; return; }
+    wait_log 1 "$start_timeout" "vpn-service is running: true" || { fail "the client did not reach vpn-service"; return; }
+    find_window || { fail "no client window"; return; }
+}
+
+# client_up [KEY=VALUE...]: the same, and it knows the server.
+client_up() {
+    client_start "$@" || return
+    wait_log 1 "$start_timeout" "Set VPN server IP: " || { fail "the client got no server list"; return; }
+}
+
+switch_on() {
+    local line
+    line="$(next_log_line)"
+    click_switch
+    wait_log "$line" "$tunnel_timeout" "VPN connection is UP" "State updated to 'Error'" \
+        || { fail "the tunnel did not come up"; return; }
+    # The lock and the resolvers follow the Connected state.
+    sleep 1
+}
+
+switch_off() {
+    local line
+    line="$(next_log_line)"
+    click_switch
+    wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || { fail "the tunnel did not go down"; return; }
+}
+
+# sink_counts: "client-icmp=N client-udp=N ... other=N" since the last reset, and resets.
+sink_counts() {
+    ip netns exec "$NET_NETNS" nft reset counters table inet vpnc_sink \
+        | awk '/counter /{name=$2} /packets/{printf " %s=%s", name, $2}'
+}
+
+# measure_during NAME SECONDS [COMMAND...]: traffic of every kind from the client's namespace to the
+# sink for SECONDS, COMMAND run meanwhile (a fault), then the sink's counts as NAME.
+counts=""
+measure_during() {
+    local name="$1" seconds="$2" probe status=0
+    shift 2
+    sink_counts >/dev/null
+    in_client python3 "$TOP/tests/devhost/probe.py" --timeout 0.3 --for "$seconds" "$sink4" "$sink6" \
+        >"$work/probe.out" 2>&1 &
+    probe=$!
+    if [ $# -gt 0 ]; then
+        "$@" || status=$?
+    fi
+    wait "$probe"
+    counts="$(sink_counts)"
+    echo "  $name:$counts"
+    return "$status"
+}
+measure() { measure_during "$1" "$traffic_seconds"; }
+count_of() { sed -n "s/.* $1=\([0-9]*\).*/\1/p" <<<"$counts"; }
+leaked() {
+    local total=0 name
+    for name in client-icmp client-udp client-tcp client-icmp6 client-udp6 client-tcp6 client-other; do
+        total=$((total + $(count_of "$name")))
+    done
+    echo "$total"
+}
+no_leak() { [ "$(leaked)" -eq 0 ] || fail "$(leaked) packets left outside the tunnel"; }
+tunnel_carried() { [ "$(count_of other)" -gt 0 ] || fail "nothing came through the tunnel"; }
+
+# host_is_clean: what the client's namespace had before any tunnel.
+host_is_clean() {
+    local tun="${CLIENT_TUN_DEV:-tun0}" stale
+    cmp -s "$resolver_file" "$work/resolv.conf.user" || fail "the user's resolver file is not back byte for byte" || return
+    stale="$(in_client ip -o address show dev "$tun" | grep -v ' fe80::')"
+    [ -z "$stale" ] || fail "addresses left on $tun: $stale" || return
+    stale="$(in_client ip route show dev "$tun"; in_client ip -6 route show dev "$tun" | grep -v '^fe80::')"
+    [ -z "$stale" ] || fail "routes left on $tun: $stale" || return
+    ! in_client nft list table inet vpnc_killswitch >/dev/null 2>&1 || fail "the network lock is still engaged" || return
+    ! client_openvpn >/dev/null || fail "an OpenVPN still runs"
+}
+
+# wait_for_clean_host: host_is_clean within 5 s.
+wait_for_clean_host() {
+    for _ in $(seq 50); do
+        (host_is_clean) >/dev/null && return 0
+        sleep 0.1
+    done
+    host_is_clean
+}
+
+row_connected() {
+    client_up killswitchEnabled=true autoReconnectToVpn=true || return
+    switch_on || return
+    measure "connected, kill switch on" && no_leak && tunnel_carried
+}
+
+# Killed without a word to the service: the next client's start must clear everything.
+row_client_killed_and_restarted() {
+    if [ -z "$client_pid" ] || ! client_openvpn >/dev/null; then
+        client_up killswitchEnabled=true && switch_on || return
+    fi
+    kill -KILL "$client_pid"
+    wait "$client_pid" 2>/dev/null
+    client_pid=""
+    # Its first requests may still go into the old tunnel, and die with it: the host is what counts here.
+    client_start || return
+    # The service clears the host when the new client says "init: connection".
+    wait_for_clean_host || return
+    measure "restarted, not connected" && [ "$(leaked)" -gt 0 ] || fail "the lock was not lifted"
+}
+
+row_kill_switch_off() {
+    client_up killswitchEnabled=false || return
+    switch_on || return
+    measure "connected, kill switch off" && no_leak && tunnel_carried || return
+    switch_off
+}
+
+# SIGKILL leaves OpenVPN no time to take its addresses and routes away: the service must.
+row_openvpn_killed_kill_switch_off() {
+    client_up killswitchEnabled=false autoReconnectToVpn=false || return
+    switch_on || return
+    local line
+    line="$(next_log_line)"
+    kill_openvpn || return
+    wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || { fail "the client did not see the loss"; return; }
+    wait_for_clean_host || return
+    # Not black-holed: without a tunnel and without the lock, traffic takes the uplink.
+    measure "OpenVPN killed" && [ "$(count_of client-icmp)" -gt 0 ] && [ "$(count_of client-icmp6)" -gt 0 ] \
+        || { fail "traffic goes nowhere after the loss"; return; }
+    # The next tunnel meets no stale address and carries traffic.
+    switch_on || return
+    measure "connected again" && no_leak && tunnel_carried || return
+    switch_off
+}
+
+failed_rows=()
+for row in "${ROWS[@]}"; do
+    echo "row: $row"
+    failure=""
+    if ! "row_$row" || [ -n "$failure" ]; then
+        failed_rows+=("$row")
+        echo "row $row FAILED${failure:+: $failure}"
+        [ -n "$log_file" ] && tail -n 15 "$log_file"
+    else
+        echo "row $row ok"
+    fi
+done
+
+if [ -n "$client_pid" ]; then
+    close_client || true
+fi
+if [ "${#failed_rows[@]}" -ne 0 ]; then
+    echo "failed rows: ${failed_rows[*]}"
+    tail -n 30 "$DEVHOST_DIR/vpn-service.log" 2>/dev/null
+    exit 1
+fi
+echo "all rows passed"
+exit 0
