@@ -17,10 +17,17 @@ Rectangle {
         onClicked: footer.clicked()
     }
 
-    SettingsWindow {
-        id: settingsWindow
-        objectName: "settingsWindow"
+    // Made when first opened: its controls cost start-up time and memory while nobody looks at them.
+    // Named by file, so that not even its type is loaded before.
+    Loader {
+        id: settingsLoader
+        objectName: "settingsLoader"
+        active: false
+        source: "SettingsWindow.qml"
     }
 
-    onClicked: settingsWindow.visible = true
+    onClicked: {
+        settingsLoader.active = true
+        settingsLoader.item.visible = true
+    }
 }

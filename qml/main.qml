@@ -26,13 +26,18 @@ ApplicationWindow {
         id: footerItem
     }
 
-    ServerListWindow {
-        id: serverListWindow
-        objectName: "serverListWindow"
-        x: 0
-        y: headerItem.height
-        width: applicationWindow.width
-        height: applicationWindow.height - headerItem.height - footerItem.height
+    // Made when first opened: its list and controls cost start-up time and memory while hidden.
+    // Named by file, so that not even its type is loaded before.
+    Loader {
+        id: serverListLoader
+        objectName: "serverListLoader"
+        active: false
+        source: "ServerListWindow.qml"
+        onLoaded: {
+            item.y = Qt.binding(function () { return headerItem.height })
+            item.width = Qt.binding(function () { return applicationWindow.width })
+            item.height = Qt.binding(function () { return applicationWindow.height - headerItem.height - footerItem.height })
+        }
     }
 
     Column {
@@ -69,7 +74,10 @@ ApplicationWindow {
                     uploaded: vpnCore.uploaded
                     locationImageSource: serverListModel.locationImageSource
                     locationText: serverListModel.locationText
-                    onLocationClicked: serverListWindow.visible = true
+                    onLocationClicked: {
+                        serverListLoader.active = true
+                        serverListLoader.item.visible = true
+                    }
                 }
 
                 VpnConnectionButton {

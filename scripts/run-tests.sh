@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds, and runs every test: once in a normal build and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; then a short fuzzing run of each parser.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$top"
@@ -19,4 +19,8 @@ scripts/build.sh build-asan -DVPN_BUILD_TESTS=ON -DVPN_SANITIZE=ON -DCMAKE_BUILD
 echo "== tests (sanitizers)"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 900 -LE no-sanitize)
+echo "== build (fuzz targets, clang)"
+CC=clang CXX=clang++ scripts/build.sh build-fuzz -DVPN_FUZZ=ON
+echo "== fuzzing (a few seconds per parser)"
+scripts/fuzz.sh 5 build-fuzz
 echo "== all tests passed"

@@ -94,11 +94,11 @@ const QHash<QString, Check>& allowList()
             [](const QStringList& a) {
                 return a.size() == 1 && matches(a.at(0), "[A-Za-z0-9][A-Za-z0-9 .]*");
             } },
-        // Loopback only, and no password file for OpenVPN to read.
+        // Exactly as the template has it, with the client's password file (checked when read).
         { QStringLiteral("management"),
             [](const QStringList& a) {
-                return a.size() == 2 && (a.at(0) == QLatin1String("127.0.0.1") || a.at(0) == QLatin1String("::1"))
-                    && isNumber(a.at(1), 1, 65535);
+                return a.size() == 3 && a.at(0) == QLatin1String("127.0.0.1")
+                    && a.at(1) == QString::number(OpenVpnLaunch::managementPort) && !a.at(2).isEmpty();
             } },
         { QStringLiteral("remote"),
             [](const QStringList& a) {
@@ -206,6 +206,47 @@ bool writeAll(int fd, const QByteArray& data)
     return true;
 }
 
+// One read of one open file: what is checked is what is used, whatever the user does to the
+// file afterwards. secret: the file must be the user's alone, as a secret others may read is none.
+bool readUserFile(
+    const QString& path, qint64 uid, qint64 limit, const QString& what, bool secret, QByteArray* text, QString* error)
+{
+    const int fd = UserFile::open(path, O_RDONLY, uid, what, error);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info = {};
+    if (secret && (::fstat(fd, &info) != 0 || (info.st_mode & 077) != 0)) {
+        ::close(fd);
+        *error = QStringLiteral("%1 %2: open to other users").arg(what, ServiceLog::printable(path));
+        return false;
+    }
+    const bool read = readAll(fd, limit, text);
+    ::close(fd);
+    if (!read || text->size() > limit) {
+        *error = QStringLiteral("%1 %2: %3")
+                     .arg(what, ServiceLog::printable(path),
+                         read ? QStringLiteral("larger than %1 bytes").arg(limit) : systemError());
+        return false;
+    }
+    return true;
+}
+
+// A new file only the service's user can read, in the run's private folder.
+bool writePrivateFile(const QString& path, const QByteArray& data, QString* error)
+{
+    const int fd = ::open(
+        QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    const bool written = fd >= 0 && writeAll(fd, data);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (!written) {
+        *error = QStringLiteral("cannot write the private file %1: %2").arg(path, systemError());
+    }
+    return written;
+}
+
 #endif
 
 } // namespace
@@ -235,8 +276,30 @@ void OpenVpnLaunch::closeOutput()
     output = -1;
 }
 
-bool OpenVpnLaunch::checkConfiguration(const QByteArray& text, QByteArray* copy, QString* error)
+bool OpenVpnLaunch::checkSecret(const QByteArray& text, QByteArray* secret, QString* error)
 {
+    QByteArray line = text;
+    if (line.endsWith('\n')) {
+        line.chop(line.endsWith("\r\n") ? 2 : 1);
+    }
+    if (line.size() < minSecretLength || line.size() > maxSecretLength) {
+        *error = QStringLiteral("the secret is not %1 to %2 characters long").arg(minSecretLength).arg(maxSecretLength);
+        return false;
+    }
+    for (const char c : qAsConst(line)) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) {
+            *error = QStringLiteral("the secret is not one line of letters and digits");
+            return false;
+        }
+    }
+    *secret = line;
+    return true;
+}
+
+bool OpenVpnLaunch::checkConfiguration(
+    const QByteArray& text, const QString& passwordCopy, QByteArray* copy, QString* passwordFile, QString* error)
+{
+    passwordFile->clear();
     for (const char c : text) {
         if ((c < 0x20 || c > 0x7e) && c != '\t' && c != '\r' && c != '\n') {
             *error = QStringLiteral("control or non-ASCII character 0x%1")
@@ -304,10 +367,22 @@ bool OpenVpnLaunch::checkConfiguration(const QByteArray& text, QByteArray* copy,
                          .arg(directive, ServiceLog::printable(tokens.join(QLatin1Char(' ')), 120), where);
             return false;
         }
+        if (directive == QLatin1String("management")) {
+            if (!passwordFile->isEmpty()) {
+                *error = QStringLiteral("directive management given twice%1").arg(where);
+                return false;
+            }
+            *passwordFile = tokens.takeLast();
+            tokens.append(passwordCopy);
+        }
         copy->append(joined(QStringList { directive } + tokens));
     }
     if (!block.isEmpty()) {
         *error = QStringLiteral("inline <%1> is not closed").arg(block);
+        return false;
+    }
+    if (passwordFile->isEmpty()) {
+        *error = QStringLiteral("no management directive with a password file");
         return false;
     }
     return true;
@@ -328,35 +403,8 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
     std::unique_ptr<OpenVpnLaunch> launch(new OpenVpnLaunch);
 
 #ifdef Q_OS_UNIX
-    const int configFd = UserFile::open(configPath, O_RDONLY, peerUid, QStringLiteral("configuration"), error);
-    if (configFd < 0) {
-        return nullptr;
-    }
-    // One read of one open file: what is checked is what is copied, whatever the user does to
-    // the file afterwards.
-    QByteArray text;
-    const bool read = readAll(configFd, maxConfigurationSize, &text);
-    ::close(configFd);
-    if (!read || text.size() > maxConfigurationSize) {
-        *error = QStringLiteral("configuration %1: %2")
-                     .arg(ServiceLog::printable(configPath),
-                         read ? QStringLiteral("larger than %1 bytes").arg(maxConfigurationSize) : systemError());
-        return nullptr;
-    }
-    QByteArray copy;
-    QString problem;
-    if (!checkConfiguration(text, &copy, &problem)) {
-        *error = QStringLiteral("configuration %1: %2").arg(ServiceLog::printable(configPath), problem);
-        return nullptr;
-    }
-
-    launch->output = UserFile::open(logPath, O_WRONLY | O_APPEND, peerUid, QStringLiteral("log file"), error);
-    if (launch->output < 0) {
-        return nullptr;
-    }
-
     // A folder of the service's own user that nobody else may enter (mkdtemp makes it 0700), so
-    // that nobody can reach the copy while OpenVPN runs; it goes with the run.
+    // that nobody can reach the copies while OpenVPN runs; it goes with the run.
     launch->folder = RunFolder::create();
     struct stat folderInfo = {};
     if (!launch->folder->isValid() || ::lstat(QFile::encodeName(launch->folder->path()).constData(), &folderInfo) != 0
@@ -365,26 +413,53 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
         return nullptr;
     }
     launch->copyPath = launch->folder->path() + QStringLiteral("/openvpn.ovpn");
-    const int copyFd = ::open(QFile::encodeName(launch->copyPath).constData(),
-        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    const bool written = copyFd >= 0 && writeAll(copyFd, copy);
-    if (copyFd >= 0) {
-        ::close(copyFd);
+    const QString passwordCopy = launch->folder->path() + QStringLiteral("/management.pw");
+
+    QByteArray text;
+    if (!readUserFile(
+            configPath, peerUid, maxConfigurationSize, QStringLiteral("configuration"), false, &text, error)) {
+        return nullptr;
     }
-    if (!written) {
-        *error = QStringLiteral("cannot write the private configuration %1: %2").arg(launch->copyPath, systemError());
+    QByteArray copy;
+    QString passwordFile;
+    QString problem;
+    if (!checkConfiguration(text, passwordCopy, &copy, &passwordFile, &problem)) {
+        *error = QStringLiteral("configuration %1: %2").arg(ServiceLog::printable(configPath), problem);
+        return nullptr;
+    }
+    passwordFile = QDir::fromNativeSeparators(passwordFile);
+    QByteArray secretText;
+    QByteArray secret;
+    if (!readUserFile(passwordFile, peerUid, maxSecretLength + 2, QStringLiteral("management password file"), true,
+            &secretText, error)) {
+        return nullptr;
+    }
+    // Never the secret itself in the log.
+    if (!checkSecret(secretText, &secret, &problem)) {
+        *error = QStringLiteral("management password file %1: %2").arg(ServiceLog::printable(passwordFile), problem);
+        return nullptr;
+    }
+
+    launch->output = UserFile::open(logPath, O_WRONLY | O_APPEND, peerUid, QStringLiteral("log file"), error);
+    if (launch->output < 0) {
+        return nullptr;
+    }
+    if (!writePrivateFile(passwordCopy, secret + '\n', error) || !writePrivateFile(launch->copyPath, copy, error)) {
         return nullptr;
     }
 #else
     // Windows, in the same steps:
     // - the peer's user is the TokenUser SID of the client process (OpenProcess on the PID of the
     //   loopback connection, OpenProcessToken, GetTokenInformation) instead of a uid;
-    // - both files are opened with CreateFileW and FILE_FLAG_OPEN_REPARSE_POINT (no symbolic link
-    //   or junction followed), the configuration with GENERIC_READ and no FILE_SHARE_WRITE, the log
+    // - the user's files are opened with CreateFileW and FILE_FLAG_OPEN_REPARSE_POINT (no symbolic link
+    //   or junction followed), the configuration and the management password file with
+    //   GENERIC_READ and no FILE_SHARE_WRITE, the log
     //   with FILE_APPEND_DATA only; GetFileInformationByHandleEx (FileAttributeTagInfo) must show
     //   neither a reparse point nor a directory, GetFileType FILE_TYPE_DISK, and the owner from
-    //   GetSecurityInfo(OWNER_SECURITY_INFORMATION) must equal the client's SID;
-    // - the copy goes to a folder under %ProgramData% whose ACL grants SYSTEM and Administrators
+    //   GetSecurityInfo(OWNER_SECURITY_INFORMATION) must equal the client's SID; the management
+    //   password file's DACL (GetSecurityInfo(DACL_SECURITY_INFORMATION)) must grant read access
+    //   to no other trustee than that SID, SYSTEM and Administrators;
+    // - the copies go to a folder under %ProgramData% whose ACL grants SYSTEM and Administrators
     //   only (CreateDirectoryW with that security descriptor), CREATE_NEW, removed with the run;
     // - the log handle is made inheritable and given to OpenVPN as hStdOutput and hStdError of
     //   STARTUPINFO (STARTF_USESTDHANDLES) through QProcess::setCreateProcessArgumentsModifier.

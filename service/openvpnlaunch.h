@@ -14,6 +14,11 @@
 // checks the configuration against what the client's template can produce and hands OpenVPN a
 // private copy, and it opens the log file itself, only when it is a regular file of the user who
 // runs the client, for OpenVPN's standard output and error.
+//
+// The management interface is reachable by every local user, so it is guarded by the client's
+// fresh secret per run: the configuration's management directive names a file of the user that
+// only the user may read; the service copies the secret into its private folder beside the
+// configuration copy, and that copy is the only one OpenVPN reads.
 class OpenVpnLaunch
 {
 public:
@@ -26,8 +31,14 @@ public:
     static std::unique_ptr<OpenVpnLaunch> prepare(const QStringList& arguments, qint64 peerUid, QString* error);
 
     // Checks the text of a configuration and writes the copy OpenVPN gets: only directives of the
-    // allow-list, in a plain form that OpenVPN reads the same way the check did.
-    static bool checkConfiguration(const QByteArray& text, QByteArray* copy, QString* error);
+    // allow-list, in a plain form that OpenVPN reads the same way the check did. The management
+    // directive must appear once and name a password file; passwordFile receives that name and
+    // the copy names passwordCopy instead.
+    static bool checkConfiguration(
+        const QByteArray& text, const QString& passwordCopy, QByteArray* copy, QString* passwordFile, QString* error);
+    // The secret of a management password file: one line of letters and digits, long enough not
+    // to be guessed.
+    static bool checkSecret(const QByteArray& text, QByteArray* secret, QString* error);
 
     // The arguments for OpenVPN: the private copy instead of the user's file, no log option.
     QStringList arguments() const;
@@ -37,6 +48,11 @@ public:
     void closeOutput();
 
     static constexpr qint64 maxConfigurationSize = 64 * 1024;
+    static constexpr int minSecretLength = 32;
+    static constexpr int maxSecretLength = 128;
+    // Where the client's template has OpenVPN listen; nowhere else, so that no port of another
+    // service (or a privileged one) can be taken.
+    static constexpr quint16 managementPort = 61973;
 
 private:
     OpenVpnLaunch() = default;

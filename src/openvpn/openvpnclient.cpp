@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -19,13 +20,21 @@ namespace {
 
 const QString managementHost = QStringLiteral("127.0.0.1");
 constexpr int connectionWaitMs = 30000;
-constexpr int retryDelayMs = 1000;
 constexpr int maxConnectAttempts = 30;
+// OpenVPN opens its management port a few milliseconds after it starts, so the first retries come
+// quickly (doubling from 10 ms); the rest are spread evenly so that the thirty attempts still span
+// about 29 s, as they did a second apart.
+constexpr int firstRetryDelayMs = 10;
+constexpr int promptRetries = 6;
+constexpr int attemptSpanMs = 29000;
 // A line end that has not come after this many bytes will not come: the bytes are dropped.
 constexpr int maxLineLength = 64 * 1024;
 
 const QString templatePath = QStringLiteral(":/resources/config/general.ovpn");
 const QString greetingPrefix = QStringLiteral(">INFO:OpenVPN Management Interface Version ");
+// OpenVPN's question for the management password, without a line end; asked again after a wrong one.
+const QByteArray passwordPrompt = QByteArrayLiteral("ENTER PASSWORD:");
+constexpr int secretBytes = 32;
 
 // The deployment's PEM text as CR LF lines, from the begin marker to the end marker.
 // Comment lines and blank lines around the block are left out, as the template brings its own.
@@ -60,7 +69,6 @@ OpenVpnClient::OpenVpnClient(QObject* parent)
 {
     setObjectName(QStringLiteral("OpenVpnClient"));
     retryTimer->setSingleShot(true);
-    retryTimer->setInterval(retryDelayMs);
     connect(retryTimer, &QTimer::timeout, this, &OpenVpnClient::connectToManagementInterface);
     connect(process, &OpenVpnProcess::started, this, &OpenVpnClient::onOpenVpnProcessStarted);
     connect(process, &OpenVpnProcess::finished, this, &OpenVpnClient::onOpenVpnProcessFinished);
@@ -128,6 +136,16 @@ QString OpenVpnClient::createConfigFile()
     }
 
     QString text = QString::fromUtf8(configFile->readAll());
+    if (!createManagementSecret()) {
+        tagged(qCritical(), objectName()) << "Cannot create the management password file";
+        return QString();
+    }
+    // OpenVPN reads forward slashes on every system; a backslash would be an escape to it.
+    QString passwordPath = QDir::fromNativeSeparators(QFileInfo(managementPasswordFile->fileName()).absoluteFilePath());
+    if (passwordPath.contains(QLatin1Char(' '))) {
+        passwordPath = QLatin1Char('"') + passwordPath + QLatin1Char('"');
+    }
+    text.replace(QStringLiteral("<MANAGEMENT_PASSWORD_FILE>"), passwordPath);
     text.replace(QStringLiteral("<SERVER>"), server);
     text.replace(QStringLiteral("<PROTOCOL>"), protocolName(udp, true));
     text.replace(QStringLiteral("<PORT>"), QString::number(udp ? 88 : 8080));
@@ -145,6 +163,21 @@ QString OpenVpnClient::createConfigFile()
     configFile->write(text.toLatin1());
     configFile->flush();
     return QFileInfo(configFile->fileName()).absoluteFilePath();
+}
+
+bool OpenVpnClient::createManagementSecret()
+{
+    QByteArray random(secretBytes, '\0');
+    QRandomGenerator::system()->generate(random.begin(), random.end());
+    managementSecret = random.toHex();
+    // Created for this user alone (0600; on Windows in the user's own temporary folder); only the
+    // service reads it besides the client.
+    managementPasswordFile
+        = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/vpn-management-XXXXXX"));
+    return managementPasswordFile->open()
+        && managementPasswordFile->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        && managementPasswordFile->write(managementSecret + '\n') == managementSecret.size() + 1
+        && managementPasswordFile->flush();
 }
 
 bool OpenVpnClient::start()
@@ -202,7 +235,7 @@ bool OpenVpnClient::stop()
     stopRequested = true;
     const int processState = process->state();
     if (processState == ProcessState::Starting || processState == ProcessState::Running) {
-        if (managementSocket->state() == QAbstractSocket::ConnectedState) {
+        if (managementSocket->state() == QAbstractSocket::ConnectedState && managementGreeted) {
             const qint64 written = managementSocket->write(QByteArrayLiteral("signal SIGTERM\r\n"));
             managementSocket->flush();
             tagged(qInfo(), objectName()) << "Send TERM signal, status: " << Utils::boolToString(written > 0);
@@ -251,6 +284,15 @@ void OpenVpnClient::onOpenVpnProcessStarted()
     connectToManagementInterface();
 }
 
+int OpenVpnClient::retryDelayMs(int failedAttempts)
+{
+    if (failedAttempts <= promptRetries) {
+        return firstRetryDelayMs << (failedAttempts - 1);
+    }
+    const int promptSpanMs = firstRetryDelayMs * ((1 << promptRetries) - 1);
+    return (attemptSpanMs - promptSpanMs) / (maxConnectAttempts - 1 - promptRetries);
+}
+
 bool OpenVpnClient::connectToManagementInterface()
 {
     // A socket left from an earlier OpenVPN run must not carry the new dialogue.
@@ -259,6 +301,8 @@ bool OpenVpnClient::connectToManagementInterface()
     }
     pendingLine.clear();
     discardingLine = false;
+    managementPasswordSent = false;
+    managementGreeted = false;
     managementSocket->connectToHost(managementHost, managementPort, QIODevice::ReadWrite);
     if (managementSocket->waitForConnected(connectionWaitMs)) {
         tagged(qInfo(), objectName()) << "Connected to management interface";
@@ -267,7 +311,7 @@ bool OpenVpnClient::connectToManagementInterface()
     managementSocket->abort();
     ++connectAttempts;
     if (connectAttempts < maxConnectAttempts) {
-        retryTimer->start();
+        retryTimer->start(retryDelayMs(connectAttempts));
     } else {
         tagged(qWarning(), objectName()) << "Can't connect to management interface";
     }
@@ -276,7 +320,15 @@ bool OpenVpnClient::connectToManagementInterface()
 
 void OpenVpnClient::parseDataFromManagementInterface()
 {
-    pendingLine += managementSocket->readAll();
+    // Also called on the drop of a socket this client closed itself, which has nothing left to read.
+    if (managementSocket->isOpen()) {
+        consumeManagementData(managementSocket->readAll());
+    }
+}
+
+void OpenVpnClient::consumeManagementData(const QByteArray& data)
+{
+    pendingLine += data;
     int start = 0;
     for (;;) {
         const int end = pendingLine.indexOf('\n', start);
@@ -295,11 +347,28 @@ void OpenVpnClient::parseDataFromManagementInterface()
         start = end + 1;
     }
     pendingLine.remove(0, start);
-    if (pendingLine.size() > maxLineLength) {
+    if (pendingLine == passwordPrompt && !discardingLine) {
+        pendingLine.clear();
+        answerPasswordPrompt();
+    } else if (pendingLine.size() > maxLineLength) {
         tagged(qWarning(), objectName()) << logPrefix << "Line longer than " << maxLineLength << " bytes dropped";
         pendingLine.clear();
         discardingLine = true;
     }
+}
+
+void OpenVpnClient::answerPasswordPrompt()
+{
+    // The prompt again: this OpenVPN was not started with this run's secret. Trying again would
+    // only tell the secret to whoever listens.
+    if (managementPasswordSent) {
+        tagged(qWarning(), objectName()) << logPrefix << "Management password refused";
+        managementSocket->abort();
+        return;
+    }
+    managementPasswordSent = true;
+    writeToManagement(managementSecret + '\n');
+    tagged(qInfo(), objectName()) << logPrefix << "Sent management password: ***";
 }
 
 void OpenVpnClient::onManagementDisconnected()
@@ -320,6 +389,7 @@ void OpenVpnClient::handleLine(const QString& line)
     }
 
     if (isGreeting(line)) {
+        managementGreeted = true;
         writeToManagement(QByteArrayLiteral("state on\n"));
         tagged(qInfo(), objectName()) << logPrefix << "Send 'state on'";
         writeToManagement(QByteArrayLiteral("log on\n"));

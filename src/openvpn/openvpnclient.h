@@ -32,8 +32,14 @@ public:
 
     static QString protocolName(bool udp, bool lowerCase);
     static QString openVpnExecutablePath();
+    // Milliseconds before the next attempt at the management port after this many failed ones.
+    static int retryDelayMs(int failedAttempts);
 
     static constexpr quint16 managementPort = 61973;
+
+protected:
+    // Everything the management socket delivered, as it arrives.
+    void consumeManagementData(const QByteArray& data);
 
 protected slots:
     void onOpenVpnProcessFinished(int exitCode);
@@ -46,6 +52,8 @@ private:
     bool isGreeting(const QString& line) const;
     void sendUserName();
     void sendPassword();
+    bool createManagementSecret();
+    void answerPasswordPrompt();
     bool parsePushReply(const QString& line);
     bool parseAssignIp(const QString& line);
     void parseByteCount(const QString& line);
@@ -62,6 +70,13 @@ private:
     QTcpSocket* managementSocket = nullptr;
     QTimer* retryTimer = nullptr;
     std::unique_ptr<QTemporaryFile> configFile;
+    // The management interface's password of this run, and the file of this user only that
+    // tells it to the service.
+    std::unique_ptr<QTemporaryFile> managementPasswordFile;
+    QByteArray managementSecret;
+    bool managementPasswordSent = false;
+    // OpenVPN greeted this connection: it takes commands now (before, a line is a password try).
+    bool managementGreeted = false;
 
     QString server;
     bool udp = true;

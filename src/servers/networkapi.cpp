@@ -70,12 +70,17 @@ QString NetworkApi::serverListUrl() const
 
 QSslConfiguration NetworkApi::sslConfiguration() const
 {
+    // Reading the system store parses every certificate in it: once per client, not per request.
+    if (apiSslConfiguration.has_value()) {
+        return *apiSslConfiguration;
+    }
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
     if (!pinnedCaCertificates.isEmpty()) {
         // An explicit list switches off Qt's on-demand loading of the system store, so the system's
         // authorities are listed too: the pin adds to them, it does not replace them.
         ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + pinnedCaCertificates);
     }
+    apiSslConfiguration = ssl;
     return ssl;
 }
 
@@ -131,9 +136,9 @@ void NetworkApi::guard(QNetworkReply* reply)
 
     // Checked on every arrival of data: the progress signal is throttled and may first come with
     // the finished reply, too late to abort it.
-    const qint64 limit = maxReplySize;
     auto exceeded = std::make_shared<bool>(false);
-    auto checkSize = [reply, urlText, tag, limit, exceeded]() {
+    auto checkSize = [reply, urlText, tag, exceeded]() {
+        constexpr qint64 limit = maxReplySize;
         const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         if (*exceeded || (reply->bytesAvailable() <= limit && announced <= limit)) {
             return;
@@ -171,14 +176,9 @@ void NetworkApi::handleGeoIpReply(const QString& urlText, const QByteArray& body
 {
     QString ip;
     QString countryCode;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        tagged(qCritical(), objectName()) << "Cannot parse JSON document. Error: '" << parseError.errorString() << "'";
-    } else {
-        const QVariantMap data = document.toVariant().toMap().value(QStringLiteral("data")).toMap();
-        ip = data.value(QStringLiteral("ip")).toString();
-        countryCode = data.value(QStringLiteral("iso_code")).toString();
+    QString error;
+    if (!parseGeoIp(body, &ip, &countryCode, &error)) {
+        tagged(qCritical(), objectName()) << "Cannot parse JSON document. Error: '" << error << "'";
     }
     const bool valid = Utils::isIpv4Address(ip);
     tagged(qInfo(), objectName()) << "Network request '" << urlText << "' finished, IP: " << ip
@@ -194,6 +194,20 @@ void NetworkApi::handleServerListReply(const QString& urlText, const QByteArray&
     tagged(qInfo(), objectName()) << "Network request '" << urlText << "' finished, data size: " << text.size()
                                   << ", total online and visible servers: " << servers.size();
     emit requestServerListFinished(servers);
+}
+
+bool NetworkApi::parseGeoIp(const QByteArray& body, QString* ip, QString* countryCode, QString* error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *error = parseError.errorString();
+        return false;
+    }
+    const QVariantMap data = document.toVariant().toMap().value(QStringLiteral("data")).toMap();
+    *ip = data.value(QStringLiteral("ip")).toString();
+    *countryCode = data.value(QStringLiteral("iso_code")).toString();
+    return true;
 }
 
 Servers NetworkApi::parseServerList(const QString& xml)

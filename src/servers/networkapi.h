@@ -11,6 +11,8 @@
 #include <QSslConfiguration>
 #include <QString>
 
+#include <optional>
+
 class QNetworkReply;
 class QNetworkRequest;
 
@@ -46,6 +48,9 @@ public:
 
     // The feed parser: the accepted servers read before the end or the first XML error.
     static Servers parseServerList(const QString& xml);
+    // The geo-IP parser: the address and country code of the reply's "data" object, empty when
+    // absent; false with the reason when the body is not JSON.
+    static bool parseGeoIp(const QByteArray& body, QString* ip, QString* countryCode, QString* error);
 
 signals:
     void requestCurrentIpAddressFinished(QString ip, QString countryCode);
@@ -67,5 +72,6 @@ private:
     QT_WARNING_POP
     QString apiHost;
     QList<QSslCertificate> pinnedCaCertificates;
+    mutable std::optional<QSslConfiguration> apiSslConfiguration;
     int replyTimeout = defaultReplyTimeout;
 };

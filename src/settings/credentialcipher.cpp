@@ -134,6 +134,11 @@ QByteArray CredentialCipher::decipherBytes(const QByteArray& cipher)
     if (cipher.size() < 3) {
         return QByteArray();
     }
+    if (cipher.size() > maxCipherSize) {
+        status = IntegrityMismatch;
+        tagged(qWarning(), logTag()) << "Cipher text longer than " << maxCipherSize << " bytes.";
+        return QByteArray();
+    }
     if (cipher.at(0) != version) {
         status = BadVersion;
         tagged(qWarning(), logTag()) << "Invalid version or not a cyphertext.";
@@ -175,6 +180,16 @@ QByteArray CredentialCipher::decipherBytes(const QByteArray& cipher)
     }
 
     if (flags & flagCompressed) {
+        // qCompress puts the plain size in front, big-endian.
+        const quint32 announced = block.size() < 4
+            ? 0
+            : (quint32(quint8(block.at(0))) << 24) | (quint32(quint8(block.at(1))) << 16)
+                | (quint32(quint8(block.at(2))) << 8) | quint32(quint8(block.at(3)));
+        if (announced > quint32(maxPlainSize)) {
+            status = IntegrityMismatch;
+            tagged(qWarning(), logTag()) << "Compressed payload announces " << announced << " bytes.";
+            return QByteArray();
+        }
         block = qUncompress(block);
     }
     status = Ok;

@@ -53,6 +53,11 @@ public:
 
     CipherStatus lastStatus() const;
 
+    // Stored credentials are short. A longer cipher text, or a compressed payload that announces
+    // more, is taken for corrupt rather than unpacked: a few bytes could otherwise claim gigabytes.
+    static constexpr int maxCipherSize = 64 * 1024;
+    static constexpr int maxPlainSize = 64 * 1024;
+
 private:
     quint64 keyValue = 0;
     QByteArray keyBytes;

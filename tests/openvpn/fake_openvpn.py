@@ -2,6 +2,8 @@
 # Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script"
 # beside it (one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
 # management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0).
+# Like OpenVPN it asks every management connection for the password of the file the configuration's
+# management directive names, and closes it after three wrong answers; no password file, no run.
 # It appends its arguments to "args.log", tab-separated, one run a line.
 import os, signal, socket, sys
 
@@ -13,20 +15,35 @@ if len(steps) > 1:
 step = steps[0].split() + ["0"]
 if step[0] == "exit":
     sys.exit(int(step[1]))
-conn, pending = None, b""
+config = sys.argv[sys.argv.index("--config") + 1] if "--config" in sys.argv else ""
+directive = [l.split() for l in open(config) if l.startswith("management ")] if config else []
+if not directive or len(directive[0]) != 4:
+    sys.exit(1)
+secret = open(directive[0][3]).readline().rstrip("\r\n")
+conn, pending, authorized, tries = None, b"", False, 0
 
 def handle(data):
-    global pending
+    global pending, authorized, tries
     pending += data
     while b"\n" in pending:
         line, pending = pending.split(b"\n", 1)
         line = line.strip().decode(errors="replace")
-        if line == "log on":
+        if not authorized:
+            authorized, tries = line == secret, tries + 1
+            if authorized:
+                conn.sendall(b"SUCCESS: password is correct\r\n"
+                             b">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n")
+            elif tries == 3:
+                return False
+            else:
+                conn.sendall(b"ENTER PASSWORD:")
+        elif line == "log on":
             conn.sendall(b">PASSWORD:Need 'Auth' username/password\r\n")
         elif line.startswith("password "):
             conn.sendall(b">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n>LOG:1,I,Initialization Sequence Completed\r\n")
         elif line == "signal SIGTERM":
             os._exit(int(step[1]))
+    return True
 
 def on_term(*_):  # like OpenVPN's: exit 1, unless what the client sends in the next 0.3 s says otherwise
     # The main loop goes on reading: bytes an interrupted recv() already took are handled there.
@@ -38,6 +55,11 @@ signal.alarm(60)  # never outlive a test that forgot about it
 server = socket.create_server(("127.0.0.1", 61973))
 while True:
     conn, _ = server.accept()
-    conn.sendall(b">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n")
-    while data := conn.recv(4096):
-        handle(data)
+    pending, authorized, tries = b"", False, 0
+    conn.sendall(b"ENTER PASSWORD:")
+    try:
+        while (data := conn.recv(4096)) and handle(data):
+            pass
+    except OSError:  # a client that reset the connection
+        pass
+    conn.close()

@@ -7,15 +7,51 @@
 
 #include <QMutex>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 class TestClient : public OpenVpnClient
 {
 public:
+    using OpenVpnClient::connectToManagementInterface;
     using OpenVpnClient::onOpenVpnProcessFinished;
     using OpenVpnClient::onOpenVpnProcessStarted;
 };
+
+// Another program (of any user) on the management port while the client is away: whatever it sends
+// is taken for a wrong password. Returns what it heard, then "|closed" when OpenVPN hung up on it.
+inline QByteArray strangerOnManagementPort()
+{
+    QTcpSocket stranger;
+    stranger.connectToHost(QStringLiteral("127.0.0.1"), OpenVpnClient::managementPort);
+    if (!stranger.waitForConnected(5000)) {
+        return "no connection";
+    }
+    QByteArray heard;
+    const auto hear = [&](int prompts) {
+        return QTest::qWaitFor(
+            [&] {
+                heard += stranger.readAll();
+                return heard.count("ENTER PASSWORD:") >= prompts || stranger.state() != QAbstractSocket::ConnectedState;
+            },
+            5000);
+    };
+    int prompts = 0;
+    for (const QByteArray& line : { QByteArray("signal SIGTERM\n"), QByteArray("\n"), QByteArray("hold release\n") }) {
+        if (!hear(++prompts)) {
+            break;
+        }
+        stranger.write(line);
+    }
+    const bool closed = QTest::qWaitFor(
+        [&] {
+            heard += stranger.readAll();
+            return stranger.state() == QAbstractSocket::UnconnectedState;
+        },
+        5000);
+    return heard + (closed ? "|closed" : "|open");
+}
 
 // The log lines ("type<TAB>message") since the last clear(); capture() starts collecting.
 namespace testlog {
@@ -90,10 +126,15 @@ public:
             QVERIFY2(QFile::copy(from, to), qPrintable(from));
         }
         service.setProcessChannelMode(QProcess::ForwardedChannels);
-        service.start(program, { QStringLiteral("--log-file"), folder.filePath(QStringLiteral("service.log")) });
+        service.start(program, { QStringLiteral("--log-file"), logFilePath() });
         *controller = new ServiceController(owner);
         QSignalSpy connected(*controller, &ServiceController::connected);
         QVERIFY(connected.wait(10000));
+    }
+
+    QString logFilePath() const
+    {
+        return folder.filePath(QStringLiteral("service.log"));
     }
 
 private:

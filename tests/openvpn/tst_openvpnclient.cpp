@@ -32,6 +32,11 @@ class TestOpenVpnClient : public QObject
         QVERIFY(peer->waitForBytesWritten(2000));
         QTest::qWait(50);
     }
+    static QByteArray readAll(const QString& name)
+    {
+        QFile in(name);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
     static QStringList lines(const char* name)
     {
         QFile in(QString::fromLatin1(name));
@@ -93,14 +98,29 @@ private slots:
         QFETCH(QString, directives);
         QString path;
         QByteArray bytes;
+        QStringList secrets;
+        QString secretPath;
         {
             OpenVpnClient owner;
             owner.setServer(QStringLiteral("10.0.0.1"), udp, false);
-            QFile file(path = owner.createConfigFile());
-            QVERIFY(QFileInfo(path).isAbsolute() && file.open(QIODevice::ReadOnly));
-            bytes = file.readAll();
+            for (int run = 0; run < 2; ++run) {
+                QFile file(path = owner.createConfigFile());
+                QVERIFY(QFileInfo(path).isAbsolute() && file.open(QIODevice::ReadOnly));
+                bytes = file.readAll();
+                // The management password: a fresh secret per run, in a file of this user alone.
+                secretPath = QString::fromLatin1(bytes).section(QStringLiteral("\r\n"), 2, 2).section(' ', 3);
+                QFile secret(secretPath);
+                QVERIFY2(
+                    QFileInfo(secretPath).isAbsolute() && secret.open(QIODevice::ReadOnly), qPrintable(secretPath));
+                QCOMPARE(secret.permissions() & 0x0fff, QFileDevice::ReadUser | QFileDevice::WriteUser);
+                secrets << QString::fromLatin1(secret.readAll());
+                QVERIFY2(QRegularExpression(QStringLiteral("^[0-9a-f]{64}\n$")).match(secrets.last()).hasMatch(),
+                    qPrintable(secrets.last()));
+            }
         }
-        QVERIFY2(!QFileInfo::exists(path), "the file goes with its client");
+        QVERIFY2(!QFileInfo::exists(path) && !QFileInfo::exists(secretPath), "the files go with their client");
+        QVERIFY(secrets.at(0) != secrets.at(1));
+        bytes.replace(secretPath.toLatin1(), "FILE");
         // The whole file, line by line (CR LF, no byte order mark, no placeholder left), with the
         // deployment's key and certificate in the template's blocks, whatever surrounds them there.
         const auto block = [](const char* source, const char* what) {
@@ -110,7 +130,7 @@ private slots:
             return text.mid(from, text.indexOf(end, from) + end.size() - from).split(QLatin1Char('\n'));
         };
         const QString head = QStringLiteral(
-            "client|dev tun|management 127.0.0.1 61973|remote 10.0.0.1 %1|auth-user-pass|auth-nocache|nobind|"
+            "client|dev tun|management 127.0.0.1 61973 FILE|remote 10.0.0.1 %1|auth-user-pass|auth-nocache|nobind|"
             "auth SHA256|cipher AES-256-GCM|tls-client|verb 3|tls-cipher TLS-ECDHE-ECDSA-WITH-AES-256-GCM-SHA384|"
             "remote-cert-eku \"TLS Web Server Authentication\"|persist-key|persist-tun|compress lz4-v2||");
         const QStringList expected
@@ -136,6 +156,10 @@ private slots:
         row("greeting 2.6", hello + "5 -- type 'help' for more info\r\n", "state on\nlog on\n", "", 0);
         row("greeting 1", hello + "1\r\n", "state on\nlog on\n", "", 0);
         row("not a greeting", hello + "x\r\n>INFO:something else\r\n", "", "", 0);
+        // OpenVPN's question for the management password has no line end; it comes again after a wrong one.
+        row("management password", "ENTER |PASSWORD:|SUCCESS: password is correct\r\n" + hello + "5\r\n",
+            "%S\nstate on\nlog on\n", "", 0);
+        row("management password refused", "ENTER PASSWORD:|ENTER PASSWORD:", "%S\n", "", 1);
         row("prompt", ">PASSWORD:Need 'Auth' username/password\r\n",
             "username 'Auth' \"us er\\\"\\\\\"\npassword 'Auth' \"p\\\"a\\\\ss word\"\n", "", 0);
 
@@ -183,6 +207,9 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, expected);
         QFETCH(int, warnings);
+        QFile secret(QString::fromLatin1(readAll(client->createConfigFile())).section("\r\n", 2, 2).section(' ', 3));
+        QVERIFY(secret.open(QIODevice::ReadOnly));
+        reply.replace("%S", secret.readAll().trimmed());
         connectClient();
         for (const QByteArray& piece : pieces.split('|')) {
             send(piece);
@@ -198,6 +225,7 @@ private slots:
         // Byte counts and the password never reach the log; a huge line does not either.
         QCOMPARE(testlog::count(QStringLiteral("BYTECOUNT")), 0);
         QCOMPARE(testlog::count(QStringLiteral("ss word")), 0);
+        QCOMPARE(testlog::lines().filter(QRegularExpression(QStringLiteral("[0-9a-f]{64}"))), QStringList());
         QVERIFY(testlog::lines().join('\n').size() < 70 * 1024);
     }
 
@@ -214,6 +242,23 @@ private slots:
         QCOMPARE(commands(), QStringList());
     }
 
+    // Only the client that started OpenVPN knows the management password: a stranger on the port
+    // cannot stop the run, and the client that comes back is let in again.
+    void strangerOnManagementPort()
+    {
+        QFile out(QStringLiteral("script"));
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write("serve 5\n") > 0 && out.flush());
+        QVERIFY(client->start());
+        QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 10000);
+        client->findChild<QTcpSocket*>()->abort();
+        QCOMPARE(::strangerOnManagementPort(), QByteArray("ENTER PASSWORD:ENTER PASSWORD:ENTER PASSWORD:|closed"));
+        QVERIFY(client->connectToManagementInterface());
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("Connected")), 2, 5000);
+        QVERIFY(client->stop());
+        QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("exit 5")), 5000);
+        QCOMPARE(events.filter(QStringLiteral("exit")), QStringList { "exit 5" });
+    }
+
     void refusedConnections()
     {
         QElapsedTimer timer;
@@ -228,6 +273,25 @@ private slots:
         QTest::qWait(2500);
         QVERIFY(!server->hasPendingConnections());
         QCOMPARE(testlog::count(warning), 1);
+    }
+
+    void retrySchedule()
+    {
+        // OpenVPN opens its port milliseconds after it starts: several attempts fall in the first
+        // second, none sooner than the one before, and the thirty still span about 29 s.
+        int elapsed = 0;
+        int inFirstSecond = 1;
+        int previous = 0;
+        for (int failed = 1; failed < 30; ++failed) {
+            const int delay = OpenVpnClient::retryDelayMs(failed);
+            QVERIFY2(delay >= previous && delay > 0, qPrintable(QString::number(failed)));
+            previous = delay;
+            elapsed += delay;
+            inFirstSecond += elapsed < 1000 ? 1 : 0;
+        }
+        QVERIFY2(OpenVpnClient::retryDelayMs(1) <= 50, qPrintable(QString::number(OpenVpnClient::retryDelayMs(1))));
+        QVERIFY2(inFirstSecond >= 5, qPrintable(QString::number(inFirstSecond)));
+        QVERIFY2(elapsed >= 28000 && elapsed <= 30000, qPrintable(QString::number(elapsed)));
     }
 
     void lifecycle_data()

@@ -43,6 +43,49 @@ private slots:
         client.reset();
     }
 
+    // The management interface answers only the client that started OpenVPN: its secret lives in a
+    // file of its user alone and in the service's private copy, never in a log or on a command line.
+    // First: a run killed from outside (below) leaves its routes for the next client to clean up.
+    void managementPassword()
+    {
+        client->setServer(QStringLiteral("198.51.100.1"), true, false);
+        QVERIFY(client->start());
+        QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 30000);
+        const QString config = testlog::lines()
+                                   .filter(QStringLiteral("Start OpenVPN with args: "))
+                                   .value(0)
+                                   .section(QStringLiteral(", "), 2, 2);
+        QFile configFile(config);
+        QVERIFY2(configFile.open(QIODevice::ReadOnly), qPrintable(config));
+        const QStringList directive = QString::fromLatin1(configFile.readAll()).section("\r\n", 2, 2).split(' ');
+        QCOMPARE(directive.mid(0, 3), QStringList({ "management", "127.0.0.1", "61973" }));
+        QFile secretFile(directive.value(3));
+        QVERIFY(secretFile.open(QIODevice::ReadOnly));
+        QCOMPARE(secretFile.permissions() & 0x0fff, QFileDevice::ReadUser | QFileDevice::WriteUser);
+        const QByteArray secret = secretFile.readAll().trimmed();
+        QCOMPARE(secret.size(), 64);
+        const QString vpnLog = Logger::instance()->vpnLogFilePath();
+        QStringList places { service.logFilePath(), vpnLog, QString(vpnLog).replace("-vpn", "-app") };
+        for (const QFileInfo& process : QDir(QStringLiteral("/proc")).entryInfoList({ QStringLiteral("[0-9]*") })) {
+            places << process.filePath() + QStringLiteral("/cmdline");
+        }
+        for (const QString& place : places) {
+            QFile file(place);
+            QVERIFY2(!file.open(QIODevice::ReadOnly) || !file.readAll().contains(secret), qPrintable(place));
+        }
+        QVERIFY(!testlog::lines().join('\n').contains(QString::fromLatin1(secret)));
+
+        // A stranger while the client is away: refused, and the tunnel stays; the client comes back.
+        client->findChild<QTcpSocket*>()->abort();
+        QCOMPARE(strangerOnManagementPort(), QByteArray("ENTER PASSWORD:ENTER PASSWORD:ENTER PASSWORD:|closed"));
+        QVERIFY(client->connectToManagementInterface());
+        QTRY_VERIFY_WITH_TIMEOUT(testlog::count(QStringLiteral("SUCCESS: password is correct")) == 2, 5000);
+        QCOMPARE(events.filter(QStringLiteral("exit")), QStringList());
+        events.clear();
+        QVERIFY(client->stop());
+        QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), QStringLiteral("Disconnected;exit 0"), 15000);
+    }
+
     void connects_data()
     {
         QTest::addColumn<bool>("udp");

@@ -128,11 +128,16 @@ int session(const QString& app, const QString& home)
 {
     QFile config(home + "/client.ovpn");
     QFile log(home + "/openvpn.log");
-    if (!config.open(QIODevice::WriteOnly) || !log.open(QIODevice::WriteOnly)) {
+    QFile secret(home + "/management.pw");
+    if (!config.open(QIODevice::WriteOnly) || !log.open(QIODevice::WriteOnly) || !secret.open(QIODevice::WriteOnly)
+        || !secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         say("SESSION cannot write its files");
         return 1;
     }
-    config.write("client\ndev tun\nremote 192.0.2.1 88 udp\nverb 3\n");
+    secret.write(QByteArray(64, 'a') + '\n');
+    secret.close();
+    config.write("client\ndev tun\nmanagement 127.0.0.1 61973 " + QFile::encodeName(secret.fileName())
+        + "\nremote 192.0.2.1 88 udp\nverb 3\n");
     config.close();
     log.close();
 

@@ -139,6 +139,24 @@ private slots:
         QCOMPARE(cipher.decipherText(QString::fromLatin1(text)), plain);
     }
 
+    // Stored text is not trusted to be small: neither a long one nor a short one that announces a
+    // huge compressed payload is unpacked.
+    void oversized_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("announces 1 GB") << QStringLiteral("A/kDOa/AXgAbU3ESQCyKebus8iYAAwM5r8Be");
+        CredentialCipher cipher = keyed();
+        cipher.setCompressionMode(CredentialCipher::Never);
+        QTest::newRow("longer than 64 KiB") << cipher.encipherText(QString(CredentialCipher::maxCipherSize, 'x'));
+    }
+    void oversized()
+    {
+        QFETCH(QString, text);
+        CredentialCipher cipher = keyed();
+        QVERIFY(cipher.decipherText(text).isEmpty());
+        QCOMPARE(cipher.lastStatus(), CredentialCipher::IntegrityMismatch);
+    }
+
     void missingKey()
     {
         const QString text = keyed().encipherText(QStringLiteral("password"));

@@ -12,7 +12,9 @@ TestCase {
 
     function item(name, root) { return findChild(root || window, name) }
     function calls() { return vpnCore.calls.join(";") }
-    function settingsWindow() { return item("settingsWindow", window.footer) }
+    // The settings window and the server list, made when first asked for.
+    function settingsWindow() { var loader = item("settingsLoader", window.footer); loader.active = true; return loader.item }
+    function serverList() { var loader = item("serverListLoader"); loader.active = true; return loader.item }
     function settingsItem(name) { return findChild(settingsWindow().contentItem, name) }
     // What the tunnel client would report, through the controller's own slot.
     function report(state, text) { vpnCore.onVpnConnectionStateChanged(state, text || "", false) }
@@ -28,7 +30,7 @@ TestCase {
         window.requestActivate() // from the settings window
         tryVerify(function () { return window.active })
         mouseClick(item("locationRow"), 10, 5)
-        tryVerify(function () { return item("serverListWindow").opened })
+        tryVerify(function () { return serverList().opened })
         waitForRendering(item("serverListView"))
     }
     // The name of the item or of its nearest ancestor named in names.
@@ -38,6 +40,8 @@ TestCase {
         window = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
         verify(window && window.visible)
         waitForRendering(window.contentItem)
+        // The settings and the server list are made when first opened, not with the main window.
+        verify(!item("settingsLoader", window.footer).item && !item("serverListLoader").item)
         settingsWindow().screenRoom = 2000 // the test screen is smaller than the settings window
         TestSupport.startScreenReader()
     }
@@ -45,7 +49,7 @@ TestCase {
     function cleanup() {
         settingsWindow().screenRoom = 2000
         settingsWindow().visible = false
-        item("serverListWindow").visible = false
+        serverList().visible = false
     }
     function init() {
         // Disconnected with three servers, and a connection attempt stops at the credentials check.
@@ -137,7 +141,7 @@ TestCase {
         serverListModel.updateCurrentServer(1)
         vpnCore.calls = []
         openList()
-        var view = item("serverListView"), list = item("serverListWindow")
+        var view = item("serverListView"), list = serverList()
         // The chosen server is the selected row, and it shows.
         compare(view.currentIndex, 1)
         compare(TestSupport.accessible(view), Accessible.List + " " + qsTranslate("ServerListHeader", "Serverlist"))
@@ -184,7 +188,7 @@ TestCase {
                [label.implicitWidth, plainText.implicitWidth, richText.implicitWidth].join())
         verify(label.truncated && rect(label).right <= rect(view).right)
         keyClick(Qt.Key_Return) // the first row, the long one
-        tryVerify(function () { return !item("serverListWindow").visible })
+        tryVerify(function () { return !serverList().visible })
         var location = item("flagLabel", item("locationRow"))
         compare(location.text, "GB, " + longCity)
         verify(location.truncated && rect(location).right < rect(item("downloadedValue").parent).x)

@@ -9,7 +9,9 @@ TestCase {
 
     function test_screenshots() {
         var main = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
-        var settingsWindow = findChild(main.footer, "settingsWindow"), list = findChild(main, "serverListWindow")
+        var settingsLoader = findChild(main.footer, "settingsLoader"), listLoader = findChild(main, "serverListLoader")
+        settingsLoader.active = listLoader.active = true
+        var settingsWindow = settingsLoader.item, list = listLoader.item
         settingsWindow.screenRoom = 2000 // the picture shows the whole window
         function shoot(window, name) {
             wait(800) // fonts, pop-ups and animations settle
