@@ -112,7 +112,8 @@ ApplicationWindow {
 
                     onClicked: {
                         if (vpnCore.vpnConnectionInProgress) {
-                            showTip(qsTr("Connection in progress..."))
+                            // A click cancels an attempt that may never complete.
+                            vpnCore.disconnectFromVpn()
                         } else if (vpnCore.vpnDisconnectionInProgress) {
                             showTip(qsTr("Disconnection in progress..."))
                         } else if (vpnCore.vpnConnected) {

@@ -2,6 +2,7 @@
 
 #include "application.h"
 #include "logtag.h"
+#include "quitsignals.h"
 #include "singleapplication.h"
 
 #include <QLocale>
@@ -32,5 +33,8 @@ int clientMain(int argc, char** argv)
     }
 
     QObject::connect(&app, &SingleApplication::messageReceived, &application, &Application::messageReceived);
+    // A session that logs out ends the client as the user's quit would.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &app, &QCoreApplication::quit);
     return app.exec();
 }

@@ -35,6 +35,26 @@ bool isIpv6Address(const QString& text)
     return QHostAddress(text).protocol() == QAbstractSocket::IPv6Protocol;
 }
 
+QString canonicalAddress(const QString& text)
+{
+    // QHostAddress forgives surrounding (also Unicode) blanks, short and hexadecimal IPv4 forms and
+    // scopes; the tools forgive none of them.
+    for (const QChar c : text) {
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7f) {
+            return QString();
+        }
+    }
+    const QHostAddress address(text);
+    const bool ipv4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+    const bool ipv6 = address.protocol() == QAbstractSocket::IPv6Protocol && address.scopeId().isEmpty();
+    if (!ipv4 && !ipv6) {
+        return QString();
+    }
+    const QString canonical = address.toString();
+    // An IPv4 address must already be in its one dotted form ("10.1" or "0x0a.0.0.1" are not).
+    return ipv4 && canonical != text ? QString() : canonical;
+}
+
 QString anyAddress()
 {
     return QStringLiteral("0.0.0.0");

@@ -15,6 +15,10 @@ QString flagImagePath(const QString& countryCode);
 QString quoted(const QString& text);
 bool isIpv4Address(const QString& text);
 bool isIpv6Address(const QString& text);
+// The address in its canonical text (dotted IPv4, compressed lower-case IPv6), or an empty text when
+// the input is anything but plain printable ASCII that reads as one address without a scope: what
+// reaches a tool or the network lock must be exactly what the tool will accept.
+QString canonicalAddress(const QString& text);
 QString anyAddress();
 
 // On-disk copy of a (resource) file; the caller owns it and the copy goes with it. Null on failure.

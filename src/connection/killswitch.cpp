@@ -2,6 +2,7 @@
 
 #include "app/logtag.h"
 #include "app/utils.h"
+#include "service/servicecontroller.h"
 
 #include <QCoreApplication>
 
@@ -12,6 +13,10 @@ KillSwitch::KillSwitch(QObject* parent)
     setObjectName(QStringLiteral("KillSwitch"));
     connect(&toolProcess, &ServiceProcess::started, this, &KillSwitch::onKillSwitchProcessStarted);
     connect(&toolProcess, &ServiceProcess::finished, this, &KillSwitch::onKillSwitchProcessFinished);
+    connect(&toolProcess, &ServiceProcess::replacedRunFinished, this, &KillSwitch::onKillSwitchProcessFinished);
+    if (ServiceController* controller = ServiceController::instance()) {
+        connect(controller, &ServiceController::disconnected, this, &KillSwitch::onServiceLinkDown);
+    }
 }
 
 bool KillSwitch::isProtectionEnabled() const
@@ -27,11 +32,28 @@ void KillSwitch::enableProtection(const QString& internalIp, const QString& publ
     toolProcess.start(enableArguments(publicIp, allowLocalDevices));
     // What the client asked for, not what the tool achieved.
     protectionEnabled = true;
+    server = publicIp;
+    localDevices = allowLocalDevices;
+}
+
+QString KillSwitch::protectedServer() const
+{
+    return protectionEnabled ? server : QString();
+}
+
+void KillSwitch::onServiceLinkDown()
+{
+    if (!protectionEnabled) {
+        return;
+    }
+    tagged(qInfo(), objectName()) << "Service link lost, asking for the lock again";
+    toolProcess.start(enableArguments(server, localDevices));
 }
 
 void KillSwitch::disableProtection()
 {
     protectionEnabled = false;
+    server.clear();
     tagged(qInfo(), objectName()) << "Disable protection";
     toolProcess.start(disableArguments());
 }

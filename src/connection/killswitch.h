@@ -7,7 +7,9 @@
 #include <QStringList>
 
 // Engages and lifts the network lock by running killswitch.exe in the privileged service. It
-// remembers what it last asked for; it never waits for the tool nor reads the firewall back.
+// remembers what it last asked for; it never waits for the tool nor reads the firewall back. An
+// engaged lock is asked for again when the link to the service drops, so that a service that
+// restarts finds it in its queue before anything else.
 class KillSwitch : public QObject
 {
     Q_OBJECT
@@ -16,7 +18,10 @@ public:
     explicit KillSwitch(QObject* parent = nullptr);
 
     bool isProtectionEnabled() const;
-    // The internal IP only goes to the log: the lock is keyed on the server's public address.
+    // The server the engaged lock lets through; empty while it is lifted.
+    QString protectedServer() const;
+    // Engages the lock, or replaces it in one step when it is engaged already. The internal IP only
+    // goes to the log: the lock is keyed on the server's public address.
     void enableProtection(const QString& internalIp, const QString& publicIp, bool allowLocalDevices);
     void disableProtection();
 
@@ -33,6 +38,10 @@ protected slots:
     void onKillSwitchProcessStarted();
 
 private:
+    void onServiceLinkDown();
+
     ServiceProcess toolProcess;
     bool protectionEnabled = false;
+    QString server;
+    bool localDevices = false;
 };

@@ -10,7 +10,6 @@
 
 namespace {
 
-const QString crashMarker = QStringLiteral("CrashExit");
 const QString zeroTime = QStringLiteral("00:00:00");
 
 } // namespace
@@ -30,6 +29,9 @@ VpnCore::VpnCore(QObject* parent)
     emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
 
     onlineActivityTimer.setInterval(onlineTimerInterval);
+    reconnectionTimer.setSingleShot(true);
+    reconnectionTimer.setInterval(reconnectionDelay);
+    connect(&reconnectionTimer, &QTimer::timeout, this, &VpnCore::reconnect);
     infoText = tr("Updating...");
     vpnState = VpnClient::Disconnected;
 
@@ -44,12 +46,14 @@ VpnCore::VpnCore(QObject* parent)
 
 VpnCore::~VpnCore()
 {
+    reconnectionTimer.stop();
+    // Quitting lifts the lock, before the stop, whose loss must not raise the notice any more.
+    if (killSwitch.isProtectionEnabled()) {
+        killSwitch.disableProtection();
+    }
     if (vpnState != VpnClient::Disconnected) {
         tagged(qInfo(), objectName()) << "Disconnect from VPN";
         vpnClient.stop();
-    }
-    if (killSwitch.isProtectionEnabled()) {
-        killSwitch.disableProtection();
     }
 }
 
@@ -95,7 +99,8 @@ bool VpnCore::vpnConnected() const
 
 bool VpnCore::vpnConnectionInProgress() const
 {
-    return vpnState == VpnClient::Connecting;
+    // A reconnection about to start is in progress too: one click cancels it.
+    return vpnState == VpnClient::Connecting || reconnectionTimer.isActive();
 }
 
 bool VpnCore::vpnDisconnectionInProgress() const
@@ -157,9 +162,7 @@ QString VpnCore::formatByteCount(quint64 bytes)
 
 void VpnCore::connectToVpn()
 {
-    if (killSwitch.isProtectionEnabled()) {
-        killSwitch.disableProtection();
-    }
+    cancelReconnection();
     errorText.clear();
     emit vpnConnectionErrorTextChanged(errorText);
 
@@ -178,20 +181,71 @@ void VpnCore::connectToVpn()
         return;
     }
 
+    // The address reaches OpenVPN's configuration and the lock: its canonical form or nothing.
+    if (Utils::canonicalAddress(serverIp).isEmpty()) {
+        errorText = tr("VPN server IP is not a valid address!");
+        tagged(qWarning(), objectName()) << errorText;
+        emit vpnConnectionErrorChanged(ServerIpEmpty);
+        emit vpnConnectionErrorTextChanged(errorText);
+        return;
+    }
+
     tagged(qInfo(), objectName()) << QStringLiteral("Connect to VPN, server '%1', protocol '%2'")
                                          .arg(serverIp, OpenVpnClient::protocolName(udp, false));
 
+    // Captured when the user connects; an automatic reconnection keeps them, as the tunnel's
+    // servers may still be in place while it starts.
     dnsManager.refresh();
     userDnsSettings = dnsManager.userDnsSettings();
     tagged(qInfo(), objectName()) << "User DNS: (" << userDnsSettings.join(QStringLiteral(", ")) << ")";
 
-    vpnClient.setServer(serverIp, udp, settings->autoReconnectToVpn());
+    startRun();
+}
+
+void VpnCore::startRun()
+{
+    tunnelServerIp = Utils::canonicalAddress(serverIp);
+    // An engaged lock stays; it is moved to the new server in one step when that changed.
+    if (killSwitch.isProtectionEnabled() && killSwitch.protectedServer() != tunnelServerIp) {
+        killSwitch.enableProtection(internalIp, tunnelServerIp, settings->allowAccessToLocalDevices());
+    }
+    dnsServerIpv4.clear();
+    dnsServerIpv6.clear();
+    vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == 0);
     vpnClient.setCredentials(settings->userName(), settings->password());
     vpnClient.start();
 }
 
+void VpnCore::reconnect()
+{
+    if (Utils::canonicalAddress(serverIp).isEmpty()) {
+        // Only a server the list offered is connected to; without one, reconnection gives up here.
+        emit vpnConnectionInProgressChanged(false);
+        raiseKillSwitchEvent();
+        return;
+    }
+    tagged(qInfo(), objectName()) << QStringLiteral("Reconnect to VPN, server '%1'").arg(serverIp);
+    startRun();
+}
+
+void VpnCore::cancelReconnection()
+{
+    if (reconnectionTimer.isActive()) {
+        tagged(qInfo(), objectName()) << "Automatic reconnection cancelled";
+        reconnectionTimer.stop();
+        emit vpnConnectionInProgressChanged(vpnConnectionInProgress());
+    }
+}
+
 void VpnCore::disableKillSwitch()
 {
+    cancelReconnection();
+    // A notice closed after the user connected again speaks of an earlier loss: the lock now
+    // belongs to the running tunnel.
+    if (vpnState == VpnClient::Connected && settings->killswitchEnabled()) {
+        tagged(qInfo(), objectName()) << "Kill switch notice closed while connected, the lock stays";
+        return;
+    }
     if (killSwitch.isProtectionEnabled()) {
         killSwitch.disableProtection();
     }
@@ -200,6 +254,12 @@ void VpnCore::disableKillSwitch()
 void VpnCore::disconnectFromVpn()
 {
     tagged(qInfo(), objectName()) << "Disconnect from VPN";
+    cancelReconnection();
+    reconnectionAttempts = 0;
+    // The user's disconnect lifts the lock first, so that the loss it causes raises no notice.
+    if (killSwitch.isProtectionEnabled()) {
+        killSwitch.disableProtection();
+    }
     vpnClient.stop();
 }
 
@@ -284,12 +344,16 @@ void VpnCore::vpnConnectionUp()
     onlineActivityTimer.start();
 
     if (settings->killswitchEnabled()) {
-        killSwitch.enableProtection(internalIp, serverIp, settings->allowAccessToLocalDevices());
+        killSwitch.enableProtection(internalIp, tunnelServerIp, settings->allowAccessToLocalDevices());
     }
     tagged(qInfo(), objectName()) << "VPN connection is UP";
 
-    dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
-        + dnsManager.vpnDnsSettings(dnsServerIpv4, dnsServerIpv6));
+    if (dnsServerIpv4.isEmpty() && dnsServerIpv6.isEmpty()) {
+        tagged(qInfo(), objectName()) << "No DNS server pushed, resolvers left as they are";
+    } else {
+        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
+            + dnsManager.vpnDnsSettings(dnsServerIpv4, dnsServerIpv6));
+    }
     networkApi->requestCurrentIpAddress();
 }
 
@@ -313,22 +377,25 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
     onRequestCurrentIpAddressFinished(preTunnelIp, preTunnelCountryCode);
 
     if (reconnect) {
-        QTimer::singleShot(reconnectionDelay, this, &VpnCore::connectToVpn);
+        reconnectionTimer.start();
+        emit vpnConnectionInProgressChanged(true);
     }
 }
 
 bool VpnCore::handleLoss(const QString& additionalData, bool critical)
 {
-    const bool unexpectedExit = additionalData == crashMarker;
-    const bool protectionEngaged = killSwitch.isProtectionEnabled();
-    // The attempt this loss would count; the kill-switch event comes when reconnection gives up.
-    const bool givesUp = !autoReconnection || reconnectionAttempts + 1 > maxReconnectionAttempts;
-    const bool raisesEvent = unexpectedExit && !critical && protectionEngaged && givesUp;
-
-    if (!raisesEvent && protectionEngaged) {
-        killSwitch.disableProtection();
+    // The user's own disconnect has lifted the lock already; any other loss leaves it engaged,
+    // and the notice tells the user once no reconnection follows.
+    if (!reconnectsAfter(additionalData, critical)) {
+        raiseKillSwitchEvent();
+        return false;
     }
-    if (!unexpectedExit) {
+    return true;
+}
+
+bool VpnCore::reconnectsAfter(const QString& additionalData, bool critical)
+{
+    if (additionalData != OpenVpnClient::crashMarker) {
         return false;
     }
     if (critical) {
@@ -338,14 +405,12 @@ bool VpnCore::handleLoss(const QString& additionalData, bool critical)
         return false;
     }
     if (!autoReconnection) {
-        raiseKillSwitchEvent();
         return false;
     }
     ++reconnectionAttempts;
     if (reconnectionAttempts > maxReconnectionAttempts) {
         tagged(qInfo(), objectName()) << "Can't reconnect after 3 attempts...";
         reconnectionAttempts = 0;
-        raiseKillSwitchEvent();
         return false;
     }
     tagged(qInfo(), objectName()) << QStringLiteral("Going to reconnection...%1").arg(reconnectionAttempts);
@@ -433,7 +498,9 @@ void VpnCore::updateOnlineTime(qint64 seconds)
 void VpnCore::resetConnectionInfo()
 {
     internalIp.clear();
+    // Neither family of a pushed DNS server outlives its session.
     dnsServerIpv4.clear();
+    dnsServerIpv6.clear();
     connected = false;
     receivedBytes = 0;
     sentBytes = 0;

@@ -17,6 +17,10 @@ class Settings;
 // Turns the user's connect and disconnect into work on the tunnel, and the tunnel's reports into
 // the texts and flags the main window shows. Also reconnects after an unexpected OpenVPN exit,
 // keeps the online time and the traffic counters.
+//
+// The network lock, once engaged, is the user's to lift: it stays through a loss and every
+// automatic reconnection, and only the user's disconnect, the user's dismissal of the kill-switch
+// notice or quitting lift it. A loss that is not followed by a reconnection raises the notice.
 class VpnCore : public QObject
 {
     Q_OBJECT
@@ -99,12 +103,18 @@ protected:
 
 private:
     bool checkCredentials();
+    // Starts a run to the chosen server: the user's connect and every automatic reconnection.
+    void startRun();
+    void reconnect();
+    void cancelReconnection();
     void setCurrentIpInfoText(const QString& text);
     void clearCurrentIp();
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
     // Decides about reconnection and the kill-switch event after a loss; true to reconnect.
     bool handleLoss(const QString& additionalData, bool critical);
+    // Counts the attempt; true when this loss is retried after the reconnection delay.
+    bool reconnectsAfter(const QString& additionalData, bool critical);
 
     qint32 vpnState = VpnClient::Disconnected;
     DnsManager dnsManager;
@@ -120,7 +130,10 @@ private:
     QString onlineTime;
     QString internalIp;
     QString serverIp;
+    // The server of the run started last: the one the lock lets through.
+    QString tunnelServerIp;
     QTimer onlineActivityTimer;
+    QTimer reconnectionTimer;
     ServiceProcess dnsToolProcess;
     Settings* settings = nullptr;
     bool connectOnStartPending = false;

@@ -61,24 +61,35 @@ QString pemBlock(const char* text, const QString& beginMarker, const QString& en
 
 } // namespace
 
+const QString OpenVpnClient::crashMarker = QStringLiteral("CrashExit");
+
 OpenVpnClient::OpenVpnClient(QObject* parent)
     : VpnClient(parent)
     , process(new OpenVpnProcess(this))
     , managementSocket(new QTcpSocket(this))
     , retryTimer(new QTimer(this))
+    , connectTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("OpenVpnClient"));
     retryTimer->setSingleShot(true);
+    connectTimer->setSingleShot(true);
+    connectTimer->setInterval(defaultConnectTimeoutMs);
     connect(retryTimer, &QTimer::timeout, this, &OpenVpnClient::connectToManagementInterface);
+    connect(connectTimer, &QTimer::timeout, this, &OpenVpnClient::onConnectTimeout);
     connect(process, &OpenVpnProcess::started, this, &OpenVpnClient::onOpenVpnProcessStarted);
     connect(process, &OpenVpnProcess::finished, this, &OpenVpnClient::onOpenVpnProcessFinished);
+    connect(process, &OpenVpnProcess::error, this, &OpenVpnClient::onOpenVpnProcessRefused);
+    connect(process, &OpenVpnProcess::lost, this, &OpenVpnClient::onServiceLost);
+    connect(process, &OpenVpnProcess::replacedRunFinished, this, [this](int exitCode) {
+        // The service ends a running OpenVPN before it starts the next one: that end is no news.
+        tagged(qInfo(), objectName()) << "Replaced process finished with code: " << exitCode;
+    });
     connect(managementSocket, &QTcpSocket::readyRead, this, &OpenVpnClient::parseDataFromManagementInterface);
     connect(managementSocket, &QTcpSocket::disconnected, this, &OpenVpnClient::onManagementDisconnected);
 }
 
 OpenVpnClient::~OpenVpnClient()
 {
-    autoReconnect = false;
     destroying = true;
     if (process->state() == ProcessState::Running) {
         stop();
@@ -86,13 +97,18 @@ OpenVpnClient::~OpenVpnClient()
     // The socket goes with the children, after this object has stopped being an OpenVpnClient.
     managementSocket->disconnect(this);
     retryTimer->stop();
+    connectTimer->stop();
 }
 
-void OpenVpnClient::setServer(const QString& server, bool udp, bool autoReconnect)
+void OpenVpnClient::setServer(const QString& server, bool udp)
 {
     this->server = server;
     this->udp = udp;
-    this->autoReconnect = autoReconnect;
+}
+
+void OpenVpnClient::setConnectTimeout(int milliseconds)
+{
+    connectTimer->setInterval(milliseconds);
 }
 
 void OpenVpnClient::setCredentials(const QString& userName, const QString& password)
@@ -225,6 +241,7 @@ bool OpenVpnClient::start()
     tagged(qInfo(), objectName()) << "Start OpenVPN with args: (" << arguments.join(QStringLiteral(", ")) << ")";
 
     process->start(arguments);
+    connectTimer->start();
 
     setState(Connecting, QString(), false);
     return true;
@@ -233,6 +250,14 @@ bool OpenVpnClient::start()
 bool OpenVpnClient::stop()
 {
     stopRequested = true;
+    endRun();
+    setState(Disconnected, errorText, false);
+    return true;
+}
+
+void OpenVpnClient::endRun()
+{
+    connectTimer->stop();
     const int processState = process->state();
     if (processState == ProcessState::Starting || processState == ProcessState::Running) {
         if (managementSocket->state() == QAbstractSocket::ConnectedState && managementGreeted) {
@@ -246,8 +271,6 @@ bool OpenVpnClient::stop()
             process->killOpenVpn();
         }
     }
-    setState(Disconnected, errorText, false);
-    return true;
 }
 
 void OpenVpnClient::onOpenVpnProcessFinished(int exitCode)
@@ -255,25 +278,54 @@ void OpenVpnClient::onOpenVpnProcessFinished(int exitCode)
     if (destroying) {
         return;
     }
-    if (process->state() == ProcessState::Starting) {
-        // The service ends a running OpenVPN before it starts the next one, so an exit reported
-        // while a start is pending is the replaced run's: it must not mark or end the new one.
-        tagged(qInfo(), objectName()) << "Replaced process finished with code: " << exitCode;
-        emit processFinished(exitCode);
-        return;
-    }
     tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;
     // The ended OpenVPN will not open its port; a new start begins its own attempts.
     retryTimer->stop();
-    if (exitCode != 0) {
-        errorText = QStringLiteral("CrashExit");
-        stop();
-    }
-    if (!stopRequested && autoReconnect) {
-        tagged(qInfo(), objectName()) << "Reconnecting...";
-        start();
+    // Whatever the code: an end nobody asked for is a loss, which the controller may retry. A run
+    // that already failed (rejected credentials, a time-out) was reported then.
+    if (!stopRequested && state != Error) {
+        reportUnexpectedEnd();
     }
     emit processFinished(exitCode);
+}
+
+void OpenVpnClient::reportUnexpectedEnd()
+{
+    errorText = crashMarker;
+    stop();
+}
+
+void OpenVpnClient::onOpenVpnProcessRefused(int code)
+{
+    if (destroying || stopRequested) {
+        return;
+    }
+    errorText = tr("OpenVPN could not be started (code %1)").arg(code);
+    tagged(qCritical(), objectName()) << errorText;
+    stopRequested = true;
+    connectTimer->stop();
+    setState(Error, errorText, false);
+}
+
+void OpenVpnClient::onServiceLost()
+{
+    if (destroying || stopRequested) {
+        return;
+    }
+    // The service ends OpenVPN when it goes; no "finished:" line will tell.
+    tagged(qWarning(), objectName()) << "Service link lost while OpenVPN was running";
+    retryTimer->stop();
+    managementSocket->abort();
+    reportUnexpectedEnd();
+}
+
+void OpenVpnClient::onConnectTimeout()
+{
+    errorText = tr("The VPN server did not answer in time");
+    tagged(qWarning(), objectName()) << errorText;
+    stopRequested = true;
+    endRun();
+    setState(Error, errorText, false);
 }
 
 void OpenVpnClient::onOpenVpnProcessStarted()
@@ -403,7 +455,7 @@ void OpenVpnClient::handleLine(const QString& line)
     } else if (line.startsWith(QLatin1String(">PASSWORD:Verification Failed"))) {
         errorText = QStringLiteral("Error: Wrong Username/Password");
         tagged(qCritical(), objectName()) << errorText;
-        autoReconnect = false;
+        connectTimer->stop();
         setState(Error, errorText, true);
     } else if (parsePushReply(line) || parseAssignIp(line)) {
         return;
@@ -411,6 +463,7 @@ void OpenVpnClient::handleLine(const QString& line)
         Logger::separator(objectName(), connectedMarker);
         writeToManagement(QByteArrayLiteral("bytecount 1\n"));
         tagged(qInfo(), objectName()) << logPrefix << "Send 'bytecount'";
+        connectTimer->stop();
         setState(Connected, QString(), false);
         return;
     }
@@ -478,14 +531,16 @@ void OpenVpnClient::extractDnsServers(const QStringList& options)
         if (!option.startsWith(dnsOption)) {
             continue;
         }
-        const QString candidate = QString(option).remove(dnsOption).simplified();
+        // The address goes to the DNS tool: only its canonical form, never what merely parses.
+        const QString candidate = Utils::canonicalAddress(option.mid(dnsOption.size()).trimmed());
         if (Utils::isIpv4Address(candidate)) {
             ipv4 = candidate;
         } else if (Utils::isIpv6Address(candidate)) {
             ipv6 = candidate;
         }
     }
-    if (ipv4.isEmpty() || ipv6.isEmpty()) {
+    // A push of one family applies that family alone.
+    if (ipv4.isEmpty() && ipv6.isEmpty()) {
         return;
     }
     tagged(qInfo(), objectName())

@@ -23,7 +23,7 @@ public:
     explicit OpenVpnClient(QObject* parent = nullptr);
     ~OpenVpnClient() override;
 
-    void setServer(const QString& server, bool udp, bool autoReconnect);
+    void setServer(const QString& server, bool udp);
     void setCredentials(const QString& userName, const QString& password);
     bool start();
     bool stop();
@@ -36,6 +36,13 @@ public:
     static int retryDelayMs(int failedAttempts);
 
     static constexpr quint16 managementPort = 61973;
+    // How long a start may take to bring the tunnel up before it counts as failed: OpenVPN itself
+    // retries an unreachable server for ever.
+    static constexpr int defaultConnectTimeoutMs = 60000;
+    void setConnectTimeout(int milliseconds);
+
+    // The marker of a state report for a run that ended without a stop.
+    static const QString crashMarker;
 
 protected:
     // Everything the management socket delivered, as it arrives.
@@ -44,6 +51,9 @@ protected:
 protected slots:
     void onOpenVpnProcessFinished(int exitCode);
     void onOpenVpnProcessStarted();
+    void onOpenVpnProcessRefused(int code);
+    void onServiceLost();
+    void onConnectTimeout();
     void parseDataFromManagementInterface();
     bool connectToManagementInterface();
 
@@ -61,6 +71,10 @@ private:
     void extractDnsServers(const QStringList& options);
     void writeToManagement(const QByteArray& data);
     void setState(int newState, const QString& additionalData, bool critical);
+    // Ends the run (management signal, else a kill through the service) without reporting a state.
+    void endRun();
+    // The run ended without a stop: reported as a loss that may be retried.
+    void reportUnexpectedEnd();
     void onManagementDisconnected();
 
     static QString escapedForManagement(const QString& text);
@@ -69,6 +83,7 @@ private:
     OpenVpnProcess* process = nullptr;
     QTcpSocket* managementSocket = nullptr;
     QTimer* retryTimer = nullptr;
+    QTimer* connectTimer = nullptr;
     std::unique_ptr<QTemporaryFile> configFile;
     // The management interface's password of this run, and the file of this user only that
     // tells it to the service.
@@ -80,7 +95,6 @@ private:
 
     QString server;
     bool udp = true;
-    bool autoReconnect = false;
     bool stopRequested = false;
     bool destroying = false;
     QString errorText;

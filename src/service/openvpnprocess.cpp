@@ -6,6 +6,7 @@ OpenVpnProcess::OpenVpnProcess(QObject* parent)
     : ServiceProcess(QStringLiteral("openvpn"), parent)
 {
     setObjectName(QStringLiteral("OpenVpnProcess"));
+    replacesRuns = true;
 }
 
 void OpenVpnProcess::start(const QStringList& arguments)

@@ -165,6 +165,8 @@ void ServiceController::writeMessage(const QString& text)
 {
     tagged(qInfo(), objectName()) << "Send data: [" << text << "]";
     socket->sendTextMessage(text);
+    // Out at once: the last commands of a quitting client must not wait for an event loop.
+    socket->flush();
 }
 
 void ServiceController::onTextMessageReceived(const QString& message)

@@ -24,6 +24,8 @@ ServiceMessage ServiceMessage::parse(const QString& message)
     const QStringList fields = rest.split(QLatin1Char(','), Qt::KeepEmptyParts);
     if (fields.size() >= 2) {
         bool ok = false;
+        const qint64 pid = fields.at(0).trimmed().toLongLong(&ok, 10);
+        result.pid = ok && pid > 0 ? pid : 0;
         const uint number = fields.at(1).trimmed().toUInt(&ok, 10);
         result.code = ok ? number : 0;
     }

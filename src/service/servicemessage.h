@@ -3,8 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
-// One status line of vpn-service: "started:PID,CODE,NAME" or "finished:PID,EXITCODE,NAME".
-// Only the second field (the number) and the last field (the process name) are read.
+// One status line of vpn-service: "started:PID,CODE,NAME" or "finished:PID,EXITCODE,NAME". The PID
+// ties the line to the run it concerns (0 when nothing was started).
 struct ServiceMessage
 {
     enum Kind
@@ -15,6 +15,7 @@ struct ServiceMessage
     };
 
     Kind kind = None;
+    qint64 pid = 0;
     quint32 code = 0;
     QString processName;
 

@@ -17,6 +17,7 @@ ServiceProcess::ServiceProcess(const QString& name, QObject* parent)
         return;
     }
     connect(controller, &ServiceController::processOutput, this, &ServiceProcess::onProcessOutput, Qt::AutoConnection);
+    connect(controller, &ServiceController::disconnected, this, &ServiceProcess::onLinkDown);
 }
 
 void ServiceProcess::start(const QStringList& arguments)
@@ -38,6 +39,10 @@ void ServiceProcess::start(const QString& command)
 {
     if (ServiceController* controller = ServiceController::instance()) {
         controller->sendCommand(command);
+    }
+    ++unansweredStarts;
+    if (replacesRuns) {
+        currentPid = 0;
     }
     processState = Starting;
 }
@@ -65,15 +70,54 @@ void ServiceProcess::onProcessOutput(const QString& output)
     if (message.kind == ServiceMessage::None || message.processName != processName) {
         return;
     }
-    // Signals go out before the state changes: listeners see the previous state.
+    const int code = static_cast<int>(message.code);
     if (message.kind == ServiceMessage::Finished) {
-        emit finished(static_cast<int>(message.code));
-        processState = NotRunning;
-    } else if (message.code != 0) {
-        emit error(static_cast<int>(message.code));
-        processState = NotRunning;
-    } else {
-        emit started();
-        processState = Running;
+        if (!runningPids.remove(message.pid)) {
+            return;
+        }
+        if (replacesRuns && message.pid != currentPid) {
+            emit replacedRunFinished(code);
+            return;
+        }
+        currentPid = 0;
+        // The signal goes out before the state changes: listeners see the run as still running.
+        emit finished(code);
+        if (unansweredStarts == 0 && runningPids.isEmpty()) {
+            processState = NotRunning;
+        }
+        return;
+    }
+    if (unansweredStarts == 0) {
+        return; // no start of ours is waiting for it
+    }
+    const bool latest = --unansweredStarts == 0;
+    const bool running = message.code == 0 && message.pid != 0;
+    if (running) {
+        runningPids.insert(message.pid);
+    }
+    if (replacesRuns && !latest) {
+        return; // replaced before it was reported; its end will be a replaced run's
+    }
+    if (!running) {
+        if (unansweredStarts == 0 && runningPids.isEmpty()) {
+            processState = NotRunning;
+        }
+        emit error(code);
+        return;
+    }
+    currentPid = message.pid;
+    processState = Running;
+    emit started();
+}
+
+void ServiceProcess::onLinkDown()
+{
+    const bool active = processState != NotRunning;
+    unansweredStarts = 0;
+    runningPids.clear();
+    currentPid = 0;
+    processState = NotRunning;
+    if (active) {
+        emit lost();
     }
 }

@@ -54,6 +54,14 @@ Do you want to update to version %1?</source>
         <translation>Сервер OpenVPN не задан!</translation>
     </message>
     <message>
+        <source>OpenVPN could not be started (code %1)</source>
+        <translation>Не удалось запустить OpenVPN (код %1)</translation>
+    </message>
+    <message>
+        <source>The VPN server did not answer in time</source>
+        <translation>VPN-сервер не ответил вовремя</translation>
+    </message>
+    <message>
         <source>Error: Username or password contains a line break</source>
         <translation>Ошибка: имя пользователя или пароль содержит перевод строки</translation>
     </message>
@@ -274,6 +282,10 @@ on all networks</source>
         <translation>Не задан IP-адрес VPN-сервера!</translation>
     </message>
     <message>
+        <source>VPN server IP is not a valid address!</source>
+        <translation>IP-адрес VPN-сервера недопустим!</translation>
+    </message>
+    <message>
         <source>Username or password is empty!</source>
         <translation>Не заданы имя пользователя или пароль!</translation>
     </message>
@@ -316,10 +328,6 @@ on all networks</source>
 </context>
 <context>
     <name>main</name>
-    <message>
-        <source>Connection in progress...</source>
-        <translation>Выполняется подключение...</translation>
-    </message>
     <message>
         <source>Disconnection in progress...</source>
         <translation>Выполняется отключение...</translation>

@@ -41,6 +41,34 @@ private slots:
         QDir(Registry::standInFolder()).removeRecursively();
     }
 
+    // What may reach a tool or the network lock: exactly what the tools accept, in one form.
+    void canonicalAddress_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("canonical");
+        // clang-format off
+        QTest::newRow("IPv4") << "10.8.0.1" << "10.8.0.1";
+        QTest::newRow("IPv6 to lower case, compressed") << "FD00:8:0::1" << "fd00:8::1";
+        QTest::newRow("mapped IPv4") << "::ffff:10.8.0.1" << "::ffff:10.8.0.1";
+        QTest::newRow("blank around") << " 10.8.0.1" << "";
+        QTest::newRow("blank after IPv6") << "fd00:8::1 " << "";
+        QTest::newRow("no-break space") << QString::fromUtf8("10.8.0.1\u00a0") << "";
+        QTest::newRow("ideographic space") << QString::fromUtf8("\u300010.8.0.1") << "";
+        QTest::newRow("NUL") << QString::fromLatin1("10.8.0.1\0", 9) << "";
+        QTest::newRow("full-width digit") << QString::fromUtf8("\uff11\uff10.8.0.1") << "";
+        QTest::newRow("short IPv4") << "10.1" << "";
+        QTest::newRow("hexadecimal IPv4") << "0x0a.8.0.1" << "";
+        QTest::newRow("scope") << "fe80::1%eth0" << "";
+        QTest::newRow("host name") << "vpn.example.com" << "";
+        QTest::newRow("empty") << "" << "";
+        // clang-format on
+    }
+    void canonicalAddress()
+    {
+        QFETCH(QString, text);
+        QTEST(Utils::canonicalAddress(text), "canonical");
+    }
+
     void helpers()
     {
         QVERIFY(

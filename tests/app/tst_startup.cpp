@@ -78,7 +78,7 @@ private slots:
         }
     }
 
-    void startsWithoutAPlaceForTheLock()
+    void startsWithoutAPlaceForTheLockAndQuitsOnSigterm()
     {
         // No other instance can hold a lock that nobody can create: this one must run.
         writeScript(home.filePath("route"), twoAdapters);
@@ -88,11 +88,19 @@ private slots:
         env.insert("TMPDIR", "/proc");
         client.setProcessEnvironment(env);
         client.start(VPN_APP_DIR "/vpnclient", {});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            logLines(home.filePath("data/vpnclient/logs")).contains("info\tApplication: vpn-service is running: true"),
-            60000);
-        client.kill();
-        QVERIFY(client.waitForFinished(10000));
+        const QString logs = home.filePath("data/vpnclient/logs");
+        QTRY_VERIFY_WITH_TIMEOUT(logLines(logs).contains("info\tApplication: vpn-service is running: true"), 60000);
+
+        // A session that logs out ends it as the user's quit does: the whole shutdown, the service told.
+        ::kill(pid_t(client.processId()), SIGTERM);
+        QVERIFY(client.waitForFinished(20000));
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.exitCode(), 0);
+        const QStringList texts = logLines(logs);
+        const QStringList tail = texts.mid(texts.indexOf("info\tQuitSignals: Quit on signal 15"));
+        QCOMPARE(tail.filter(QRegularExpression("Application: |init: connection")),
+            QStringList({ "info\tApplication: Request to quit", "info\tServiceController: Send data: [init: connection]",
+                "info\tApplication: Stopped" }));
     }
 };
 

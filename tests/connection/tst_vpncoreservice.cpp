@@ -2,6 +2,7 @@
 // tunnel tests. The test's folder has no kill-switch or DNS tool, so the service refuses to run
 // them and the host's firewall and resolver stay untouched; the client still logs the commands.
 #include "../openvpn/support.h"
+#include "app/registry.h"
 #include "connection/vpncore.h"
 #include "servers/networkapi.h"
 #include "settings/settings.h"
@@ -18,14 +19,18 @@ class TestVpnCoreService : public QObject
     ServiceController* controller = nullptr;
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     std::unique_ptr<VpnCore> core;
+    std::unique_ptr<QSignalSpy> notices;
 
-    // A new controller connects with the OpenVPN stand-in playing the given script step.
-    void startTunnel(const QByteArray& step, bool killSwitch, bool autoReconnect)
+    static const QString guid;
+
+    // A new controller connects with the OpenVPN stand-in playing the given script steps.
+    void startTunnel(const QByteArray& steps, bool killSwitch, bool autoReconnect)
     {
         QFile script(QStringLiteral("script"));
-        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate) && script.write(step) > 0);
+        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate) && script.write(steps) > 0);
         script.close();
         core = std::make_unique<VpnCore>();
+        notices = std::make_unique<QSignalSpy>(core.get(), &VpnCore::killSwitchEventActivated);
         core->setNetworkApi(&api);
         core->setVpnServerIp(QStringLiteral("198.51.100.1"));
         Settings::instance()->setKillswitchEnabled(killSwitch);
@@ -41,14 +46,53 @@ class TestVpnCoreService : public QObject
     // The client's commands to the service since init() that contain the text.
     static int sent(const QString& text)
     {
-        return testlog::lines().filter(QStringLiteral("ServiceController: Send data: [")).filter(text).size();
+        return commands().filter(text).size();
+    }
+    static QStringList commands()
+    {
+        return testlog::lines().filter(QStringLiteral("ServiceController: Send data: ["));
+    }
+    static QString lockFor(const char* server)
+    {
+        return QStringLiteral("killswitch.exe\" \"enable\" \"all\" \"%1\"").arg(QLatin1String(server));
+    }
+    static QString lift()
+    {
+        return QStringLiteral("killswitch.exe\" \"disable\" \"all\"");
+    }
+    // Ends the last OpenVPN run from outside, as a crash would.
+    static void killOpenVpn()
+    {
+        const qint64 pid
+            = reports("started").last().section(QStringLiteral("[started:"), 1).section(',', 0, 0).toLongLong();
+        QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    }
+    void waitConnected(int runs)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected() && reports("started").size() == runs, 15000);
+    }
+    // One connection of the stand-in registry, as wmic and the registry report it.
+    static void seedConnection()
+    {
+        const QString hklm = QStringLiteral("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\");
+        const QString net = QStringLiteral("{4D36E972-E325-11CE-BFC1-08002BE10318}");
+        Registry::openKey(hklm + "Control\\Class\\" + net + "\\0000")->setValue("MatchingDeviceId", "pci");
+        Registry::openKey(hklm + "Control\\Class\\" + net + "\\0000")->setValue("NetCfgInstanceId", guid);
+        Registry::openKey(hklm + "Control\\Network\\" + net + "\\" + guid + "\\Connection")->setValue("Name", "LAN");
+        Registry::openKey(hklm + "Services\\Tcpip\\Parameters\\Interfaces\\" + guid)
+            ->setValue("NameServer", "192.0.2.53");
+        Registry::openKey(hklm + "Services\\Tcpip6\\Parameters\\Interfaces\\" + guid)->setValue("EnableDHCP", 1);
     }
 
 private slots:
     void initTestCase()
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+        qunsetenv("VPNC_REGISTRY_DIR");
+        qputenv(
+            "PATH", QFile::encodeName(QDir::cleanPath(VPN_TEST_DATA_DIR "/../../devhost/bin")) + ':' + qgetenv("PATH"));
         service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
+        seedConnection();
         QDir::setCurrent(ServiceFixture::openVpnFolder()); // where the stand-in keeps its files
         Settings::instance()->setUserName(QStringLiteral("demo"));
         Settings::instance()->setPassword(QStringLiteral("demo-password"));
@@ -64,45 +108,140 @@ private slots:
         QTRY_VERIFY(reports("finished").size() >= reports("started").size());
     }
 
-    void crashReconnectsThreeTimes()
+    // Under the lock with automatic reconnection, OpenVPN ends unexpectedly: the lock holds through
+    // every reconnection, is moved to a newly chosen server in one step, and stays with the notice
+    // when reconnection gives up.
+    void lockHoldsThroughReconnection_data()
     {
-        startTunnel("exit 1\n", false, true);
-        QTRY_COMPARE_WITH_TIMEOUT(reports("started").size(), 4, 20000);
-        QTest::qWait(VpnCore::reconnectionDelay + 500); // and no fifth run
-        QCOMPARE(reports("started").size(), 4);
+        QTest::addColumn<QByteArray>("steps");
+        QTest::addColumn<QString>("server"); // chosen in the list while connected
+        QTest::addColumn<int>("runs"); // OpenVPN runs in all
+        QTest::addColumn<bool>("givesUp");
+        QTest::newRow("killed once") << QByteArray("serve\nserve\n") << "" << 2 << false;
+        QTest::newRow("another server chosen") << QByteArray("serve\nserve\n") << "198.51.100.2" << 2 << false;
+        QTest::newRow("killed until give-up") << QByteArray("serve\nexit 1\n") << "" << 4 << true;
+    }
+    void lockHoldsThroughReconnection()
+    {
+        QFETCH(QByteArray, steps);
+        QFETCH(QString, server);
+        QFETCH(int, runs);
+        QFETCH(bool, givesUp);
+        startTunnel(steps, true, true);
+        waitConnected(1);
+        QTRY_COMPARE(sent(lockFor("198.51.100.1")), 1);
+        QTRY_VERIFY(core->vpnOnlineTime() > QStringLiteral("00:00:00")); // the timer runs
+        if (!server.isEmpty()) {
+            core->setVpnServerIp(server);
+        }
+        killOpenVpn();
+        if (givesUp) {
+            QTRY_COMPARE_WITH_TIMEOUT(notices->count(), 1, 20000);
+            QCOMPARE(testlog::count(QStringLiteral("Can't reconnect after 3 attempts...")), 1);
+        } else {
+            waitConnected(runs);
+        }
+        QTest::qWait(VpnCore::reconnectionDelay + 500);
+        QCOMPARE(reports("started").size(), runs);
+        QCOMPARE(notices->count(), givesUp ? 1 : 0);
+        QCOMPARE(sent(lift()), 0);
+        if (!server.isEmpty()) {
+            // The new server's lock replaced the old one before the new OpenVPN was asked for.
+            const QStringList all = commands();
+            const int moved
+                = all.indexOf(QRegularExpression(".*" + QRegularExpression::escape(lockFor("198.51.100.2")) + ".*"));
+            QVERIFY2(moved > 0 && moved < all.lastIndexOf(QRegularExpression(".*openvpn.exe.*")),
+                qPrintable(all.join('\n')));
+        }
+        // The user's disconnect, or dismissing the notice, lifts it.
+        givesUp ? core->disableKillSwitch() : core->disconnectFromVpn();
+        QTRY_COMPARE(sent(lift()), 1);
+        QTest::qWait(VpnCore::reconnectionDelay + 300);
+        QCOMPARE(reports("started").size(), runs);
     }
 
-    // Connect and disconnect under the kill switch, then lose the tunnel.
-    void connectDisconnectAndKillSwitchEvent()
+    // What the user does always wins over what is under way: a click while connecting cancels the
+    // attempt, and any action cancels a pending automatic reconnection.
+    void userActionsCancel_data()
     {
-        startTunnel("serve 0\n", true, false);
-        QSignalSpy events(core.get(), &VpnCore::killSwitchEventActivated);
-        QVERIFY(core->vpnConnectionInProgress());
-        QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected(), 15000);
-        QTRY_VERIFY(core->vpnOnlineTime() > QStringLiteral("00:00:00")); // the timer runs
-        QTRY_COMPARE(sent(QStringLiteral("killswitch.exe\" \"enable\" \"all\" \"198.51.100.1\"")), 1);
-        QTRY_COMPARE(sent(QStringLiteral("dns.exe\" \"vpn\"")), 1);
-        core->disconnectFromVpn();
-        QTRY_COMPARE(sent(QStringLiteral("dns.exe\" \"user\"")), 1);
-        QCOMPARE(core->vpnOnlineTime() + core->currentIpInfoText(), QStringLiteral("00:00:00Disconnected"));
-        QTRY_COMPARE(sent(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 1);
-        QTRY_COMPARE(reports("finished").size(), 1);
+        QTest::addColumn<QByteArray>("steps");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<int>("lifts");
+        QTest::newRow("click while connecting") << QByteArray("stall\n") << "disconnect" << 1 << 0;
+        QTest::newRow("disconnect while a reconnection waits") << QByteArray("serve\n") << "disconnect" << 1 << 1;
+        QTest::newRow("dismissal while a reconnection waits") << QByteArray("serve\n") << "dismiss" << 1 << 1;
+        QTest::newRow("connect while a reconnection waits") << QByteArray("serve\n") << "connect" << 2 << 0;
+    }
+    void userActionsCancel()
+    {
+        QFETCH(QByteArray, steps);
+        QFETCH(QString, action);
+        QFETCH(int, runs);
+        QFETCH(int, lifts);
+        startTunnel(steps, true, true);
+        if (steps.startsWith("stall")) {
+            QTRY_COMPARE(reports("started").size(), 1);
+        } else {
+            waitConnected(1);
+            killOpenVpn();
+            QTRY_COMPARE(testlog::count(QStringLiteral("Going to reconnection...1")), 1);
+        }
+        QVERIFY(core->vpnConnectionInProgress()); // one click leaves
+        if (action == QStringLiteral("disconnect")) {
+            core->disconnectFromVpn();
+        } else if (action == QStringLiteral("dismiss")) {
+            core->disableKillSwitch();
+        } else {
+            core->connectToVpn();
+        }
+        QVERIFY(!core->vpnConnectionInProgress() || action == QStringLiteral("connect"));
+        QTRY_COMPARE(reports("finished").size(), runs - (action == QStringLiteral("connect") ? 1 : 0));
+        QTest::qWait(VpnCore::reconnectionDelay + 500);
+        QCOMPARE(reports("started").size(), runs);
+        QCOMPARE(testlog::count(QStringLiteral("Reconnect to VPN")), 0);
+        QCOMPARE(sent(lift()), lifts);
+        QTRY_COMPARE_WITH_TIMEOUT(core->vpnConnected(), action == QStringLiteral("connect"), 10000);
+        QCOMPARE(core->currentIpInfoText(), action == QStringLiteral("connect") ? "Connected" : "Disconnected");
+    }
 
+    // The service stops while connected (it ends OpenVPN): the window leaves Connected at once, the
+    // lock is asked for again ahead of everything else, and the tunnel comes back with the service.
+    void serviceRestartWhileConnected()
+    {
+        startTunnel("serve\nserve\n", true, true);
+        waitConnected(1);
+        service.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!core->vpnConnected(), 3000);
+        QCOMPARE(core->vpnOnlineTime(), QStringLiteral("00:00:00"));
+        QTest::qWait(VpnCore::reconnectionDelay + 500); // the reconnection waits in the queue
+        testlog::clear();
+        service.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected(), 20000);
+        const QStringList all = commands();
+        QVERIFY2(all.value(0).contains(lockFor("198.51.100.1"))
+                && all.indexOf(QRegularExpression(QStringLiteral(".*openvpn.exe.*"))) > 0,
+            qPrintable(all.join('\n')));
+        QCOMPARE(sent(lift()), 0);
+        QCOMPARE(notices->count(), 0);
+    }
+
+    // Each session's pushed servers alone: a push of one family never keeps the other from before.
+    void pushedDnsPerSession()
+    {
+        startTunnel("serve 0 10.8.0.1,fd00:8::1\nserve 0 10.8.0.1\n", false, true);
+        waitConnected(1);
+        QTRY_COMPARE(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,fd00:8::1\"").arg(guid)), 1);
+        core->disconnectFromVpn();
+        QTRY_COMPARE(sent(QStringLiteral("\"user\" \"%1@192.0.2.53\"").arg(guid)), 1);
+        QTRY_COMPARE(reports("finished").size(), 1);
         core->connectToVpn();
-        QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected(), 15000);
-        QCOMPARE(reports("started").size(), 2);
-        const qint64 pid
-            = reports("started").last().section(QStringLiteral("[started:"), 1).section(',', 0, 0).toLongLong();
-        QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(events.count(), 1, 10000);
-        // Traffic stays blocked until the user closes the notice; nothing reconnects.
-        QCOMPARE(sent(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 1);
-        core->disableKillSwitch();
-        QTRY_COMPARE(sent(QStringLiteral("killswitch.exe\" \"disable\" \"all\"")), 2);
-        QTest::qWait(VpnCore::reconnectionDelay + 300);
-        QCOMPARE(reports("started").size(), 2);
+        waitConnected(2);
+        QTRY_COMPARE(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,\"").arg(guid)), 1);
     }
 };
+
+const QString TestVpnCoreService::guid = QStringLiteral("{1A000000-0000-0000-0000-00000000000A}");
 
 QTEST_GUILESS_MAIN(TestVpnCoreService)
 #include "tst_vpncoreservice.moc"

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 # Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script"
 # beside it (one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
-# management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0).
+# management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0);
+# "stall [N]" is "serve" with a server that never answers: the tunnel never comes up. A third word
+# of "serve" lists the DNS servers pushed, separated by ",".
 # Like OpenVPN it asks every management connection for the password of the file the configuration's
 # management directive names, and closes it after three wrong answers; no password file, no run.
 # It appends its arguments to "args.log", tab-separated, one run a line.
@@ -12,7 +14,8 @@ open("args.log", "a").write("\t".join(sys.argv[1:]) + "\n")
 steps = open("script").read().splitlines() if os.path.exists("script") else ["exit 9"]
 if len(steps) > 1:
     open("script", "w").write("\n".join(steps[1:]) + "\n")
-step = steps[0].split() + ["0"]
+step = steps[0].split()
+step += ["0", ""][len(step) - 1:]
 if step[0] == "exit":
     sys.exit(int(step[1]))
 config = sys.argv[sys.argv.index("--config") + 1] if "--config" in sys.argv else ""
@@ -39,8 +42,10 @@ def handle(data):
                 conn.sendall(b"ENTER PASSWORD:")
         elif line == "log on":
             conn.sendall(b">PASSWORD:Need 'Auth' username/password\r\n")
-        elif line.startswith("password "):
-            conn.sendall(b">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n>LOG:1,I,Initialization Sequence Completed\r\n")
+        elif line.startswith("password ") and step[0] == "serve":
+            push = "".join(",dhcp-option DNS " + server for server in step[2].split(",") if server)
+            conn.sendall(f">LOG:1,,PUSH: Received control message: 'PUSH_REPLY,ping 10{push}'\r\n".encode()
+                         + b">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,\r\n>LOG:1,I,Initialization Sequence Completed\r\n")
         elif line == "signal SIGTERM":
             os._exit(int(step[1]))
     return True

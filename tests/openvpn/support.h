@@ -104,8 +104,17 @@ class ServiceFixture
 public:
     ~ServiceFixture()
     {
+        stop();
+    }
+    // Ends the service as a system shutdown would; it ends the programs it runs.
+    void stop()
+    {
         service.terminate();
         service.waitForFinished(10000);
+    }
+    void launch()
+    {
+        service.start(program(), { QStringLiteral("--log-file"), logFilePath() });
     }
     static QString openVpnFolder()
     {
@@ -118,15 +127,14 @@ public:
         qputenv("XDG_DATA_HOME", folder.path().toUtf8());
         Logger::instance();
         testlog::capture(); // after the logger's own handler
-        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vpn-service");
         QDir().mkpath(openVpnFolder());
-        for (const auto& [from, to] : { std::pair { QStringLiteral(VPN_APP_DIR "/vpn-service"), program },
+        for (const auto& [from, to] : { std::pair { QStringLiteral(VPN_APP_DIR "/vpn-service"), program() },
                  std::pair { openVpnProgram, openVpnFolder() + QStringLiteral("/openvpn.exe") } }) {
             QFile::remove(to);
             QVERIFY2(QFile::copy(from, to), qPrintable(from));
         }
         service.setProcessChannelMode(QProcess::ForwardedChannels);
-        service.start(program, { QStringLiteral("--log-file"), logFilePath() });
+        launch();
         *controller = new ServiceController(owner);
         QSignalSpy connected(*controller, &ServiceController::connected);
         QVERIFY(connected.wait(10000));
@@ -138,6 +146,10 @@ public:
     }
 
 private:
+    static QString program()
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/vpn-service");
+    }
     QTemporaryDir folder;
     QProcess service;
 };

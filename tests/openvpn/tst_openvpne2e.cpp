@@ -48,7 +48,7 @@ private slots:
     // First: a run killed from outside (below) leaves its routes for the next client to clean up.
     void managementPassword()
     {
-        client->setServer(QStringLiteral("198.51.100.1"), true, false);
+        client->setServer(QStringLiteral("198.51.100.1"), true);
         QVERIFY(client->start());
         QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 30000);
         const QString config = testlog::lines()
@@ -101,7 +101,7 @@ private slots:
         QFETCH(bool, udp);
         QFETCH(QString, dns);
         QFETCH(QString, ending);
-        client->setServer(QStringLiteral("198.51.100.1"), udp, false);
+        client->setServer(QStringLiteral("198.51.100.1"), udp);
         QVERIFY(client->start());
         QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 30000);
         const QString address = events.filter(QRegularExpression(QStringLiteral("^ip "))).value(0).mid(3);
@@ -156,10 +156,10 @@ private slots:
 
     void wrongPassword()
     {
-        client->setServer(QStringLiteral("198.51.100.1"), true, true);
+        client->setServer(QStringLiteral("198.51.100.1"), true);
         client->setCredentials(QStringLiteral("demo"), QStringLiteral("not the password"));
         QVERIFY(client->start());
-        // OpenVPN gives up by itself with 0; automatic reconnection is off after a rejection.
+        // OpenVPN gives up by itself with 0, which after a rejection is no news.
         const QString expected("Disconnected;Connecting;Error Error: Wrong Username/Password critical;exit 0");
         QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), expected, 30000);
         QTest::qWait(1000);

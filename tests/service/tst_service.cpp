@@ -102,52 +102,82 @@ private slots:
     void statusLine_data()
     {
         QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("parsed"); // kind, code, name
-        QTest::addColumn<QString>("reaction"); // of an "openvpn" process: signal, value, state then and after
+        QTest::addColumn<QString>("parsed"); // kind, PID, code, name
         // clang-format off
-        QTest::newRow("started") << "started:123,0,openvpn" << "1,0,openvpn" << "started 0 1 2";
-        QTest::newRow("start failed") << "started:0,2,openvpn" << "1,2,openvpn" << "error 2 1 0";
-        QTest::newRow("finished") << "finished:77,1,openvpn" << "2,1,openvpn" << "finished 1 1 0";
-        QTest::newRow("not a number") << "finished:77,x,openvpn" << "2,0,openvpn" << "finished 0 1 0";
-        QTest::newRow("blanks around") << "finished:77, 5 ,dns" << "2,5,dns" << "";
-        QTest::newRow("large unsigned") << "finished:1,4294967295,dns" << "2,4294967295,dns" << "";
-        QTest::newRow("single field") << "finished:openvpn" << "2,0,openvpn" << "finished 0 1 0";
-        QTest::newRow("blank kept") << "finished: openvpn" << "2,0, openvpn" << "";
-        QTest::newRow("every prefix removed") << "started:1,0,started:openvpn" << "1,0,openvpn" << "started 0 1 2";
-        QTest::newRow("case of name") << "started:1,0,OpenVPN" << "1,0,OpenVPN" << "";
-        QTest::newRow("capital") << "Finished:1,0,openvpn" << "0,0," << "";
-        QTest::newRow("not at start") << " started:1,0,openvpn" << "0,0," << "";
-        QTest::newRow("empty rest") << "started:" << "1,0," << "";
+        QTest::newRow("started") << "started:123,0,openvpn" << "1,123,0,openvpn";
+        QTest::newRow("start failed") << "started:0,2,openvpn" << "1,0,2,openvpn";
+        QTest::newRow("not a number") << "finished:77,x,openvpn" << "2,77,0,openvpn";
+        QTest::newRow("blanks around") << "finished: 77, 5 ,dns" << "2,77,5,dns";
+        QTest::newRow("large unsigned") << "finished:1,4294967295,dns" << "2,1,4294967295,dns";
+        QTest::newRow("negative PID") << "finished:-4,1,dns" << "2,0,1,dns";
+        QTest::newRow("single field") << "finished:openvpn" << "2,0,0,openvpn";
+        QTest::newRow("every prefix removed") << "started:1,0,started:openvpn" << "1,1,0,openvpn";
+        QTest::newRow("capital") << "Finished:1,0,openvpn" << "0,0,0,";
+        QTest::newRow("not at start") << " started:1,0,openvpn" << "0,0,0,";
         // clang-format on
     }
     void statusLine()
     {
         QFETCH(QString, line);
-        QFETCH(QString, parsed);
-        QFETCH(QString, reaction);
         const ServiceMessage m = ServiceMessage::parse(line);
-        QCOMPARE(QStringLiteral("%1,%2,%3").arg(m.kind).arg(m.code).arg(m.processName), parsed);
+        QTEST(QStringLiteral("%1,%2,%3,%4").arg(m.kind).arg(m.pid).arg(m.code).arg(m.processName), "parsed");
+    }
+
+    // Status lines reach the run they concern, by PID: "start" gives a start, "drop" loses the link.
+    void runMatching_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("reaction"); // signal, value and state at the signal; the state at the end
+        // clang-format off
+        QTest::newRow("started") << "openvpn" << "start|started:123,0,openvpn" << "started 0 2|2";
+        QTest::newRow("refused") << "openvpn" << "start|started:0,2,openvpn" << "error 2 0|0";
+        QTest::newRow("ended") << "openvpn" << "start|started:77,0,openvpn|finished:77,1,openvpn" << "started 0 2|finished 1 2|0";
+        QTest::newRow("another PID ends") << "openvpn" << "start|started:77,0,openvpn|finished:78,1,openvpn|finished:0,1,openvpn" << "started 0 2|2";
+        QTest::newRow("an end before the start is answered") << "openvpn" << "start|finished:77,1,openvpn" << "1";
+        QTest::newRow("no start of ours") << "openvpn" << "started:9,0,openvpn|finished:9,0,openvpn" << "0";
+        QTest::newRow("another name") << "openvpn" << "start|started:1,0,dns|started:1,0,OpenVPN" << "1";
+        // The service ends the running OpenVPN before it starts the next one.
+        QTest::newRow("replaced run") << "openvpn" << "start|started:5,0,openvpn|start|finished:5,3,openvpn|started:6,0,openvpn"
+                                      << "started 0 2|replaced 3 1|started 0 2|2";
+        QTest::newRow("replaced before reported") << "openvpn" << "start|start|started:5,0,openvpn|finished:5,0,openvpn|started:6,0,openvpn|finished:6,4,openvpn"
+                                                  << "replaced 0 1|started 0 2|finished 4 2|0";
+        QTest::newRow("link lost") << "openvpn" << "start|started:5,0,openvpn|drop|finished:5,1,openvpn" << "started 0 2|lost 0 0|0";
+        QTest::newRow("link lost, nothing going") << "openvpn" << "drop" << "0";
+        // Tool runs overlap; each is reported.
+        QTest::newRow("tool runs") << "dns" << "start|start|started:5,0,dns|started:6,2,dns|finished:5,1,dns"
+                                   << "started 0 2|error 2 2|finished 1 2|0";
+        // clang-format on
+    }
+    void runMatching()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, steps);
         ServiceController controller;
-        ServiceProcess process("openvpn"), twin("openvpn");
+        OpenVpnProcess openVpn;
+        ServiceProcess tool(name);
+        ServiceProcess& process = name == "openvpn" ? static_cast<ServiceProcess&>(openVpn) : tool;
         QStringList got;
-        const auto note = [&](const char* signal, int value) {
-            got << QStringLiteral("%1 %2 %3").arg(signal).arg(value).arg(process.state());
+        const auto note = [&](const char* signal) {
+            return [&got, &process, signal](int value = 0) {
+                got << QStringLiteral("%1 %2 %3").arg(signal).arg(value).arg(process.state());
+            };
         };
-        connect(&process, &ServiceProcess::started, this, [&] {
-            note("started", 0);
-        });
-        connect(&process, &ServiceProcess::error, this, [&](int value) {
-            note("error", value);
-        });
-        connect(&process, &ServiceProcess::finished, this, [&](int value) {
-            note("finished", value);
-        });
-        QSignalSpy twinStarted(&twin, &ServiceProcess::started);
-        process.start(QString("start: \"x\""));
-        emit controller.processOutput(line);
-        // Signals go out before the state changes; a line for another process leaves "Starting" (1).
-        QCOMPARE((got << QString::number(process.state())).join(' '), reaction.isEmpty() ? "1" : reaction);
-        QCOMPARE(twinStarted.count(), reaction.startsWith("started") ? 1 : 0); // both objects of a name react
+        connect(&process, &ServiceProcess::started, this, note("started"));
+        connect(&process, &ServiceProcess::error, this, note("error"));
+        connect(&process, &ServiceProcess::finished, this, note("finished"));
+        connect(&process, &ServiceProcess::replacedRunFinished, this, note("replaced"));
+        connect(&process, &ServiceProcess::lost, this, note("lost"));
+        for (const QString& step : steps.split('|')) {
+            if (step == "start") {
+                process.start(QString("start: \"x\""));
+            } else if (step == "drop") {
+                emit controller.disconnected();
+            } else {
+                emit controller.processOutput(step);
+            }
+        }
+        QTEST((got << QString::number(process.state())).join('|'), "reaction");
     }
 
     void commands_data()
@@ -348,6 +378,7 @@ private slots:
             QSignalSpy output(&controller, &ServiceController::processOutput);
             OpenVpnProcess openVpn;
             QSignalSpy finished(&openVpn, &ServiceProcess::finished);
+            QSignalSpy replaced(&openVpn, &ServiceProcess::replacedRunFinished);
             QVERIFY(startWaiting(openVpn, 1));
             QTRY_COMPARE(openVpn.state(), int(Running));
             // OpenVPN reads a private copy of the configuration, and its output goes to the client's log.
@@ -367,8 +398,9 @@ private slots:
             QCOMPARE(terminated(), 2);
             openVpn.killOpenVpn();
             QCOMPARE(openVpn.state(), int(Running)); // the kill command does not change the state
-            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 8000);
-            QCOMPARE(finished.at(2).at(0).toInt(), 9); // SIGKILL: no clean exit
+            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 8000);
+            QCOMPARE(finished.at(1).at(0).toInt(), 9); // SIGKILL: no clean exit
+            QCOMPARE(replaced.count(), 1); // the second run's end, which the third start caused
             QCOMPARE(openVpn.state(), int(NotRunning));
             QCOMPARE(terminated(), 2);
             QVERIFY(startWaiting(openVpn, 4));
@@ -575,7 +607,7 @@ private slots:
         QFETCH(QString, setup);
         QFETCH(QString, refusal);
         OpenVpnClient client;
-        client.setServer("198.51.100.1", udp, false);
+        client.setServer("198.51.100.1", udp);
         QFile config(client.createConfigFile());
         QVERIFY(config.open(QIODevice::ReadWrite));
         QByteArray text = config.readAll();

@@ -68,7 +68,7 @@ TestCase {
         return [
             { tag: "disconnected", states: [], call: "", tip: qsTranslate("VpnCore", "Username or password is empty!") },
             { tag: "connected", states: [3], call: "disconnectFromVpn", tip: "" },
-            { tag: "connecting", states: [1], call: "", tip: qsTranslate("main", "Connection in progress...") },
+            { tag: "connecting", states: [1], call: "disconnectFromVpn", tip: "" },
             { tag: "disconnecting", states: [3, 2], call: "", tip: qsTranslate("main", "Disconnection in progress...") },
             { tag: "no list", states: [], noList: true, call: "", tip: qsTranslate("main", "The server list cannot be loaded. Trying again...") },
             { tag: "error text as it is", states: [4], error: longError, call: "", tip: longError },
