@@ -22,8 +22,10 @@ prefix="vpnb$$"
 flood_user="vpnbench$$"
 xvfb_pids=()
 export TOP BUILD_DIR APP_DIR VPNC_NS_PREFIX="$prefix" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devhost"
-export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# A temporary folder of its own: the client's single-instance lock lives there, so a client the user
+# already runs never takes over the measured one.
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" TMPDIR="$work/tmp"
+mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR" && chmod 1777 "$TMPDIR"
 
 teardown() {
     local pid

@@ -71,6 +71,19 @@ Command Command::parse(const QString& text)
     if (command.arguments.first().isEmpty()) {
         return invalid(QStringLiteral("empty program path"));
     }
+    // Addresses, names and options are plain ASCII: a Unicode blank or look-alike would pass a
+    // lenient address parser further on. Only the files OpenVPN is given may have names in any
+    // script, as user folders do; the service opens those itself.
+    for (int index = 0; index < command.arguments.size(); ++index) {
+        const bool fileName = index > 0
+            && (command.arguments.at(index - 1) == QLatin1String("--config")
+                || command.arguments.at(index - 1) == QLatin1String("--log-append"));
+        for (const QChar c : command.arguments.at(index)) {
+            if (c.unicode() > 0x7e && !fileName) {
+                return invalid(QStringLiteral("non-ASCII character in argument %1").arg(index));
+            }
+        }
+    }
     command.kind = Start;
     return command;
 }

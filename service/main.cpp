@@ -1,6 +1,8 @@
 // vpn-service: the privileged helper of the VPN client. Runs in the foreground: as a systemd
 // unit (service/vpn-service.service), or started by the development host.
 #include "app/logtag.h"
+#include "runfolder.h"
+#include "servicelistener.h"
 #include "servicelog.h"
 #include "vpnservice.h"
 
@@ -10,6 +12,8 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -49,6 +53,38 @@ void handleTerminationSignals(QCoreApplication* application)
     // A client that goes away mid-write must not end the service.
     ::signal(SIGPIPE, SIG_IGN);
 }
+
+// Root's own supplementary groups would otherwise still count while a user's file is opened with
+// that user's rights.
+void dropSupplementaryGroups()
+{
+    if (::geteuid() == 0 && ::setgroups(0, nullptr) != 0) {
+        tagged(qWarning(), QStringLiteral("Main")) << "Cannot drop supplementary groups";
+    }
+}
+
+// The connection caps must stay under the descriptor limit (LimitNOFILE of the unit), with room
+// for the programs' pipes, the log and the user files of a run.
+void checkDescriptorLimit()
+{
+    constexpr rlim_t needed = ServiceListener::maxTotal + 64;
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return;
+    }
+    if (limit.rlim_cur < needed && limit.rlim_max >= needed) {
+        limit.rlim_cur = needed;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < needed) {
+        tagged(qWarning(), QStringLiteral("Main"))
+            << "Descriptor limit " << limit.rlim_cur << " is below the " << needed << " the connection caps need";
+    }
+}
+#else
+void dropSupplementaryGroups() { }
+void checkDescriptorLimit() { }
 #endif
 // Windows: the installer registers the program as a service; the service control manager's
 // stop request takes the place of SIGTERM.
@@ -63,24 +99,32 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Privileged service of the VPN client"));
     parser.addHelpOption();
-    const QCommandLineOption allowOption(QStringLiteral("allow-client"),
-        QStringLiteral("Also accept connections from this executable (tests, development host)."),
-        QStringLiteral("path"));
     const QCommandLineOption logOption(QStringLiteral("log-file"),
         QStringLiteral("Log file (default %1).").arg(ServiceLog::defaultFilePath()), QStringLiteral("path"),
         ServiceLog::defaultFilePath());
-    parser.addOption(allowOption);
+    const QCommandLineOption logSizeOption(QStringLiteral("log-max-size"),
+        QStringLiteral("Rotate the log file at this size in bytes (default %1).").arg(ServiceLog::defaultMaxSize),
+        QStringLiteral("bytes"), QString::number(ServiceLog::defaultMaxSize));
     parser.addOption(logOption);
+    parser.addOption(logSizeOption);
     parser.process(application);
 
-    ServiceLog::install(parser.value(logOption));
+    const qint64 logSize = parser.value(logSizeOption).toLongLong();
+    ServiceLog::install(parser.value(logOption), logSize > 0 ? logSize : ServiceLog::defaultMaxSize);
     tagged(qInfo(), QStringLiteral("Main")) << "vpn-service starting, PID " << QCoreApplication::applicationPid();
 
 #ifdef Q_OS_UNIX
     handleTerminationSignals(&application);
 #endif
 
-    VpnService service(QCoreApplication::applicationDirPath(), parser.values(allowOption));
+    dropSupplementaryGroups();
+    checkDescriptorLimit();
+    if (const int removed = RunFolder::removeLeftovers()) {
+        tagged(qInfo(), QStringLiteral("Main"))
+            << "Removed " << removed << " folder(s) left by a service that was killed";
+    }
+
+    VpnService service(QCoreApplication::applicationDirPath());
     if (!service.listen()) {
         return 1;
     }

@@ -1,6 +1,8 @@
 #include "openvpnlaunch.h"
 
+#include "runfolder.h"
 #include "servicelog.h"
+#include "userfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -169,42 +171,6 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Opens a file of the user without following a symbolic link at its end, and only when it is a
-// regular file of that user (a FIFO or a device would block or reach something else; a file of
-// another user, e.g. a system file, is not the user's to name).
-int openUserFile(const QString& path, int flags, qint64 uid, const QString& what, QString* error)
-{
-    if (path.isEmpty() || !QDir::isAbsolutePath(path)) {
-        *error = QStringLiteral("%1 %2 is not an absolute path").arg(what, ServiceLog::printable(path));
-        return -1;
-    }
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = QStringLiteral("%1 %2 cannot be opened: %3")
-                     .arg(what, ServiceLog::printable(path),
-                         errno == ELOOP ? QStringLiteral("symbolic link") : systemError());
-        return -1;
-    }
-    struct stat info = {};
-    QString problem;
-    if (::fstat(fd, &info) != 0) {
-        problem = systemError();
-    } else if (!S_ISREG(info.st_mode)) {
-        problem = QStringLiteral("not a regular file");
-    } else if (uid < 0 || static_cast<qint64>(info.st_uid) != uid) {
-        problem = QStringLiteral("owned by uid %1, not by the client's user (uid %2)").arg(info.st_uid).arg(uid);
-    } else if (::fcntl(fd, F_SETFL, flags) != 0) {
-        problem = systemError();
-    }
-    if (!problem.isEmpty()) {
-        ::close(fd);
-        *error = QStringLiteral("%1 %2: %3").arg(what, ServiceLog::printable(path), problem);
-        return -1;
-    }
-    return fd;
-}
-
 bool readAll(int fd, qint64 limit, QByteArray* data)
 {
     char buffer[8192];
@@ -245,7 +211,7 @@ bool writeAll(int fd, const QByteArray& data)
 bool readUserFile(
     const QString& path, qint64 uid, qint64 limit, const QString& what, bool secret, QByteArray* text, QString* error)
 {
-    const int fd = openUserFile(path, O_RDONLY, uid, what, error);
+    const int fd = UserFile::open(path, O_RDONLY, uid, what, error);
     if (fd < 0) {
         return false;
     }
@@ -439,7 +405,7 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
 #ifdef Q_OS_UNIX
     // A folder of the service's own user that nobody else may enter (mkdtemp makes it 0700), so
     // that nobody can reach the copies while OpenVPN runs; it goes with the run.
-    launch->folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/vpn-service-XXXXXX"));
+    launch->folder = RunFolder::create();
     struct stat folderInfo = {};
     if (!launch->folder->isValid() || ::lstat(QFile::encodeName(launch->folder->path()).constData(), &folderInfo) != 0
         || !S_ISDIR(folderInfo.st_mode) || folderInfo.st_uid != ::geteuid() || (folderInfo.st_mode & 077) != 0) {
@@ -474,7 +440,7 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
         return nullptr;
     }
 
-    launch->output = openUserFile(logPath, O_WRONLY | O_APPEND, peerUid, QStringLiteral("log file"), error);
+    launch->output = UserFile::open(logPath, O_WRONLY | O_APPEND, peerUid, QStringLiteral("log file"), error);
     if (launch->output < 0) {
         return nullptr;
     }

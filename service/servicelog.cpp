@@ -1,5 +1,7 @@
 #include "servicelog.h"
 
+#include "app/logtag.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -11,9 +13,20 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
 namespace {
 
 QFile* logFile = nullptr;
+QString logPath;
+qint64 logMaxSize = ServiceLog::defaultMaxSize;
 QMutex logMutex;
 
 const char* typeName(QtMsgType type)
@@ -33,6 +46,57 @@ const char* typeName(QtMsgType type)
     return "INFO";
 }
 
+// Root-only, a regular file, never through a link someone planted at the log's place.
+QFile* openLog(const QString& path, QString* error)
+{
+    auto* file = new QFile;
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(),
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    struct stat info = {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0
+        || !file->open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        *error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a regular file");
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        delete file;
+        return nullptr;
+    }
+#else
+    // Windows: the log folder under ProgramData gets its ACL (SYSTEM and Administrators only)
+    // from the installer.
+    file->setFileName(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) {
+        *error = file->errorString();
+        delete file;
+        return nullptr;
+    }
+#endif
+    return file;
+}
+
+// Called with the mutex held, after a write.
+void rotateIfFull()
+{
+    if (logFile == nullptr || logFile->size() < logMaxSize) {
+        return;
+    }
+    const QString previous = logPath + QStringLiteral(".1");
+    logFile->close();
+#ifdef Q_OS_UNIX
+    // rename() replaces the old FILE.1 in one step.
+    ::rename(QFile::encodeName(logPath).constData(), QFile::encodeName(previous).constData());
+#else
+    QFile::remove(previous);
+    QFile::rename(logPath, previous);
+#endif
+    QString error;
+    QFile* fresh = openLog(logPath, &error);
+    delete logFile;
+    logFile = fresh;
+}
+
 void handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     Q_UNUSED(context)
@@ -46,6 +110,7 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
     if (logFile != nullptr) {
         logFile->write(line);
         logFile->flush();
+        rotateIfFull();
     }
     if (type == QtFatalMsg) {
         std::abort();
@@ -56,21 +121,23 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
 
 namespace ServiceLog {
 
-bool install(const QString& filePath)
+bool install(const QString& filePath, qint64 maxSize)
 {
     qInstallMessageHandler(handler);
     if (filePath.isEmpty()) {
         return false;
     }
     QDir().mkpath(QFileInfo(filePath).absolutePath());
-    auto* file = new QFile(filePath);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        qWarning().noquote() << "ServiceLog: cannot open log file" << filePath << file->errorString();
-        delete file;
+    QString error;
+    QFile* file = openLog(filePath, &error);
+    if (file == nullptr) {
+        qWarning().noquote() << "ServiceLog: cannot open log file" << filePath << error;
         return false;
     }
     QMutexLocker locker(&logMutex);
     logFile = file;
+    logPath = filePath;
+    logMaxSize = qMax<qint64>(maxSize, 4096);
     return true;
 }
 
@@ -91,11 +158,15 @@ QString printable(const QString& text, int maxLength)
     const int length = qMin(text.size(), maxLength);
     result.reserve(length + 16);
     for (int i = 0; i < length; ++i) {
-        const QChar c = text.at(i);
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
-            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        const ushort c = text.at(i).unicode();
+        if (c == '\\') {
+            result += QLatin1String("\\\\");
+        } else if (c < 0x20 || c == 0x7f) {
+            result += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
+        } else if (c > 0x7f) {
+            result += QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0'));
         } else {
-            result += c;
+            result += QChar(c);
         }
     }
     if (text.size() > maxLength) {
@@ -105,3 +176,41 @@ QString printable(const QString& text, int maxLength)
 }
 
 } // namespace ServiceLog
+
+RefusalLog::RefusalLog(const QString& logTag)
+    : tag(logTag)
+{ }
+
+void RefusalLog::warn(const QString& key, const QString& text)
+{
+    const auto refill = [](Bucket& bucket) {
+        if (bucket.filled.isValid()) {
+            bucket.lines = qMin<double>(burst, bucket.lines + bucket.filled.elapsed() * perSecond / 1000.0);
+        }
+        bucket.filled.start();
+    };
+    if (buckets.size() >= maxKeys && !buckets.contains(key)) {
+        // Forget the users whose buckets are full again.
+        for (auto it = buckets.begin(); it != buckets.end();) {
+            refill(*it);
+            if (it->lines >= burst && it->suppressed == 0) {
+                it = buckets.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    Bucket& bucket = buckets[buckets.size() >= maxKeys && !buckets.contains(key) ? QStringLiteral("*") : key];
+    refill(bucket);
+    if (bucket.lines < 1) {
+        ++bucket.suppressed;
+        return;
+    }
+    bucket.lines -= 1;
+    if (bucket.suppressed > 0) {
+        tagged(qWarning(), tag) << bucket.suppressed << " refusal(s) of " << key << " not logged (more than "
+                                << perSecond << " a second)";
+        bucket.suppressed = 0;
+    }
+    tagged(qWarning(), tag) << text;
+}

@@ -1,47 +1,87 @@
 #pragma once
 
+#include "peeruser.h"
 #include "programcatalog.h"
 #include "programrunner.h"
+#include "servicelog.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QQueue>
 #include <QStringList>
 
+#include <memory>
+
+class QTcpSocket;
 class QWebSocket;
 class QWebSocketServer;
 class QWebSocketCorsAuthenticator;
+class ServiceListener;
 
-// The WebSocket end of the service on 127.0.0.1:6447. Only the client executable of the
-// application folder (or one named on the command line) may command it; a web page (a
-// handshake with an Origin header) and any other local process are refused.
+// The WebSocket end of the service on 127.0.0.1:6447. Root and the members of one group may
+// command it (see ServiceListener); a web page (a handshake with an Origin header) never may.
+// The tunnel, the network lock and the resolvers belong to the user whose client changed them
+// last: while a client of that user is connected, other users' commands are refused.
 class VpnService : public QObject
 {
     Q_OBJECT
 
 public:
-    VpnService(const QString& applicationFolder, const QStringList& extraAllowedClients, QObject* parent = nullptr);
+    explicit VpnService(const QString& applicationFolder, QObject* parent = nullptr);
 
     bool listen();
 
     static constexpr quint16 port = 6447;
     static constexpr quint64 maxMessageSize = 64 * 1024;
+    // Commands of one client waiting for their turn; more are dropped.
+    static constexpr int maxQueued = 32;
+    // Reports a client does not read; beyond this it is disconnected.
+    static constexpr qint64 maxUnsent = 1024 * 1024;
 
 private:
+    struct Client
+    {
+        QPointer<QWebSocket> socket;
+        PeerUser user;
+        QString who; // for the log
+        QQueue<QString> queue;
+        // Disconnected; stays listed until its queue is done.
+        bool gone = false;
+    };
+    using ClientPointer = std::shared_ptr<Client>;
+
+    void onAdmitted(QTcpSocket* socket, const PeerUser& user);
     void onOriginAuthentication(QWebSocketCorsAuthenticator* authenticator);
     void onNewConnection();
-    void onTextMessage(QWebSocket* client, const QString& message);
-    void onBinaryMessage(QWebSocket* client, const QByteArray& message);
-    void onClientDisconnected(QWebSocket* client);
-    void broadcast(const QString& line);
-    // uid: the user the client runs as, -1 when its processes disagree or it is unknown.
-    bool isAllowedPeer(QWebSocket* client, QString* who, qint64* uid) const;
-    static QString describe(const QWebSocket* client);
+    void onTextMessage(const ClientPointer& client, const QString& message);
+    void onClientDisconnected(const ClientPointer& client);
+    void scheduleDispatch();
+    void dispatch();
+    void execute(const ClientPointer& client, const QString& message);
+    // The user whose client holds the tunnel, when it is not this user and that client is connected.
+    QString heldAgainst(const PeerUser& user) const;
+    void report(const QString& line);
+    void send(const ClientPointer& client, const QString& line);
 
     ProgramCatalog catalog;
-    QStringList allowedClients;
+    RefusalLog refusals;
+    ServiceListener* listener = nullptr;
     QWebSocketServer* server = nullptr;
     ProgramRunner* runner = nullptr;
-    QList<QWebSocket*> clients;
-    QHash<QWebSocket*, qint64> clientUids;
+    struct Handshake
+    {
+        QPointer<QTcpSocket> socket;
+        PeerUser user;
+    };
+    QList<Handshake> handshaking;
+    QList<ClientPointer> clients;
+    bool dispatchScheduled = false;
+    // User id of the tunnel's owner; empty when the machine is in its clean state.
+    QString tunnelOwner;
+    // While a start command runs: who asked, for its "started:" line.
+    ClientPointer requester;
+    // PID of a reported run -> the user it was started for, for its "finished:" line.
+    QHash<qint64, QString> runUsers;
 };

@@ -43,7 +43,7 @@ if [ -n "$svc_running" ]; then
     echo "devhost: vpn-service already running (PID $svc_running), log $svc_log"
 else
     # setsid: the service outlives the launcher and its terminal.
-    "${svc_prefix[@]}" setsid "$svc_exe" --log-file "$svc_log" --allow-client "$APP_DIR/vpnclient" \
+    "${svc_prefix[@]}" setsid "$svc_exe" --log-file "$svc_log" \
         </dev/null >"$svc_out" 2>&1 &
     svc_pid=$!
     echo "$svc_pid" >"$svc_pidfile"

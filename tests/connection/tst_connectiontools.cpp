@@ -171,8 +171,7 @@ void TestConnectionTools::initTestCase()
     }
     qputenv("VPN_STANDIN_RECORD", QFile::encodeName(records));
     service.setStandardOutputFile(QProcess::nullDevice());
-    service.start(
-        app + "/vpn-service", { "--log-file", dir.path() + "/service.log", "--allow-client", app + "/conn_client" });
+    service.start(app + "/vpn-service", { "--log-file", dir.path() + "/service.log" });
     QTRY_VERIFY_WITH_TIMEOUT(
         [] {
             QTcpSocket probe;

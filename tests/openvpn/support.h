@@ -114,9 +114,7 @@ public:
     }
     void launch()
     {
-        service.start(program(),
-            { QStringLiteral("--allow-client"), QCoreApplication::applicationFilePath(), QStringLiteral("--log-file"),
-                logFilePath() });
+        service.start(program(), { QStringLiteral("--log-file"), logFilePath() });
     }
     static QString openVpnFolder()
     {

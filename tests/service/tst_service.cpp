@@ -8,6 +8,7 @@
 #include "service/servicemessage.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,9 +17,14 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/fsuid.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -84,7 +90,7 @@ private slots:
         if (QTest::currentTestFailed()) {
             // Past the capturing handler, straight to the test output.
             fprintf(stderr, "%s\nService log:\n%s\n", qPrintable(logLines.join('\n')),
-                qPrintable(read("service.log").right(4000)));
+                qPrintable(read("service.log").right(qEnvironmentVariableIsSet("TST_FULL_LOG") ? 400000 : 4000)));
         }
         delete server;
         server = nullptr;
@@ -435,7 +441,17 @@ private slots:
         QTest::newRow("enormous") << "start: \"%K\" \"" + QByteArray(300000, 'x') + '"' << false << "" << "close code 1009";
         QTest::newRow("long, under the frame limit") << "start: \"%K\" \"" + QByteArray(40000, 'x') + '"' << false << "" << "command too long";
         QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << true << "" << "Refused binary message";
-        QTest::newRow("not UTF-8") << QByteArray::fromHex("73746172743a2022c328ff22") << false << "" << "not one of the programs";
+        QTest::newRow("not UTF-8") << QByteArray::fromHex("73746172743a2022c328ff22") << false << "" << "non-ASCII character";
+        QTest::newRow("Unicode blank after an address") << QByteArray("start: \"%K\" \"enable\" \"all\" \"198.51.100.1\xc2\xa0\"") << false << "" << "non-ASCII character in argument 3";
+        QTest::newRow("line separator in a program") << QByteArray("start: \"%K\xe2\x80\xa8\"") << false << "" << "non-ASCII character in argument 0";
+        QTest::newRow("path: a folder that only starts like it") << QByteArray("start: \"%A-old/killswitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: another case") << QByteArray("start: \"%A/KillSwitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: a trailing character") << QByteArray("start: \"%Kx\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: a trailing dot") << QByteArray("start: \"%K.\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: a trailing slash") << QByteArray("start: \"%K/\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: a trailing blank") << QByteArray("start: \"%K \"") << false << "" << "not one of the programs";
+        QTest::newRow("path: a doubled slash") << QByteArray("start: \"%A//killswitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: without the extension") << QByteArray("start: \"%A/killswitch\"") << false << "" << "not one of the programs";
         QTest::newRow("outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << false << "" << "not one of the programs";
         QTest::newRow("same name, other folder") << QByteArray("start: \"%O/dns.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("dot-dot inside") << QByteArray("start: \"%A/openvpn/bin/../../killswitch.exe\"") << false << "" << "not one of the programs";
@@ -678,26 +694,99 @@ private slots:
         }
     }
 
-    void peerThatIsNotTheClientIsRefused()
+    // The kernel's owner of the peer's socket decides: a socket made while this thread acted as
+    // another user (setfsuid) belongs to that user, whatever program then uses it.
+    void peerOfAnotherUserIsRefusedBeforeTheHandshake_data()
     {
-        QVERIFY(startService(false)); // this test program is not an allowed client now
-        QWebSocket intruder;
-        QSignalSpy disconnected(&intruder, &QWebSocket::disconnected);
-        QSignalSpy messages(&intruder, &QWebSocket::textMessageReceived);
-        quint16 port = 0;
-        connect(&intruder, &QWebSocket::connected, this, [&] {
-            port = intruder.localPort();
-            intruder.sendTextMessage("start: \"" + path("killswitch") + "\" \"intruder\"");
-            intruder.sendTextMessage("init: connection");
+        QTest::addColumn<int>("owner");
+        QTest::addColumn<bool>("upgraded");
+        QTest::newRow("root") << 0 << true;
+        QTest::newRow("nobody, outside the group") << 65534 << false;
+    }
+    void peerOfAnotherUserIsRefusedBeforeTheHandshake()
+    {
+        QFETCH(int, owner);
+        QFETCH(bool, upgraded);
+        QVERIFY(running() || startService());
+        const int fd = socketOwnedBy(owner);
+        QVERIFY(fd >= 0);
+        const QByteArray answer = handshake(fd, true);
+        ::close(fd);
+        QCOMPARE(answer.startsWith("HTTP/1.1 101"), upgraded);
+        if (!upgraded) {
+            QVERIFY(answer.isEmpty()); // closed without a word of WebSocket
+            QTRY_VERIFY(read("service.log").contains(QStringLiteral("Refused connection of uid %1").arg(owner)));
+        }
+        QVERIFY(probeStillServes());
+    }
+
+    // Eight connections of one user at most; one that never completes its handshake is closed
+    // after the deadline, and the user may connect again.
+    void connectionsPerUserAreCappedAndHandshakesBounded()
+    {
+        QVERIFY(running() || startService());
+        QList<int> held;
+        for (int i = 0; i < 8; ++i) {
+            held << socketOwnedBy(0);
+            QVERIFY(held.last() >= 0 && ::write(held.last(), "GET / HTTP/1.1\r\n", 16) == 16);
+        }
+        const int ninth = socketOwnedBy(0);
+        QCOMPARE(handshake(ninth, true), QByteArray());
+        ::close(ninth);
+        QTRY_VERIFY(read("service.log").contains("8 connections of this user open already"));
+        QElapsedTimer timer;
+        timer.start();
+        for (const int fd : held) {
+            timeval wait = { 5, 0 };
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+            char byte;
+            const ssize_t got = ::read(fd, &byte, 1);
+            QVERIFY2(
+                got == 0 || (got < 0 && errno == ECONNRESET), "the service did not close it"); // the service closes it
+            ::close(fd);
+        }
+        QVERIFY2(timer.elapsed() < 4500, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(read("service.log").contains("not done within 3000 ms"));
+        QVERIFY(probeStillServes());
+    }
+
+    // Root-only, bounded: at the size cap the file moves to FILE.1 and a fresh one starts; text a
+    // client chose cannot end a line or pass for a line of the service.
+    void logIsPrivateRotatesAndCannotBeForged()
+    {
+        stopService();
+        QFile::remove(dir.filePath("service.log"));
+        QVERIFY(startService({ "--log-max-size", "20000" }));
+        QWebSocket socket;
+        QSignalSpy reports(&socket, &QWebSocket::textMessageReceived);
+        bool sent = false;
+        connect(&socket, &QWebSocket::connected, this, [&] {
+            for (int i = 0; i < 30; ++i) {
+                socket.sendTextMessage("start: \"" + path("killswitch") + "\" \"" + QString(900, 'x') + "\"");
+            }
+            socket.sendTextMessage("start: \"" + path("killswitch") + "\" \"a\u2028FORGED\\x0a\"");
+            socket.sendTextMessage("start: \"" + path("killswitch") + "\" \"b\nFORGED\"");
+            sent = true;
         });
-        intruder.open(QUrl("ws://127.0.0.1:6447"));
-        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 5000);
-        QTRY_VERIFY(read("service.log").contains("Refused connection from 127.0.0.1:" + QString::number(port)));
-        QVERIFY(read("service.log").contains(QCoreApplication::applicationFilePath() + " is not an allowed client"));
-        QTest::qWait(500);
-        QCOMPARE(records(), QStringList());
-        QCOMPARE(messages.count(), 0);
-        QVERIFY(running());
+        socket.open(QUrl("ws://127.0.0.1:6447"));
+        QTRY_VERIFY(sent && socket.bytesToWrite() == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(texts(reports).filter("finished:").size(), 30, 20000);
+        QVERIFY(probeStillServes());
+        for (const char* name : { "service.log", "service.log.1" }) {
+            const QFileInfo file(dir.filePath(name));
+            QVERIFY2(file.exists() && file.size() < 20000 + 4000, name);
+            struct stat info = {};
+            QVERIFY(::stat(QFile::encodeName(file.filePath()).constData(), &info) == 0);
+            QCOMPARE(info.st_mode & 0777, mode_t(0600));
+        }
+        const QStringList lines = read("service.log").split('\n', Qt::SkipEmptyParts);
+        const QRegularExpression serviceLine(
+            "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\t[A-Z]+\t[A-Za-z]+: ");
+        for (const QString& line : lines) {
+            QVERIFY2(serviceLine.match(line).hasMatch() && !line.contains(QChar(0x2028)), qPrintable(line));
+        }
+        QVERIFY(read("service.log").contains("a\\u2028FORGED\\\\x0a"));
+        QVERIFY(read("service.log").contains("b\\x0aFORGED"));
     }
 
 private:
@@ -746,8 +835,7 @@ private:
     {
         return app + (name == "openvpn" ? "/openvpn/bin/openvpn.exe" : "/" + name + ".exe");
     }
-    // allowTestClient: let this test process command the service.
-    bool startService(bool allowTestClient = true)
+    bool startService(const QStringList& extraArguments = {})
     {
         stopService();
         // Other test programs may hold the port for a while.
@@ -760,9 +848,8 @@ private:
         service->setProcessEnvironment(environment);
         service->setStandardOutputFile(QProcess::nullDevice());
         service->setStandardErrorFile(dir.filePath("service.err"), QIODevice::Append); // for sanitizer reports
-        service->start(app + "/vpn-service",
-            { "--log-file", dir.filePath("service.log"), "--allow-client",
-                allowTestClient ? QCoreApplication::applicationFilePath() : "/nonexistent/vpnclient" });
+        service->start(
+            app + "/vpn-service", QStringList { "--log-file", dir.filePath("service.log") } + extraArguments);
         for (const QDeadlineTimer ready(15000); !ready.hasExpired() && service->waitForStarted(10000);) {
             if (portAnswers()) {
                 return true;
@@ -807,6 +894,37 @@ private:
                 return texts(messages).filter("finished:").size() == 1;
             },
             8000);
+    }
+
+    // A TCP connection to the service whose socket the kernel counts as uid's.
+    static int socketOwnedBy(int uid)
+    {
+        ::setfsuid(uid);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::setfsuid(0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(6447);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+            return -1;
+        }
+        return fd;
+    }
+    // Sends a WebSocket handshake and returns what comes back before the service closes or waits.
+    static QByteArray handshake(int fd, bool send)
+    {
+        const QByteArray request = "GET / HTTP/1.1\r\nHost: 127.0.0.1:6447\r\nUpgrade: websocket\r\n"
+                                   "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                   "Sec-WebSocket-Version: 13\r\n\r\n";
+        if (send) {
+            ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+        }
+        timeval wait = { 3, 0 };
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+        char buffer[512];
+        const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+        return got > 0 ? QByteArray(buffer, int(got)) : QByteArray();
     }
 
     QTemporaryDir dir;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QString>
+#include <QtGlobal>
+
+// What the user database said about a uid, for a moment: a burst of connections of one user costs
+// one lookup, not one each.
+class AuthorizationCache
+{
+public:
+    bool mayCommand(qint64 uid, QString* name, QString* reason);
+
+    static constexpr qint64 keepMs = 2000;
+    static constexpr int maxEntries = 256;
+
+private:
+    struct Entry
+    {
+        QElapsedTimer looked;
+        bool allowed = false;
+        QString name;
+        QString reason;
+    };
+    QHash<qint64, Entry> entries;
+};
+
+// The user at the other end of a loopback TCP connection to the service, as the kernel knows it
+// (the owner of the peer's socket), and whether that user may command the service: root and the
+// members of one group. Never derived from what the peer says or from scanning processes.
+struct PeerUser
+{
+    // Whether the kernel named an owner at all.
+    bool known = false;
+    // Linux: the uid owning the peer's socket; -1 where users are not numbers (Windows).
+    qint64 uid = -1;
+    // Compares users: "uid N" on Linux, the account's SID on Windows.
+    QString id;
+    // For the log only; escaped there like any text a user can choose.
+    QString name;
+    bool authorized = false;
+    // Why the peer is refused (or unknown).
+    QString reason;
+
+    // descriptor: the service's end of an accepted connection on 127.0.0.1.
+    static PeerUser ofConnection(qintptr descriptor, AuthorizationCache* cache);
+    // Root, or a member of the group (primary or supplementary, as the user database says now).
+    static bool mayCommand(qint64 uid, QString* name, QString* reason);
+
+    static QString groupName();
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "peeruser.h"
+
+#include <QHash>
+#include <QObject>
+
+class QSocketNotifier;
+class QTcpSocket;
+class RefusalLog;
+
+// Accepts the TCP connections of 127.0.0.1:6447 itself, before any WebSocket byte is read: a
+// peer whose user may not command the service, or whose user (or everybody together) already
+// holds as many connections as allowed, is closed at once. An admitted connection has a few
+// seconds to complete its handshake. A burst of connections is taken a few at a time, so that the
+// service goes on serving its clients in between.
+class ServiceListener : public QObject
+{
+    Q_OBJECT
+
+public:
+    ServiceListener(RefusalLog* refusals, QObject* parent = nullptr);
+    ~ServiceListener() override;
+
+    bool listen(quint16 port);
+    QString errorString() const;
+    int openConnections() const;
+
+    // Connections (in handshake or open) held at once: the descriptor limit of the service's
+    // unit leaves room above these for the programs' pipes and the log.
+    static constexpr int maxPerUser = 8;
+    static constexpr int maxTotal = 64;
+    static constexpr int handshakeDeadlineMs = 3000;
+    // A deep queue of connections the kernel completes before the service takes them: a burst
+    // of refused connections must not make a client's connection wait for a retransmitted SYN.
+    static constexpr int backlog = 1024;
+    // Connections taken per turn of the event loop.
+    static constexpr int acceptsPerTurn = 16;
+
+signals:
+    // The socket is the listener's child until the WebSocket server takes it over.
+    void admitted(QTcpSocket* socket, const PeerUser& user);
+
+private:
+    void acceptSome();
+    void admit(qintptr descriptor);
+    void refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason);
+
+    RefusalLog* refusals;
+    AuthorizationCache authorizations;
+    qintptr listening = -1;
+    QSocketNotifier* notifier = nullptr;
+    QString error;
+    QHash<QString, int> perUser;
+    int total = 0;
+};

@@ -1,0 +1,838 @@
+// Hostile local users against the real vpn-service. The service runs as root in a private network
+// namespace, with copies of this program standing in for OpenVPN and the two tools. Throwaway users
+// made for the test attack it: one outside the group korvexvpn, one inside it. Beside the attacks,
+// a third user of the group keeps a session open (a tunnel and the lock up, a command every 100 ms)
+// that must be served within a second throughout.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebSocket>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const outsider = "vpnch-out";
+const char* const owner = "vpnch-own";
+const char* const member = "vpnch-mem";
+const char* const groupName = "korvexvpn";
+
+void say(const QByteArray& line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QString programPath(const QString& app, const QString& name)
+{
+    return app + (name == "openvpn" ? "/openvpn/bin/openvpn.exe" : "/" + name + ".exe");
+}
+
+QString openVpnCommand(const QString& app, const QString& config, const QString& log)
+{
+    return QStringLiteral("start: \"%1\" \"--config\" \"%2\" \"--management-query-passwords\" \"--log-append\" \"%3\"")
+        .arg(programPath(app, "openvpn"), config, log);
+}
+
+int connectTo6447()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(6447);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    return fd;
+}
+
+const QByteArray handshakeRequest = "GET / HTTP/1.1\r\nHost: 127.0.0.1:6447\r\nUpgrade: websocket\r\n"
+                                    "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                    "Sec-WebSocket-Version: 13\r\n\r\n";
+
+QByteArray receive(int fd, int timeoutMs)
+{
+    pollfd entry = { fd, POLLIN, 0 };
+    if (::poll(&entry, 1, timeoutMs) <= 0) {
+        return QByteArray();
+    }
+    char buffer[1024];
+    const ssize_t got = ::recv(fd, buffer, sizeof(buffer), 0);
+    return got > 0 ? QByteArray(buffer, int(got)) : QByteArray();
+}
+
+// ---- The stand-in for OpenVPN and the tools (run by the service as root) ----
+
+int standIn(int argc, char** argv, const QByteArray& name)
+{
+    static volatile std::sig_atomic_t terminated = 0;
+    const bool openVpn = name == "openvpn";
+    if (openVpn) {
+        std::signal(SIGTERM, [](int) {
+            terminated = 1;
+        });
+    }
+    const auto record = [](const QByteArray& line) {
+        const int fd = ::open(qgetenv("VPN_STANDIN_RECORD").constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        return fd >= 0 && ::write(fd, line + '\n', size_t(line.size() + 1)) > 0 && ::close(fd) == 0;
+    };
+    QByteArray line = name;
+    for (int i = 1; i < argc; ++i) {
+        line += ' ' + QByteArray(argv[i]);
+    }
+    record(line);
+    while (openVpn && terminated == 0) {
+        ::pause();
+    }
+    if (openVpn) {
+        record("openvpn SIGTERM");
+    }
+    return 0;
+}
+
+// ---- The authorized user's session: hostile --session APP HOME ----
+// Brings a tunnel and the lock up, then runs the DNS stand-in every 100 ms and measures how long
+// each run takes to be reported. "report" on standard input answers once the next run is done:
+// "REPORT probes=N max=MS pending=MS tunnel=alive|ended".
+
+int session(const QString& app, const QString& home)
+{
+    QFile config(home + "/client.ovpn");
+    QFile log(home + "/openvpn.log");
+    QFile secret(home + "/management.pw");
+    if (!config.open(QIODevice::WriteOnly) || !log.open(QIODevice::WriteOnly) || !secret.open(QIODevice::WriteOnly)
+        || !secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        say("SESSION cannot write its files");
+        return 1;
+    }
+    secret.write(QByteArray(64, 'a') + '\n');
+    secret.close();
+    config.write("client\ndev tun\nmanagement 127.0.0.1 61973 " + QFile::encodeName(secret.fileName())
+        + "\nremote 192.0.2.1 88 udp\nverb 3\n");
+    config.close();
+    log.close();
+
+    QWebSocket socket;
+    qint64 openVpnPid = 0;
+    bool tunnelEnded = false;
+    bool probing = false;
+    QElapsedTimer probe;
+    qint64 probePid = 0;
+    int probes = 0;
+    qint64 slowest = 0;
+    int sent = 0;
+    bool reportWanted = false;
+    QTimer reportTimeout;
+    reportTimeout.setSingleShot(true);
+    const auto report = [&] {
+        reportTimeout.stop();
+        reportWanted = false;
+        say(QStringLiteral("REPORT probes=%1 max=%2 pending=%3 tunnel=%4")
+                .arg(probes)
+                .arg(slowest)
+                .arg(probing ? probe.elapsed() : 0)
+                .arg(tunnelEnded ? "ended" : "alive")
+                .toUtf8());
+        probes = 0;
+        slowest = 0;
+    };
+    QObject::connect(&reportTimeout, &QTimer::timeout, report);
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (!probing) {
+            probing = true;
+            probePid = 0;
+            probe.start();
+            socket.sendTextMessage(
+                QStringLiteral("start: \"%1\" \"probe\" \"%2\"").arg(programPath(app, "dns")).arg(++sent));
+        }
+    });
+    QObject::connect(&socket, &QWebSocket::connected, [&] {
+        socket.sendTextMessage("init: connection");
+        socket.sendTextMessage(openVpnCommand(app, config.fileName(), log.fileName()));
+        socket.sendTextMessage(
+            QStringLiteral("start: \"%1\" \"enable\" \"all\" \"198.51.100.1\"").arg(programPath(app, "killswitch")));
+    });
+    QObject::connect(&socket, &QWebSocket::disconnected, [] {
+        say("SESSION disconnected");
+        QCoreApplication::exit(1);
+    });
+    QObject::connect(&socket, &QWebSocket::textMessageReceived, [&](const QString& message) {
+        const QString line = message.chopped(1);
+        const bool started = line.startsWith("started:");
+        const QStringList fields = line.section(':', 1).split(',');
+        const qint64 pid = fields.value(0).toLongLong();
+        const QString name = fields.value(2);
+        if (name == "openvpn" && started && fields.value(1) == "0" && openVpnPid == 0) {
+            openVpnPid = pid;
+        } else if (name == "openvpn" && !started && pid == openVpnPid) {
+            tunnelEnded = true;
+        } else if (name == "killswitch" && !started && openVpnPid != 0 && !ticker.isActive()) {
+            say("READY");
+            ticker.start(100);
+        } else if (name == "dns" && started) {
+            probePid = pid;
+        } else if (name == "dns" && probing && pid == probePid) {
+            probing = false;
+            ++probes;
+            slowest = qMax(slowest, probe.elapsed());
+            if (reportWanted) {
+                report();
+            }
+        }
+    });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[256];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof(buffer));
+        if (got <= 0 || QByteArray(buffer, int(got)).contains("quit")) {
+            QCoreApplication::quit();
+            return;
+        }
+        reportWanted = true;
+        reportTimeout.start(3000);
+    });
+    socket.open(QUrl("ws://127.0.0.1:6447"));
+    return QCoreApplication::exec();
+}
+
+// ---- The attacks, run as a given user: hostile --attack MODE ARGS... ----
+
+// ws COMMAND...: a WebSocket client sending the commands; prints CONNECTED yes|no and GOT lines.
+int attackWebSocket(const QStringList& commands)
+{
+    QWebSocket socket;
+    bool connected = false;
+    QStringList got;
+    QObject::connect(&socket, &QWebSocket::connected, [&] {
+        connected = true;
+        for (const QString& command : commands) {
+            socket.sendTextMessage(command);
+        }
+    });
+    QObject::connect(&socket, &QWebSocket::textMessageReceived, [&](const QString& message) {
+        got << message.trimmed();
+    });
+    socket.open(QUrl("ws://127.0.0.1:6447"));
+    QTest::qWait(1500);
+    say(QByteArray("CONNECTED ") + (connected ? "yes" : "no"));
+    for (const QString& line : got) {
+        say("GOT " + line.toUtf8());
+    }
+    return 0;
+}
+
+// slow N: N connections, one after the other, that start a handshake and never finish it. Prints
+// how many the service closed, how many of those only after two seconds (at the handshake
+// deadline), and how many are still open 4.5 s after the last one was made.
+int attackSlowHandshakes(int count)
+{
+    rlimit limit = {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<pollfd> sockets;
+    std::vector<qint64> openedAt;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectTo6447();
+        if (fd >= 0) {
+            ::send(fd, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+            sockets.push_back({ fd, POLLIN, 0 });
+            openedAt.push_back(timer.elapsed());
+        }
+    }
+    say("OPENED " + QByteArray::number(int(sockets.size())));
+    int closed = 0;
+    int late = 0;
+    const qint64 end = timer.elapsed() + 4500;
+    while (timer.elapsed() < end && closed < int(sockets.size())) {
+        ::poll(sockets.data(), sockets.size(), 100);
+        for (size_t i = 0; i < sockets.size(); ++i) {
+            pollfd& entry = sockets[i];
+            if (entry.fd >= 0 && (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+                char buffer[64];
+                if (::recv(entry.fd, buffer, sizeof(buffer), MSG_DONTWAIT) <= 0) {
+                    ::close(entry.fd);
+                    entry.fd = -1;
+                    ++closed;
+                    late += timer.elapsed() - openedAt[i] > 2000 ? 1 : 0;
+                }
+            }
+            entry.revents = 0;
+        }
+    }
+    say(QStringLiteral("CLOSED %1 LATE %2 STILL_OPEN %3")
+            .arg(closed)
+            .arg(late)
+            .arg(int(sockets.size()) - closed)
+            .toUtf8());
+    return 0;
+}
+
+// flood N: N commands on one connection, as fast as the socket takes them.
+int attackFlood(int count, const QString& command)
+{
+    QWebSocket socket;
+    QObject::connect(&socket, &QWebSocket::connected, [&] {
+        for (int i = 0; i < count; ++i) {
+            socket.sendTextMessage(command);
+        }
+    });
+    socket.open(QUrl("ws://127.0.0.1:6447"));
+    QElapsedTimer timer;
+    timer.start();
+    const bool sent = QTest::qWaitFor(
+        [&] {
+            return socket.state() == QAbstractSocket::ConnectedState && socket.bytesToWrite() == 0;
+        },
+        10000);
+    say((sent ? "SENT " : "NOT SENT ") + QByteArray::number(count) + " in " + QByteArray::number(timer.elapsed())
+        + " ms");
+    return 0;
+}
+
+// partial K: K connections that complete the handshake, then send a frame's start and stall.
+int attackPartialFrames(int count)
+{
+    std::vector<int> held;
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectTo6447();
+        if (fd < 0 || ::send(fd, handshakeRequest.constData(), size_t(handshakeRequest.size()), MSG_NOSIGNAL) < 0
+            || !receive(fd, 2000).startsWith("HTTP/1.1 101")) {
+            continue;
+        }
+        // A masked text frame of 100 bytes, of which 10 come.
+        const QByteArray start = QByteArray("\x81\xe4", 2) + QByteArray(4, '\x01') + QByteArray(10, 'x');
+        ::send(fd, start.constData(), size_t(start.size()), MSG_NOSIGNAL);
+        held.push_back(fd);
+    }
+    say("STALLED " + QByteArray::number(int(held.size())));
+    QTest::qSleep(2000);
+    for (const int fd : held) {
+        ::close(fd);
+    }
+    return 0;
+}
+
+int attack(const QStringList& arguments)
+{
+    const QString mode = arguments.value(0);
+    if (mode == "ws") {
+        return attackWebSocket(arguments.mid(1));
+    }
+    if (mode == "raw") {
+        const int fd = connectTo6447();
+        if (fd >= 0) {
+            ::send(fd, handshakeRequest.constData(), size_t(handshakeRequest.size()), MSG_NOSIGNAL);
+        }
+        const QByteArray answer = fd >= 0 ? receive(fd, 2000) : QByteArray();
+        say("ANSWER " + (answer.isEmpty() ? QByteArray("none") : answer.left(answer.indexOf('\r'))));
+        return 0;
+    }
+    if (mode == "slow") {
+        return attackSlowHandshakes(arguments.value(1).toInt());
+    }
+    if (mode == "flood") {
+        return attackFlood(arguments.value(1).toInt(), arguments.value(2));
+    }
+    if (mode == "partial") {
+        return attackPartialFrames(arguments.value(1).toInt());
+    }
+    say("unknown attack");
+    return 2;
+}
+
+uid_t uidOf(const char* name)
+{
+    const passwd* entry = ::getpwnam(name);
+    return entry != nullptr ? entry->pw_uid : uid_t(-1);
+}
+
+} // namespace
+
+class TestHostile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (::geteuid() != 0) {
+            QSKIP("needs root: it makes users and runs the service");
+        }
+        for (const char* tool : { "useradd", "userdel", "groupadd", "setpriv", "mkfifo" }) {
+            if (QStandardPaths::findExecutable(tool, { "/usr/sbin", "/usr/bin", "/sbin", "/bin" }).isEmpty()) {
+                QSKIP(qPrintable(QString("needs %1").arg(tool)));
+            }
+        }
+        for (const char* name : { outsider, owner, member }) {
+            removeUser(name); // left by a run that was killed
+        }
+        if (::getgrnam(groupName) == nullptr) {
+            QCOMPARE(system({ "groupadd", "--system", QString(groupName) }), 0);
+            createdGroup = true;
+        }
+        for (const char* name : { outsider, owner, member }) {
+            QStringList arguments { "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", "--user-group" };
+            if (name != outsider) {
+                arguments << "--groups" << groupName;
+            }
+            QCOMPARE(system(QStringList { "useradd" } + arguments + QStringList { name }), 0);
+            const QString home = homeOf(name);
+            QVERIFY(QDir().mkpath(home));
+            QVERIFY(::chown(QFile::encodeName(home).constData(), uidOf(name), ::getpwnam(name)->pw_gid) == 0);
+            QVERIFY(::chmod(QFile::encodeName(home).constData(), 0700) == 0);
+        }
+        QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 0711) == 0);
+
+        // The application folder: the service, this program as the three programs and as the
+        // attackers' tool, and the real client.
+        const QString self = QCoreApplication::applicationFilePath();
+        QVERIFY(QDir().mkpath(app + "/openvpn/bin"));
+        for (const QString& to : { programPath(app, "openvpn"), programPath(app, "killswitch"), programPath(app, "dns"),
+                 app + "/hostile" }) {
+            QVERIFY(QFile::copy(self, to));
+        }
+        QVERIFY(QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service"));
+        QVERIFY(QFile::copy(VPN_APP_DIR "/vpnclient", app + "/vpnclient"));
+        for (const QString& folder : { app, app + "/openvpn", app + "/openvpn/bin" }) {
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        }
+        // A folder only root may enter, with one file in it.
+        QVERIFY(QDir().mkpath(base.path() + "/rootonly"));
+        QVERIFY(::chmod(QFile::encodeName(base.path() + "/rootonly").constData(), 0700) == 0);
+        QFile secret(base.path() + "/rootonly/secret");
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+
+        service.setProgram(app + "/vpn-service");
+        service.setArguments({ "--log-file", base.path() + "/service.log" });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VPN_STANDIN_RECORD", base.path() + "/records.txt");
+        service.setProcessEnvironment(environment);
+        service.setStandardOutputFile(QProcess::nullDevice());
+        service.setStandardErrorFile(base.path() + "/service.err");
+        service.start();
+        QVERIFY(service.waitForStarted());
+        QVERIFY(QTest::qWaitFor(
+            [this] {
+                return log().contains("Listening on");
+            },
+            10000));
+
+        session.setProgram("setpriv");
+        session.setArguments(asUser(owner) + QStringList { app + "/hostile", "--session", app, homeOf(owner) });
+        session.setProcessEnvironment(userEnvironment(owner));
+        session.start();
+        QVERIFY(session.waitForStarted());
+        QVERIFY2(QTest::qWaitFor(
+                     [this] {
+                         return session.canReadLine() && session.readLine().startsWith("READY");
+                     },
+                     15000),
+            qPrintable(log()));
+        QVERIFY(records().filter(QRegularExpression("^openvpn --config ")).size() == 1);
+        QVERIFY(records().contains("killswitch enable all 198.51.100.1"));
+        baseFds = serviceFds();
+    }
+
+    void cleanupTestCase()
+    {
+        if (session.state() == QProcess::Running) {
+            session.kill();
+            session.waitForFinished();
+        }
+        if (service.state() == QProcess::Running) {
+            service.terminate();
+            service.waitForFinished(15000);
+        }
+        for (const char* name : { outsider, owner, member }) {
+            removeUser(name);
+        }
+        if (createdGroup) {
+            system({ "groupdel", QString(groupName) });
+        }
+        const QString err = read(base.path() + "/service.err");
+        QVERIFY2(!err.contains(QRegularExpression("AddressSanitizer|runtime error:|LeakSanitizer")), qPrintable(err));
+        std::fprintf(stderr, "hostile: %d attacks tried, %d held\n", tried, held);
+    }
+
+    void cleanup()
+    {
+        if (QTest::currentTestFailed()) {
+            std::fprintf(stderr, "Service log of the row:\n%s\n", qPrintable(log().mid(mark).right(6000)));
+        } else if (QTest::currentDataTag() != nullptr) {
+            ++held;
+        }
+    }
+
+    void attack_data()
+    {
+        QTest::addColumn<QString>("kind");
+        // clang-format off
+        QTest::newRow("outsider: commands over WebSocket") << "outsider-ws";
+        QTest::newRow("outsider: a handshake gets no answer") << "outsider-raw";
+        QTest::newRow("outsider: runs the real client") << "outsider-client";
+        QTest::newRow("outsider: runs the real client with LD_PRELOAD") << "outsider-client-preload";
+        QTest::newRow("outsider: 1100 slow handshakes") << "outsider-slow";
+        QTest::newRow("member: init ends the owner's tunnel") << "member-init";
+        QTest::newRow("member: stop the owner's OpenVPN") << "member-stop";
+        QTest::newRow("member: kill the owner's OpenVPN") << "member-kill";
+        QTest::newRow("member: lift the owner's lock") << "member-lock";
+        QTest::newRow("member: point the resolvers elsewhere") << "member-dns";
+        QTest::newRow("member: start an OpenVPN of its own") << "member-openvpn";
+        QTest::newRow("member: 1100 slow handshakes") << "member-slow";
+        QTest::newRow("member: a flood of 20000 commands") << "member-flood";
+        QTest::newRow("member: frames that never complete") << "member-partial";
+        QTest::newRow("member: a forged log line") << "member-forge";
+        QTest::newRow("owner's user: a FIFO as configuration") << "path-fifo";
+        QTest::newRow("owner's user: a device as OpenVPN's log") << "path-device";
+        QTest::newRow("owner's user: a symbolic link to a root file") << "path-symlink";
+        QTest::newRow("owner's user: asks whether root-only files exist") << "path-rootonly";
+        QTest::newRow("owner's user: a Unicode blank after an address") << "unicode-blank";
+        QTest::newRow("owner gone: the next user's init cleans up") << "owner-gone";
+        // clang-format on
+    }
+    void attack()
+    {
+        QFETCH(QString, kind);
+        ++tried;
+        mark = log().size();
+        const int recordCount = records().size();
+        const QString memberRefused = QStringLiteral("the tunnel belongs to uid %1").arg(uidOf(owner));
+
+        if (kind == "outsider-ws") {
+            const QString out = runAs(outsider,
+                { "ws", "init: connection", "stop: <openvpn>",
+                    QStringLiteral("start: \"%1\" \"disable\" \"all\"").arg(programPath(app, "killswitch")) });
+            QVERIFY2(out.contains("CONNECTED no"), qPrintable(out));
+            QVERIFY(
+                newLog().contains(QStringLiteral("Refused connection of uid %1 (%2): neither root nor a member of %3")
+                                      .arg(uidOf(outsider))
+                                      .arg(outsider, groupName)));
+        } else if (kind == "outsider-raw") {
+            const QString out = runAs(outsider, { "raw" });
+            QVERIFY2(out.contains("ANSWER none"), qPrintable(out));
+        } else if (kind == "outsider-client" || kind == "outsider-client-preload") {
+            // The client of the service's own folder, which a check of the executable would have let in.
+            QProcess client;
+            QProcessEnvironment environment = userEnvironment(outsider);
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
+            environment.insert("QT_QUICK_BACKEND", "software");
+            if (kind.endsWith("preload")) {
+                // Code of the user's choosing inside the real client.
+                environment.insert("LD_PRELOAD", "/lib/x86_64-linux-gnu/libm.so.6");
+            }
+            client.setProcessEnvironment(environment);
+            client.start("setpriv", asUser(outsider) + QStringList { app + "/vpnclient" });
+            QVERIFY(client.waitForStarted());
+            const bool refused = QTest::qWaitFor(
+                [&] {
+                    return newLog().contains(QStringLiteral("Refused connection of uid %1").arg(uidOf(outsider)));
+                },
+                20000);
+            client.kill();
+            client.waitForFinished();
+            QVERIFY2(refused, qPrintable(client.readAll().right(2000)));
+            QVERIFY(!newLog().contains(QStringLiteral("Client connected: uid %1").arg(uidOf(outsider))));
+        } else if (kind == "outsider-slow" || kind == "member-slow") {
+            const bool isMember = kind == "member-slow";
+            QProcess attacker;
+            attacker.setProcessEnvironment(userEnvironment(isMember ? member : outsider));
+            attacker.start("setpriv",
+                asUser(isMember ? member : outsider) + QStringList { app + "/hostile", "--attack", "slow", "1100" });
+            QVERIFY(attacker.waitForStarted());
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return attacker.canReadLine() && attacker.readLine().startsWith("OPENED");
+                },
+                20000));
+            QTest::qWait(500);
+            const int fds = serviceFds();
+            QVERIFY(attacker.state() == QProcess::NotRunning || attacker.waitForFinished(20000));
+            const QString out = attacker.readAll();
+            // The service holds at most the user's 8 while they last; all are closed at the deadline.
+            // (a few more for the session's probe run, if one is under way)
+            QVERIFY2(fds <= baseFds + (isMember ? 8 : 0) + 6, qPrintable(QString("%1 > %2").arg(fds).arg(baseFds)));
+            // Refused at once, but for the member's eight, which wait for the handshake deadline.
+            QVERIFY2(out.contains(QStringLiteral("CLOSED 1100 LATE %1 STILL_OPEN 0").arg(isMember ? 8 : 0)),
+                qPrintable(out));
+        } else if (kind.startsWith("member-") && kind != "member-flood" && kind != "member-partial"
+            && kind != "member-forge") {
+            QString command;
+            QString answer;
+            if (kind == "member-init") {
+                command = "init: connection";
+            } else if (kind == "member-stop") {
+                command = "stop: <openvpn>";
+            } else if (kind == "member-kill") {
+                command = "start: <kill openvpn>";
+            } else if (kind == "member-lock") {
+                command = QStringLiteral("start: \"%1\" \"disable\" \"all\"").arg(programPath(app, "killswitch"));
+                answer = "started:0,1,killswitch";
+            } else if (kind == "member-dns") {
+                command
+                    = QStringLiteral("start: \"%1\" \"vpn\" \"{00000000-0000-0000-0000-000000000000}@203.0.113.66\"")
+                          .arg(programPath(app, "dns"));
+                answer = "started:0,1,dns";
+            } else {
+                command = openVpnCommand(app, homeOf(member) + "/client.ovpn", homeOf(member) + "/openvpn.log");
+                answer = "started:0,1,openvpn";
+            }
+            const QString out = runAs(member, { "ws", command });
+            QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
+            const QStringList got = out.split('\n').filter("GOT ");
+            QCOMPARE(got, answer.isEmpty() ? QStringList() : QStringList { "GOT " + answer });
+            QVERIFY(newLog().contains(memberRefused));
+        } else if (kind == "member-flood") {
+            const QString out = runAs(member, { "flood", "20000", "init: connection" });
+            QVERIFY2(out.contains("SENT 20000"), qPrintable(out));
+            QTest::qWait(1000);
+            // Refusals are rate-limited: the flood leaves a few lines, not 20000.
+            QVERIFY2(newLog().size() < 20000, qPrintable(QString::number(newLog().size())));
+        } else if (kind == "member-partial") {
+            const QString out = runAs(member, { "partial", "8" });
+            QVERIFY2(out.contains("STALLED 8"), qPrintable(out));
+        } else if (kind == "member-forge") {
+            const QString forged
+                = "1999-01-01 00:00:00.000\tINFO\tVpnService: Command from uid 0 (root) port 1: forged";
+            const QString out = runAs(member,
+                { "ws", "init: connection\n" + forged, "init: connection" + QString(QChar(0x2028)) + forged,
+                    "start: \"\\\n" + forged + "\"" });
+            QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
+            QTest::qWait(300);
+            const QRegularExpression serviceLine(
+                "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\t[A-Z]+\\t[A-Za-z]+: "
+                "[^\\x{2028}\\x{2029}\\x{85}]*$");
+            for (const QString& line : log().split('\n', Qt::SkipEmptyParts)) {
+                QVERIFY2(serviceLine.match(line).hasMatch(), qPrintable(line));
+                QVERIFY2(!line.startsWith("1999"), qPrintable(line));
+            }
+            QVERIFY(newLog().contains("init: connection\\x0a1999-01-01"));
+        } else if (kind.startsWith("path-")) {
+            const QString home = homeOf(owner);
+            QString config = home + "/client.ovpn";
+            QString logFile = home + "/openvpn.log";
+            QString reason;
+            if (kind == "path-fifo") {
+                config = home + "/fifo.ovpn";
+                QCOMPARE(
+                    system({ "setpriv", "--reuid", owner, "--regid", owner, "--init-groups", "mkfifo", config }), 0);
+                reason = "not a regular file";
+            } else if (kind == "path-device") {
+                logFile = "/dev/zero";
+                reason = "not a regular file";
+            } else if (kind == "path-symlink") {
+                config = home + "/link.ovpn";
+                QVERIFY(QFile::link("/etc/shadow", config));
+                QVERIFY(::lchown(QFile::encodeName(config).constData(), uidOf(owner), uid_t(-1)) == 0);
+                reason = "symbolic link";
+            } else {
+                // Both refusals read the same: the user learns nothing it could not see alone.
+                const QString there = base.path() + "/rootonly/secret";
+                const QString missing = base.path() + "/rootonly/missing";
+                runAs(owner, { "ws", openVpnCommand(app, there, logFile), openVpnCommand(app, missing, logFile) });
+                QTest::qWait(300);
+                const QStringList lines = newLog().split('\n').filter("Refused to run openvpn");
+                QCOMPARE(lines.size(), 2);
+                QCOMPARE(lines.at(0).section('\t', 2).replace("secret", "missing"), lines.at(1).section('\t', 2));
+            }
+            if (!reason.isEmpty()) {
+                // A writer waiting on the FIFO gets through only if someone opens it for reading.
+                std::atomic<bool> openedByService { false };
+                std::atomic<bool> unblocking { false };
+                std::atomic<bool> through { false };
+                std::thread writer;
+                if (kind == "path-fifo") {
+                    writer = std::thread([&] {
+                        const int fd = ::open(QFile::encodeName(config).constData(), O_WRONLY | O_CLOEXEC);
+                        openedByService = !unblocking;
+                        through = true;
+                        ::close(fd);
+                    });
+                }
+                const QString out = runAs(owner, { "ws", openVpnCommand(app, config, logFile) });
+                if (writer.joinable()) {
+                    unblocking = true;
+                    while (!through) {
+                        const int reader
+                            = ::open(QFile::encodeName(config).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                        QTest::qSleep(20);
+                        ::close(reader);
+                    }
+                    writer.join();
+                    QVERIFY(!openedByService);
+                }
+                QVERIFY2(out.contains("GOT started:0,1,openvpn"), qPrintable(out));
+                QVERIFY2(newLog().contains(reason), qPrintable(newLog()));
+            }
+        } else if (kind == "unicode-blank") {
+            const QString command = QStringLiteral("start: \"%1\" \"enable\" \"all\" \"198.51.100.1%2\"")
+                                        .arg(programPath(app, "killswitch"))
+                                        .arg(QChar(0x00a0));
+            runAs(owner, { "ws", command });
+            QVERIFY(newLog().contains("non-ASCII character in argument 3"));
+        } else if (kind == "owner-gone") {
+            session.write("quit\n");
+            QVERIFY(session.waitForFinished(10000));
+            const QString out = runAs(member, { "ws", "init: connection" });
+            QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
+            QTRY_VERIFY(records().contains("openvpn SIGTERM"));
+            QCOMPARE(records().mid(recordCount).filter("killswitch disable all").size(), 1);
+            QVERIFY(!newLog().contains(memberRefused));
+            return;
+        } else {
+            QFAIL("no such attack");
+        }
+
+        // Nothing ran for the attacker; the owner's tunnel stands and was served within a second.
+        const QStringList ran = records().mid(recordCount).filter(QRegularExpression("^(?!dns probe )"));
+        QVERIFY2(ran.isEmpty(), qPrintable(ran.join('\n')));
+        session.write("report\n");
+        QVERIFY(session.waitForReadyRead(5000));
+        const QString report = QString::fromUtf8(session.readLine()).trimmed();
+        const QRegularExpressionMatch numbers
+            = QRegularExpression("^REPORT probes=(\\d+) max=(\\d+) pending=(\\d+) tunnel=alive$").match(report);
+        QVERIFY2(numbers.hasMatch(), qPrintable(report));
+        QVERIFY2(numbers.captured(1).toInt() >= 1 && numbers.captured(2).toInt() < 1000
+                && numbers.captured(3).toInt() < 1000,
+            qPrintable(report));
+        QVERIFY(service.state() == QProcess::Running);
+    }
+
+private:
+    static int system(const QStringList& command)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(command.first(), command.mid(1));
+        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    static void removeUser(const char* name)
+    {
+        if (::getpwnam(name) != nullptr) {
+            system({ "userdel", name });
+        }
+        if (::getgrnam(name) != nullptr) {
+            system({ "groupdel", name });
+        }
+    }
+    static QStringList asUser(const char* name)
+    {
+        return { "--reuid", name, "--regid", name, "--init-groups", "--" };
+    }
+    QString homeOf(const char* name) const
+    {
+        return base.path() + "/home-" + name;
+    }
+    QProcessEnvironment userEnvironment(const char* name) const
+    {
+        QProcessEnvironment environment;
+        environment.insert("HOME", homeOf(name));
+        environment.insert("PATH", "/usr/bin:/bin");
+        environment.insert("XDG_RUNTIME_DIR", homeOf(name));
+        return environment;
+    }
+    // Runs this program as the user in an attacker's role and returns what it printed.
+    QString runAs(const char* name, const QStringList& arguments)
+    {
+        QProcess attacker;
+        attacker.setProcessEnvironment(userEnvironment(name));
+        attacker.start("setpriv", asUser(name) + QStringList { app + "/hostile", "--attack" } + arguments);
+        if (!attacker.waitForFinished(30000)) {
+            attacker.kill();
+            attacker.waitForFinished();
+        }
+        return QString::fromUtf8(attacker.readAllStandardOutput());
+    }
+    static QString read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    QString log() const
+    {
+        return read(base.path() + "/service.log");
+    }
+    QString newLog() const
+    {
+        return log().mid(mark);
+    }
+    QStringList records() const
+    {
+        return read(base.path() + "/records.txt").split('\n', Qt::SkipEmptyParts);
+    }
+    int serviceFds() const
+    {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(service.processId()));
+        return fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+    }
+
+    QTemporaryDir base;
+    const QString app = base.path() + "/app";
+    QProcess service;
+    QProcess session;
+    bool createdGroup = false;
+    int baseFds = 0;
+    int mark = 0;
+    int tried = 0;
+    int held = 0;
+};
+
+int main(int argc, char** argv)
+{
+    const QByteArray name = QFileInfo(QFile::decodeName(argv[0])).completeBaseName().toUtf8();
+    if (name == "openvpn" || name == "killswitch" || name == "dns") {
+        return standIn(argc, argv, name);
+    }
+    if (argc > 1 && qstrcmp(argv[1], "--session") == 0) {
+        QCoreApplication application(argc, argv);
+        return argc > 3 ? session(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3])) : 2;
+    }
+    if (argc > 1 && qstrcmp(argv[1], "--attack") == 0) {
+        QCoreApplication application(argc, argv);
+        return attack(QCoreApplication::arguments().mid(2));
+    }
+    // A network namespace of its own: the fixed port is the test's alone, and nothing it does
+    // reaches another test or a development host.
+    if (::geteuid() == 0 && (::unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0)) {
+        std::fprintf(stderr, "cannot make a private network namespace\n");
+        return 1;
+    }
+    QCoreApplication application(argc, argv);
+    TestHostile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hostile.moc"
