@@ -32,7 +32,10 @@ APP_DIR="$BUILD_DIR/app"
 work="$(mktemp -d /tmp/vpnleak-XXXXXX)"
 export TOP BUILD_DIR APP_DIR
 export VPNC_NS_PREFIX="vpnl$$" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devhost"
-export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+# Its own temporary folder holds the client's single-instance lock: a client running elsewhere on
+# the machine never takes over the one under test.
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work/tmp"
+mkdir -p "$TMPDIR" && chmod 1777 "$TMPDIR"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 ROWS=(connected openvpn_killed_lock_on killed_until_give_up service_restarted client_killed_and_restarted
