@@ -99,8 +99,8 @@ private slots:
         const QStringList texts = logLines(logs);
         const QStringList tail = texts.mid(texts.indexOf("info\tQuitSignals: Quit on signal 15"));
         QCOMPARE(tail.filter(QRegularExpression("Application: |init: connection")),
-            QStringList({ "info\tApplication: Request to quit", "info\tServiceController: Send data: [init: connection]",
-                "info\tApplication: Stopped" }));
+            QStringList({ "info\tApplication: Request to quit",
+                "info\tServiceController: Send data: [init: connection]", "info\tApplication: Stopped" }));
     }
 };
 
