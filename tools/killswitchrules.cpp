@@ -80,12 +80,15 @@ QString parse(const QStringList& arguments, Request* request)
 QString nftScript(const Request& request)
 {
     const QString table = QStringLiteral("%1 %2").arg(QLatin1String(tableFamily), QLatin1String(tableName));
-    // One transaction: adding first makes the delete succeed when no lock is in place, and the new
-    // rules replace the old ones at once, so a change of server never opens a gap.
-    QStringList lines { QStringLiteral("add table %1").arg(table), QStringLiteral("delete table %1").arg(table) };
+    // Adding first makes the delete or flush succeed when no lock is in place.
+    QStringList lines { QStringLiteral("add table %1").arg(table) };
     if (request.action == Request::Disable) {
+        lines << QStringLiteral("delete table %1").arg(table);
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
+    // A change of server swaps the rules in one transaction while the chains stay hooked with their
+    // drop policy: deleting and re-creating the table instead lets a packet through now and then.
+    lines << QStringLiteral("flush table %1").arg(table);
 
     const QString family = ToolSupport::isStrictIpv4(request.server) ? QStringLiteral("ip") : QStringLiteral("ip6");
     const Chain chains[] = {
