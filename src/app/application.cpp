@@ -60,9 +60,16 @@ Application::Application()
 
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
 
-    // Without a TAP adapter the client cannot work: start-up ends here and main exits.
+    // The route listing takes its time; the window draws its first frame meanwhile.
+    connect(&networkInterfaces, &NetworkInterfaces::discovered, this, &Application::onAdaptersDiscovered);
     networkInterfaces.discover();
+}
+
+void Application::onAdaptersDiscovered()
+{
+    // Without a TAP adapter the client cannot work: start-up ends here and main exits.
     if (networkInterfaces.isEmpty()) {
+        emit startUpEnded(false);
         return;
     }
     networkInterfaces.logAdapters();
@@ -74,8 +81,11 @@ Application::Application()
     if (Settings::instance()->autoUpdateEnabled()) {
         update->checkForUpdates();
     }
+    emit startUpEnded(!engine.rootObjects().isEmpty());
 
-    tagged(qInfo(), objectName()) << "vpn-service is running: " << Utils::boolToString(isVpnServiceRunning());
+    checkVpnServiceRunning(this, [this](bool running) {
+        tagged(qInfo(), objectName()) << "vpn-service is running: " << Utils::boolToString(running);
+    });
 }
 
 Application::~Application()
@@ -122,7 +132,7 @@ QString Application::buildDate()
 
 bool Application::isInitialized() const
 {
-    return !engine.rootObjects().isEmpty() && !networkInterfaces.isEmpty();
+    return !engine.rootObjects().isEmpty() && !networkInterfaces.isDiscovering() && !networkInterfaces.isEmpty();
 }
 
 QWindow* Application::mainWindow() const

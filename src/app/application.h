@@ -28,6 +28,8 @@ public:
     Application();
     ~Application() override;
 
+    // True once the scene is loaded and the adapter discovery, which runs after the constructor
+    // while the window shows, found an adapter.
     bool isInitialized() const;
     QWindow* mainWindow() const;
     void showMainWindow();
@@ -41,12 +43,18 @@ public:
     // test can answer it without a person.
     void setUpdateQuestionHook(std::function<void(QMessageBox&)> hook);
 
+signals:
+    // Start-up has ended, from the event loop: without an adapter or a scene the client cannot work.
+    void startUpEnded(bool initialized);
+
 public slots:
     void messageReceived(const QString& message);
     void newVersionIsAvailable(const QString& newVersion);
     void onKillSwitchEventActivated();
 
 private:
+    void onAdaptersDiscovered();
+
     NetworkApi* networkApi = nullptr;
     DirectoryRefresh* directoryRefresh = nullptr;
     // Declared before the engine: the engine is destroyed first, then the interfaces.

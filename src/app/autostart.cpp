@@ -1,5 +1,6 @@
 #include "autostart.h"
 
+#include "commandrun.h"
 #include "logtag.h"
 #include "registry.h"
 #include "utils.h"
@@ -73,12 +74,15 @@ bool processListContains(const QString& listing, const QString& caption)
     return false;
 }
 
-bool isVpnServiceRunning(int timeoutMs)
+void checkVpnServiceRunning(QObject* context, const std::function<void(bool)>& done, int timeoutMs)
 {
-    const QString listing = Utils::runCommand(QStringLiteral("wmic.exe"),
+    auto* run = new CommandRun(QStringLiteral("wmic.exe"),
         { QStringLiteral("/OUTPUT:STDOUT"), QStringLiteral("PROCESS"), QStringLiteral("get"),
             QStringLiteral("Caption") },
-        timeoutMs, QProcess::MergedChannels)
-                                .output;
-    return processListContains(listing, QStringLiteral("%1.exe").arg(QStringLiteral("vpn-service")));
+        timeoutMs, QProcess::MergedChannels, context);
+    QObject::connect(run, &CommandRun::finished, context, [run, done](const QString& listing) {
+        run->deleteLater();
+        done(processListContains(listing, QStringLiteral("%1.exe").arg(QStringLiteral("vpn-service"))));
+    });
+    run->start();
 }

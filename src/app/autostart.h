@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 // Registration of the client in the per-user Run key, read and written live.
 class AutoStart
 {
@@ -22,8 +26,11 @@ private:
 // How long the process check may wait for the tool to start, and again for it to finish.
 constexpr int processListTimeoutMs = 30000;
 
-// Whether the privileged service process is running, from the tool's list of process captions.
-bool isVpnServiceRunning(int timeoutMs = processListTimeoutMs);
+// Starts the check whether the privileged service process is running, from the tool's list of
+// process captions; `done` gets the answer (false when the tool fails or hangs). The run is a child
+// of `context` and ends with it.
+void checkVpnServiceRunning(
+    QObject* context, const std::function<void(bool)>& done, int timeoutMs = processListTimeoutMs);
 
 // True when one line of a "wmic PROCESS get Caption" listing, white space simplified, is exactly
 // `caption` (case-sensitive).

@@ -27,14 +27,22 @@ int clientMain(int argc, char** argv)
     }
 
     Application application;
-    if (!application.isInitialized()) {
-        tagged(qCritical(), QStringLiteral("Main")) << "Critical error, exiting...";
-        return -1;
-    }
+    bool failed = false;
+    QObject::connect(&application, &Application::startUpEnded, &app, [&failed](bool initialized) {
+        if (!initialized) {
+            failed = true;
+            QCoreApplication::exit(-1);
+        }
+    });
 
     QObject::connect(&app, &SingleApplication::messageReceived, &application, &Application::messageReceived);
     // A session that logs out ends the client as the user's quit would.
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::received, &app, &QCoreApplication::quit);
-    return app.exec();
+    const int code = app.exec();
+    if (failed) {
+        tagged(qCritical(), QStringLiteral("Main")) << "Critical error, exiting...";
+        return -1;
+    }
+    return code;
 }

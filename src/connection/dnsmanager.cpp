@@ -60,15 +60,29 @@ void NetworkInterface::detectVpnConnection()
 
 DnsManager::DnsManager(QObject* parent)
     : QObject(parent)
+    , guidQuery(QStringLiteral("wmic"),
+          { QStringLiteral("nic"), QStringLiteral("where"), QStringLiteral("GUID is not null"), QStringLiteral("get"),
+              QStringLiteral("GUID") },
+          wmicTimeoutMs)
 {
     setObjectName(QStringLiteral("DnsManager"));
     connect(&childProcess, &ChildProcess::processFinished, this, &DnsManager::onProcessFinished);
+    // A missing, failing or hung wmic leaves no GUID known, so every connection is skipped.
+    connect(&guidQuery, &CommandRun::finished, this, [this](const QString& output) {
+        readInterfaces(parseGuids(output));
+        logInterfaces();
+        emit refreshed();
+    });
 }
 
 void DnsManager::refresh()
 {
-    readInterfaces();
-    logInterfaces();
+    guidQuery.start();
+}
+
+bool DnsManager::isRefreshing() const
+{
+    return guidQuery.isRunning();
 }
 
 QStringList DnsManager::userDnsSettings() const
@@ -108,17 +122,9 @@ QString DnsManager::dnsToolPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/dns.exe");
 }
 
-void DnsManager::readInterfaces()
+void DnsManager::readInterfaces(const QSet<QString>& knownGuids)
 {
     interfaceList.clear();
-
-    // A missing, failing or hung wmic leaves no GUID known, so every connection is skipped.
-    const QSet<QString> knownGuids = parseGuids(Utils::runCommand(QStringLiteral("wmic"),
-        { QStringLiteral("nic"), QStringLiteral("where"), QStringLiteral("GUID is not null"), QStringLiteral("get"),
-            QStringLiteral("GUID") },
-        wmicTimeoutMs)
-                                                    .output);
-
     const NetworkInterfaceList ipv4 = readDnsServers(ipv4InterfacesKey, knownGuids, Family::IPv4);
     const NetworkInterfaceList ipv6 = readDnsServers(ipv6InterfacesKey, knownGuids, Family::IPv6);
     if (ipv4.size() != ipv6.size()) {

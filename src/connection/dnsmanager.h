@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/childprocess.h"
+#include "app/commandrun.h"
 
 #include <QList>
 #include <QObject>
@@ -44,7 +45,10 @@ public:
 
     explicit DnsManager(QObject* parent = nullptr);
 
+    // Starts reading the connections afresh: the GUID query runs while the GUI thread goes on, and
+    // refreshed() tells when the list is new. A refresh under way serves a second call.
     void refresh();
+    bool isRefreshing() const;
     // "GUID@servers" per connection: the settings to restore when the tunnel goes down.
     QStringList userDnsSettings() const;
     // "GUID@V4,V6" per connection: the tunnel's servers on every connection.
@@ -53,7 +57,8 @@ public:
 
     static QString dnsToolPath();
 
-    void readInterfaces();
+    // The connections of the registry whose adapters are present (their GUIDs known).
+    void readInterfaces(const QSet<QString>& knownGuids);
     void logInterfaces() const;
 
     static NetworkInterfaceList readDnsServers(
@@ -62,11 +67,15 @@ public:
     // Upper-case GUIDs of a "wmic nic where ... get GUID" answer.
     static QSet<QString> parseGuids(const QString& wmicOutput);
 
+signals:
+    void refreshed();
+
 protected slots:
     void onProcessFinished(bool success);
 
 private:
     NetworkInterfaceList interfaceList;
+    CommandRun guidQuery;
     // A runner for the owner's use; its outcome goes to the log.
     ChildProcess childProcess;
 };

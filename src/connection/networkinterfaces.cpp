@@ -1,8 +1,6 @@
 #include "networkinterfaces.h"
 
 #include "app/logtag.h"
-#include "app/utils.h"
-
 
 NetworkInterfaces::NetworkInterfaces(QObject* parent)
     : QObject(parent)
@@ -12,9 +10,23 @@ NetworkInterfaces::NetworkInterfaces(QObject* parent)
 
 void NetworkInterfaces::discover()
 {
+    if (isDiscovering()) {
+        return;
+    }
     adapterList.clear();
-    adapterList
-        = parseRouteListing(Utils::runCommand(QStringLiteral("route"), { QStringLiteral("print") }, timeoutMs).output);
+    delete routeRun;
+    routeRun = new CommandRun(
+        QStringLiteral("route"), { QStringLiteral("print") }, timeoutMs, QProcess::SeparateChannels, this);
+    connect(routeRun, &CommandRun::finished, this, [this](const QString& output) {
+        adapterList = parseRouteListing(output);
+        emit discovered();
+    });
+    routeRun->start();
+}
+
+bool NetworkInterfaces::isDiscovering() const
+{
+    return routeRun != nullptr && routeRun->isRunning();
 }
 
 bool NetworkInterfaces::isEmpty() const

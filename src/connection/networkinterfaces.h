@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/commandrun.h"
 #include "networkadapter.h"
 
 #include <QObject>
@@ -16,8 +17,10 @@ public:
 
     explicit NetworkInterfaces(QObject* parent = nullptr);
 
-    // Rebuilds the adapter list from a fresh route listing.
+    // Starts rebuilding the adapter list from a fresh route listing; discovered() tells when it is
+    // done. The GUI thread goes on meanwhile.
     void discover();
+    bool isDiscovering() const;
     bool isEmpty() const;
     NetworkAdapters adapters() const;
     void logAdapters() const;
@@ -27,7 +30,11 @@ public:
 
     void setRouteTimeoutMs(int ms);
 
+signals:
+    void discovered();
+
 private:
     NetworkAdapters adapterList;
+    CommandRun* routeRun = nullptr;
     int timeoutMs = routeTimeoutMs;
 };

@@ -42,6 +42,7 @@ VpnCore::VpnCore(QObject* parent)
     connect(&vpnClient, &VpnClient::dnsServerAddressesPushed, this, &VpnCore::onDnsServerAddressesPushed);
     connect(&vpnClient, &VpnClient::processFinished, this, &VpnCore::onOpenVpnProcessFinished);
     connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
+    connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
 }
 
 VpnCore::~VpnCore()
@@ -194,12 +195,30 @@ void VpnCore::connectToVpn()
                                          .arg(serverIp, OpenVpnClient::protocolName(udp, false));
 
     // Captured when the user connects; an automatic reconnection keeps them, as the tunnel's
-    // servers may still be in place while it starts.
+    // servers may still be in place while it starts. The query runs while OpenVPN starts: nothing
+    // touches the resolvers before it has ended.
     dnsManager.refresh();
+    startRun();
+}
+
+void VpnCore::onUserDnsRefreshed()
+{
     userDnsSettings = dnsManager.userDnsSettings();
     tagged(qInfo(), objectName()) << "User DNS: (" << userDnsSettings.join(QStringLiteral(", ")) << ")";
+    if (afterUserDns) {
+        const std::function<void()> step = std::move(afterUserDns);
+        afterUserDns = nullptr;
+        step();
+    }
+}
 
-    startRun();
+void VpnCore::whenUserDnsKnown(std::function<void()> step)
+{
+    if (dnsManager.isRefreshing()) {
+        afterUserDns = std::move(step);
+        return;
+    }
+    step();
 }
 
 void VpnCore::startRun()
@@ -351,8 +370,10 @@ void VpnCore::vpnConnectionUp()
     if (dnsServerIpv4.isEmpty() && dnsServerIpv6.isEmpty()) {
         tagged(qInfo(), objectName()) << "No DNS server pushed, resolvers left as they are";
     } else {
-        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
-            + dnsManager.vpnDnsSettings(dnsServerIpv4, dnsServerIpv6));
+        whenUserDnsKnown([this, ipv4 = dnsServerIpv4, ipv6 = dnsServerIpv6] {
+            dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
+                + dnsManager.vpnDnsSettings(ipv4, ipv6));
+        });
     }
     networkApi->requestCurrentIpAddress();
 }
@@ -373,7 +394,9 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
     const bool reconnect = handleLoss(additionalData, critical);
 
     tagged(qInfo(), objectName()) << "VPN connection is DOWN";
-    dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("user") } + userDnsSettings);
+    whenUserDnsKnown([this] {
+        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("user") } + userDnsSettings);
+    });
     onRequestCurrentIpAddressFinished(preTunnelIp, preTunnelCountryCode);
 
     if (reconnect) {

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class NetworkApi;
 class Settings;
 
@@ -107,6 +109,10 @@ private:
     void startRun();
     void reconnect();
     void cancelReconnection();
+    // Runs the step once the user's resolvers are known: at once, or when the query of the
+    // connect that is under way ends. Only the latest step waits; each sets all resolvers.
+    void whenUserDnsKnown(std::function<void()> step);
+    void onUserDnsRefreshed();
     void setCurrentIpInfoText(const QString& text);
     void clearCurrentIp();
     void vpnConnectionUp();
@@ -145,6 +151,7 @@ private:
     QString preTunnelIp;
     QString preTunnelCountryCode;
     QStringList userDnsSettings;
+    std::function<void()> afterUserDns;
     qint32 reconnectionAttempts = 0;
 };
 

@@ -70,7 +70,11 @@ int client(const QStringList& steps)
         } else if (w.at(0) == "disable") {
             killSwitch.disableProtection();
         } else {
+            QSignalSpy refreshed(&dnsManager, &DnsManager::refreshed);
             dnsManager.refresh();
+            if (!refreshed.wait(15000)) {
+                return 1;
+            }
             dnsProcess.start(QStringList { DnsManager::dnsToolPath(), w.at(0).mid(4) }
                 + (w.size() == 3 ? dnsManager.vpnDnsSettings(w.at(1), w.at(2)) : dnsManager.userDnsSettings()));
         }
@@ -133,7 +137,9 @@ private slots:
                     + QString(line).replace("ID: A", "ID: " + guid(0)).replace("ID: B", "ID: " + guid(1))));
         }
         DnsManager manager;
+        QSignalSpy refreshed(&manager, &DnsManager::refreshed);
         manager.refresh();
+        QVERIFY(refreshed.wait(15000));
         QCOMPARE(manager.userDnsSettings(), userEntries);
         const QStringList vpnEntries = userEntries.replaceInStrings(QRegularExpression("@.*"), "@10.8.0.1,");
         QCOMPARE(manager.vpnDnsSettings("10.8.0.1", QString()), vpnEntries);
@@ -145,6 +151,7 @@ private slots:
         qputenv("PATH", "/nonexistent");
         manager.refresh();
         qputenv("PATH", path);
+        QVERIFY(refreshed.wait(15000));
         QCOMPARE(manager.userDnsSettings(), QStringList());
     }
     void commandLinesReachTheTools_data();

@@ -34,7 +34,9 @@ private slots:
         const uint second = if_nametoindex("vpnc-tun-b");
         qputenv("PATH", VPN_SOURCE_DIR "/devhost/bin:" + qgetenv("PATH"));
         NetworkInterfaces interfaces;
+        QSignalSpy discovered(&interfaces, &NetworkInterfaces::discovered);
         interfaces.discover();
+        QVERIFY(discovered.wait(20000));
         QCOMPARE(describe(interfaces.adapters()),
             QString("%1:TAP-Windows Adapter V9|%2:TAP-Windows Adapter V9 #2|").arg(first).arg(second));
 

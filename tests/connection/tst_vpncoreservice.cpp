@@ -227,11 +227,26 @@ private slots:
     }
 
     // Each session's pushed servers alone: a push of one family never keeps the other from before.
+    // The first session is up before the query for the user's resolvers has ended: the tunnel's
+    // servers wait for it.
     void pushedDnsPerSession()
     {
+        const QByteArray path = qgetenv("PATH");
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("slow")));
+        QFile slow(home.filePath(QStringLiteral("slow/wmic")));
+        QVERIFY(slow.open(QIODevice::WriteOnly)
+            && slow.write("#!/bin/sh\nsleep 3\nexec '" VPN_SOURCE_DIR "/devhost/bin/wmic' \"$@\"\n") > 0);
+        slow.close();
+        QVERIFY(slow.setPermissions(slow.permissions() | QFile::ExeOwner));
+        qputenv("PATH", QFile::encodeName(QFileInfo(slow).path()) + ':' + path);
         startTunnel("serve 0 10.8.0.1,fd00:8::1\nserve 0 10.8.0.1\n", false, true);
+        qputenv("PATH", path);
         waitConnected(1);
-        QTRY_COMPARE(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,fd00:8::1\"").arg(guid)), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,fd00:8::1\"").arg(guid)), 1, 10000);
+        const QStringList log = testlog::lines();
+        QVERIFY(log.indexOf(QRegularExpression(".*VPN connection is UP"))
+            < log.indexOf(QRegularExpression(".*User DNS: .*")));
+        QCOMPARE(sent(QStringLiteral("dns.exe")), 1);
         core->disconnectFromVpn();
         QTRY_COMPARE(sent(QStringLiteral("\"user\" \"%1@192.0.2.53\"").arg(guid)), 1);
         QTRY_COMPARE(reports("finished").size(), 1);

@@ -151,6 +151,8 @@ private slots:
     {
         Settings::instance()->setAutoUpdateEnabled(true);
         application = std::make_unique<Application>();
+        QSignalSpy ended(application.get(), &Application::startUpEnded);
+        QVERIFY(ended.wait(60000));
         update = application->findChild<Update*>();
         QVERIFY(update);
         QCOMPARE(caught.contains("W Update: Disabled, 'maintenancetool.exe' does not exists"),
