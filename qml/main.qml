@@ -1,8 +1,6 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
 import QtQuick.Window 2.12
-import QtQuick.Layouts 1.12
-import QtQuick.Dialogs 1.2
 import DashCircle 1.0
 import "controls"
 
@@ -148,7 +146,7 @@ ApplicationWindow {
             switchToolTip.visible = text !== ""
         }
         function onKillSwitchEventActivated() {
-            killSwitchDialog.visible = true
+            applicationWindow.showKillSwitchDialog()
         }
     }
 
@@ -159,24 +157,12 @@ ApplicationWindow {
         }
     }
 
-    MessageDialog {
-        id: killSwitchDialog
-        objectName: "killSwitchDialog"
-        visible: false
-        title: qsTr("Killswitch event")
-        icon: StandardIcon.Warning
-        text: qsTr("Connection to Internet is blocked")
-        // Hiding the dialog reports the change more than once; only the first after a showing counts.
-        property bool shown: false
+    // Made when first needed: the dialogs module and its widgets bridge cost start-up time and memory.
+    property QtObject killSwitchDialog: null
 
-        onVisibleChanged: {
-            if (visible) {
-                shown = true
-            } else if (shown) {
-                shown = false
-                console.log("Restore connection to Internet")
-                vpnCore.disableKillSwitch()
-            }
-        }
+    function showKillSwitchDialog() {
+        if (!killSwitchDialog)
+            killSwitchDialog = Qt.createComponent("KillSwitchDialog.qml").createObject(applicationWindow)
+        killSwitchDialog.visible = true
     }
 }

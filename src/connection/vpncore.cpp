@@ -499,8 +499,12 @@ void VpnCore::onKillSwitchFinished(bool ok)
 
 void VpnCore::onOnlineActivityTimerEvent()
 {
+    // The timer runs twice a second; the text changes once.
+    const QString previous = onlineTime;
     updateOnlineTime(connectionStartTime.secsTo(QDateTime::currentDateTime()));
-    emit vpnOnlineTimeChanged(onlineTime);
+    if (onlineTime != previous) {
+        emit vpnOnlineTimeChanged(onlineTime);
+    }
 }
 
 void VpnCore::onOpenVpnProcessFinished(int exitCode)

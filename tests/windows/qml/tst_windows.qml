@@ -116,13 +116,13 @@ TestCase {
     }
 
     function test_killSwitchDialog() {
-        var dialog = item("killSwitchDialog")
         settings.killswitchEnabled = true
         vpnCore.setAutoReconnection(false)
         for (var round = 1; round <= 2; ++round) {
             // The tunnel ends unexpectedly under the lock, and nothing reconnects.
             report(3)
             report(0, "CrashExit")
+            var dialog = item("killSwitchDialog") // made at the first event
             verify(dialog.visible)
             compare(calls(), round == 1 ? "" : "disableKillSwitch")
             dialog.visible = false
