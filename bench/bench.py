@@ -320,7 +320,16 @@ class Bench:
         arguments = match.group(1).split(", ")
         source = arguments[arguments.index("--config") + 1]
         target = os.path.join(self.work, "client.ovpn")
-        shutil.copyfile(source, target)
+        with open(source, errors="replace") as f:
+            text = f.read()
+        # The management password file goes with the client's run: a copy of it serves every bare run.
+        for secret in set(re.findall(r"\S*/vpn-management-\w+", text)):
+            copy = os.path.join(self.work, "management-password")
+            shutil.copyfile(secret, copy)
+            os.chmod(copy, 0o600)
+            text = text.replace(secret, copy)
+        with open(target, "w") as f:
+            f.write(text)
         os.chmod(target, 0o600)
         return target
 
@@ -339,15 +348,17 @@ class Bench:
                                    text=True)
         up = None
         deadline = started + TUNNEL_TIMEOUT
+        output = []
         try:
             for line in process.stdout:
+                output.append(line.rstrip())
                 if "Initialization Sequence Completed" in line:
                     up = now() - started
                     break
                 if now() > deadline:
                     break
             if up is None:
-                raise RuntimeError("bare OpenVPN did not complete its initialisation")
+                raise RuntimeError("bare OpenVPN did not complete its initialisation: " + " | ".join(output[-3:]))
             stopped = now()
             process.send_signal(signal.SIGTERM)
             process.stdout.read()
