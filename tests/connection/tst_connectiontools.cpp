@@ -2,6 +2,7 @@
 // host's wmic stand-in), and the command lines KillSwitch and DnsManager send, as they reach
 // killswitch.exe and dns.exe through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
+#include "../service/servicekit.h"
 #include "app/registry.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
@@ -96,6 +97,8 @@ private slots:
     {
         service.terminate();
         service.waitForFinished(15000);
+        const QString report = servicekit::sanitizerReport(dir.path());
+        QVERIFY2(report.isEmpty(), qPrintable(report));
     }
     void entries_data()
     {
@@ -169,9 +172,7 @@ void TestConnectionTools::initTestCase()
             = copy == "vpn-service" ? VPN_APP_DIR "/vpn-service" : QCoreApplication::applicationFilePath();
         QVERIFY(QFile::copy(from, app + "/" + copy) && QFile::setPermissions(app + "/" + copy, all));
     }
-    qputenv("VPN_STANDIN_RECORD", QFile::encodeName(records));
-    service.setStandardOutputFile(QProcess::nullDevice());
-    service.start(app + "/vpn-service", { "--log-file", dir.path() + "/service.log" });
+    servicekit::launch(service, app, dir.path()); // the stand-ins record into `records`
     QTRY_VERIFY_WITH_TIMEOUT(
         [] {
             QTcpSocket probe;
