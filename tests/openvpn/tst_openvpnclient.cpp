@@ -248,23 +248,6 @@ private slots:
         QCOMPARE(commands(), QStringList());
     }
 
-    // Only the client that started OpenVPN knows the management password: a stranger on the port
-    // cannot stop the run, and the client that comes back is let in again.
-    void strangerOnManagementPort()
-    {
-        QFile out(QStringLiteral("script"));
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write("serve 5\n") > 0 && out.flush());
-        QVERIFY(client->start());
-        QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("Connected")), 10000);
-        client->findChild<QTcpSocket*>()->abort();
-        QCOMPARE(::strangerOnManagementPort(), QByteArray("ENTER PASSWORD:ENTER PASSWORD:ENTER PASSWORD:|closed"));
-        QVERIFY(client->connectToManagementInterface());
-        QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("Connected")), 2, 5000);
-        QVERIFY(client->stop());
-        QTRY_VERIFY_WITH_TIMEOUT(events.contains(QStringLiteral("exit 5")), 5000);
-        QCOMPARE(events.filter(QStringLiteral("exit")), QStringList { "exit 5" });
-    }
-
     void refusedConnections()
     {
         QElapsedTimer timer;
