@@ -105,8 +105,13 @@ start_service() {
     # shellcheck source=/dev/null
     source "$TOP/devhost/setup.d/60-service.sh" >>"$work/setup.out" 2>&1 || fail "vpn-service did not start again"
 }
+# (A table of its own, not the uplink down: taking a link down drops its routes and IPv6 addresses.)
 server_unreachable() {
-    ip -n "$SERVER_NETNS" link set vs-uplink "$([ "$1" = on ] && echo down || echo up)"
+    if [ "$1" = on ]; then
+        ip netns exec "$SERVER_NETNS" nft -f - <<<'table inet vpnc_unreachable { chain input { type filter hook input priority -10; policy drop; }; }'
+    else
+        ip netns exec "$SERVER_NETNS" nft delete table inet vpnc_unreachable
+    fi
 }
 resolver_file="/etc/netns/$CLIENT_NETNS/resolv.conf"
 # The user's own resolver file, with an oddity the restore must keep: no final line end.
@@ -296,20 +301,26 @@ row_openvpn_killed_lock_on() {
     measure "reconnected" && no_leak && tunnel_carried
 }
 
-# kill_every_openvpn LINE: each OpenVPN of the service killed as it appears (before it can connect:
-# a connection counts as a success), until reconnection gives up after LINE; the number in $work/kills.
+# kill_every_openvpn LINE: each OpenVPN of the service killed once as it appears, until reconnection
+# gives up after LINE; the number of runs in $work/kills. The server is out of reach meanwhile: a
+# connection would count as a success, and under load a kill may come late. A killed run may linger
+# as a zombie beside the next one, so PIDs are counted one by one.
 kill_every_openvpn() {
-    local from="$1" last="" pid kills=0 service i
+    local from="$1" pid kills=0 service i
+    local -A killed=()
     service="$(cat "$DEVHOST_DIR/vpn-service.pid")"
+    server_unreachable on
     for ((i = 1; i <= 1000; i++)); do
-        if pid="$(pgrep -x -P "$service" openvpn)" && [ "$pid" != "$last" ]; then
-            kill -KILL "$pid"
-            last="$pid"
+        for pid in $(pgrep -x -P "$service" openvpn); do
+            [ -z "${killed[$pid]:-}" ] || continue
+            kill -KILL "$pid" 2>/dev/null
+            killed[$pid]=1
             kills=$((kills + 1))
-        fi
+        done
         ((i % 25)) || ! log_from "$from" | grep -qiF "Kill switch event!" || break
         sleep 0.02
     done
+    server_unreachable off
     echo "$kills" >"$work/kills"
     log_from "$from" | grep -qiF "Kill switch event!" || fail "reconnection never gave up"
 }
