@@ -21,6 +21,9 @@ const QString original = "# mine\nsearch lan.example\nnameserver 192.0.2.53\nnam
 // tunnel. The container ($1) reaches the peer only through this namespace.
 const char* const network
     = "set -e; P=\"nsenter -t $0 -n\"; C=\"nsenter -t $1 -n\"; ip link set lo up; "
+      // No duplicate address detection: a tentative link-local address holds up the first IPv6 probes.
+      "for n in '' \"$P\" \"$C\"; do $n sysctl -qw net.ipv6.conf.all.accept_dad=0 net.ipv6.conf.default.accept_dad=0; "
+      "done; "
       "ip link add vk0 type veth peer name vk1 netns $0; ip link add tun7 type veth peer name tunpeer netns $0; "
       "ip link add ct0 type veth peer name eth0 netns $1; "
       "for a in 198.51.100.2/24 192.168.77.2/24 2001:db8:1::2/64 fd77::2/64; do ip addr add $a dev vk0 nodad; done; "
