@@ -2,8 +2,8 @@
 // tunnel tests. The test's folder has no kill-switch or DNS tool, so the service refuses to run
 // them and the host's firewall and resolver stay untouched; the client still logs the commands.
 #include "../openvpn/support.h"
-#include "app/registry.h"
 #include "connection/vpncore.h"
+#include "registryseed.h"
 #include "servers/networkapi.h"
 #include "settings/settings.h"
 
@@ -21,7 +21,7 @@ class TestVpnCoreService : public QObject
     std::unique_ptr<VpnCore> core;
     std::unique_ptr<QSignalSpy> notices;
 
-    static const QString guid;
+    const QString guid = registryseed::guid(0);
 
     // A new controller connects with the OpenVPN stand-in playing the given script steps.
     void startTunnel(const QByteArray& steps, bool killSwitch, bool autoReconnect)
@@ -71,19 +71,6 @@ class TestVpnCoreService : public QObject
     {
         QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected() && reports("started").size() == runs, 15000);
     }
-    // One connection of the stand-in registry, as wmic and the registry report it.
-    static void seedConnection()
-    {
-        const QString hklm = QStringLiteral("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\");
-        const QString net = QStringLiteral("{4D36E972-E325-11CE-BFC1-08002BE10318}");
-        Registry::openKey(hklm + "Control\\Class\\" + net + "\\0000")->setValue("MatchingDeviceId", "pci");
-        Registry::openKey(hklm + "Control\\Class\\" + net + "\\0000")->setValue("NetCfgInstanceId", guid);
-        Registry::openKey(hklm + "Control\\Network\\" + net + "\\" + guid + "\\Connection")->setValue("Name", "LAN");
-        Registry::openKey(hklm + "Services\\Tcpip\\Parameters\\Interfaces\\" + guid)
-            ->setValue("NameServer", "192.0.2.53");
-        Registry::openKey(hklm + "Services\\Tcpip6\\Parameters\\Interfaces\\" + guid)->setValue("EnableDHCP", 1);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -92,7 +79,7 @@ private slots:
         qputenv(
             "PATH", QFile::encodeName(QDir::cleanPath(VPN_TEST_DATA_DIR "/../../devhost/bin")) + ':' + qgetenv("PATH"));
         service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
-        seedConnection();
+        registryseed::seed({ "LAN|P|192.0.2.53|-|pci|present" });
         QDir::setCurrent(ServiceFixture::openVpnFolder()); // where the stand-in keeps its files
         Settings::instance()->setUserName(QStringLiteral("demo"));
         Settings::instance()->setPassword(QStringLiteral("demo-password"));
@@ -200,8 +187,6 @@ private slots:
         QTRY_COMPARE(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,\"").arg(guid)), 1);
     }
 };
-
-const QString TestVpnCoreService::guid = QStringLiteral("{1A000000-0000-0000-0000-00000000000A}");
 
 QTEST_GUILESS_MAIN(TestVpnCoreService)
 #include "tst_vpncoreservice.moc"
