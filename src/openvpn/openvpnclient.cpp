@@ -4,6 +4,7 @@
 #include "app/logtag.h"
 #include "app/utils.h"
 #include "deploymentconfig.h"
+#include "foundation/socketowner.h"
 #include "service/openvpnprocess.h"
 
 #include <QCoreApplication>
@@ -357,8 +358,16 @@ bool OpenVpnClient::connectToManagementInterface()
     managementGreeted = false;
     managementSocket->connectToHost(managementHost, managementPort, QIODevice::ReadWrite);
     if (managementSocket->waitForConnected(connectionWaitMs)) {
-        tagged(qInfo(), objectName()) << "Connected to management interface";
-        return true;
+        // Whoever listens here is asked for the secret and the VPN credentials next: only OpenVPN
+        // under the service (the system's account) or this user's own program may hear them, never
+        // another user who took the port first.
+        const SocketOwner owner = SocketOwner::ofPeer(managementSocket->socketDescriptor());
+        if (owner.isSystemOrSelf()) {
+            tagged(qInfo(), objectName()) << "Connected to management interface";
+            return true;
+        }
+        tagged(qWarning(), objectName()) << "Management interface held by another user ("
+                                         << (owner.known ? owner.id : owner.reason) << "), not answering";
     }
     managementSocket->abort();
     ++connectAttempts;

@@ -6,6 +6,8 @@
 
 #include <QTcpServer>
 
+#include <unistd.h>
+
 class TestOpenVpnClient : public QObject
 {
     Q_OBJECT
@@ -246,6 +248,41 @@ private slots:
         QCOMPARE(events.join(';'), QStringLiteral("Error Error: Wrong Username/Password critical;exit 0"));
         QTest::qWait(500);
         QCOMPARE(commands(), QStringList());
+    }
+
+    // Another user who took the port before OpenVPN hears neither the secret nor the credentials.
+    void squatterOnManagementPort()
+    {
+        if (::geteuid() != 0) {
+            QSKIP("needs root to listen as another user");
+        }
+        const char* const squatter
+            = "import socket, time\n"
+              "s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
+              "s.bind(('127.0.0.1', 61973)); s.listen(); s.settimeout(0.2)\n"
+              "print('ready', flush=True); got = b''; n = 0; end = time.time() + 2\n"
+              "while time.time() < end:\n"
+              "    try: c, _ = s.accept()\n"
+              "    except socket.timeout: continue\n"
+              "    n += 1; c.settimeout(0.5)\n"
+              "    c.sendall(b'ENTER PASSWORD:')\n"
+              "    try:\n"
+              "        while (d := c.recv(4096)): got += d\n"
+              "    except OSError: pass\n"
+              "print(n, got, flush=True)\n";
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral("setpriv"),
+            { "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c", squatter });
+        QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine() || process.state() == QProcess::NotRunning, 5000);
+        QCOMPARE(process.readLine(), QByteArray("ready\n"));
+        client->onOpenVpnProcessStarted();
+        // The client reads while the squatter talks.
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10000);
+        const QByteArray heard = process.readAll();
+        QVERIFY2(QRegularExpression(QStringLiteral("^[1-9]\\d* b''\n$")).match(heard).hasMatch(), heard.constData());
+        QVERIFY(testlog::count(QStringLiteral("held by another user (uid 65534), not answering")) > 0);
+        QCOMPARE(events, QStringList());
     }
 
     void refusedConnections()
