@@ -256,20 +256,19 @@ private slots:
         if (::geteuid() != 0) {
             QSKIP("needs root to listen as another user");
         }
-        const char* const squatter
-            = "import socket, time\n"
-              "s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
-              "s.bind(('127.0.0.1', 61973)); s.listen(); s.settimeout(0.2)\n"
-              "print('ready', flush=True); got = b''; n = 0; end = time.time() + 2\n"
-              "while time.time() < end:\n"
-              "    try: c, _ = s.accept()\n"
-              "    except socket.timeout: continue\n"
-              "    n += 1; c.settimeout(0.5)\n"
-              "    c.sendall(b'ENTER PASSWORD:')\n"
-              "    try:\n"
-              "        while (d := c.recv(4096)): got += d\n"
-              "    except OSError: pass\n"
-              "print(n, got, flush=True)\n";
+        const char* const squatter = "import socket, time\n"
+                                     "s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
+                                     "s.bind(('127.0.0.1', 61973)); s.listen(); s.settimeout(0.2)\n"
+                                     "print('ready', flush=True); got = b''; n = 0; end = time.time() + 2\n"
+                                     "while time.time() < end:\n"
+                                     "    try: c, _ = s.accept()\n"
+                                     "    except socket.timeout: continue\n"
+                                     "    n += 1; c.settimeout(0.5)\n"
+                                     "    c.sendall(b'ENTER PASSWORD:')\n"
+                                     "    try:\n"
+                                     "        while (d := c.recv(4096)): got += d\n"
+                                     "    except OSError: pass\n"
+                                     "print(n, got, flush=True)\n";
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral("setpriv"),
