@@ -2,9 +2,10 @@
 // host's wmic stand-in), and the command lines KillSwitch and DnsManager send, as they reach
 // killswitch.exe and dns.exe through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
-#include "app/registry.h"
+#include "../service/servicekit.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
+#include "registryseed.h"
 #include "service/servicecontroller.h"
 #include "service/serviceprocess.h"
 
@@ -23,36 +24,8 @@
 
 namespace {
 
-QString guid(int i) // {1A000000-0000-0000-0000-00000000000A}, {2B...B}, ...
-{
-    return "{" + QString::number(i + 1) + QChar('A' + i) + "000000-0000-0000-0000-00000000000" + QChar('A' + i) + "}";
-}
-
-// Rows "name|PnP instance|IPv4 NameServer|IPv6 NameServer|device id|present or absent adapter" for
-// GUIDs A, B, ...; "-" leaves a value out, "x" the whole key.
-void seed(const QStringList& rows)
-{
-    const QString hklm = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\",
-                  net = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
-    QDir(Registry::standInFolder()).removeRecursively();
-    for (int i = 0; i < rows.size(); ++i) {
-        const QStringList f = rows.at(i).split('|');
-        const auto set = [](const QString& key, const QString& name, const QString& value) {
-            if (value != "x") {
-                Registry::openKey(key)->setValue(
-                    value == "-" ? "EnableDHCP" : name, value == "-" ? QVariant(1) : value);
-            }
-        };
-        if (f.at(5) == "present") { // wmic reports the GUIDs of the adapter entries
-            set(hklm + "Control\\Class\\" + net + QString::asprintf("\\%04d", i), "MatchingDeviceId", f.at(4));
-            set(hklm + "Control\\Class\\" + net + QString::asprintf("\\%04d", i), "NetCfgInstanceId", guid(i));
-        }
-        set(hklm + "Control\\Network\\" + net + "\\" + guid(i) + "\\Connection", "Name", f.at(0));
-        set(hklm + "Control\\Network\\" + net + "\\" + guid(i) + "\\Connection", "PnPInstanceId", f.at(1));
-        set(hklm + "Services\\Tcpip\\Parameters\\Interfaces\\" + guid(i), "NameServer", f.at(2));
-        set(hklm + "Services\\Tcpip6\\Parameters\\Interfaces\\" + guid(i), "NameServer", f.at(3));
-    }
-}
+using registryseed::guid;
+using registryseed::seed;
 
 // Each argument is one step over the real service link: "enable INTERNAL PUBLIC 0|1", "disable",
 // "dns-vpn V4 V6", "dns-user"; answered on stdout by "WORD RESULT ENGAGED" (RESULT: ok or exit code).
@@ -100,6 +73,8 @@ private slots:
     {
         service.terminate();
         service.waitForFinished(15000);
+        const QString report = servicekit::sanitizerReport(dir.path());
+        QVERIFY2(report.isEmpty(), qPrintable(report));
     }
     void entries_data()
     {
@@ -176,9 +151,7 @@ void TestConnectionTools::initTestCase()
             = copy == "vpn-service" ? VPN_APP_DIR "/vpn-service" : QCoreApplication::applicationFilePath();
         QVERIFY(QFile::copy(from, app + "/" + copy) && QFile::setPermissions(app + "/" + copy, all));
     }
-    qputenv("VPN_STANDIN_RECORD", QFile::encodeName(records));
-    service.setStandardOutputFile(QProcess::nullDevice());
-    service.start(app + "/vpn-service", { "--log-file", dir.path() + "/service.log" });
+    servicekit::launch(service, app, dir.path()); // the stand-ins record into `records`
     QTRY_VERIFY_WITH_TIMEOUT(
         [] {
             QTcpSocket probe;

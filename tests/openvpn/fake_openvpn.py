@@ -5,7 +5,7 @@
 # "stall [N]" is "serve" with a server that never answers: the tunnel never comes up. A third word
 # of "serve" lists the DNS servers pushed, separated by ",".
 # Like OpenVPN it asks every management connection for the password of the file the configuration's
-# management directive names, and closes it after three wrong answers; no password file, no run.
+# management directive names, and closes it after a wrong answer; no password file, no run.
 # It appends its arguments to "args.log", tab-separated, one run a line.
 import os, signal, socket, sys
 
@@ -23,23 +23,20 @@ directive = [l.split() for l in open(config) if l.startswith("management ")] if 
 if not directive or len(directive[0]) != 4:
     sys.exit(1)
 secret = open(directive[0][3]).readline().rstrip("\r\n")
-conn, pending, authorized, tries = None, b"", False, 0
+conn, pending, authorized = None, b"", False
 
 def handle(data):
-    global pending, authorized, tries
+    global pending, authorized
     pending += data
     while b"\n" in pending:
         line, pending = pending.split(b"\n", 1)
         line = line.strip().decode(errors="replace")
         if not authorized:
-            authorized, tries = line == secret, tries + 1
-            if authorized:
-                conn.sendall(b"SUCCESS: password is correct\r\n"
-                             b">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n")
-            elif tries == 3:
+            authorized = line == secret
+            if not authorized:
                 return False
-            else:
-                conn.sendall(b"ENTER PASSWORD:")
+            conn.sendall(b"SUCCESS: password is correct\r\n"
+                         b">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n")
         elif line == "log on":
             conn.sendall(b">PASSWORD:Need 'Auth' username/password\r\n")
         elif line.startswith("password ") and step[0] == "serve":
@@ -60,7 +57,7 @@ signal.alarm(60)  # never outlive a test that forgot about it
 server = socket.create_server(("127.0.0.1", 61973))
 while True:
     conn, _ = server.accept()
-    pending, authorized, tries = b"", False, 0
+    pending, authorized = b"", False
     conn.sendall(b"ENTER PASSWORD:")
     try:
         while (data := conn.recv(4096)) and handle(data):

@@ -70,7 +70,6 @@ void TestNetworkApi::replies_data()
     // The data size counts characters, not bytes: the feed holds a multi-byte one.
     const QString chars = QString::number(QString::fromUtf8(mixed).size());
     // Other encodings are read as UTF-8 whatever the declaration says.
-    const QByteArray latin1 = QString::fromUtf8(mixed).replace("UTF-8", "ISO-8859-1").toLatin1();
     const QByteArray wide = utf16(QString::fromUtf8(mixed).replace("UTF-8", "UTF-16"));
     // clang-format off
     QTest::newRow("IPv4") << "" << geo << Response { 200, R"({"data":{"ip":"192.0.2.2","iso_code":"DE","city":"x"},"meta":1})" } << "192.0.2.2,DE|" << QStringList { ip.arg("192.0.2.2", "true") };
@@ -78,7 +77,6 @@ void TestNetworkApi::replies_data()
     QTest::newRow("malformed JSON") << "" << geo << Response { 200, R"({"data":{"ip":"192.0.2.2","iso_code":"DE")" } << ",|" << QStringList { badJson, noIp };
     QTest::newRow("UTF-16 JSON") << "" << geo << Response { 200, utf16(goodGeoIp) } << ",|" << QStringList { badJson, noIp };
     QTest::newRow("members missing") << "" << geo << Response { 200, R"({"data":{"address":"192.0.2.2"}})" } << ",|" << QStringList { noIp };
-    QTest::newRow("data an array") << "" << geo << Response { 200, R"({"data":["192.0.2.2"]})" } << ",|" << QStringList { noIp };
     QTest::newRow("HTTP 500") << "" << geo << Response { 500, "broken" } << "0.0.0.0,|" << QStringList { failed };
     QTest::newRow("enormous body") << "" << geo << stream << "0.0.0.0,|" << QStringList { enormous, failed };
     QTest::newRow("enormous length") << "" << geo << Response { 200, "{\"data\":", qint64(1) << 40 } << "0.0.0.0,|" << QStringList { enormous, failed };
@@ -86,11 +84,9 @@ void TestNetworkApi::replies_data()
     QTest::newRow("hidden and offline") << "" << feed << Response { 200, mixed } << five << QStringList { servers.arg(chars, "5") };
     QTest::newRow("none left") << "" << feed << Response { 200, hidden } << "192.0.2.2,DE|" << QStringList { servers.arg(hidden.size()).arg(0) };
     QTest::newRow("truncated") << "" << feed << Response { 200, readData("feed-truncated.xml") } << "192.0.2.2,DE|nl-ams-01" << QStringList { badXml, servers.arg("*", "1") };
-    QTest::newRow("Latin-1") << "" << feed << Response { 200, latin1 } << five << QStringList { servers.arg("*", "5") };
     QTest::newRow("UTF-16") << "" << feed << Response { 200, wide } << "192.0.2.2,DE|" << QStringList { badXml, servers.arg("*", "0") };
     QTest::newRow("not XML") << "" << feed << Response { 200, "{\"servers\": []}" } << "192.0.2.2,DE|" << QStringList { badXml, servers.arg("15", "0") };
     QTest::newRow("HTTP 404") << "" << feed << Response { 404, "gone" } << "192.0.2.2,DE|" << QStringList { failed };
-    QTest::newRow("enormous feed") << "" << feed << stream << "192.0.2.2,DE|" << QStringList { enormous, failed };
     // A reply reports its host in lower case: the two replies must still be told apart.
     QTest::newRow("host in capitals") << "capitals" << feed << Response { 200, mixed } << five << QStringList { servers.arg(chars, "5") };
     QTest::newRow("another CA rejected") << "other-server" << geo << Response() << "0.0.0.0,|" << QStringList { anyFailed, anyFailed };

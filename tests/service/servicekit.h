@@ -1,0 +1,99 @@
+// Shared by the tests that run a real vpn-service from an application folder of their own, where
+// copies of the test program stand in for OpenVPN and the two tools.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace servicekit {
+
+inline QString programPath(const QString& app, const QString& name)
+{
+    return app + (name == "openvpn" ? "/openvpn/bin/openvpn.exe" : "/" + name + ".exe");
+}
+
+inline QString readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// APP/vpn-service, logging to FOLDER/service.log; sanitizer reports go to FOLDER/service.err and the
+// stand-ins' records to FOLDER/records.txt.
+inline void launch(QProcess& service, const QString& app, const QString& folder, const QStringList& extra = {})
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VPN_STANDIN_RECORD", folder + "/records.txt");
+    service.setProcessEnvironment(environment);
+    service.setStandardOutputFile(QProcess::nullDevice());
+    service.setStandardErrorFile(folder + "/service.err", QIODevice::Append);
+    service.start(app + "/vpn-service", QStringList { "--log-file", folder + "/service.log" } + extra);
+}
+
+// What a sanitizer build of the service reported into FOLDER/service.err; empty when nothing.
+inline QString sanitizerReport(const QString& folder)
+{
+    const QString err = readFile(folder + "/service.err");
+    const int at = err.indexOf(QRegularExpression("AddressSanitizer|runtime error:|LeakSanitizer"));
+    return at < 0 ? QString() : err.mid(qMax(0, at - 200), 3000);
+}
+
+// What the stand-ins ran, one "NAME ARGS" line each, in order.
+inline QStringList records(const QString& folder)
+{
+    return readFile(folder + "/records.txt").split('\n', Qt::SkipEmptyParts);
+}
+
+inline const QByteArray handshakeRequest = "GET / HTTP/1.1\r\nHost: 127.0.0.1:6447\r\nUpgrade: websocket\r\n"
+                                           "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                           "Sec-WebSocket-Version: 13\r\n\r\n";
+
+inline bool isStandIn(const char* argv0)
+{
+    const QString name = QFileInfo(QFile::decodeName(argv0)).completeBaseName();
+    return name == "openvpn" || name == "killswitch" || name == "dns";
+}
+
+// The stand-in for openvpn.exe, killswitch.exe and dns.exe. Every run appends "NAME ARGS..." to the
+// file named by VPN_STANDIN_RECORD. OpenVPN as the service runs it ("--config COPY
+// --management-query-passwords") prints a line and runs until SIGTERM (recorded as "openvpn SIGTERM")
+// or SIGKILL; "exit N" ends with code N; anything else ends with 0.
+inline int standIn(int argc, char** argv)
+{
+    const QByteArray name = QFileInfo(QFile::decodeName(argv[0])).completeBaseName().toUtf8();
+    static volatile std::sig_atomic_t terminated = 0;
+    const bool wait = qstrcmp(argv[argc - 1], "--management-query-passwords") == 0;
+    if (name == "openvpn") {
+        std::puts("standin output");
+        std::fflush(stdout);
+    }
+    if (wait) { // before the record: once a test sees the run, SIGTERM is handled
+        std::signal(SIGTERM, [](int) {
+            terminated = 1;
+        });
+    }
+    const auto record = [](const QByteArray& line) {
+        const int fd = ::open(qgetenv("VPN_STANDIN_RECORD").constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        // One write, so that lines of programs running side by side do not mix.
+        return fd >= 0 && ::write(fd, line + '\n', size_t(line.size() + 1)) > 0 && ::close(fd) == 0;
+    };
+    QByteArray line = name;
+    for (int i = 1; i < argc; ++i) {
+        line += ' ' + QByteArray(argv[i]);
+    }
+    record(line);
+    while (wait && terminated == 0) {
+        ::pause();
+    }
+    return (wait && record(name + " SIGTERM")) || argc < 3 || qstrcmp(argv[1], "exit") != 0 ? 0 : atoi(argv[2]);
+}
+
+} // namespace servicekit
