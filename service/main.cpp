@@ -1,6 +1,7 @@
 // vpn-service: the privileged helper of the VPN client. Runs in the foreground: as a systemd
 // unit (service/vpn-service.service), or started by the development host.
-#include "app/logtag.h"
+#include "foundation/logtag.h"
+#include "foundation/quitsignals.h"
 #include "runfolder.h"
 #include "servicelistener.h"
 #include "servicelog.h"
@@ -8,52 +9,17 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
 #ifdef Q_OS_UNIX
-int signalPipe[2] = { -1, -1 };
-
-void onSignal(int)
-{
-    const char byte = 1;
-    const ssize_t written = ::write(signalPipe[1], &byte, 1);
-    Q_UNUSED(written)
-}
-
-// SIGTERM and SIGINT end the event loop, so that running programs are ended in order.
-void handleTerminationSignals(QCoreApplication* application)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, application);
-    QObject::connect(notifier, &QSocketNotifier::activated, application, [application] {
-        char byte = 0;
-        const ssize_t read = ::read(signalPipe[0], &byte, 1);
-        Q_UNUSED(read)
-        tagged(qInfo(), QStringLiteral("Main")) << "Termination requested";
-        application->quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-    // A client that goes away mid-write must not end the service.
-    ::signal(SIGPIPE, SIG_IGN);
-}
-
 // Root's own supplementary groups would otherwise still count while a user's file is opened with
 // that user's rights.
 void dropSupplementaryGroups()
@@ -113,8 +79,15 @@ int main(int argc, char** argv)
     ServiceLog::install(parser.value(logOption), logSize > 0 ? logSize : ServiceLog::defaultMaxSize);
     tagged(qInfo(), QStringLiteral("Main")) << "vpn-service starting, PID " << QCoreApplication::applicationPid();
 
+    // SIGTERM and SIGINT end the event loop, so that running programs are ended in order.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &application, [&application] {
+        tagged(qInfo(), QStringLiteral("Main")) << "Termination requested";
+        application.quit();
+    });
 #ifdef Q_OS_UNIX
-    handleTerminationSignals(&application);
+    // A client that goes away mid-write must not end the service.
+    ::signal(SIGPIPE, SIG_IGN);
 #endif
 
     dropSupplementaryGroups();

@@ -1,7 +1,5 @@
 #include "peeruser.h"
 
-#include "foundation/socketowner.h"
-
 #ifdef Q_OS_LINUX
 #include <grp.h>
 #include <pwd.h>
@@ -160,23 +158,19 @@ bool AuthorizationCache::mayCommand(qint64 uid, QString* name, QString* reason)
 PeerUser PeerUser::ofConnection(qintptr descriptor, AuthorizationCache* cache)
 {
     PeerUser user;
-    const SocketOwner owner = SocketOwner::ofPeer(descriptor);
-    user.known = owner.known;
-    user.uid = owner.uid;
-    user.id = owner.id;
-    user.reason = owner.reason;
-    if (!owner.known) {
+    static_cast<SocketOwner&>(user) = SocketOwner::ofPeer(descriptor);
+    if (!user.known) {
         return user;
     }
 #if defined(Q_OS_WIN)
     Q_UNUSED(cache) // the token answers membership itself
-    if (!windowsOwner(owner.pid, &user)) {
+    if (!windowsOwner(user.pid, &user)) {
         user.reason = QStringLiteral("the owner of the peer's connection is unknown");
     } else if (!user.authorized) {
         user.reason = QStringLiteral("neither an administrator nor a member of %1").arg(groupName());
     }
 #else
-    user.authorized = cache->mayCommand(owner.uid, &user.name, &user.reason);
+    user.authorized = cache->mayCommand(user.uid, &user.name, &user.reason);
 #endif
     return user;
 }

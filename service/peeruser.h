@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/socketowner.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
@@ -28,20 +30,13 @@ private:
 
 // The user at the other end of a loopback TCP connection to the service, as the kernel knows it
 // (the owner of the peer's socket), and whether that user may command the service: root and the
-// members of one group. Never derived from what the peer says or from scanning processes.
-struct PeerUser
+// members of one group. Never derived from what the peer says or from scanning processes. The
+// reason also says why a known peer is refused.
+struct PeerUser : SocketOwner
 {
-    // Whether the kernel named an owner at all.
-    bool known = false;
-    // Linux: the uid owning the peer's socket; -1 where users are not numbers (Windows).
-    qint64 uid = -1;
-    // Compares users: "uid N" on Linux, the account's SID on Windows.
-    QString id;
     // For the log only; escaped there like any text a user can choose.
     QString name;
     bool authorized = false;
-    // Why the peer is refused (or unknown).
-    QString reason;
 
     // descriptor: the service's end of an accepted connection on 127.0.0.1.
     static PeerUser ofConnection(qintptr descriptor, AuthorizationCache* cache);

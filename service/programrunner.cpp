@@ -1,6 +1,6 @@
 #include "programrunner.h"
 
-#include "app/logtag.h"
+#include "foundation/logtag.h"
 #include "openvpnlaunch.h"
 #include "servicelog.h"
 #include "tunneladapters.h"

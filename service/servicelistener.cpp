@@ -1,6 +1,6 @@
 #include "servicelistener.h"
 
-#include "app/logtag.h"
+#include "foundation/logtag.h"
 #include "servicelog.h"
 
 #include <QTcpSocket>

@@ -1,6 +1,6 @@
 #include "servicelog.h"
 
-#include "app/logtag.h"
+#include "foundation/logtag.h"
 
 #include <QDateTime>
 #include <QDebug>

@@ -1,6 +1,6 @@
 #include "tunneladapters.h"
 
-#include "app/logtag.h"
+#include "foundation/logtag.h"
 #include "toolsupport.h"
 
 #include <QDir>

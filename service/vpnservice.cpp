@@ -1,7 +1,7 @@
 #include "vpnservice.h"
 
-#include "app/logtag.h"
 #include "commandparser.h"
+#include "foundation/logtag.h"
 #include "servicelistener.h"
 
 #include <QTimer>

@@ -2,8 +2,8 @@
 
 #include "autostart.h"
 #include "connection/vpncore.h"
+#include "foundation/logtag.h"
 #include "logger.h"
-#include "logtag.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"

@@ -1,7 +1,7 @@
 #include "autostart.h"
 
 #include "commandrun.h"
-#include "logtag.h"
+#include "foundation/logtag.h"
 #include "registry.h"
 #include "utils.h"
 

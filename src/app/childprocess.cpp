@@ -1,6 +1,6 @@
 #include "childprocess.h"
 
-#include "logtag.h"
+#include "foundation/logtag.h"
 
 ChildProcess::ChildProcess(QObject* parent)
     : QObject(parent)

@@ -1,8 +1,8 @@
 #include "clientmain.h"
 
 #include "application.h"
-#include "logtag.h"
-#include "quitsignals.h"
+#include "foundation/logtag.h"
+#include "foundation/quitsignals.h"
 #include "singleapplication.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "logger.h"
 
-#include "logtag.h"
+#include "foundation/logtag.h"
 
 #include <QDateTime>
 #include <QDebug>

@@ -1,6 +1,6 @@
 #include "singleapplication.h"
 
-#include "logtag.h"
+#include "foundation/logtag.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

@@ -1,6 +1,6 @@
 #include "utils.h"
 
-#include "logtag.h"
+#include "foundation/logtag.h"
 
 #include <QDebug>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "dnsmanager.h"
 
-#include "app/logtag.h"
 #include "app/registry.h"
 #include "app/utils.h"
+#include "foundation/logtag.h"
 
 #include <QCoreApplication>
 #include <QSettings>

@@ -1,6 +1,6 @@
 #include "networkinterfaces.h"
 
-#include "app/logtag.h"
+#include "foundation/logtag.h"
 
 NetworkInterfaces::NetworkInterfaces(QObject* parent)
     : QObject(parent)

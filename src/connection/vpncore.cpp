@@ -1,8 +1,8 @@
 #include "vpncore.h"
 
 #include "app/logger.h"
-#include "app/logtag.h"
 #include "app/utils.h"
+#include "foundation/logtag.h"
 #include "servers/networkapi.h"
 #include "settings/settings.h"
 

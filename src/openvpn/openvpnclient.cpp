@@ -1,9 +1,9 @@
 #include "openvpnclient.h"
 
 #include "app/logger.h"
-#include "app/logtag.h"
 #include "app/utils.h"
 #include "deploymentconfig.h"
+#include "foundation/logtag.h"
 #include "foundation/socketowner.h"
 #include "service/openvpnprocess.h"
 

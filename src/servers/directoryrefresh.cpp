@@ -1,7 +1,7 @@
 #include "directoryrefresh.h"
 
-#include "app/logtag.h"
 #include "app/utils.h"
+#include "foundation/logtag.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 

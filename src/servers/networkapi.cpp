@@ -1,7 +1,7 @@
 #include "networkapi.h"
 
-#include "app/logtag.h"
 #include "app/utils.h"
+#include "foundation/logtag.h"
 
 #include <deploymentconfig.h>
 

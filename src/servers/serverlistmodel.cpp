@@ -1,7 +1,7 @@
 #include "serverlistmodel.h"
 
-#include "app/logtag.h"
 #include "app/utils.h"
+#include "foundation/logtag.h"
 #include "settings/settings.h"
 
 ServerListModel::ServerListModel(QObject* parent)

@@ -1,6 +1,6 @@
 #include "servicecontroller.h"
 
-#include "app/logtag.h"
+#include "foundation/logtag.h"
 
 #include <QTimer>
 #include <QUrl>

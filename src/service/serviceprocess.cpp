@@ -1,7 +1,7 @@
 #include "serviceprocess.h"
 
-#include "app/logtag.h"
 #include "app/utils.h"
+#include "foundation/logtag.h"
 #include "servicecontroller.h"
 #include "servicemessage.h"
 

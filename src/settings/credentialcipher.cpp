@@ -1,6 +1,6 @@
 #include "credentialcipher.h"
 
-#include "app/logtag.h"
+#include "foundation/logtag.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>

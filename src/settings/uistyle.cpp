@@ -1,7 +1,7 @@
 #include "uistyle.h"
 
-#include "app/logtag.h"
 #include "app/utils.h"
+#include "foundation/logtag.h"
 #include "ui/bundledfonts.h"
 
 #include <QCoreApplication>

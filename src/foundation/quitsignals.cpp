@@ -1,6 +1,6 @@
 #include "quitsignals.h"
 
-#include "logtag.h"
+#include "foundation/logtag.h"
 
 #include <QSocketNotifier>
 
