@@ -1,4 +1,4 @@
-"""The development host's side of the client's registry door (src/app/registry.cpp).
+"""The development host's side of the client's registry door (src/platform/registry.cpp).
 
 A key named by its full path, such as HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet, lives in the
 INI file <folder>/HKEY_LOCAL_MACHINE.ini as the group "SYSTEM/CurrentControlSet", in the layout

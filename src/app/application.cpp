@@ -1,18 +1,19 @@
 #include "application.h"
 
-#include "autostart.h"
 #include "connection/vpncore.h"
+#include "foundation/logger.h"
 #include "foundation/logtag.h"
-#include "logger.h"
+#include "foundation/utils.h"
+#include "platform/autostart.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
+#include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
 #include "update/update.h"
-#include "utils.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -38,6 +39,8 @@ Application::Application()
     update = new Update(this);
     connect(update, &Update::newVersionIsAvailable, this, &Application::newVersionIsAvailable);
 
+    // The fonts belong to the look as much as the colours do, and must be there before any text is laid out.
+    BundledFonts::install();
     uiStyle = new UiStyle(this);
     serverListModel = new ServerListModel(this);
     networkApi = new NetworkApi(this);

@@ -1,8 +1,8 @@
 #include "dnsmanager.h"
 
-#include "app/registry.h"
-#include "app/utils.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
+#include "platform/registry.h"
 
 #include <QCoreApplication>
 #include <QSettings>

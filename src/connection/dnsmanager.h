@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/childprocess.h"
-#include "app/commandrun.h"
+#include "foundation/childprocess.h"
+#include "foundation/commandrun.h"
 
 #include <QList>
 #include <QObject>

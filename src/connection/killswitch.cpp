@@ -1,7 +1,7 @@
 #include "killswitch.h"
 
-#include "app/utils.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 #include "service/servicecontroller.h"
 
 #include <QCoreApplication>

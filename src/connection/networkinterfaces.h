@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/commandrun.h"
-#include "networkadapter.h"
+#include "foundation/commandrun.h"
+#include "platform/networkadapter.h"
 
 #include <QObject>
 

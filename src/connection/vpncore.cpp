@@ -1,8 +1,8 @@
 #include "vpncore.h"
 
-#include "app/logger.h"
-#include "app/utils.h"
+#include "foundation/logger.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 #include "servers/networkapi.h"
 #include "settings/settings.h"
 

@@ -1,10 +1,10 @@
 #include "openvpnclient.h"
 
-#include "app/logger.h"
-#include "app/utils.h"
 #include "deploymentconfig.h"
+#include "foundation/logger.h"
 #include "foundation/logtag.h"
 #include "foundation/socketowner.h"
+#include "foundation/utils.h"
 #include "service/openvpnprocess.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "directoryrefresh.h"
 
-#include "app/utils.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 

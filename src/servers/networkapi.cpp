@@ -1,7 +1,7 @@
 #include "networkapi.h"
 
-#include "app/utils.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 
 #include <deploymentconfig.h>
 

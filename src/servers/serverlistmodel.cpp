@@ -1,7 +1,7 @@
 #include "serverlistmodel.h"
 
-#include "app/utils.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 #include "settings/settings.h"
 
 ServerListModel::ServerListModel(QObject* parent)

@@ -1,7 +1,7 @@
 #include "serviceprocess.h"
 
-#include "app/utils.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 #include "servicecontroller.h"
 #include "servicemessage.h"
 

@@ -1,7 +1,7 @@
 #include "settings.h"
 
-#include "app/autostart.h"
-#include "app/utils.h"
+#include "foundation/utils.h"
+#include "platform/autostart.h"
 
 #include <QSettings>
 #include <QStandardPaths>

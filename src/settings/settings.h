@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection/networkadapter.h"
+#include "platform/networkadapter.h"
 #include "settings/credentialcipher.h"
 
 #include <QObject>

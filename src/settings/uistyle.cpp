@@ -1,8 +1,7 @@
 #include "uistyle.h"
 
-#include "app/utils.h"
 #include "foundation/logtag.h"
-#include "ui/bundledfonts.h"
+#include "foundation/utils.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -91,8 +90,6 @@ UiStyle::UiStyle(const QString& brandingFolder, QObject* parent)
     , m_brandingFolder(brandingFolder)
 {
     setObjectName(QStringLiteral("UiStyle"));
-    // The fonts belong to the look as much as the colours do, and must be there before any text is laid out.
-    BundledFonts::install();
     load();
 }
 

@@ -1,7 +1,7 @@
 #include "update.h"
 
-#include "app/utils.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 
 #include <QCoreApplication>
 #include <QDir>

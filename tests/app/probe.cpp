@@ -4,9 +4,9 @@
 //   atexit TEXT            also logs TEXT from an exit handler that runs after the static objects are gone
 //   [kinds|threads N M] TEXT...  prints vpnLogFilePath(), logs a line of each kind or has N threads log
 //                          M lines each, and logs each TEXT
-#include "app/autostart.h"
 #include "app/clientmain.h"
-#include "app/logger.h"
+#include "foundation/logger.h"
+#include "platform/autostart.h"
 
 #include <QCoreApplication>
 #include <QDebug>

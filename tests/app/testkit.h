@@ -1,7 +1,7 @@
 // Helpers shared by the tests that drive real processes.
 #pragma once
 
-#include "connection/networkadapter.h"
+#include "platform/networkadapter.h"
 
 #include <QDir>
 #include <QProcess>

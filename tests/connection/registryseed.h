@@ -2,7 +2,7 @@
 // registry report them to DnsManager.
 #pragma once
 
-#include "app/registry.h"
+#include "platform/registry.h"
 
 #include <QDir>
 #include <QSettings>

@@ -1,7 +1,7 @@
 #include "../app/testkit.h"
 
-#include "app/utils.h"
 #include "connection/networkinterfaces.h"
+#include "foundation/utils.h"
 
 #include <net/if.h>
 #include <sched.h>

@@ -1,8 +1,8 @@
 // The connection controller's own logic, driven through the tunnel client's reports; the tunnel,
 // kill switch and DNS tool have no service here, so their commands go nowhere.
 #include "../openvpn/support.h"
-#include "app/logger.h"
 #include "connection/vpncore.h"
+#include "foundation/logger.h"
 #include "servers/networkapi.h"
 #include "settings/settings.h"
 

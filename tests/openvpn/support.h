@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the OpenVPN tests: the client's protected slots, a log capture, a signal recorder and a
 // real vpn-service copied beside the test (the client looks for OpenVPN in its application folder).
-#include "app/logger.h"
+#include "foundation/logger.h"
 #include "openvpn/openvpnclient.h"
 #include "service/servicecontroller.h"
 

@@ -1,6 +1,6 @@
 // OpenVpnClient against the development host's real OpenVPN servers, with the real vpn-service
 // running OpenVPN through the launcher, inside the client namespace run-in-devhost-net.sh sets up.
-#include "app/logger.h"
+#include "foundation/logger.h"
 #include "support.h"
 
 #include <QUdpSocket>

@@ -1,4 +1,4 @@
-#include "app/autostart.h"
+#include "platform/autostart.h"
 #include "settings/credentialcipher.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"

@@ -1,4 +1,5 @@
 #include "settings/uistyle.h"
+#include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
 
 #include <QtQuick>
@@ -36,6 +37,7 @@ public slots:
         QFile ini(m_folder.filePath(QStringLiteral("branding.ini")));
         ini.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         ini.write("[Main]\nbrandingEnabled=true\ndarkStyle=true\n");
+        BundledFonts::install();
         m_light = new UiStyle(m_folder.filePath(QStringLiteral("none")), this);
         m_dark = new UiStyle(m_folder.path(), this);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");

@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "app/logger.h"
+#include "foundation/logger.h"
 #include "settings/settings.h"
 #include "update/update.h"
 

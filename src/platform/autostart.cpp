@@ -1,9 +1,9 @@
 #include "autostart.h"
 
-#include "commandrun.h"
+#include "foundation/commandrun.h"
 #include "foundation/logtag.h"
+#include "foundation/utils.h"
 #include "registry.h"
-#include "utils.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "testkit.h"
+#include "../app/testkit.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>

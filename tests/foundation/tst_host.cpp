@@ -1,9 +1,9 @@
-#include "testkit.h"
+#include "../app/testkit.h"
 
-#include "app/autostart.h"
-#include "app/childprocess.h"
-#include "app/registry.h"
-#include "app/utils.h"
+#include "foundation/childprocess.h"
+#include "foundation/utils.h"
+#include "platform/autostart.h"
+#include "platform/registry.h"
 
 #include <QSettings>
 #include <QSignalSpy>
