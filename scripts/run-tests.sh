@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds, and runs every test: once in a normal build and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer; then a short fuzzing run of each parser.
+# Installs what the tests need, builds, type-checks the Windows sides with MinGW-w64, and runs every
+# test: once in a normal build and once under AddressSanitizer and UndefinedBehaviorSanitizer; then
+# a short fuzzing run of each parser.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$top"
@@ -11,6 +12,8 @@ jobs="$(nproc)"
 
 echo "== build (tests)"
 scripts/build.sh build -DVPN_BUILD_TESTS=ON
+echo "== Windows sides (MinGW-w64 type-check)"
+scripts/wincheck.sh build
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
 
