@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the Debian package: scripts/build-package.sh [BUILD_DIR]   (default: build-package)
+# A Release build without the development host's stand-ins and without tests, installed under /usr,
+# the service and its tools in /usr/lib/korvexvpn. Prints the path of the .deb as its last line.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+dir="${1:-$top/build-package}"
+"$top/scripts/install-deps.sh" >&2
+"$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DVPN_DEVHOST=OFF -DVPN_BUILD_TESTS=OFF \
+    -DVPN_SANITIZE=OFF -DCMAKE_INSTALL_PREFIX=/usr -DVPN_PROGRAM_DIR=/usr/lib/korvexvpn \
+    -DVPN_OPENVPN_PROGRAM=/usr/sbin/openvpn >&2
+(cd "$dir" && rm -f ./*.deb && cpack -G DEB >&2)
+deb="$(ls "$dir"/*.deb)"
+echo "$(cd "$(dirname "$deb")" && pwd)/$(basename "$deb")"

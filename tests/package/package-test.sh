@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The Debian package as it installs: built (or brought up to date) by scripts/build-package.sh,
+# checked by lintian and systemd-analyze, unpacked into a clean root, and its service and client
+# started from the unpacked paths in a network namespace of their own.
+#   package-test.sh PACKAGE_BUILD_DIR
+# Needs root (the service and a private network namespace); exits 77 (skipped) without it.
+set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: needs root"
+    exit 77
+fi
+TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+package_dir="$1"
+work="$(mktemp -d /tmp/vpnpkg-XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+check() {
+    local what="$1"
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAIL: $what"
+        failures=$((failures + 1))
+    fi
+}
+
+deb="$("$TOP/scripts/build-package.sh" "$package_dir" 2>"$work/build.log" | tail -n 1)"
+if [ ! -f "$deb" ]; then
+    tail -n 40 "$work/build.log"
+    echo "FAIL: no package built"
+    exit 1
+fi
+echo "package: $deb"
+
+# The package's name and where its unit lies.
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+name="$(dpkg-deb -f "$deb" Package)"
+libdir="/usr/lib/$name"
+unit="$root/lib/systemd/system/vpn-service.service"
+
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1
+check "lintian reports no error" test $? -eq 0
+grep '^E: ' "$work/lintian.txt"
+
+# The unit's program is looked up under the unpacked root, as systemd would find it once installed;
+# the targets every unit depends on are the host's. A line systemd ignores still counts as a fault.
+mkdir -p "$root/usr/lib/systemd"
+ln -s /lib/systemd/system "$root/usr/lib/systemd/system"
+systemd-analyze verify --root="$root" --man=no /lib/systemd/system/vpn-service.service >"$work/verify.txt" 2>&1
+check "systemd-analyze verify accepts the unit" test $? -eq 0 -a ! -s "$work/verify.txt"
+cat "$work/verify.txt"
+exec_line="$(sed -n 's/^ExecStart=//p' "$unit")"
+check "the unit starts the installed service" test "${exec_line%% *}" = "$libdir/vpn-service"
+desktop="$root/usr/share/applications/$name.desktop"
+desktop_exec="$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop" 2>/dev/null)"
+desktop_icon="$(sed -n 's/^Icon=//p' "$desktop" 2>/dev/null)"
+check "the desktop entry starts the installed client" test -n "$desktop_exec" -a -x "$root/usr/bin/$desktop_exec"
+check "the desktop entry's icon is installed" \
+    test -n "$desktop_icon" -a -f "$root/usr/share/icons/hicolor/48x48/apps/$desktop_icon.png"
+
+# The service and the client from the unpacked paths, alone in a namespace of their own: the
+# service lists the programs it may run, the client finds it on its port.
+cat >"$work/run.sh" <<EOF
+set -u
+ip link set lo up
+"$root$libdir/vpn-service" --log-file "$work/service.log" 2>"$work/service.err" &
+service=\$!
+for _ in \$(seq 100); do grep -q "Listening on" "$work/service.log" 2>/dev/null && break; sleep 0.1; done
+export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config" TMPDIR="$work/home"
+export QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software
+mkdir -p "\$HOME"
+"$root/usr/bin/vpnclient" >"$work/client.out" 2>&1 &
+client=\$!
+for _ in \$(seq 600); do
+    cat "$work"/home/data/vpnclient/logs/*.log 2>/dev/null | grep -q "vpn-service is running:" && break
+    kill -0 \$client 2>/dev/null || break
+    sleep 0.1
+done
+kill \$client \$service 2>/dev/null
+wait \$client \$service
+EOF
+unshare -n bash "$work/run.sh"
+cat "$work"/home/data/vpnclient/logs/*.log >"$work/client.log" 2>/dev/null
+
+check "the service listened" grep -q "Listening on 127.0.0.1:" "$work/service.log"
+programs="$(sed -n 's/.*: Program \([a-z]*\): \(.*\)$/\1 \2/p' "$work/service.log")"
+check "the service lists its three programs" test "$(echo "$programs" | grep -c .)" -eq 3
+while read -r program path; do
+    [ -n "$program" ] || continue
+    # The service's own tools come with the package; OpenVPN comes from Debian's package.
+    case "$path" in
+        "$libdir"/*) check "$program is installed at $path" test -x "$root$path" ;;
+        *) check "$program is at $path" test -x "$path" ;;
+    esac
+done <<<"$programs"
+check "the client started and found the service" grep -q "vpn-service is running: true" "$work/client.log"
+check "the client's start-up had no critical error" bash -c "! grep -q '^[^	]*	critical	' '$work/client.log'"
+
+if [ "$failures" -ne 0 ]; then
+    echo "--- service log"
+    cat "$work/service.log"
+    echo "--- client log"
+    cat "$work/client.log" "$work/client.out"
+    echo "--- lintian"
+    cat "$work/lintian.txt"
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all package checks passed"
