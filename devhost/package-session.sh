@@ -27,7 +27,9 @@ if [ $# -ge 1 ]; then
 fi
 dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
     || die "the package $package is not installed (apt install ./${package}_VERSION_ARCH.deb)"
-[ -f "$unit" ] && [ -x "$client" ] || die "$unit or $client missing: reinstall the package"
+if [ ! -f "$unit" ] || [ ! -x "$client" ]; then
+    die "$unit or $client missing: reinstall the package"
+fi
 
 # The unit's command line, as systemd would run it.
 read -r -a service_command <<<"$(sed -n 's/^ExecStart=//p' "$unit")"
@@ -41,6 +43,7 @@ chmod 700 /var/log/$package
 
 export TOP BUILD_DIR DEVHOST_DIR APP_DIR="$BUILD_DIR/app"
 mkdir -p "$DEVHOST_DIR"
+# shellcheck disable=SC2034 # the setup steps add to it
 CLIENT_PREFIX=()
 # Only the provider's side and the network: the client's machine is the package's.
 for step in 10-netns 22-resolver 40-api 50-vpnserver; do
