@@ -20,17 +20,8 @@ teardown() {
 }
 trap teardown EXIT
 
-failures=0
-check() {
-    local what="$1"
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAIL: $what"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=tests/checks.sh
+source "$TOP/tests/checks.sh"
 
 # Without a display the launcher runs the scripted session; the client must use X (on Xvfb).
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \

@@ -14,17 +14,8 @@ package_dir="$1"
 work="$(mktemp -d /tmp/vpnpkg-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-check() {
-    local what="$1"
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAIL: $what"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=tests/checks.sh
+source "$TOP/tests/checks.sh"
 
 deb="$("$TOP/scripts/build-package.sh" "$package_dir" 2>"$work/build.log" | tail -n 1)"
 if [ ! -f "$deb" ]; then
