@@ -138,7 +138,6 @@ private:
 void TestConnectionTools::initTestCase()
 {
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
-    qunsetenv("VPNC_REGISTRY_DIR");
     // The service runs only programs of its own folder, for the client of that folder.
     const auto all = QFileDevice::Permissions(0x7055); // rwxr-xr-x
     QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, all));
