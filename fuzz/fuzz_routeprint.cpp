@@ -1,6 +1,6 @@
 // The parser of the "route print" listing, whatever the command printed.
-#include "platform/adapters.h"
 #include "fuzzsupport.h"
+#include "platform/adapters.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
