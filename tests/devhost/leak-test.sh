@@ -286,10 +286,13 @@ lock_watch_stop() {
     lock_watch_pid=""
     [ ! -s "$work/lock.gaps" ] || fail "the network lock was missing in $(wc -l <"$work/lock.gaps") samples"
 }
+# log_has LINE TEXT: the log shows TEXT at or after LINE. All of it is read: a grep that quit at the
+# first match would end the pipe early, and pipefail would take that for "no".
+log_has() { log_from "$1" | grep -F -- "$2" >/dev/null; }
 # lock_kept_since LINE: the lock engaged now, and the client never asked to lift it since LINE.
 lock_kept_since() {
     lock_engaged || fail "the network lock is not engaged" || return
-    ! log_from "$1" | grep -qF "Disable protection" || fail "the client lifted the lock"
+    ! log_has "$1" "Disable protection" || fail "the client lifted the lock"
 }
 
 # kill_and_reconnect LINE: OpenVPN killed, then the client's reconnection up (after LINE).
@@ -403,8 +406,11 @@ row_unreachable_server_cancelled() {
 
 # reconnected_within LINE SECONDS: the client down and Connected again within SECONDS after LINE.
 reconnected_within() {
+    local from
+    from="$(date +%s%N)"
     wait_log "$1" "$2" "VPN connection is UP" || fail "not Connected again within $2 s" || return
-    log_from "$1" | grep -qF "State updated to 'Connecting'" || fail "the window never showed the reconnection"
+    echo "  Connected again after $((($(date +%s%N) - from) / 1000000)) ms"
+    log_has "$1" "State updated to 'Connecting'" || fail "the window never showed the reconnection"
 }
 
 # The server restarted while the host slept: it knows the client no more, and the client's OpenVPN
@@ -448,7 +454,7 @@ row_default_route_replaced() {
     line="$(next_log_line)"
     switch_on || return
     # The tunnel's own routes are no change of the network.
-    ! log_from "$line" | grep -qF "The network changed" || fail "the tunnel's set-up restarted it" || return
+    ! log_has "$line" "The network changed" || fail "the tunnel's set-up restarted it" || return
     line="$(next_log_line)"
     lock_watch_start
     measure_during "default route replaced while connected" 7 replace_gateway
@@ -459,7 +465,7 @@ row_default_route_replaced() {
     line="$(next_log_line)"
     in_client ip route replace default via 192.0.2.1 dev vc-uplink
     wait_log "$line" 5 "The network changed, asking for the current IP" || fail "no new address asked for" || return
-    ! log_from "$line" | grep -qF "State updated to 'Connecting'" || fail "a disconnected client connected"
+    ! log_has "$line" "State updated to 'Connecting'" || fail "a disconnected client connected"
     ip netns exec "$NET_NETNS" ip address del 192.0.2.254/24 dev vn-client
 }
 
