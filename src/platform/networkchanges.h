@@ -27,6 +27,8 @@ signals:
     void changed();
 
 private:
+    // The parts both systems share.
+    void setUpDebounce();
     void noteChange();
 
     QTimer debounce;

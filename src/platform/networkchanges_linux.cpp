@@ -124,9 +124,7 @@ NetworkChanges::NetworkChanges(QObject* parent)
     : QObject(parent)
     , watch(std::make_unique<Watch>(this))
 {
-    debounce.setSingleShot(true);
-    debounce.setInterval(debounceMs);
-    connect(&debounce, &QTimer::timeout, this, &NetworkChanges::changed);
+    setUpDebounce();
 }
 
 NetworkChanges::~NetworkChanges() = default;
@@ -134,12 +132,4 @@ NetworkChanges::~NetworkChanges() = default;
 bool NetworkChanges::isWatching() const
 {
     return watch->fd >= 0;
-}
-
-void NetworkChanges::noteChange()
-{
-    // The first change of a burst starts the wait; the rest fall into it.
-    if (!debounce.isActive()) {
-        debounce.start();
-    }
 }

@@ -40,13 +40,3 @@ bool PowerEvents::isWatching() const
 {
     return watch->connected;
 }
-
-void PowerEvents::onPrepareForSleep(bool sleeping)
-{
-    tagged(qInfo(), objectName()) << (sleeping ? "The host goes to sleep" : "The host woke up");
-    if (sleeping) {
-        emit aboutToSleep();
-    } else {
-        emit resumed();
-    }
-}

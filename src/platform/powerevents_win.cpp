@@ -1,10 +1,7 @@
 #include "powerevents.h"
 
-#include "foundation/logtag.h"
-
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QtDebug>
 
 #include <qt_windows.h>
 
@@ -65,14 +62,4 @@ PowerEvents::~PowerEvents()
 bool PowerEvents::isWatching() const
 {
     return QCoreApplication::instance() != nullptr;
-}
-
-void PowerEvents::onPrepareForSleep(bool sleeping)
-{
-    tagged(qInfo(), objectName()) << (sleeping ? "The host goes to sleep" : "The host woke up");
-    if (sleeping) {
-        emit aboutToSleep();
-    } else {
-        emit resumed();
-    }
 }
