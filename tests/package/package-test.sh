@@ -52,6 +52,21 @@ check "the desktop entry starts the installed client" test -n "$desktop_exec" -a
 check "the desktop entry's icon is installed" \
     test -n "$desktop_icon" -a -f "$root/usr/share/icons/hicolor/48x48/apps/$desktop_icon.png"
 
+# Every QML module the window imports comes from a Debian package the package depends on: here
+# they are all installed for the build, on a user's machine only what Depends brings.
+depends="$(dpkg-deb -f "$deb" Depends | tr ',|' '\n' | sed 's/(.*//; s/[[:space:]]//g')"
+qml_root="$(qmake -query QT_INSTALL_QML 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt5/qml)"
+while read -r module version; do
+    major="${version%%.*}"
+    qmldir=""
+    for dir in "${module//.//}.$version" "${module//.//}.$major" "${module//.//}"; do
+        [ -f "$qml_root/$dir/qmldir" ] && qmldir="$qml_root/$dir/qmldir" && break
+    done
+    provider="$(dpkg -S "$qmldir" 2>/dev/null | cut -d: -f1)"
+    check "QML $module $version comes with a dependency (${provider:-no package})" \
+        grep -qx "${provider:-none}" <<<"$depends"
+done < <(grep -rhoE '^import Qt[A-Za-z.]* [0-9.]+' "$TOP/qml" | cut -d' ' -f2- | sort -u)
+
 # The service and the client from the unpacked paths, alone in a namespace of their own: the
 # service lists the programs it may run, the client finds it on its port.
 cat >"$work/run.sh" <<EOF
