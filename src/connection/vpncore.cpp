@@ -238,6 +238,7 @@ void VpnCore::startRun()
     dnsServerIpv6.clear();
     vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == 0);
     vpnClient.setCredentials(settings->userName(), settings->password());
+    vpnClient.setMtu(settings->mtuSize());
     vpnClient.start();
 }
 
