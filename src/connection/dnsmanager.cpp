@@ -2,9 +2,9 @@
 
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "platform/programpaths.h"
 #include "platform/registry.h"
 
-#include <QCoreApplication>
 #include <QSettings>
 
 #include <memory>
@@ -119,7 +119,7 @@ NetworkInterfaceList DnsManager::interfaces() const
 
 QString DnsManager::dnsToolPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/dns.exe");
+    return ProgramPaths::dns();
 }
 
 void DnsManager::readInterfaces(const QSet<QString>& knownGuids)

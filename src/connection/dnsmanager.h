@@ -28,7 +28,7 @@ struct NetworkInterface
 using NetworkInterfaceList = QList<NetworkInterface>;
 
 // Reads every network connection's static DNS servers from the registry and turns them into the
-// entries of dns.exe. It changes nothing itself.
+// entries of the DNS tool. It changes nothing itself.
 class DnsManager : public QObject
 {
     Q_OBJECT

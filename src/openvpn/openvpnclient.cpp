@@ -5,9 +5,9 @@
 #include "foundation/logtag.h"
 #include "foundation/socketowner.h"
 #include "foundation/utils.h"
+#include "platform/programpaths.h"
 #include "service/openvpnprocess.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,8 +126,7 @@ QString OpenVpnClient::protocolName(bool udp, bool lowerCase)
 
 QString OpenVpnClient::openVpnExecutablePath()
 {
-    return QDir::toNativeSeparators(
-        QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin/openvpn.exe"));
+    return QDir::toNativeSeparators(ProgramPaths::openVpn());
 }
 
 QString OpenVpnClient::additionalDirectives(bool udp)

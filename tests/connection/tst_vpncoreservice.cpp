@@ -54,11 +54,11 @@ class TestVpnCoreService : public QObject
     }
     static QString lockFor(const char* server)
     {
-        return QStringLiteral("killswitch.exe\" \"enable\" \"all\" \"%1\"").arg(QLatin1String(server));
+        return QStringLiteral("/killswitch\" \"enable\" \"all\" \"%1\"").arg(QLatin1String(server));
     }
     static QString lift()
     {
-        return QStringLiteral("killswitch.exe\" \"disable\" \"all\"");
+        return QStringLiteral("/killswitch\" \"disable\" \"all\"");
     }
     // Ends the last OpenVPN run from outside, as a crash would.
     static void killOpenVpn()
@@ -127,8 +127,8 @@ private slots:
             const QStringList all = commands();
             const int moved
                 = all.indexOf(QRegularExpression(".*" + QRegularExpression::escape(lockFor("198.51.100.2")) + ".*"));
-            QVERIFY2(moved > 0 && moved < all.lastIndexOf(QRegularExpression(".*openvpn.exe.*")),
-                qPrintable(all.join('\n')));
+            QVERIFY2(
+                moved > 0 && moved < all.lastIndexOf(QRegularExpression(".*/openvpn\".*")), qPrintable(all.join('\n')));
         }
         // The user's disconnect lifts it.
         core->disconnectFromVpn();
@@ -193,7 +193,7 @@ private slots:
         const QStringList log = testlog::lines();
         QVERIFY(log.indexOf(QRegularExpression(".*VPN connection is UP"))
             < log.indexOf(QRegularExpression(".*User DNS: .*")));
-        QCOMPARE(sent(QStringLiteral("dns.exe")), 1);
+        QCOMPARE(sent(QStringLiteral("/dns\"")), 1);
         core->disconnectFromVpn();
         QTRY_COMPARE(sent(QStringLiteral("\"user\" \"%1@192.0.2.53\"").arg(guid)), 1);
         QTRY_COMPARE(reports("finished").size(), 1);
@@ -203,5 +203,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestVpnCoreService)
+int main(int argc, char** argv)
+{
+    servicekit::isolateMounts(); // before any thread exists
+    QCoreApplication application(argc, argv);
+    TestVpnCoreService test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_vpncoreservice.moc"

@@ -50,7 +50,7 @@ class TestOpenVpnClient : public QObject
     {
         QStringList sent = testlog::lines().filter(QStringLiteral("ServiceController: Send data: ["));
         sent.replaceInStrings(
-            QRegularExpression(QStringLiteral(".*\\[start: \"[^\"]*/openvpn.exe\" \"--config\" .*")), "start");
+            QRegularExpression(QStringLiteral(".*\\[start: \"[^\"]*/openvpn\" \"--config\" .*")), "start");
         return sent.replaceInStrings(QRegularExpression(QStringLiteral(".*\\[start: <kill openvpn>\\]")), "kill");
     }
 
@@ -397,7 +397,7 @@ private slots:
             QCOMPARE(testlog::count(QStringLiteral("Replaced process finished with code: 5")), 1);
             // Two starts, one configuration file: the second one's.
             const QStringList configs
-                = lines("args.log").replaceInStrings(QRegularExpression("^[^\t]*\t([^\t]*).*"), "\\1");
+                = lines("args.log").replaceInStrings(QRegularExpression("^.*--config\t([^\t]*).*"), "\\1");
             QVERIFY(configs.size() == 2 && configs.at(0) != configs.at(1) && !QFile::exists(configs.at(0))
                 && QFile::exists(configs.at(1)));
             QVERIFY(client->stop());
@@ -418,5 +418,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestOpenVpnClient)
+int main(int argc, char** argv)
+{
+    servicekit::isolateMounts(); // before any thread exists
+    QCoreApplication application(argc, argv);
+    TestOpenVpnClient test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_openvpnclient.moc"
