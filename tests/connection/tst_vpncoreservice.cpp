@@ -205,10 +205,6 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    servicekit::isolateMounts(); // before any thread exists
-    QCoreApplication application(argc, argv);
-    TestVpnCoreService test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return servicekit::isolatedTestMain<TestVpnCoreService>(argc, argv);
 }
 #include "tst_vpncoreservice.moc"

@@ -422,10 +422,6 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    servicekit::isolateMounts(); // before any thread exists
-    QCoreApplication application(argc, argv);
-    TestOpenVpnClient test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return servicekit::isolatedTestMain<TestOpenVpnClient>(argc, argv);
 }
 #include "tst_openvpnclient.moc"

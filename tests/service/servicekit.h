@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <csignal>
 #include <cstdio>
@@ -48,6 +49,16 @@ inline bool placeOpenVpn(const QString& program)
     const QByteArray target = QFile::encodeName(ProgramConfig::openVpnProgram);
     while (::umount2(target.constData(), MNT_DETACH) == 0) { }
     return ::mount(QFile::encodeName(program).constData(), target.constData(), nullptr, MS_BIND, nullptr) == 0;
+}
+
+// The main of a test that puts an OpenVPN stand-in in place.
+template <typename Test>
+int isolatedTestMain(int argc, char** argv)
+{
+    isolateMounts(); // before any thread exists
+    QCoreApplication application(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 inline QString readFile(const QString& path)
