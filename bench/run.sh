@@ -71,9 +71,9 @@ run() {
     start_xvfb
     start_xvfb
     echo "bench: development host $prefix up; measuring (this takes a few minutes)" >&2
-    # The stand-ins are Python scripts: the system interpreter, not a version manager's shim (which
+    # The bench is a Python script: the system interpreter, not a version manager's shim (which
     # costs most of a second per start and would be counted as the client's).
-    ip netns exec "$CLIENT_NETNS" env PATH="$TOP/devhost/bin:/usr/bin:$PATH" \
+    ip netns exec "$CLIENT_NETNS" env PATH="/usr/bin:$PATH" \
         python3 "$TOP/bench/bench.py" "$APP_DIR" "$work/bench" "${displays[0]}" "${displays[1]}" \
         --flood-user "$flood_user" "$@"
 }

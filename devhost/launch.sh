@@ -21,7 +21,6 @@ for step in "$TOP"/devhost/setup.d/*.sh; do
     source "$step"
 done
 
-export PATH="$TOP/devhost/bin:$PATH"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "devhost: no display, running a scripted session under Xvfb"
     exec "$TOP/devhost/session.sh" "${CLIENT_PREFIX[@]}" "$APP_DIR/vpnclient"

@@ -86,6 +86,11 @@ const QHash<QString, Check>& allowList()
             [](const QStringList& a) {
                 return a.isEmpty() || oneToken(a);
             } },
+        // The user's MTU for the tunnel's interface, within what the client's settings offer.
+        { QStringLiteral("tun-mtu"),
+            [](const QStringList& a) {
+                return a.size() == 1 && isNumber(a.at(0), 576, 65535);
+            } },
         { QStringLiteral("replay-window"),
             [](const QStringList& a) {
                 return (a.size() == 1 || a.size() == 2) && isNumber(a.at(0), 1, 65535)

@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # Gives the client's network namespace a resolver configuration of its own, which "ip netns exec"
 # mounts over /etc/resolv.conf: the DNS tool run by vpn-service there then rewrites this file and
-# never the machine's, and the stand-in registry seeds the user's DNS servers from it.
-# Sourced by devhost/launch.sh before the registry and the service steps; safe to run again (a file
+# never the machine's.
+# Sourced by devhost/launch.sh before the service step; safe to run again (a file
 # that is already there is kept, also one the DNS tool wrote while a tunnel was up).
 
 if [ -n "${CLIENT_NETNS:-}" ]; then

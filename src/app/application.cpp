@@ -4,7 +4,7 @@
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
-#include "platform/autostart.h"
+#include "platform/servicepresence.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
@@ -64,20 +64,20 @@ Application::Application()
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
 
     // The route listing takes its time; the window draws its first frame meanwhile.
-    connect(&networkInterfaces, &NetworkInterfaces::discovered, this, &Application::onAdaptersDiscovered);
-    networkInterfaces.discover();
+    connect(&adapterDiscovery, &AdapterDiscovery::discovered, this, &Application::onAdaptersDiscovered);
+    adapterDiscovery.discover();
 }
 
 void Application::onAdaptersDiscovered()
 {
-    // Without a TAP adapter the client cannot work: start-up ends here and main exits.
-    if (networkInterfaces.isEmpty()) {
+    adapterDiscovery.logAdapters();
+    // Without a TAP adapter (or TUN) the client cannot work: start-up ends here and main exits.
+    if (!adapterDiscovery.isUsable()) {
         emit startUpEnded(false);
         return;
     }
-    networkInterfaces.logAdapters();
     // The settings apply a changed MTU to every adapter.
-    Settings::instance()->setNetworkAdapters(networkInterfaces.adapters());
+    Settings::instance()->setNetworkAdapters(adapterDiscovery.adapters());
 
     directoryRefresh->start();
 
@@ -135,7 +135,7 @@ QString Application::buildDate()
 
 bool Application::isInitialized() const
 {
-    return !engine.rootObjects().isEmpty() && !networkInterfaces.isDiscovering() && !networkInterfaces.isEmpty();
+    return !engine.rootObjects().isEmpty() && adapterDiscovery.isUsable();
 }
 
 QWindow* Application::mainWindow() const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection/networkinterfaces.h"
+#include "platform/adapters.h"
 
 #include <QObject>
 #include <QQmlApplicationEngine>
@@ -29,7 +29,7 @@ public:
     ~Application() override;
 
     // True once the scene is loaded and the adapter discovery, which runs after the constructor
-    // while the window shows, found an adapter.
+    // while the window shows, found the host able to make tunnels.
     bool isInitialized() const;
     QWindow* mainWindow() const;
     void showMainWindow();
@@ -44,7 +44,8 @@ public:
     void setUpdateQuestionHook(std::function<void(QMessageBox&)> hook);
 
 signals:
-    // Start-up has ended, from the event loop: without an adapter or a scene the client cannot work.
+    // Start-up has ended, from the event loop: without an adapter (Windows), TUN (Linux) or a scene
+    // the client cannot work.
     void startUpEnded(bool initialized);
 
 public slots:
@@ -57,8 +58,8 @@ private:
 
     NetworkApi* networkApi = nullptr;
     DirectoryRefresh* directoryRefresh = nullptr;
-    // Declared before the engine: the engine is destroyed first, then the interfaces.
-    NetworkInterfaces networkInterfaces;
+    // Declared before the engine: the engine is destroyed first, then the discovery.
+    AdapterDiscovery adapterDiscovery;
     QQmlApplicationEngine engine;
     ServerListModel* serverListModel = nullptr;
     UiStyle* uiStyle = nullptr;

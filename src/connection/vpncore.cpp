@@ -232,6 +232,7 @@ void VpnCore::startRun()
     dnsServerIpv6.clear();
     vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == 0);
     vpnClient.setCredentials(settings->userName(), settings->password());
+    vpnClient.setMtu(settings->mtuSize());
     vpnClient.start();
 }
 

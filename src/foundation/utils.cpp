@@ -87,13 +87,6 @@ void createEmptyFile(const QString& path)
     file.close();
 }
 
-QStringList mtuCommandArguments(qint32 interfaceIndex, qint32 mtu)
-{
-    const qint32 applied = mtu > 0 ? mtu : automaticMtu;
-    return { QStringLiteral("interface"), QStringLiteral("ipv4"), QStringLiteral("set"), QStringLiteral("subinterface"),
-        QString::number(interfaceIndex), QStringLiteral("mtu=%1").arg(applied), QStringLiteral("store=persistent") };
-}
-
 CommandResult runCommand(
     const QString& program, const QStringList& arguments, int timeoutMs, QProcess::ProcessChannelMode channels)
 {
@@ -109,12 +102,6 @@ CommandResult runCommand(
     }
     // All of it: QString::fromUtf8(QByteArray) would stop at a stray NUL byte.
     return { QString::fromUtf8(output.constData(), output.size()), process.exitCode() };
-}
-
-void setInterfaceMtu(qint32 interfaceIndex, qint32 mtu, int timeoutMs)
-{
-    const int code = runCommand(QStringLiteral("netsh"), mtuCommandArguments(interfaceIndex, mtu), timeoutMs).exitCode;
-    tagged(qInfo(), QStringLiteral("Utils")) << "'Set mtu size' command finished with code: " << code;
 }
 
 } // namespace Utils

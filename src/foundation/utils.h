@@ -36,14 +36,4 @@ struct CommandResult
 CommandResult runCommand(const QString& program, const QStringList& arguments, int timeoutMs,
     QProcess::ProcessChannelMode channels = QProcess::SeparateChannels);
 
-// The MTU applied for "Auto" (a setting of 0 or less).
-constexpr qint32 automaticMtu = 1500;
-// How long setInterfaceMtu waits for the command.
-constexpr int mtuCommandTimeoutMs = 30000;
-
-// The netsh arguments that set the persistent IPv4 MTU of the adapter with that interface index.
-QStringList mtuCommandArguments(qint32 interfaceIndex, qint32 mtu);
-// Sets the MTU of the adapter with that interface index; 0 or less means automatic.
-void setInterfaceMtu(qint32 interfaceIndex, qint32 mtu, int timeoutMs = mtuCommandTimeoutMs);
-
 } // namespace Utils

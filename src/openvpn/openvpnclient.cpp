@@ -5,6 +5,7 @@
 #include "foundation/logtag.h"
 #include "foundation/socketowner.h"
 #include "foundation/utils.h"
+#include "platform/mtu.h"
 #include "platform/programpaths.h"
 #include "service/openvpnprocess.h"
 
@@ -112,6 +113,11 @@ void OpenVpnClient::setConnectTimeout(int milliseconds)
     connectTimer->setInterval(milliseconds);
 }
 
+void OpenVpnClient::setMtu(qint32 mtu)
+{
+    this->mtu = mtu;
+}
+
 void OpenVpnClient::setCredentials(const QString& userName, const QString& password)
 {
     this->userName = userName;
@@ -129,13 +135,14 @@ QString OpenVpnClient::openVpnExecutablePath()
     return QDir::toNativeSeparators(ProgramPaths::openVpn());
 }
 
-QString OpenVpnClient::additionalDirectives(bool udp)
+QString OpenVpnClient::additionalDirectives(bool udp, qint32 mtu)
 {
     QStringList directives { QStringLiteral("register-dns"), QStringLiteral("dhcp-renew"),
         QStringLiteral("block-outside-dns") };
     if (udp) {
         directives << QStringLiteral("mute-replay-warnings") << QStringLiteral("replay-window 256");
     }
+    directives << Mtu::openVpnDirectives(mtu);
     QString block;
     for (const QString& directive : directives) {
         block += directive + QStringLiteral("\r\n");
@@ -165,7 +172,7 @@ QString OpenVpnClient::createConfigFile()
     text.replace(QStringLiteral("<SERVER>"), server);
     text.replace(QStringLiteral("<PROTOCOL>"), protocolName(udp, true));
     text.replace(QStringLiteral("<PORT>"), QString::number(udp ? 88 : 8080));
-    text.replace(QStringLiteral("<ADDITIONAL_DATA>"), additionalDirectives(udp));
+    text.replace(QStringLiteral("<ADDITIONAL_DATA>"), additionalDirectives(udp, mtu));
     // The provider's keys come from the deployment the client was built for.
     text.replace(QStringLiteral("<TLS_CRYPT_KEY>"),
         pemBlock(Deployment::openVpnTlsCryptKey, QStringLiteral("-----BEGIN OpenVPN Static key V1-----"),

@@ -25,6 +25,8 @@ public:
 
     void setServer(const QString& server, bool udp);
     void setCredentials(const QString& userName, const QString& password);
+    // The user's MTU for the tunnel's interface (0 or less: automatic), for the runs to come.
+    void setMtu(qint32 mtu);
     bool start();
     bool stop();
 
@@ -78,7 +80,7 @@ private:
     void onManagementDisconnected();
 
     static QString escapedForManagement(const QString& text);
-    static QString additionalDirectives(bool udp);
+    static QString additionalDirectives(bool udp, qint32 mtu);
 
     OpenVpnProcess* process = nullptr;
     QTcpSocket* managementSocket = nullptr;
@@ -95,6 +97,7 @@ private:
 
     QString server;
     bool udp = true;
+    qint32 mtu = 0;
     bool stopRequested = false;
     bool destroying = false;
     QString errorText;

@@ -2,36 +2,27 @@
 
 #include <QString>
 
-#include <functional>
-
-class QObject;
-
-// Registration of the client in the per-user Run key, read and written live.
+// Launch of the client at the user's sign-in, read and written live.
+// Windows: the per-user Run key holds this executable's quoted native path under its base name.
+// Linux: an XDG autostart entry, $XDG_CONFIG_HOME/autostart/<base name>.desktop, runs this executable.
 class AutoStart
 {
 public:
-    static const QString runKeyPath;
-
-    // Whether the Run key holds this executable's quoted native path under its base name.
+    // Whether the registration names this executable.
     static bool isEnabled();
     // Writes or removes the registration; returns isEnabled() as read back afterwards.
     static bool setEnabled(bool enable);
 
+#ifdef Q_OS_WIN
+    static const QString runKeyPath;
+#else
+    static QString entryPath();
+    // The entry's text, its Exec line naming this executable; empty when the path cannot be named there.
+    static QByteArray entryText();
+#endif
+
 private:
     static QString valueName();
-    static QString valueData();
-    static bool isRegistered();
+    // Changes the registration; isEnabled() tells what came of it.
+    static void write(bool enable);
 };
-
-// How long the process check may wait for the tool to start, and again for it to finish.
-constexpr int processListTimeoutMs = 30000;
-
-// Starts the check whether the privileged service process is running, from the tool's list of
-// process captions; `done` gets the answer (false when the tool fails or hangs). The run is a child
-// of `context` and ends with it.
-void checkVpnServiceRunning(
-    QObject* context, const std::function<void(bool)>& done, int timeoutMs = processListTimeoutMs);
-
-// True when one line of a "wmic PROCESS get Caption" listing, white space simplified, is exactly
-// `caption` (case-sensitive).
-bool processListContains(const QString& listing, const QString& caption);

@@ -9,13 +9,13 @@ class QSettings;
 // The one door to the Windows registry: every key named by its full path
 // ("HKEY_CURRENT_USER\\...", "HKEY_LOCAL_MACHINE\\...") is opened here.
 //
-// On Windows the key is QSettings in native format. Elsewhere a stand-in registry keeps one INI
-// file per hive in the folder standInFolder():
+// On Windows the key is QSettings in native format. Only Windows-side code reads or writes it; its
+// readers are built everywhere and tested against recorded registry data, which elsewhere a stand-in
+// registry keeps, one INI file per hive in the folder standInFolder():
 //     HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services  ->  <folder>/HKEY_LOCAL_MACHINE.ini,
 //                                                               group "SYSTEM/CurrentControlSet/Services"
-// so a subkey is a child group of its parent key, whichever of the two was opened. The development
-// host's stand-ins (devhost/bin) read and seed the same files. Unlike the real registry, names are
-// case-sensitive there.
+// so a subkey is a child group of its parent key, whichever of the two was opened. Unlike the real
+// registry, names are case-sensitive there.
 namespace Registry {
 
 // Never null. A path outside the known hives gives settings that hold nothing and cannot be written.

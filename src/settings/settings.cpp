@@ -2,6 +2,7 @@
 
 #include "foundation/utils.h"
 #include "platform/autostart.h"
+#include "platform/mtu.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -225,9 +226,7 @@ void Settings::setMtuSize(qint32 mtuSize)
     if (mtuSizeValue == mtuSize) {
         return;
     }
-    for (const NetworkAdapter& adapter : qAsConst(adapters)) {
-        Utils::setInterfaceMtu(adapter.index, mtuSize);
-    }
+    Mtu::applyToAdapters(adapters, mtuSize);
     mtuSizeValue = mtuSize;
     emit mtuSizeChanged(mtuSize);
 }

@@ -1,5 +1,5 @@
-// Network connections in the stand-in registry, as the development host's wmic stand-in and the
-// registry report them to DnsManager.
+// Network connections in the stand-in registry, as the Windows side of the user's resolvers reads
+// them (wmic reporting the GUIDs of the adapters present).
 #pragma once
 
 #include "platform/registry.h"

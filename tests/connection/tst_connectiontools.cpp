@@ -1,5 +1,5 @@
-// DnsManager's entries from registry data (the stand-in registry, read also by the development
-// host's wmic stand-in), and the command lines KillSwitch and DnsManager send, as they reach
+// DnsManager's entries from the Windows side's registry data (through the registry door's stand-in),
+// and the command lines KillSwitch and DnsManager send, as they reach
 // the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
 #include "../service/servicekit.h"
@@ -111,23 +111,20 @@ private slots:
                 qPrintable("DnsManager: "
                     + QString(line).replace("ID: A", "ID: " + guid(0)).replace("ID: B", "ID: " + guid(1))));
         }
+        // The GUIDs "wmic nic" reports: those of the adapters present, in any case.
+        QString wmic = "GUID  \r\n";
+        for (int i = 0; i < connections.size(); ++i) {
+            wmic += connections.at(i).endsWith("|present") ? guid(i).toLower() + "  \r\n" : QString();
+        }
         DnsManager manager;
         QSignalSpy refreshed(&manager, &DnsManager::refreshed);
-        manager.refresh();
-        QVERIFY(refreshed.wait(15000));
+        manager.useConnections(UserResolvers::readConnections(UserResolvers::parseGuids(wmic)));
+        QCOMPARE(refreshed.count(), 1);
         QCOMPARE(manager.userDnsSettings(), userEntries);
         const QStringList vpnEntries = userEntries.replaceInStrings(QRegularExpression("@.*"), "@10.8.0.1,");
         QCOMPARE(manager.vpnDnsSettings("10.8.0.1", QString()), vpnEntries);
         QCOMPARE(manager.vpnDnsSettings("10.8.0.1", "fd00:8::1").value(0),
             vpnEntries.isEmpty() ? QString() : vpnEntries.at(0) + "fd00:8::1");
-
-        // Every refresh starts over, and without wmic nothing is known.
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", "/nonexistent");
-        manager.refresh();
-        qputenv("PATH", path);
-        QVERIFY(refreshed.wait(15000));
-        QCOMPARE(manager.userDnsSettings(), QStringList());
     }
     void commandLinesReachTheTools_data();
     void commandLinesReachTheTools();
@@ -141,8 +138,6 @@ private:
 void TestConnectionTools::initTestCase()
 {
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
-    qunsetenv("VPNC_REGISTRY_DIR");
-    qputenv("PATH", QFile::encodeName(QDir::cleanPath(VPN_TEST_DATA_DIR "/../../devhost/bin")) + ':' + qgetenv("PATH"));
     // The service runs only programs of its own folder, for the client of that folder.
     const auto all = QFileDevice::Permissions(0x7055); // rwxr-xr-x
     QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, all));
@@ -165,7 +160,7 @@ void TestConnectionTools::initTestCase()
 void TestConnectionTools::commandLinesReachTheTools_data()
 {
     // "CLIENT STEPS => TOOL RUNS (tool|arg|arg..., empty arguments kept) => CLIENT ANSWERS => A LOG LINE";
-    // lists split at "; ". The step "seed" puts connections A and B into the registry.
+    // lists split at "; ". On Linux the user's resolver is the system's, which the tool restores itself.
     QTest::addColumn<QString>("row");
     QTest::newRow("engage")
         << "enable 10.8.0.6 198.51.100.1 0 => killswitch|enable|all|198.51.100.1| => enable 1 1 => "
@@ -178,10 +173,11 @@ void TestConnectionTools::commandLinesReachTheTools_data()
     QTest::newRow("a failing tool leaves the flag as asked")
         << "enable 10.8.0.6 203.0.113.3 0 => killswitch|enable|all|203.0.113.3| => enable 0 1 => Process finished with "
            "code: 3";
-    QTest::newRow("dns: the user's servers back")
-        << "seed; dns-user => dns|user|{1A000000-0000-0000-0000-00000000000A}@192.0.2.53,192.0.2.54|"
-           "{2B000000-0000-0000-0000-00000000000B}@ => dns-user 0 0 => ";
-    QTest::newRow("dns: no connection known") << "dns-vpn 10.8.0.1 fd00:8::1 => dns|vpn => dns-vpn 0 0 => ";
+    QTest::newRow("dns: the user's resolver back")
+        << "dns-user => dns|user|{00000000-0000-0000-0000-000000000000}@ => dns-user 0 0 => ";
+    QTest::newRow("dns: the tunnel's servers")
+        << "dns-vpn 10.8.0.1 fd00:8::1 => dns|vpn|{00000000-0000-0000-0000-000000000000}@10.8.0.1,fd00:8::1 => "
+           "dns-vpn 0 0 => ";
 }
 
 void TestConnectionTools::commandLinesReachTheTools()
@@ -190,8 +186,6 @@ void TestConnectionTools::commandLinesReachTheTools()
     QStringList steps = row.section(" => ", 0, 0).split("; ");
     const QStringList toolRuns = row.section(" => ", 1, 1).split("; ");
     const QString answers = row.section(" => ", 2, 2).split("; ").join('\n') + '\n', logLine = row.section(" => ", 3);
-    seed(steps.removeOne("seed") ? QStringList { "E|P|192.0.2.53,192.0.2.54||pci|present", "E 2|P|||pci|present" }
-                                 : QStringList());
     QFile::remove(records);
 
     QProcess client;

@@ -77,7 +77,6 @@ for step in "$TOP"/devhost/setup.d/*.sh; do
     # shellcheck source=/dev/null
     source "$step" >>"$work/setup.out" 2>&1 || { cat "$work/setup.out"; echo "FAIL: $(basename "$step")"; exit 1; }
 done
-export PATH="$TOP/devhost/bin:$PATH"
 in_client() { ip netns exec "$CLIENT_NETNS" "$@"; }
 # The OpenVPN in the client's namespace (the VPN servers run in another one); fails without one.
 client_openvpn() {

@@ -2,47 +2,20 @@
 
 #include "foundation/childprocess.h"
 #include "foundation/utils.h"
-#include "platform/autostart.h"
-#include "platform/registry.h"
 
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <optional>
-
 #include <signal.h>
 
-// The client's doors to the host (registry, AutoStart, the service check, netsh, child processes) and its
-// helpers, with a stand-in registry and commands of this test's own.
+// The foundation's helpers and child processes.
 class TestHost : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir data;
-    QProcess service; // a real process named like the service, for the development host's wmic
-    const QString self = '"' + QCoreApplication::applicationFilePath() + '"';
-
-    static QString run(const QString& program, const QStringList& args)
-    {
-        QProcess process;
-        process.start(program, args);
-        return process.waitForFinished(30000) && process.exitCode() == 0 ? process.readAllStandardOutput() : "failed";
-    }
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-        qputenv("PATH", data.path().toLocal8Bit() + ":/usr/bin:/bin");
-        QVERIFY(QFile::copy("/bin/sleep", data.filePath("vpn-service")));
-        service.start(data.filePath("vpn-service"), { "600" });
-    }
-    void init()
-    {
-        QDir(Registry::standInFolder()).removeRecursively();
-    }
-
     // What may reach a tool or the network lock: exactly what the tools accept, in one form.
     void canonicalAddress_data()
     {
@@ -76,127 +49,6 @@ private slots:
         writeScript(data.filePath("run-vpn.log"), "old OpenVPN output");
         Utils::createEmptyFile(data.filePath("run-vpn.log"));
         QCOMPARE(QFileInfo(data.filePath("run-vpn.log")).size(), 0);
-    }
-
-    void enableAndDisable_data()
-    {
-        QTest::addColumn<QString>("previous");
-        QTest::newRow("none") << QString();
-        QTest::newRow("unquoted") << QCoreApplication::applicationFilePath();
-        QTest::newRow("another copy") << "\"/opt/elsewhere/tst_host\"";
-        QTest::newRow("with arguments") << self + " --minimized";
-    }
-    void enableAndDisable()
-    {
-        QFETCH(QString, previous);
-        Registry::openKey(AutoStart::runKeyPath)->setValue("tst_host", previous);
-        QVERIFY(!AutoStart::isEnabled());
-        for (const bool enable : { true, true, false }) { // twice still leaves one value
-            QTest::ignoreMessage(QtInfoMsg,
-                qPrintable(QString("AutoStart: Set enabled: '%1', status 'true'").arg(Utils::boolToString(enable))));
-            QCOMPARE(AutoStart::setEnabled(enable), enable);
-            const auto runKey = Registry::openKey(AutoStart::runKeyPath);
-            QCOMPARE(runKey->allKeys(), enable ? QStringList { "tst_host" } : QStringList());
-            QCOMPARE(runKey->value("tst_host").toString(), enable ? self : QString());
-        }
-    }
-
-    void unwritableRegistry()
-    {
-        // A folder where the hive's file belongs: nothing can be written (even by root).
-        QVERIFY(QDir().mkpath(Registry::standInFile("HKEY_CURRENT_USER")));
-        QTest::ignoreMessage(QtInfoMsg, "AutoStart: Set enabled: 'true', status 'false'");
-        QVERIFY(!AutoStart::setEnabled(true));
-        QVERIFY(!AutoStart::isEnabled());
-    }
-
-    void movedExecutable()
-    {
-        // Two copies of one program share the value name but not the path.
-        QTemporaryDir first, second;
-        QVERIFY(QFile::copy(VPN_TEST_BIN_DIR "/probe", first.filePath("probe")));
-        QVERIFY(QFile::copy(VPN_TEST_BIN_DIR "/probe", second.filePath("probe")));
-        QCOMPARE(
-            run(first.filePath("probe"), { "enable" }) + run(second.filePath("probe"), { "check" }), QString("1\n0\n"));
-        QCOMPARE(run(second.filePath("probe"), { "enable" }), QString("1\n"));
-        QCOMPARE(
-            Registry::openKey(AutoStart::runKeyPath)->value("probe"), QVariant('"' + second.filePath("probe") + '"'));
-    }
-
-    void unknownHivesHoldNothing()
-    {
-        for (const QString path :
-            { "SOFTWARE\\Run", "HKEY_BOGUS\\SOFTWARE", "..\\..\\..\\tmp\\x", "/etc/passwd", "" }) {
-            Registry::openKey(path)->setValue("value", "data");
-            const auto key = Registry::openKey(path);
-            QVERIFY2(key->allKeys().isEmpty(), qPrintable(path));
-            key->setValue("value", "data");
-            key->sync();
-            QCOMPARE(key->status(), QSettings::AccessError);
-        }
-        QVERIFY(QDir(Registry::standInFolder()).entryList(QDir::Files).isEmpty());
-    }
-
-    void serviceCheck_data()
-    {
-        QTest::addColumn<QString>("wmic");
-        QTest::addColumn<bool>("running");
-        const QString listing = "'" VPN_TEST_DATA_DIR "/app/wmic-processes.txt'";
-        QTest::newRow("exact query") << "[ \"$*\" = '/OUTPUT:STDOUT PROCESS get Caption' ] && cat " + listing << true;
-        QTest::newRow("without the service") << "grep -v vpn-service " + listing << false;
-        QTest::newRow("on standard error") << "cat >&2 " + listing << true;
-        QTest::newRow("blanks and tabs") << "printf 'Caption  \\r\\n\\t vpn-service.exe\\t  \\r\\r\\n'" << true;
-        QTest::newRow("only cr") << "printf 'Caption\\rvpn-service.exe'" << true;
-        QTest::newRow("capitals") << "echo VPN-SERVICE.EXE" << false;
-        QTest::newRow("longer names") << "printf 'my-vpn-service.exe\\nvpn-service.exe.old\\nvpn-service\\n'" << false;
-        QTest::newRow("failing") << "echo 'ERROR: Access denied'; exit 5" << false;
-        QTest::newRow("hanging") << "exec sleep 60" << false;
-        QTest::newRow("missing") << "" << false;
-        QTest::newRow("stand-in") << "exec '" VPN_SOURCE_DIR "/devhost/bin/wmic' \"$@\"" << true;
-    }
-    void serviceCheck()
-    {
-        QFETCH(QString, wmic);
-        QFETCH(bool, running);
-        writeScript(data.filePath("wmic.exe"), wmic.toUtf8());
-        const QDeadlineTimer limit(20000);
-        std::optional<bool> found;
-        QObject context; // the run ends with the row
-        checkVpnServiceRunning(
-            &context,
-            [&found](bool listed) {
-                found = listed;
-            },
-            3000);
-        QTRY_VERIFY_WITH_TIMEOUT(found.has_value(), 15000);
-        QCOMPARE(*found, running);
-        QVERIFY(!limit.hasExpired());
-    }
-
-    void setInterfaceMtu_data()
-    {
-        QTest::addColumn<int>("mtu");
-        QTest::addColumn<QString>("netsh");
-        QTest::addColumn<QString>("result"); // the exit code logged, and the MTU in the arguments
-        QTest::newRow("manual") << 1400 << "exit 0" << QString("0 mtu=1400");
-        QTest::newRow("auto") << 0 << "exit 0" << QString("0 mtu=1500");
-        QTest::newRow("negative, failing") << -1 << "echo 'Element not found.'; exit 1" << QString("1 mtu=1500");
-        QTest::newRow("hanging") << 65535 << "exec sleep 60" << QString("-?\\d+ mtu=65535");
-    }
-    void setInterfaceMtu()
-    {
-        QFETCH(int, mtu);
-        QFETCH(QString, netsh);
-        QFETCH(QString, result);
-        writeScript(data.filePath("netsh"), "echo \"$@\" > \"$0.argv\"\n" + netsh.toUtf8());
-        QTest::ignoreMessage(QtInfoMsg,
-            QRegularExpression(
-                "^Utils: 'Set mtu size' command finished with code: " + result.section(' ', 0, 0) + '$'));
-        const QDeadlineTimer limit(20000);
-        Utils::setInterfaceMtu(12, mtu, 2000);
-        QVERIFY(!limit.hasExpired());
-        QCOMPARE(logLines(data.filePath("netsh.argv"), 0),
-            QStringList("interface ipv4 set subinterface 12 " + result.section(' ', 1) + " store=persistent"));
     }
 
     void childProcess_data()

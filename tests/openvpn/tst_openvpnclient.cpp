@@ -86,17 +86,20 @@ private slots:
     {
         QTest::addColumn<bool>("udp");
         QTest::addColumn<QString>("remote");
+        QTest::addColumn<int>("mtu");
         QTest::addColumn<QString>("directives");
-        QTest::newRow("UDP") << true << "88 udp"
+        QTest::newRow("UDP") << true << "88 udp" << 0
                              << "register-dns|dhcp-renew|block-outside-dns|mute-replay-warnings|replay-window 256";
-        QTest::newRow("TCP") << false << "8080 tcp"
-                             << "register-dns|dhcp-renew|block-outside-dns";
+        // OpenVPN sets the user's MTU on the interface it makes.
+        QTest::newRow("TCP, MTU") << false << "8080 tcp" << 1400
+                                  << "register-dns|dhcp-renew|block-outside-dns|tun-mtu 1400";
     }
 
     void configFile()
     {
         QFETCH(bool, udp);
         QFETCH(QString, remote);
+        QFETCH(int, mtu);
         QFETCH(QString, directives);
         QString path;
         QByteArray bytes;
@@ -105,6 +108,7 @@ private slots:
         {
             OpenVpnClient owner;
             owner.setServer(QStringLiteral("10.0.0.1"), udp);
+            owner.setMtu(mtu);
             for (int run = 0; run < 2; ++run) {
                 QFile file(path = owner.createConfigFile());
                 QVERIFY(QFileInfo(path).isAbsolute() && file.open(QIODevice::ReadOnly));

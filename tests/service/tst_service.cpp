@@ -596,6 +596,8 @@ private slots:
         row("remote-cert-eku two", "remote-cert-eku \"TLS Web Server Authentication\"\r\n", "remote-cert-eku \"TLS\" x\r\n", argumentsWrong("remote-cert-eku"));
         row("compress two", "compress lz4-v2\r\n", "compress lz4-v2 x\r\n", argumentsWrong("compress"));
         row("replay-window 0", "replay-window 256\r\n", "replay-window 0\r\n", argumentsWrong("replay-window"));
+        row("the user's MTU", "replay-window 256\r\n", "replay-window 256\r\ntun-mtu 1400\r\n", "");
+        row("tun-mtu 575", "replay-window 256\r\n", "replay-window 256\r\ntun-mtu 575\r\n", argumentsWrong("tun-mtu"));
         row("tls-crypt with a directive", "</tls-crypt>\r\n", "plugin /tmp/evil.so\r\n</tls-crypt>\r\n", "unexpected text in inline <tls-crypt>");
         row("ca twice", "<ca>\r\n", "<ca>\r\n</ca>\r\n<ca>\r\n", "inline block <ca> given twice");
         row("ca not closed", "</ca>\r\n", "\r\n", "inline <ca> is not closed");

@@ -268,36 +268,6 @@ private slots:
         QVERIFY(!AutoStart::setEnabled(false) && !Settings::instance()->launchAppOnStartup());
     }
 
-    void mtuSizeReachesEveryAdapter()
-    {
-        // A recording stand-in for the Windows command, first on PATH.
-        QTemporaryDir bin;
-        QFile script(bin.filePath(QStringLiteral("netsh")));
-        QVERIFY(script.open(QIODevice::WriteOnly) && script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        script.write(QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1/log'\n").arg(bin.path()).toUtf8());
-        script.close();
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
-        QFile log(bin.filePath(QStringLiteral("log")));
-        QString seenAtSignal;
-        QObject context;
-        connect(Settings::instance(), &Settings::mtuSizeChanged, &context, [&] {
-            seenAtSignal = log.open(QIODevice::ReadOnly) ? QString(log.readAll()) : QString();
-            log.close();
-        });
-        Settings::instance()->setNetworkAdapters({ { "TAP A", 12 }, { "TAP B", 7 } });
-        for (int mtu : { 1400, 1400, 0 }) { // "auto" reaches every adapter too, as the automatic MTU
-            Settings::instance()->setMtuSize(mtu);
-        }
-        qputenv("PATH", path);
-        Settings::instance()->setNetworkAdapters({});
-        // In adapter order, once a change, and on every adapter before the change is announced.
-        const QString command = QStringLiteral("interface ipv4 set subinterface %1 mtu=%2 store=persistent\n");
-        QCOMPARE(seenAtSignal,
-            command.arg(12).arg(1400) + command.arg(7).arg(1400) + command.arg(12).arg(1500)
-                + command.arg(7).arg(1500));
-    }
-
     void branding_data()
     {
         // Each case names the log line and the outcome in its first lines; *.ini ones are the branding.ini.

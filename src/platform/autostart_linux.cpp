@@ -1,0 +1,73 @@
+// The Linux side of launch at sign-in: an XDG autostart entry.
+#include "autostart.h"
+
+#ifndef Q_OS_WIN
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+// The executable as one argument of an Exec key: quoted, with the characters the quotes leave
+// special escaped, then escaped again as a string value; "%" starts a field code there.
+QByteArray execArgument(const QString& path)
+{
+    QString quoted;
+    for (const QChar c : path) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')) {
+            quoted += QLatin1Char('\\');
+        }
+        quoted += c;
+    }
+    quoted = QLatin1Char('"') + quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")) + QLatin1Char('"');
+    return quoted.replace(QLatin1Char('%'), QStringLiteral("%%")).toUtf8();
+}
+
+} // namespace
+
+QString AutoStart::entryPath()
+{
+    // QStandardPaths reads XDG_CONFIG_HOME (only an absolute one) and falls back to ~/.config.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/autostart/%1.desktop").arg(valueName());
+}
+
+QByteArray AutoStart::entryText()
+{
+    const QString path = QCoreApplication::applicationFilePath();
+    if (path.isEmpty() || path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
+        return QByteArray();
+    }
+    return "[Desktop Entry]\nType=Application\nName=" + valueName().toUtf8() + "\nExec=" + execArgument(path)
+        + "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+}
+
+bool AutoStart::isEnabled()
+{
+    QFile entry(entryPath());
+    const QByteArray expected = entryText();
+    // An entry is small; one that is not ours (another copy's, or edited) does not count.
+    return !expected.isEmpty() && entry.open(QIODevice::ReadOnly) && entry.read(64 * 1024) == expected;
+}
+
+void AutoStart::write(bool enable)
+{
+    const QString path = entryPath();
+    if (!enable) {
+        QFile::remove(path);
+        return;
+    }
+    const QByteArray text = entryText();
+    QSaveFile entry(path);
+    if (text.isEmpty() || !QDir().mkpath(QFileInfo(path).path()) || !entry.open(QIODevice::WriteOnly)
+        || entry.write(text) != text.size()) {
+        return;
+    }
+    entry.commit();
+}
+
+#endif

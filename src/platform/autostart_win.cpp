@@ -1,0 +1,52 @@
+// The Windows side of launch at sign-in: the per-user Run key.
+#include "autostart.h"
+
+#ifdef Q_OS_WIN
+
+#include "foundation/utils.h"
+#include "registry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+
+const QString AutoStart::runKeyPath
+    = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+
+namespace {
+
+QString valueData()
+{
+    return Utils::quoted(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+}
+
+} // namespace
+
+bool AutoStart::isEnabled()
+{
+    const auto runKey = Registry::openKey(runKeyPath);
+    return runKey->value(valueName()).toString() == valueData();
+}
+
+void AutoStart::write(bool enable)
+{
+    const auto runKey = Registry::openKey(runKeyPath);
+    const QVariant previous = runKey->value(valueName());
+    if (enable) {
+        runKey->setValue(valueName(), valueData());
+    } else {
+        runKey->remove(valueName());
+    }
+    // Written out here, so that the second look reads what really reached the registry.
+    runKey->sync();
+    if (runKey->status() != QSettings::NoError) {
+        // QSettings keeps an unwritten change in memory for later readers: take it back.
+        if (previous.isValid()) {
+            runKey->setValue(valueName(), previous);
+        } else {
+            runKey->remove(valueName());
+        }
+    }
+}
+
+#endif

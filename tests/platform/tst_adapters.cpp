@@ -1,0 +1,127 @@
+#include "../app/testkit.h"
+
+#include "platform/adapters.h"
+#include "platform/mtu.h"
+
+#include <net/if.h>
+#include <sched.h>
+#include <unistd.h>
+
+// Adapter discovery and the MTU: the Windows side from recorded "route print" listings, the Linux
+// side against the kernel's own interfaces.
+class TestAdapters : public QObject
+{
+    Q_OBJECT
+
+    const QString one = "12:TAP-Windows Adapter V9|", two = "19:TAP-Windows Adapter V9|23:TAP-Windows Adapter V9 #2|";
+
+    static QString sh(const QString& command)
+    {
+        QProcess process;
+        process.start("sh", { "-c", command });
+        return process.waitForFinished(10000) && process.exitCode() == 0 ? process.readAllStandardOutput() : "failed";
+    }
+
+private slots:
+    void parsesListings_data()
+    {
+        QTest::addColumn<QString>("listing");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("one adapter") << fixture("connection/route-one-adapter.txt") << one;
+        QTest::newRow("two adapters") << fixture("connection/route-two-adapters.txt") << two;
+        QTest::newRow("unix line ends") << fixture("connection/route-two-adapters.txt").remove('\r') << two;
+        QTest::newRow("other drivers") << fixture("connection/route-other-drivers.txt") << QString();
+        QTest::newRow("lines to skip") << fixture("connection/route-bad-lines.txt")
+                                       << QString("27:TAP-Windows Adapter V9 #2|28:TAP-Windows Adapter V9 #9|");
+        QTest::newRow("no line end") << " 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9" << one;
+        // Binary garbage: only a line that begins with a number gives an adapter.
+        QTest::newRow("garbage") << QString::fromUtf8(
+            "\x01\xff...\xfe......TAP-Windows Adapter V9\r\n 7...\x80\xc3......TAP-Windows Adapter V9 "
+            "#2\n-1......TAP-Windows Adapter V9")
+                                 << QString("7:TAP-Windows Adapter V9 #2|");
+        QTest::newRow("error text") << "The requested operation requires elevation.\r\n" << QString();
+    }
+    void parsesListings()
+    {
+        QFETCH(QString, listing);
+        QFETCH(QString, expected);
+        QCOMPARE(describe(AdapterDiscovery::parseRouteListing(listing)), expected);
+    }
+
+    // Windows: netsh sets the persistent MTU ("Auto" and anything not positive: 1500). Linux: OpenVPN
+    // gets the user's MTU for its interface, and nothing for "Auto".
+    void mtu_data()
+    {
+        QTest::addColumn<int>("mtu");
+        QTest::addColumn<QString>("netsh");
+        QTest::addColumn<QString>("openVpn");
+        QTest::newRow("manual") << 1400 << "mtu=1400"
+                                << "tun-mtu 1400";
+        QTest::newRow("auto") << 0 << "mtu=1500"
+                              << "";
+        QTest::newRow("negative") << -1 << "mtu=1500"
+                                  << "";
+    }
+    void mtu()
+    {
+        QFETCH(int, mtu);
+        QFETCH(QString, netsh);
+        QCOMPARE(Mtu::netshArguments(12, mtu).join(' '),
+            "interface ipv4 set subinterface 12 " + netsh + " store=persistent");
+        QTEST(Mtu::openVpnDirectives(mtu).join('|'), "openVpn");
+    }
+
+    void tunAvailability_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("the kernel's") << "/dev/net/tun"
+                                      << "";
+        QTest::newRow("missing") << "/nonexistent/tun"
+                                 << "/nonexistent/tun: No such file or directory";
+        QTest::newRow("another device") << "/dev/null"
+                                        << "/dev/null is not the TUN/TAP device";
+        QTest::newRow("a file") << VPN_TEST_DATA_DIR "/app/wmic-processes.txt"
+                                << VPN_TEST_DATA_DIR "/app/wmic-processes.txt is not the TUN/TAP device";
+    }
+    void tunAvailability()
+    {
+        QFETCH(QString, device);
+        if (device == "/dev/net/tun" && !QFile::exists(device)) {
+            QSKIP("this machine has no TUN device");
+        }
+        QTEST(AdapterDiscovery::tunUnavailableReason(device), "reason");
+    }
+
+    // Real TUN and TAP interfaces among others, in a network namespace of this test's own.
+    void kernelInterfaces()
+    {
+        if (geteuid() != 0 || unshare(CLONE_NEWNET) != 0) {
+            QSKIP("needs root to create a network namespace");
+        }
+        QCOMPARE(sh("ip link add a0 type veth peer name a1 && ip tuntap add vpnc-tun-b mode tun && ip tuntap add "
+                    "vpnc-tap-a mode tap"),
+            QString());
+        const QString expected = QString("%1:vpnc-tun-b|%2:vpnc-tap-a|")
+                                     .arg(if_nametoindex("vpnc-tun-b"))
+                                     .arg(if_nametoindex("vpnc-tap-a"));
+        QCOMPARE(describe(AdapterDiscovery::tunInterfaces()), expected);
+
+        AdapterDiscovery discovery;
+        QVERIFY(!discovery.isUsable());
+        QSignalSpy discovered(&discovery, &AdapterDiscovery::discovered);
+        discovery.discover();
+        QVERIFY(discovery.isDiscovering() && !discovery.isUsable());
+        QVERIFY(discovered.wait(5000));
+        QVERIFY(discovery.isUsable());
+        QCOMPARE(describe(discovery.adapters()), expected);
+        // None at all is no reason not to start: OpenVPN makes its own.
+        QCOMPARE(sh("ip link del vpnc-tun-b && ip link del vpnc-tap-a"), QString());
+        discovery.discover();
+        QVERIFY(discovered.wait(5000));
+        QVERIFY(discovery.isUsable() && discovery.adapters().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdapters)
+#include "tst_adapters.moc"

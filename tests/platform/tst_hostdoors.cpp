@@ -1,0 +1,153 @@
+#include "../app/testkit.h"
+
+#include "platform/autostart.h"
+#include "platform/resolvers.h"
+#include "platform/servicepresence.h"
+
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <optional>
+
+// Launch at sign-in, the service check and the user's resolvers: the Windows sides from recorded
+// outputs, the Linux sides for real (an autostart folder and a listener of this test's own).
+class TestHostDoors : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir config;
+
+    static QString run(const QString& program, const QStringList& args)
+    {
+        QProcess process;
+        process.start(program, args);
+        return process.waitForFinished(30000) && process.exitCode() == 0 ? process.readAllStandardOutput() : "failed";
+    }
+    static QByteArray entry(const QString& name)
+    {
+        QFile file(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + "/autostart/" + name + ".desktop");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("none");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", config.filePath("config").toLocal8Bit());
+    }
+
+    // The entry before: none, this program's, another copy's, or one a person edited.
+    void enableAndDisable_data()
+    {
+        QTest::addColumn<QByteArray>("previous");
+        QTest::newRow("none") << QByteArray();
+        QTest::newRow("another copy") << AutoStart::entryText().replace("Exec=\"", "Exec=\"/opt/elsewhere");
+        QTest::newRow("with arguments") << AutoStart::entryText().replace("tst_hostdoors\"", "tst_hostdoors\" --min");
+    }
+    void enableAndDisable()
+    {
+        QFETCH(QByteArray, previous);
+        const QString path = AutoStart::entryPath();
+        QCOMPARE(path, config.filePath("config/autostart/tst_hostdoors.desktop"));
+        QFile::remove(path);
+        if (!previous.isEmpty()) {
+            writeScript(path, previous);
+        }
+        QVERIFY(!AutoStart::isEnabled());
+        for (const bool enable : { true, true, false }) { // twice still leaves one entry
+            QTest::ignoreMessage(QtInfoMsg,
+                qPrintable(QString("AutoStart: Set enabled: '%1', status 'true'").arg(enable ? "true" : "false")));
+            QCOMPARE(AutoStart::setEnabled(enable), enable);
+            QCOMPARE(QFile::exists(path), enable);
+            QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files).size(), int(enable));
+        }
+    }
+
+    void unwritableFolder()
+    {
+        // A folder where the entry belongs: nothing can be written (even by root).
+        QVERIFY(QDir().mkpath(AutoStart::entryPath()));
+        QTest::ignoreMessage(QtInfoMsg, "AutoStart: Set enabled: 'true', status 'false'");
+        QVERIFY(!AutoStart::setEnabled(true));
+        QVERIFY(!AutoStart::isEnabled());
+        QVERIFY(QDir(AutoStart::entryPath()).removeRecursively());
+    }
+
+    // The entry runs the executable it was written by, whatever its path holds; another copy of
+    // the same program shares the entry's name but not its path.
+    void movedExecutable()
+    {
+        QTemporaryDir first, second;
+        const QString odd = second.filePath("a b$`\"%\\c");
+        QVERIFY(QDir().mkpath(odd));
+        QVERIFY(QFile::copy(VPN_TEST_BIN_DIR "/probe", first.filePath("probe")));
+        QVERIFY(QFile::copy(VPN_TEST_BIN_DIR "/probe", odd + "/probe"));
+        QCOMPARE(run(first.filePath("probe"), { "enable" }), QString("1\n"));
+        QCOMPARE(run(odd + "/probe", { "check" }), QString("0\n"));
+        QCOMPARE(run(odd + "/probe", { "enable" }), QString("1\n"));
+        // Quoted, with \ " ` $ escaped inside the quotes, then \ escaped again and % doubled for the file.
+        QVERIFY2(entry("probe").contains(
+                     "\nExec=\"" + second.filePath("a b\\\\$\\\\`\\\\\"%%\\\\\\\\c/probe").toUtf8() + "\"\n"),
+            entry("probe").constData());
+        // As on Windows, where the value's name is shared: any copy's disabling removes the entry.
+        QCOMPARE(run(first.filePath("probe"), { "disable" }), QString("0\n"));
+        QCOMPARE(entry("probe"), QByteArray("none"));
+    }
+
+    void processList_data()
+    {
+        QTest::addColumn<QString>("listing");
+        QTest::addColumn<bool>("running");
+        const QString recorded = fixture("app/wmic-processes.txt");
+        QTest::newRow("recorded") << recorded << true;
+        QTest::newRow("without the service") << QString(recorded).remove("vpn-service.exe") << false;
+        QTest::newRow("blanks and tabs") << "Caption  \r\n\t vpn-service.exe\t  \r\r\n" << true;
+        QTest::newRow("only cr") << "Caption\rvpn-service.exe" << true;
+        QTest::newRow("capitals") << "VPN-SERVICE.EXE" << false;
+        QTest::newRow("longer names") << "my-vpn-service.exe\nvpn-service.exe.old\nvpn-service\n" << false;
+        QTest::newRow("error") << "ERROR: Access denied" << false;
+    }
+    void processList()
+    {
+        QFETCH(QString, listing);
+        QTEST(processListContains(listing, "vpn-service.exe"), "running");
+    }
+
+    // Linux: the service's own socket answers, or nothing does; the window never waits for it.
+    void serviceSocket()
+    {
+        for (const bool listening : { true, false }) {
+            QTcpServer server;
+            if (listening) {
+                QVERIFY2(server.listen(QHostAddress::LocalHost, 6447), qPrintable(server.errorString()));
+            }
+            std::optional<bool> found;
+            QObject context;
+            checkVpnServiceRunning(
+                &context,
+                [&found](bool running) {
+                    found = running;
+                },
+                3000);
+            QVERIFY(!found.has_value());
+            QTRY_VERIFY_WITH_TIMEOUT(found.has_value(), 10000);
+            QCOMPARE(*found, listening);
+        }
+    }
+
+    // Linux: one entry, the system's resolver, which the dns tool restores from its own copy.
+    void systemResolver()
+    {
+        UserResolvers resolvers;
+        QSignalSpy refreshed(&resolvers, &UserResolvers::refreshed);
+        resolvers.refresh();
+        QVERIFY(resolvers.isRefreshing());
+        QVERIFY(refreshed.wait(5000));
+        QCOMPARE(resolvers.connections().size(), 1);
+        const NetworkInterface entry = resolvers.connections().first();
+        QVERIFY(entry.ipv4DnsServers.isEmpty() && entry.ipv6DnsServers.isEmpty() && !entry.vpnConnection);
+        QCOMPARE(entry.id, "{00000000-0000-0000-0000-000000000000}");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostDoors)
+#include "tst_hostdoors.moc"
