@@ -4,6 +4,8 @@
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "platform/networkchanges.h"
+#include "platform/powerevents.h"
 #include "platform/servicepresence.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
@@ -49,6 +51,9 @@ Application::Application()
     vpnCore->setAutoReconnection(Settings::instance()->autoReconnectToVpn());
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
+    // A tunnel does not outlive the host's sleep or a change of its way out unnoticed.
+    connect(new PowerEvents(this), &PowerEvents::resumed, vpnCore, &VpnCore::onHostResumed);
+    connect(new NetworkChanges(this), &NetworkChanges::changed, vpnCore, &VpnCore::onNetworkChanged);
 
     // The list reaches the model through the refresh, which asks again while it is missing.
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);

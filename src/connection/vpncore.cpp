@@ -8,6 +8,8 @@
 
 #include <QTime>
 
+#include <utility>
+
 namespace {
 
 const QString zeroTime = QStringLiteral("00:00:00");
@@ -257,6 +259,40 @@ void VpnCore::cancelReconnection()
     }
 }
 
+void VpnCore::onHostResumed()
+{
+    restartTunnel("The host woke up");
+}
+
+void VpnCore::onNetworkChanged()
+{
+    restartTunnel("The network changed");
+}
+
+void VpnCore::restartTunnel(const char* reason)
+{
+    if (reconnectionTimer.isActive()) {
+        tagged(qInfo(), objectName()) << reason << ", reconnecting now";
+        reconnectionTimer.stop();
+        reconnect();
+        return;
+    }
+    if (vpnState == VpnClient::Connected || vpnState == VpnClient::Connecting) {
+        // Whether a tunnel survived cannot be told at once: OpenVPN reports it up until its ping
+        // time-out, and a fresh byte count needs the server to speak first.
+        tagged(qInfo(), objectName()) << reason << ", restarting the tunnel";
+        emit vpnConnectionErrorTextChanged(tr("Auto reconnection"));
+        restarting = true;
+        startRun();
+        restarting = false;
+        return;
+    }
+    if (vpnState != VpnClient::Disconnecting && networkApi != nullptr) {
+        tagged(qInfo(), objectName()) << reason << ", asking for the current IP";
+        networkApi->requestCurrentIpAddress();
+    }
+}
+
 void VpnCore::disableKillSwitch()
 {
     cancelReconnection();
@@ -392,7 +428,10 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
     vpnState = VpnClient::Disconnected;
     onlineActivityTimer.stop();
 
-    const bool reconnect = handleLoss(additionalData, critical);
+    // A restart's own end of the old run is no loss: the next run is starting already. Whatever
+    // befalls that next run is.
+    const bool ownEnd = std::exchange(restarting, false);
+    const bool reconnect = !ownEnd && handleLoss(additionalData, critical);
 
     tagged(qInfo(), objectName()) << "VPN connection is DOWN";
     whenUserDnsKnown([this] {

@@ -70,6 +70,12 @@ public:
     Q_INVOKABLE void setAutoReconnection(bool set);
     Q_INVOKABLE void setVpnServerIp(const QString& ip);
 
+    // The host woke up, or its default route or uplink changed: a tunnel that runs or is being set up
+    // is started again at once, the lock held, rather than left to OpenVPN's ping time-out; a
+    // pending reconnection starts now. Without a tunnel only the current address is asked again.
+    void onHostResumed();
+    void onNetworkChanged();
+
     static constexpr int reconnectionDelay = 1000;
     static constexpr int maxReconnectionAttempts = 3;
     static constexpr int onlineTimerInterval = 500;
@@ -109,6 +115,7 @@ private:
     void startRun();
     void reconnect();
     void cancelReconnection();
+    void restartTunnel(const char* reason);
     // Runs the step once the user's resolvers are known: at once, or when the query of the
     // connect that is under way ends. Only the latest step waits; each sets all resolvers.
     void whenUserDnsKnown(std::function<void()> step);
@@ -145,6 +152,8 @@ private:
     bool connectOnStartPending = false;
     bool autoReconnection = false;
     bool connected = false;
+    // A restart is under way: the end of the old run is none of the user's business.
+    bool restarting = false;
     QString errorText;
     quint64 receivedBytes = 0;
     quint64 sentBytes = 0;

@@ -168,6 +168,70 @@ private slots:
         QCOMPARE(core->currentIpInfoText(), connecting ? "Connected" : "Disconnected");
     }
 
+    // The host woke up or its way out changed: a tunnel is started again at once and the lock held
+    // throughout; a pending reconnection starts now; without a tunnel only the address is asked
+    // again; the user's disconnect during the restart ends it.
+    void hostEvents_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<QString>("before"); // "connected", "reconnection pending", "disconnected"
+        QTest::addColumn<bool>("userDisconnects");
+        QTest::addColumn<bool>("restarts");
+        QTest::newRow("resume while connected") << "resume"
+                                                << "connected" << false << true;
+        QTest::newRow("network change while connected") << "network"
+                                                        << "connected" << false << true;
+        QTest::newRow("resume while a reconnection waits") << "resume"
+                                                           << "reconnection pending" << false << true;
+        QTest::newRow("network change while disconnected") << "network"
+                                                           << "disconnected" << false << false;
+        QTest::newRow("disconnect during the restart") << "network"
+                                                       << "connected" << true << false;
+    }
+    void hostEvents()
+    {
+        QFETCH(QString, event);
+        QFETCH(QString, before);
+        QFETCH(bool, userDisconnects);
+        QFETCH(bool, restarts);
+        startTunnel("serve\nserve\nserve\n", true, true);
+        waitConnected(1);
+        if (before == QStringLiteral("disconnected")) {
+            core->disconnectFromVpn();
+            QTRY_COMPARE(reports("finished").size(), 1);
+        } else if (before == QStringLiteral("reconnection pending")) {
+            killOpenVpn();
+            QTRY_COMPARE(testlog::count(QStringLiteral("Going to reconnection...1")), 1);
+        }
+        testlog::clear();
+        QSignalSpy connectedChanges(core.get(), &VpnCore::vpnConnectedChanged);
+        event == QStringLiteral("resume") ? core->onHostResumed() : core->onNetworkChanged();
+        if (userDisconnects) {
+            core->disconnectFromVpn();
+            QTRY_COMPARE(sent(lift()), 1);
+        }
+        if (!restarts) {
+            QTest::qWait(VpnCore::reconnectionDelay + 500);
+            QVERIFY(!core->vpnConnected());
+            QCOMPARE(reports("started").size(), userDisconnects ? 1 : 0);
+            QCOMPARE(testlog::count(QStringLiteral("asking for the current IP")), userDisconnects ? 0 : 1);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected() && !reports("started").isEmpty(), 15000);
+        if (before == QStringLiteral("reconnection pending")) {
+            // Started at once, not after the reconnection delay.
+            QCOMPARE(testlog::count(QStringLiteral("The host woke up, reconnecting now")), 1);
+        } else {
+            // Down first: never Connected on the old tunnel once it is being replaced.
+            QCOMPARE(connectedChanges.first().first().toBool(), false);
+        }
+        QTest::qWait(VpnCore::reconnectionDelay + 300);
+        QCOMPARE(notices->count(), 0);
+        QCOMPARE(sent(lift()), 0);
+        QCOMPARE(reports("started").size(), 1);
+        QCOMPARE(testlog::count(QStringLiteral("Going to reconnection...")), 0);
+    }
+
     // Each session's pushed servers alone: a push of one family never keeps the other from before.
     void pushedDnsPerSession()
     {

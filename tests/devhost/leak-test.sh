@@ -15,6 +15,7 @@
 #   measure NAME                   traffic for $traffic_seconds, then the sink's counts as "NAME"
 #   measure_during NAME S CMD...   traffic for S seconds while CMD runs (a fault), then the counts
 #   kill_openvpn, stop_service/start_service, server_unreachable on|off     faults
+#   logind sleep|resume            logind's notice on the private system bus the client listens to
 #   no_leak / tunnel_carried       checks on the last measure
 #   host_is_clean                  nothing of a tunnel left: addresses, routes, resolvers, lock
 #   wait_for_clean_host            the same, given a few seconds
@@ -40,7 +41,8 @@ unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 # (Connected with and without the kill switch: the "reconnected" and "connected again" measures.)
 ROWS=(openvpn_killed_lock_on killed_until_give_up service_restarted client_killed_and_restarted
-    openvpn_killed_kill_switch_off unreachable_server_cancelled)
+    openvpn_killed_kill_switch_off unreachable_server_cancelled resumed_after_server_forgot
+    default_route_replaced)
 [ $# -gt 0 ] && ROWS=("$@")
 
 sink4=203.0.113.99
@@ -55,6 +57,7 @@ source "$TOP/devhost/lib/window.sh"
 
 teardown() {
     stop_pid "${lock_watch_pid:-}"
+    stop_pid "${bus_pid:-}"
     stop_pid "$client_pid"
     stop_pid "$xvfb_pid"
     VPNC_NS_PREFIX="$VPNC_NS_PREFIX" "$TOP/devhost/down.sh" >/dev/null
@@ -118,6 +121,11 @@ printf '# the user'"'"'s own\nnameserver 192.0.2.1' >"$resolver_file"
 cp "$resolver_file" "$work/resolv.conf.user"
 "$APP_DIR/devhost-seed" demo demo-password >/dev/null || { echo "FAIL: cannot seed the settings store"; exit 1; }
 start_xvfb "$work" || { echo "FAIL: Xvfb did not start"; exit 1; }
+# A private bus stands in for the system bus: the client hears logind's sleep and resume there.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus"
+dbus-daemon --config-file="$TOP/tests/platform/private-bus.conf" --address="$DBUS_SYSTEM_BUS_ADDRESS" --nofork &
+bus_pid=$!
+logind() { "$BUILD_DIR/tests/bin/logind-standin" "$1" || fail "logind's $1 notice was not sent"; }
 
 # set_settings KEY=VALUE...: into the client's store, group Settings (the client reads it at start).
 set_settings() {
@@ -279,10 +287,13 @@ lock_watch_stop() {
     lock_watch_pid=""
     [ ! -s "$work/lock.gaps" ] || fail "the network lock was missing in $(wc -l <"$work/lock.gaps") samples"
 }
+# log_has LINE TEXT: the log shows TEXT at or after LINE. All of it is read: a grep that quit at the
+# first match would end the pipe early, and pipefail would take that for "no".
+log_has() { log_from "$1" | grep -F -- "$2" >/dev/null; }
 # lock_kept_since LINE: the lock engaged now, and the client never asked to lift it since LINE.
 lock_kept_since() {
     lock_engaged || fail "the network lock is not engaged" || return
-    ! log_from "$1" | grep -qF "Disable protection" || fail "the client lifted the lock"
+    ! log_has "$1" "Disable protection" || fail "the client lifted the lock"
 }
 
 # kill_and_reconnect LINE: OpenVPN killed, then the client's reconnection up (after LINE).
@@ -392,6 +403,71 @@ row_unreachable_server_cancelled() {
     cancel_unreachable
     server_unreachable off
     [ -z "$failure" ]
+}
+
+# reconnected_within LINE SECONDS: the client down and Connected again within SECONDS after LINE.
+reconnected_within() {
+    local from
+    from="$(date +%s%N)"
+    wait_log "$1" "$2" "VPN connection is UP" || fail "not Connected again within $2 s" || return
+    echo "  Connected again after $((($(date +%s%N) - from) / 1000000)) ms"
+    log_has "$1" "State updated to 'Connecting'" || fail "the window never showed the reconnection"
+}
+
+# The server restarted while the host slept: it knows the client no more, and the client's OpenVPN
+# would notice only at its ping time-out (60 s). On resume the client starts the tunnel again.
+resume_after_restarted_server() {
+    local pid
+    logind sleep || return
+    pid="$(cat "$VPNC_RUN_DIR/vpns-udp.pid")"
+    kill -TERM "$pid"
+    for _ in $(seq 50); do [ -e "/proc/$pid" ] || break; sleep 0.1; done
+    vpnc_start_vpnserver vpns-udp udp 88 10.8.0.0 fd00:8:: || fail "the VPN server did not start again" || return
+    local line
+    line="$(next_log_line)"
+    logind resume || return
+    reconnected_within "$line" 5
+}
+
+row_resumed_after_server_forgot() {
+    client_up killswitchEnabled=true autoReconnectToVpn=true networkProtocol=0 || return
+    switch_on || return
+    local line
+    line="$(next_log_line)"
+    lock_watch_start
+    measure_during "server restarted during sleep, resumed" 8 resume_after_restarted_server
+    lock_watch_stop && no_leak && lock_kept_since "$line" || return
+    measure "reconnected after resume" && no_leak && tunnel_carried
+}
+
+# The uplink's default route moves to another gateway of the same router while connected.
+replace_gateway() {
+    local line
+    line="$(next_log_line)"
+    in_client ip route replace default via 192.0.2.254 dev vc-uplink || fail "the route was not replaced" || return
+    reconnected_within "$line" 5
+}
+
+row_default_route_replaced() {
+    client_up killswitchEnabled=true autoReconnectToVpn=true || return
+    ip netns exec "$NET_NETNS" ip address replace 192.0.2.254/24 dev vn-client
+    local line
+    line="$(next_log_line)"
+    switch_on || return
+    # The tunnel's own routes are no change of the network.
+    ! log_has "$line" "The network changed" || fail "the tunnel's set-up restarted it" || return
+    line="$(next_log_line)"
+    lock_watch_start
+    measure_during "default route replaced while connected" 7 replace_gateway
+    lock_watch_stop && no_leak && lock_kept_since "$line" || return
+    measure "reconnected through the new gateway" && no_leak && tunnel_carried || return
+    switch_off || return
+    # Disconnected, a change only asks for the current address again.
+    line="$(next_log_line)"
+    in_client ip route replace default via 192.0.2.1 dev vc-uplink
+    wait_log "$line" 5 "The network changed, asking for the current IP" || fail "no new address asked for" || return
+    ! log_has "$line" "State updated to 'Connecting'" || fail "a disconnected client connected"
+    ip netns exec "$NET_NETNS" ip address del 192.0.2.254/24 dev vn-client
 }
 
 failed_rows=()
