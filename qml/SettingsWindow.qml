@@ -20,7 +20,7 @@ Window {
 
         property alias title: sectionHeader.text
         property alias spacing: inner.spacing
-        property int padding: 20
+        property int padding: 18
         default property alias content: inner.data
 
         width: parent.width - 2 * padding
@@ -65,6 +65,8 @@ Window {
         settings.autoUpdateEnabled = autoUpdateSwitch.checked
         settings.connectToLastLocation = lastLocationSwitch.checked
         settings.killswitchEnabled = killSwitch.checked
+        settings.keepRunningInTray = keepInTraySwitch.checked
+        settings.notificationsEnabled = notificationsSwitch.checked
         settings.launchAppOnStartup = launchSwitch.checked
         settings.mtuSize = autoMtu.checked ? 0 : mtuBox.value
         settings.networkProtocol = udp.checked ? 0 : 1
@@ -81,6 +83,8 @@ Window {
         autoUpdateSwitch.checked = settings.autoUpdateEnabled
         lastLocationSwitch.checked = settings.connectToLastLocation
         launchSwitch.checked = settings.launchAppOnStartup
+        keepInTraySwitch.checked = settings.keepRunningInTray
+        notificationsSwitch.checked = settings.notificationsEnabled
         autoMtu.checked = settings.mtuSize === 0
         manualMtu.checked = !autoMtu.checked
         mtuBox.value = settings.mtuSize !== 0 ? settings.mtuSize : settings.defaultMtuSize()
@@ -180,7 +184,7 @@ Window {
                     color: settingsWindow.sectionColor
                     id: authentication
                     title: qsTr("Authentication")
-                    spacing: 20
+                    spacing: 16
 
                     // The fields side by side with their button: the window then fits a 768-pixel-high screen.
                     RowLayout {
@@ -227,7 +231,7 @@ Window {
 
                 Section {
                     color: settingsWindow.sectionColor
-                    title: qsTr("Startup")
+                    title: qsTr("Startup and notification area")
 
                     ASwitch {
                         id: launchSwitch
@@ -245,6 +249,18 @@ Window {
                         id: autoReconnectSwitch
                         objectName: "autoReconnectSwitch"
                         text: qsTr("Re-establish VPN connection if disconnected or dropped")
+                    }
+
+                    ASwitch {
+                        id: keepInTraySwitch
+                        objectName: "keepInTraySwitch"
+                        text: qsTr("Keep %1 running in the notification area when its window is closed").arg(settingsWindow.title)
+                    }
+
+                    ASwitch {
+                        id: notificationsSwitch
+                        objectName: "notificationsSwitch"
+                        text: qsTr("Show notifications when the VPN connection changes")
                     }
                 }
 

@@ -72,10 +72,7 @@ ApplicationWindow {
                     uploaded: vpnCore.uploaded
                     locationImageSource: serverListModel.locationImageSource
                     locationText: serverListModel.locationText
-                    onLocationClicked: {
-                        serverListLoader.active = true
-                        serverListLoader.item.visible = true
-                    }
+                    onLocationClicked: applicationWindow.showServerList()
                 }
 
                 VpnConnectionButton {
@@ -155,6 +152,11 @@ ApplicationWindow {
         function onServerIpChanged(ip) {
             vpnCore.setVpnServerIp(ip)
         }
+    }
+
+    function showServerList() {
+        serverListLoader.active = true
+        serverListLoader.item.visible = true
     }
 
     // Made when first needed: the dialogs module and its widgets bridge cost start-up time and memory.

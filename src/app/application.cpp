@@ -15,6 +15,9 @@
 #include "settings/uistyle.h"
 #include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
+#include "ui/trayicon.h"
+#include "ui/traynotifier.h"
+#include "ui/traypresenter.h"
 #include "update/update.h"
 
 #include <QCoreApplication>
@@ -89,6 +92,10 @@ void Application::onAdaptersDiscovered()
     if (Settings::instance()->autoUpdateEnabled()) {
         update->checkForUpdates();
     }
+    if (!engine.rootObjects().isEmpty()) {
+        // Only now: the window has drawn its first frame while the adapters were listed.
+        createTray();
+    }
     emit startUpEnded(!engine.rootObjects().isEmpty());
 
     checkVpnServiceRunning(this, [this](bool running) {
@@ -96,9 +103,26 @@ void Application::onAdaptersDiscovered()
     });
 }
 
+void Application::createTray()
+{
+    trayPresenter = new SystemTrayPresenter(this);
+    trayIcon = new TrayIcon(trayPresenter, vpnCore, serverListModel, uiStyle->darkStyle(), this);
+    trayNotifier = new TrayNotifier(trayPresenter, vpnCore, serverListModel, this);
+    connect(trayIcon, &TrayIcon::showWindowRequested, this, &Application::showMainWindow);
+    connect(trayIcon, &TrayIcon::serverListRequested, this, &Application::showServerList);
+    connect(trayIcon, &TrayIcon::quitRequested, QCoreApplication::instance(), &QCoreApplication::quit);
+    trayIcon->watchWindow(mainWindow());
+    tagged(qInfo(), objectName()) << "Notification area available: "
+                                  << Utils::boolToString(trayPresenter->isAvailable());
+}
+
 Application::~Application()
 {
     tagged(qInfo(), objectName()) << "Request to quit";
+    // The tray goes first: the shutdown below is no news, and its menu must not act on a controller going away.
+    delete trayNotifier;
+    delete trayIcon;
+    delete trayPresenter;
     // A check result arriving this late must not open the question box any more.
     update->disconnect();
     delete update;
@@ -163,6 +187,14 @@ void Application::showMainWindow()
         window->setFlags(window->flags() & ~Qt::WindowStaysOnTopHint);
     }
     window->requestActivate();
+}
+
+void Application::showServerList()
+{
+    showMainWindow();
+    if (QWindow* window = mainWindow()) {
+        QMetaObject::invokeMethod(window, "showServerList");
+    }
 }
 
 void Application::messageReceived(const QString& message)

@@ -14,6 +14,9 @@ class QMessageBox;
 class QWindow;
 class ServerListModel;
 class ServiceController;
+class TrayIcon;
+class TrayNotifier;
+class TrayPresenter;
 class UiStyle;
 class Update;
 class VpnCore;
@@ -33,6 +36,8 @@ public:
     bool isInitialized() const;
     QWindow* mainWindow() const;
     void showMainWindow();
+    // The main window with the server list open over it.
+    void showServerList();
 
     // The build date in the compiler's "Mmm dd yyyy" form.
     static QString buildDate();
@@ -55,6 +60,7 @@ public slots:
 
 private:
     void onAdaptersDiscovered();
+    void createTray();
 
     NetworkApi* networkApi = nullptr;
     DirectoryRefresh* directoryRefresh = nullptr;
@@ -67,4 +73,7 @@ private:
     VpnCore* vpnCore = nullptr;
     std::function<void(QMessageBox&)> updateQuestionHook;
     ServiceController* serviceController = nullptr;
+    TrayPresenter* trayPresenter = nullptr;
+    TrayIcon* trayIcon = nullptr;
+    TrayNotifier* trayNotifier = nullptr;
 };

@@ -30,9 +30,13 @@ void KillSwitch::enableProtection(const QString& internalIp, const QString& publ
                                   << "'";
     toolProcess.start(enableArguments(publicIp, allowLocalDevices));
     // What the client asked for, not what the tool achieved.
+    const bool engaged = !protectionEnabled;
     protectionEnabled = true;
     server = publicIp;
     localDevices = allowLocalDevices;
+    if (engaged) {
+        emit protectionChanged(true);
+    }
 }
 
 QString KillSwitch::protectedServer() const
@@ -51,10 +55,14 @@ void KillSwitch::onServiceLinkDown()
 
 void KillSwitch::disableProtection()
 {
+    const bool lifted = protectionEnabled;
     protectionEnabled = false;
     server.clear();
     tagged(qInfo(), objectName()) << "Disable protection";
     toolProcess.start(disableArguments());
+    if (lifted) {
+        emit protectionChanged(false);
+    }
 }
 
 QString KillSwitch::killSwitchToolPath()

@@ -32,6 +32,8 @@ public:
 
 signals:
     void killSwitchFinished(bool ok);
+    // The lock was engaged or lifted (a move to another server is neither).
+    void protectionChanged(bool enabled);
 
 protected slots:
     void onKillSwitchProcessFinished(int exitCode);

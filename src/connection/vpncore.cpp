@@ -44,6 +44,7 @@ VpnCore::VpnCore(QObject* parent)
     connect(&vpnClient, &VpnClient::dnsServerAddressesPushed, this, &VpnCore::onDnsServerAddressesPushed);
     connect(&vpnClient, &VpnClient::processFinished, this, &VpnCore::onOpenVpnProcessFinished);
     connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
+    connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
     connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
 }
 
@@ -109,6 +110,11 @@ bool VpnCore::vpnConnectionInProgress() const
 bool VpnCore::vpnDisconnectionInProgress() const
 {
     return vpnState == VpnClient::Disconnecting;
+}
+
+bool VpnCore::networkLockEngaged() const
+{
+    return killSwitch.isProtectionEnabled();
 }
 
 void VpnCore::setConnectToLastLocation(bool set)
@@ -243,6 +249,7 @@ void VpnCore::reconnect()
     if (Utils::canonicalAddress(serverIp).isEmpty()) {
         // Only a server the list offered is connected to; without one, reconnection gives up here.
         emit vpnConnectionInProgressChanged(false);
+        emit reconnectionGaveUp();
         raiseKillSwitchEvent();
         return;
     }
@@ -387,6 +394,7 @@ void VpnCore::clearCurrentIp()
 
 void VpnCore::vpnConnectionUp()
 {
+    const bool recovered = reconnectionAttempts > 0;
     reconnectionAttempts = 0;
     connected = true;
 
@@ -403,6 +411,9 @@ void VpnCore::vpnConnectionUp()
         killSwitch.enableProtection(internalIp, tunnelServerIp, settings->allowAccessToLocalDevices());
     }
     tagged(qInfo(), objectName()) << "VPN connection is UP";
+    if (recovered) {
+        emit reconnected();
+    }
 
     if (dnsServerIpv4.isEmpty() && dnsServerIpv6.isEmpty()) {
         tagged(qInfo(), objectName()) << "No DNS server pushed, resolvers left as they are";
@@ -432,6 +443,10 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
     // befalls that next run is.
     const bool ownEnd = std::exchange(restarting, false);
     const bool reconnect = !ownEnd && handleLoss(additionalData, critical);
+    // The user's disconnect ends without a report; an error text or the crash marker means nobody asked.
+    if (!ownEnd && !reconnect && !additionalData.isEmpty()) {
+        emit connectionLost(additionalData == OpenVpnClient::crashMarker ? QString() : additionalData);
+    }
 
     tagged(qInfo(), objectName()) << "VPN connection is DOWN";
     whenUserDnsKnown([this] {
@@ -474,10 +489,12 @@ bool VpnCore::reconnectsAfter(const QString& additionalData, bool critical)
     if (reconnectionAttempts > maxReconnectionAttempts) {
         tagged(qInfo(), objectName()) << "Can't reconnect after 3 attempts...";
         reconnectionAttempts = 0;
+        emit reconnectionGaveUp();
         return false;
     }
     tagged(qInfo(), objectName()) << QStringLiteral("Going to reconnection...%1").arg(reconnectionAttempts);
     emit vpnConnectionErrorTextChanged(tr("Auto reconnection"));
+    emit reconnecting(reconnectionAttempts);
     return true;
 }
 

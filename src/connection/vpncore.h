@@ -58,6 +58,8 @@ public:
     bool vpnConnected() const;
     bool vpnConnectionInProgress() const;
     bool vpnDisconnectionInProgress() const;
+    // The network lock is engaged, with or without a tunnel.
+    bool networkLockEngaged() const;
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -81,11 +83,21 @@ public:
     static constexpr int onlineTimerInterval = 500;
 
 signals:
+    // A tunnel, up or on its way, ended without the user's asking and no reconnection follows.
+    // The reason is OpenVPN's error text, empty for an exit nobody asked for.
+    void connectionLost(QString reason);
     void currentIpChanged(QString ip);
     void currentIpInfoTextChanged(QString text);
     void currentLocationImageSourceChanged(QString imageSource);
     void downloadedChanged(QString downloaded);
     void killSwitchEventActivated();
+    void networkLockEngagedChanged(bool engaged);
+    // An automatic reconnection came up.
+    void reconnected();
+    // A loss is retried after the reconnection delay; attempt counts from 1.
+    void reconnecting(int attempt);
+    // Automatic reconnection stopped trying.
+    void reconnectionGaveUp();
     void uploadedChanged(QString uploaded);
     void vpnConnectedChanged(bool connected);
     void vpnConnectionErrorChanged(VpnCore::VpnError error);

@@ -207,6 +207,9 @@ bool OpenVpnClient::start()
 {
     errorText.clear();
     stop();
+    // The socket may still be the ended run's for a moment: a stop of the new run before its own
+    // dialogue began must go to the service, not to the old OpenVPN.
+    managementGreeted = false;
 
     if (server.isEmpty()) {
         errorText = tr("OpenVPN server is empty!");
@@ -339,6 +342,13 @@ void OpenVpnClient::onOpenVpnProcessStarted()
 {
     // One chain of attempts at a time, even when OpenVPN is restarted while one is pending.
     retryTimer->stop();
+    if (stopRequested) {
+        // Stopped before the service reported it running: the kill sent then may have come before
+        // this run began, and nobody must bring it up now.
+        tagged(qInfo(), objectName()) << "OpenVPN started after its stop, ending it";
+        process->killOpenVpn();
+        return;
+    }
     connectAttempts = 0;
     connectToManagementInterface();
 }

@@ -17,9 +17,11 @@ const QString autoReconnectToVpnKey = QStringLiteral("autoReconnectToVpn");
 const QString autoUpdateEnabledKey = QStringLiteral("autoUpdateEnabled");
 const QString connectToLastLocationKey = QStringLiteral("connectToLastLocation");
 const QString currentServerIdKey = QStringLiteral("currentServerId");
+const QString keepRunningInTrayKey = QStringLiteral("keepRunningInTray");
 const QString killswitchEnabledKey = QStringLiteral("killswitchEnabled");
 const QString mtuSizeKey = QStringLiteral("mtuSize");
 const QString networkProtocolKey = QStringLiteral("networkProtocol");
+const QString notificationsEnabledKey = QStringLiteral("notificationsEnabled");
 const QString passwordKey = QStringLiteral("password");
 const QString userNameKey = QStringLiteral("userName");
 
@@ -49,9 +51,11 @@ void Settings::load()
     autoUpdateEnabledValue = store->value(autoUpdateEnabledKey, autoUpdateEnabledValue).toBool();
     connectToLastLocationValue = store->value(connectToLastLocationKey, connectToLastLocationValue).toBool();
     currentServerIdValue = store->value(currentServerIdKey, currentServerIdValue).toInt();
+    keepRunningInTrayValue = store->value(keepRunningInTrayKey, keepRunningInTrayValue).toBool();
     killswitchEnabledValue = store->value(killswitchEnabledKey, killswitchEnabledValue).toBool();
     mtuSizeValue = store->value(mtuSizeKey, mtuSizeValue).toInt();
     networkProtocolValue = store->value(networkProtocolKey, networkProtocolValue).toInt();
+    notificationsEnabledValue = store->value(notificationsEnabledKey, notificationsEnabledValue).toBool();
     passwordValue = cipher.decipherText(store->value(passwordKey, passwordValue).toString());
     userNameValue = cipher.decipherText(store->value(userNameKey, userNameValue).toString());
     store->endGroup();
@@ -65,9 +69,11 @@ void Settings::save()
     store->setValue(autoUpdateEnabledKey, autoUpdateEnabledValue);
     store->setValue(connectToLastLocationKey, connectToLastLocationValue);
     store->setValue(currentServerIdKey, currentServerIdValue);
+    store->setValue(keepRunningInTrayKey, keepRunningInTrayValue);
     store->setValue(killswitchEnabledKey, killswitchEnabledValue);
     store->setValue(mtuSizeKey, mtuSizeValue);
     store->setValue(networkProtocolKey, networkProtocolValue);
+    store->setValue(notificationsEnabledKey, notificationsEnabledValue);
     store->setValue(passwordKey, cipher.encipherText(passwordValue));
     store->setValue(userNameKey, cipher.encipherText(userNameValue));
     store->endGroup();
@@ -117,6 +123,16 @@ bool Settings::connectToLastLocation() const
 bool Settings::killswitchEnabled() const
 {
     return killswitchEnabledValue;
+}
+
+bool Settings::keepRunningInTray() const
+{
+    return keepRunningInTrayValue;
+}
+
+bool Settings::notificationsEnabled() const
+{
+    return notificationsEnabledValue;
 }
 
 bool Settings::launchAppOnStartup() const
@@ -200,6 +216,24 @@ void Settings::setKillswitchEnabled(bool enable)
     }
     killswitchEnabledValue = enable;
     emit killswitchEnabledChanged(enable);
+}
+
+void Settings::setKeepRunningInTray(bool enable)
+{
+    if (keepRunningInTrayValue == enable) {
+        return;
+    }
+    keepRunningInTrayValue = enable;
+    emit keepRunningInTrayChanged(enable);
+}
+
+void Settings::setNotificationsEnabled(bool enable)
+{
+    if (notificationsEnabledValue == enable) {
+        return;
+    }
+    notificationsEnabledValue = enable;
+    emit notificationsEnabledChanged(enable);
 }
 
 void Settings::setLaunchAppOnStartup(bool enable)

@@ -23,10 +23,13 @@ class Settings : public QObject
     Q_PROPERTY(bool connectToLastLocation READ connectToLastLocation WRITE setConnectToLastLocation NOTIFY
             connectToLastLocationChanged)
     Q_PROPERTY(bool killswitchEnabled READ killswitchEnabled WRITE setKillswitchEnabled NOTIFY killswitchEnabledChanged)
+    Q_PROPERTY(bool keepRunningInTray READ keepRunningInTray WRITE setKeepRunningInTray NOTIFY keepRunningInTrayChanged)
     Q_PROPERTY(
         bool launchAppOnStartup READ launchAppOnStartup WRITE setLaunchAppOnStartup NOTIFY launchAppOnStartupChanged)
     Q_PROPERTY(int mtuSize READ mtuSize WRITE setMtuSize NOTIFY mtuSizeChanged)
     Q_PROPERTY(int networkProtocol READ networkProtocol WRITE setNetworkProtocol NOTIFY networkProtocolChanged)
+    Q_PROPERTY(bool notificationsEnabled READ notificationsEnabled WRITE setNotificationsEnabled NOTIFY
+            notificationsEnabledChanged)
 
 public:
     static Settings* instance();
@@ -42,12 +45,16 @@ public:
     bool autoUpdateEnabled() const;
     bool connectToLastLocation() const;
     bool killswitchEnabled() const;
+    // Closing the main window leaves the client in the notification area, where there is one.
+    bool keepRunningInTray() const;
     // Read live from the sign-in registration; there is no stored value.
     bool launchAppOnStartup() const;
     qint32 currentServerId() const;
     qint32 mtuSize() const;
     // 0 = UDP, 1 = TCP.
     qint32 networkProtocol() const;
+    // The tray's messages about the connection.
+    bool notificationsEnabled() const;
 
     void setPassword(const QString& password);
     void setUserName(const QString& userName);
@@ -56,11 +63,13 @@ public:
     void setAutoUpdateEnabled(bool enabled);
     void setConnectToLastLocation(bool enable);
     void setKillswitchEnabled(bool enable);
+    void setKeepRunningInTray(bool enable);
     void setLaunchAppOnStartup(bool enable);
     void setCurrentServerId(qint32 currentServerId);
     // Applies the MTU to every adapter before it is stored; 0 means automatic.
     void setMtuSize(qint32 mtuSize);
     void setNetworkProtocol(qint32 protocol);
+    void setNotificationsEnabled(bool enable);
 
     Q_INVOKABLE QString titleName() const;
     Q_INVOKABLE QString osName() const;
@@ -76,10 +85,12 @@ signals:
     void autoUpdateEnabledChanged(bool enabled);
     void connectToLastLocationChanged(bool enable);
     void currentServerIdChanged(int currentServerId);
+    void keepRunningInTrayChanged(bool enable);
     void killswitchEnabledChanged(bool enable);
     void launchAppOnStartupChanged(bool enable);
     void mtuSizeChanged(int mtuSize);
     void networkProtocolChanged(int protocol);
+    void notificationsEnabledChanged(bool enable);
     void passwordChanged(QString password);
     void userNameChanged(QString userName);
 
@@ -97,6 +108,8 @@ private:
     bool autoUpdateEnabledValue = false;
     bool connectToLastLocationValue = false;
     bool killswitchEnabledValue = false;
+    bool keepRunningInTrayValue = true;
+    bool notificationsEnabledValue = true;
     qint32 currentServerIdValue = 0;
     qint32 mtuSizeValue = 0;
     qint32 networkProtocolValue = 0;

@@ -153,10 +153,6 @@ Do you want to update to version %1?</source>
         <translation>Обновлено</translation>
     </message>
     <message>
-        <source>Startup</source>
-        <translation>Запуск</translation>
-    </message>
-    <message>
         <source>Launch %1 on %2 startup</source>
         <translation>Запускать %1 при старте %2</translation>
     </message>
@@ -239,6 +235,100 @@ on all networks</source>
     <message>
         <source>Show logs folder</source>
         <translation>Открыть папку журналов</translation>
+    </message>
+    <message>
+        <source>Keep %1 running in the notification area when its window is closed</source>
+        <translation>Оставлять %1 в области уведомлений при закрытии окна</translation>
+    </message>
+    <message>
+        <source>Show notifications when the VPN connection changes</source>
+        <translation>Показывать уведомления об изменениях VPN-подключения</translation>
+    </message>
+    <message>
+        <source>Startup and notification area</source>
+        <translation>Запуск и область уведомлений</translation>
+    </message>
+</context>
+<context>
+    <name>TrayIcon</name>
+    <message>
+        <source>Show window</source>
+        <translation>Показать окно</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Выйти</translation>
+    </message>
+    <message>
+        <source>Disconnecting...</source>
+        <translation>Отключение...</translation>
+    </message>
+    <message>
+        <source>Connecting...</source>
+        <translation>Подключение...</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Подключено</translation>
+    </message>
+    <message>
+        <source>Internet blocked by the network lock</source>
+        <translation>Доступ в Интернет закрыт блокировкой сети</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Отключено</translation>
+    </message>
+    <message>
+        <source>IP address: %1</source>
+        <translation>IP-адрес: %1</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Отключиться</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Подключиться</translation>
+    </message>
+    <message>
+        <source>%1 keeps running in the notification area. Quit it from the icon&apos;s menu.</source>
+        <translation>%1 продолжает работать в области уведомлений. Выйти из программы можно через меню значка.</translation>
+    </message>
+</context>
+<context>
+    <name>TrayNotifier</name>
+    <message>
+        <source>VPN connected</source>
+        <translation>VPN-подключение установлено</translation>
+    </message>
+    <message>
+        <source>VPN reconnected</source>
+        <translation>VPN-подключение восстановлено</translation>
+    </message>
+    <message>
+        <source>VPN connection lost</source>
+        <translation>VPN-подключение потеряно</translation>
+    </message>
+    <message>
+        <source>Reconnecting...</source>
+        <translation>Переподключение...</translation>
+    </message>
+    <message>
+        <source>VPN disconnected</source>
+        <translation>VPN отключён</translation>
+    </message>
+    <message>
+        <source>The VPN connection ended unexpectedly.</source>
+        <translation>VPN-подключение неожиданно прервалось.</translation>
+    </message>
+    <message>
+        <source>Reconnection failed</source>
+        <translation>Не удалось переподключиться</translation>
+    </message>
+    <message>
+        <source>The VPN connection could not be re-established.</source>
+        <translation>Не удалось восстановить VPN-подключение.</translation>
     </message>
 </context>
 <context>

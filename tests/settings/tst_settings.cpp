@@ -20,12 +20,13 @@ namespace {
 const QJsonObject defaults { { "password", "" }, { "userName", "" }, { "allowAccessToLocalDevices", true },
     { "autoReconnectToVpn", true }, { "autoUpdateEnabled", false }, { "connectToLastLocation", false },
     { "killswitchEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 }, { "networkProtocol", 0 },
-    { "currentServerId", 0 } };
+    { "currentServerId", 0 }, { "keepRunningInTray", true }, { "notificationsEnabled", true } };
 
 const QJsonObject changed { { "password", "Tr0ub4dor&3" }, { "userName", "alice" },
     { "allowAccessToLocalDevices", false }, { "autoReconnectToVpn", false }, { "autoUpdateEnabled", true },
     { "connectToLastLocation", true }, { "killswitchEnabled", true }, { "launchAppOnStartup", true },
-    { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 } };
+    { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 }, { "keepRunningInTray", false },
+    { "notificationsEnabled", false } };
 
 QJsonObject merged(const QJsonObject& changes)
 {
@@ -188,7 +189,7 @@ private slots:
             QList<QStringList> { { QJsonDocument(values).toJson(), "--save" }, { "--save" } }) {
             QCOMPARE(profile.run(args), merged(values));
             QSettings store(profile.store, QSettings::IniFormat);
-            QCOMPARE(store.allKeys().size(), 10);
+            QCOMPARE(store.allKeys().size(), 12);
             QFile file(profile.store);
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray content = file.readAll();

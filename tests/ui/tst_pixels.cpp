@@ -20,10 +20,16 @@ private slots:
     void icons()
     {
         // The pixel sizes the windows place them at; the logo fits the 50-pixel header bar.
-        const QMap<QString, QSize> sizes { { "greenswitch", { 62, 67 } }, { "redswitch", { 28, 30 } },
+        QMap<QString, QSize> sizes { { "greenswitch", { 62, 67 } }, { "redswitch", { 28, 30 } },
             { "droparrow_white", { 8, 4 } }, { "droparrow_black", { 8, 4 } }, { "settings_white", { 23, 23 } },
             { "settings_black", { 23, 23 } }, { "close_white", { 18, 18 } }, { "close_black", { 18, 18 } },
             { "vpn", { 140, 32 } } };
+        // The tray's, a state each in both styles.
+        for (const char* state : { "disconnected", "connecting", "connected", "blocked" }) {
+            for (const char* style : { "black", "white" }) {
+                sizes.insert(QStringLiteral("tray_%1_%2").arg(state, style), { 32, 32 });
+            }
+        }
         for (auto it = sizes.cbegin(); it != sizes.cend(); ++it) {
             const QImage image
                 = QImage(":/resources/icons/" + it.key() + ".png").convertToFormat(QImage::Format_ARGB32);

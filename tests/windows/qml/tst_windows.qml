@@ -211,8 +211,9 @@ TestCase {
     }
     function test_settingsWrittenBackOnClose(data) {
         openSettings()
-        var reconnect = settingsItem("autoReconnectSwitch"), wasReconnect = reconnect.checked
-        flip(reconnect)
+        var switches = ["autoReconnectSwitch", "keepInTraySwitch", "notificationsSwitch"].map(settingsItem)
+        var were = switches.map(function (s) { return s.checked })
+        switches.forEach(flip)
         mouseClick(settingsItem("advancedTab"))
         mouseClick(settingsItem(data.manual ? "manualMtuButton" : "autoMtuButton").indicator)
         mouseClick(settingsItem(data.tcp ? "tcpButton" : "udpButton").indicator)
@@ -221,9 +222,10 @@ TestCase {
         mouseClick(settingsItem("generalTab"))
         keyClick(Qt.Key_Escape)
         verify(!settingsWindow().visible)
-        var expected = [!wasReconnect, data.mtu, data.protocol].join()
-        compare([settings.autoReconnectToVpn, settings.mtuSize, settings.networkProtocol].join(), expected)
-        compare(["autoReconnectToVpn", "mtuSize", "networkProtocol"].map(TestSupport.stored).join(), expected)
+        var expected = were.map(function (was) { return !was }).concat([data.mtu, data.protocol]).join()
+        var names = ["autoReconnectToVpn", "keepRunningInTray", "notificationsEnabled", "mtuSize", "networkProtocol"]
+        compare(names.map(function (name) { return settings[name] }).join(), expected)
+        compare(names.map(TestSupport.stored).join(), expected)
     }
 
     // Local access follows the kill switch and, while the kill switch is off, looks disabled.
@@ -272,7 +274,8 @@ TestCase {
         var flick = settingsItem("settingsFlick")
         verify(flick.contentHeight > flick.height && settingsItem("settingsScrollBar").visible)
         var general = ["generalTab", "advancedTab", "userNameField", "passwordField", "updateButton", "launchSwitch",
-                       "lastLocationSwitch", "autoReconnectSwitch", "killSwitch", "localDevicesSwitch"]
+                       "lastLocationSwitch", "autoReconnectSwitch", "keepInTraySwitch", "notificationsSwitch", "killSwitch",
+                       "localDevicesSwitch"]
         var advanced = ["generalTab", "advancedTab", "udpButton", "tcpButton", "autoMtuButton", "manualMtuButton", "mtuBox",
                         "autoUpdateSwitch", "showLogsButton"]
         settingsItem("manualMtuButton").checked = true

@@ -1,0 +1,44 @@
+#include "traypresenter.h"
+
+#include <QIcon>
+
+SystemTrayPresenter::SystemTrayPresenter(QObject* parent)
+    : TrayPresenter(parent)
+{
+    connect(&tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+            emit activated();
+        }
+    });
+    connect(&tray, &QSystemTrayIcon::messageClicked, this, &TrayPresenter::messageClicked);
+}
+
+bool SystemTrayPresenter::isAvailable() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void SystemTrayPresenter::setIcon(const QString& path)
+{
+    tray.setIcon(QIcon(path));
+}
+
+void SystemTrayPresenter::setToolTip(const QString& text)
+{
+    tray.setToolTip(text);
+}
+
+void SystemTrayPresenter::show(QMenu* menu)
+{
+    tray.setContextMenu(menu);
+    if (isAvailable()) {
+        tray.show();
+    }
+}
+
+void SystemTrayPresenter::showMessage(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon)
+{
+    if (tray.isVisible()) {
+        tray.showMessage(title, body, icon);
+    }
+}

@@ -1,0 +1,343 @@
+// The tray icon and its messages, driven through the real connection controller, whose tunnel reports
+// the test plays. A recorder stands in for the notification area, which a headless display lacks.
+#include "../openvpn/support.h"
+#include "connection/vpncore.h"
+#include "servers/networkapi.h"
+#include "servers/serverlistmodel.h"
+#include "settings/settings.h"
+#include "ui/trayicon.h"
+#include "ui/traynotifier.h"
+#include "ui/traypresenter.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QWindow>
+
+#include <memory>
+
+namespace {
+
+class Recorder : public TrayPresenter
+{
+public:
+    bool available = true;
+    QString icon;
+    QString toolTip;
+    QMenu* menu = nullptr;
+    // "title|body|icon"
+    QStringList messages;
+
+    bool isAvailable() const override
+    {
+        return available;
+    }
+    void setIcon(const QString& path) override
+    {
+        icon = path;
+    }
+    void setToolTip(const QString& text) override
+    {
+        toolTip = text;
+    }
+    void show(QMenu* shown) override
+    {
+        menu = shown;
+    }
+    void showMessage(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon kind) override
+    {
+        messages << QStringLiteral("%1|%2|%3").arg(title, body).arg(int(kind));
+    }
+};
+
+class Probe : public VpnCore
+{
+public:
+    using VpnCore::onRequestCurrentIpAddressFinished;
+    using VpnCore::onVpnConnectionStateChanged;
+};
+
+} // namespace
+
+class TestTray : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir home;
+    NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
+    std::unique_ptr<Probe> core;
+    std::unique_ptr<ServerListModel> model;
+    std::unique_ptr<Recorder> tray;
+    std::unique_ptr<TrayIcon> icon;
+    std::unique_ptr<TrayNotifier> notifier;
+
+    void make(bool dark, bool withServer)
+    {
+        icon.reset();
+        notifier.reset();
+        core = std::make_unique<Probe>();
+        core->setNetworkApi(&api);
+        model = std::make_unique<ServerListModel>();
+        if (withServer) {
+            model->updateServerList({ Server(0, "DE", "Frankfurt", "de1", "198.51.100.1", 30) });
+            core->setVpnServerIp(model->serverIp());
+        }
+        tray = std::make_unique<Recorder>();
+        icon = std::make_unique<TrayIcon>(tray.get(), core.get(), model.get(), dark);
+        notifier = std::make_unique<TrayNotifier>(tray.get(), core.get(), model.get());
+    }
+
+    // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, 1 connecting,
+    // 2 disconnecting, 3 connected), "crash" (an exit nobody asked for), "timeout" (an attempt that failed),
+    // "ip" (the current IP arrives), "disconnect" (the user's), "notice" (the user closes the kill-switch
+    // notice). Each step's news is out before the next.
+    void play(const QString& steps)
+    {
+        for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (step == QLatin1String("crash")) {
+                core->onVpnConnectionStateChanged(0, QStringLiteral("CrashExit"), false);
+            } else if (step == QLatin1String("timeout")) {
+                core->onVpnConnectionStateChanged(4, QStringLiteral("The VPN server did not answer in time"), false);
+            } else if (step == QLatin1String("ip")) {
+                core->onRequestCurrentIpAddressFinished(QStringLiteral("198.51.100.1"), QStringLiteral("DE"));
+            } else if (step == QLatin1String("disconnect")) {
+                core->disconnectFromVpn();
+            } else if (step == QLatin1String("notice")) {
+                core->disableKillSwitch();
+            } else {
+                core->onVpnConnectionStateChanged(step.toInt(), QString(), false);
+            }
+            QCoreApplication::processEvents();
+        }
+    }
+    static void configure(bool killSwitch, bool autoReconnect, bool notifications = true)
+    {
+        Settings::instance()->setKillswitchEnabled(killSwitch);
+        Settings::instance()->setAutoReconnectToVpn(autoReconnect);
+        Settings::instance()->setNotificationsEnabled(notifications);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+        Settings::instance()->setUserName(QStringLiteral("demo"));
+        Settings::instance()->setPassword(QStringLiteral("demo-password"));
+        Logger::instance();
+        testlog::capture();
+    }
+    void cleanup()
+    {
+        icon.reset();
+        notifier.reset();
+        core.reset();
+        testlog::clear();
+    }
+
+    void stateShown_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("withServer");
+        QTest::addColumn<bool>("killSwitch");
+        QTest::addColumn<bool>("autoReconnect");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("entry"); // the first menu entry, "-" behind it when disabled
+        QTest::addColumn<QString>("tip");
+        for (const bool dark : { false, true }) {
+            const auto row = [dark](const char* name) -> QTestData& {
+                return QTest::addRow("%s, %s", name, dark ? "dark" : "light") << dark;
+            };
+            row("disconnected") << true << false << false << ""
+                                << "disconnected"
+                                << "Connect"
+                                << "Korvex: Disconnected\nDE, Frankfurt";
+            row("no server chosen") << false << false << false << ""
+                                    << "disconnected"
+                                    << "Connect-"
+                                    << "Korvex: Disconnected\nNot selected";
+            row("connecting") << true << false << false << "1"
+                              << "connecting"
+                              << "Disconnect"
+                              << "Korvex: Connecting...\nDE, Frankfurt";
+            row("connected") << true << true << false << "1,3,ip"
+                             << "connected"
+                             << "Disconnect"
+                             << "Korvex: Connected\nDE, Frankfurt\nIP address: 198.51.100.1";
+            row("disconnecting") << true << false << false << "1,3,2"
+                                 << "connecting"
+                                 << "Disconnect-"
+                                 << "Korvex: Disconnecting...\nDE, Frankfurt";
+            row("reconnection due") << true << true << true << "1,3,crash"
+                                    << "connecting"
+                                    << "Disconnect"
+                                    << "Korvex: Connecting...\nDE, Frankfurt";
+            row("blocked by the lock") << true << true << false << "1,3,crash"
+                                       << "blocked"
+                                       << "Connect"
+                                       << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
+            row("notice closed") << true << true << false << "1,3,crash,notice"
+                                 << "disconnected"
+                                 << "Connect"
+                                 << "Korvex: Disconnected\nDE, Frankfurt";
+            row("user's disconnect lifts the lock") << true << true << false << "1,3,disconnect"
+                                                    << "disconnected"
+                                                    << "Connect"
+                                                    << "Korvex: Disconnected\nDE, Frankfurt";
+        }
+    }
+    void stateShown()
+    {
+        QFETCH(bool, dark);
+        QFETCH(bool, withServer);
+        QFETCH(bool, killSwitch);
+        QFETCH(bool, autoReconnect);
+        QFETCH(QString, steps);
+        QFETCH(QString, picture);
+        configure(killSwitch, autoReconnect);
+        make(dark, withServer);
+        core->setAutoReconnection(autoReconnect);
+        play(steps);
+        QCOMPARE(tray->icon, QStringLiteral(":/resources/icons/tray_%1_%2.png").arg(picture, dark ? "white" : "black"));
+        const QList<QAction*> entries = tray->menu->actions();
+        QTEST(entries.at(0)->text() + (entries.at(0)->isEnabled() ? "" : "-"), "entry");
+        QCOMPARE(entries.at(1)->text(), model->locationText());
+        QTEST(tray->toolTip, "tip");
+    }
+
+    // The entries act as the window's controls do: the first one as the round switch.
+    void menuActs_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<int>("entry"); // 0 connect/disconnect, 1 location, 3 show window, 4 quit, -1 the icon
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("connect") << "" << 0 << "log Connect to VPN, server '198.51.100.1'";
+        QTest::newRow("disconnect") << "1,3" << 0 << "log Disconnect from VPN";
+        QTest::newRow("cancel an attempt") << "1" << 0 << "log Disconnect from VPN";
+        QTest::newRow("location") << "" << 1 << "serverListRequested";
+        QTest::newRow("show window") << "" << 3 << "showWindowRequested";
+        QTest::newRow("icon clicked") << "" << -1 << "showWindowRequested";
+        QTest::newRow("quit") << "1,3" << 4 << "quitRequested";
+    }
+    void menuActs()
+    {
+        QFETCH(QString, steps);
+        QFETCH(int, entry);
+        QFETCH(QString, outcome);
+        configure(false, false);
+        make(false, true);
+        play(steps);
+        QSignalSpy list(icon.get(), &TrayIcon::serverListRequested);
+        QSignalSpy show(icon.get(), &TrayIcon::showWindowRequested);
+        QSignalSpy quit(icon.get(), &TrayIcon::quitRequested);
+        testlog::clear();
+        if (entry < 0) {
+            emit tray->activated();
+        } else {
+            tray->menu->actions().at(entry)->trigger();
+        }
+        const QStringList signalled = QStringList { list.isEmpty() ? "" : "serverListRequested",
+            show.isEmpty() ? "" : "showWindowRequested", quit.isEmpty() ? "" : "quitRequested" }
+                                          .filter(QRegularExpression(QStringLiteral(".")));
+        if (outcome.startsWith(QLatin1String("log "))) {
+            QCOMPARE(testlog::count(QStringLiteral("VpnCore: ") + outcome.mid(4)), 1);
+            QVERIFY(signalled.isEmpty());
+        } else {
+            QCOMPARE(signalled, QStringList { outcome });
+        }
+    }
+
+    // Closing the window leaves the client in the tray only where there is one and the user wants it;
+    // otherwise it is the user's quit.
+    void closeToTray_data()
+    {
+        QTest::addColumn<bool>("available");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<bool>("notifications");
+        QTest::addColumn<bool>("quits");
+        QTest::addColumn<int>("told"); // the message that the client is still there, once
+        QTest::newRow("tray, kept") << true << true << true << false << 1;
+        QTest::newRow("tray, kept, no messages") << true << true << false << false << 0;
+        QTest::newRow("tray, not wanted") << true << false << true << true << 0;
+        QTest::newRow("no tray") << false << true << true << true << 0;
+    }
+    void closeToTray()
+    {
+        QFETCH(bool, available);
+        QFETCH(bool, keep);
+        QFETCH(bool, notifications);
+        QFETCH(bool, quits);
+        configure(false, false, notifications);
+        Settings::instance()->setKeepRunningInTray(keep);
+        make(false, true);
+        tray->available = available;
+        QWindow window;
+        window.resize(100, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        icon->watchWindow(&window);
+        QSignalSpy quit(icon.get(), &TrayIcon::quitRequested);
+        QSignalSpy lastClosed(qGuiApp, &QGuiApplication::lastWindowClosed);
+        for (int close = 0; close < 2; ++close) {
+            window.show();
+            window.close();
+            QCoreApplication::processEvents();
+            QVERIFY(!window.isVisible());
+        }
+        QCOMPARE(quit.count(), quits ? 2 : 0);
+        // Qt's own quit on the last closed window never comes: the rule above alone decides.
+        QVERIFY(lastClosed.isEmpty() && !QGuiApplication::quitOnLastWindowClosed());
+        QTEST(tray->messages.size(), "told");
+        Settings::instance()->setKeepRunningInTray(true);
+    }
+
+    // One message for each change the user did not make, none for the user's own; what happens in one go is
+    // one message. "title|body|icon", icon 1 information, 2 warning, 3 critical.
+    void notifications_data()
+    {
+        QTest::addColumn<bool>("killSwitch");
+        QTest::addColumn<bool>("autoReconnect");
+        QTest::addColumn<bool>("notifications");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QStringList>("messages");
+        const QString up = QStringLiteral("VPN connected|DE, Frankfurt|1");
+        const QString retry = QStringLiteral("VPN connection lost|Reconnecting...|2");
+        const QString fourLosses = QStringLiteral("1,3,crash,1,crash,1,crash,1,crash");
+        QTest::newRow("up") << false << false << true << "1,3" << QStringList { up };
+        QTest::newRow("user's own disconnect") << false << false << true << "1,3,disconnect" << QStringList { up };
+        QTest::newRow("user's own disconnect, lock engaged")
+            << true << false << true << "1,3,disconnect" << QStringList { up };
+        QTest::newRow("user cancels an attempt") << false << false << true << "1,disconnect" << QStringList {};
+        QTest::newRow("lost") << false << false << true << "1,3,crash"
+                              << QStringList { up, "VPN disconnected|The VPN connection ended unexpectedly.|2" };
+        QTest::newRow("lost, the lock holds")
+            << true << false << true << "1,3,crash"
+            << QStringList { up, "VPN disconnected|Connection to Internet is blocked|3" };
+        QTest::newRow("attempt failed") << false << false << true << "1,timeout"
+                                        << QStringList { "VPN disconnected|The VPN server did not answer in time|2" };
+        QTest::newRow("reconnects") << false << true << true << "1,3,crash,1,crash,1,3"
+                                    << QStringList { up, retry, "VPN reconnected|DE, Frankfurt|1" };
+        QTest::newRow("gives up") << false << true << true << fourLosses
+                                  << QStringList { up, retry,
+                                         "Reconnection failed|The VPN connection could not be re-established.|2" };
+        QTest::newRow("gives up, the lock holds")
+            << true << true << true << fourLosses
+            << QStringList { up, retry, "Reconnection failed|Connection to Internet is blocked|3" };
+        QTest::newRow("notifications off") << true << true << false << fourLosses + ",1,3" << QStringList {};
+    }
+    void notifications()
+    {
+        QFETCH(bool, killSwitch);
+        QFETCH(bool, autoReconnect);
+        QFETCH(bool, notifications);
+        QFETCH(QString, steps);
+        configure(killSwitch, autoReconnect, notifications);
+        make(false, true);
+        core->setAutoReconnection(autoReconnect);
+        play(steps);
+        QTEST(tray->messages, "messages");
+    }
+};
+
+QTEST_MAIN(TestTray)
+#include "tst_tray.moc"
