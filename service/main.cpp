@@ -2,6 +2,7 @@
 // unit (service/vpn-service.service), or started by the development host.
 #include "foundation/logtag.h"
 #include "foundation/quitsignals.h"
+#include "platform/programpaths.h"
 #include "runfolder.h"
 #include "servicelistener.h"
 #include "servicelog.h"
@@ -97,7 +98,7 @@ int main(int argc, char** argv)
             << "Removed " << removed << " folder(s) left by a service that was killed";
     }
 
-    VpnService service(QCoreApplication::applicationDirPath());
+    VpnService service(ProgramPaths::current());
     if (!service.listen()) {
         return 1;
     }

@@ -1,5 +1,6 @@
 #include "openvpnlaunch.h"
 
+#include "platform/programpaths.h"
 #include "runfolder.h"
 #include "servicelog.h"
 #include "userfile.h"
@@ -263,7 +264,8 @@ OpenVpnLaunch::~OpenVpnLaunch()
 
 QStringList OpenVpnLaunch::arguments() const
 {
-    return { QStringLiteral("--config"), copyPath, QStringLiteral("--management-query-passwords") };
+    return ProgramPaths::openVpnArguments(ProgramPaths::currentSystem(),
+        { QStringLiteral("--config"), copyPath, QStringLiteral("--management-query-passwords") });
 }
 
 int OpenVpnLaunch::outputDescriptor() const

@@ -40,7 +40,8 @@ public:
     // to be guessed.
     static bool checkSecret(const QByteArray& text, QByteArray* secret, QString* error);
 
-    // The arguments for OpenVPN: the private copy instead of the user's file, no log option.
+    // The arguments for OpenVPN: the private copy instead of the user's file, no log option, around
+    // them the system's fixed ones (ProgramPaths::openVpnArguments).
     QStringList arguments() const;
     // For the child's standard output and error; -1 once closed.
     int outputDescriptor() const;

@@ -16,21 +16,28 @@ constexpr Qt::CaseSensitivity pathCase = Qt::CaseInsensitive;
 constexpr Qt::CaseSensitivity pathCase = Qt::CaseSensitive;
 #endif
 
+// The service's folder for a program inside it; the root for one outside (Linux: the system's OpenVPN).
+QString trustedFolderOf(const QString& path, const QString& folder)
+{
+    return path.startsWith(folder + QLatin1Char('/'), pathCase) ? folder : QStringLiteral("/");
+}
+
 } // namespace
 
-ProgramCatalog::ProgramCatalog(const QString& folder)
-    : applicationFolder(QDir::cleanPath(QDir::fromNativeSeparators(folder)))
+ProgramCatalog::ProgramCatalog(const ProgramPaths::Paths& paths)
+    : programFolder(paths.folder)
 {
-    list = {
-        { QStringLiteral("openvpn"), applicationFolder + QStringLiteral("/openvpn/bin/openvpn.exe") },
-        { QStringLiteral("killswitch"), applicationFolder + QStringLiteral("/killswitch.exe") },
-        { QStringLiteral("dns"), applicationFolder + QStringLiteral("/dns.exe") },
-    };
+    const QList<std::pair<QString, QString>> named { { QStringLiteral("openvpn"), paths.openVpn },
+        { QStringLiteral("killswitch"), paths.killSwitch }, { QStringLiteral("dns"), paths.dns } };
+    for (const auto& [name, path] : named) {
+        const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
+        list.append({ name, clean, trustedFolderOf(clean, programFolder) });
+    }
 }
 
 QString ProgramCatalog::folder() const
 {
-    return applicationFolder;
+    return programFolder;
 }
 
 const QList<ProgramCatalog::Program>& ProgramCatalog::programs() const
@@ -76,7 +83,7 @@ ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath)
         }
     }
     if (match == nullptr) {
-        result.error = QStringLiteral("not one of the programs of %1").arg(applicationFolder);
+        result.error = QStringLiteral("not one of the programs of %1").arg(programFolder);
         return result;
     }
 
@@ -86,14 +93,16 @@ ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath)
         result.missing = true;
         return result;
     }
-    const QString canonicalFolder = QFileInfo(applicationFolder).canonicalFilePath();
+    const QString canonicalFolder = QFileInfo(match->trustedFolder).canonicalFilePath();
     const QString canonical = file.canonicalFilePath();
-    if (canonicalFolder.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/'), pathCase)) {
-        result.error = QStringLiteral("program leaves the application folder: %1").arg(canonical);
+    const QString inside
+        = canonicalFolder.endsWith(QLatin1Char('/')) ? canonicalFolder : canonicalFolder + QLatin1Char('/');
+    if (canonicalFolder.isEmpty() || !canonical.startsWith(inside, pathCase)) {
+        result.error = QStringLiteral("program leaves its folder %1: %2").arg(match->trustedFolder, canonical);
         return result;
     }
     QString error;
-    if (!isSafeFromOtherUsers(canonical, &error)) {
+    if (!isSafeFromOtherUsers(canonical, canonicalFolder, &error)) {
         result.error = error;
         return result;
     }
@@ -101,12 +110,11 @@ ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath)
     return result;
 }
 
-bool ProgramCatalog::isSafeFromOtherUsers(const QString& canonicalFile, QString* error) const
+bool ProgramCatalog::isSafeFromOtherUsers(const QString& canonicalFile, const QString& canonicalFolder, QString* error)
 {
 #ifdef Q_OS_UNIX
     // A file or folder on the way that another user may write lets that user swap the program
     // and have it run with the service's rights.
-    const QString canonicalFolder = QFileInfo(applicationFolder).canonicalFilePath();
     QString path = canonicalFile;
     while (true) {
         struct stat info = {};
@@ -129,6 +137,7 @@ bool ProgramCatalog::isSafeFromOtherUsers(const QString& canonicalFile, QString*
     // Windows: the installer gives the application folder under Program Files the default
     // ACL, which only administrators may change.
     Q_UNUSED(canonicalFile)
+    Q_UNUSED(canonicalFolder)
     Q_UNUSED(error)
     return true;
 #endif

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/programpaths.h"
+
 #include <QList>
 #include <QString>
 
-// The only programs the service runs: OpenVPN and the two tools of its own application folder.
+// The only programs the service runs: OpenVPN and the two tools of its own folder, at the paths the
+// client names them by.
 class ProgramCatalog
 {
 public:
@@ -11,8 +14,10 @@ public:
     {
         // Name in the status lines: the base name without ".exe".
         QString name;
-        // Where the client names it: inside the application folder, forward slashes.
+        // Where the client names it, forward slashes.
         QString path;
+        // The folder it must stay inside: the service's own, or the root for the system's OpenVPN.
+        QString trustedFolder;
     };
 
     struct Resolution
@@ -25,21 +30,21 @@ public:
         bool missing = false;
     };
 
-    explicit ProgramCatalog(const QString& applicationFolder);
+    explicit ProgramCatalog(const ProgramPaths::Paths& paths);
 
     QString folder() const;
     const QList<Program>& programs() const;
     QString pathOf(const QString& name) const;
 
-    // Accepts only the exact path of one of the programs, a file that stays inside the folder
-    // and that no other user can replace.
+    // Accepts only the exact path of one of the programs, a file that stays inside its trusted
+    // folder and that no other user can replace.
     Resolution resolve(const QString& requestedPath) const;
 
     static QString nameFromPath(const QString& path);
 
 private:
-    bool isSafeFromOtherUsers(const QString& canonicalFile, QString* error) const;
+    static bool isSafeFromOtherUsers(const QString& canonicalFile, const QString& canonicalFolder, QString* error);
 
-    QString applicationFolder;
+    QString programFolder;
     QList<Program> list;
 };

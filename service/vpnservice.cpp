@@ -29,9 +29,9 @@ qint64 pidOf(const QString& line, bool* started)
 
 } // namespace
 
-VpnService::VpnService(const QString& applicationFolder, QObject* parent)
+VpnService::VpnService(const ProgramPaths::Paths& programs, QObject* parent)
     : QObject(parent)
-    , catalog(applicationFolder)
+    , catalog(programs)
     , refusals(tag)
 {
     setObjectName(tag);
@@ -52,7 +52,7 @@ bool VpnService::listen()
         tagged(qCritical(), tag) << "Cannot listen on 127.0.0.1:" << port << ": " << listener->errorString();
         return false;
     }
-    tagged(qInfo(), tag) << "Application folder " << catalog.folder();
+    tagged(qInfo(), tag) << "Program folder " << catalog.folder();
     for (const ProgramCatalog::Program& program : catalog.programs()) {
         tagged(qInfo(), tag) << "Program " << program.name << ": " << program.path;
     }

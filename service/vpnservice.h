@@ -29,7 +29,7 @@ class VpnService : public QObject
     Q_OBJECT
 
 public:
-    explicit VpnService(const QString& applicationFolder, QObject* parent = nullptr);
+    explicit VpnService(const ProgramPaths::Paths& programs, QObject* parent = nullptr);
 
     bool listen();
 

@@ -1,11 +1,15 @@
 // dns: points the resolver at the tunnel's DNS servers and back, for vpn-service.
-//     dns vpn GUID@IPV4,IPV6 ...     use the tunnel's servers
-//     dns user [GUID@LIST ...]       put the user's resolver configuration back, byte for byte
-//                                    (the entries only name it; odd ones are skipped)
-// Rewrites /etc/resolv.conf as this process sees it (a network namespace's own file where
-// "ip netns exec" mounted one). Exit code 0 on success, 1 when the file cannot be rewritten,
-// 2 for bad arguments (nothing changed then).
+//     dns vpn ID@IPV4,IPV6 ...     use the tunnel's servers
+//     dns user [ID@LIST ...]       put the user's resolver configuration back
+//                                  (the entries only name it; odd ones are skipped)
+// ID: a connection's GUID in braces, or an interface name.
+// Where systemd-resolved answers the host's names, the tunnel's interface (one named by an ID, or
+// the one OpenVPN holds) gets the servers through resolvectl, and "user" reverts the links it
+// configured. Otherwise /etc/resolv.conf is rewritten as this process sees it (a network namespace's
+// own file where "ip netns exec" mounted one), and "user" puts the user's file back byte for byte.
+// Exit code 0 on success, 1 when the change failed, 2 for bad arguments (nothing changed then).
 
+#include "resolvedlinks.h"
 #include "resolverconfig.h"
 #include "toolsupport.h"
 
@@ -24,18 +28,27 @@ int main(int argc, char* argv[])
     }
     if (!error.isEmpty()) {
         ToolSupport::complain(tool, error);
-        ToolSupport::complain(tool, QStringLiteral("usage: dns vpn GUID@IPV4,IPV6 ... | dns user GUID@LIST ..."));
+        ToolSupport::complain(tool, QStringLiteral("usage: dns vpn ID@IPV4,IPV6 ... | dns user ID@LIST ..."));
         return ToolSupport::BadUsage;
     }
     if (request.mode == ResolverConfig::Request::Vpn && request.servers.isEmpty()) {
         ToolSupport::complain(tool, QStringLiteral("no DNS server given; the resolver stays as it is"));
     }
 
+    const ResolvedLinks::Host host = ResolvedLinks::systemHost();
+    QStringList failures;
     bool changed = false;
-    const QString failure = ResolverConfig::apply(QStringLiteral("/etc/resolv.conf"), request, &changed);
-    if (!failure.isEmpty()) {
-        ToolSupport::complain(tool, failure);
-        return ToolSupport::Failed;
+    if (request.mode == ResolverConfig::Request::User) {
+        // Either may hold the tunnel's servers: resolved may have started or stopped meanwhile.
+        failures << ResolverConfig::apply(host.resolvConf, request, &changed) << ResolvedLinks::apply(host, request);
+    } else if (ResolvedLinks::isActive(host)) {
+        failures << ResolvedLinks::apply(host, request);
+    } else {
+        failures << ResolverConfig::apply(host.resolvConf, request, &changed);
     }
-    return ToolSupport::Success;
+    failures.removeAll(QString());
+    for (const QString& failure : qAsConst(failures)) {
+        ToolSupport::complain(tool, failure);
+    }
+    return failures.isEmpty() ? ToolSupport::Success : ToolSupport::Failed;
 }

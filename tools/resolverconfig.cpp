@@ -27,6 +27,11 @@ bool isGuid(const QString& text)
     return pattern.match(text).hasMatch();
 }
 
+bool isGuidOrInterface(const QString& text)
+{
+    return isGuid(text) || isInterfaceName(text);
+}
+
 bool isAddress(const QString& text)
 {
     return ToolSupport::isStrictIpv4(text) || ToolSupport::isStrictIpv6(text);
@@ -36,17 +41,17 @@ QString parseEntry(const QString& entry, Request* request)
 {
     const int at = entry.indexOf(QLatin1Char('@'));
     if (at < 0 || entry.indexOf(QLatin1Char('@'), at + 1) >= 0) {
-        return QStringLiteral("\"%1\" is not GUID@SERVERS").arg(entry);
+        return QStringLiteral("\"%1\" is not ID@SERVERS").arg(entry);
     }
     const QString id = entry.left(at);
-    if (!isGuid(id)) {
-        return QStringLiteral("\"%1\" is not an interface GUID in braces").arg(id);
+    if (!isGuidOrInterface(id)) {
+        return QStringLiteral("\"%1\" is neither an interface GUID in braces nor an interface name").arg(id);
     }
     const QStringList parts = entry.mid(at + 1).split(QLatin1Char(','));
     if (request->mode == Request::Vpn) {
         // One IPv4 and one IPv6 place, either of them may be empty.
         if (parts.size() != 2) {
-            return QStringLiteral("\"%1\" is not GUID@IPV4,IPV6").arg(entry);
+            return QStringLiteral("\"%1\" is not ID@IPV4,IPV6").arg(entry);
         }
         if (!parts.at(0).isEmpty() && !ToolSupport::isStrictIpv4(parts.at(0))) {
             return QStringLiteral("\"%1\" is not an IPv4 address").arg(parts.at(0));
@@ -98,6 +103,13 @@ QString parse(const QStringList& arguments, Request* request, QStringList* warni
         }
     }
     return QString();
+}
+
+bool isInterfaceName(const QString& text)
+{
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_.-]{1,15}")));
+    return pattern.match(text).hasMatch() && text != QLatin1String(".") && text != QLatin1String("..");
 }
 
 bool isVpnConfig(const QByteArray& text)

@@ -16,11 +16,12 @@ struct Request
         User
     };
     Mode mode = User;
-    QStringList ids; // interface GUIDs, in order
+    QStringList ids; // interface GUIDs or interface names, in order
     QStringList servers; // every server named, in order, without repeats
 };
 
-// "vpn GUID@V4,V6 ..." or "user GUID@LIST ...". Returns an error text for anything else. The
+// "vpn ID@V4,V6 ..." or "user ID@LIST ...", where ID is a connection's GUID in braces (Windows) or an
+// interface name (Linux). Returns an error text for anything else. The
 // "user" entries only name what the user had: the file itself keeps the copy that is put back, so
 // an entry that does not read as addresses is reported in *warnings and skipped, never a refusal.
 QString parse(const QStringList& arguments, Request* request, QStringList* warnings = nullptr);
@@ -30,6 +31,8 @@ QByteArray vpnConfig(const QByteArray& current, const QStringList& servers);
 // The user's original file, byte for byte, from a tunnel file; the text unchanged when it is not one.
 QByteArray userConfig(const QByteArray& current);
 bool isVpnConfig(const QByteArray& text);
+// A Linux interface name: up to 15 plain ASCII letters, digits, '_', '.' and '-', not "." or "..".
+bool isInterfaceName(const QString& text);
 
 // Reads and rewrites the file in place. Returns an error text on failure.
 QString apply(const QString& path, const Request& request, bool* changed);

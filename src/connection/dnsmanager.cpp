@@ -2,8 +2,7 @@
 
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
-
-#include <QCoreApplication>
+#include "platform/programpaths.h"
 
 namespace {
 
@@ -75,7 +74,7 @@ NetworkInterfaceList DnsManager::interfaces() const
 
 QString DnsManager::dnsToolPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/dns.exe");
+    return ProgramPaths::dns();
 }
 
 void DnsManager::logInterfaces() const

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-// Turns the user's resolvers into the entries of dns.exe. It changes nothing itself.
+// Turns the user's resolvers into the entries of the DNS tool. It changes nothing itself.
 class DnsManager : public QObject
 {
     Q_OBJECT

@@ -2,9 +2,8 @@
 
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "platform/programpaths.h"
 #include "service/servicecontroller.h"
-
-#include <QCoreApplication>
 
 KillSwitch::KillSwitch(QObject* parent)
     : QObject(parent)
@@ -68,7 +67,7 @@ void KillSwitch::disableProtection()
 
 QString KillSwitch::killSwitchToolPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/killswitch.exe");
+    return ProgramPaths::killSwitch();
 }
 
 QStringList KillSwitch::enableArguments(const QString& publicIp, bool allowLocalDevices)

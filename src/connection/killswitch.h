@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-// Engages and lifts the network lock by running killswitch.exe in the privileged service. It
+// Engages and lifts the network lock by running the kill switch tool in the privileged service. It
 // remembers what it last asked for; it never waits for the tool nor reads the firewall back. An
 // engaged lock is asked for again when the link to the service drops, so that a service that
 // restarts finds it in its queue before anything else.

@@ -6,9 +6,9 @@
 #include "foundation/socketowner.h"
 #include "foundation/utils.h"
 #include "platform/mtu.h"
+#include "platform/programpaths.h"
 #include "service/openvpnprocess.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -132,8 +132,7 @@ QString OpenVpnClient::protocolName(bool udp, bool lowerCase)
 
 QString OpenVpnClient::openVpnExecutablePath()
 {
-    return QDir::toNativeSeparators(
-        QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin/openvpn.exe"));
+    return QDir::toNativeSeparators(ProgramPaths::openVpn());
 }
 
 QString OpenVpnClient::additionalDirectives(bool udp, qint32 mtu)

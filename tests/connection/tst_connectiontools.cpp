@@ -1,6 +1,6 @@
 // DnsManager's entries from the Windows side's registry data (through the registry door's stand-in),
 // and the command lines KillSwitch and DnsManager send, as they reach
-// killswitch.exe and dns.exe through a real vpn-service. Copies of this program in the service's
+// the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
 #include "../service/servicekit.h"
 #include "connection/dnsmanager.h"
@@ -141,7 +141,7 @@ void TestConnectionTools::initTestCase()
     // The service runs only programs of its own folder, for the client of that folder.
     const auto all = QFileDevice::Permissions(0x7055); // rwxr-xr-x
     QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, all));
-    for (const QString copy : { "vpn-service", "conn_client", "killswitch.exe", "dns.exe" }) {
+    for (const QString copy : { "vpn-service", "conn_client", "killswitch", "dns" }) {
         const QString from
             = copy == "vpn-service" ? VPN_APP_DIR "/vpn-service" : QCoreApplication::applicationFilePath();
         QVERIFY(QFile::copy(from, app + "/" + copy) && QFile::setPermissions(app + "/" + copy, all));

@@ -1,10 +1,16 @@
-// killswitch.exe and dns.exe as real processes. As root the test runs in private network and mount
+// The kill switch and DNS tools as real processes. As root the test runs in private network and mount
 // namespaces: a veth peer in a further namespace stands for the rest of the network and counts the
 // packets that reach it, a third namespace stands for a container behind the machine, and a file
-// of the test's own lies over /etc/resolv.conf.
+// of the test's own lies over /etc/resolv.conf. systemd-resolved does not run here: its side of the
+// DNS tool is driven with places of the test's own and a resolvectl stand-in that records its calls.
+#include "resolvedlinks.h"
+
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sched.h>
@@ -49,7 +55,7 @@ int run(const QString& program, const QStringList& arguments, QString* output = 
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program.contains('/') ? program : VPN_APP_DIR "/" + program + ".exe", arguments);
+    process.start(program.contains('/') ? program : VPN_APP_DIR "/" + program, arguments);
     const bool finished = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
     if (output != nullptr) {
         *output = process.readAll();
@@ -82,7 +88,7 @@ class TestTools : public QObject
         RoundTrip // arrives, and every kind is answered
     };
 
-    QProcess peer, container;
+    QProcess peer, container, holder;
 
     // Packets that reached the peer since the last call.
     int arrived()
@@ -114,6 +120,26 @@ private slots:
         if (!isolated) {
             return;
         }
+        // The links of resolvedLinks: a TUN interface, and one that a process named like OpenVPN holds.
+        holder.setProcessChannelMode(QProcess::MergedChannels);
+        holder.start("python3",
+            { "-c",
+                "import fcntl, os, struct, time\n"
+                "open('/proc/self/comm', 'w').write('openvpn')\n"
+                "fd = os.open('/dev/net/tun', os.O_RDWR)\n"
+                "fcntl.ioctl(fd, 0x400454ca, struct.pack('16sH', b'vpnt1', 0x1001))\n"
+                "print('ready', flush=True)\n"
+                "time.sleep(600)\n" });
+        QByteArray said;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         said += holder.readAll();
+                         return said.contains('\n') || holder.state() == QProcess::NotRunning;
+                     },
+                     10000)
+                && said == "ready\n",
+            said.constData());
+        QCOMPARE(run("/usr/sbin/ip", { "tuntap", "add", "vpnt0", "mode", "tun" }), 0);
         for (QProcess* process : { &peer, &container }) {
             process->start("unshare", { "-n", "sleep", "600" });
             QVERIFY(process->waitForStarted());
@@ -128,7 +154,7 @@ private slots:
     }
     void cleanupTestCase()
     {
-        for (QProcess* process : { &peer, &container }) {
+        for (QProcess* process : { &peer, &container, &holder }) {
             process->kill();
             process->waitForFinished();
         }
@@ -138,7 +164,7 @@ private slots:
         if (isolated) {
             QCOMPARE(run("killswitch", { "disable", "all" }), 0);
             writeResolvConf(original.toUtf8());
-        } else if (QString(QTest::currentTestFunction()) != "badArgumentsChangeNothing") {
+        } else if (!QString(QTest::currentTestFunction()).contains(QRegularExpression("^(badArguments|resolved)"))) {
             QSKIP("needs root for private network and mount namespaces");
         }
     }
@@ -149,6 +175,10 @@ private slots:
         QTest::newRow("dns: families swapped") << QStringList { "dns", "vpn", A + "@fd00::1,10.8.0.1" } << "IPv4";
         QTest::newRow("dns: injected line") << QStringList { "dns", "vpn", A + "@10.8.0.1\n," } << "IPv4";
         QTest::newRow("dns: IPv6 not canonical") << QStringList { "dns", "vpn", A + "@,fd00:8:0::1" } << "IPv6";
+        QTest::newRow("dns: interface name too long")
+            << QStringList { "dns", "vpn", "tun456789abcdef0@10.8.0.1," } << "neither";
+        QTest::newRow("dns: interface name with a slash")
+            << QStringList { "dns", "vpn", "../tun0@10.8.0.1," } << "neither";
         QTest::newRow("killswitch: final line end")
             << QStringList { "killswitch", "enable", "all", server + "\n", "" } << "not an IPv4 or IPv6";
         QTest::newRow("killswitch: Unicode blank")
@@ -281,7 +311,7 @@ private slots:
         const auto nameservers = [] {
             return QString(resolvConf()).split('\n').filter(QRegularExpression("^(nameserver|search) "));
         };
-        QCOMPARE(run("dns", { "vpn", A + "@10.8.0.1,fd00:8::1", A.toLower() + "@10.8.0.1,fd00:8::1" }), 0);
+        QCOMPARE(run("dns", { "vpn", A + "@10.8.0.1,fd00:8::1", "tun0@10.8.0.1,fd00:8::1" }), 0);
         QCOMPARE(nameservers(), QStringList({ "nameserver 10.8.0.1", "nameserver fd00:8::1" }));
         // A reconnection whose push has one family: that family only, still the user's file at the end.
         QCOMPARE(run("dns", { "vpn", A + "@,fd00:8:1::1" }), 0);
@@ -302,6 +332,125 @@ private slots:
         QCOMPARE(run("dns", { "user" }), 0);
         QCOMPARE(resolvConf(), QByteArray("# mine\nnameserver 192.0.2.53\n"));
     }
+
+    // Who answers the names: systemd-resolved when its folder is there and resolv.conf is its stub's.
+    void resolvedDetection_data()
+    {
+        QTest::addColumn<QByteArray>("resolvConf"); // "->NAME": a link to NAME in the resolve folder
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<bool>("active");
+        QTest::newRow("the stub") << QByteArray("# by resolved\nnameserver 127.0.0.53\noptions edns0\n") << true
+                                  << true;
+        QTest::newRow("a link into its folder") << QByteArray("->stub-resolv.conf") << true << true;
+        QTest::newRow("not running") << QByteArray("nameserver 127.0.0.53\n") << false << false;
+        QTest::newRow("another server too")
+            << QByteArray("nameserver 127.0.0.53\nnameserver 192.0.2.1\n") << true << false;
+        QTest::newRow("the stub in a comment") << QByteArray("# nameserver 127.0.0.53\n") << true << false;
+        QTest::newRow("the tunnel's file")
+            << ResolverConfig::vpnConfig("nameserver 127.0.0.53\n", { "10.8.0.1" }) << true << false;
+    }
+    void resolvedDetection()
+    {
+        QFETCH(QByteArray, resolvConf);
+        QFETCH(bool, folder);
+        QTemporaryDir places;
+        ResolvedLinks::Host host;
+        host.resolvConf = places.filePath("resolv.conf");
+        host.resolveFolder = places.filePath("resolve");
+        QVERIFY(!folder || QDir().mkpath(host.resolveFolder));
+        const bool link = resolvConf.startsWith("->");
+        QFile file(link ? host.resolveFolder + "/" + resolvConf.mid(2) : host.resolvConf);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(link ? "nameserver 192.0.2.1\n" : resolvConf) > 0);
+        file.close();
+        QVERIFY(!link || QFile::link(file.fileName(), host.resolvConf));
+        QTEST(ResolvedLinks::isActive(host), "active");
+    }
+
+    // The tunnel's servers on the tunnel's link and back, through a resolvectl stand-in, with the real
+    // links of this namespace: vpnt0 a TUN interface, vpnt1 the one a process named openvpn holds,
+    // vk0 a veth.
+    void resolvedLinks_data()
+    {
+        QTest::addColumn<QByteArray>("recorded"); // the tool's record of the links it set, before
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("resolvectlExit"); // -1: not installed
+        QTest::addColumn<QString>("calls"); // resolvectl's arguments, "|" between calls
+        QTest::addColumn<QByteArray>("after"); // the record
+        QTest::addColumn<QString>("error"); // in the failure; empty: success
+        const QStringList guidVpn { "vpn", A + "@10.8.0.1," };
+        // clang-format off
+        QTest::newRow("named link") << QByteArray() << QStringList { "vpn", "vpnt0@10.8.0.1,fd00:8::1" } << 0
+                                    << "dns vpnt0 10.8.0.1 fd00:8::1|domain vpnt0 ~." << QByteArray("vpnt0\n") << "";
+        QTest::newRow("the link OpenVPN holds") << QByteArray() << guidVpn << 0 << "dns vpnt1 10.8.0.1|domain vpnt1 ~."
+                                                << QByteArray("vpnt1\n") << "";
+        QTest::newRow("reconnection") << QByteArray("vpnt0\n") << QStringList { "vpn", A + "@,fd00:8::1" } << 0
+                                      << "dns vpnt1 fd00:8::1|domain vpnt1 ~." << QByteArray("vpnt0\nvpnt1\n") << "";
+        QTest::newRow("a link of another kind") << QByteArray() << QStringList { "vpn", "vk0@10.8.0.1," } << 0 << ""
+                                                << QByteArray() << "vk0 is not a TUN/TAP interface";
+        QTest::newRow("no server") << QByteArray() << QStringList { "vpn", "vpnt0@," } << 0 << "" << QByteArray() << "";
+        QTest::newRow("resolvectl fails") << QByteArray() << guidVpn << 1 << "dns vpnt1 10.8.0.1" << QByteArray("vpnt1\n")
+                                          << "exit code 1";
+        QTest::newRow("not installed") << QByteArray() << guidVpn << -1 << "" << QByteArray() << "not installed";
+        QTest::newRow("user: what it set, and only that") << QByteArray("vpnt0\ngone0\n../x\n")
+            << QStringList { "user", "vk0@192.0.2.1" } << 0 << "revert vpnt0" << QByteArray() << "";
+        QTest::newRow("user: nothing recorded") << QByteArray() << QStringList { "user" } << -1 << "" << QByteArray() << "";
+        QTest::newRow("user: the record stays when reverting fails") << QByteArray("vpnt0\n") << QStringList { "user" }
+            << 1 << "revert vpnt0" << QByteArray("vpnt0\n") << "exit code 1";
+        // clang-format on
+    }
+    void resolvedLinks()
+    {
+        QFETCH(QByteArray, recorded);
+        QFETCH(QStringList, command);
+        QFETCH(int, resolvectlExit);
+        QFETCH(QString, error);
+        if (!isolated) {
+            QSKIP("needs root for private network and mount namespaces");
+        }
+        QTemporaryDir places;
+        ResolvedLinks::Host host;
+        host.stateFile = places.filePath("links");
+        host.resolvectl = resolvectlExit < 0 ? QString() : places.filePath("resolvectl");
+        const auto write = [](const QString& path, const QByteArray& text) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+        };
+        QVERIFY(recorded.isEmpty() || write(host.stateFile, recorded));
+        QVERIFY(write(places.filePath("resolvectl"),
+            "#!/bin/sh\necho \"$*\" >> \"${0%/*}/calls\"\nexit " + QByteArray::number(resolvectlExit) + "\n"));
+        QVERIFY(QFile::setPermissions(places.filePath("resolvectl"), QFileDevice::ExeOwner | QFileDevice::ReadOwner));
+        ResolverConfig::Request request;
+        QCOMPARE(ResolverConfig::parse(command, &request), QString());
+        const QString failure = ResolvedLinks::apply(host, request);
+        QVERIFY2(error.isEmpty() ? failure.isEmpty() : failure.contains(error), qPrintable(failure));
+        const auto read = [](const QString& path) {
+            QFile file(path);
+            return file.exists() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTEST(QString(read(places.filePath("calls"))).trimmed().replace('\n', '|'), "calls");
+        QTEST(read(host.stateFile), "after");
+    }
+    // The tool itself where resolved answers: it never rewrites the stub's file, and without a
+    // working resolvectl it says so.
+    void resolvedByTheTool()
+    {
+        if (!isolated) {
+            QSKIP("needs root for private network and mount namespaces");
+        }
+        const QByteArray stub = "nameserver 127.0.0.53\noptions edns0\n";
+        writeResolvConf(stub);
+        // Over /run: the tool's record of links is this test's too.
+        QVERIFY(::mount("tmpfs", "/run", "tmpfs", 0, nullptr) == 0);
+        const auto unmount = qScopeGuard([] {
+            ::umount2("/run", MNT_DETACH);
+        });
+        QVERIFY(QDir().mkpath("/run/systemd/resolve"));
+        QString output;
+        QCOMPARE(run("dns", { "vpn", "vpnt0@10.8.0.1," }, &output), 1);
+        QVERIFY2(output.contains("resolvectl"), qPrintable(output));
+        QCOMPARE(run("dns", { "user" }), 0);
+        QCOMPARE(resolvConf(), stub);
+    }
 };
 
 // Private namespaces and a file of ours over /etc/resolv.conf, so that the tools never touch the
@@ -310,7 +459,9 @@ static bool isolate()
 {
     char path[] = "/tmp/tst_tools-resolv-XXXXXX";
     const bool isolated = ::geteuid() == 0 && ::unshare(CLONE_NEWNS | CLONE_NEWNET) == 0
-        && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 && ::mkstemp(path) >= 0
+        && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+        // The links of this network namespace.
+        && ::mount("sysfs", "/sys", "sysfs", 0, nullptr) == 0 && ::mkstemp(path) >= 0
         && ::mount(path, "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
     ::unlink(path);
     return isolated;

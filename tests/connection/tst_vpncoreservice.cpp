@@ -53,11 +53,11 @@ class TestVpnCoreService : public QObject
     }
     static QString lockFor(const char* server)
     {
-        return QStringLiteral("killswitch.exe\" \"enable\" \"all\" \"%1\"").arg(QLatin1String(server));
+        return QStringLiteral("/killswitch\" \"enable\" \"all\" \"%1\"").arg(QLatin1String(server));
     }
     static QString lift()
     {
-        return QStringLiteral("killswitch.exe\" \"disable\" \"all\"");
+        return QStringLiteral("/killswitch\" \"disable\" \"all\"");
     }
     // Ends the last OpenVPN run from outside, as a crash would.
     static void killOpenVpn()
@@ -122,8 +122,8 @@ private slots:
             const QStringList all = commands();
             const int moved
                 = all.indexOf(QRegularExpression(".*" + QRegularExpression::escape(lockFor("198.51.100.2")) + ".*"));
-            QVERIFY2(moved > 0 && moved < all.lastIndexOf(QRegularExpression(".*openvpn.exe.*")),
-                qPrintable(all.join('\n')));
+            QVERIFY2(
+                moved > 0 && moved < all.lastIndexOf(QRegularExpression(".*/openvpn\".*")), qPrintable(all.join('\n')));
         }
         // The user's disconnect lifts it.
         core->disconnectFromVpn();
@@ -238,7 +238,7 @@ private slots:
         startTunnel("serve 0 10.8.0.1,fd00:8::1\nserve 0 10.8.0.1\n", false, true);
         waitConnected(1);
         QTRY_COMPARE_WITH_TIMEOUT(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,fd00:8::1\"").arg(guid)), 1, 10000);
-        QCOMPARE(sent(QStringLiteral("dns.exe")), 1);
+        QCOMPARE(sent(QStringLiteral("/dns\"")), 1);
         core->disconnectFromVpn();
         QTRY_COMPARE(sent(QStringLiteral("\"user\" \"%1@\"").arg(guid)), 1);
         QTRY_COMPARE(reports("finished").size(), 1);
@@ -248,5 +248,8 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestVpnCoreService)
+int main(int argc, char** argv)
+{
+    return servicekit::isolatedTestMain<TestVpnCoreService>(argc, argv);
+}
 #include "tst_vpncoreservice.moc"

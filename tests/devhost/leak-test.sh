@@ -217,12 +217,14 @@ tunnel_carried() { [ "$(count_of other)" -gt 0 ] || fail "nothing came through t
 
 # host_is_clean: what the client's namespace had before any tunnel.
 host_is_clean() {
-    local tun="${CLIENT_TUN_DEV:-tun0}" stale
+    local stale
     cmp -s "$resolver_file" "$work/resolv.conf.user" || fail "the user's resolver file is not back byte for byte" || return
-    stale="$(in_client ip -o address show dev "$tun" | grep -v ' fe80::')"
-    [ -z "$stale" ] || fail "addresses left on $tun: $stale" || return
-    stale="$(in_client ip route show dev "$tun"; in_client ip -6 route show dev "$tun" | grep -v '^fe80::')"
-    [ -z "$stale" ] || fail "routes left on $tun: $stale" || return
+    # OpenVPN's own interface goes with it, and its addresses and routes with it.
+    stale="$(in_client ip -o link show type tun)"
+    [ -z "$stale" ] || fail "a tunnel interface is left: $stale" || return
+    stale="$({ in_client ip -o address show; in_client ip route show; in_client ip -6 route show; } \
+        | grep -E '(^| )(10\.8\.|fd00:8:)' || true)"
+    [ -z "$stale" ] || fail "tunnel addresses or routes left: $stale" || return
     ! in_client nft list table inet vpnc_killswitch >/dev/null 2>&1 || fail "the network lock is still engaged" || return
     ! client_openvpn >/dev/null || fail "an OpenVPN still runs"
 }

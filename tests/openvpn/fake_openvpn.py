@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-# Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script"
-# beside it (one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
+# Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script" in
+# $FAKE_OPENVPN_DIR (or beside it; one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
 # management port and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0);
 # "stall [N]" is "serve" with a server that never answers: the tunnel never comes up. A third word
 # of "serve" lists the DNS servers pushed, separated by ",".
@@ -9,7 +9,7 @@
 # It appends its arguments to "args.log", tab-separated, one run a line.
 import os, signal, socket, sys
 
-os.chdir(os.path.dirname(os.path.abspath(__file__)))
+os.chdir(os.environ.get("FAKE_OPENVPN_DIR") or os.path.dirname(os.path.abspath(__file__)))
 open("args.log", "a").write("\t".join(sys.argv[1:]) + "\n")
 steps = open("script").read().splitlines() if os.path.exists("script") else ["exit 9"]
 if len(steps) > 1:

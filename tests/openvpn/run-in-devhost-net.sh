@@ -26,8 +26,6 @@ teardown() {
 trap teardown EXIT
 source "$TOP/devhost/setup.d/10-netns.sh"
 source "$TOP/devhost/setup.d/50-vpnserver.sh"
-# The VPN adapter the client finds at start-up, as the development host has it.
-ip -n "$CLIENT_NETNS" tuntap add dev tun0 mode tun
 status=0
 "${CLIENT_PREFIX[@]}" "$@" || status=$?
 [ "$status" -eq 0 ] || tail -n 30 "$VPNC_RUN_DIR"/*.log || true

@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the OpenVPN tests: the client's protected slots, a log capture, a signal recorder and a
-// real vpn-service copied beside the test (the client looks for OpenVPN in its application folder).
+// real vpn-service copied beside the test, with the system's OpenVPN or a stand-in put over it.
+#include "../service/servicekit.h"
 #include "foundation/logger.h"
 #include "openvpn/openvpnclient.h"
 #include "service/servicecontroller.h"
@@ -116,23 +117,29 @@ public:
     {
         service.start(program(), { QStringLiteral("--log-file"), logFilePath() });
     }
+    // Where a stand-in keeps its files.
     static QString openVpnFolder()
     {
-        return QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/bin");
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn");
     }
-    // Puts the service and the given OpenVPN program in place, starts the service and connects to it;
-    // the client's log files (and OpenVPN's) go to a private folder.
+    // Puts the service in place, and a stand-in over the system's OpenVPN unless openVpnProgram is that
+    // one (needs root: see servicekit::isolateMounts), starts the service and connects to it; the
+    // client's log files (and OpenVPN's) go to a private folder.
     void start(const QString& openVpnProgram, QObject* owner, ServiceController** controller)
     {
         qputenv("XDG_DATA_HOME", folder.path().toUtf8());
         Logger::instance();
         testlog::capture(); // after the logger's own handler
         QDir().mkpath(openVpnFolder());
-        for (const auto& [from, to] : { std::pair { QStringLiteral(VPN_APP_DIR "/vpn-service"), program() },
-                 std::pair { openVpnProgram, openVpnFolder() + QStringLiteral("/openvpn.exe") } }) {
-            QFile::remove(to);
-            QVERIFY2(QFile::copy(from, to), qPrintable(from));
+        const QString standIn = openVpnFolder() + QStringLiteral("/openvpn");
+        QFile::remove(program());
+        QFile::remove(standIn);
+        QVERIFY(QFile::copy(QStringLiteral(VPN_APP_DIR "/vpn-service"), program()));
+        if (openVpnProgram != QLatin1String(ProgramConfig::openVpnProgram)
+            && !(QFile::copy(openVpnProgram, standIn) && servicekit::placeOpenVpn(standIn))) {
+            QSKIP("needs root for a mount namespace with the OpenVPN stand-in");
         }
+        qputenv("FAKE_OPENVPN_DIR", openVpnFolder().toUtf8());
         service.setProcessChannelMode(QProcess::ForwardedChannels);
         launch();
         *controller = new ServiceController(owner);

@@ -1,5 +1,5 @@
 // OpenVpnClient against the development host's real OpenVPN servers, with the real vpn-service
-// running OpenVPN through the launcher, inside the client namespace run-in-devhost-net.sh sets up.
+// running the system's OpenVPN, inside the client namespace run-in-devhost-net.sh sets up.
 #include "foundation/logger.h"
 #include "support.h"
 
@@ -20,7 +20,7 @@ class TestOpenVpnE2e : public QObject
 private slots:
     void initTestCase()
     {
-        service.start(QStringLiteral(VPN_APP_DIR "/openvpn/bin/openvpn.exe"), this, &controller);
+        service.start(QString::fromUtf8(ProgramConfig::openVpnProgram), this, &controller);
     }
     void init()
     {

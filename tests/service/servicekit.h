@@ -1,23 +1,64 @@
 // Shared by the tests that run a real vpn-service from an application folder of their own, where
-// copies of the test program stand in for OpenVPN and the two tools.
+// copies of the test program stand in for the two tools, and for the system's OpenVPN by a bind
+// mount over it in a mount namespace of the test's own.
 #pragma once
+
+#include "platform/programpaths.h"
+#include "programconfig.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace servicekit {
 
 inline QString programPath(const QString& app, const QString& name)
 {
-    return app + (name == "openvpn" ? "/openvpn/bin/openvpn.exe" : "/" + name + ".exe");
+    const ProgramPaths::Paths paths
+        = ProgramPaths::forSystem(ProgramPaths::currentSystem(), app, ProgramConfig::openVpnProgram);
+    return name == "openvpn" ? paths.openVpn : name == "killswitch" ? paths.killSwitch : paths.dns;
+}
+
+// A mount namespace of this process's own (as root), so that placeOpenVpn() reaches no other
+// process. Call before any thread exists: every thread and child then shares it.
+inline bool mountsIsolated = false;
+inline bool isolateMounts()
+{
+    mountsIsolated = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
+        && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return mountsIsolated;
+}
+
+// Puts the program where the service runs the system's OpenVPN, for this mount namespace only
+// (the one isolateMounts() made); a program placed earlier makes way. False without one.
+inline bool placeOpenVpn(const QString& program)
+{
+    if (!mountsIsolated) {
+        return false;
+    }
+    const QByteArray target = QFile::encodeName(ProgramConfig::openVpnProgram);
+    while (::umount2(target.constData(), MNT_DETACH) == 0) { }
+    return ::mount(QFile::encodeName(program).constData(), target.constData(), nullptr, MS_BIND, nullptr) == 0;
+}
+
+// The main of a test that puts an OpenVPN stand-in in place.
+template <typename Test>
+int isolatedTestMain(int argc, char** argv)
+{
+    isolateMounts(); // before any thread exists
+    QCoreApplication application(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 inline QString readFile(const QString& path)
@@ -62,15 +103,18 @@ inline bool isStandIn(const char* argv0)
     return name == "openvpn" || name == "killswitch" || name == "dns";
 }
 
-// The stand-in for openvpn.exe, killswitch.exe and dns.exe. Every run appends "NAME ARGS..." to the
-// file named by VPN_STANDIN_RECORD. OpenVPN as the service runs it ("--config COPY
-// --management-query-passwords") prints a line and runs until SIGTERM (recorded as "openvpn SIGTERM")
-// or SIGKILL; "exit N" ends with code N; anything else ends with 0.
+// The stand-in for OpenVPN and the two tools. Every run appends "NAME ARGS..." to the file named by
+// VPN_STANDIN_RECORD. OpenVPN as the service runs it (with "--management-query-passwords") prints a
+// line and runs until SIGTERM (recorded as "openvpn SIGTERM") or SIGKILL; "exit N" ends with code N;
+// anything else ends with 0.
 inline int standIn(int argc, char** argv)
 {
     const QByteArray name = QFileInfo(QFile::decodeName(argv[0])).completeBaseName().toUtf8();
     static volatile std::sig_atomic_t terminated = 0;
-    const bool wait = qstrcmp(argv[argc - 1], "--management-query-passwords") == 0;
+    bool wait = false;
+    for (int i = 1; i < argc; ++i) {
+        wait = wait || qstrcmp(argv[i], "--management-query-passwords") == 0;
+    }
     if (name == "openvpn") {
         std::puts("standin output");
         std::fflush(stdout);

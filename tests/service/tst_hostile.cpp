@@ -382,19 +382,18 @@ private slots:
         }
         QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 0711) == 0);
 
-        // The application folder: the service, this program as the three programs and as the
-        // attackers' tool, and the real client.
+        // The application folder: the service, this program as the two tools and as the attackers'
+        // tool, and the real client; this program also stands in for the system's OpenVPN.
         const QString self = QCoreApplication::applicationFilePath();
-        QVERIFY(QDir().mkpath(app + "/openvpn/bin"));
-        for (const QString& to : { programPath(app, "openvpn"), programPath(app, "killswitch"), programPath(app, "dns"),
-                 app + "/hostile" }) {
+        QVERIFY(QDir().mkpath(app));
+        for (const QString& to :
+            { programPath(app, "killswitch"), programPath(app, "dns"), app + "/hostile", base.path() + "/openvpn" }) {
             QVERIFY(QFile::copy(self, to));
         }
+        QVERIFY(servicekit::placeOpenVpn(base.path() + "/openvpn"));
         QVERIFY(QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service"));
         QVERIFY(QFile::copy(VPN_APP_DIR "/vpnclient", app + "/vpnclient"));
-        for (const QString& folder : { app, app + "/openvpn", app + "/openvpn/bin" }) {
-            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
-        }
+        QVERIFY(::chmod(QFile::encodeName(app).constData(), 0755) == 0);
         // A folder only root may enter, with one file in it.
         QVERIFY(QDir().mkpath(base.path() + "/rootonly"));
         QVERIFY(::chmod(QFile::encodeName(base.path() + "/rootonly").constData(), 0700) == 0);
@@ -420,7 +419,7 @@ private slots:
                      },
                      15000),
             qPrintable(log()));
-        QVERIFY(records().filter(QRegularExpression("^openvpn --config ")).size() == 1);
+        QVERIFY(records().filter(QRegularExpression("^openvpn .*--config ")).size() == 1);
         QVERIFY(records().contains("killswitch enable all 198.51.100.1"));
         baseFds = serviceFds();
     }
@@ -726,7 +725,8 @@ int main(int argc, char** argv)
     }
     // A network namespace of its own: the fixed port is the test's alone, and nothing it does
     // reaches another test or a development host.
-    if (::geteuid() == 0 && (::unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0)) {
+    if (::geteuid() == 0
+        && (::unshare(CLONE_NEWNET) != 0 || !servicekit::isolateMounts() || std::system("ip link set lo up") != 0)) {
         std::fprintf(stderr, "cannot make a private network namespace\n");
         return 1;
     }

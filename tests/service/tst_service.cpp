@@ -55,13 +55,15 @@ private slots:
             logLines << line;
         });
         const QString standin = QCoreApplication::applicationFilePath(); // in its stand-in role there
-        QVERIFY(QDir().mkpath(app + "/openvpn/bin") && QFile::setPermissions(app, QFile::permissions(standin)));
-        for (const char* name : { "openvpn", "killswitch", "dns" }) {
+        QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, QFile::permissions(standin)));
+        for (const char* name : { "killswitch", "dns" }) {
             QVERIFY(QFile::copy(standin, path(name)));
         }
         QVERIFY(QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service"));
         // Programs of the right names in a folder beside the application folder, and a link to it inside.
-        QVERIFY(QDir().mkpath(outside) && QFile::copy(path("dns"), outside + "/dns.exe"));
+        QVERIFY(QDir().mkpath(outside) && QFile::copy(path("dns"), outside + "/dns"));
+        QVERIFY(QFile::copy(standin, outside + "/openvpn"));
+        openVpnPlaced = servicekit::placeOpenVpn(outside + "/openvpn");
         QVERIFY(QFile::link(outside, app + "/elsewhere"));
     }
     void cleanupTestCase()
@@ -87,6 +89,8 @@ private slots:
         delete server;
         server = nullptr;
         // Undo what a test did to the folder.
+        QFile::setPermissions(
+            outside + "/openvpn", QFile::permissions(outside + "/openvpn") & ~QFileDevice::WriteOther);
         QFile::remove(path("dns"));
         QFile::copy(path("killswitch"), path("dns"));
     }
@@ -113,6 +117,36 @@ private slots:
         QFETCH(QString, line);
         const ServiceMessage m = ServiceMessage::parse(line);
         QTEST(QStringLiteral("%1,%2,%3,%4").arg(m.kind).arg(m.pid).arg(m.code).arg(m.processName), "parsed");
+    }
+
+    // Where the client and the service find the three programs, and OpenVPN's command around the service's.
+    void programPaths_data()
+    {
+        QTest::addColumn<bool>("windows");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("paths"); // OpenVPN, kill switch, DNS tool, folder
+        QTest::addColumn<QString>("command"); // around "ARGS"
+        // clang-format off
+        QTest::newRow("Windows") << true << "C:\\Program Files\\VPN\\"
+            << "C:/Program Files/VPN/openvpn/bin/openvpn.exe|C:/Program Files/VPN/killswitch.exe|C:/Program Files/VPN/dns.exe|C:/Program Files/VPN"
+            << "ARGS";
+        QTest::newRow("Linux") << false << "/usr/lib/x/../vpnclient/"
+            << "/usr/sbin/openvpn|/usr/lib/vpnclient/killswitch|/usr/lib/vpnclient/dns|/usr/lib/vpnclient"
+            << "--ignore-unknown-option register-dns dhcp-renew block-outside-dns ARGS --script-security 1";
+        // clang-format on
+    }
+    void programPaths()
+    {
+        QFETCH(bool, windows);
+        QFETCH(QString, folder);
+        const auto system = windows ? ProgramPaths::System::Windows : ProgramPaths::System::Linux;
+        const ProgramPaths::Paths paths = ProgramPaths::forSystem(system, folder, "/usr/sbin//openvpn");
+        QTEST(QStringList({ paths.openVpn, paths.killSwitch, paths.dns, paths.folder }).join('|'), "paths");
+        QTEST(ProgramPaths::openVpnArguments(system, { "ARGS" }).join(' '), "command");
+        // A build that names no folder finds the programs beside the running executable.
+        const QString configured = ProgramConfig::programFolder;
+        QCOMPARE(
+            ProgramPaths::current().folder, configured.isEmpty() ? QCoreApplication::applicationDirPath() : configured);
     }
 
     // Status lines reach the run they concern, by PID: "start" gives a start, "drop" loses the link.
@@ -352,13 +386,16 @@ private slots:
 
     void openVpnStopKillAndLeftOvers()
     {
+        if (!openVpnPlaced) {
+            QSKIP("needs root to put the OpenVPN stand-in in place");
+        }
         QVERIFY(startService());
         // Once the run shows in the records, the stand-in handles SIGTERM.
         const auto startWaiting = [this](OpenVpnProcess& openVpn, int count) {
             openVpn.start(openVpnCommand());
             return QTest::qWaitFor(
                 [&] {
-                    return records().filter(QRegularExpression("^openvpn --config ")).size() == count;
+                    return records().filter(QRegularExpression("^openvpn .*--config ")).size() == count;
                 },
                 8000);
         };
@@ -373,8 +410,14 @@ private slots:
             QSignalSpy replaced(&openVpn, &ServiceProcess::replacedRunFinished);
             QVERIFY(startWaiting(openVpn, 1));
             QTRY_COMPARE(openVpn.state(), int(Running));
-            // OpenVPN reads a private copy of the configuration, and its output goes to the client's log.
-            const QString copy = records().filter(QRegularExpression("^openvpn --config ")).value(0).section(' ', 2, 2);
+            // The system's OpenVPN reads a private copy of the configuration, takes the Windows-only directives
+            // for ignorable and runs no scripts; its output goes to the client's log.
+            const QRegularExpressionMatch run
+                = QRegularExpression("^openvpn --ignore-unknown-option register-dns dhcp-renew block-outside-dns "
+                                     "--config (\\S+) --management-query-passwords --script-security 1$")
+                      .match(records().filter(QRegularExpression("^openvpn ")).value(0));
+            QVERIFY2(run.hasMatch(), qPrintable(records().join('\n')));
+            const QString copy = run.captured(1);
             QVERIFY2(copy.startsWith(QDir::tempPath() + "/vpn-service-") && copy.endsWith(".ovpn"), qPrintable(copy));
             QTRY_VERIFY(read("openvpn.log").contains("standin output"));
             openVpn.stop("anything");
@@ -433,21 +476,24 @@ private slots:
         QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << true << "" << "Refused binary message";
         QTest::newRow("not UTF-8") << QByteArray::fromHex("73746172743a2022c328ff22") << false << "" << "non-ASCII character";
         QTest::newRow("Unicode blank after an address") << QByteArray("start: \"%K\" \"enable\" \"all\" \"198.51.100.1\xc2\xa0\"") << false << "" << "non-ASCII character in argument 3";
-        QTest::newRow("path: a folder that only starts like it") << QByteArray("start: \"%A-old/killswitch.exe\"") << false << "" << "not one of the programs";
-        QTest::newRow("path: another case") << QByteArray("start: \"%A/KillSwitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: a folder that only starts like it") << QByteArray("start: \"%A-old/killswitch\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: another case") << QByteArray("start: \"%A/KillSwitch\"") << false << "" << "not one of the programs";
+        QTest::newRow("path: with .exe") << QByteArray("start: \"%A/killswitch.exe\"") << false << "" << "not one of the programs";
+        QTest::newRow("OpenVPN in the folder") << QByteArray("start: \"%A/openvpn/bin/openvpn.exe\"") << false << "" << "not one of the programs";
         QTest::newRow("path: a trailing character") << QByteArray("start: \"%Kx\"") << false << "" << "not one of the programs";
         QTest::newRow("outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << false << "" << "not one of the programs";
-        QTest::newRow("dot-dot inside") << QByteArray("start: \"%A/openvpn/bin/../../killswitch.exe\"") << false << "" << "not one of the programs";
-        QTest::newRow("symlinked folder") << QByteArray("start: \"%A/elsewhere/dns.exe\"") << false << "" << "not one of the programs";
-        QTest::newRow("program is a symlink out") << QByteArray("start: \"%A/dns.exe\"") << false << "symlink" << "leaves the application folder";
+        QTest::newRow("dot-dot inside") << QByteArray("start: \"%A/../app/killswitch\"") << false << "" << "not one of the programs";
+        QTest::newRow("symlinked folder") << QByteArray("start: \"%A/elsewhere/dns\"") << false << "" << "not one of the programs";
+        QTest::newRow("program is a symlink out") << QByteArray("start: \"%A/dns\"") << false << "symlink" << "leaves its folder";
         const QByteArray vpn = "start: \"%V\" \"--config\" \"%C\" \"--management-query-passwords\" \"--log-append\" \"%L\"";
         // The checks themselves are openVpnChecks' table; this row shows the service applies them.
         QTest::newRow("config: plugin") << vpn << false << "config:plugin /tmp/evil.so" << "directive plugin is not allowed";
         QTest::newRow("config: a symlink") << vpn << false << "config-symlink" << "symbolic link";
         QTest::newRow("log: a symlink") << vpn << false << "log-symlink" << "symbolic link";
         QTest::newRow("log: another user's") << vpn << false << "log-owner" << "not by the client's user";
-        QTest::newRow("program writable by others") << QByteArray("start: \"%A/dns.exe\"") << false << "world-writable" << "can be changed by other users";
-        QTest::newRow("program writable by a group") << QByteArray("start: \"%A/dns.exe\"") << false << "group-writable" << "can be changed by other users";
+        QTest::newRow("program writable by others") << QByteArray("start: \"%A/dns\"") << false << "world-writable" << "can be changed by other users";
+        QTest::newRow("program writable by a group") << QByteArray("start: \"%A/dns\"") << false << "group-writable" << "can be changed by other users";
+        QTest::newRow("OpenVPN writable by others") << vpn << false << "openvpn-world-writable" << "can be changed by other users";
         // clang-format on
     }
     void hostileCommandRunsNothing()
@@ -469,7 +515,13 @@ private slots:
         } else if (setup == "log-owner") {
             QVERIFY(::chown(QFile::encodeName(command[5]).constData(), 65534, 65534) == 0);
         } else if (setup == "symlink") {
-            QVERIFY(QFile::remove(path("dns")) && QFile::link(outside + "/dns.exe", path("dns")));
+            QVERIFY(QFile::remove(path("dns")) && QFile::link(outside + "/dns", path("dns")));
+        } else if (setup == "openvpn-world-writable") {
+            if (!openVpnPlaced) {
+                QSKIP("needs root to put the OpenVPN stand-in in place");
+            }
+            const QString standin = outside + "/openvpn";
+            QVERIFY(QFile::setPermissions(standin, QFile::permissions(standin) | QFileDevice::WriteOther));
         } else if (setup == "world-writable") {
             QVERIFY(QFile::setPermissions(path("dns"), QFile::permissions(path("dns")) | QFileDevice::WriteOther));
         } else if (setup == "group-writable") {
@@ -626,8 +678,7 @@ private slots:
         // OpenVPN reads copies in the service's private folder: the configuration, in the form that was
         // checked, and the secret, which the copy's management directive names.
         const QStringList openVpnArguments = launch->arguments();
-        QCOMPARE(openVpnArguments.size(), 3);
-        QFile copy(openVpnArguments.at(1));
+        QFile copy(openVpnArguments.value(openVpnArguments.indexOf("--config") + 1));
         QVERIFY(copy.open(QIODevice::ReadOnly));
         const QByteArray copied = copy.readAll();
         QVERIFY(!copied.contains(secretPath)
@@ -809,6 +860,7 @@ private:
     }
 
     QTemporaryDir dir;
+    bool openVpnPlaced = false;
     const QString app = QFileInfo(dir.path()).canonicalFilePath() + "/app";
     const QString outside = QFileInfo(dir.path()).canonicalFilePath() + "/outside";
     QProcess* service = nullptr;
@@ -822,6 +874,7 @@ int main(int argc, char** argv)
     if (servicekit::isStandIn(argv[0])) {
         return servicekit::standIn(argc, argv);
     }
+    servicekit::isolateMounts(); // before any thread exists
     QCoreApplication application(argc, argv);
     TestService test;
     QTEST_SET_MAIN_SOURCE_PATH
