@@ -10,7 +10,7 @@ cd "$top"
 
 compiler="$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++ || true)"
 if [ -z "$compiler" ]; then
-    echo "wincheck: MinGW-w64 not found (scripts/deps/windows.txt; run scripts/install-deps.sh)" >&2
+    echo "wincheck: MinGW-w64 not found (scripts/deps/mingw.txt; run scripts/install-deps.sh)" >&2
     exit 1
 fi
 if [ ! -f "$build/compile_commands.json" ]; then

@@ -8,10 +8,12 @@
 #include <QMetaObject>
 #include <QtDebug>
 
-#include <iphlpapi.h>
-#include <netioapi.h>
+// The order is the IP helper's own: Windows sockets first, then its definitions of addresses.
+// clang-format off
 #include <winsock2.h>
 #include <ws2ipdef.h>
+#include <iphlpapi.h>
+// clang-format on
 
 #include <cwchar>
 
