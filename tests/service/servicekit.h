@@ -52,8 +52,7 @@ inline bool placeOpenVpn(const QString& program)
 }
 
 // The main of a test that puts an OpenVPN stand-in in place.
-template <typename Test>
-int isolatedTestMain(int argc, char** argv)
+template <typename Test> int isolatedTestMain(int argc, char** argv)
 {
     isolateMounts(); // before any thread exists
     QCoreApplication application(argc, argv);
