@@ -54,9 +54,6 @@ Application::Application()
     vpnCore->setAutoReconnection(Settings::instance()->autoReconnectToVpn());
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
-    // A tunnel does not outlive the host's sleep or a change of its way out unnoticed.
-    connect(new PowerEvents(this), &PowerEvents::resumed, vpnCore, &VpnCore::onHostResumed);
-    connect(new NetworkChanges(this), &NetworkChanges::changed, vpnCore, &VpnCore::onNetworkChanged);
 
     // The list reaches the model through the refresh, which asks again while it is missing.
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
@@ -96,6 +93,10 @@ void Application::onAdaptersDiscovered()
         // Only now: the window has drawn its first frame while the adapters were listed.
         createTray();
     }
+    // A tunnel does not outlive the host's sleep or a change of its way out unnoticed. Made after the
+    // first frame: joining the system bus waits for its answers.
+    connect(new PowerEvents(this), &PowerEvents::resumed, vpnCore, &VpnCore::onHostResumed);
+    connect(new NetworkChanges(this), &NetworkChanges::changed, vpnCore, &VpnCore::onNetworkChanged);
     emit startUpEnded(!engine.rootObjects().isEmpty());
 
     checkVpnServiceRunning(this, [this](bool running) {
