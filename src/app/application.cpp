@@ -25,9 +25,11 @@
 #include <QPushButton>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQuickWindow>
 #include <QSslSocket>
 #include <QSysInfo>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 Application::Application()
@@ -67,6 +69,7 @@ Application::Application()
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
 
     engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
+    awaitFirstFrame();
 
     // The route listing takes its time; the window draws its first frame meanwhile.
     connect(&adapterDiscovery, &AdapterDiscovery::discovered, this, &Application::onAdaptersDiscovered);
@@ -83,18 +86,52 @@ void Application::onAdaptersDiscovered()
     }
     // The settings apply a changed MTU to every adapter.
     Settings::instance()->setNetworkAdapters(adapterDiscovery.adapters());
+    adaptersReady = true;
+    if (firstFrameShown) {
+        finishStartUp();
+    }
+}
 
+void Application::awaitFirstFrame()
+{
+    auto* window = qobject_cast<QQuickWindow*>(mainWindow());
+    if (window == nullptr) {
+        firstFrameShown = true;
+        return;
+    }
+    // Emitted by the render thread; only the first one counts.
+    firstFrameConnection
+        = connect(window, &QQuickWindow::frameSwapped, this, &Application::onFirstFrame, Qt::QueuedConnection);
+    // A window that is never drawn (hidden, or a platform without exposure) must not hold start-up.
+    QTimer::singleShot(firstFrameWaitMs, this, &Application::onFirstFrame);
+}
+
+void Application::onFirstFrame()
+{
+    if (firstFrameShown) {
+        return;
+    }
+    firstFrameShown = true;
+    disconnect(firstFrameConnection);
+    if (adaptersReady) {
+        finishStartUp();
+    }
+}
+
+// What nobody sees before the window has drawn itself: on a host that lists its adapters at once it
+// would otherwise hold the first frame back (the tray and the system bus take a tenth of a second).
+void Application::finishStartUp()
+{
     directoryRefresh->start();
 
     if (Settings::instance()->autoUpdateEnabled()) {
         update->checkForUpdates();
     }
     if (!engine.rootObjects().isEmpty()) {
-        // Only now: the window has drawn its first frame while the adapters were listed.
         createTray();
     }
-    // A tunnel does not outlive the host's sleep or a change of its way out unnoticed. Made after the
-    // first frame: joining the system bus waits for its answers.
+    // A tunnel does not outlive the host's sleep or a change of its way out unnoticed. Joining the
+    // system bus waits for its answers.
     connect(new PowerEvents(this), &PowerEvents::resumed, vpnCore, &VpnCore::onHostResumed);
     connect(new NetworkChanges(this), &NetworkChanges::changed, vpnCore, &VpnCore::onNetworkChanged);
     emit startUpEnded(!engine.rootObjects().isEmpty());

@@ -60,7 +60,15 @@ public slots:
 
 private:
     void onAdaptersDiscovered();
+    void awaitFirstFrame();
+    void onFirstFrame();
+    void finishStartUp();
     void createTray();
+
+    static constexpr int firstFrameWaitMs = 1000;
+    bool adaptersReady = false;
+    bool firstFrameShown = false;
+    QMetaObject::Connection firstFrameConnection;
 
     NetworkApi* networkApi = nullptr;
     DirectoryRefresh* directoryRefresh = nullptr;

@@ -37,24 +37,27 @@ NetworkApi::NetworkApi(QObject* parent)
 NetworkApi::NetworkApi(const QString& apiHost, const QByteArray& caPem, QObject* parent)
     : QObject(parent)
     , apiHost(apiHost)
+    , pinnedCaPem(caPem.trimmed())
 {
     setObjectName(QStringLiteral("NetworkApi"));
     qRegisterMetaType<Server>("Server");
     qRegisterMetaType<Servers>("Servers");
+}
 
-    if (!caPem.trimmed().isEmpty()) {
-        pinnedCaCertificates = QSslCertificate::fromData(caPem, QSsl::Pem);
-        if (pinnedCaCertificates.isEmpty()) {
-            // A deployment that names a CA must not silently fall back to the system's trust alone.
-            tagged(qCritical(), objectName()) << "Cannot read the certificate authority of the API host";
-        }
+NetworkApi::~NetworkApi() = default;
+
+QNetworkAccessManager& NetworkApi::accessManager()
+{
+    if (!manager) {
+        manager = std::make_unique<QNetworkAccessManager>();
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        configurationManager = std::make_unique<QNetworkConfigurationManager>();
+        manager->setConfiguration(configurationManager->defaultConfiguration());
+        QT_WARNING_POP
+        connect(manager.get(), &QNetworkAccessManager::finished, this, &NetworkApi::onFinished);
     }
-
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    manager.setConfiguration(configurationManager.defaultConfiguration());
-    QT_WARNING_POP
-    connect(&manager, &QNetworkAccessManager::finished, this, &NetworkApi::onFinished);
+    return *manager;
 }
 
 QString NetworkApi::geoIpUrl() const
@@ -75,6 +78,14 @@ QSslConfiguration NetworkApi::sslConfiguration() const
         return *apiSslConfiguration;
     }
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    QList<QSslCertificate> pinnedCaCertificates;
+    if (!pinnedCaPem.isEmpty()) {
+        pinnedCaCertificates = QSslCertificate::fromData(pinnedCaPem, QSsl::Pem);
+        if (pinnedCaCertificates.isEmpty()) {
+            // A deployment that names a CA must not silently fall back to the system's trust alone.
+            tagged(qCritical(), objectName()) << "Cannot read the certificate authority of the API host";
+        }
+    }
     if (!pinnedCaCertificates.isEmpty()) {
         // An explicit list switches off Qt's on-demand loading of the system store, so the system's
         // authorities are listed too: the pin adds to them, it does not replace them.
@@ -115,7 +126,7 @@ void NetworkApi::get(QNetworkRequest request)
     // No connection outlives its request: one kept open across a tunnel change would carry the next
     // request on the old route, where it hangs until the timeout instead of reporting the new address.
     request.setRawHeader("Connection", "close");
-    guard(manager.get(request));
+    guard(accessManager().get(request));
 }
 
 void NetworkApi::guard(QNetworkReply* reply)

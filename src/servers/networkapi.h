@@ -11,6 +11,7 @@
 #include <QSslConfiguration>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QNetworkReply;
@@ -28,6 +29,7 @@ public:
     // apiHost is "host[:port]"; caPem, when not empty, is a PEM certificate authority trusted for
     // that host in addition to the system's.
     NetworkApi(const QString& apiHost, const QByteArray& caPem, QObject* parent = nullptr);
+    ~NetworkApi() override;
 
     // The feed, then the public IP address.
     void requestServerList();
@@ -65,13 +67,17 @@ private:
     void handleGeoIpReply(const QString& urlText, const QByteArray& body);
     void handleServerListReply(const QString& urlText, const QByteArray& body);
 
-    QNetworkAccessManager manager;
+    QNetworkAccessManager& accessManager();
+
+    // Made at the first request: the access manager loads the bearer plugins and the authority the
+    // crypto library, neither of which the window's first frame has to wait for.
+    std::unique_ptr<QNetworkAccessManager> manager;
     QT_WARNING_PUSH
     QT_WARNING_DISABLE_DEPRECATED
-    QNetworkConfigurationManager configurationManager;
+    std::unique_ptr<QNetworkConfigurationManager> configurationManager;
     QT_WARNING_POP
     QString apiHost;
-    QList<QSslCertificate> pinnedCaCertificates;
+    QByteArray pinnedCaPem;
     mutable std::optional<QSslConfiguration> apiSslConfiguration;
     int replyTimeout = defaultReplyTimeout;
 };

@@ -1,13 +1,16 @@
 // How the application object wires the connection controller: its QML name, and the kill-switch
-// event bringing the window to the front.
+// event bringing the window to the front; and when start-up ends.
 #include "app/application.h"
 #include "connection/vpncore.h"
 
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQuickWindow>
+
 #include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
+#include <atomic>
 
 class TestVpnCoreWiring : public QObject
 {
@@ -16,10 +19,14 @@ class TestVpnCoreWiring : public QObject
     QTemporaryDir profile; // the client's log and settings go below folders of the test's own
 
 private slots:
-    void controllerIsWired()
+    void initTestCase()
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(profile.filePath(QStringLiteral("config"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(profile.filePath(QStringLiteral("data"))));
+    }
+
+    void controllerIsWired()
+    {
         Application application;
         auto* core = application.findChild<VpnCore*>(QString(), Qt::FindDirectChildrenOnly);
         QVERIFY(core != nullptr);
@@ -29,6 +36,43 @@ private slots:
         window->hide();
         emit core->killSwitchEventActivated();
         QVERIFY(window->isVisible());
+    }
+
+    // The tray, the system bus and the first requests wait for the window's first frame, but a
+    // window that is never drawn does not hold start-up.
+    void startUpEndsAfterTheFirstFrame_data()
+    {
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("drawn") << true;
+        QTest::newRow("never drawn") << false;
+    }
+
+    void startUpEndsAfterTheFirstFrame()
+    {
+        QFETCH(bool, drawn);
+        Application application;
+        auto* window = qobject_cast<QQuickWindow*>(application.mainWindow());
+        QVERIFY(window != nullptr);
+        if (!drawn) {
+            window->hide();
+        }
+        std::atomic<int> frames { 0 };
+        int framesAtEnd = -1;
+        connect(
+            window, &QQuickWindow::frameSwapped, this,
+            [&frames] {
+                frames.fetch_add(1);
+            },
+            Qt::DirectConnection);
+        QSignalSpy ended(&application, &Application::startUpEnded);
+        connect(&application, &Application::startUpEnded, this, [&] {
+            framesAtEnd = frames;
+        });
+        QVERIFY(ended.wait(10000));
+        if (!ended.first().first().toBool()) {
+            QSKIP("no TUN device on this host: start-up ends before the window matters");
+        }
+        QCOMPARE(framesAtEnd > 0, drawn);
     }
 };
 
