@@ -7,6 +7,20 @@ ApplicationWindow {
     visible: true
     title: "Floor"
 
+    Rectangle {
+        anchors.centerIn: parent
+        visible: drawn
+        width: 200
+        height: 60
+        color: "#193151"
+
+        Label {
+            anchors.centerIn: parent
+            text: "Floor"
+            color: "white"
+        }
+    }
+
     Label {
         anchors.centerIn: parent
         visible: ticking
