@@ -38,15 +38,13 @@ SingleApplication::SingleApplication(const QString& id, int& argc, char** argv)
     , serverName(instanceKey(id))
 {
     const QString lockPath = QDir(QDir::tempPath()).filePath(serverName + QStringLiteral(".lock"));
-    lock = std::make_unique<QLockFile>(lockPath);
-    // Only a dead owner makes the lock stale; a long-running first instance keeps it.
-    lock->setStaleLockTime(0);
-    primary = lock->tryLock(0);
-    if (!primary && lock->error() != QLockFile::LockFailedError) {
+    const InstanceLock::Result locked = lock.tryLock(lockPath);
+    primary = locked == InstanceLock::Result::Acquired;
+    if (locked == InstanceLock::Result::Unavailable) {
         // No lock can be made at all (no usable temporary folder), so no other instance holds it:
         // start alone rather than hand over to nobody and end without a word.
         tagged(qWarning(), QStringLiteral("SingleApplication"))
-            << "Cannot create the instance lock " << lockPath << ", starting without it";
+            << "Cannot create the instance lock " << lockPath << " (" << lock.errorString() << "), starting without it";
         primary = true;
     }
     if (!primary) {
@@ -65,9 +63,6 @@ SingleApplication::~SingleApplication()
 {
     if (server != nullptr) {
         server->close();
-    }
-    if (primary) {
-        lock->unlock();
     }
 }
 

@@ -1,17 +1,16 @@
 #pragma once
 
+#include "platform/instancelock.h"
+
 #include <QApplication>
-#include <QLockFile>
 #include <QString>
-#include <memory>
 
 class QLocalServer;
 
 // A QApplication of which one instance runs per user session and application id.
 // The first instance holds a lock file and a local server; a later one finds the lock taken,
 // isRunning() is true and it can pass a message to the first instance.
-// A crashed first instance leaves a lock whose process is gone: the lock counts as stale
-// and the next start takes it over.
+// A crashed first instance holds nothing any more: the system released its lock.
 class SingleApplication : public QApplication
 {
     Q_OBJECT
@@ -33,7 +32,7 @@ private:
 
     QString appId;
     QString serverName;
-    std::unique_ptr<QLockFile> lock;
+    InstanceLock lock;
     QLocalServer* server = nullptr;
     bool primary = false;
 };

@@ -1,6 +1,7 @@
 #include "../app/testkit.h"
 
 #include "platform/autostart.h"
+#include "platform/instancelock.h"
 #include "platform/resolvers.h"
 #include "platform/servicepresence.h"
 
@@ -8,9 +9,11 @@
 #include <QTemporaryDir>
 
 #include <optional>
+#include <unistd.h>
 
-// Launch at sign-in, the service check and the user's resolvers: the Windows sides from recorded
-// outputs, the Linux sides for real (an autostart folder and a listener of this test's own).
+// Launch at sign-in, the service check, the user's resolvers and the instance lock: the Windows sides
+// from recorded outputs, the Linux sides for real (an autostart folder, a listener and lock files of
+// this test's own).
 class TestHostDoors : public QObject
 {
     Q_OBJECT
@@ -132,6 +135,52 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(found.has_value(), 10000);
             QCOMPARE(*found, listening);
         }
+    }
+
+    // What was at the lock's place before: nothing, a file of the user's own (left by an earlier run),
+    // a link someone planted, another user's file, or no folder at all.
+    void instanceLock_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("nothing") << "nothing" << true;
+        QTest::newRow("own file") << "own file" << true;
+        QTest::newRow("planted link") << "link" << false;
+        QTest::newRow("another user's file") << "foreign file" << false;
+        QTest::newRow("no folder") << "no folder" << false;
+    }
+
+    void instanceLock()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, usable);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(before == "no folder" ? "missing/instance.lock" : "instance.lock");
+        if (before == "own file" || before == "foreign file") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        if (before == "link") {
+            QVERIFY(QFile::link(folder.filePath("elsewhere"), path));
+        }
+        if (before == "foreign file") {
+            if (::geteuid() != 0) {
+                QSKIP("handing a file to another user needs root");
+            }
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        }
+        auto first = std::make_unique<InstanceLock>();
+        if (!usable) {
+            QCOMPARE(first->tryLock(path), InstanceLock::Result::Unavailable);
+            QVERIFY(!first->errorString().isEmpty());
+            QVERIFY(!QFile::exists(folder.filePath("elsewhere")));
+            return;
+        }
+        QCOMPARE(first->tryLock(path), InstanceLock::Result::Acquired);
+        InstanceLock second;
+        QCOMPARE(second.tryLock(path), InstanceLock::Result::HeldElsewhere);
+        first.reset();
+        QCOMPARE(second.tryLock(path), InstanceLock::Result::Acquired);
     }
 
     // Linux: one entry, the system's resolver, which the dns tool restores from its own copy.

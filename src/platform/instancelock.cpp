@@ -1,0 +1,11 @@
+#include "instancelock.h"
+
+InstanceLock::~InstanceLock()
+{
+    release();
+}
+
+QString InstanceLock::errorString() const
+{
+    return error;
+}
