@@ -1,14 +1,72 @@
 #include "dashcircle.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPainter>
 #include <QPen>
+#include <QQuickWindow>
+#include <QSGGeometryNode>
+#include <QSGTextureMaterial>
+#include <QtMath>
+
+#include <memory>
+
+namespace {
+
+// The band around the outline that is drawn: the pen's half width, its antialiased edge and the
+// band's straight segments standing in for the curve, with room to spare.
+constexpr qreal bandHalfWidth = 3;
+
+class BandNode : public QSGGeometryNode
+{
+public:
+    BandNode()
+        : geometry(QSGGeometry::defaultAttributes_TexturedPoint2D(), 0)
+    {
+        geometry.setDrawingMode(QSGGeometry::DrawTriangleStrip);
+        setGeometry(&geometry);
+        // Smooth like a painted item: the item may stand at half a pixel.
+        material.setFiltering(QSGTexture::Linear);
+        setMaterial(&material);
+    }
+
+    QSGGeometry geometry;
+    QSGTextureMaterial material;
+    std::unique_ptr<QSGTexture> texture;
+};
+
+// A closed strip between the ellipses of radii r - d and r + d around the item's outline, kept
+// inside the item (beyond it the texture's edge would repeat), mapped onto the item-sized texture.
+void setBand(QSGGeometry& geometry, const QSizeF& size)
+{
+    const QPointF center((size.width() - 1) / 2, (size.height() - 1) / 2);
+    const qreal rx = center.x(), ry = center.y();
+    const qreal perimeter = 2 * M_PI * qMax(rx, ry);
+    const int segments = qBound(32, qCeil(perimeter / 8), 1024);
+    geometry.allocate(2 * (segments + 1));
+    QSGGeometry::TexturedPoint2D* vertex = geometry.vertexDataAsTexturedPoint2D();
+    const auto set = [&size](QSGGeometry::TexturedPoint2D* v, qreal x, qreal y) {
+        x = qBound(0.0, x, size.width());
+        y = qBound(0.0, y, size.height());
+        v->set(float(x), float(y), float(x / size.width()), float(y / size.height()));
+    };
+    for (int i = 0; i <= segments; ++i) {
+        const qreal angle = 2 * M_PI * (i % segments) / segments;
+        const qreal cos = qCos(angle), sin = qSin(angle);
+        set(vertex++, center.x() + qMax(0.0, rx - bandHalfWidth) * cos,
+            center.y() + qMax(0.0, ry - bandHalfWidth) * sin);
+        set(vertex++, center.x() + (rx + bandHalfWidth) * cos, center.y() + (ry + bandHalfWidth) * sin);
+    }
+}
+
+} // namespace
 
 DashCircle::DashCircle(QQuickItem* parent)
-    : QQuickPaintedItem(parent)
+    : QQuickItem(parent)
     , m_color(QStringLiteral("#193151"))
 {
     setObjectName(QStringLiteral("DashCircle"));
+    setFlag(ItemHasContents, true);
 }
 
 void DashCircle::setColor(const QString& color)
@@ -18,6 +76,7 @@ void DashCircle::setColor(const QString& color)
     }
     m_color = color;
     emit colorChanged(m_color);
+    m_dirty = true;
     update();
 }
 
@@ -30,4 +89,46 @@ void DashCircle::paint(QPainter* painter)
     painter->setPen(pen);
     // One pixel less than the item so the right and bottom edges of the outline stay inside it.
     painter->drawEllipse(0, 0, static_cast<int>(width() - 1), static_cast<int>(height() - 1));
+}
+
+void DashCircle::geometryChanged(const QRectF& newGeometry, const QRectF& oldGeometry)
+{
+    QQuickItem::geometryChanged(newGeometry, oldGeometry);
+    if (newGeometry.size() != oldGeometry.size()) {
+        m_dirty = true;
+        update();
+    }
+}
+
+QSGNode* DashCircle::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data)
+{
+    Q_UNUSED(data)
+    auto* node = static_cast<BandNode*>(oldNode);
+    if (width() < 1 || height() < 1 || !window()) {
+        delete node;
+        return nullptr;
+    }
+    const qreal dpr = window()->effectiveDevicePixelRatio();
+    // Texels as a painted item of this size would have; the band covers the whole of them.
+    const QSize pixels(qCeil(width() * dpr), qCeil(height() * dpr));
+    if (!node) {
+        node = new BandNode;
+        m_dirty = true;
+    } else if (node->texture && node->texture->textureSize() != pixels) {
+        m_dirty = true;
+    }
+    if (m_dirty) {
+        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.scale(dpr, dpr);
+        paint(&painter);
+        painter.end();
+        node->texture.reset(window()->createTextureFromImage(image));
+        node->material.setTexture(node->texture.get());
+        setBand(node->geometry, QSizeF(pixels) / dpr);
+        node->markDirty(QSGNode::DirtyGeometry | QSGNode::DirtyMaterial);
+        m_dirty = false;
+    }
+    return node;
 }
