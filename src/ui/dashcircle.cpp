@@ -6,6 +6,8 @@
 #include <QPen>
 #include <QQuickWindow>
 #include <QSGGeometryNode>
+#include <QSGImageNode>
+#include <QSGRendererInterface>
 #include <QSGTextureMaterial>
 #include <QtMath>
 
@@ -100,33 +102,53 @@ void DashCircle::geometryChanged(const QRectF& newGeometry, const QRectF& oldGeo
     }
 }
 
+QImage DashCircle::paintImage(const QSize& pixels, qreal dpr)
+{
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.scale(dpr, dpr);
+    paint(&painter);
+    return image;
+}
+
 QSGNode* DashCircle::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData* data)
 {
     Q_UNUSED(data)
-    auto* node = static_cast<BandNode*>(oldNode);
     if (width() < 1 || height() < 1 || !window()) {
-        delete node;
+        delete oldNode;
         return nullptr;
     }
     const qreal dpr = window()->effectiveDevicePixelRatio();
     // Texels as a painted item of this size would have; the band covers the whole of them.
     const QSize pixels(qCeil(width() * dpr), qCeil(height() * dpr));
+    const QRectF rect(QPointF(), QSizeF(pixels) / dpr);
+    // Only OpenGL takes a node of one's own; the others, the software one among them, draw the
+    // texture whole.
+    if (window()->rendererInterface()->graphicsApi() != QSGRendererInterface::OpenGL) {
+        auto* node = static_cast<QSGImageNode*>(oldNode);
+        if (!node) {
+            node = window()->createImageNode();
+            node->setOwnsTexture(true);
+            node->setFiltering(QSGTexture::Linear);
+            m_dirty = true;
+        }
+        if (m_dirty || node->texture()->textureSize() != pixels) {
+            node->setTexture(window()->createTextureFromImage(paintImage(pixels, dpr)));
+            node->setRect(rect);
+            m_dirty = false;
+        }
+        return node;
+    }
+    auto* node = static_cast<BandNode*>(oldNode);
     if (!node) {
         node = new BandNode;
         m_dirty = true;
-    } else if (node->texture && node->texture->textureSize() != pixels) {
-        m_dirty = true;
     }
-    if (m_dirty) {
-        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.scale(dpr, dpr);
-        paint(&painter);
-        painter.end();
-        node->texture.reset(window()->createTextureFromImage(image));
+    if (m_dirty || node->texture->textureSize() != pixels) {
+        node->texture.reset(window()->createTextureFromImage(paintImage(pixels, dpr)));
         node->material.setTexture(node->texture.get());
-        setBand(node->geometry, QSizeF(pixels) / dpr);
+        setBand(node->geometry, rect.size());
         node->markDirty(QSGNode::DirtyGeometry | QSGNode::DirtyMaterial);
         m_dirty = false;
     }

@@ -3,6 +3,7 @@
 #include <QQuickItem>
 #include <QString>
 
+class QImage;
 class QPainter;
 
 // The dashed outline of an ellipse filling the item, drawn behind the connection switch.
@@ -34,6 +35,8 @@ protected:
     void geometryChanged(const QRectF& newGeometry, const QRectF& oldGeometry) override;
 
 private:
+    QImage paintImage(const QSize& pixels, qreal dpr);
+
     QString m_color;
     bool m_dirty = true;
 };

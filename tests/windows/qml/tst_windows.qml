@@ -111,6 +111,9 @@ TestCase {
         waitForRendering(face)
         verify(Qt.colorEqual(TestSupport.pixel(face, 77, 18), uiStyle.connectionPageVpnDurationBackgroundColor))
         verify(Qt.colorEqual(TestSupport.pixel(face, 77, 136), uiStyle.connectionPageVpnSwitchBackgroundColor))
+        // The dashed circle behind the switch starts with a dash at its right.
+        var circle = item("DashCircle")
+        verify(TestSupport.pixel(circle, circle.width - 2, (circle.height - 1) / 2).a > 0)
         // What a screen reader says about the switch and the location.
         compare(TestSupport.accessible(item("connectionButton")), Accessible.Button + " " + qsTranslate("VpnConnectionButton", "SWITCH OFF"))
         compare(TestSupport.accessible(item("locationRow")),
