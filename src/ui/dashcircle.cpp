@@ -15,9 +15,11 @@
 
 namespace {
 
-// The band around the outline that is drawn: the pen's half width, its antialiased edge and the
-// band's straight segments standing in for the curve, with room to spare.
-constexpr qreal bandHalfWidth = 3;
+// The band around the outline that is drawn: the pen's half width, its antialiased edge and half a
+// texel of smooth sampling make 1.5; the rest is for the straight segments that stand in for the
+// curve, which cut into the band by at most maxSagitta.
+constexpr qreal bandHalfWidth = 2;
+constexpr qreal maxSagitta = 0.25;
 
 class BandNode : public QSGGeometryNode
 {
@@ -43,8 +45,9 @@ void setBand(QSGGeometry& geometry, const QSizeF& size)
 {
     const QPointF center((size.width() - 1) / 2, (size.height() - 1) / 2);
     const qreal rx = center.x(), ry = center.y();
-    const qreal perimeter = 2 * M_PI * qMax(rx, ry);
-    const int segments = qBound(32, qCeil(perimeter / 8), 1024);
+    // Few segments: a software rasterizer pays for every triangle.
+    const qreal outer = qMax(rx, ry) + bandHalfWidth;
+    const int segments = qBound(16, qCeil(M_PI / qAcos(1 - maxSagitta / outer)), 1024);
     geometry.allocate(2 * (segments + 1));
     QSGGeometry::TexturedPoint2D* vertex = geometry.vertexDataAsTexturedPoint2D();
     const auto set = [&size](QSGGeometry::TexturedPoint2D* v, qreal x, qreal y) {
