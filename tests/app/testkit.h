@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QtTest>
 
-// A fixture below tests/data, such as "connection/route-one-adapter.txt".
+// A fixture below tests/data, such as "connection/route-two-adapters.txt".
 inline QString fixture(const QString& name)
 {
     QFile file(VPN_TEST_DATA_DIR "/" + name);

@@ -2,7 +2,7 @@
 #include <QTranslator>
 #include <QtTest>
 
-// The Russian catalogue is compiled into the resources and complete.
+// The Russian catalogue is compiled into the resources (tst_catalogue checks that it is complete).
 class TestTranslations : public QObject
 {
     Q_OBJECT
@@ -20,15 +20,6 @@ private slots:
         QTranslator english;
         QVERIFY(!english.load(QLocale(QLocale::English, QLocale::UnitedStates), QStringLiteral("vpnclient"),
             QStringLiteral("_"), QStringLiteral(":/src/translations")));
-    }
-
-    void everyMessageIsTranslated()
-    {
-        QFile catalogue(QStringLiteral(VPN_SOURCE_DIR "/src/translations/vpnclient_ru.ts"));
-        QVERIFY(catalogue.open(QIODevice::ReadOnly));
-        const QByteArray text = catalogue.readAll();
-        QVERIFY(text.count("<message>") > 0);
-        QCOMPARE(text.count("type=\"unfinished\""), 0);
     }
 };
 

@@ -170,23 +170,19 @@ private slots:
     }
     void badArgumentsChangeNothing_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("command");
         QTest::addColumn<QString>("complaint");
         QTest::newRow("dns: families swapped") << QStringList { "dns", "vpn", A + "@fd00::1,10.8.0.1" } << "IPv4";
         QTest::newRow("dns: injected line") << QStringList { "dns", "vpn", A + "@10.8.0.1\n," } << "IPv4";
         QTest::newRow("dns: IPv6 not canonical") << QStringList { "dns", "vpn", A + "@,fd00:8:0::1" } << "IPv6";
-        QTest::newRow("dns: interface name too long")
-            << QStringList { "dns", "vpn", "tun456789abcdef0@10.8.0.1," } << "neither";
-        QTest::newRow("dns: interface name with a slash")
-            << QStringList { "dns", "vpn", "../tun0@10.8.0.1," } << "neither";
-        QTest::newRow("killswitch: final line end")
-            << QStringList { "killswitch", "enable", "all", server + "\n", "" } << "not an IPv4 or IPv6";
-        QTest::newRow("killswitch: Unicode blank")
-            << QStringList { "killswitch", "enable", "all", server6 + QChar(0x00a0), "" } << "not an IPv4 or IPv6";
-        QTest::newRow("killswitch: IPv6 upper case")
-            << QStringList { "killswitch", "enable", "all", "2001:DB8:1::1", "" } << "not an IPv4 or IPv6";
-        QTest::newRow("killswitch: unknown fifth")
-            << QStringList { "killswitch", "enable", "all", server, "lan" } << "is not \"local\"";
+        QTest::newRow("dns: interface name too long") << QStringList { "dns", "vpn", "tun456789abcdef0@10.8.0.1," } << "neither";
+        QTest::newRow("dns: interface name with a slash") << QStringList { "dns", "vpn", "../tun0@10.8.0.1," } << "neither";
+        QTest::newRow("killswitch: final line end") << QStringList { "killswitch", "enable", "all", server + "\n", "" } << "not an IPv4 or IPv6";
+        QTest::newRow("killswitch: Unicode blank") << QStringList { "killswitch", "enable", "all", server6 + QChar(0x00a0), "" } << "not an IPv4 or IPv6";
+        QTest::newRow("killswitch: IPv6 upper case") << QStringList { "killswitch", "enable", "all", "2001:DB8:1::1", "" } << "not an IPv4 or IPv6";
+        QTest::newRow("killswitch: unknown fifth") << QStringList { "killswitch", "enable", "all", server, "lan" } << "is not \"local\"";
+        // clang-format on
     }
     void badArgumentsChangeNothing()
     {
@@ -336,18 +332,17 @@ private slots:
     // Who answers the names: systemd-resolved when its folder is there and resolv.conf is its stub's.
     void resolvedDetection_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("resolvConf"); // "->NAME": a link to NAME in the resolve folder
         QTest::addColumn<bool>("folder");
         QTest::addColumn<bool>("active");
-        QTest::newRow("the stub") << QByteArray("# by resolved\nnameserver 127.0.0.53\noptions edns0\n") << true
-                                  << true;
+        QTest::newRow("the stub") << QByteArray("# by resolved\nnameserver 127.0.0.53\noptions edns0\n") << true << true;
         QTest::newRow("a link into its folder") << QByteArray("->stub-resolv.conf") << true << true;
         QTest::newRow("not running") << QByteArray("nameserver 127.0.0.53\n") << false << false;
-        QTest::newRow("another server too")
-            << QByteArray("nameserver 127.0.0.53\nnameserver 192.0.2.1\n") << true << false;
+        QTest::newRow("another server too") << QByteArray("nameserver 127.0.0.53\nnameserver 192.0.2.1\n") << true << false;
         QTest::newRow("the stub in a comment") << QByteArray("# nameserver 127.0.0.53\n") << true << false;
-        QTest::newRow("the tunnel's file")
-            << ResolverConfig::vpnConfig("nameserver 127.0.0.53\n", { "10.8.0.1" }) << true << false;
+        QTest::newRow("the tunnel's file") << ResolverConfig::vpnConfig("nameserver 127.0.0.53\n", { "10.8.0.1" }) << true << false;
+        // clang-format on
     }
     void resolvedDetection()
     {
@@ -379,23 +374,16 @@ private slots:
         QTest::addColumn<QString>("error"); // in the failure; empty: success
         const QStringList guidVpn { "vpn", A + "@10.8.0.1," };
         // clang-format off
-        QTest::newRow("named link") << QByteArray() << QStringList { "vpn", "vpnt0@10.8.0.1,fd00:8::1" } << 0
-                                    << "dns vpnt0 10.8.0.1 fd00:8::1|domain vpnt0 ~." << QByteArray("vpnt0\n") << "";
-        QTest::newRow("the link OpenVPN holds") << QByteArray() << guidVpn << 0 << "dns vpnt1 10.8.0.1|domain vpnt1 ~."
-                                                << QByteArray("vpnt1\n") << "";
-        QTest::newRow("reconnection") << QByteArray("vpnt0\n") << QStringList { "vpn", A + "@,fd00:8::1" } << 0
-                                      << "dns vpnt1 fd00:8::1|domain vpnt1 ~." << QByteArray("vpnt0\nvpnt1\n") << "";
-        QTest::newRow("a link of another kind") << QByteArray() << QStringList { "vpn", "vk0@10.8.0.1," } << 0 << ""
-                                                << QByteArray() << "vk0 is not a TUN/TAP interface";
+        QTest::newRow("named link") << QByteArray() << QStringList { "vpn", "vpnt0@10.8.0.1,fd00:8::1" } << 0 << "dns vpnt0 10.8.0.1 fd00:8::1|domain vpnt0 ~." << QByteArray("vpnt0\n") << "";
+        QTest::newRow("the link OpenVPN holds") << QByteArray() << guidVpn << 0 << "dns vpnt1 10.8.0.1|domain vpnt1 ~." << QByteArray("vpnt1\n") << "";
+        QTest::newRow("reconnection") << QByteArray("vpnt0\n") << QStringList { "vpn", A + "@,fd00:8::1" } << 0 << "dns vpnt1 fd00:8::1|domain vpnt1 ~." << QByteArray("vpnt0\nvpnt1\n") << "";
+        QTest::newRow("a link of another kind") << QByteArray() << QStringList { "vpn", "vk0@10.8.0.1," } << 0 << "" << QByteArray() << "vk0 is not a TUN/TAP interface";
         QTest::newRow("no server") << QByteArray() << QStringList { "vpn", "vpnt0@," } << 0 << "" << QByteArray() << "";
-        QTest::newRow("resolvectl fails") << QByteArray() << guidVpn << 1 << "dns vpnt1 10.8.0.1" << QByteArray("vpnt1\n")
-                                          << "exit code 1";
+        QTest::newRow("resolvectl fails") << QByteArray() << guidVpn << 1 << "dns vpnt1 10.8.0.1" << QByteArray("vpnt1\n") << "exit code 1";
         QTest::newRow("not installed") << QByteArray() << guidVpn << -1 << "" << QByteArray() << "not installed";
-        QTest::newRow("user: what it set, and only that") << QByteArray("vpnt0\ngone0\n../x\n")
-            << QStringList { "user", "vk0@192.0.2.1" } << 0 << "revert vpnt0" << QByteArray() << "";
+        QTest::newRow("user: what it set, and only that") << QByteArray("vpnt0\ngone0\n../x\n") << QStringList { "user", "vk0@192.0.2.1" } << 0 << "revert vpnt0" << QByteArray() << "";
         QTest::newRow("user: nothing recorded") << QByteArray() << QStringList { "user" } << -1 << "" << QByteArray() << "";
-        QTest::newRow("user: the record stays when reverting fails") << QByteArray("vpnt0\n") << QStringList { "user" }
-            << 1 << "revert vpnt0" << QByteArray("vpnt0\n") << "exit code 1";
+        QTest::newRow("user: the record stays when reverting fails") << QByteArray("vpnt0\n") << QStringList { "user" } << 1 << "revert vpnt0" << QByteArray("vpnt0\n") << "exit code 1";
         // clang-format on
     }
     void resolvedLinks()

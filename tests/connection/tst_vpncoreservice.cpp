@@ -173,20 +173,17 @@ private slots:
     // again; the user's disconnect during the restart ends it.
     void hostEvents_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("event");
         QTest::addColumn<QString>("before"); // "connected", "reconnection pending", "disconnected"
         QTest::addColumn<bool>("userDisconnects");
         QTest::addColumn<bool>("restarts");
-        QTest::newRow("resume while connected") << "resume"
-                                                << "connected" << false << true;
-        QTest::newRow("network change while connected") << "network"
-                                                        << "connected" << false << true;
-        QTest::newRow("resume while a reconnection waits") << "resume"
-                                                           << "reconnection pending" << false << true;
-        QTest::newRow("network change while disconnected") << "network"
-                                                           << "disconnected" << false << false;
-        QTest::newRow("disconnect during the restart") << "network"
-                                                       << "connected" << true << false;
+        QTest::newRow("resume while connected") << "resume" << "connected" << false << true;
+        QTest::newRow("network change while connected") << "network" << "connected" << false << true;
+        QTest::newRow("resume while a reconnection waits") << "resume" << "reconnection pending" << false << true;
+        QTest::newRow("network change while disconnected") << "network" << "disconnected" << false << false;
+        QTest::newRow("disconnect during the restart") << "network" << "connected" << true << false;
+        // clang-format on
     }
     void hostEvents()
     {

@@ -1,7 +1,9 @@
 #pragma once
-// Shared by the OpenVPN tests: the client's protected slots, a log capture, a signal recorder and a
-// real vpn-service copied beside the test, with the system's OpenVPN or a stand-in put over it.
+// Shared by the OpenVPN and connection tests: the client's and the controller's protected slots, a log
+// capture, a signal recorder and a real vpn-service copied beside the test, with the system's OpenVPN
+// or a stand-in put over it.
 #include "../service/servicekit.h"
+#include "connection/vpncore.h"
 #include "foundation/logger.h"
 #include "openvpn/openvpnclient.h"
 #include "service/servicecontroller.h"
@@ -18,6 +20,16 @@ public:
     using OpenVpnClient::connectToManagementInterface;
     using OpenVpnClient::onOpenVpnProcessFinished;
     using OpenVpnClient::onOpenVpnProcessStarted;
+};
+
+// The connection controller's slots, for the tests that play its tunnel's reports.
+class VpnCoreProbe : public VpnCore
+{
+public:
+    using VpnCore::onByteCountChanged;
+    using VpnCore::onRequestCurrentIpAddressFinished;
+    using VpnCore::onVpnConnectionStateChanged;
+    using VpnCore::updateOnlineTime;
 };
 
 // Another program (of any user) on the management port while the client is away: whatever it sends

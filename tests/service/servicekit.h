@@ -92,6 +92,23 @@ inline QStringList records(const QString& folder)
     return readFile(folder + "/records.txt").split('\n', Qt::SkipEmptyParts);
 }
 
+// What the client writes for a run of OpenVPN, in FOLDER: a management password file of its user
+// alone, a configuration that names it (EXTRA at its end) and a log. Returns the service's arguments
+// for the run of APP's OpenVPN; empty when a file cannot be written.
+inline QStringList clientOpenVpnRun(const QString& app, const QString& folder, const QByteArray& extra = {})
+{
+    QFile secret(folder + "/management.pw"), config(folder + "/client.ovpn"), log(folder + "/openvpn.log");
+    const bool written = secret.open(QIODevice::WriteOnly) && secret.write(QByteArray(64, 'a') + '\n') == 65
+        && secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && config.open(QIODevice::WriteOnly)
+        && config.write("client\r\ndev tun\r\nmanagement 127.0.0.1 61973 " + QFile::encodeName(secret.fileName())
+               + "\r\nremote 192.0.2.1 88 udp\r\nverb 3\r\n" + extra)
+            > 0
+        && log.open(QIODevice::Append);
+    return written ? QStringList { programPath(app, "openvpn"), "--config", config.fileName(),
+        "--management-query-passwords", "--log-append", log.fileName() }
+                   : QStringList();
+}
+
 inline const QByteArray handshakeRequest = "GET / HTTP/1.1\r\nHost: 127.0.0.1:6447\r\nUpgrade: websocket\r\n"
                                            "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
                                            "Sec-WebSocket-Version: 13\r\n\r\n";

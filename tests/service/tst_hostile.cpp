@@ -92,21 +92,11 @@ QByteArray receive(int fd, int timeoutMs)
 
 int session(const QString& app, const QString& home)
 {
-    QFile config(home + "/client.ovpn");
-    QFile log(home + "/openvpn.log");
-    QFile secret(home + "/management.pw");
-    if (!config.open(QIODevice::WriteOnly) || !log.open(QIODevice::WriteOnly) || !secret.open(QIODevice::WriteOnly)
-        || !secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    const QStringList run = servicekit::clientOpenVpnRun(app, home);
+    if (run.isEmpty()) {
         say("SESSION cannot write its files");
         return 1;
     }
-    secret.write(QByteArray(64, 'a') + '\n');
-    secret.close();
-    config.write("client\ndev tun\nmanagement 127.0.0.1 61973 " + QFile::encodeName(secret.fileName())
-        + "\nremote 192.0.2.1 88 udp\nverb 3\n");
-    config.close();
-    log.close();
-
     QWebSocket socket;
     qint64 openVpnPid = 0;
     bool tunnelEnded = false;
@@ -144,7 +134,7 @@ int session(const QString& app, const QString& home)
     });
     QObject::connect(&socket, &QWebSocket::connected, [&] {
         socket.sendTextMessage("init: connection");
-        socket.sendTextMessage(openVpnCommand(app, config.fileName(), log.fileName()));
+        socket.sendTextMessage(openVpnCommand(app, run.at(2), run.at(5)));
         socket.sendTextMessage(
             QStringLiteral("start: \"%1\" \"enable\" \"all\" \"198.51.100.1\"").arg(programPath(app, "killswitch")));
     });

@@ -205,21 +205,18 @@ private slots:
 
     void damagedStoreStillStarts_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("store");
         QTest::addColumn<QJsonObject>("changes");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("not Base64, wrong version")
-            << QByteArray("[Settings]\npassword=BAKr/8T1eQ==\nuserName=@@@###\nmtuSize=1400\n")
-            << QJsonObject { { "mtuSize", 1400 } } << "CredentialCipher: Invalid version or not a cyphertext.";
-        QTest::newRow("binary junk") << QByteArray("\xff\xfe[\0=]\n\x01\x80", 9).repeated(400) << QJsonObject()
-                                     << QString();
+        QTest::newRow("not Base64, wrong version") << QByteArray("[Settings]\npassword=BAKr/8T1eQ==\nuserName=@@@###\nmtuSize=1400\n") << QJsonObject { { "mtuSize", 1400 } } << "CredentialCipher: Invalid version or not a cyphertext.";
+        QTest::newRow("binary junk") << QByteArray("\xff\xfe[\0=]\n\x01\x80", 9).repeated(400) << QJsonObject() << QString();
         QTest::newRow("a folder, not a file") << QByteArray("folder") << QJsonObject() << QString();
         QTest::newRow("first run") << QByteArray() << QJsonObject() << QString(); // empty credentials: silent
         // Another build's store: from the vector generator, which uses the demo deployment's key.
-        QTest::newRow("another build") << QByteArray("[Settings]\nuserName=AwKo*.z+sGvR57RIk=\n")
-                                       << QJsonObject { { "userName",
-                                              Deployment::cipherKey == 0x5A17C0DE9E3779B9ULL ? "secret" : "" } }
-                                       << QString();
+        const char* const secret = Deployment::cipherKey == 0x5A17C0DE9E3779B9ULL ? "secret" : "";
+        QTest::newRow("another build") << QByteArray("[Settings]\nuserName=AwKo*.z+sGvR57RIk=\n") << QJsonObject { { "userName", secret } } << QString();
+        // clang-format on
     }
 
     void damagedStoreStillStarts()

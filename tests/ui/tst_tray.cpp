@@ -50,13 +50,6 @@ public:
     }
 };
 
-class Probe : public VpnCore
-{
-public:
-    using VpnCore::onRequestCurrentIpAddressFinished;
-    using VpnCore::onVpnConnectionStateChanged;
-};
-
 } // namespace
 
 class TestTray : public QObject
@@ -65,7 +58,7 @@ class TestTray : public QObject
 
     QTemporaryDir home;
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
-    std::unique_ptr<Probe> core;
+    std::unique_ptr<VpnCoreProbe> core;
     std::unique_ptr<ServerListModel> model;
     std::unique_ptr<Recorder> tray;
     std::unique_ptr<TrayIcon> icon;
@@ -75,7 +68,7 @@ class TestTray : public QObject
     {
         icon.reset();
         notifier.reset();
-        core = std::make_unique<Probe>();
+        core = std::make_unique<VpnCoreProbe>();
         core->setNetworkApi(&api);
         model = std::make_unique<ServerListModel>();
         if (withServer) {
@@ -148,42 +141,17 @@ private slots:
             const auto row = [dark](const char* name) -> QTestData& {
                 return QTest::addRow("%s, %s", name, dark ? "dark" : "light") << dark;
             };
-            row("disconnected") << true << false << false << ""
-                                << "disconnected"
-                                << "Connect"
-                                << "Korvex: Disconnected\nDE, Frankfurt";
-            row("no server chosen") << false << false << false << ""
-                                    << "disconnected"
-                                    << "Connect-"
-                                    << "Korvex: Disconnected\nNot selected";
-            row("connecting") << true << false << false << "1"
-                              << "connecting"
-                              << "Disconnect"
-                              << "Korvex: Connecting...\nDE, Frankfurt";
-            row("connected") << true << true << false << "1,3,ip"
-                             << "connected"
-                             << "Disconnect"
-                             << "Korvex: Connected\nDE, Frankfurt\nIP address: 198.51.100.1";
-            row("disconnecting") << true << false << false << "1,3,2"
-                                 << "connecting"
-                                 << "Disconnect-"
-                                 << "Korvex: Disconnecting...\nDE, Frankfurt";
-            row("reconnection due") << true << true << true << "1,3,crash"
-                                    << "connecting"
-                                    << "Disconnect"
-                                    << "Korvex: Connecting...\nDE, Frankfurt";
-            row("blocked by the lock") << true << true << false << "1,3,crash"
-                                       << "blocked"
-                                       << "Connect"
-                                       << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
-            row("notice closed") << true << true << false << "1,3,crash,notice"
-                                 << "disconnected"
-                                 << "Connect"
-                                 << "Korvex: Disconnected\nDE, Frankfurt";
-            row("user's disconnect lifts the lock") << true << true << false << "1,3,disconnect"
-                                                    << "disconnected"
-                                                    << "Connect"
-                                                    << "Korvex: Disconnected\nDE, Frankfurt";
+            // clang-format off
+            row("disconnected") << true << false << false << "" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
+            row("no server chosen") << false << false << false << "" << "disconnected" << "Connect-" << "Korvex: Disconnected\nNot selected";
+            row("connecting") << true << false << false << "1" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
+            row("connected") << true << true << false << "1,3,ip" << "connected" << "Disconnect" << "Korvex: Connected\nDE, Frankfurt\nIP address: 198.51.100.1";
+            row("disconnecting") << true << false << false << "1,3,2" << "connecting" << "Disconnect-" << "Korvex: Disconnecting...\nDE, Frankfurt";
+            row("reconnection due") << true << true << true << "1,3,crash" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
+            row("blocked by the lock") << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
+            row("notice closed") << true << true << false << "1,3,crash,notice" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
+            row("user's disconnect lifts the lock") << true << true << false << "1,3,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
+            // clang-format on
         }
     }
     void stateShown()
@@ -295,6 +263,7 @@ private slots:
     // one message. "title|body|icon", icon 1 information, 2 warning, 3 critical.
     void notifications_data()
     {
+        // clang-format off
         QTest::addColumn<bool>("killSwitch");
         QTest::addColumn<bool>("autoReconnect");
         QTest::addColumn<bool>("notifications");
@@ -305,25 +274,16 @@ private slots:
         const QString fourLosses = QStringLiteral("1,3,crash,1,crash,1,crash,1,crash");
         QTest::newRow("up") << false << false << true << "1,3" << QStringList { up };
         QTest::newRow("user's own disconnect") << false << false << true << "1,3,disconnect" << QStringList { up };
-        QTest::newRow("user's own disconnect, lock engaged")
-            << true << false << true << "1,3,disconnect" << QStringList { up };
+        QTest::newRow("user's own disconnect, lock engaged") << true << false << true << "1,3,disconnect" << QStringList { up };
         QTest::newRow("user cancels an attempt") << false << false << true << "1,disconnect" << QStringList {};
-        QTest::newRow("lost") << false << false << true << "1,3,crash"
-                              << QStringList { up, "VPN disconnected|The VPN connection ended unexpectedly.|2" };
-        QTest::newRow("lost, the lock holds")
-            << true << false << true << "1,3,crash"
-            << QStringList { up, "VPN disconnected|Connection to Internet is blocked|3" };
-        QTest::newRow("attempt failed") << false << false << true << "1,timeout"
-                                        << QStringList { "VPN disconnected|The VPN server did not answer in time|2" };
-        QTest::newRow("reconnects") << false << true << true << "1,3,crash,1,crash,1,3"
-                                    << QStringList { up, retry, "VPN reconnected|DE, Frankfurt|1" };
-        QTest::newRow("gives up") << false << true << true << fourLosses
-                                  << QStringList { up, retry,
-                                         "Reconnection failed|The VPN connection could not be re-established.|2" };
-        QTest::newRow("gives up, the lock holds")
-            << true << true << true << fourLosses
-            << QStringList { up, retry, "Reconnection failed|Connection to Internet is blocked|3" };
+        QTest::newRow("lost") << false << false << true << "1,3,crash" << QStringList { up, "VPN disconnected|The VPN connection ended unexpectedly.|2" };
+        QTest::newRow("lost, the lock holds") << true << false << true << "1,3,crash" << QStringList { up, "VPN disconnected|Connection to Internet is blocked|3" };
+        QTest::newRow("attempt failed") << false << false << true << "1,timeout" << QStringList { "VPN disconnected|The VPN server did not answer in time|2" };
+        QTest::newRow("reconnects") << false << true << true << "1,3,crash,1,crash,1,3" << QStringList { up, retry, "VPN reconnected|DE, Frankfurt|1" };
+        QTest::newRow("gives up") << false << true << true << fourLosses << QStringList { up, retry, "Reconnection failed|The VPN connection could not be re-established.|2" };
+        QTest::newRow("gives up, the lock holds") << true << true << true << fourLosses << QStringList { up, retry, "Reconnection failed|Connection to Internet is blocked|3" };
         QTest::newRow("notifications off") << true << true << false << fourLosses + ",1,3" << QStringList {};
+        // clang-format on
     }
     void notifications()
     {

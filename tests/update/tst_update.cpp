@@ -62,13 +62,12 @@ private slots:
 
     void check_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<QString>("result"); // "none": no signal
         QTest::newRow("marker alone") << QByteArray("none") << "";
-        QTest::newRow("marker, version attribute")
-            << QByteArray("raw\nThere are currently no updates available <update version=\"2.0.1\"/>\n") << "";
-        QTest::newRow("marker in other case")
-            << QByteArray("raw\nthere are currently no updates available <update version=\"2.0.1\"/>\n") << "2.0.1";
+        QTest::newRow("marker, version attribute") << QByteArray("raw\nThere are currently no updates available <update version=\"2.0.1\"/>\n") << "";
+        QTest::newRow("marker in other case") << QByteArray("raw\nthere are currently no updates available <update version=\"2.0.1\"/>\n") << "2.0.1";
         QTest::newRow("one version") << QByteArray("update 1.4.3") << "1.4.3";
         QTest::newRow("the first of several") << QByteArray("update 2.0.1 3.0.0 1.0") << "2.0.1";
         QTest::newRow("letters") << QByteArray("update 1.4.3-beta") << "";
@@ -79,6 +78,7 @@ private slots:
         QTest::newRow("not executable") << QByteArray("not executable") << "none";
         QTest::newRow("missing") << QByteArray("missing") << "none";
         QTest::newRow("hang: killed after 10 s") << QByteArray("hang") << "none";
+        // clang-format on
     }
 
     void check()
@@ -112,16 +112,15 @@ private slots:
 
     void currentVersionAndBanner_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected"); // version|log
         QTest::newRow("Version 2.0.1") << QByteArray("<Packages><ApplicationVersion>1.0.0</ApplicationVersion>"
-                                                     "<Package><Version>2.0.1</Version></Package></Packages>")
-                                       << "2.0.1|";
-        QTest::newRow("only ApplicationVersion")
-            << QByteArray("<Packages><ApplicationVersion>1.0.0</ApplicationVersion></Packages>") << "|";
-        QTest::newRow("malformed") << QByteArray("<Packages><Package><Name>k</Nme><Version>2.0.1</Version></Package>")
-                                   << "|C Update: Cannot parse XML: Opening and ending tag mismatch.";
+                                                     "<Package><Version>2.0.1</Version></Package></Packages>") << "2.0.1|";
+        QTest::newRow("only ApplicationVersion") << QByteArray("<Packages><ApplicationVersion>1.0.0</ApplicationVersion></Packages>") << "|";
+        QTest::newRow("malformed") << QByteArray("<Packages><Package><Name>k</Nme><Version>2.0.1</Version></Package>") << "|C Update: Cannot parse XML: Opening and ending tag mismatch.";
         QTest::newRow("missing") << QByteArray() << "|";
+        // clang-format on
     }
 
     // The banner as the client writes it: from a copy of this program in a folder of its own.
