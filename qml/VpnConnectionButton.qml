@@ -81,8 +81,9 @@ Item {
                 radius: width / 2
                 anchors.centerIn: parent
                 // Two stops next to each other split the disc sharply into two halves. At one and the same
-                // position some renderers would swap them. A quarter of a pixel below the middle, not on
-                // the edge between two rows, so that drawn into the texture it splits at the same row.
+                // position some renderers would swap them. Drawn into the texture, the split comes out a
+                // row higher than drawn straight into the window: a pixel below the middle keeps it where
+                // it always was.
                 gradient: Gradient {
                     GradientStop {
                         position: 0.5065
