@@ -30,7 +30,9 @@ VpnCore::VpnCore(QObject* parent)
     emit currentIpChanged(currentIpValue);
     emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
 
-    onlineActivityTimer.setInterval(onlineTimerInterval);
+    // Due when the online time's next second begins.
+    onlineActivityTimer.setSingleShot(true);
+    onlineActivityTimer.setTimerType(Qt::PreciseTimer);
     reconnectionTimer.setSingleShot(true);
     reconnectionTimer.setInterval(reconnectionDelay);
     connect(&reconnectionTimer, &QTimer::timeout, this, &VpnCore::reconnect);
@@ -403,9 +405,9 @@ void VpnCore::vpnConnectionUp()
     emit vpnConnectedChanged(true);
 
     connectionStartTime = QDateTime::currentDateTime();
-    updateOnlineTime(connectionStartTime.secsTo(QDateTime::currentDateTime()));
+    updateOnlineTime(0);
     emit vpnOnlineTimeChanged(onlineTime);
-    onlineActivityTimer.start();
+    onlineActivityTimer.start(1000);
 
     if (settings->killswitchEnabled()) {
         killSwitch.enableProtection(internalIp, tunnelServerIp, settings->allowAccessToLocalDevices());
@@ -432,8 +434,8 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
     clearCurrentIp();
 
     emit vpnConnectedChanged(false);
-    emit downloadedChanged(formatByteCount(0));
-    emit uploadedChanged(formatByteCount(0));
+    emit downloadedChanged(announcedDownloaded);
+    emit uploadedChanged(announcedUploaded);
     emit vpnOnlineTimeChanged(onlineTime);
 
     vpnState = VpnClient::Disconnected;
@@ -537,10 +539,10 @@ void VpnCore::onByteCountChanged(qulonglong receive, qulonglong send)
     if (vpnState != VpnClient::Connected) {
         return;
     }
+    // Shown with the next second of the online time: OpenVPN counts once a second too, but out of
+    // step with it, and every change of text draws a frame of the whole window.
     receivedBytes = receive;
     sentBytes = send;
-    emit downloadedChanged(formatByteCount(receivedBytes));
-    emit uploadedChanged(formatByteCount(sentBytes));
 }
 
 void VpnCore::onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address)
@@ -556,11 +558,29 @@ void VpnCore::onKillSwitchFinished(bool ok)
 
 void VpnCore::onOnlineActivityTimerEvent()
 {
-    // The timer runs twice a second; the text changes once.
+    const qint64 elapsed = connectionStartTime.msecsTo(QDateTime::currentDateTime());
     const QString previous = onlineTime;
-    updateOnlineTime(connectionStartTime.secsTo(QDateTime::currentDateTime()));
+    updateOnlineTime(elapsed / 1000);
     if (onlineTime != previous) {
-        emit vpnOnlineTimeChanged(onlineTime);
+        announceOnlineTime();
+    }
+    // Due again when the next second begins; a tick that comes early finds the same text and waits
+    // out the rest.
+    onlineActivityTimer.start(1000 - static_cast<int>((elapsed % 1000 + 1000) % 1000));
+}
+
+void VpnCore::announceOnlineTime()
+{
+    emit vpnOnlineTimeChanged(onlineTime);
+    const QString downloadedText = downloaded();
+    if (downloadedText != announcedDownloaded) {
+        announcedDownloaded = downloadedText;
+        emit downloadedChanged(announcedDownloaded);
+    }
+    const QString uploadedText = uploaded();
+    if (uploadedText != announcedUploaded) {
+        announcedUploaded = uploadedText;
+        emit uploadedChanged(announcedUploaded);
     }
 }
 
@@ -588,5 +608,7 @@ void VpnCore::resetConnectionInfo()
     connected = false;
     receivedBytes = 0;
     sentBytes = 0;
+    announcedDownloaded = formatByteCount(0);
+    announcedUploaded = announcedDownloaded;
     updateOnlineTime(0);
 }

@@ -30,6 +30,7 @@ class VpnCore : public QObject
     Q_PROPERTY(QString currentIpInfoText READ currentIpInfoText NOTIFY currentIpInfoTextChanged)
     Q_PROPERTY(
         QString currentLocationImageSource READ currentLocationImageSource NOTIFY currentLocationImageSourceChanged)
+    // The counters as OpenVPN last reported them; announced with the next second of the online time.
     Q_PROPERTY(QString downloaded READ downloaded NOTIFY downloadedChanged)
     Q_PROPERTY(QString uploaded READ uploaded NOTIFY uploadedChanged)
     Q_PROPERTY(QString vpnConnectionErrorText READ vpnConnectionErrorText NOTIFY vpnConnectionErrorTextChanged)
@@ -80,7 +81,6 @@ public:
 
     static constexpr int reconnectionDelay = 1000;
     static constexpr int maxReconnectionAttempts = 3;
-    static constexpr int onlineTimerInterval = 500;
 
 signals:
     // A tunnel, up or on its way, ended without the user's asking and no reconnection follows.
@@ -122,6 +122,8 @@ protected:
     void raiseKillSwitchEvent();
 
 private:
+    // The online time, and with it the traffic counters whose text changed.
+    void announceOnlineTime();
     bool checkCredentials();
     // Starts a run to the chosen server: the user's connect and every automatic reconnection.
     void startRun();
@@ -169,6 +171,9 @@ private:
     QString errorText;
     quint64 receivedBytes = 0;
     quint64 sentBytes = 0;
+    // The counters as last announced: they change with the online time, in the same frame.
+    QString announcedDownloaded;
+    QString announcedUploaded;
     QString preTunnelIp;
     QString preTunnelCountryCode;
     QStringList userDnsSettings;

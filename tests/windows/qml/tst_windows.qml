@@ -101,14 +101,19 @@ TestCase {
     function test_valuesShown() {
         report(3)
         vpnCore.onByteCountChanged(1572864, 0)
-        compare([item("downloadedValue").text, item("uploadedValue").text, item("onlineTime").text].join(),
-                "1.5" + qsTranslate("QObject", "MiB") + ",0,00:00:00")
+        // Shown with the next second, in the same frame.
+        compare(item("downloadedValue").text + item("onlineTime").text, "000:00:00")
+        tryCompare(item("downloadedValue"), "text", "1.5" + qsTranslate("QObject", "MiB"))
+        compare(item("uploadedValue").text + item("onlineTime").text, "000:00:01")
         // The connected face splits sharply: the switch on the duration colour above, the time below.
         var face = item("connectedFace")
         verify(face.visible && !item("disconnectedFace").visible)
         waitForRendering(face)
         verify(Qt.colorEqual(TestSupport.pixel(face, 77, 18), uiStyle.connectionPageVpnDurationBackgroundColor))
         verify(Qt.colorEqual(TestSupport.pixel(face, 77, 136), uiStyle.connectionPageVpnSwitchBackgroundColor))
+        // The dashed circle behind the switch starts with a dash at its right.
+        var circle = item("DashCircle")
+        verify(TestSupport.pixel(circle, circle.width - 2, (circle.height - 1) / 2).a > 0)
         // What a screen reader says about the switch and the location.
         compare(TestSupport.accessible(item("connectionButton")), Accessible.Button + " " + qsTranslate("VpnConnectionButton", "SWITCH OFF"))
         compare(TestSupport.accessible(item("locationRow")),
