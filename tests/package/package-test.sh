@@ -85,8 +85,11 @@ for _ in \$(seq 600); do
     kill -0 \$client 2>/dev/null || break
     sleep 0.1
 done
-kill \$client \$service 2>/dev/null
-wait \$client \$service
+# The client first: it may still be joining the service, which must not go away under it.
+kill \$client 2>/dev/null
+wait \$client
+kill \$service 2>/dev/null
+wait \$service
 EOF
 unshare -n bash "$work/run.sh"
 cat "$work"/home/data/vpnclient/logs/*.log >"$work/client.log" 2>/dev/null
