@@ -41,8 +41,9 @@ SingleApplication::SingleApplication(const QString& id, int& argc, char** argv)
     const InstanceLock::Result locked = lock.tryLock(lockPath);
     primary = locked == InstanceLock::Result::Acquired;
     if (locked == InstanceLock::Result::Unavailable) {
-        // No lock can be made at all (no usable temporary folder), so no other instance holds it:
-        // start alone rather than hand over to nobody and end without a word.
+        // No lock can be had at all (no usable temporary folder, or a file there that is not the
+        // user's own), so no other instance of this user holds it: start alone rather than hand over
+        // to nobody and end without a word.
         tagged(qWarning(), QStringLiteral("SingleApplication"))
             << "Cannot create the instance lock " << lockPath << " (" << lock.errorString() << "), starting without it";
         primary = true;
