@@ -3,8 +3,10 @@
 #include "foundation/logtag.h"
 #include "openvpnlaunch.h"
 #include "servicelog.h"
+#include "toolsupport.h"
 #include "tunneladapters.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
@@ -78,6 +80,11 @@ ProgramRunner::~ProgramRunner()
     }
     if (running.contains(QStringLiteral("openvpn"))) {
         TunnelAdapters::clearFreeAdapters();
+        // Nothing else runs any more: no start of the tool can overtake this one.
+        const QString killSwitch = catalog.pathOf(QStringLiteral("killswitch"));
+        if (QFileInfo::exists(killSwitch)) {
+            ToolSupport::run(killSwitch, { QStringLiteral("disable"), QStringLiteral("tunnel") });
+        }
     }
 }
 
@@ -92,6 +99,17 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
             const int code = program.missing ? FailedToStart : Refused;
             emit statusLine(QStringLiteral("started:0,%1,%2").arg(code).arg(program.name));
         }
+        return;
+    }
+    if (program.name == QLatin1String("killswitch") && report) {
+        QString error;
+        const QStringList toolArguments = clientKillSwitchArguments(arguments.mid(1), &error);
+        if (!error.isEmpty()) {
+            tagged(qWarning(), tag) << "Refused to run killswitch: " << error;
+            emit statusLine(QStringLiteral("started:0,%1,killswitch").arg(Refused));
+            return;
+        }
+        run(program.name, program.executable, toolArguments, report, nullptr);
         return;
     }
     if (program.name != QLatin1String("openvpn")) {
@@ -109,6 +127,27 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
     }
     const QStringList openVpnArguments = launch->arguments();
     run(program.name, program.executable, openVpnArguments, report, std::move(launch));
+}
+
+QStringList ProgramRunner::clientKillSwitchArguments(const QStringList& arguments, QString* error) const
+{
+    const QString action = arguments.value(0), what = arguments.value(1);
+    // Lockdown is the service's own, changed only through its command; a client's lift is of its
+    // own lock, never of lockdown nor of the guard of a running tunnel.
+    if (what == QLatin1String("lockdown") || (action == QLatin1String("disable") && what == QLatin1String("tunnel"))) {
+        *error = QStringLiteral("not a command of the client's");
+        return {};
+    }
+    if (action == QLatin1String("disable") && what == QLatin1String("all") && arguments.size() == 2) {
+        return { action, QStringLiteral("lock") };
+    }
+    // Guarding a tunnel that is gone would keep a family blocked until the next one ends.
+    if (action == QLatin1String("enable") && what == QLatin1String("tunnel")
+        && !running.contains(QStringLiteral("openvpn"))) {
+        *error = QStringLiteral("no tunnel to guard");
+        return {};
+    }
+    return arguments;
 }
 
 void ProgramRunner::run(const QString& name, const QString& executable, const QStringList& arguments, bool report,
@@ -161,6 +200,12 @@ void ProgramRunner::run(const QString& name, const QString& executable, const QS
     const qint64 pid = process->processId();
     process->setProperty(pidProperty, pid);
     running.insert(name, process);
+    if (process->launch && !tunnelMarker.isEmpty()) {
+        QFile marker(tunnelMarker);
+        if (!marker.open(QIODevice::WriteOnly)) {
+            tagged(qWarning(), tag) << "Cannot write " << tunnelMarker;
+        }
+    }
     tagged(qInfo(), tag) << "Started " << name << " with PID " << pid;
     if (report) {
         emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name));
@@ -218,19 +263,56 @@ void ProgramRunner::resetForNewClient()
         process->setProperty(reportProperty, false);
         waitForPrevious(QStringLiteral("openvpn"));
     }
-    const QString killSwitch = catalog.pathOf(QStringLiteral("killswitch"));
-    if (QFileInfo::exists(killSwitch)) {
-        tagged(qInfo(), tag) << "Lifting a network lock left engaged";
-        start({ killSwitch, QStringLiteral("disable"), QStringLiteral("all") }, false);
-    }
+    tagged(qInfo(), tag) << "Lifting a network lock left engaged";
+    runToEnd(QStringLiteral("killswitch"), { QStringLiteral("disable"), QStringLiteral("lock") });
+    liftTunnelGuard();
     // The resolver file keeps the user's own copy while a tunnel's servers are in it.
-    const QString dns = catalog.pathOf(QStringLiteral("dns"));
-    if (QFileInfo::exists(dns)) {
-        tagged(qInfo(), tag) << "Restoring the user's resolvers";
-        start({ dns, QStringLiteral("user") }, false);
-    }
+    tagged(qInfo(), tag) << "Restoring the user's resolvers";
+    runToEnd(QStringLiteral("dns"), { QStringLiteral("user") });
     // Also what an OpenVPN of an earlier service instance left.
     TunnelAdapters::clearFreeAdapters();
+}
+
+void ProgramRunner::liftTunnelGuard()
+{
+    runToEnd(QStringLiteral("killswitch"), { QStringLiteral("disable"), QStringLiteral("tunnel") });
+    if (!tunnelMarker.isEmpty()) {
+        QFile::remove(tunnelMarker);
+    }
+}
+
+void ProgramRunner::setTunnelMarker(const QString& path)
+{
+    tunnelMarker = path;
+}
+
+void ProgramRunner::liftLeftTunnelGuard()
+{
+    if (!tunnelMarker.isEmpty() && QFileInfo::exists(tunnelMarker)) {
+        tagged(qInfo(), tag) << "A tunnel was up when the service ended: lifting its guard";
+        liftTunnelGuard();
+    }
+}
+
+bool ProgramRunner::runToEnd(const QString& name, const QStringList& arguments)
+{
+    const QString path = catalog.pathOf(name);
+    if (!QFileInfo::exists(path)) {
+        tagged(qWarning(), tag) << "No " << name << " to run";
+        return false;
+    }
+    start(QStringList { path } + arguments, false);
+    // The client's first requests wait for this: they must not meet the lock they come to lift.
+    QProcess* process = running.value(name);
+    if (process == nullptr) {
+        return false;
+    }
+    if (!process->waitForFinished(toolLimit)) {
+        tagged(qWarning(), tag) << name << " does not end, killing it";
+        signalGroup(process, true);
+        process->waitForFinished(killWait);
+    }
+    return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
 }
 
 void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status)
@@ -254,6 +336,7 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
     // the client's next tunnel must not meet them.
     if (name == QLatin1String("openvpn")) {
         TunnelAdapters::clearFreeAdapters();
+        liftTunnelGuard();
     }
     if (process->property(reportProperty).toBool()) {
         emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name));

@@ -36,8 +36,16 @@ public:
     void stopOpenVpn();
     void killOpenVpn();
     // A fresh client: ends a left-over OpenVPN, lifts a network lock left engaged, restores the
-    // user's resolvers and clears what a tunnel left on the VPN adapters.
+    // user's resolvers and clears what a tunnel left on the VPN adapters; returns when all is done.
     void resetForNewClient();
+    // The guard of a tunnel goes with the tunnel: when OpenVPN ends, however it ends, and when a
+    // service starts after one was killed with a tunnel up (the marker file says so: it exists
+    // while an OpenVPN runs, and survives a service that is killed).
+    void liftTunnelGuard();
+    void setTunnelMarker(const QString& path);
+    void liftLeftTunnelGuard();
+    // Runs one of the tools without a status line and waits for its end; true when it ended well.
+    bool runToEnd(const QString& name, const QStringList& arguments);
 
 signals:
     void statusLine(const QString& line);
@@ -46,12 +54,16 @@ private:
     void run(const QString& name, const QString& executable, const QStringList& arguments, bool report,
         std::unique_ptr<OpenVpnLaunch> launch);
     void waitForPrevious(const QString& name);
+    // What the kill switch tool runs for a client's request; empty with the reason when refused.
+    QStringList clientKillSwitchArguments(const QStringList& arguments, QString* error) const;
+
     void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);
     void logOutput(QProcess* process);
     static void signalGroup(QProcess* process, bool kill);
 
     ProgramCatalog catalog;
     QHash<QString, QProcess*> running;
+    QString tunnelMarker;
 
     static constexpr int startTimeout = 10000;
     static constexpr int openVpnGrace = 10000;

@@ -4,6 +4,7 @@
 #include "foundation/logtag.h"
 #include "servicelistener.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 #include <QWebSocket>
@@ -29,9 +30,10 @@ qint64 pidOf(const QString& line, bool* started)
 
 } // namespace
 
-VpnService::VpnService(const ProgramPaths::Paths& programs, QObject* parent)
+VpnService::VpnService(const ProgramPaths::Paths& programs, const QString& stateFolder, QObject* parent)
     : QObject(parent)
     , catalog(programs)
+    , lockdownMode(stateFolder)
     , refusals(tag)
 {
     setObjectName(tag);
@@ -47,6 +49,19 @@ VpnService::VpnService(const ProgramPaths::Paths& programs, QObject* parent)
 
 bool VpnService::listen()
 {
+    // Before anyone can connect: lockdown holds from the service's start, and a service killed
+    // with a tunnel up left that tunnel's guard.
+    QString problem;
+    lockdown = lockdownMode.load(&problem);
+    if (!problem.isEmpty()) {
+        tagged(qCritical(), tag) << "Lockdown state: " << ServiceLog::printable(problem) << "; lockdown stays on";
+    }
+    if (lockdown.on) {
+        applyLockdown();
+    }
+    runner->setTunnelMarker(QFileInfo(lockdownMode.filePath()).path() + QStringLiteral("/tunnel"));
+    runner->liftLeftTunnelGuard();
+
     // Loopback only: nothing outside this machine may reach the service.
     if (!listener->listen(port)) {
         tagged(qCritical(), tag) << "Cannot listen on 127.0.0.1:" << port << ": " << listener->errorString();
@@ -229,7 +244,18 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
     case Command::Init:
         runner->resetForNewClient();
         tunnelOwner.clear();
+        // The machine is clean now: the client may reach the provider.
+        send(client, lockdownLine());
+        send(client, QStringLiteral("finished:0,0,init"));
         break;
+    case Command::Lockdown: {
+        LockdownMode::State state;
+        state.on = command.on;
+        state.allowLocal = command.allowLocal;
+        state.servers = command.arguments;
+        changeLockdown(client, state);
+        break;
+    }
     case Command::Start:
         tunnelOwner = client->user.id;
         requester = client;
@@ -247,6 +273,45 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
     case Command::Invalid:
         break;
     }
+}
+
+void VpnService::changeLockdown(const ClientPointer& client, const LockdownMode::State& state)
+{
+    QString error;
+    if (!lockdownMode.save(state, &error)) {
+        // Held for this run all the same; the next start reads the previous state.
+        tagged(qCritical(), tag) << "Cannot keep the lockdown state: " << ServiceLog::printable(error);
+    }
+    const bool changed = state.on != lockdown.on;
+    lockdown = state;
+    tagged(qInfo(), tag) << "Lockdown " << (state.on ? "on" : "off") << (changed ? ", turned so by " : ", kept by ")
+                         << client->who << ": " << state.servers.size() << " VPN server address(es), local network "
+                         << (state.allowLocal ? "allowed" : "blocked");
+    applyLockdown();
+    const QList<ClientPointer> targets = clients;
+    for (const ClientPointer& target : targets) {
+        send(target, lockdownLine());
+    }
+}
+
+void VpnService::applyLockdown()
+{
+    if (lockdown.on) {
+        tagged(qInfo(), tag) << "Lockdown lets through " << lockdown.servers.size()
+                             << " VPN server address(es), the API at "
+                             << (LockdownMode::apiAddress().isEmpty() ? QStringLiteral("(a name: not let through)")
+                                                                      : LockdownMode::apiAddress())
+                             << ", DHCP, neighbour discovery and the tunnels"
+                             << (lockdown.allowLocal ? ", and the local network" : "");
+    }
+    if (!runner->runToEnd(QStringLiteral("killswitch"), LockdownMode::toolArguments(lockdown))) {
+        tagged(qCritical(), tag) << "The kill switch tool did not put lockdown in place";
+    }
+}
+
+QString VpnService::lockdownLine() const
+{
+    return lockdown.on ? QStringLiteral("lockdown:on") : QStringLiteral("lockdown:off");
 }
 
 void VpnService::onClientDisconnected(const ClientPointer& client)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lockdownmode.h"
 #include "peeruser.h"
 #include "programcatalog.h"
 #include "programrunner.h"
@@ -29,8 +30,11 @@ class VpnService : public QObject
     Q_OBJECT
 
 public:
-    explicit VpnService(const ProgramPaths::Paths& programs, QObject* parent = nullptr);
+    // stateFolder: where lockdown keeps its state (LockdownMode).
+    VpnService(const ProgramPaths::Paths& programs, const QString& stateFolder, QObject* parent = nullptr);
 
+    // Puts lockdown back as the state file holds it and clears what a killed service left, then
+    // listens.
     bool listen();
 
     static constexpr quint16 port = 6447;
@@ -63,9 +67,14 @@ private:
     // The user whose client holds the tunnel, when it is not this user and that client is connected.
     QString heldAgainst(const PeerUser& user) const;
     void report(const QString& line);
+    void changeLockdown(const ClientPointer& client, const LockdownMode::State& state);
+    void applyLockdown();
+    QString lockdownLine() const;
     void send(const ClientPointer& client, const QString& line);
 
     ProgramCatalog catalog;
+    LockdownMode lockdownMode;
+    LockdownMode::State lockdown;
     RefusalLog refusals;
     ServiceListener* listener = nullptr;
     QWebSocketServer* server = nullptr;

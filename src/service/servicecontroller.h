@@ -24,11 +24,15 @@ public:
 
     void sendCommand(const QString& command);
     void sendInitCommand();
+    // The service answered this client's "init: connection": what an earlier client left (a tunnel,
+    // a lock, the resolvers) is gone.
+    bool isInitialized() const;
 
 signals:
     void connected();
     void disconnected();
     void initialConnectionStatusChanged();
+    void initialized();
     void processOutput(const QString& message);
 
 private slots:
@@ -53,6 +57,7 @@ private:
     QWebSocket* socket = nullptr;
     bool initialStatusReported = false;
     bool initSent = false;
+    bool initAnswered = false;
     bool linkUp = false;
     bool messageHandlerAttached = false;
     const int servicePort = 6447;

@@ -75,7 +75,8 @@ inline void launch(QProcess& service, const QString& app, const QString& folder,
     service.setProcessEnvironment(environment);
     service.setStandardOutputFile(QProcess::nullDevice());
     service.setStandardErrorFile(folder + "/service.err", QIODevice::Append);
-    service.start(app + "/vpn-service", QStringList { "--log-file", folder + "/service.log" } + extra);
+    service.start(app + "/vpn-service",
+        QStringList { "--log-file", folder + "/service.log", "--state-dir", folder + "/state" } + extra);
 }
 
 // What a sanitizer build of the service reported into FOLDER/service.err; empty when nothing.

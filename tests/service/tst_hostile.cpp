@@ -603,7 +603,7 @@ private slots:
             const QString out = runAs(member, { "ws", "init: connection" });
             QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
             QTRY_VERIFY(records().contains("openvpn SIGTERM"));
-            QCOMPARE(records().mid(recordCount).filter("killswitch disable all").size(), 1);
+            QCOMPARE(records().mid(recordCount).filter("killswitch disable lock").size(), 1);
             QVERIFY(!newLog().contains(memberRefused));
             return;
         } else {
