@@ -2,10 +2,17 @@
 # Builds the Debian package: scripts/build-package.sh [BUILD_DIR]   (default: build-package)
 # A Release build without the development host's stand-ins and without tests, installed under /usr,
 # the service and its tools in /usr/lib/korvexvpn. Prints the path of the .deb as its last line.
+# Time stamps come from SOURCE_DATE_EPOCH, by default the commit's.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${1:-$top/build-package}"
 "$top/scripts/install-deps.sh" >&2
+# Reproducible: every time stamp in the package (the compiler's __DATE__, the archives' members) is
+# the commit's, so two builds of one commit give the same bytes.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH="$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)"
+fi
+export SOURCE_DATE_EPOCH
 "$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -DVPN_DEVHOST=OFF -DVPN_BUILD_TESTS=OFF \
     -DVPN_SANITIZE=OFF -DCMAKE_INSTALL_PREFIX=/usr -DVPN_PROGRAM_DIR=/usr/lib/korvexvpn \
     -DVPN_OPENVPN_PROGRAM=/usr/sbin/openvpn >&2
