@@ -415,6 +415,10 @@ on all networks</source>
         <source>Error</source>
         <translation>Ошибка</translation>
     </message>
+    <message>
+        <source>No tunnel can be made on this computer: the VPN service cannot use TUN (%1)</source>
+        <translation>На этом компьютере нельзя создать туннель: служба VPN не может использовать TUN (%1)</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
