@@ -277,6 +277,10 @@ row_service_restart() {
     line="$(next_log_line)"
     started=$SECONDS
     in_lab systemctl restart vpn-service
+    # OpenVPN went with the old service and its link with it: resolved is as before the tunnel
+    # until the client, a second or more later, connects again (the lock stays all the while).
+    [ "$(resolved_state)" = "$resolved_before" ] || { fail "resolved differs after the restart"; return; }
+    lock_engaged || { fail "the lock went with the service"; return; }
     [ "$(service_pid)" != "$before" ] || { fail "the service did not restart"; return; }
     wait_log "$line" 30 "VPN connection is UP" || { fail "the client did not connect again"; return; }
     echo "lab: connected again $((SECONDS - started)) s after the restart"
