@@ -113,6 +113,8 @@ ApplicationWindow {
                             showTip(qsTr("Disconnection in progress..."))
                         } else if (vpnCore.vpnConnected) {
                             vpnCore.disconnectFromVpn()
+                        } else if (!vpnCore.tunAvailable) {
+                            showTip(vpnCore.tunUnavailableText)
                         } else if (serverListModel.serverIp === "") {
                             showTip(noServerReason())
                         } else {

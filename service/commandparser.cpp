@@ -39,6 +39,10 @@ Command Command::parse(const QString& text)
         command.kind = KillOpenVpn;
         return command;
     }
+    if (text == QLatin1String("query: tun")) {
+        command.kind = QueryTun;
+        return command;
+    }
 
     static const QString lockdownPrefix = QStringLiteral("lockdown: ");
     if (text.startsWith(lockdownPrefix)) {

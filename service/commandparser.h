@@ -13,6 +13,7 @@ struct Command
         Start, // "start: " followed by double-quoted program path and arguments
         StopOpenVpn, // "stop: <openvpn>"
         KillOpenVpn, // "start: <kill openvpn>"
+        QueryTun, // "query: tun", answered "tun:available" or "tun:unavailable,REASON"
         Lockdown // "lockdown: off", or "lockdown: on" [" local"] followed by " ADDRESS" for each VPN server
     };
 

@@ -90,7 +90,8 @@ LockdownMode::State LockdownMode::load(QString* problem) const
 
 bool LockdownMode::save(const State& state, QString* error) const
 {
-    if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
+    if (!QDir().mkpath(folder)
+        || !QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
         *error = QStringLiteral("cannot make the folder %1").arg(folder);
         return false;
     }

@@ -4,6 +4,7 @@
 #include "connection/killswitch.h"
 #include "openvpn/openvpnclient.h"
 #include "service/serviceprocess.h"
+#include "service/tunnelcapability.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -38,6 +39,9 @@ class VpnCore : public QObject
     Q_PROPERTY(bool vpnConnected READ vpnConnected NOTIFY vpnConnectedChanged)
     Q_PROPERTY(bool vpnConnectionInProgress READ vpnConnectionInProgress NOTIFY vpnConnectionInProgressChanged)
     Q_PROPERTY(bool vpnDisconnectionInProgress READ vpnDisconnectionInProgress NOTIFY vpnDisconnectionInProgressChanged)
+    // The service can make a tunnel (it has TUN); false once it said it cannot, with the text why.
+    Q_PROPERTY(bool tunAvailable READ tunAvailable NOTIFY tunAvailableChanged)
+    Q_PROPERTY(QString tunUnavailableText READ tunUnavailableText NOTIFY tunAvailableChanged)
 
 public:
     enum VpnError
@@ -61,6 +65,8 @@ public:
     bool vpnDisconnectionInProgress() const;
     // The network lock is engaged, with or without a tunnel.
     bool networkLockEngaged() const;
+    bool tunAvailable() const;
+    QString tunUnavailableText() const;
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -92,6 +98,7 @@ signals:
     void downloadedChanged(QString downloaded);
     void killSwitchEventActivated();
     void networkLockEngagedChanged(bool engaged);
+    void tunAvailableChanged();
     // An automatic reconnection came up.
     void reconnected();
     // A loss is retried after the reconnection delay; attempt counts from 1.
@@ -179,6 +186,7 @@ private:
     QStringList userDnsSettings;
     std::function<void()> afterUserDns;
     qint32 reconnectionAttempts = 0;
+    TunnelCapability tunnelCapability;
 };
 
 Q_DECLARE_METATYPE(VpnCore::VpnError)

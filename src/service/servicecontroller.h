@@ -27,6 +27,8 @@ public:
     // The service answered this client's "init: connection": what an earlier client left (a tunnel,
     // a lock, the resolvers) is gone.
     bool isInitialized() const;
+    // The link is up now: a command is sent at once rather than queued.
+    bool isLinkUp() const;
 
 signals:
     void connected();

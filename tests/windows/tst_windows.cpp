@@ -2,6 +2,7 @@
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
+#include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
@@ -133,6 +134,7 @@ public slots:
         connect(m_vpnCore, &VpnCore::vpnConnectedChanged, m_refresh, &DirectoryRefresh::onTunnelChanged);
         serve(QStringLiteral("/v3/geoip"), QStringLiteral(R"({"data":{"ip":"192.0.2.2","iso_code":"DE"}})"));
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
+        qmlRegisterType<ServerFilterModel>("ServerFilter", 1, 0, "ServerFilterModel");
         qmlRegisterSingletonType(
             QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
         qmlRegisterSingletonInstance("TestSupport", 1, 0, "TestSupport", this);
