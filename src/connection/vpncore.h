@@ -21,8 +21,8 @@ class Settings;
 // keeps the online time and the traffic counters.
 //
 // The network lock, once engaged, is the user's to lift: it stays through a loss and every
-// automatic reconnection, and only the user's disconnect, the user's dismissal of the kill-switch
-// notice or quitting lift it. A loss that is not followed by a reconnection raises the notice.
+// automatic reconnection, and only the user's disconnect (also from the lock's notice) or quitting
+// lift it. A loss that is not followed by a reconnection raises the notice.
 class VpnCore : public QObject
 {
     Q_OBJECT
@@ -38,6 +38,7 @@ class VpnCore : public QObject
     Q_PROPERTY(bool vpnConnected READ vpnConnected NOTIFY vpnConnectedChanged)
     Q_PROPERTY(bool vpnConnectionInProgress READ vpnConnectionInProgress NOTIFY vpnConnectionInProgressChanged)
     Q_PROPERTY(bool vpnDisconnectionInProgress READ vpnDisconnectionInProgress NOTIFY vpnDisconnectionInProgressChanged)
+    Q_PROPERTY(Failure failure READ failure NOTIFY failureChanged)
 
 public:
     enum VpnError
@@ -45,6 +46,19 @@ public:
         ServerIpEmpty = 0,
         CredentialsEmpty = 1
     };
+
+    // Why the last attempt or run ended without the user's asking; it stands until the next attempt
+    // (or, for the account, until the credentials change).
+    enum Failure
+    {
+        NoFailure,
+        AccountMissing,
+        AccountRejected,
+        ServerSilent,
+        ConnectionFailed,
+        ConnectionLost
+    };
+    Q_ENUM(Failure)
 
     explicit VpnCore(QObject* parent = nullptr);
     ~VpnCore() override;
@@ -61,6 +75,7 @@ public:
     bool vpnDisconnectionInProgress() const;
     // The network lock is engaged, with or without a tunnel.
     bool networkLockEngaged() const;
+    Failure failure() const;
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -90,6 +105,7 @@ signals:
     void currentIpInfoTextChanged(QString text);
     void currentLocationImageSourceChanged(QString imageSource);
     void downloadedChanged(QString downloaded);
+    void failureChanged(VpnCore::Failure failure);
     void killSwitchEventActivated();
     void networkLockEngagedChanged(bool engaged);
     // An automatic reconnection came up.
@@ -109,6 +125,8 @@ signals:
 protected slots:
     void onAssignedInternalIp(const QString& ip);
     void onByteCountChanged(qulonglong receive, qulonglong send);
+    // The tunnel client's reason for the Error report that follows.
+    void onTunnelFailed(int failure);
     void onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address);
     void onKillSwitchFinished(bool ok);
     void onOnlineActivityTimerEvent();
@@ -135,6 +153,7 @@ private:
     void whenUserDnsKnown(std::function<void()> step);
     void onUserDnsRefreshed();
     void setCurrentIpInfoText(const QString& text);
+    void setFailure(Failure value);
     void clearCurrentIp();
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
@@ -179,6 +198,8 @@ private:
     QStringList userDnsSettings;
     std::function<void()> afterUserDns;
     qint32 reconnectionAttempts = 0;
+    Failure failureValue = NoFailure;
+    int tunnelFailure = VpnClient::OtherFailure;
 };
 
 Q_DECLARE_METATYPE(VpnCore::VpnError)
