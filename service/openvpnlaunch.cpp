@@ -24,22 +24,26 @@ namespace {
 
 using Check = std::function<bool(const QStringList&)>;
 
-bool matches(const QString& text, const char* pattern)
+// Each expression is compiled once, at its first use: a configuration costs no compilation per line.
+QRegularExpression anchored(const char* pattern)
 {
-    const QRegularExpression expression(QRegularExpression::anchoredPattern(QLatin1String(pattern)));
-    return expression.match(text).hasMatch();
+    QRegularExpression expression(QRegularExpression::anchoredPattern(QLatin1String(pattern)));
+    expression.optimize();
+    return expression;
 }
 
 bool isToken(const QString& text)
 {
-    return matches(text, "[A-Za-z0-9][A-Za-z0-9._:+-]*");
+    static const QRegularExpression token = anchored("[A-Za-z0-9][A-Za-z0-9._:+-]*");
+    return token.match(text).hasMatch();
 }
 
 bool isNumber(const QString& text, int low, int high)
 {
+    static const QRegularExpression digits = anchored("[0-9]+");
     bool ok = false;
     const int value = text.toInt(&ok);
-    return ok && matches(text, "[0-9]+") && value >= low && value <= high;
+    return ok && digits.match(text).hasMatch() && value >= low && value <= high;
 }
 
 bool noArguments(const QStringList& arguments)
@@ -98,7 +102,8 @@ const QHash<QString, Check>& allowList()
             } },
         { QStringLiteral("remote-cert-eku"),
             [](const QStringList& a) {
-                return a.size() == 1 && matches(a.at(0), "[A-Za-z0-9][A-Za-z0-9 .]*");
+                static const QRegularExpression purpose = anchored("[A-Za-z0-9][A-Za-z0-9 .]*");
+                return a.size() == 1 && purpose.match(a.at(0)).hasMatch();
             } },
         // Exactly as the template has it, with the client's password file (checked when read).
         { QStringLiteral("management"),
@@ -111,7 +116,8 @@ const QHash<QString, Check>& allowList()
                 static const QStringList protocols { QStringLiteral("udp"), QStringLiteral("tcp"),
                     QStringLiteral("udp4"), QStringLiteral("udp6"), QStringLiteral("tcp4"), QStringLiteral("tcp6"),
                     QStringLiteral("tcp-client") };
-                return !a.isEmpty() && a.size() <= 3 && matches(a.at(0), "[A-Za-z0-9][A-Za-z0-9._:-]*")
+                static const QRegularExpression host = anchored("[A-Za-z0-9][A-Za-z0-9._:-]*");
+                return !a.isEmpty() && a.size() <= 3 && host.match(a.at(0)).hasMatch()
                     && (a.size() < 2 || isNumber(a.at(1), 1, 65535)) && (a.size() < 3 || protocols.contains(a.at(2)));
             } },
     };
@@ -119,6 +125,19 @@ const QHash<QString, Check>& allowList()
 }
 
 constexpr int maxLineLength = 250;
+
+// Base64 or hexadecimal key material, as the inline blocks hold it.
+bool isBlockText(const QString& line)
+{
+    for (const QChar c : line) {
+        const ushort u = c.unicode();
+        if (!((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '+' || u == '/'
+                || u == '=' || u == ' ' || u == '-')) {
+            return false;
+        }
+    }
+    return true;
+}
 
 const QStringList inlineBlocks { QStringLiteral("ca"), QStringLiteral("tls-crypt") };
 
@@ -315,6 +334,10 @@ bool OpenVpnLaunch::checkConfiguration(
         }
     }
     const QStringList lines = QString::fromLatin1(text).split(QLatin1Char('\n'));
+    if (lines.size() > maxLines) {
+        *error = QStringLiteral("more than %1 lines").arg(maxLines);
+        return false;
+    }
     QStringList blocksSeen;
     QString block; // the inline block being read
     copy->clear();
@@ -330,7 +353,7 @@ bool OpenVpnLaunch::checkConfiguration(
             if (line == QStringLiteral("</%1>").arg(block)) {
                 block.clear();
                 copy->append(line.toLatin1() + '\n');
-            } else if (line.startsWith(QLatin1Char('#')) || matches(line, "[A-Za-z0-9+/= -]*")) {
+            } else if (line.startsWith(QLatin1Char('#')) || isBlockText(line)) {
                 copy->append(line.toLatin1() + '\n');
             } else {
                 *error = QStringLiteral("unexpected text in inline <%1>%2").arg(block, where);

@@ -49,6 +49,8 @@ public:
     void closeOutput();
 
     static constexpr qint64 maxConfigurationSize = 64 * 1024;
+    // The client's template with its keys has about sixty.
+    static constexpr int maxLines = 400;
     static constexpr int minSecretLength = 32;
     static constexpr int maxSecretLength = 128;
     // Where the client's template has OpenVPN listen; nowhere else, so that no port of another

@@ -86,6 +86,15 @@ QString PeerUser::groupName()
     return QStringLiteral("korvexvpn");
 }
 
+bool PeerUser::isRoot() const
+{
+#ifdef Q_OS_WIN
+    return known && id == QLatin1String("S-1-5-18");
+#else
+    return known && uid == 0;
+#endif
+}
+
 bool PeerUser::mayCommand(qint64 uid, QString* name, QString* reason)
 {
 #ifdef Q_OS_LINUX

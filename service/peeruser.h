@@ -44,4 +44,6 @@ struct PeerUser : SocketOwner
     static bool mayCommand(qint64 uid, QString* name, QString* reason);
 
     static QString groupName();
+    // Root (LocalSystem on Windows), whom the service never refuses for another user's sake.
+    bool isRoot() const;
 };

@@ -6,9 +6,15 @@
 #include "tunneladapters.h"
 
 #include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <mutex>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
@@ -21,6 +27,10 @@ const QString tag = QStringLiteral("ProgramRunner");
 const char* const nameProperty = "programName";
 const char* const pidProperty = "programPid";
 const char* const reportProperty = "programReport";
+const char* const userProperty = "programUser";
+const char* const endingProperty = "programEnding";
+constexpr int startTimeout = 10000;
+constexpr int killWait = 3000;
 
 // Each program leads a process group of its own, so that stop and kill reach whatever it
 // started (a launcher script and the OpenVPN it runs, an OpenVPN script hook).
@@ -30,7 +40,7 @@ public:
     using QProcess::QProcess;
 
     // Lives as long as the run: its private configuration goes when the process object goes.
-    std::unique_ptr<OpenVpnLaunch> launch;
+    std::shared_ptr<OpenVpnLaunch> launch;
     // Becomes the child's standard output and error (Windows: STARTUPINFO's handles instead).
     int outputFd = -1;
 
@@ -58,6 +68,30 @@ protected:
 
 } // namespace
 
+// One reading of a user's files for an OpenVPN run, on a thread of its own: a file system the
+// user controls (or a file it holds a lease on) may keep it waiting, never the service.
+struct ProgramRunner::Preparation
+{
+    std::mutex lock;
+    bool done = false;
+    bool abandoned = false;
+    std::unique_ptr<OpenVpnLaunch> launch;
+    QString error;
+    // The thread writes a byte when it is done; the event loop watches the other end.
+    int wake[2] = { -1, -1 };
+
+    ~Preparation()
+    {
+#ifdef Q_OS_UNIX
+        for (const int fd : wake) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+#endif
+    }
+};
+
 ProgramRunner::ProgramRunner(const ProgramCatalog& programCatalog, QObject* parent)
     : QObject(parent)
     , catalog(programCatalog)
@@ -67,6 +101,7 @@ ProgramRunner::ProgramRunner(const ProgramCatalog& programCatalog, QObject* pare
 
 ProgramRunner::~ProgramRunner()
 {
+    waiting.clear();
     const QList<QProcess*> processes = running.values();
     for (QProcess* process : processes) {
         process->disconnect(this);
@@ -81,58 +116,192 @@ ProgramRunner::~ProgramRunner()
     }
 }
 
-void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peerUid)
+void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peerUid, const QString& user,
+    const std::function<void()>& settled)
 {
     const QString requested = arguments.value(0);
     const ProgramCatalog::Resolution program = catalog.resolve(requested);
+    const Run run { program.name, program.executable, arguments.mid(1), report, user, nullptr, settled };
     if (program.executable.isEmpty()) {
         tagged(qWarning(), tag) << "Refused to run " << ServiceLog::printable(requested) << ": " << program.error;
         // Only a name of the catalog goes back to the client, never text it sent.
-        if (report && !program.name.isEmpty()) {
-            const int code = program.missing ? FailedToStart : Refused;
-            emit statusLine(QStringLiteral("started:0,%1,%2").arg(code).arg(program.name));
-        }
-        return;
+        refuse(run, program.missing ? FailedToStart : Refused);
+    } else if (program.name != QLatin1String("openvpn")) {
+        enqueue(run);
+    } else {
+        prepareOpenVpn(run, peerUid);
     }
-    if (program.name != QLatin1String("openvpn")) {
-        run(program.name, program.executable, arguments.mid(1), report, nullptr);
-        return;
-    }
-    QString error;
-    std::unique_ptr<OpenVpnLaunch> launch = OpenVpnLaunch::prepare(arguments.mid(1), peerUid, &error);
-    if (!launch) {
-        tagged(qWarning(), tag) << "Refused to run openvpn: " << error;
-        if (report) {
-            emit statusLine(QStringLiteral("started:0,%1,openvpn").arg(Refused));
-        }
-        return;
-    }
-    const QStringList openVpnArguments = launch->arguments();
-    run(program.name, program.executable, openVpnArguments, report, std::move(launch));
 }
 
-void ProgramRunner::run(const QString& name, const QString& executable, const QStringList& arguments, bool report,
-    std::unique_ptr<OpenVpnLaunch> launch)
+void ProgramRunner::prepareOpenVpn(const Run& run, qint64 peerUid)
 {
-    waitForPrevious(name);
+    const auto refused = [&](const QString& reason) {
+        tagged(qWarning(), tag) << "Refused to run openvpn: " << reason;
+        refuse(run, Refused);
+    };
+    if (const std::shared_ptr<Preparation> earlier = preparing.value(peerUid)) {
+        const std::lock_guard<std::mutex> guard(earlier->lock);
+        if (!earlier->done) {
+            refused(QStringLiteral("an earlier reading of the files of uid %1 has not ended").arg(peerUid));
+            return;
+        }
+        preparing.remove(peerUid);
+    }
+    if (preparing.size() >= maxPreparing) {
+        refused(QStringLiteral("%1 readings of user files under way").arg(preparing.size()));
+        return;
+    }
+    auto preparation = std::make_shared<Preparation>();
+#ifdef Q_OS_LINUX
+    if (::pipe2(preparation->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        refused(QStringLiteral("no pipe"));
+        return;
+    }
+#endif
+    preparing.insert(peerUid, preparation);
+    std::thread([preparation, arguments = run.arguments, peerUid] {
+        QString error;
+        std::unique_ptr<OpenVpnLaunch> launch = OpenVpnLaunch::prepare(arguments, peerUid, &error);
+        const std::lock_guard<std::mutex> guard(preparation->lock);
+        preparation->launch = std::move(launch);
+        preparation->error = error;
+        preparation->done = true;
+#ifdef Q_OS_UNIX
+        const char byte = 1;
+        (void)!::write(preparation->wake[1], &byte, 1);
+#endif
+    }).detach();
 
+    auto* watch = new QObject(this);
+    auto* notifier = new QSocketNotifier(preparation->wake[0], QSocketNotifier::Read, watch);
+    auto* deadline = new QTimer(watch);
+    deadline->setSingleShot(true);
+    auto handled = std::make_shared<bool>(false);
+    const auto finish = [this, watch, notifier, preparation, run, peerUid, handled] {
+        if (*handled) {
+            return;
+        }
+        *handled = true;
+        notifier->setEnabled(false);
+        watch->deleteLater();
+        std::unique_ptr<OpenVpnLaunch> launch;
+        QString error;
+        {
+            const std::lock_guard<std::mutex> guard(preparation->lock);
+            if (preparation->done) {
+                launch = std::move(preparation->launch);
+                error = preparation->error;
+            } else {
+                // The thread goes on alone; its user starts no other reading until it ends.
+                preparation->abandoned = true;
+                error
+                    = QStringLiteral("the files of uid %1 were not read within %2 ms").arg(peerUid).arg(fileDeadlineMs);
+            }
+            if (preparation->done && preparing.value(peerUid) == preparation) {
+                preparing.remove(peerUid);
+            }
+        }
+        if (!launch) {
+            tagged(qWarning(), tag) << "Refused to run openvpn: " << error;
+            refuse(run, Refused);
+        } else {
+            Run next = run;
+            next.arguments = launch->arguments();
+            next.launch = std::move(launch);
+            enqueue(next);
+        }
+    };
+    // Whichever comes first; the other is gone with the watch.
+    connect(notifier, &QSocketNotifier::activated, watch, [finish, deadline] {
+        deadline->stop();
+        finish();
+    });
+    connect(deadline, &QTimer::timeout, watch, finish);
+    deadline->start(fileDeadlineMs);
+}
+
+void ProgramRunner::refuse(const Run& run, int code)
+{
+    if (run.report && !run.name.isEmpty()) {
+        emit statusLine(QStringLiteral("started:0,%1,%2").arg(code).arg(run.name), run.user);
+    }
+    if (run.settled) {
+        run.settled();
+    }
+}
+
+void ProgramRunner::enqueue(Run run)
+{
+    QProcess* previous = running.value(run.name);
+    if (previous == nullptr) {
+        launch(run);
+        return;
+    }
+    QList<Run>& queue = waiting[run.name];
+    if (queue.size() >= maxWaiting) {
+        tagged(qWarning(), tag) << "Refused to run " << run.name << ": " << queue.size() << " runs wait already";
+        refuse(run, Refused);
+        return;
+    }
+    queue.append(run);
+    tagged(qInfo(), tag) << "Waiting for the previous " << run.name << " to end";
+    // Two OpenVPNs would fight over the adapter; a tool's run ends within its time limit.
+    if (run.name == QLatin1String("openvpn")) {
+        endPrevious(previous, true);
+    }
+}
+
+void ProgramRunner::endPrevious(QProcess* previous, bool openVpn)
+{
+    if (!openVpn || previous->property(endingProperty).toBool()) {
+        return;
+    }
+    previous->setProperty(endingProperty, true);
+    signalGroup(previous, false);
+    QTimer::singleShot(openVpnGrace, previous, [previous] {
+        tagged(qWarning(), tag) << "The previous openvpn does not end, killing it";
+        signalGroup(previous, true);
+    });
+}
+
+void ProgramRunner::startWaiting(const QString& name)
+{
+    auto queue = waiting.find(name);
+    if (queue == waiting.end() || running.contains(name)) {
+        return;
+    }
+    const Run next = queue->takeFirst();
+    if (queue->isEmpty()) {
+        waiting.erase(queue);
+    }
+    launch(next);
+    // A later OpenVPN start replaces this one at once, as it would have had it come later.
+    if (waiting.contains(name) && running.contains(name)) {
+        endPrevious(running.value(name), name == QLatin1String("openvpn"));
+    }
+}
+
+void ProgramRunner::launch(Run run)
+{
+    const QString name = run.name;
     auto* process = new ProgramProcess(this);
-    process->setProgram(executable);
-    process->setArguments(arguments);
-    process->setWorkingDirectory(QFileInfo(executable).absolutePath());
-    if (launch) {
+    process->setProgram(run.executable);
+    process->setArguments(run.arguments);
+    process->setWorkingDirectory(QFileInfo(run.executable).absolutePath());
+    if (run.launch) {
         // OpenVPN writes its log to standard output when it has no log option: into the user's
         // log file, through the descriptor the service opened.
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
-        process->outputFd = launch->outputDescriptor();
-        process->launch = std::move(launch);
+        process->outputFd = run.launch->outputDescriptor();
+        process->launch = run.launch;
     } else {
         process->setProcessChannelMode(QProcess::MergedChannels);
     }
     process->setStandardInputFile(QProcess::nullDevice());
     process->setProperty(nameProperty, name);
-    process->setProperty(reportProperty, report);
+    process->setProperty(reportProperty, run.report);
+    process->setProperty(userProperty, run.user);
     connect(process, &QProcess::readyReadStandardOutput, this, [this, process] {
         logOutput(process);
     });
@@ -141,8 +310,8 @@ void ProgramRunner::run(const QString& name, const QString& executable, const QS
             onFinished(process, exitCode, status);
         });
 
-    tagged(qInfo(), tag) << "Start " << name << ": " << executable << " "
-                         << ServiceLog::printable(arguments.join(QLatin1Char(' ')), 2000);
+    tagged(qInfo(), tag) << "Start " << name << ": " << run.executable << " "
+                         << ServiceLog::printable(run.arguments.join(QLatin1Char(' ')), 2000);
     process->start();
     const bool started = process->waitForStarted(startTimeout);
     if (process->launch) {
@@ -153,37 +322,28 @@ void ProgramRunner::run(const QString& name, const QString& executable, const QS
         tagged(qWarning(), tag) << "Could not start " << name << ": " << process->errorString();
         process->disconnect(this);
         process->deleteLater();
-        if (report) {
-            emit statusLine(QStringLiteral("started:0,%1,%2").arg(FailedToStart).arg(name));
-        }
+        refuse(run, FailedToStart);
+        startWaiting(name);
         return;
     }
     const qint64 pid = process->processId();
     process->setProperty(pidProperty, pid);
     running.insert(name, process);
     tagged(qInfo(), tag) << "Started " << name << " with PID " << pid;
-    if (report) {
-        emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name));
+    if (name == QLatin1String("openvpn")) {
+        emit openVpnStarted(run.user);
+    } else {
+        // A tool that hangs must not hold up the next run of its kind for ever.
+        QTimer::singleShot(toolLimit, process, [process, name] {
+            tagged(qWarning(), tag) << "The " << name << " run takes too long, killing it";
+            signalGroup(process, true);
+        });
     }
-}
-
-void ProgramRunner::waitForPrevious(const QString& name)
-{
-    QProcess* previous = running.value(name);
-    if (previous == nullptr) {
-        return;
+    if (run.report) {
+        emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name), run.user);
     }
-    const bool openVpn = name == QLatin1String("openvpn");
-    tagged(qInfo(), tag) << "Waiting for the previous " << name << " to end";
-    // Two OpenVPNs would fight over the adapter and the management port.
-    if (openVpn) {
-        signalGroup(previous, false);
-    }
-    // waitForFinished delivers finished(), which reports the end and forgets the process.
-    if (!previous->waitForFinished(openVpn ? openVpnGrace : toolLimit)) {
-        tagged(qWarning(), tag) << "The previous " << name << " does not end, killing it";
-        signalGroup(previous, true);
-        previous->waitForFinished(killWait);
+    if (run.settled) {
+        run.settled();
     }
 }
 
@@ -211,12 +371,13 @@ void ProgramRunner::killOpenVpn()
 
 void ProgramRunner::resetForNewClient()
 {
-    if (QProcess* process = running.value(QStringLiteral("openvpn"))) {
+    QProcess* openVpn = running.value(QStringLiteral("openvpn"));
+    if (openVpn != nullptr) {
         // It belongs to an earlier client: its end is no news for the new one, whose own
         // OpenVPN process would take it for its own.
         tagged(qInfo(), tag) << "Ending the OpenVPN of an earlier client";
-        process->setProperty(reportProperty, false);
-        waitForPrevious(QStringLiteral("openvpn"));
+        openVpn->setProperty(reportProperty, false);
+        endPrevious(openVpn, true);
     }
     const QString killSwitch = catalog.pathOf(QStringLiteral("killswitch"));
     if (QFileInfo::exists(killSwitch)) {
@@ -229,8 +390,10 @@ void ProgramRunner::resetForNewClient()
         tagged(qInfo(), tag) << "Restoring the user's resolvers";
         start({ dns, QStringLiteral("user") }, false);
     }
-    // Also what an OpenVPN of an earlier service instance left.
-    TunnelAdapters::clearFreeAdapters();
+    // Also what an OpenVPN of an earlier service instance left; a running one's end does it too.
+    if (openVpn == nullptr) {
+        TunnelAdapters::clearFreeAdapters();
+    }
 }
 
 void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status)
@@ -256,10 +419,11 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
         TunnelAdapters::clearFreeAdapters();
     }
     if (process->property(reportProperty).toBool()) {
-        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name));
+        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name),
+            process->property(userProperty).toString());
     }
+    startWaiting(name);
 }
-
 void ProgramRunner::logOutput(QProcess* process)
 {
     const QString name = process->property(nameProperty).toString();

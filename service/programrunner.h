@@ -3,17 +3,21 @@
 #include "programcatalog.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class OpenVpnLaunch;
 
 // Runs the catalog's programs directly (never through a shell) and reports each start and end
-// as a status line. One run per program at a time: a new start waits for the previous run of
-// the same program, and a new OpenVPN first ends the one still running.
+// as a status line for the user it ran for. One run per program at a time: a new start waits for
+// the previous run of the same program (a new OpenVPN first ends the one still running). Nothing
+// here waits on the service's thread: runs are followed through the event loop, and the user's
+// files for an OpenVPN run are read on a thread of their own, within a deadline.
 class ProgramRunner : public QObject
 {
     Q_OBJECT
@@ -31,30 +35,58 @@ public:
     ~ProgramRunner() override;
 
     // arguments: the requested program path first. Runs without a status line when report is false.
-    // peerUid: the user of the client that asked, whose files OpenVPN may use (-1: none).
-    void start(const QStringList& arguments, bool report = true, qint64 peerUid = -1);
+    // peerUid: the user of the client that asked, whose files OpenVPN may use (-1: none); user: the
+    // key of that user, whose clients hear the run's lines. settled (may be empty) is called once
+    // the run started or was refused, perhaps later (after the previous run of the program).
+    void start(const QStringList& arguments, bool report = true, qint64 peerUid = -1, const QString& user = {},
+        const std::function<void()>& settled = {});
     void stopOpenVpn();
     void killOpenVpn();
     // A fresh client: ends a left-over OpenVPN, lifts a network lock left engaged, restores the
     // user's resolvers and clears what a tunnel left on the VPN adapters.
     void resetForNewClient();
 
+    // Before the user's files are read they may not be waited on for longer.
+    static constexpr int fileDeadlineMs = 2000;
+    // Starts of one program waiting for its previous run; more are refused. A client has one at
+    // most: its next command waits until its start is settled.
+    static constexpr int maxWaiting = 128;
+
 signals:
-    void statusLine(const QString& line);
+    void statusLine(const QString& line, const QString& user);
+    // An OpenVPN run started for this user.
+    void openVpnStarted(const QString& user);
 
 private:
-    void run(const QString& name, const QString& executable, const QStringList& arguments, bool report,
-        std::unique_ptr<OpenVpnLaunch> launch);
-    void waitForPrevious(const QString& name);
+    struct Run
+    {
+        QString name;
+        QString executable;
+        QStringList arguments;
+        bool report = true;
+        QString user;
+        std::shared_ptr<OpenVpnLaunch> launch;
+        std::function<void()> settled;
+    };
+    struct Preparation;
+
+    void prepareOpenVpn(const Run& run, qint64 peerUid);
+    void enqueue(Run run);
+    void launch(Run run);
+    void startWaiting(const QString& name);
+    void endPrevious(QProcess* previous, bool openVpn);
     void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);
     void logOutput(QProcess* process);
+    void refuse(const Run& run, int code);
     static void signalGroup(QProcess* process, bool kill);
 
     ProgramCatalog catalog;
     QHash<QString, QProcess*> running;
+    QHash<QString, QList<Run>> waiting;
+    // Users whose file access has not ended (a hung file system): no second one is started.
+    QHash<qint64, std::shared_ptr<Preparation>> preparing;
 
-    static constexpr int startTimeout = 10000;
+    static constexpr int maxPreparing = 8;
     static constexpr int openVpnGrace = 10000;
     static constexpr int toolLimit = 30000;
-    static constexpr int killWait = 3000;
 };

@@ -130,6 +130,18 @@ int ServiceListener::openConnections() const
     return total;
 }
 
+bool ServiceListener::mayCommand(const PeerUser& user, QString* reason)
+{
+#ifdef Q_OS_LINUX
+    QString name;
+    return authorizations.mayCommand(user.uid, &name, reason);
+#else
+    // Windows: membership as the connection's token carried it.
+    Q_UNUSED(reason)
+    return user.authorized;
+#endif
+}
+
 void ServiceListener::acceptSome()
 {
     // The notifier fires again on the next turn while connections wait.
@@ -164,7 +176,7 @@ void ServiceListener::admit(qintptr descriptor)
         refuse(descriptor, key, who, user.reason);
         return;
     }
-    if (total >= maxTotal) {
+    if (total >= maxTotal - (user.isRoot() ? 0 : rootReserved)) {
         refuse(descriptor, key, who, QStringLiteral("%1 connections open, the most the service holds").arg(total));
         return;
     }

@@ -25,11 +25,15 @@ public:
     bool listen(quint16 port);
     QString errorString() const;
     int openConnections() const;
+    // Whether the user may still command the service (membership asked again, cached briefly).
+    bool mayCommand(const PeerUser& user, QString* reason);
 
     // Connections (in handshake or open) held at once: the descriptor limit of the service's
     // unit leaves room above these for the programs' pipes and the log.
     static constexpr int maxPerUser = 8;
     static constexpr int maxTotal = 64;
+    // Of those, kept for root: other users together never take the last ones.
+    static constexpr int rootReserved = 4;
     static constexpr int handshakeDeadlineMs = 3000;
     // A deep queue of connections the kernel completes before the service takes them: a burst
     // of refused connections must not make a client's connection wait for a retransmitted SYN.

@@ -112,11 +112,13 @@ int open(const QString& path, int flags, qint64 uid, const QString& what, QStrin
         problem = QStringLiteral("owned by uid %1, not by the client's user (uid %2)").arg(info.st_uid).arg(uid);
     } else {
         // The very file checked, reopened through its descriptor, with the user's rights still.
+        // Without blocking: a lease the user holds on it makes open() wait for the lease-break
+        // time otherwise; with O_NONBLOCK it fails at once instead.
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(named);
-        fd = ::open(self.constData(), (flags & ~O_CREAT) | O_NOCTTY | O_CLOEXEC);
+        fd = ::open(self.constData(), (flags & ~O_CREAT) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         struct stat opened = {};
         if (fd < 0) {
-            problem = systemError(errno);
+            problem = errno == EWOULDBLOCK ? QStringLiteral("leased by another program") : systemError(errno);
         } else if (::fstat(fd, &opened) != 0 || opened.st_dev != info.st_dev || opened.st_ino != info.st_ino) {
             problem = QStringLiteral("changed while it was opened");
         }

@@ -11,20 +11,30 @@
 #include <QWebSocketServer>
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <ctime>
+#endif
+
 namespace {
 
 const QString tag = QStringLiteral("VpnService");
 
 constexpr qint64 readBufferSize = 256 * 1024;
 
-// "started:PID,..." or "finished:PID,...": the PID, 0 when it is not such a line.
-qint64 pidOf(const QString& line, bool* started)
+// The time this thread has run, in milliseconds: what a command cost the service itself.
+double threadMs()
 {
-    *started = line.startsWith(QLatin1String("started:"));
-    if (!*started && !line.startsWith(QLatin1String("finished:"))) {
-        return 0;
+#ifdef Q_OS_UNIX
+    timespec now = {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+#else
+    static QElapsedTimer clock;
+    if (!clock.isValid()) {
+        clock.start();
     }
-    return line.section(QLatin1Char(':'), 1).section(QLatin1Char(','), 0, 0).toLongLong();
+    return double(clock.nsecsElapsed()) / 1e6;
+#endif
 }
 
 } // namespace
@@ -43,6 +53,16 @@ VpnService::VpnService(const ProgramPaths::Paths& programs, QObject* parent)
     connect(server, &QWebSocketServer::originAuthenticationRequired, this, &VpnService::onOriginAuthentication);
     connect(server, &QWebSocketServer::newConnection, this, &VpnService::onNewConnection);
     connect(runner, &ProgramRunner::statusLine, this, &VpnService::report);
+    connect(runner, &ProgramRunner::openVpnStarted, this, [this](const QString& user) {
+        // Only a run that really started makes its user the owner.
+        tunnelOwner = user;
+    });
+    budgetRetry = new QTimer(this);
+    budgetRetry->setSingleShot(true);
+    connect(budgetRetry, &QTimer::timeout, this, &VpnService::scheduleDispatch);
+    auto* memberships = new QTimer(this);
+    connect(memberships, &QTimer::timeout, this, &VpnService::checkMemberships);
+    memberships->start(revocationCheckMs);
 }
 
 bool VpnService::listen()
@@ -172,26 +192,101 @@ void VpnService::scheduleDispatch()
 void VpnService::dispatch()
 {
     dispatchScheduled = false;
-    // One command of each client per turn, then back to the event loop: a client with a long
-    // queue never holds up the others' commands or their connections.
+    // One command of each user per turn, then back to the event loop: a user with a long queue
+    // or many connections never holds up the others' commands or their connections.
     const QList<ClientPointer> turn = clients;
+    QStringList served;
+    bool waitingForBudget = false;
     for (const ClientPointer& client : turn) {
-        if (!client->queue.isEmpty() && clients.contains(client)) {
-            execute(client, client->queue.dequeue());
+        if (client->queue.isEmpty() || client->busy || served.contains(client->user.id) || !clients.contains(client)) {
+            continue;
         }
+        if (!withinBudget(client->user.id)) {
+            waitingForBudget = true;
+            continue;
+        }
+        served.append(client->user.id);
+        // The user's next turn begins with its other connections.
+        clients.removeAll(client);
+        clients.append(client);
+        const double before = threadMs();
+        execute(client, client->queue.dequeue());
+        charge(client->user, threadMs() - before);
     }
     for (const ClientPointer& client : turn) {
-        if (client->gone && client->queue.isEmpty()) {
+        if (client->gone && client->queue.isEmpty() && !client->busy) {
             clients.removeAll(client);
-        } else if (!client->queue.isEmpty()) {
+        } else if (!client->queue.isEmpty() && !client->busy && served.contains(client->user.id)) {
             scheduleDispatch();
+        }
+    }
+    if (waitingForBudget && !budgetRetry->isActive()) {
+        budgetRetry->start(qRound(budgetBurstMs));
+    }
+}
+
+bool VpnService::withinBudget(const QString& user)
+{
+    auto found = budgets.find(user);
+    if (found == budgets.end()) {
+        return true;
+    }
+    found->spentMs = qMax(0.0, found->spentMs - double(found->drained.restart()) * budgetShare);
+    if (found->spentMs <= 0) {
+        budgets.erase(found);
+        return true;
+    }
+    return found->spentMs < budgetBurstMs;
+}
+
+void VpnService::charge(const PeerUser& user, double milliseconds)
+{
+    if (user.isRoot()) {
+        return; // root waits for nobody
+    }
+    Budget& budget = budgets[user.id];
+    if (!budget.drained.isValid()) {
+        budget.drained.start();
+    }
+    budget.spentMs += milliseconds;
+}
+
+bool VpnService::stillAuthorized(const ClientPointer& client)
+{
+    QString reason;
+    if (listener->mayCommand(client->user, &reason)) {
+        return true;
+    }
+    refusals.warn(client->user.id,
+        QStringLiteral("Disconnecting %1: it may no longer command the service (%2)").arg(client->who, reason));
+    const QList<ClientPointer> all = clients;
+    for (const ClientPointer& other : all) {
+        if (other->user.id == client->user.id) {
+            other->queue.clear();
+            if (other->socket != nullptr) {
+                other->socket->abort();
+            }
+        }
+    }
+    return false;
+}
+
+void VpnService::checkMemberships()
+{
+    QStringList asked;
+    const QList<ClientPointer> all = clients;
+    for (const ClientPointer& client : all) {
+        if (!client->gone && !asked.contains(client->user.id)) {
+            asked.append(client->user.id);
+            stillAuthorized(client);
         }
     }
 }
 
 QString VpnService::heldAgainst(const PeerUser& user) const
 {
-    if (tunnelOwner.isEmpty() || tunnelOwner == user.id) {
+    // Root can always end another user's tunnel and lift the lock.
+    if (tunnelOwner.isEmpty() || tunnelOwner == user.id || user.isRoot()) {
         return QString();
     }
     for (const ClientPointer& client : clients) {
@@ -204,6 +299,9 @@ QString VpnService::heldAgainst(const PeerUser& user) const
 
 void VpnService::execute(const ClientPointer& client, const QString& message)
 {
+    if (!stillAuthorized(client)) {
+        return;
+    }
     const Command command = Command::parse(message);
     if (command.kind == Command::Invalid) {
         refusals.warn(client->user.id,
@@ -230,18 +328,25 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
         runner->resetForNewClient();
         tunnelOwner.clear();
         break;
-    case Command::Start:
-        tunnelOwner = client->user.id;
-        requester = client;
-        runner->start(command.arguments, true, client->user.uid);
-        requester.reset();
+    case Command::Start: {
+        // Until the start is settled (OpenVPN's files read), the client's next commands wait.
+        client->busy = true;
+        const std::weak_ptr<Client> weak = client;
+        runner->start(command.arguments, true, client->user.uid, client->user.id, [this, weak] {
+            if (ClientPointer strong = weak.lock()) {
+                strong->busy = false;
+                if (strong->gone && strong->queue.isEmpty()) {
+                    clients.removeAll(strong);
+                }
+                scheduleDispatch();
+            }
+        });
         break;
+    }
     case Command::StopOpenVpn:
-        tunnelOwner = client->user.id;
         runner->stopOpenVpn();
         break;
     case Command::KillOpenVpn:
-        tunnelOwner = client->user.id;
         runner->killOpenVpn();
         break;
     case Command::Invalid:
@@ -253,7 +358,7 @@ void VpnService::onClientDisconnected(const ClientPointer& client)
 {
     // Commands it sent before it went (the client's "init: connection" as it quits) still run.
     client->gone = true;
-    if (client->queue.isEmpty()) {
+    if (client->queue.isEmpty() && !client->busy) {
         clients.removeAll(client);
     }
     if (QWebSocket* socket = client->socket) {
@@ -263,20 +368,9 @@ void VpnService::onClientDisconnected(const ClientPointer& client)
     }
 }
 
-void VpnService::report(const QString& line)
+void VpnService::report(const QString& line, const QString& user)
 {
     // A run's lines go to the clients of the user it was started for, not to other users.
-    bool started = false;
-    const qint64 pid = pidOf(line, &started);
-    QString user = tunnelOwner;
-    if (started && requester) {
-        user = requester->user.id;
-    }
-    if (started && pid > 0) {
-        runUsers.insert(pid, user);
-    } else if (!started && pid > 0) {
-        user = runUsers.take(pid);
-    }
     int count = 0;
     // A copy: a client that fails to take the line leaves the list.
     const QList<ClientPointer> targets = clients;

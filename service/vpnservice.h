@@ -5,6 +5,7 @@
 #include "programrunner.h"
 #include "servicelog.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -15,6 +16,7 @@
 #include <memory>
 
 class QTcpSocket;
+class QTimer;
 class QWebSocket;
 class QWebSocketServer;
 class QWebSocketCorsAuthenticator;
@@ -22,8 +24,11 @@ class ServiceListener;
 
 // The WebSocket end of the service on 127.0.0.1:6447. Root and the members of one group may
 // command it (see ServiceListener); a web page (a handshake with an Origin header) never may.
-// The tunnel, the network lock and the resolvers belong to the user whose client changed them
-// last: while a client of that user is connected, other users' commands are refused.
+// The tunnel, the network lock and the resolvers belong to the user whose command started the
+// tunnel: while a client of that user is connected, other users' commands are refused, root's
+// excepted. Membership is asked again for every command; a user who lost it is disconnected.
+// Commands are served one user at a time in turn, and a user who used up its share of the
+// service's time waits, so that no user's commands can starve another's.
 class VpnService : public QObject
 {
     Q_OBJECT
@@ -39,6 +44,11 @@ public:
     static constexpr int maxQueued = 32;
     // Reports a client does not read; beyond this it is disconnected.
     static constexpr qint64 maxUnsent = 1024 * 1024;
+    // The service's time one user's commands may take: a burst, then this share of each second.
+    static constexpr double budgetBurstMs = 50;
+    static constexpr double budgetShare = 0.25;
+    // How often the connected users' membership is asked again.
+    static constexpr int revocationCheckMs = 2000;
 
 private:
     struct Client
@@ -49,6 +59,14 @@ private:
         QQueue<QString> queue;
         // Disconnected; stays listed until its queue is done.
         bool gone = false;
+        // A start of OpenVPN under way (its files being read): its next commands wait.
+        bool busy = false;
+    };
+    // The service's time a user's commands took lately, in milliseconds, draining at budgetShare.
+    struct Budget
+    {
+        double spentMs = 0;
+        QElapsedTimer drained;
     };
     using ClientPointer = std::shared_ptr<Client>;
 
@@ -62,7 +80,12 @@ private:
     void execute(const ClientPointer& client, const QString& message);
     // The user whose client holds the tunnel, when it is not this user and that client is connected.
     QString heldAgainst(const PeerUser& user) const;
-    void report(const QString& line);
+    void report(const QString& line, const QString& user);
+    bool withinBudget(const QString& user);
+    void charge(const PeerUser& user, double milliseconds);
+    // Closes the connections of users who may no longer command the service; false for this one.
+    bool stillAuthorized(const ClientPointer& client);
+    void checkMemberships();
     void send(const ClientPointer& client, const QString& line);
 
     ProgramCatalog catalog;
@@ -80,8 +103,6 @@ private:
     bool dispatchScheduled = false;
     // User id of the tunnel's owner; empty when the machine is in its clean state.
     QString tunnelOwner;
-    // While a start command runs: who asked, for its "started:" line.
-    ClientPointer requester;
-    // PID of a reported run -> the user it was started for, for its "finished:" line.
-    QHash<qint64, QString> runUsers;
+    QHash<QString, Budget> budgets;
+    QTimer* budgetRetry = nullptr;
 };

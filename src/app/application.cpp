@@ -9,6 +9,7 @@
 #include "platform/servicepresence.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
+#include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
@@ -45,6 +46,7 @@ Application::Application()
     qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
     qmlRegisterUncreatableType<ConnectionStatus>(
         "ConnectionStatus", 1, 0, "ConnectionStatus", QStringLiteral("the context property connectionStatus"));
+    qmlRegisterType<ServerFilterModel>("ServerFilter", 1, 0, "ServerFilterModel");
 
     update = new Update(this);
     connect(update, &Update::newVersionIsAvailable, this, &Application::newVersionIsAvailable);

@@ -32,6 +32,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <iterator>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -41,6 +43,9 @@ const char* const outsider = "vpnch-out";
 const char* const owner = "vpnch-own";
 const char* const member = "vpnch-mem";
 const char* const groupName = "korvexvpn";
+// Members enough to fill the service's connections.
+const char* const extraMembers[]
+    = { "vpnch-m0", "vpnch-m1", "vpnch-m2", "vpnch-m3", "vpnch-m4", "vpnch-m5", "vpnch-m6", "vpnch-m7" };
 
 void say(const QByteArray& line)
 {
@@ -183,27 +188,42 @@ int session(const QString& app, const QString& home)
 
 // ---- The attacks, run as a given user: hostile --attack MODE ARGS... ----
 
-// ws COMMAND...: a WebSocket client sending the commands; prints CONNECTED yes|no and GOT lines.
-int attackWebSocket(const QStringList& commands)
+// ws [--hold=MS] COMMAND...: a WebSocket client sending the commands and staying 1.5 s (or MS);
+// prints CONNECTED yes|no, GOT lines, FIRST (ms from the connection to the first answer) and
+// DROPPED yes|no (whether the service closed the connection).
+int attackWebSocket(QStringList commands)
 {
+    int holdMs = 1500;
+    if (commands.value(0).startsWith("--hold=")) {
+        holdMs = commands.takeFirst().mid(7).toInt();
+    }
     QWebSocket socket;
     bool connected = false;
+    bool dropped = false;
+    QElapsedTimer timer;
+    qint64 first = -1;
     QStringList got;
     QObject::connect(&socket, &QWebSocket::connected, [&] {
         connected = true;
+        timer.start();
         for (const QString& command : commands) {
             socket.sendTextMessage(command);
         }
     });
+    QObject::connect(&socket, &QWebSocket::disconnected, [&] {
+        dropped = connected;
+    });
     QObject::connect(&socket, &QWebSocket::textMessageReceived, [&](const QString& message) {
+        first = first < 0 ? timer.elapsed() : first;
         got << message.trimmed();
     });
     socket.open(QUrl("ws://127.0.0.1:6447"));
-    QTest::qWait(1500);
+    QTest::qWait(holdMs);
     say(QByteArray("CONNECTED ") + (connected ? "yes" : "no"));
     for (const QString& line : got) {
         say("GOT " + line.toUtf8());
     }
+    say("FIRST " + QByteArray::number(first) + "\nDROPPED " + (dropped ? "yes" : "no"));
     return 0;
 }
 
@@ -316,6 +336,26 @@ int attack(const QStringList& arguments)
         say("ANSWER " + (answer.isEmpty() ? QByteArray("none") : answer.left(answer.indexOf('\r'))));
         return 0;
     }
+    if (mode == "lease") {
+        // A write lease on its own file: whoever opens it waits for the lease-break time. The
+        // holder ignores the signal that asks it to let go.
+        ::signal(SIGIO, SIG_IGN);
+        const int fd = ::open(QFile::encodeName(arguments.value(1)).constData(), O_RDONLY | O_CLOEXEC);
+        say(QByteArray("LEASED ") + (fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? "yes" : "no"));
+        return attackWebSocket(arguments.mid(2));
+    }
+    if (mode == "closed") {
+        // Sends its handshake and a command and closes at once, before the service accepted it.
+        const int fd = connectTo6447();
+        const QByteArray frame = QByteArray("\x81", 1) + char(0x80 | arguments.value(1).size()) + QByteArray(4, '\0')
+            + arguments.value(1).toUtf8();
+        say(QByteArray("SENT ")
+            + (fd >= 0 && ::send(fd, handshakeRequest + frame, size_t(handshakeRequest.size() + frame.size()), 0) > 0
+                    ? "yes"
+                    : "no"));
+        ::close(fd);
+        return 0;
+    }
     if (mode == "slow") {
         return attackSlowHandshakes(arguments.value(1).toInt());
     }
@@ -347,7 +387,7 @@ private slots:
         if (::geteuid() != 0) {
             QSKIP("needs root: it makes users and runs the service");
         }
-        for (const char* tool : { "useradd", "userdel", "groupadd", "setpriv", "mkfifo" }) {
+        for (const char* tool : { "useradd", "userdel", "groupadd", "setpriv", "mkfifo", "gpasswd", "usermod" }) {
             if (QStandardPaths::findExecutable(tool, { "/usr/sbin", "/usr/bin", "/sbin", "/bin" }).isEmpty()) {
                 QSKIP(qPrintable(QString("needs %1").arg(tool)));
             }
@@ -427,6 +467,9 @@ private slots:
         for (const char* name : { outsider, owner, member }) {
             removeUser(name);
         }
+        for (const char* name : extraMembers) {
+            removeUser(name);
+        }
         if (createdGroup) {
             system({ "groupdel", QString(groupName) });
         }
@@ -446,170 +489,21 @@ private slots:
 
     void attack_data()
     {
-        QTest::addColumn<QString>("kind");
-        // clang-format off
-        QTest::newRow("outsider: commands over WebSocket") << "outsider-ws";
-        QTest::newRow("outsider: a handshake gets no answer") << "outsider-raw";
-        QTest::newRow("outsider: runs the real client") << "outsider-client";
-        QTest::newRow("outsider: 1100 slow handshakes") << "outsider-slow";
-        QTest::newRow("member: init ends the owner's tunnel") << "member-init";
-        QTest::newRow("member: kill the owner's OpenVPN") << "member-kill";
-        QTest::newRow("member: lift the owner's lock") << "member-lock";
-        QTest::newRow("member: 1100 slow handshakes") << "member-slow";
-        QTest::newRow("member: a flood of 20000 commands") << "member-flood";
-        QTest::newRow("member: frames that never complete") << "member-partial";
-        QTest::newRow("owner's user: a FIFO as configuration") << "path-fifo";
-        QTest::newRow("owner's user: asks whether root-only files exist") << "path-rootonly";
-        QTest::newRow("owner gone: the next user's init cleans up") << "owner-gone";
-        // clang-format on
+        QTest::addColumn<int>("row");
+        for (int row = 0; row < int(std::size(rows)); ++row) {
+            QTest::newRow(rows[row].name) << row;
+        }
     }
     void attack()
     {
-        QFETCH(QString, kind);
+        QFETCH(int, row);
         ++tried;
         mark = log().size();
-        const int recordCount = records().size();
-        const QString memberRefused = QStringLiteral("the tunnel belongs to uid %1").arg(uidOf(owner));
-
-        if (kind == "outsider-ws") {
-            const QString out = runAs(outsider,
-                { "ws", "init: connection", "stop: <openvpn>",
-                    QStringLiteral("start: \"%1\" \"disable\" \"all\"").arg(programPath(app, "killswitch")) });
-            QVERIFY2(out.contains("CONNECTED no"), qPrintable(out));
-            QVERIFY(
-                newLog().contains(QStringLiteral("Refused connection of uid %1 (%2): neither root nor a member of %3")
-                                      .arg(uidOf(outsider))
-                                      .arg(outsider, groupName)));
-        } else if (kind == "outsider-raw") {
-            const QString out = runAs(outsider, { "raw" });
-            QVERIFY2(out.contains("ANSWER none"), qPrintable(out));
-        } else if (kind == "outsider-client") {
-            // The client of the service's own folder, which a check of the executable would have let in.
-            QProcess client;
-            QProcessEnvironment environment = userEnvironment(outsider);
-            environment.insert("QT_QPA_PLATFORM", "offscreen");
-            environment.insert("QT_QUICK_BACKEND", "software");
-            client.setProcessEnvironment(environment);
-            client.start("setpriv", asUser(outsider) + QStringList { app + "/vpnclient" });
-            QVERIFY(client.waitForStarted());
-            const bool refused = QTest::qWaitFor(
-                [&] {
-                    return newLog().contains(QStringLiteral("Refused connection of uid %1").arg(uidOf(outsider)));
-                },
-                20000);
-            client.kill();
-            client.waitForFinished();
-            QVERIFY2(refused, qPrintable(client.readAll().right(2000)));
-            QVERIFY(!newLog().contains(QStringLiteral("Client connected: uid %1").arg(uidOf(outsider))));
-        } else if (kind == "outsider-slow" || kind == "member-slow") {
-            const bool isMember = kind == "member-slow";
-            QProcess attacker;
-            attacker.setProcessEnvironment(userEnvironment(isMember ? member : outsider));
-            attacker.start("setpriv",
-                asUser(isMember ? member : outsider) + QStringList { app + "/hostile", "--attack", "slow", "1100" });
-            QVERIFY(attacker.waitForStarted());
-            QVERIFY(QTest::qWaitFor(
-                [&] {
-                    return attacker.canReadLine() && attacker.readLine().startsWith("OPENED");
-                },
-                20000));
-            QTest::qWait(500);
-            const int fds = serviceFds();
-            QVERIFY(attacker.state() == QProcess::NotRunning || attacker.waitForFinished(20000));
-            const QString out = attacker.readAll();
-            // The service holds at most the user's 8 while they last; all are closed at the deadline.
-            // (a few more for the session's probe run, if one is under way)
-            QVERIFY2(fds <= baseFds + (isMember ? 8 : 0) + 6, qPrintable(QString("%1 > %2").arg(fds).arg(baseFds)));
-            // Refused at once, but for the member's eight, which wait for the handshake deadline.
-            QVERIFY2(out.contains(QStringLiteral("CLOSED 1100 LATE %1 STILL_OPEN 0").arg(isMember ? 8 : 0)),
-                qPrintable(out));
-        } else if (kind == "member-init" || kind == "member-kill" || kind == "member-lock") {
-            QString command;
-            QString answer;
-            if (kind == "member-init") {
-                command = "init: connection";
-            } else if (kind == "member-kill") {
-                command = "start: <kill openvpn>";
-            } else {
-                command = QStringLiteral("start: \"%1\" \"disable\" \"all\"").arg(programPath(app, "killswitch"));
-                answer = "started:0,1,killswitch";
-            }
-            const QString out = runAs(member, { "ws", command });
-            QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
-            const QStringList got = out.split('\n').filter("GOT ");
-            QCOMPARE(got, answer.isEmpty() ? QStringList() : QStringList { "GOT " + answer });
-            QVERIFY(newLog().contains(memberRefused));
-        } else if (kind == "member-flood") {
-            const QString out = runAs(member, { "flood", "20000", "init: connection" });
-            QVERIFY2(out.contains("SENT 20000"), qPrintable(out));
-            QTest::qWait(1000);
-            // Refusals are rate-limited: the flood leaves a few lines, not 20000.
-            QVERIFY2(newLog().size() < 20000, qPrintable(QString::number(newLog().size())));
-        } else if (kind == "member-partial") {
-            const QString out = runAs(member, { "partial", "8" });
-            QVERIFY2(out.contains("STALLED 8"), qPrintable(out));
-        } else if (kind.startsWith("path-")) {
-            const QString home = homeOf(owner);
-            QString config = home + "/client.ovpn";
-            QString logFile = home + "/openvpn.log";
-            QString reason;
-            if (kind == "path-fifo") {
-                config = home + "/fifo.ovpn";
-                QCOMPARE(
-                    system({ "setpriv", "--reuid", owner, "--regid", owner, "--init-groups", "mkfifo", config }), 0);
-                reason = "not a regular file";
-            } else {
-                // Both refusals read the same: the user learns nothing it could not see alone.
-                const QString there = base.path() + "/rootonly/secret";
-                const QString missing = base.path() + "/rootonly/missing";
-                runAs(owner, { "ws", openVpnCommand(app, there, logFile), openVpnCommand(app, missing, logFile) });
-                QTest::qWait(300);
-                const QStringList lines = newLog().split('\n').filter("Refused to run openvpn");
-                QCOMPARE(lines.size(), 2);
-                QCOMPARE(lines.at(0).section('\t', 2).replace("secret", "missing"), lines.at(1).section('\t', 2));
-            }
-            if (!reason.isEmpty()) {
-                // A writer waiting on the FIFO gets through only if someone opens it for reading.
-                std::atomic<bool> openedByService { false };
-                std::atomic<bool> unblocking { false };
-                std::atomic<bool> through { false };
-                std::thread writer;
-                if (kind == "path-fifo") {
-                    writer = std::thread([&] {
-                        const int fd = ::open(QFile::encodeName(config).constData(), O_WRONLY | O_CLOEXEC);
-                        openedByService = !unblocking;
-                        through = true;
-                        ::close(fd);
-                    });
-                }
-                const QString out = runAs(owner, { "ws", openVpnCommand(app, config, logFile) });
-                if (writer.joinable()) {
-                    unblocking = true;
-                    while (!through) {
-                        const int reader
-                            = ::open(QFile::encodeName(config).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-                        QTest::qSleep(20);
-                        ::close(reader);
-                    }
-                    writer.join();
-                    QVERIFY(!openedByService);
-                }
-                QVERIFY2(out.contains("GOT started:0,1,openvpn"), qPrintable(out));
-                QVERIFY2(newLog().contains(reason), qPrintable(newLog()));
-            }
-        } else if (kind == "owner-gone") {
-            session.write("quit\n");
-            QVERIFY(session.waitForFinished(10000));
-            const QString out = runAs(member, { "ws", "init: connection" });
-            QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
-            QTRY_VERIFY(records().contains("openvpn SIGTERM"));
-            QCOMPARE(records().mid(recordCount).filter("killswitch disable all").size(), 1);
-            QVERIFY(!newLog().contains(memberRefused));
+        recordCount = records().size();
+        (this->*rows[row].run)();
+        if (QTest::currentTestFailed() || !rows[row].sessionServed) {
             return;
-        } else {
-            QFAIL("no such attack");
         }
-
         // Nothing ran for the attacker; the owner's tunnel stands and was served promptly.
         const QStringList ran = records().mid(recordCount).filter(QRegularExpression("^(?!dns probe )"));
         QVERIFY2(ran.isEmpty(), qPrintable(ran.join('\n')));
@@ -627,6 +521,281 @@ private slots:
     }
 
 private:
+    // ---- One function per attack; rows[] names them in the order they run. ----
+    void outsiderWebSocket()
+    {
+        const QString out = runAs(outsider,
+            { "ws", "init: connection", "stop: <openvpn>",
+                QStringLiteral("start: \"%1\" \"disable\" \"all\"").arg(programPath(app, "killswitch")) });
+        QVERIFY2(out.contains("CONNECTED no"), qPrintable(out));
+        QVERIFY(newLog().contains(QStringLiteral("Refused connection of uid %1 (%2): neither root nor a member of %3")
+                                      .arg(uidOf(outsider))
+                                      .arg(outsider, groupName)));
+    }
+    void outsiderRaw()
+    {
+        const QString out = runAs(outsider, { "raw" });
+        QVERIFY2(out.contains("ANSWER none"), qPrintable(out));
+    }
+    void outsiderClient()
+    {
+        // The client of the service's own folder, which a check of the executable would have let in.
+        QProcess client;
+        QProcessEnvironment environment = userEnvironment(outsider);
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("QT_QUICK_BACKEND", "software");
+        client.setProcessEnvironment(environment);
+        client.start("setpriv", asUser(outsider) + QStringList { app + "/vpnclient" });
+        QVERIFY(client.waitForStarted());
+        const bool refused = QTest::qWaitFor(
+            [&] {
+                return newLog().contains(QStringLiteral("Refused connection of uid %1").arg(uidOf(outsider)));
+            },
+            20000);
+        client.kill();
+        client.waitForFinished();
+        QVERIFY2(refused, qPrintable(client.readAll().right(2000)));
+        QVERIFY(!newLog().contains(QStringLiteral("Client connected: uid %1").arg(uidOf(outsider))));
+    }
+    void slowHandshakes(const char* user)
+    {
+        const bool isMember = user == member;
+        QProcess attacker;
+        attacker.setProcessEnvironment(userEnvironment(user));
+        attacker.start("setpriv", asUser(user) + QStringList { app + "/hostile", "--attack", "slow", "1100" });
+        QVERIFY(attacker.waitForStarted());
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return attacker.canReadLine() && attacker.readLine().startsWith("OPENED");
+            },
+            20000));
+        QTest::qWait(500);
+        const int fds = serviceFds();
+        QVERIFY(attacker.state() == QProcess::NotRunning || attacker.waitForFinished(20000));
+        const QString out = attacker.readAll();
+        // The service holds at most the user's 8 while they last; all are closed at the deadline.
+        // (a few more for the session's probe run, if one is under way)
+        QVERIFY2(fds <= baseFds + (isMember ? 8 : 0) + 6, qPrintable(QString("%1 > %2").arg(fds).arg(baseFds)));
+        // Refused at once, but for the member's eight, which wait for the handshake deadline.
+        QVERIFY2(
+            out.contains(QStringLiteral("CLOSED 1100 LATE %1 STILL_OPEN 0").arg(isMember ? 8 : 0)), qPrintable(out));
+    }
+    void outsiderSlow()
+    {
+        slowHandshakes(outsider);
+    }
+    void memberSlow()
+    {
+        slowHandshakes(member);
+    }
+    // A member's command that would end or change the owner's tunnel is refused.
+    void memberRefused(const QString& command, const QString& answer = QString())
+    {
+        const QString out = runAs(member, { "ws", command });
+        QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
+        const QStringList got = out.split('\n').filter("GOT ");
+        QCOMPARE(got, answer.isEmpty() ? QStringList() : QStringList { "GOT " + answer });
+        QVERIFY(newLog().contains(QStringLiteral("the tunnel belongs to uid %1").arg(uidOf(owner))));
+    }
+    void memberInit()
+    {
+        memberRefused("init: connection");
+    }
+    void memberKill()
+    {
+        memberRefused("start: <kill openvpn>");
+    }
+    void memberLock()
+    {
+        memberRefused(QStringLiteral("start: \"%1\" \"disable\" \"all\"").arg(programPath(app, "killswitch")),
+            "started:0,1,killswitch");
+    }
+    void memberFlood()
+    {
+        const QString out = runAs(member, { "flood", "20000", "init: connection" });
+        QVERIFY2(out.contains("SENT 20000"), qPrintable(out));
+        QTest::qWait(1000);
+        // Refusals are rate-limited: the flood leaves a few lines, not 20000.
+        QVERIFY2(newLog().size() < 20000, qPrintable(QString::number(newLog().size())));
+    }
+    void memberPartial()
+    {
+        const QString out = runAs(member, { "partial", "8" });
+        QVERIFY2(out.contains("STALLED 8"), qPrintable(out));
+    }
+    void closedBeforeAccept()
+    {
+        // Taken before the service accepts it, the connection's peer has gone: it counts as nobody's.
+        QCOMPARE(::kill(pid_t(service.processId()), SIGSTOP), 0);
+        const QString out
+            = runAs(member, { "closed", QStringLiteral("start: \"%1\" \"x\"").arg(programPath(app, "dns")) });
+        QCOMPARE(::kill(pid_t(service.processId()), SIGCONT), 0);
+        QVERIFY2(out.contains("SENT yes"), qPrintable(out));
+        QTRY_VERIFY(newLog().contains("Refused connection of an unknown user"));
+        QVERIFY(!newLog().contains("Client connected"));
+    }
+    // The owner's user starts OpenVPN with a configuration of its own, which is refused at once.
+    void ownerRefusedStart(const QString& config, const QStringList& before = {})
+    {
+        const QString out
+            = runAs(owner, before + QStringList { openVpnCommand(app, config, homeOf(owner) + "/openvpn.log") });
+        QVERIFY2(out.contains("GOT started:0,1,openvpn"), qPrintable(out));
+    }
+    void pathFifo()
+    {
+        const QString config = homeOf(owner) + "/fifo.ovpn";
+        QCOMPARE(system({ "setpriv", "--reuid", owner, "--regid", owner, "--init-groups", "mkfifo", config }), 0);
+        // A writer waiting on the FIFO gets through only if someone opens it for reading.
+        std::atomic<bool> unblocking { false };
+        std::atomic<bool> through { false };
+        bool openedByService = false;
+        std::thread writer([&] {
+            const int fd = ::open(QFile::encodeName(config).constData(), O_WRONLY | O_CLOEXEC);
+            openedByService = !unblocking;
+            through = true;
+            ::close(fd);
+        });
+        ownerRefusedStart(config, { "ws" });
+        unblocking = true;
+        while (!through) {
+            const int reader = ::open(QFile::encodeName(config).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            QTest::qSleep(20);
+            ::close(reader);
+        }
+        writer.join();
+        QVERIFY(!openedByService);
+    }
+    void pathLeased()
+    {
+        // Refused at once, twice in a row, while the lease holds: nothing waits for its break.
+        const QString config = homeOf(owner) + "/client.ovpn";
+        const QString command = openVpnCommand(app, config, homeOf(owner) + "/openvpn.log");
+        const QString out = runAs(owner, { "lease", config, command, command });
+        QVERIFY2(out.contains("LEASED yes") && out.count("GOT started:0,1,openvpn") == 2, qPrintable(out));
+    }
+    void pathRootOnly()
+    {
+        // Both refusals read the same: the user learns nothing it could not see alone.
+        const QString logFile = homeOf(owner) + "/openvpn.log";
+        runAs(owner,
+            { "ws", openVpnCommand(app, base.path() + "/rootonly/secret", logFile),
+                openVpnCommand(app, base.path() + "/rootonly/missing", logFile) });
+        QTest::qWait(300);
+        const QStringList lines = newLog().split('\n').filter("Refused to run openvpn");
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0).section('\t', 2).replace("secret", "missing"), lines.at(1).section('\t', 2));
+    }
+    void expensiveConfigurations()
+    {
+        // The largest configuration the caps allow, in as many lines as fit, each checked by an
+        // expression, sent on seven connections at once; root's commands are answered promptly.
+        QFile config(homeOf(owner) + "/expensive.ovpn");
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        while (config.size() < 64 * 1024 - 200) {
+            config.write("cipher A\n");
+        }
+        config.close();
+        QVERIFY(::chown(QFile::encodeName(config.fileName()).constData(), uidOf(owner), uidOf(owner)) == 0);
+        const QStringList flood { "flood", "32",
+            openVpnCommand(app, config.fileName(), homeOf(owner) + "/openvpn.log") };
+        std::vector<std::unique_ptr<QProcess>> attackers;
+        for (int i = 0; i < 7; ++i) {
+            attackers.push_back(std::make_unique<QProcess>());
+            attackers.back()->setProcessEnvironment(userEnvironment(owner));
+            attackers.back()->start("setpriv", asUser(owner) + QStringList { app + "/hostile", "--attack" } + flood);
+        }
+        qint64 slowest = 0;
+        for (int i = 0; i < 5; ++i) {
+            const QString out = runAs(
+                "root", { "ws", QStringLiteral("start: \"%1\" \"probe\" \"root\"").arg(programPath(app, "dns")) });
+            slowest = qMax(slowest, QRegularExpression("FIRST (-?\\d+)").match(out).captured(1).toLongLong());
+            QVERIFY2(out.contains("GOT started:"), qPrintable(out));
+        }
+        for (const auto& attacker : attackers) {
+            QVERIFY(attacker->waitForFinished(30000));
+        }
+        // Generous: a checked configuration costs milliseconds; one blocking the service, seconds.
+        QVERIFY2(slowest >= 0 && slowest < 1000, qPrintable(QString::number(slowest)));
+    }
+
+    void ownerGone()
+    {
+        session.write("quit\n");
+        QVERIFY(session.waitForFinished(10000));
+        const QString out = runAs(member, { "ws", "init: connection" });
+        QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
+        QTRY_VERIFY(records().contains("openvpn SIGTERM"));
+        QCOMPARE(records().mid(recordCount).filter("killswitch disable all").size(), 1);
+        QVERIFY(!newLog().contains(QStringLiteral("the tunnel belongs to uid %1").arg(uidOf(owner))));
+    }
+
+    // ---- After the session: the tunnel is free, then the owner's user's again. ----
+    QProcess* startAs(const char* user, const QStringList& arguments)
+    {
+        auto* attacker = new QProcess(this);
+        attacker->setProcessEnvironment(userEnvironment(user));
+        attacker->start("setpriv", asUser(user) + QStringList { app + "/hostile", "--attack" } + arguments);
+        return attacker->waitForStarted() ? attacker : nullptr;
+    }
+    void memberNoOp()
+    {
+        // Between another user's init and its start, a start that runs nothing takes nothing.
+        std::unique_ptr<QProcess> noOp(startAs(member, { "ws", "--hold=3000", "start: \"/nope/dns\"" }));
+        QTest::qWait(500);
+        const QStringList run = servicekit::clientOpenVpnRun(app, homeOf(owner));
+        const QString out = runAs(owner, { "ws", "init: connection", openVpnCommand(app, run.at(2), run.at(5)) });
+        QVERIFY2(QRegularExpression("GOT started:[1-9]\\d*,0,openvpn").match(out).hasMatch(), qPrintable(out));
+        QVERIFY(noOp && noOp->waitForFinished(10000));
+    }
+    void rootOverride()
+    {
+        // The owner's client stays connected; root still ends its tunnel and lifts the lock.
+        std::unique_ptr<QProcess> holder(startAs(owner, { "ws", "--hold=3000" }));
+        QTest::qWait(500);
+        const QString out = runAs("root",
+            { "ws", "stop: <openvpn>",
+                QStringLiteral("start: \"%1\" \"disable\" \"all\"").arg(programPath(app, "killswitch")) });
+        QVERIFY2(QRegularExpression("GOT started:[1-9]\\d*,0,killswitch").match(out).hasMatch(), qPrintable(out));
+        QTRY_COMPARE(records().mid(recordCount).filter("openvpn SIGTERM").size(), 1);
+        QVERIFY(holder && holder->waitForFinished(10000));
+    }
+    void rootReserved()
+    {
+        // Eight members hold eight handshakes each, all the service takes from users but root.
+        std::vector<std::unique_ptr<QProcess>> holders;
+        for (const char* user : extraMembers) {
+            removeUser(user);
+            QCOMPARE(
+                system({ "useradd", "--system", "--no-create-home", "--user-group", "--groups", groupName, user }), 0);
+            holders.emplace_back(startAs(user, { "slow", "8" }));
+        }
+        for (const auto& holder : holders) {
+            QVERIFY(holder
+                && QTest::qWaitFor(
+                    [&] {
+                        return holder->canReadLine();
+                    },
+                    10000));
+        }
+        const QString member9 = runAs(member, { "ws", "--hold=300" });
+        const QString out = runAs("root", { "ws", "--hold=300" });
+        QVERIFY2(member9.contains("CONNECTED no"), qPrintable(member9));
+        QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
+        for (const auto& holder : holders) {
+            QVERIFY(holder->waitForFinished(10000));
+        }
+    }
+    void revocation()
+    {
+        std::unique_ptr<QProcess> connected(startAs(member, { "ws", "--hold=7000" }));
+        QTest::qWait(500);
+        QCOMPARE(system({ "gpasswd", "--delete", member, groupName }), 0);
+        QVERIFY(connected && connected->waitForFinished(15000));
+        QCOMPARE(system({ "usermod", "--append", "--groups", groupName, member }), 0);
+        const QString out = connected->readAll();
+        QVERIFY2(out.contains("CONNECTED yes") && out.contains("DROPPED yes"), qPrintable(out));
+    }
+
     static int system(const QStringList& command)
     {
         QProcess process;
@@ -696,8 +865,39 @@ private:
     bool createdGroup = false;
     int baseFds = 0;
     int mark = 0;
+    int recordCount = 0;
     int tried = 0;
     int held = 0;
+
+    struct Row
+    {
+        const char* name;
+        void (TestHostile::*run)();
+        // Whether the session's tunnel still stands afterwards and was served promptly.
+        bool sessionServed;
+    };
+    static constexpr Row rows[] = {
+        { "outsider: commands over WebSocket", &TestHostile::outsiderWebSocket, true },
+        { "outsider: a handshake gets no answer", &TestHostile::outsiderRaw, true },
+        { "outsider: runs the real client", &TestHostile::outsiderClient, true },
+        { "outsider: 1100 slow handshakes", &TestHostile::outsiderSlow, true },
+        { "member: init ends the owner's tunnel", &TestHostile::memberInit, true },
+        { "member: kill the owner's OpenVPN", &TestHostile::memberKill, true },
+        { "member: lift the owner's lock", &TestHostile::memberLock, true },
+        { "member: 1100 slow handshakes", &TestHostile::memberSlow, true },
+        { "member: a flood of 20000 commands", &TestHostile::memberFlood, true },
+        { "member: frames that never complete", &TestHostile::memberPartial, true },
+        { "member: a command sent and closed before the accept", &TestHostile::closedBeforeAccept, true },
+        { "owner's user: a FIFO as configuration", &TestHostile::pathFifo, true },
+        { "owner's user: a leased configuration", &TestHostile::pathLeased, true },
+        { "owner's user: asks whether root-only files exist", &TestHostile::pathRootOnly, true },
+        { "owner's user: expensive configurations on 7 connections", &TestHostile::expensiveConfigurations, true },
+        { "owner gone: the next user's init cleans up", &TestHostile::ownerGone, false },
+        { "member: a no-op start between init and start takes the tunnel", &TestHostile::memberNoOp, false },
+        { "root: ends a connected user's tunnel and lifts its lock", &TestHostile::rootOverride, false },
+        { "members: 64 connections leave root its own", &TestHostile::rootReserved, false },
+        { "member removed from the group: its connection is closed", &TestHostile::revocation, false },
+    };
 };
 
 int main(int argc, char** argv)

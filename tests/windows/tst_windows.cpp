@@ -2,6 +2,7 @@
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
+#include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
@@ -221,6 +222,7 @@ public slots:
         m_status = new ConnectionStatus(m_vpnCore, &m_model, this);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
         qmlRegisterUncreatableType<ConnectionStatus>("ConnectionStatus", 1, 0, "ConnectionStatus", QString());
+        qmlRegisterType<ServerFilterModel>("ServerFilter", 1, 0, "ServerFilterModel");
         qmlRegisterSingletonType(
             QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
         qmlRegisterSingletonInstance("TestSupport", 1, 0, "TestSupport", this);

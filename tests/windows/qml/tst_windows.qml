@@ -87,6 +87,7 @@ TestCase {
         TestSupport.listReachable()
         settings.userName = ""
         settings.killswitchEnabled = false
+        settings.favouriteServers = []
         vpnCore.calls = []
         item("switchToolTip").visible = false
     }
@@ -244,35 +245,77 @@ TestCase {
         compare(item("stateWord").text, qsTranslate("ConnectionStatus", data.word))
     }
 
+    // The rows shown, by city, in order.
+    function shownCities() { var view = item("serverListView"); return view.visible ? rows(view).sort(function (a, b) { return a.y - b.y }).map(function (row) { return row.cityName }).join() : "" }
+    function country(name) { return qsTranslate("CountryNames", name) }
+
+    // Chosen by mouse, by the arrows, or by typing part of a country (in the language in use or in English) or a
+    // city, in any case and without accents, and Return.
     function test_serverChoice_data() {
         return [
-            { tag: "mouse", keys: [] },
-            { tag: "keyboard", keys: [Qt.Key_Down, Qt.Key_Return] },
-            { tag: "keyboard, up past the top", keys: [Qt.Key_Up, Qt.Key_Up, Qt.Key_Up, Qt.Key_Enter] },
+            { tag: "mouse", click: "Dallas", shown: "Frankfurt,Amsterdam,Dallas", expected: "Dallas" },
+            { tag: "keyboard", keys: [Qt.Key_Down, Qt.Key_Return], expected: "Dallas" },
+            { tag: "keyboard, up past the top", keys: [Qt.Key_Up, Qt.Key_Up, Qt.Key_Up, Qt.Key_Enter], expected: "Frankfurt" },
+            { tag: "country in the language in use", search: country("Netherlands").slice(0, 5).toUpperCase(), shown: "Amsterdam", expected: "Amsterdam" },
+            { tag: "country in English", search: "germany", shown: "Frankfurt", expected: "Frankfurt" },
+            { tag: "country code", search: "US", shown: "Dallas", expected: "Dallas" },
+            { tag: "city typed", typed: "dALL", shown: "Dallas", expected: "Dallas" },
+            { tag: "country and city, accents", search: country("Germany") + " Fränk", shown: "Frankfurt", expected: "Frankfurt" },
+            { tag: "nothing matches", search: "Oslo", shown: "", expected: "" },
         ]
     }
     function test_serverChoice(data) {
         serverListModel.updateCurrentServer(1)
         vpnCore.calls = []
         openList()
-        var view = item("serverListView"), list = serverList()
-        // The chosen server is the selected row, and it shows.
+        var view = item("serverListView"), list = serverList(), field = item("searchField")
+        // The chosen server is the selected row, and typing goes to the search field.
         compare(view.currentIndex, 1)
-        compare(TestSupport.accessible(view), Accessible.List + " " + qsTranslate("ServerListHeader", "Serverlist"))
-        compare(TestSupport.accessible(view.currentItem), Accessible.ListItem + " Amsterdam")
-        verify(view.activeFocus, "focus")
+        compare(TestSupport.accessible(view), Accessible.List + " " + qsTranslate("ServerListHeader", "Server list"))
+        verify(field.activeFocus, "focus")
         verify(item("currentMark", view.currentItem).visible, "mark")
-        var expected = "Amsterdam"
-        if (data.keys.length === 0) {
-            mouseClick(rows(view).filter(function (row) { return row.countryName === "Dallas" })[0])
-            expected = "Dallas"
-        } else {
-            data.keys.forEach(function (key) { keyClick(key) })
-            expected = data.keys[0] === Qt.Key_Down ? "Dallas" : "Frankfurt"
+        if (data.search)
+            field.insert(0, data.search)
+        ;(data.keys || (data.typed || "").split("")).forEach(function (key) { keyClick(key) })
+        if (data.shown !== undefined)
+            compare(shownCities(), data.shown)
+        if (data.click)
+            mouseClick(rows(view).filter(function (row) { return row.cityName === data.click })[0])
+        else if (data.search || data.typed)
+            keyClick(Qt.Key_Return)
+        if (!data.expected) {
+            compare(item("placeholderText").text, qsTranslate("ServerListWindow", "No location matches your search"))
+            verify(list.visible && calls() === "")
+            return
         }
         tryVerify(function () { return !list.visible })
-        verify(serverListModel.locationText.indexOf(expected) > 0, serverListModel.locationText)
+        verify(serverListModel.locationText.indexOf(data.expected) > 0, serverListModel.locationText)
         compare(calls(), "setVpnServerIp " + serverListModel.serverIp)
+    }
+
+    // A favourite comes first, is kept in the settings, and stays first in a list that comes again; the star
+    // answers the mouse, the keyboard and a screen reader.
+    function test_favourites() {
+        serverListModel.updateCurrentServer(0)
+        openList()
+        var view = item("serverListView")
+        function row(city) { return rows(view).filter(function (r) { return r.cityName === city })[0] }
+        var star = item("favouriteStar", row("Dallas"))
+        compare(TestSupport.accessible(star), Accessible.CheckBox + " " + qsTranslate("ServerListItem", "Favourite"))
+        compare(TestSupport.accessible(row("Dallas")), Accessible.ListItem + " " + country("United States") + ", Dallas, " + qsTranslate("ServerListModel", "heavy load"))
+        mouseClick(star)
+        compare(shownCities() + "|" + TestSupport.stored("favouriteServers"), "Dallas,Frankfurt,Amsterdam|us1")
+        TestSupport.loadServers() // a fresh list
+        tryVerify(function () { return shownCities() === "Dallas,Frankfurt,Amsterdam" })
+        // Selected by the keyboard: Tab into the list, Space marks the selected row.
+        keyClick(Qt.Key_Tab)
+        verify(view.activeFocus)
+        view.currentIndex = 2
+        keyClick(Qt.Key_Space)
+        compare(shownCities() + "|" + TestSupport.stored("favouriteServers"), "Amsterdam,Dallas,Frankfurt|us1,nl1")
+        serverListModel.setFavourite(2, false)
+        serverListModel.setFavourite(1, false)
+        compare(shownCities() + "|" + TestSupport.stored("favouriteServers"), "Frankfurt,Amsterdam,Dallas|")
     }
 
     // The list and the address are asked for again while they fail, and after a change of the tunnel; what the
@@ -294,7 +337,7 @@ TestCase {
         tryVerify(function () { return serverListModel.isEmpty && !serverListModel.unavailable }, 5000)
         var view = item("serverListView")
         waitForRendering(view)
-        var label = item("nameLabel", rows(view).filter(function (row) { return row.countryName === longCity })[0])
+        var label = item("nameLabel", rows(view).filter(function (row) { return row.cityName === longCity })[0])
         // As wide as the text drawn plainly, and clearly not as wide as drawn as markup.
         plainText.font = richText.font = label.font
         plainText.text = richText.text = longCity
