@@ -4,6 +4,7 @@
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
 #include "servers/networkapi.h"
+#include "service/servicecontroller.h"
 #include "settings/settings.h"
 
 #include <QTime>
@@ -20,6 +21,7 @@ VpnCore::VpnCore(QObject* parent)
     : QObject(parent)
     , dnsToolProcess(QStringLiteral("dns"))
     , settings(Settings::instance())
+    , tunnelCapability(ServiceController::instance())
 {
     qRegisterMetaType<VpnCore::VpnError>("VpnCore::VpnError");
     setObjectName(QStringLiteral("VpnCore"));
@@ -57,6 +59,7 @@ VpnCore::VpnCore(QObject* parent)
     connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
     connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
     connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
+    connect(&tunnelCapability, &TunnelCapability::availableChanged, this, &VpnCore::tunAvailableChanged);
 }
 
 VpnCore::~VpnCore()
@@ -144,6 +147,19 @@ void VpnCore::setFailure(Failure value)
 void VpnCore::onTunnelFailed(int failure)
 {
     tunnelFailure = failure;
+}
+
+bool VpnCore::tunAvailable() const
+{
+    return tunnelCapability.available();
+}
+
+QString VpnCore::tunUnavailableText() const
+{
+    return tunnelCapability.available()
+        ? QString()
+        : tr("No tunnel can be made on this computer: the VPN service cannot use TUN (%1)")
+              .arg(tunnelCapability.reason());
 }
 
 void VpnCore::setConnectToLastLocation(bool set)

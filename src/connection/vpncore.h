@@ -4,6 +4,7 @@
 #include "connection/killswitch.h"
 #include "openvpn/openvpnclient.h"
 #include "service/serviceprocess.h"
+#include "service/tunnelcapability.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -39,6 +40,9 @@ class VpnCore : public QObject
     Q_PROPERTY(bool vpnConnectionInProgress READ vpnConnectionInProgress NOTIFY vpnConnectionInProgressChanged)
     Q_PROPERTY(bool vpnDisconnectionInProgress READ vpnDisconnectionInProgress NOTIFY vpnDisconnectionInProgressChanged)
     Q_PROPERTY(Failure failure READ failure NOTIFY failureChanged)
+    // The service can make a tunnel (it has TUN); false once it said it cannot, with the text why.
+    Q_PROPERTY(bool tunAvailable READ tunAvailable NOTIFY tunAvailableChanged)
+    Q_PROPERTY(QString tunUnavailableText READ tunUnavailableText NOTIFY tunAvailableChanged)
 
 public:
     enum VpnError
@@ -76,6 +80,8 @@ public:
     // The network lock is engaged, with or without a tunnel.
     bool networkLockEngaged() const;
     Failure failure() const;
+    bool tunAvailable() const;
+    QString tunUnavailableText() const;
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -108,6 +114,7 @@ signals:
     void failureChanged(VpnCore::Failure failure);
     void killSwitchEventActivated();
     void networkLockEngagedChanged(bool engaged);
+    void tunAvailableChanged();
     // An automatic reconnection came up.
     void reconnected();
     // A loss is retried after the reconnection delay; attempt counts from 1.
@@ -200,6 +207,7 @@ private:
     qint32 reconnectionAttempts = 0;
     Failure failureValue = NoFailure;
     int tunnelFailure = VpnClient::OtherFailure;
+    TunnelCapability tunnelCapability;
 };
 
 Q_DECLARE_METATYPE(VpnCore::VpnError)

@@ -67,10 +67,6 @@ Do you want to update to version %1?</source>
         <translation>Служба %1 (vpn-service) не запущена, поэтому VPN-подключение невозможно. Запустите её или переустановите %1; служба будет найдена автоматически.</translation>
     </message>
     <message>
-        <source>This computer cannot make a VPN tunnel: no TUN/TAP device is available. Install the driver or ask your administrator, then start %1 again.</source>
-        <translation>Этот компьютер не может создать VPN-туннель: нет устройства TUN/TAP. Установите драйвер или обратитесь к администратору, затем снова запустите %1.</translation>
-    </message>
-    <message>
         <source>No user name or password is stored. Enter your account in Settings.</source>
         <translation>Имя пользователя или пароль не сохранены. Введите учётную запись в настройках.</translation>
     </message>
@@ -117,6 +113,14 @@ Do you want to update to version %1?</source>
     <message>
         <source>Reconnect</source>
         <translation>Переподключиться</translation>
+    </message>
+    <message>
+        <source>No tunnel can be made on this computer: no TUN/TAP device is available</source>
+        <translation>На этом компьютере нельзя создать туннель: нет устройства TUN/TAP</translation>
+    </message>
+    <message>
+        <source>Load the TUN/TAP driver or ask your administrator, then restart the %1 service.</source>
+        <translation>Загрузите драйвер TUN/TAP или обратитесь к администратору, затем перезапустите службу %1.</translation>
     </message>
 </context>
 <context>
@@ -1597,6 +1601,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>Error</source>
         <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>No tunnel can be made on this computer: the VPN service cannot use TUN (%1)</source>
+        <translation>На этом компьютере нельзя создать туннель: служба VPN не может использовать TUN (%1)</translation>
     </message>
 </context>
 <context>

@@ -16,6 +16,9 @@ ConnectionStatus::ConnectionStatus(VpnCore* core, ServerListModel* model, QObjec
     connect(core, &VpnCore::networkLockEngagedChanged, this, &ConnectionStatus::update);
     connect(core, &VpnCore::failureChanged, this, &ConnectionStatus::update);
     connect(core, &VpnCore::vpnConnectionErrorTextChanged, this, &ConnectionStatus::update);
+    connect(core, &VpnCore::tunAvailableChanged, this, [this] {
+        setTunnelPossible(this->core->tunAvailable());
+    });
     connect(model, &ServerListModel::unavailableChanged, this, &ConnectionStatus::update);
     announced = snapshot();
 }
@@ -112,10 +115,13 @@ QString ConnectionStatus::problemSentence(Problem problem) const
         return tr("The %1 service (vpn-service) is not running, so no VPN connection can be made. "
                   "Start it, or reinstall %1; it is found again by itself.")
             .arg(Settings::instance()->titleName());
-    case NoTunnelDevice:
-        return tr("This computer cannot make a VPN tunnel: no TUN/TAP device is available. "
-                  "Install the driver or ask your administrator, then start %1 again.")
-            .arg(Settings::instance()->titleName());
+    case NoTunnelDevice: {
+        const QString why = core->tunUnavailableText();
+        return (why.isEmpty() ? tr("No tunnel can be made on this computer: no TUN/TAP device is available") : why)
+            + QStringLiteral(". ")
+            + tr("Load the TUN/TAP driver or ask your administrator, then restart the %1 service.")
+                  .arg(Settings::instance()->titleName());
+    }
     case AccountMissing:
         return tr("No user name or password is stored. Enter your account in Settings.");
     case AccountRejected:

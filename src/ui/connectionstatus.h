@@ -85,7 +85,8 @@ public:
 public slots:
     // The link to the privileged service is up (or down).
     void setServiceRunning(bool running);
-    // The host can make a tunnel device (TUN; a TAP adapter on Windows).
+    // The host can make a tunnel device (TUN; a TAP adapter on Windows); the controller says so
+    // whenever the service answers.
     void setTunnelPossible(bool possible);
     // The lock is kept engaged while no tunnel runs, by the user's choice.
     void setLockdownBlocking(bool blocking);

@@ -142,7 +142,7 @@ TestCase {
               text: "The %1 service (vpn-service) is not running, so no VPN connection can be made. Start it, or reinstall %1; it is found again by itself." },
             { tag: "no TUN", make: function () { connectionStatus.setTunnelPossible(false) },
               undo: function () { connectionStatus.setTunnelPossible(true) }, word: "Disconnected", action: "",
-              text: "This computer cannot make a VPN tunnel: no TUN/TAP device is available. Install the driver or ask your administrator, then start %1 again." },
+              text: "No tunnel can be made on this computer: no TUN/TAP device is available", next: "Load the TUN/TAP driver or ask your administrator, then restart the %1 service." },
             { tag: "provider unreachable", make: function () { TestSupport.startRefresh(); tryVerify(function () { return serverListModel.unavailable }) },
               undo: TestSupport.listReachable, word: "Disconnected", action: "",
               text: "The VPN provider cannot be reached, so the server list is missing. Check your Internet connection; %1 keeps trying." },
@@ -163,7 +163,7 @@ TestCase {
     function test_failureShown(data) {
         settings.password = "secret"
         data.make()
-        var expected = sentence(data.text)
+        var expected = sentence(data.text) + (data.next ? ". " + sentence(data.next) : "")
         if (TestSupport.variant.indexOf("ru") >= 0)
             verify(expected !== data.text.replace(/%1/g, settings.titleName()), "translated")
         wait(300) // no tip's time-out takes it away
