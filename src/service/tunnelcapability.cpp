@@ -25,6 +25,9 @@ TunnelCapability::TunnelCapability(ServiceController* link, QObject* parent)
         this->link->sendCommand(query);
     });
     connect(link, &ServiceController::processOutput, this, &TunnelCapability::onServiceOutput);
+    if (link->isLinkUp()) {
+        link->sendCommand(query);
+    }
 }
 
 bool TunnelCapability::available() const

@@ -6,21 +6,18 @@
 #include "service/openvpnprocess.h"
 #include "service/servicecontroller.h"
 #include "service/servicemessage.h"
-#include "service/tunnelcapability.h"
 #include "servicekit.h"
 
 #include <QDeadlineTimer>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
 #include <cstdio>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -369,36 +366,6 @@ private slots:
         QVERIFY(
             setup.isEmpty() ? runs.contains("dns exit 7 two words $(touch " + marker + ") ; touch ") : runs.isEmpty());
         QVERIFY(!QFile::exists(marker));
-    }
-
-    // Whether a tunnel can be made is the service's to say, from the device as it sees it; the
-    // client asks at every link-up and needs no device of its own.
-    void tunnelCapability_data()
-    {
-        QTest::addColumn<bool>("hidden"); // an empty /dev/net for the service
-        QTest::newRow("the kernel's TUN") << false;
-        QTest::newRow("no TUN") << true;
-    }
-    void tunnelCapability()
-    {
-        QFETCH(bool, hidden);
-        if (hidden ? !servicekit::mountsIsolated : !QFile::exists("/dev/net/tun")) {
-            QSKIP(hidden ? "needs root for a mount namespace" : "this machine has no TUN device");
-        }
-        QVERIFY(!hidden || ::mount("none", "/dev/net", "tmpfs", 0, nullptr) == 0);
-        const auto unhide = qScopeGuard([hidden] {
-            if (hidden) {
-                ::umount2("/dev/net", MNT_DETACH);
-            }
-        });
-        QVERIFY(startService());
-        ServiceController controller;
-        TunnelCapability capability(&controller);
-        QSignalSpy changed(&capability, &TunnelCapability::availableChanged);
-        QTRY_VERIFY_WITH_TIMEOUT(capability.known(), 8000);
-        QCOMPARE(capability.available(), !hidden);
-        QCOMPARE(capability.reason(), hidden ? "/dev/net/tun: No such file or directory" : "");
-        QCOMPARE(changed.count(), int(hidden));
     }
 
     void openVpnStopKillAndLeftOvers()
