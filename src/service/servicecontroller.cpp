@@ -147,11 +147,6 @@ void ServiceController::abortConnection()
     }
 }
 
-bool ServiceController::isLinkUp() const
-{
-    return linkUp;
-}
-
 void ServiceController::sendCommand(const QString& command)
 {
     if (command.isEmpty()) {

@@ -22,9 +22,6 @@ public:
     // The most recently constructed controller; never creates one.
     static ServiceController* instance();
 
-    // The WebSocket link is open: the service runs and took the client.
-    bool isLinkUp() const;
-
     void sendCommand(const QString& command);
     void sendInitCommand();
     // The link is up now: a command is sent at once rather than queued.
