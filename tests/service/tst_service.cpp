@@ -333,8 +333,9 @@ private slots:
         // The init run is the service's own business, not reported.
         QCOMPARE(texts(output).filter(QRegularExpression("^(started|finished):\\d+,0,killswitch$")).size(), 2 * sent);
         QCOMPARE(output.count(), 2 * sent + 2); // and the answers to "init: connection"
-        QCOMPARE(
-            runsAtInit.mid(0, 3), QStringList({ "killswitch disable lock", "killswitch disable tunnel", "dns user" }));
+        runsAtInit = runsAtInit.mid(0, 3);
+        runsAtInit.sort(); // the two tools run side by side
+        QCOMPARE(runsAtInit, QStringList({ "dns user", "killswitch disable lock", "killswitch disable tunnel" }));
         QCOMPARE(initial.count(), 1);
         QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), rounds);
         QCOMPARE(logLines.filter("Send data: [init: connection]").size(), 1);
