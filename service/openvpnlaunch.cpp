@@ -16,8 +16,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace {
@@ -257,6 +260,22 @@ bool readUserFile(
     return true;
 }
 
+// The account name of a uid, when it is one OpenVPN's management-client-user reads as written.
+QString userName(qint64 uid)
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<size_t>(size > 0 ? qMax(size, 16384L) : 16384L));
+    passwd entry = {};
+    passwd* found = nullptr;
+    if (uid < 0 || ::getpwuid_r(static_cast<uid_t>(uid), &entry, buffer.data(), buffer.size(), &found) != 0
+        || found == nullptr) {
+        return QString();
+    }
+    const QString name = QString::fromLatin1(found->pw_name);
+    static const QRegularExpression plain = anchored("[A-Za-z0-9_][A-Za-z0-9._-]{0,31}");
+    return plain.match(name).hasMatch() ? name : QString();
+}
+
 // A new file only the service's user can read, in the run's private folder.
 bool writePrivateFile(const QString& path, const QByteArray& data, QString* error)
 {
@@ -322,8 +341,13 @@ bool OpenVpnLaunch::checkSecret(const QByteArray& text, QByteArray* secret, QStr
     return true;
 }
 
-bool OpenVpnLaunch::checkConfiguration(
-    const QByteArray& text, const QString& passwordCopy, QByteArray* copy, QString* passwordFile, QString* error)
+QString OpenVpnLaunch::managementSocket() const
+{
+    return socketPath;
+}
+
+bool OpenVpnLaunch::checkConfiguration(const QByteArray& text, const QString& passwordCopy, QByteArray* copy,
+    QString* passwordFile, QString* error, const QString& socket, const QString& clientUser)
 {
     passwordFile->clear();
     for (const char c : text) {
@@ -404,6 +428,11 @@ bool OpenVpnLaunch::checkConfiguration(
             }
             *passwordFile = tokens.takeLast();
             tokens.append(passwordCopy);
+            if (!socket.isEmpty()) {
+                copy->append(joined({ directive, socket, QStringLiteral("unix"), passwordCopy }));
+                copy->append(joined({ QStringLiteral("management-client-user"), clientUser }));
+                continue;
+            }
         }
         copy->append(joined(QStringList { directive } + tokens));
     }
@@ -444,6 +473,15 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
     }
     launch->copyPath = launch->folder->path() + QStringLiteral("/openvpn.ovpn");
     const QString passwordCopy = launch->folder->path() + QStringLiteral("/management.pw");
+    // The client's user reaches the management socket through the folder, without seeing into it:
+    // the files in it are the service's alone, and OpenVPN lets only that user in.
+    launch->socketPath = launch->folder->path() + QStringLiteral("/management.sock");
+    const QString clientUser = userName(peerUid);
+    if (clientUser.isEmpty()
+        || ::chmod(QFile::encodeName(launch->folder->path()).constData(), S_IRWXU | S_IXGRP | S_IXOTH) != 0) {
+        *error = QStringLiteral("uid %1 has no account for the management interface").arg(peerUid);
+        return nullptr;
+    }
 
     QByteArray text;
     if (!readUserFile(
@@ -453,7 +491,7 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
     QByteArray copy;
     QString passwordFile;
     QString problem;
-    if (!checkConfiguration(text, passwordCopy, &copy, &passwordFile, &problem)) {
+    if (!checkConfiguration(text, passwordCopy, &copy, &passwordFile, &problem, launch->socketPath, clientUser)) {
         *error = QStringLiteral("configuration %1: %2").arg(ServiceLog::printable(configPath), problem);
         return nullptr;
     }

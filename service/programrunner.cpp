@@ -340,6 +340,10 @@ void ProgramRunner::launch(Run run)
         });
     }
     if (run.report) {
+        // Where the client finds OpenVPN's management interface, just before the run's own line.
+        if (run.launch && !run.launch->managementSocket().isEmpty()) {
+            emit statusLine(QStringLiteral("management:%1").arg(run.launch->managementSocket()), run.user);
+        }
         emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name), run.user);
     }
     if (run.settled) {

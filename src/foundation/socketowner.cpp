@@ -209,6 +209,27 @@ SocketOwner SocketOwner::ofPeer(qintptr descriptor)
     return owner;
 }
 
+SocketOwner SocketOwner::ofLocalPeer(qintptr descriptor)
+{
+    SocketOwner owner;
+#if defined(Q_OS_LINUX)
+    ucred credentials = {};
+    socklen_t length = sizeof(credentials);
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0
+        && length == sizeof(credentials)) {
+        owner.known = true;
+        owner.uid = credentials.uid;
+        owner.id = QStringLiteral("uid %1").arg(owner.uid);
+    } else {
+        owner.reason = QStringLiteral("no credentials of the socket's peer");
+    }
+#else
+    Q_UNUSED(descriptor)
+    owner.reason = QStringLiteral("the owner of a local socket is unknown on this system");
+#endif
+    return owner;
+}
+
 bool SocketOwner::isSystemOrSelf() const
 {
     if (!known) {

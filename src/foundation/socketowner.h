@@ -19,6 +19,9 @@ struct SocketOwner
     QString reason;
 
     static SocketOwner ofPeer(qintptr descriptor);
+    // The same for a connected Unix socket (Linux: the peer's credentials as the kernel took them
+    // when it connected); unknown elsewhere.
+    static SocketOwner ofLocalPeer(qintptr descriptor);
 
     // The system's own account (root, LocalSystem), which the service and its OpenVPN run as, or the
     // account of this process, which can read everything this process knows anyway.
