@@ -83,7 +83,7 @@ QString lastError()
 
 } // namespace
 
-ServiceListener::ServiceListener(RefusalLog* refusalLog, QObject* parent)
+ServiceListener::ServiceListener(UserLog* refusalLog, QObject* parent)
     : QObject(parent)
     , refusals(refusalLog)
 {

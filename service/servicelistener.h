@@ -7,7 +7,7 @@
 
 class QSocketNotifier;
 class QTcpSocket;
-class RefusalLog;
+class UserLog;
 
 // Accepts the TCP connections of 127.0.0.1:6447 itself, before any WebSocket byte is read: a
 // peer whose user may not command the service, or whose user (or everybody together) already
@@ -19,7 +19,7 @@ class ServiceListener : public QObject
     Q_OBJECT
 
 public:
-    ServiceListener(RefusalLog* refusals, QObject* parent = nullptr);
+    ServiceListener(UserLog* refusals, QObject* parent = nullptr);
     ~ServiceListener() override;
 
     bool listen(quint16 port);
@@ -50,7 +50,7 @@ private:
     void admit(qintptr descriptor);
     void refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason);
 
-    RefusalLog* refusals;
+    UserLog* refusals;
     AuthorizationCache authorizations;
     qintptr listening = -1;
     QSocketNotifier* notifier = nullptr;

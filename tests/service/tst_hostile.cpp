@@ -94,7 +94,7 @@ QByteArray receive(int fd, int timeoutMs)
 }
 
 // ---- The authorized user's session: hostile --session APP HOME ----
-// Brings a tunnel and the lock up, then runs the DNS stand-in every 100 ms and measures how long
+// Brings a tunnel and the lock up, then runs the DNS stand-in every 250 ms and measures how long
 // each run takes to be reported. "report" on standard input answers once the next run is done:
 // "REPORT probes=N max=MS pending=MS tunnel=alive|ended".
 
@@ -162,7 +162,7 @@ int session(const QString& app, const QString& home)
             tunnelEnded = true;
         } else if (name == "killswitch" && !started && openVpnPid != 0 && !ticker.isActive()) {
             say("READY");
-            ticker.start(100);
+            ticker.start(250);
         } else if (name == "dns" && started) {
             probePid = pid;
         } else if (name == "dns" && probing && pid == probePid) {
@@ -728,6 +728,27 @@ private:
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines.at(0).section('\t', 2).replace("secret", "missing"), lines.at(1).section('\t', 2));
     }
+    // The client's configuration with one text replaced, as the owner's user's file.
+    void ownerConfiguration(const QByteArray& from, const QByteArray& to)
+    {
+        const QStringList run = servicekit::clientOpenVpnRun(app, homeOf(owner));
+        QByteArray text = servicekit::readFile(run.at(2)).toUtf8();
+        QVERIFY(text.contains(from));
+        QFile config(homeOf(owner) + "/own.ovpn");
+        QVERIFY(config.open(QIODevice::WriteOnly) && config.write(text.replace(from, to)) > 0);
+        config.close();
+        QVERIFY(::chown(QFile::encodeName(config.fileName()).constData(), uidOf(owner), uidOf(owner)) == 0);
+        ownerRefusedStart(config.fileName(), { "ws" });
+    }
+    void unpinnedCa()
+    {
+        const QByteArray line = QByteArray(Deployment::openVpnCaPem).split('\n').value(1).trimmed();
+        ownerConfiguration(line, QByteArray(line).replace(0, 8, "AAAAAAAA"));
+    }
+    void loopbackRemote()
+    {
+        ownerConfiguration("remote 192.0.2.1 88 udp", "remote 127.0.0.1 6447 tcp-client");
+    }
     void expensiveConfigurations()
     {
         // The largest configuration the caps allow, in as many lines as fit, each checked by an
@@ -955,6 +976,22 @@ private:
     int tried = 0;
     int held = 0;
 
+    void logFlood()
+    {
+        // Commands the service runs (and refuses) as fast as seven connections send them: the log
+        // takes a few lines a second of them, not megabytes.
+        const QStringList flood { "flood", "2000",
+            QStringLiteral("start: \"/nope/dns\" \"%1\"").arg(QString(1000, 'x')) };
+        std::vector<std::unique_ptr<QProcess>> attackers;
+        for (int i = 0; i < 7; ++i) {
+            attackers.emplace_back(startAs(owner, flood));
+        }
+        for (const auto& attacker : attackers) {
+            QVERIFY(ended(attacker.get()));
+        }
+        QVERIFY2(newLog().size() < 1024 * 1024, qPrintable(QString::number(newLog().size())));
+    }
+
     struct Row
     {
         const char* name;
@@ -977,7 +1014,10 @@ private:
         { "owner's user: a FIFO as configuration", &TestHostile::pathFifo, true },
         { "owner's user: a leased configuration", &TestHostile::pathLeased, true },
         { "owner's user: asks whether root-only files exist", &TestHostile::pathRootOnly, true },
+        { "owner's user: a CA of its own", &TestHostile::unpinnedCa, true },
+        { "owner's user: a remote on loopback", &TestHostile::loopbackRemote, true },
         { "owner's user: expensive configurations on 7 connections", &TestHostile::expensiveConfigurations, true },
+        { "owner's user: a log flood from 7 connections", &TestHostile::logFlood, true },
         { "owner gone: the next user's init cleans up", &TestHostile::ownerGone, false },
         { "member: a no-op start between init and start takes the tunnel", &TestHostile::memberNoOp, false },
         { "root: ends a connected user's tunnel and lifts its lock", &TestHostile::rootOverride, false },
