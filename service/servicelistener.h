@@ -22,7 +22,9 @@ public:
     ServiceListener(UserLog* refusals, QObject* parent = nullptr);
     ~ServiceListener() override;
 
+    // Takes the socket systemd holds for the service where it passed one, else binds the port.
     bool listen(quint16 port);
+    bool socketActivated() const;
     QString errorString() const;
     int openConnections() const;
     // Whether the user may still command the service (membership asked again, cached briefly).
@@ -53,6 +55,7 @@ private:
     UserLog* refusals;
     AuthorizationCache authorizations;
     qintptr listening = -1;
+    bool activated = false;
     QSocketNotifier* notifier = nullptr;
     QString error;
     QHash<QString, int> perUser;

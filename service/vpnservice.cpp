@@ -81,7 +81,8 @@ bool VpnService::listen()
     tagged(qInfo(), tag) << "Allowed users: root and the members of " << PeerUser::groupName() << "; at most "
                          << ServiceListener::maxPerUser << " connections per user, " << ServiceListener::maxTotal
                          << " in all";
-    tagged(qInfo(), tag) << "Listening on 127.0.0.1:" << port;
+    tagged(qInfo(), tag) << "Listening on 127.0.0.1:" << port
+                         << (listener->socketActivated() ? " (the socket systemd holds)" : "");
     return true;
 }
 

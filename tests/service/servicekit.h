@@ -68,15 +68,17 @@ inline QString readFile(const QString& path)
 }
 
 // APP/vpn-service, logging to FOLDER/service.log; sanitizer reports go to FOLDER/service.err and the
-// stand-ins' records to FOLDER/records.txt.
-inline void launch(QProcess& service, const QString& app, const QString& folder, const QStringList& extra = {})
+// stand-ins' records to FOLDER/records.txt. launcher: a program and arguments that run the service.
+inline void launch(QProcess& service, const QString& app, const QString& folder, const QStringList& extra = {},
+    const QStringList& launcher = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("VPN_STANDIN_RECORD", folder + "/records.txt");
     service.setProcessEnvironment(environment);
     service.setStandardOutputFile(QProcess::nullDevice());
     service.setStandardErrorFile(folder + "/service.err", QIODevice::Append);
-    service.start(app + "/vpn-service", QStringList { "--log-file", folder + "/service.log" } + extra);
+    const QStringList arguments = QStringList { app + "/vpn-service", "--log-file", folder + "/service.log" } + extra;
+    service.start(launcher.value(0, arguments.first()), launcher.mid(1) + arguments.mid(launcher.isEmpty() ? 1 : 0));
 }
 
 // What a sanitizer build of the service reported into FOLDER/service.err; empty when nothing.

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -581,8 +582,13 @@ private slots:
         row("replay-window 0", "replay-window 256\r\n", "replay-window 0\r\n", argumentsWrong("replay-window"));
         row("the user's MTU", "replay-window 256\r\n", "replay-window 256\r\ntun-mtu 1400\r\n", "");
         row("tun-mtu 575", "replay-window 256\r\n", "replay-window 256\r\ntun-mtu 575\r\n", argumentsWrong("tun-mtu"));
+        row("ca of another provider", "-----END CERTIFICATE-----", "-----END CERTIFICATE-----\r\nAAAA", "inline <ca> is not the deployment's");
+        row("remote on loopback", remote, "remote 127.0.0.1 6447 tcp-client\r\n", argumentsWrong("remote"));
+        row("remote a host name", remote, "remote localhost 88 udp\r\n", argumentsWrong("remote"));
+        row("remote private", remote, "remote 10.0.0.1 88 udp\r\n", argumentsWrong("remote"));
+        row("remote mapped loopback", remote, "remote ::ffff:127.0.0.1 88 udp\r\n", argumentsWrong("remote"));
         row("tls-crypt with a directive", "</tls-crypt>\r\n", "plugin /tmp/evil.so\r\n</tls-crypt>\r\n", "unexpected text in inline <tls-crypt>");
-        row("ca twice", "<ca>\r\n", "<ca>\r\n</ca>\r\n<ca>\r\n", "inline block <ca> given twice");
+        row("ca twice", "</ca>\r\n", "</ca>\r\n<ca>\r\n", "inline block <ca> given twice");
         row("ca not closed", "</ca>\r\n", "\r\n", "inline <ca> is not closed");
         // The management interface: where the template has it, with a password file, once.
         row("management on all addresses", management, "management 0.0.0.0 61973 %F\r\n", argumentsWrong("management"));
@@ -675,6 +681,28 @@ private slots:
         QVERIFY(secret.open(QIODevice::ReadOnly) && secretCopy.open(QIODevice::ReadOnly));
         QCOMPARE(secretCopy.readAll(), secret.readAll());
         QCOMPARE(secretCopy.permissions() & 0x0fff, QFileDevice::ReadUser | QFileDevice::WriteUser);
+    }
+
+    // Started by systemd's socket unit, which holds the port, the service serves on the socket it
+    // is handed (it could not bind the port itself).
+    void socketActivation()
+    {
+        const QString activate = QStandardPaths::findExecutable("systemd-socket-activate");
+        if (activate.isEmpty()) {
+            QSKIP("needs systemd-socket-activate (Debian's systemd)");
+        }
+        stopService();
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                return !portAnswers();
+            },
+            60000));
+        service = new QProcess(this);
+        servicekit::launch(*service, app, dir.path(), {}, { activate, "--listen=127.0.0.1:6447" });
+        QVERIFY(service->waitForStarted());
+        QTRY_VERIFY(portAnswers());
+        QVERIFY(probeStillServes());
+        stopService();
     }
 
     void handshakeWithOriginIsRefused()
