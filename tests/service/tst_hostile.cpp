@@ -767,7 +767,8 @@ private:
     }
     void unpinnedCa()
     {
-        const QByteArray line = QByteArray(Deployment::openVpnCaPem).split('\n').value(1).trimmed();
+        const QList<QByteArray> pem = QByteArray(Deployment::openVpnCaPem).split('\n');
+        const QByteArray line = pem.value(pem.indexOf("-----BEGIN CERTIFICATE-----") + 1).trimmed();
         ownerConfiguration(line, QByteArray(line).replace(0, 8, "AAAAAAAA"));
     }
     void loopbackRemote()
@@ -776,12 +777,13 @@ private:
     }
     void expensiveConfigurations()
     {
-        // The largest configuration the caps allow, in as many lines as fit, each checked by an
-        // expression, sent on seven connections at once; root's commands are answered promptly.
+        // The largest configuration the caps allow, in as many lines as fit, sent on seven connections
+        // at once; root's commands are answered promptly.
         QFile config(homeOf(owner) + "/expensive.ovpn");
         QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("<ca>\n");
         while (config.size() < 64 * 1024 - 200) {
-            config.write("cipher A\n");
+            config.write("A\n");
         }
         config.close();
         QVERIFY(::chown(QFile::encodeName(config.fileName()).constData(), uidOf(owner), uidOf(owner)) == 0);
@@ -803,8 +805,8 @@ private:
         for (const auto& attacker : attackers) {
             QVERIFY(ended(attacker.get()));
         }
-        // Generous: a checked configuration costs milliseconds; one blocking the service, seconds.
-        QVERIFY2(slowest >= 0 && slowest < 1000, qPrintable(QString::number(slowest)));
+        // Generous (ten times the usual): a configuration checked on the service's thread takes longer.
+        QVERIFY2(slowest >= 0 && slowest < 250, qPrintable(QString::number(slowest)));
     }
 
     void ownerGone()
