@@ -27,7 +27,7 @@ Rectangle {
             id: title
             anchors.centerIn: parent
             font.pixelSize: 15
-            text: qsTr("Serverlist")
+            text: qsTr("Server list")
         }
 
         Rectangle {

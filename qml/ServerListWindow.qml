@@ -1,8 +1,10 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
+import ServerFilter 1.0
 import "controls"
 
-// The server locations laid over the main window between its header and footer.
+// The server locations laid over the main window between its header and footer: a search field over the list,
+// the favourites first.
 Dialog {
     id: serverListWindow
 
@@ -13,8 +15,10 @@ Dialog {
     padding: 0
     topPadding: 0
     bottomPadding: 0
+    // The dialog's name for a screen reader; the list's own header shows it.
+    title: listHeader.title
+    header: null
 
-    // The keyboard starts on the chosen server; Return chooses the selected one.
     function choose(row) {
         var item = listView.itemAtIndex(row)
         if (!item)
@@ -22,11 +26,31 @@ Dialog {
         serverListModel.updateCurrentServer(parseInt(item.serverId))
         serverListWindow.visible = false
     }
+    function toggleFavourite(row) {
+        var item = listView.itemAtIndex(row)
+        if (item)
+            serverListModel.setFavourite(parseInt(item.serverId), !item.favourite)
+    }
+    function restartSelection() {
+        listView.currentIndex = filter.startRow()
+        if (listView.currentIndex >= 0)
+            listView.positionViewAtIndex(listView.currentIndex, ListView.Contain)
+    }
 
+    // Typing starts at once; the arrows move through the list while the field keeps the focus.
     onOpened: {
-        listView.currentIndex = Math.max(0, serverListModel.chosenRow())
-        listView.positionViewAtIndex(listView.currentIndex, ListView.Contain)
-        listView.forceActiveFocus()
+        searchField.text = ""
+        restartSelection()
+        searchField.forceActiveFocus()
+    }
+
+    ServerFilterModel {
+        id: filter
+        sourceModel: serverListModel
+        searchText: searchField.text
+        onSearchTextChanged: serverListWindow.restartSelection()
+        // A list that arrives while the window is open gets a selection too.
+        onCountChanged: if (listView.currentIndex < 0) serverListWindow.restartSelection()
     }
 
     contentItem: Rectangle {
@@ -42,31 +66,57 @@ Dialog {
                 onCloseButtonClicked: serverListWindow.visible = false
             }
 
+            Item {
+                width: parent.width
+                height: searchField.height + 16
+
+                ATextField {
+                    id: searchField
+                    objectName: "searchField"
+                    x: listHeader.leftOffset
+                    y: 8
+                    width: parent.width - 2 * listHeader.leftOffset
+                    placeholderText: qsTr("Search by country or city")
+                    inputMethodHints: Qt.ImhNoPredictiveText
+                    Accessible.name: placeholderText
+                    KeyNavigation.tab: listView
+                    Keys.onUpPressed: listView.decrementCurrentIndex()
+                    Keys.onDownPressed: listView.incrementCurrentIndex()
+                    Keys.onReturnPressed: serverListWindow.choose(listView.currentIndex)
+                    Keys.onEnterPressed: serverListWindow.choose(listView.currentIndex)
+                }
+            }
+
             ListView {
                 id: listView
                 objectName: "serverListView"
                 width: parent.width
-                height: serverListWindow.height - listHeader.height
+                height: serverListWindow.height - listHeader.height - searchField.parent.height
                 clip: true
-                focus: true
                 // The model's isEmpty is true while it holds servers.
-                visible: serverListModel.isEmpty
-                model: serverListModel
+                visible: serverListModel.isEmpty && filter.count > 0
+                model: filter
                 keyNavigationEnabled: true
+                KeyNavigation.tab: searchField
                 Keys.onReturnPressed: serverListWindow.choose(currentIndex)
                 Keys.onEnterPressed: serverListWindow.choose(currentIndex)
+                Keys.onSpacePressed: serverListWindow.toggleFavourite(currentIndex)
                 Accessible.role: Accessible.List
                 Accessible.name: listHeader.title
 
                 delegate: ServerListItem {
                     width: listView.width
                     countryFlagSource: CountryFlagSource
-                    countryName: City
+                    countryName: CountryName
+                    cityName: City
+                    summary: Summary
+                    favourite: Favourite
                     signalStrength: Capacity
                     serverId: Id
                     leftOffset: listHeader.leftOffset
                     rowSpacing: listHeader.leftOffset
                     onClicked: serverListWindow.choose(index)
+                    onFavouriteToggled: serverListWindow.toggleFavourite(index)
                 }
             }
 
@@ -82,7 +132,8 @@ Dialog {
                     width: parent.width - 40
                     horizontalAlignment: Text.AlignHCenter
                     wrapMode: Text.Wrap
-                    text: serverListModel.unavailable ? qsTr("The server list cannot be loaded. Trying again...") : qsTr("No items to display")
+                    text: serverListModel.isEmpty ? qsTr("No location matches your search")
+                        : serverListModel.unavailable ? qsTr("The server list cannot be loaded. Trying again...") : qsTr("No items to display")
                 }
             }
         }

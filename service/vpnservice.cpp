@@ -2,6 +2,7 @@
 
 #include "commandparser.h"
 #include "foundation/logtag.h"
+#include "foundation/tundevice.h"
 #include "servicelistener.h"
 
 #include <QTimer>
@@ -314,7 +315,15 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
                 .arg(client->who, command.error, ServiceLog::printable(message)));
         return;
     }
-    // Every command ends or changes the tunnel, the lock or the resolvers of the whole machine.
+    // A question changes nothing, so it is answered whoever holds the tunnel.
+    if (command.kind == Command::QueryTun) {
+        const QString reason = TunDevice::unavailableReason();
+        send(client,
+            reason.isEmpty() ? QStringLiteral("tun:available")
+                             : QStringLiteral("tun:unavailable,") + ServiceLog::printable(reason, 200));
+        return;
+    }
+    // Every other command ends or changes the tunnel, the lock or the resolvers of the whole machine.
     const QString holder = heldAgainst(client->user);
     if (!holder.isEmpty()) {
         refusals.warn(client->user.id,
@@ -355,6 +364,7 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
     case Command::KillOpenVpn:
         runner->killOpenVpn(client->user.id);
         break;
+    case Command::QueryTun:
     case Command::Invalid:
         break;
     }

@@ -9,11 +9,13 @@
 #include "platform/servicepresence.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
+#include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
 #include "ui/bundledfonts.h"
+#include "ui/connectionstatus.h"
 #include "ui/dashcircle.h"
 #include "ui/trayicon.h"
 #include "ui/traynotifier.h"
@@ -42,6 +44,9 @@ Application::Application()
     qmlRegisterSingletonType(
         QUrl(Settings::qmlFileUrl(QStringLiteral("controls/FontFactory.qml"))), "VPNClient", 1, 0, "FontFactory");
     qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
+    qmlRegisterUncreatableType<ConnectionStatus>(
+        "ConnectionStatus", 1, 0, "ConnectionStatus", QStringLiteral("the context property connectionStatus"));
+    qmlRegisterType<ServerFilterModel>("ServerFilter", 1, 0, "ServerFilterModel");
 
     update = new Update(this);
     connect(update, &Update::newVersionIsAvailable, this, &Application::newVersionIsAvailable);
@@ -61,9 +66,22 @@ Application::Application()
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
     connect(vpnCore, &VpnCore::vpnConnectedChanged, directoryRefresh, &DirectoryRefresh::onTunnelChanged);
 
+    // What the window says about the connection, the service link's state included.
+    connectionStatus = new ConnectionStatus(vpnCore, serverListModel, this);
+    connect(serviceController, &ServiceController::connected, connectionStatus, [this] {
+        connectionStatus->setServiceRunning(true);
+    });
+    connect(serviceController, &ServiceController::disconnected, connectionStatus, [this] {
+        connectionStatus->setServiceRunning(false);
+    });
+    connect(serviceController, &ServiceController::initialConnectionStatusChanged, connectionStatus, [this] {
+        connectionStatus->setServiceRunning(serviceController->isLinkUp());
+    });
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
+    context->setContextProperty(QStringLiteral("connectionStatus"), connectionStatus);
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
@@ -176,6 +194,8 @@ Application::~Application()
             QThread::msleep(100);
         }
     }
+    // The status must not read a controller that is being taken apart.
+    disconnect(vpnCore, nullptr, connectionStatus, nullptr);
     delete vpnCore;
     vpnCore = nullptr;
     serviceController->sendInitCommand();

@@ -333,6 +333,7 @@ void OpenVpnClient::onConnectTimeout()
     tagged(qWarning(), objectName()) << errorText;
     stopRequested = true;
     endRun();
+    emit failed(ServerSilent);
     setState(Error, errorText, false);
 }
 
@@ -476,6 +477,7 @@ void OpenVpnClient::handleLine(const QString& line)
         errorText = QStringLiteral("Error: Wrong Username/Password");
         tagged(qCritical(), objectName()) << errorText;
         connectTimer->stop();
+        emit failed(CredentialsRejected);
         setState(Error, errorText, true);
     } else if (parsePushReply(line) || parseAssignIp(line)) {
         return;

@@ -2,12 +2,18 @@
 
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "servers/countrynames.h"
 #include "settings/settings.h"
 
 ServerListModel::ServerListModel(QObject* parent)
     : QAbstractListModel(parent)
 {
     setObjectName(QStringLiteral("ServerListModel"));
+    connect(Settings::instance(), &Settings::favouriteServersChanged, this, [this] {
+        if (!servers.isEmpty()) {
+            emit dataChanged(index(0), index(servers.size() - 1), { Favourite });
+        }
+    });
 }
 
 int ServerListModel::rowCount(const QModelIndex& parent) const
@@ -35,6 +41,12 @@ QVariant ServerListModel::data(const QModelIndex& index, int role) const
         return strength(server.capacity);
     case CountryFlagSource:
         return Utils::flagImagePath(server.country);
+    case CountryName:
+        return CountryNames::name(server.country);
+    case Favourite:
+        return Settings::instance()->favouriteServers().contains(favouriteKey(server));
+    case Summary:
+        return summary(server);
     default:
         return QVariant();
     }
@@ -49,6 +61,9 @@ QHash<int, QByteArray> ServerListModel::roleNames() const
         { Name, "Name" },
         { Capacity, "Capacity" },
         { CountryFlagSource, "CountryFlagSource" },
+        { CountryName, "CountryName" },
+        { Favourite, "Favourite" },
+        { Summary, "Summary" },
     };
     return names;
 }
@@ -65,6 +80,33 @@ int ServerListModel::strength(qint32 capacity)
         return 2;
     }
     return 1;
+}
+
+QString ServerListModel::favouriteKey(const Server& server)
+{
+    return server.name.isEmpty() ? server.ip : server.name;
+}
+
+QString ServerListModel::summary(const Server& server) const
+{
+    QString load;
+    switch (strength(server.capacity)) {
+    case 1:
+        load = tr("heavy load");
+        break;
+    case 2:
+        load = tr("medium load");
+        break;
+    case 3:
+        load = tr("light load");
+        break;
+    default:
+        load = tr("load unknown");
+        break;
+    }
+    QStringList parts { CountryNames::name(server.country), server.city, load };
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral(", "));
 }
 
 const Server* ServerListModel::chosenServer() const
@@ -157,4 +199,24 @@ void ServerListModel::updateCurrentServer(int serverId)
     emit locationTextChanged(locationText());
     emit locationImageSourceChanged(locationImageSource());
     emit serverIpChanged(serverIp());
+}
+
+void ServerListModel::setFavourite(int serverId, bool favourite)
+{
+    if (serverId < 0 || serverId >= servers.size()) {
+        return;
+    }
+    const QString key = favouriteKey(servers.at(serverId));
+    Settings* settings = Settings::instance();
+    QStringList favourites = settings->favouriteServers();
+    if (favourites.contains(key) == favourite || key.isEmpty()) {
+        return;
+    }
+    if (favourite) {
+        favourites << key;
+    } else {
+        favourites.removeAll(key);
+    }
+    settings->setFavouriteServers(favourites);
+    settings->save();
 }

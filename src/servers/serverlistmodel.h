@@ -26,7 +26,12 @@ public:
         City,
         Name,
         Capacity,
-        CountryFlagSource
+        CountryFlagSource,
+        // The country's name in the language in use.
+        CountryName,
+        Favourite,
+        // Country, city and load in words, for a screen reader.
+        Summary
     };
     Q_ENUM(ProxyRoles)
 
@@ -46,8 +51,13 @@ public:
 
     // Signal strength of a load figure: 1 (busy) to 3 (light), 0 for no figure.
     static int strength(qint32 capacity);
+    // What the favourites in the settings name a server by: the feed's name, which outlives the row's place
+    // in the feed, or the address for a server without one.
+    static QString favouriteKey(const Server& server);
 
     Q_INVOKABLE void updateCurrentServer(int serverId);
+    // Marks or unmarks a server as a favourite; kept in the settings at once.
+    Q_INVOKABLE void setFavourite(int serverId, bool favourite);
     // Row of the chosen server, -1 when none is chosen: where the list starts its keyboard selection.
     Q_INVOKABLE int chosenRow() const;
 
@@ -63,6 +73,7 @@ signals:
 
 private:
     const Server* chosenServer() const;
+    QString summary(const Server& server) const;
 
     Servers servers;
     qint32 chosenId = -1;

@@ -40,6 +40,11 @@ ServiceController* ServiceController::instance()
     return currentInstance;
 }
 
+bool ServiceController::isLinkUp() const
+{
+    return linkUp;
+}
+
 void ServiceController::initialize()
 {
     linkUp = false;

@@ -17,6 +17,7 @@ const QString autoReconnectToVpnKey = QStringLiteral("autoReconnectToVpn");
 const QString autoUpdateEnabledKey = QStringLiteral("autoUpdateEnabled");
 const QString connectToLastLocationKey = QStringLiteral("connectToLastLocation");
 const QString currentServerIdKey = QStringLiteral("currentServerId");
+const QString favouriteServersKey = QStringLiteral("favouriteServers");
 const QString keepRunningInTrayKey = QStringLiteral("keepRunningInTray");
 const QString killswitchEnabledKey = QStringLiteral("killswitchEnabled");
 const QString mtuSizeKey = QStringLiteral("mtuSize");
@@ -24,6 +25,24 @@ const QString networkProtocolKey = QStringLiteral("networkProtocol");
 const QString notificationsEnabledKey = QStringLiteral("notificationsEnabled");
 const QString passwordKey = QStringLiteral("password");
 const QString userNameKey = QStringLiteral("userName");
+
+// A store edited by hand cannot make the list unbounded.
+constexpr int maxFavourites = 1000;
+constexpr int maxFavouriteLength = 255;
+
+QStringList boundedFavourites(const QStringList& servers)
+{
+    QStringList kept;
+    for (const QString& server : servers) {
+        if (kept.size() == maxFavourites) {
+            break;
+        }
+        if (!server.isEmpty() && server.size() <= maxFavouriteLength && !kept.contains(server)) {
+            kept << server;
+        }
+    }
+    return kept;
+}
 
 } // namespace
 
@@ -51,6 +70,7 @@ void Settings::load()
     autoUpdateEnabledValue = store->value(autoUpdateEnabledKey, autoUpdateEnabledValue).toBool();
     connectToLastLocationValue = store->value(connectToLastLocationKey, connectToLastLocationValue).toBool();
     currentServerIdValue = store->value(currentServerIdKey, currentServerIdValue).toInt();
+    favouriteServersValue = boundedFavourites(store->value(favouriteServersKey).toStringList());
     keepRunningInTrayValue = store->value(keepRunningInTrayKey, keepRunningInTrayValue).toBool();
     killswitchEnabledValue = store->value(killswitchEnabledKey, killswitchEnabledValue).toBool();
     mtuSizeValue = store->value(mtuSizeKey, mtuSizeValue).toInt();
@@ -69,6 +89,7 @@ void Settings::save()
     store->setValue(autoUpdateEnabledKey, autoUpdateEnabledValue);
     store->setValue(connectToLastLocationKey, connectToLastLocationValue);
     store->setValue(currentServerIdKey, currentServerIdValue);
+    store->setValue(favouriteServersKey, favouriteServersValue);
     store->setValue(keepRunningInTrayKey, keepRunningInTrayValue);
     store->setValue(killswitchEnabledKey, killswitchEnabledValue);
     store->setValue(mtuSizeKey, mtuSizeValue);
@@ -143,6 +164,11 @@ bool Settings::launchAppOnStartup() const
 qint32 Settings::currentServerId() const
 {
     return currentServerIdValue;
+}
+
+QStringList Settings::favouriteServers() const
+{
+    return favouriteServersValue;
 }
 
 qint32 Settings::mtuSize() const
@@ -253,6 +279,16 @@ void Settings::setCurrentServerId(qint32 currentServerId)
     }
     currentServerIdValue = currentServerId;
     emit currentServerIdChanged(currentServerId);
+}
+
+void Settings::setFavouriteServers(const QStringList& servers)
+{
+    const QStringList kept = boundedFavourites(servers);
+    if (favouriteServersValue == kept) {
+        return;
+    }
+    favouriteServersValue = kept;
+    emit favouriteServersChanged(kept);
 }
 
 void Settings::setMtuSize(qint32 mtuSize)

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QSettings;
 
@@ -26,6 +27,8 @@ class Settings : public QObject
     Q_PROPERTY(bool keepRunningInTray READ keepRunningInTray WRITE setKeepRunningInTray NOTIFY keepRunningInTrayChanged)
     Q_PROPERTY(
         bool launchAppOnStartup READ launchAppOnStartup WRITE setLaunchAppOnStartup NOTIFY launchAppOnStartupChanged)
+    Q_PROPERTY(
+        QStringList favouriteServers READ favouriteServers WRITE setFavouriteServers NOTIFY favouriteServersChanged)
     Q_PROPERTY(int mtuSize READ mtuSize WRITE setMtuSize NOTIFY mtuSizeChanged)
     Q_PROPERTY(int networkProtocol READ networkProtocol WRITE setNetworkProtocol NOTIFY networkProtocolChanged)
     Q_PROPERTY(bool notificationsEnabled READ notificationsEnabled WRITE setNotificationsEnabled NOTIFY
@@ -50,6 +53,8 @@ public:
     // Read live from the sign-in registration; there is no stored value.
     bool launchAppOnStartup() const;
     qint32 currentServerId() const;
+    // The servers the user marked, by their feed name (or address, for a server without one).
+    QStringList favouriteServers() const;
     qint32 mtuSize() const;
     // 0 = UDP, 1 = TCP.
     qint32 networkProtocol() const;
@@ -66,6 +71,7 @@ public:
     void setKeepRunningInTray(bool enable);
     void setLaunchAppOnStartup(bool enable);
     void setCurrentServerId(qint32 currentServerId);
+    void setFavouriteServers(const QStringList& servers);
     // Applies the MTU to every adapter before it is stored; 0 means automatic.
     void setMtuSize(qint32 mtuSize);
     void setNetworkProtocol(qint32 protocol);
@@ -85,6 +91,7 @@ signals:
     void autoUpdateEnabledChanged(bool enabled);
     void connectToLastLocationChanged(bool enable);
     void currentServerIdChanged(int currentServerId);
+    void favouriteServersChanged(const QStringList& servers);
     void keepRunningInTrayChanged(bool enable);
     void killswitchEnabledChanged(bool enable);
     void launchAppOnStartupChanged(bool enable);
@@ -111,6 +118,7 @@ private:
     bool keepRunningInTrayValue = true;
     bool notificationsEnabledValue = true;
     qint32 currentServerIdValue = 0;
+    QStringList favouriteServersValue;
     qint32 mtuSizeValue = 0;
     qint32 networkProtocolValue = 0;
 };

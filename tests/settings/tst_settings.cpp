@@ -5,6 +5,7 @@
 
 #include <deploymentconfig.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaProperty>
@@ -20,13 +21,14 @@ namespace {
 const QJsonObject defaults { { "password", "" }, { "userName", "" }, { "allowAccessToLocalDevices", true },
     { "autoReconnectToVpn", true }, { "autoUpdateEnabled", false }, { "connectToLastLocation", false },
     { "killswitchEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 }, { "networkProtocol", 0 },
-    { "currentServerId", 0 }, { "keepRunningInTray", true }, { "notificationsEnabled", true } };
+    { "currentServerId", 0 }, { "keepRunningInTray", true }, { "notificationsEnabled", true },
+    { "favouriteServers", QJsonArray() } };
 
 const QJsonObject changed { { "password", "Tr0ub4dor&3" }, { "userName", "alice" },
     { "allowAccessToLocalDevices", false }, { "autoReconnectToVpn", false }, { "autoUpdateEnabled", true },
     { "connectToLastLocation", true }, { "killswitchEnabled", true }, { "launchAppOnStartup", true },
     { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 }, { "keepRunningInTray", false },
-    { "notificationsEnabled", false } };
+    { "notificationsEnabled", false }, { "favouriteServers", QJsonArray { "de1", "Zürich, 2" } } };
 
 QJsonObject merged(const QJsonObject& changes)
 {
@@ -189,7 +191,7 @@ private slots:
             QList<QStringList> { { QJsonDocument(values).toJson(), "--save" }, { "--save" } }) {
             QCOMPARE(profile.run(args), merged(values));
             QSettings store(profile.store, QSettings::IniFormat);
-            QCOMPARE(store.allKeys().size(), 12);
+            QCOMPARE(store.allKeys().size(), 13);
             QFile file(profile.store);
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray content = file.readAll();
@@ -210,6 +212,7 @@ private slots:
         QTest::addColumn<QJsonObject>("changes");
         QTest::addColumn<QString>("warning");
         QTest::newRow("not Base64, wrong version") << QByteArray("[Settings]\npassword=BAKr/8T1eQ==\nuserName=@@@###\nmtuSize=1400\n") << QJsonObject { { "mtuSize", 1400 } } << "CredentialCipher: Invalid version or not a cyphertext.";
+        QTest::newRow("favourites twice or empty") << QByteArray("[Settings]\nfavouriteServers=a, , a, b\n") << QJsonObject { { "favouriteServers", QJsonArray { "a", "b" } } } << QString();
         QTest::newRow("binary junk") << QByteArray("\xff\xfe[\0=]\n\x01\x80", 9).repeated(400) << QJsonObject() << QString();
         QTest::newRow("a folder, not a file") << QByteArray("folder") << QJsonObject() << QString();
         QTest::newRow("first run") << QByteArray() << QJsonObject() << QString(); // empty credentials: silent

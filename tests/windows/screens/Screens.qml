@@ -33,9 +33,14 @@ TestCase {
         vpnCore.onByteCountChanged(3456789, 123456)
         vpnCore.onRequestCurrentIpAddressFinished("198.51.100.7", "NL")
         shoot(main, "main-connected")
+        // A favourite first, and a search typed in the second picture.
+        serverListModel.setFavourite(2, true)
         list.visible = true
         shoot(main, "serverlist")
+        findChild(list.contentItem, "searchField").text = qsTranslate("CountryNames", "Netherlands").slice(0, 3)
+        shoot(main, "serverlist-search")
         list.visible = false
+        serverListModel.setFavourite(2, false)
         settingsWindow.visible = true
         shoot(settingsWindow, "settings-general")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))

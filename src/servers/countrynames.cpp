@@ -1,0 +1,312 @@
+#include "countrynames.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+struct Country
+{
+    char code[3];
+    const char* name;
+};
+
+// Sorted by code. "UK", which some feeds use, stands beside the ISO code GB.
+constexpr Country countries[] = {
+    { "AD", QT_TRANSLATE_NOOP("CountryNames", "Andorra") },
+    { "AE", QT_TRANSLATE_NOOP("CountryNames", "United Arab Emirates") },
+    { "AF", QT_TRANSLATE_NOOP("CountryNames", "Afghanistan") },
+    { "AG", QT_TRANSLATE_NOOP("CountryNames", "Antigua and Barbuda") },
+    { "AI", QT_TRANSLATE_NOOP("CountryNames", "Anguilla") },
+    { "AL", QT_TRANSLATE_NOOP("CountryNames", "Albania") },
+    { "AM", QT_TRANSLATE_NOOP("CountryNames", "Armenia") },
+    { "AO", QT_TRANSLATE_NOOP("CountryNames", "Angola") },
+    { "AQ", QT_TRANSLATE_NOOP("CountryNames", "Antarctica") },
+    { "AR", QT_TRANSLATE_NOOP("CountryNames", "Argentina") },
+    { "AS", QT_TRANSLATE_NOOP("CountryNames", "American Samoa") },
+    { "AT", QT_TRANSLATE_NOOP("CountryNames", "Austria") },
+    { "AU", QT_TRANSLATE_NOOP("CountryNames", "Australia") },
+    { "AW", QT_TRANSLATE_NOOP("CountryNames", "Aruba") },
+    { "AX", QT_TRANSLATE_NOOP("CountryNames", "Åland Islands") },
+    { "AZ", QT_TRANSLATE_NOOP("CountryNames", "Azerbaijan") },
+    { "BA", QT_TRANSLATE_NOOP("CountryNames", "Bosnia and Herzegovina") },
+    { "BB", QT_TRANSLATE_NOOP("CountryNames", "Barbados") },
+    { "BD", QT_TRANSLATE_NOOP("CountryNames", "Bangladesh") },
+    { "BE", QT_TRANSLATE_NOOP("CountryNames", "Belgium") },
+    { "BF", QT_TRANSLATE_NOOP("CountryNames", "Burkina Faso") },
+    { "BG", QT_TRANSLATE_NOOP("CountryNames", "Bulgaria") },
+    { "BH", QT_TRANSLATE_NOOP("CountryNames", "Bahrain") },
+    { "BI", QT_TRANSLATE_NOOP("CountryNames", "Burundi") },
+    { "BJ", QT_TRANSLATE_NOOP("CountryNames", "Benin") },
+    { "BL", QT_TRANSLATE_NOOP("CountryNames", "Saint Barthélemy") },
+    { "BM", QT_TRANSLATE_NOOP("CountryNames", "Bermuda") },
+    { "BN", QT_TRANSLATE_NOOP("CountryNames", "Brunei") },
+    { "BO", QT_TRANSLATE_NOOP("CountryNames", "Bolivia") },
+    { "BQ", QT_TRANSLATE_NOOP("CountryNames", "Caribbean Netherlands") },
+    { "BR", QT_TRANSLATE_NOOP("CountryNames", "Brazil") },
+    { "BS", QT_TRANSLATE_NOOP("CountryNames", "Bahamas") },
+    { "BT", QT_TRANSLATE_NOOP("CountryNames", "Bhutan") },
+    { "BV", QT_TRANSLATE_NOOP("CountryNames", "Bouvet Island") },
+    { "BW", QT_TRANSLATE_NOOP("CountryNames", "Botswana") },
+    { "BY", QT_TRANSLATE_NOOP("CountryNames", "Belarus") },
+    { "BZ", QT_TRANSLATE_NOOP("CountryNames", "Belize") },
+    { "CA", QT_TRANSLATE_NOOP("CountryNames", "Canada") },
+    { "CC", QT_TRANSLATE_NOOP("CountryNames", "Cocos Islands") },
+    { "CD", QT_TRANSLATE_NOOP("CountryNames", "DR Congo") },
+    { "CF", QT_TRANSLATE_NOOP("CountryNames", "Central African Republic") },
+    { "CG", QT_TRANSLATE_NOOP("CountryNames", "Congo") },
+    { "CH", QT_TRANSLATE_NOOP("CountryNames", "Switzerland") },
+    { "CI", QT_TRANSLATE_NOOP("CountryNames", "Côte d'Ivoire") },
+    { "CK", QT_TRANSLATE_NOOP("CountryNames", "Cook Islands") },
+    { "CL", QT_TRANSLATE_NOOP("CountryNames", "Chile") },
+    { "CM", QT_TRANSLATE_NOOP("CountryNames", "Cameroon") },
+    { "CN", QT_TRANSLATE_NOOP("CountryNames", "China") },
+    { "CO", QT_TRANSLATE_NOOP("CountryNames", "Colombia") },
+    { "CR", QT_TRANSLATE_NOOP("CountryNames", "Costa Rica") },
+    { "CU", QT_TRANSLATE_NOOP("CountryNames", "Cuba") },
+    { "CV", QT_TRANSLATE_NOOP("CountryNames", "Cabo Verde") },
+    { "CW", QT_TRANSLATE_NOOP("CountryNames", "Curaçao") },
+    { "CX", QT_TRANSLATE_NOOP("CountryNames", "Christmas Island") },
+    { "CY", QT_TRANSLATE_NOOP("CountryNames", "Cyprus") },
+    { "CZ", QT_TRANSLATE_NOOP("CountryNames", "Czechia") },
+    { "DE", QT_TRANSLATE_NOOP("CountryNames", "Germany") },
+    { "DJ", QT_TRANSLATE_NOOP("CountryNames", "Djibouti") },
+    { "DK", QT_TRANSLATE_NOOP("CountryNames", "Denmark") },
+    { "DM", QT_TRANSLATE_NOOP("CountryNames", "Dominica") },
+    { "DO", QT_TRANSLATE_NOOP("CountryNames", "Dominican Republic") },
+    { "DZ", QT_TRANSLATE_NOOP("CountryNames", "Algeria") },
+    { "EC", QT_TRANSLATE_NOOP("CountryNames", "Ecuador") },
+    { "EE", QT_TRANSLATE_NOOP("CountryNames", "Estonia") },
+    { "EG", QT_TRANSLATE_NOOP("CountryNames", "Egypt") },
+    { "EH", QT_TRANSLATE_NOOP("CountryNames", "Western Sahara") },
+    { "ER", QT_TRANSLATE_NOOP("CountryNames", "Eritrea") },
+    { "ES", QT_TRANSLATE_NOOP("CountryNames", "Spain") },
+    { "ET", QT_TRANSLATE_NOOP("CountryNames", "Ethiopia") },
+    { "FI", QT_TRANSLATE_NOOP("CountryNames", "Finland") },
+    { "FJ", QT_TRANSLATE_NOOP("CountryNames", "Fiji") },
+    { "FK", QT_TRANSLATE_NOOP("CountryNames", "Falkland Islands") },
+    { "FM", QT_TRANSLATE_NOOP("CountryNames", "Micronesia") },
+    { "FO", QT_TRANSLATE_NOOP("CountryNames", "Faroe Islands") },
+    { "FR", QT_TRANSLATE_NOOP("CountryNames", "France") },
+    { "GA", QT_TRANSLATE_NOOP("CountryNames", "Gabon") },
+    { "GB", QT_TRANSLATE_NOOP("CountryNames", "United Kingdom") },
+    { "GD", QT_TRANSLATE_NOOP("CountryNames", "Grenada") },
+    { "GE", QT_TRANSLATE_NOOP("CountryNames", "Georgia") },
+    { "GF", QT_TRANSLATE_NOOP("CountryNames", "French Guiana") },
+    { "GG", QT_TRANSLATE_NOOP("CountryNames", "Guernsey") },
+    { "GH", QT_TRANSLATE_NOOP("CountryNames", "Ghana") },
+    { "GI", QT_TRANSLATE_NOOP("CountryNames", "Gibraltar") },
+    { "GL", QT_TRANSLATE_NOOP("CountryNames", "Greenland") },
+    { "GM", QT_TRANSLATE_NOOP("CountryNames", "Gambia") },
+    { "GN", QT_TRANSLATE_NOOP("CountryNames", "Guinea") },
+    { "GP", QT_TRANSLATE_NOOP("CountryNames", "Guadeloupe") },
+    { "GQ", QT_TRANSLATE_NOOP("CountryNames", "Equatorial Guinea") },
+    { "GR", QT_TRANSLATE_NOOP("CountryNames", "Greece") },
+    { "GS", QT_TRANSLATE_NOOP("CountryNames", "South Georgia and the South Sandwich Islands") },
+    { "GT", QT_TRANSLATE_NOOP("CountryNames", "Guatemala") },
+    { "GU", QT_TRANSLATE_NOOP("CountryNames", "Guam") },
+    { "GW", QT_TRANSLATE_NOOP("CountryNames", "Guinea-Bissau") },
+    { "GY", QT_TRANSLATE_NOOP("CountryNames", "Guyana") },
+    { "HK", QT_TRANSLATE_NOOP("CountryNames", "Hong Kong") },
+    { "HM", QT_TRANSLATE_NOOP("CountryNames", "Heard Island and McDonald Islands") },
+    { "HN", QT_TRANSLATE_NOOP("CountryNames", "Honduras") },
+    { "HR", QT_TRANSLATE_NOOP("CountryNames", "Croatia") },
+    { "HT", QT_TRANSLATE_NOOP("CountryNames", "Haiti") },
+    { "HU", QT_TRANSLATE_NOOP("CountryNames", "Hungary") },
+    { "ID", QT_TRANSLATE_NOOP("CountryNames", "Indonesia") },
+    { "IE", QT_TRANSLATE_NOOP("CountryNames", "Ireland") },
+    { "IL", QT_TRANSLATE_NOOP("CountryNames", "Israel") },
+    { "IM", QT_TRANSLATE_NOOP("CountryNames", "Isle of Man") },
+    { "IN", QT_TRANSLATE_NOOP("CountryNames", "India") },
+    { "IO", QT_TRANSLATE_NOOP("CountryNames", "British Indian Ocean Territory") },
+    { "IQ", QT_TRANSLATE_NOOP("CountryNames", "Iraq") },
+    { "IR", QT_TRANSLATE_NOOP("CountryNames", "Iran") },
+    { "IS", QT_TRANSLATE_NOOP("CountryNames", "Iceland") },
+    { "IT", QT_TRANSLATE_NOOP("CountryNames", "Italy") },
+    { "JE", QT_TRANSLATE_NOOP("CountryNames", "Jersey") },
+    { "JM", QT_TRANSLATE_NOOP("CountryNames", "Jamaica") },
+    { "JO", QT_TRANSLATE_NOOP("CountryNames", "Jordan") },
+    { "JP", QT_TRANSLATE_NOOP("CountryNames", "Japan") },
+    { "KE", QT_TRANSLATE_NOOP("CountryNames", "Kenya") },
+    { "KG", QT_TRANSLATE_NOOP("CountryNames", "Kyrgyzstan") },
+    { "KH", QT_TRANSLATE_NOOP("CountryNames", "Cambodia") },
+    { "KI", QT_TRANSLATE_NOOP("CountryNames", "Kiribati") },
+    { "KM", QT_TRANSLATE_NOOP("CountryNames", "Comoros") },
+    { "KN", QT_TRANSLATE_NOOP("CountryNames", "Saint Kitts and Nevis") },
+    { "KP", QT_TRANSLATE_NOOP("CountryNames", "North Korea") },
+    { "KR", QT_TRANSLATE_NOOP("CountryNames", "South Korea") },
+    { "KW", QT_TRANSLATE_NOOP("CountryNames", "Kuwait") },
+    { "KY", QT_TRANSLATE_NOOP("CountryNames", "Cayman Islands") },
+    { "KZ", QT_TRANSLATE_NOOP("CountryNames", "Kazakhstan") },
+    { "LA", QT_TRANSLATE_NOOP("CountryNames", "Laos") },
+    { "LB", QT_TRANSLATE_NOOP("CountryNames", "Lebanon") },
+    { "LC", QT_TRANSLATE_NOOP("CountryNames", "Saint Lucia") },
+    { "LI", QT_TRANSLATE_NOOP("CountryNames", "Liechtenstein") },
+    { "LK", QT_TRANSLATE_NOOP("CountryNames", "Sri Lanka") },
+    { "LR", QT_TRANSLATE_NOOP("CountryNames", "Liberia") },
+    { "LS", QT_TRANSLATE_NOOP("CountryNames", "Lesotho") },
+    { "LT", QT_TRANSLATE_NOOP("CountryNames", "Lithuania") },
+    { "LU", QT_TRANSLATE_NOOP("CountryNames", "Luxembourg") },
+    { "LV", QT_TRANSLATE_NOOP("CountryNames", "Latvia") },
+    { "LY", QT_TRANSLATE_NOOP("CountryNames", "Libya") },
+    { "MA", QT_TRANSLATE_NOOP("CountryNames", "Morocco") },
+    { "MC", QT_TRANSLATE_NOOP("CountryNames", "Monaco") },
+    { "MD", QT_TRANSLATE_NOOP("CountryNames", "Moldova") },
+    { "ME", QT_TRANSLATE_NOOP("CountryNames", "Montenegro") },
+    { "MF", QT_TRANSLATE_NOOP("CountryNames", "Saint Martin") },
+    { "MG", QT_TRANSLATE_NOOP("CountryNames", "Madagascar") },
+    { "MH", QT_TRANSLATE_NOOP("CountryNames", "Marshall Islands") },
+    { "MK", QT_TRANSLATE_NOOP("CountryNames", "North Macedonia") },
+    { "ML", QT_TRANSLATE_NOOP("CountryNames", "Mali") },
+    { "MM", QT_TRANSLATE_NOOP("CountryNames", "Myanmar") },
+    { "MN", QT_TRANSLATE_NOOP("CountryNames", "Mongolia") },
+    { "MO", QT_TRANSLATE_NOOP("CountryNames", "Macao") },
+    { "MP", QT_TRANSLATE_NOOP("CountryNames", "Northern Mariana Islands") },
+    { "MQ", QT_TRANSLATE_NOOP("CountryNames", "Martinique") },
+    { "MR", QT_TRANSLATE_NOOP("CountryNames", "Mauritania") },
+    { "MS", QT_TRANSLATE_NOOP("CountryNames", "Montserrat") },
+    { "MT", QT_TRANSLATE_NOOP("CountryNames", "Malta") },
+    { "MU", QT_TRANSLATE_NOOP("CountryNames", "Mauritius") },
+    { "MV", QT_TRANSLATE_NOOP("CountryNames", "Maldives") },
+    { "MW", QT_TRANSLATE_NOOP("CountryNames", "Malawi") },
+    { "MX", QT_TRANSLATE_NOOP("CountryNames", "Mexico") },
+    { "MY", QT_TRANSLATE_NOOP("CountryNames", "Malaysia") },
+    { "MZ", QT_TRANSLATE_NOOP("CountryNames", "Mozambique") },
+    { "NA", QT_TRANSLATE_NOOP("CountryNames", "Namibia") },
+    { "NC", QT_TRANSLATE_NOOP("CountryNames", "New Caledonia") },
+    { "NE", QT_TRANSLATE_NOOP("CountryNames", "Niger") },
+    { "NF", QT_TRANSLATE_NOOP("CountryNames", "Norfolk Island") },
+    { "NG", QT_TRANSLATE_NOOP("CountryNames", "Nigeria") },
+    { "NI", QT_TRANSLATE_NOOP("CountryNames", "Nicaragua") },
+    { "NL", QT_TRANSLATE_NOOP("CountryNames", "Netherlands") },
+    { "NO", QT_TRANSLATE_NOOP("CountryNames", "Norway") },
+    { "NP", QT_TRANSLATE_NOOP("CountryNames", "Nepal") },
+    { "NR", QT_TRANSLATE_NOOP("CountryNames", "Nauru") },
+    { "NU", QT_TRANSLATE_NOOP("CountryNames", "Niue") },
+    { "NZ", QT_TRANSLATE_NOOP("CountryNames", "New Zealand") },
+    { "OM", QT_TRANSLATE_NOOP("CountryNames", "Oman") },
+    { "PA", QT_TRANSLATE_NOOP("CountryNames", "Panama") },
+    { "PE", QT_TRANSLATE_NOOP("CountryNames", "Peru") },
+    { "PF", QT_TRANSLATE_NOOP("CountryNames", "French Polynesia") },
+    { "PG", QT_TRANSLATE_NOOP("CountryNames", "Papua New Guinea") },
+    { "PH", QT_TRANSLATE_NOOP("CountryNames", "Philippines") },
+    { "PK", QT_TRANSLATE_NOOP("CountryNames", "Pakistan") },
+    { "PL", QT_TRANSLATE_NOOP("CountryNames", "Poland") },
+    { "PM", QT_TRANSLATE_NOOP("CountryNames", "Saint Pierre and Miquelon") },
+    { "PN", QT_TRANSLATE_NOOP("CountryNames", "Pitcairn") },
+    { "PR", QT_TRANSLATE_NOOP("CountryNames", "Puerto Rico") },
+    { "PS", QT_TRANSLATE_NOOP("CountryNames", "Palestine") },
+    { "PT", QT_TRANSLATE_NOOP("CountryNames", "Portugal") },
+    { "PW", QT_TRANSLATE_NOOP("CountryNames", "Palau") },
+    { "PY", QT_TRANSLATE_NOOP("CountryNames", "Paraguay") },
+    { "QA", QT_TRANSLATE_NOOP("CountryNames", "Qatar") },
+    { "RE", QT_TRANSLATE_NOOP("CountryNames", "Réunion") },
+    { "RO", QT_TRANSLATE_NOOP("CountryNames", "Romania") },
+    { "RS", QT_TRANSLATE_NOOP("CountryNames", "Serbia") },
+    { "RU", QT_TRANSLATE_NOOP("CountryNames", "Russia") },
+    { "RW", QT_TRANSLATE_NOOP("CountryNames", "Rwanda") },
+    { "SA", QT_TRANSLATE_NOOP("CountryNames", "Saudi Arabia") },
+    { "SB", QT_TRANSLATE_NOOP("CountryNames", "Solomon Islands") },
+    { "SC", QT_TRANSLATE_NOOP("CountryNames", "Seychelles") },
+    { "SD", QT_TRANSLATE_NOOP("CountryNames", "Sudan") },
+    { "SE", QT_TRANSLATE_NOOP("CountryNames", "Sweden") },
+    { "SG", QT_TRANSLATE_NOOP("CountryNames", "Singapore") },
+    { "SH", QT_TRANSLATE_NOOP("CountryNames", "Saint Helena") },
+    { "SI", QT_TRANSLATE_NOOP("CountryNames", "Slovenia") },
+    { "SJ", QT_TRANSLATE_NOOP("CountryNames", "Svalbard and Jan Mayen") },
+    { "SK", QT_TRANSLATE_NOOP("CountryNames", "Slovakia") },
+    { "SL", QT_TRANSLATE_NOOP("CountryNames", "Sierra Leone") },
+    { "SM", QT_TRANSLATE_NOOP("CountryNames", "San Marino") },
+    { "SN", QT_TRANSLATE_NOOP("CountryNames", "Senegal") },
+    { "SO", QT_TRANSLATE_NOOP("CountryNames", "Somalia") },
+    { "SR", QT_TRANSLATE_NOOP("CountryNames", "Suriname") },
+    { "SS", QT_TRANSLATE_NOOP("CountryNames", "South Sudan") },
+    { "ST", QT_TRANSLATE_NOOP("CountryNames", "Sao Tome and Principe") },
+    { "SV", QT_TRANSLATE_NOOP("CountryNames", "El Salvador") },
+    { "SX", QT_TRANSLATE_NOOP("CountryNames", "Sint Maarten") },
+    { "SY", QT_TRANSLATE_NOOP("CountryNames", "Syria") },
+    { "SZ", QT_TRANSLATE_NOOP("CountryNames", "Eswatini") },
+    { "TC", QT_TRANSLATE_NOOP("CountryNames", "Turks and Caicos Islands") },
+    { "TD", QT_TRANSLATE_NOOP("CountryNames", "Chad") },
+    { "TF", QT_TRANSLATE_NOOP("CountryNames", "French Southern Territories") },
+    { "TG", QT_TRANSLATE_NOOP("CountryNames", "Togo") },
+    { "TH", QT_TRANSLATE_NOOP("CountryNames", "Thailand") },
+    { "TJ", QT_TRANSLATE_NOOP("CountryNames", "Tajikistan") },
+    { "TK", QT_TRANSLATE_NOOP("CountryNames", "Tokelau") },
+    { "TL", QT_TRANSLATE_NOOP("CountryNames", "Timor-Leste") },
+    { "TM", QT_TRANSLATE_NOOP("CountryNames", "Turkmenistan") },
+    { "TN", QT_TRANSLATE_NOOP("CountryNames", "Tunisia") },
+    { "TO", QT_TRANSLATE_NOOP("CountryNames", "Tonga") },
+    { "TR", QT_TRANSLATE_NOOP("CountryNames", "Turkey") },
+    { "TT", QT_TRANSLATE_NOOP("CountryNames", "Trinidad and Tobago") },
+    { "TV", QT_TRANSLATE_NOOP("CountryNames", "Tuvalu") },
+    { "TW", QT_TRANSLATE_NOOP("CountryNames", "Taiwan") },
+    { "TZ", QT_TRANSLATE_NOOP("CountryNames", "Tanzania") },
+    { "UA", QT_TRANSLATE_NOOP("CountryNames", "Ukraine") },
+    { "UG", QT_TRANSLATE_NOOP("CountryNames", "Uganda") },
+    { "UK", QT_TRANSLATE_NOOP("CountryNames", "United Kingdom") },
+    { "UM", QT_TRANSLATE_NOOP("CountryNames", "US Minor Outlying Islands") },
+    { "US", QT_TRANSLATE_NOOP("CountryNames", "United States") },
+    { "UY", QT_TRANSLATE_NOOP("CountryNames", "Uruguay") },
+    { "UZ", QT_TRANSLATE_NOOP("CountryNames", "Uzbekistan") },
+    { "VA", QT_TRANSLATE_NOOP("CountryNames", "Vatican City") },
+    { "VC", QT_TRANSLATE_NOOP("CountryNames", "Saint Vincent and the Grenadines") },
+    { "VE", QT_TRANSLATE_NOOP("CountryNames", "Venezuela") },
+    { "VG", QT_TRANSLATE_NOOP("CountryNames", "British Virgin Islands") },
+    { "VI", QT_TRANSLATE_NOOP("CountryNames", "US Virgin Islands") },
+    { "VN", QT_TRANSLATE_NOOP("CountryNames", "Vietnam") },
+    { "VU", QT_TRANSLATE_NOOP("CountryNames", "Vanuatu") },
+    { "WF", QT_TRANSLATE_NOOP("CountryNames", "Wallis and Futuna") },
+    { "WS", QT_TRANSLATE_NOOP("CountryNames", "Samoa") },
+    { "XK", QT_TRANSLATE_NOOP("CountryNames", "Kosovo") },
+    { "YE", QT_TRANSLATE_NOOP("CountryNames", "Yemen") },
+    { "YT", QT_TRANSLATE_NOOP("CountryNames", "Mayotte") },
+    { "ZA", QT_TRANSLATE_NOOP("CountryNames", "South Africa") },
+    { "ZM", QT_TRANSLATE_NOOP("CountryNames", "Zambia") },
+    { "ZW", QT_TRANSLATE_NOOP("CountryNames", "Zimbabwe") },
+};
+
+constexpr bool sortedByCode()
+{
+    for (std::size_t i = 1; i < std::size(countries); ++i) {
+        const char* before = countries[i - 1].code;
+        const char* after = countries[i].code;
+        if (before[0] > after[0] || (before[0] == after[0] && before[1] >= after[1])) {
+            return false;
+        }
+    }
+    return true;
+}
+// The look-up below halves the table.
+static_assert(sortedByCode(), "country codes out of order");
+
+const char* find(const QString& code)
+{
+    if (code.size() != 2) {
+        return nullptr;
+    }
+    const QByteArray upper = code.toUpper().toLatin1();
+    const auto* end = std::end(countries);
+    const auto* found
+        = std::lower_bound(std::begin(countries), end, upper, [](const Country& country, const QByteArray& key) {
+              return std::strcmp(country.code, key.constData()) < 0;
+          });
+    return found != end && upper == found->code ? found->name : nullptr;
+}
+
+} // namespace
+
+QString CountryNames::englishName(const QString& code)
+{
+    const char* name = find(code);
+    return name != nullptr ? QString::fromUtf8(name) : QString();
+}
+
+QString CountryNames::name(const QString& code)
+{
+    const char* name = find(code);
+    return name != nullptr ? QCoreApplication::translate("CountryNames", name) : code;
+}
