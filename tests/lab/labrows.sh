@@ -227,6 +227,12 @@ row_sandbox() {
     # Only what its unit grants: the network's administration and the user's rights for their files.
     grep -q '^CapBnd:	00000000000010c0$' "$(lab_path "/proc/$pid/status")" \
         || { fail "the service holds more: $(grep CapBnd "$(lab_path "/proc/$pid/status")")"; return; }
+    # Without CAP_DAC_OVERRIDE or CAP_DAC_READ_SEARCH a user's private file is out of its reach (it
+    # reads user files only with that user's own rights); root with every capability, the control.
+    in_lab runuser -u "$user" -- sh -c 'umask 077; echo private >"$HOME/private"'
+    in_lab cat "/home/$user/private" >/dev/null 2>&1 || { fail "root cannot read the file: no control"; return; }
+    in_lab nsenter -t "$pid" -m setpriv --bounding-set=-all,+net_admin,+setuid,+setgid --inh-caps=-all \
+        cat "/home/$user/private" >/dev/null 2>&1 && { fail "the service's rights read a user's private file"; return; }
     grep -q '^NoNewPrivs:	1$' "$(lab_path "/proc/$pid/status")" || { fail "the service may gain privileges"; return; }
     grep -q '^Seccomp:	2$' "$(lab_path "/proc/$pid/status")" || { fail "no system call filter"; return; }
     score="$(in_lab systemd-analyze security vpn-service --no-pager 2>&1 | sed -n 's/.*exposure level for vpn-service.service: \([0-9.]*\).*/\1/p')"
