@@ -39,13 +39,21 @@ fail() {
 
 # The client of the lab's user as the host sees it (its PID here, its log file through the
 # container's root), so that window.sh's log helpers work unchanged.
-lab_client_pid() {
+lab_client_pids() {
     local pid ours
     ours="$(readlink "/proc/$leader/ns/pid")"
     for pid in $(pgrep -x vpnclient); do
-        [ "$(readlink "/proc/$pid/ns/pid")" = "$ours" ] && echo "$pid" && return 0
+        [ "$(readlink "/proc/$pid/ns/pid")" = "$ours" ] && echo "$pid"
     done
-    return 1
+}
+# Waits for every client of the lab to end (a killed one, one closing); kills what is left after 10 s.
+no_client_left() {
+    for _ in $(seq 100); do
+        [ -z "$(lab_client_pids)" ] && return 0
+        sleep 0.1
+    done
+    lab_client_pids | xargs -r kill -KILL
+    sleep 0.5
 }
 in_x() { in_lab env DISPLAY="$display" "$@"; }
 find_window() {
@@ -78,6 +86,8 @@ client_start() {
     if [ -n "$client_pid" ] && kill -0 "$client_pid" 2>/dev/null; then
         close_client || { fail "the client did not end when its window closed"; return; }
     fi
+    # One instance per user: a client still ending would take the new start for its second.
+    no_client_left
     exec_line="$(sed -n 's/^Exec=//p' "$(lab_path /usr/share/applications/korvexvpn.desktop)" | sed 's/ %[A-Za-z]//g')"
     [ -n "$exec_line" ] || { fail "no desktop entry"; return; }
     marker="$(lab_path "/home/$user/.start-marker")"
@@ -86,7 +96,7 @@ client_start() {
     log_file=""
     client_pid=""
     for _ in $(seq $((start_timeout * 10))); do
-        client_pid="$(lab_client_pid)"
+        client_pid="$(lab_client_pids | head -n 1)"
         log_file="$(find "$(lab_path "/home/$user/.local/share/vpnclient/logs")" -maxdepth 1 -name '*-app.log' \
             -newer "$marker" 2>/dev/null | sort | tail -n 1)"
         [ -n "$log_file" ] && [ -n "$client_pid" ] && break
