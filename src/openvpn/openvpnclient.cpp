@@ -335,6 +335,7 @@ void OpenVpnClient::onConnectTimeout()
     tagged(qWarning(), objectName()) << errorText;
     stopRequested = true;
     endRun();
+    emit failed(ServerSilent);
     setState(Error, errorText, false);
 }
 
@@ -481,6 +482,7 @@ void OpenVpnClient::handleLine(const QString& line)
         errorText = QStringLiteral("Error: Wrong Username/Password");
         tagged(qCritical(), objectName()) << errorText;
         connectTimer->stop();
+        emit failed(CredentialsRejected);
         setState(Error, errorText, true);
     } else if (parsePushReply(line) || parseAssignIp(line)) {
         return;
