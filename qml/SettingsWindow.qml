@@ -52,7 +52,8 @@ Window {
     maximumHeight: height
     color: applicationWindow.color
     // Its own name: assistive technology tells the windows apart by it.
-    title: qsTr("%1 Settings").arg(applicationWindow.title)
+    // Ends with the program's name, which the system would otherwise add.
+    title: qsTr("Settings — %1").arg(applicationWindow.title)
     visible: false
 
     function loadCredentials() {

@@ -101,11 +101,17 @@ struct ProgramRunner::Preparation
     }
 };
 
-ProgramRunner::ProgramRunner(const ProgramCatalog& programCatalog, QObject* parent)
+ProgramRunner::ProgramRunner(const ProgramCatalog& programCatalog, UserLog* userLog, QObject* parent)
     : QObject(parent)
     , catalog(programCatalog)
+    , log(userLog)
 {
     setObjectName(tag);
+}
+
+void ProgramRunner::note(const QString& user, const QString& text, bool warning)
+{
+    log->write(warning ? QtWarningMsg : QtInfoMsg, tag, user, text);
 }
 
 ProgramRunner::~ProgramRunner()
@@ -142,10 +148,10 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
         run.arguments = clientKillSwitchArguments(run.arguments, &refusal);
     }
     if (!refusal.isEmpty()) {
-        tagged(qWarning(), tag) << "Refused to run killswitch: " << refusal;
+        note(user, QStringLiteral("Refused to run killswitch: %1").arg(refusal), true);
         refuse(run, Refused);
     } else if (program.executable.isEmpty()) {
-        tagged(qWarning(), tag) << "Refused to run " << ServiceLog::printable(requested) << ": " << program.error;
+        note(user, QStringLiteral("Refused to run %1: %2").arg(ServiceLog::printable(requested), program.error), true);
         // Only a name of the catalog goes back to the client, never text it sent.
         refuse(run, program.missing ? FailedToStart : Refused);
     } else if (program.name != QLatin1String("openvpn")) {
@@ -158,7 +164,7 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
 void ProgramRunner::prepareOpenVpn(const Run& run, qint64 peerUid)
 {
     const auto refused = [&](const QString& reason) {
-        tagged(qWarning(), tag) << "Refused to run openvpn: " << reason;
+        note(run.user, QStringLiteral("Refused to run openvpn: %1").arg(reason), true);
         refuse(run, Refused);
     };
     if (const std::shared_ptr<Preparation> earlier = preparing.value(peerUid)) {
@@ -224,7 +230,7 @@ void ProgramRunner::prepareOpenVpn(const Run& run, qint64 peerUid)
             }
         }
         if (!launch) {
-            tagged(qWarning(), tag) << "Refused to run openvpn: " << error;
+            note(run.user, QStringLiteral("Refused to run openvpn: %1").arg(error), true);
             refuse(run, Refused);
         } else {
             Run next = run;
@@ -285,12 +291,12 @@ void ProgramRunner::enqueue(Run run)
     }
     QList<Run>& queue = waiting[run.name];
     if (queue.size() >= maxWaiting) {
-        tagged(qWarning(), tag) << "Refused to run " << run.name << ": " << queue.size() << " runs wait already";
+        note(run.user, QStringLiteral("Refused to run %1: %2 runs wait already").arg(run.name).arg(queue.size()), true);
         refuse(run, Refused);
         return;
     }
     queue.append(run);
-    tagged(qInfo(), tag) << "Waiting for the previous " << run.name << " to end";
+    note(run.user, QStringLiteral("Waiting for the previous %1 to end").arg(run.name));
     // Two OpenVPNs would fight over the adapter; a tool's run ends within its time limit.
     if (run.name == QLatin1String("openvpn")) {
         endPrevious(previous, true);
@@ -363,8 +369,9 @@ void ProgramRunner::launch(Run run)
             onFinished(process, exitCode, status);
         });
 
-    tagged(qInfo(), tag) << "Start " << name << ": " << run.executable << " "
-                         << ServiceLog::printable(run.arguments.join(QLatin1Char(' ')), 2000);
+    note(run.user,
+        QStringLiteral("Start %1: %2 %3")
+            .arg(name, run.executable, ServiceLog::printable(run.arguments.join(QLatin1Char(' ')))));
     process->start();
     const bool started = process->waitForStarted(startTimeout);
     if (process->launch) {
@@ -372,7 +379,7 @@ void ProgramRunner::launch(Run run)
         process->outputFd = -1;
     }
     if (!started) {
-        tagged(qWarning(), tag) << "Could not start " << name << ": " << process->errorString();
+        note(run.user, QStringLiteral("Could not start %1: %2").arg(name, process->errorString()), true);
         process->setProperty(endedProperty, QVariant());
         process->disconnect(this);
         process->deleteLater();
@@ -383,7 +390,7 @@ void ProgramRunner::launch(Run run)
     const qint64 pid = process->processId();
     process->setProperty(pidProperty, pid);
     running.insert(name, process);
-    tagged(qInfo(), tag) << "Started " << name << " with PID " << pid;
+    note(run.user, QStringLiteral("Started %1 with PID %2").arg(name).arg(pid));
     if (name == QLatin1String("openvpn")) {
         if (!tunnelMarker.isEmpty() && !QFile(tunnelMarker).open(QIODevice::WriteOnly)) {
             tagged(qWarning(), tag) << "Cannot write " << tunnelMarker;
@@ -397,6 +404,10 @@ void ProgramRunner::launch(Run run)
         });
     }
     if (run.report) {
+        // Where the client finds OpenVPN's management interface, just before the run's own line.
+        if (run.launch && !run.launch->managementSocket().isEmpty()) {
+            emit statusLine(QStringLiteral("management:%1").arg(run.launch->managementSocket()), run.user);
+        }
         emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name), run.user);
     }
     if (run.settled) {
@@ -404,35 +415,35 @@ void ProgramRunner::launch(Run run)
     }
 }
 
-void ProgramRunner::stopOpenVpn()
+void ProgramRunner::stopOpenVpn(const QString& user)
 {
     QProcess* process = running.value(QStringLiteral("openvpn"));
     if (process == nullptr) {
-        tagged(qInfo(), tag) << "No OpenVPN to stop";
+        note(user, QStringLiteral("No OpenVPN to stop"));
         return;
     }
-    tagged(qInfo(), tag) << "Stop OpenVPN";
+    note(user, QStringLiteral("Stop OpenVPN"));
     signalGroup(process, false);
 }
 
-void ProgramRunner::killOpenVpn()
+void ProgramRunner::killOpenVpn(const QString& user)
 {
     QProcess* process = running.value(QStringLiteral("openvpn"));
     if (process == nullptr) {
-        tagged(qInfo(), tag) << "No OpenVPN to kill";
+        note(user, QStringLiteral("No OpenVPN to kill"));
         return;
     }
-    tagged(qInfo(), tag) << "Kill OpenVPN";
+    note(user, QStringLiteral("Kill OpenVPN"));
     signalGroup(process, true);
 }
 
-void ProgramRunner::resetForNewClient(const std::function<void()>& done)
+void ProgramRunner::resetForNewClient(const QString& user, const std::function<void()>& done)
 {
     QProcess* openVpn = running.value(QStringLiteral("openvpn"));
     if (openVpn != nullptr) {
         // It belongs to an earlier client: its end is no news for the new one, whose own
         // OpenVPN process would take it for its own.
-        tagged(qInfo(), tag) << "Ending the OpenVPN of an earlier client";
+        note(user, QStringLiteral("Ending the OpenVPN of an earlier client"));
         openVpn->setProperty(reportProperty, false);
         endPrevious(openVpn, true);
     }
@@ -443,12 +454,12 @@ void ProgramRunner::resetForNewClient(const std::function<void()>& done)
             done();
         }
     };
-    tagged(qInfo(), tag) << "Lifting a network lock left engaged";
-    runKillSwitch({ QStringLiteral("disable"), QStringLiteral("lock") }, ended);
-    runKillSwitch({ QStringLiteral("disable"), QStringLiteral("tunnel") }, ended);
+    note(user, QStringLiteral("Lifting a network lock left engaged"));
+    runTool(QStringLiteral("killswitch"), { QStringLiteral("disable"), QStringLiteral("lock") }, ended, user);
+    runTool(QStringLiteral("killswitch"), { QStringLiteral("disable"), QStringLiteral("tunnel") }, ended, user);
     // The resolver file keeps the user's own copy while a tunnel's servers are in it.
-    tagged(qInfo(), tag) << "Restoring the user's resolvers";
-    runTool(QStringLiteral("dns"), { QStringLiteral("user") }, ended);
+    note(user, QStringLiteral("Restoring the user's resolvers"));
+    runTool(QStringLiteral("dns"), { QStringLiteral("user") }, ended, user);
     // Also what an OpenVPN of an earlier service instance left; a running one's end does it too.
     if (openVpn == nullptr) {
         TunnelAdapters::clearFreeAdapters();
@@ -460,7 +471,8 @@ void ProgramRunner::runKillSwitch(const QStringList& arguments, const std::funct
     runTool(QStringLiteral("killswitch"), arguments, ended);
 }
 
-void ProgramRunner::runTool(const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended)
+void ProgramRunner::runTool(
+    const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended, const QString& user)
 {
     const QString path = catalog.pathOf(name);
     if (!QFileInfo::exists(path)) {
@@ -469,7 +481,7 @@ void ProgramRunner::runTool(const QString& name, const QStringList& arguments, c
         }
         return;
     }
-    start(QStringList { path } + arguments, false, -1, {}, {}, ended);
+    start(QStringList { path } + arguments, false, -1, user, {}, ended);
 }
 
 void ProgramRunner::liftTunnelGuard()
@@ -504,8 +516,13 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
     if (status == QProcess::CrashExit && code == 0) {
         code = 1;
     }
-    tagged(qInfo(), tag) << "Finished " << name << " (PID " << pid << ") with code " << code
-                         << (status == QProcess::CrashExit ? " (crashed or killed)" : "");
+    const QString user = process->property(userProperty).toString();
+    note(user,
+        QStringLiteral("Finished %1 (PID %2) with code %3%4")
+            .arg(name)
+            .arg(pid)
+            .arg(code)
+            .arg(status == QProcess::CrashExit ? QStringLiteral(" (crashed or killed)") : QString()));
     if (running.value(name) == process) {
         running.remove(name);
     }
@@ -518,8 +535,7 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
         liftTunnelGuard();
     }
     if (process->property(reportProperty).toBool()) {
-        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name),
-            process->property(userProperty).toString());
+        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name), user);
     }
     if (auto* callback = static_cast<EndedCallback*>(process->property(endedProperty).value<void*>())) {
         callback->call(status == QProcess::NormalExit && exitCode == 0);
@@ -532,7 +548,8 @@ void ProgramRunner::logOutput(QProcess* process)
     while (process->canReadLine()) {
         const QString line = QString::fromLocal8Bit(process->readLine()).trimmed();
         if (!line.isEmpty()) {
-            tagged(qInfo(), tag) << name << "> " << ServiceLog::printable(line);
+            note(process->property(userProperty).toString(),
+                QStringLiteral("%1> %2").arg(name, ServiceLog::printable(line)));
         }
     }
     // A program that never ends its line must not grow the buffer without bound.

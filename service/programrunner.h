@@ -12,6 +12,7 @@
 #include <memory>
 
 class OpenVpnLaunch;
+class UserLog;
 
 // Runs the catalog's programs directly (never through a shell) and reports each start and end
 // as a status line for the user it ran for. One run per program at a time: a new start waits for
@@ -31,7 +32,8 @@ public:
         FailedToStart = 2 // missing, not executable, or the system refused
     };
 
-    explicit ProgramRunner(const ProgramCatalog& catalog, QObject* parent = nullptr);
+    // log: where the lines about a user's runs go, bounded per user.
+    ProgramRunner(const ProgramCatalog& catalog, UserLog* log, QObject* parent = nullptr);
     ~ProgramRunner() override;
 
     // arguments: the requested program path first. Runs without a status line when report is false.
@@ -41,12 +43,13 @@ public:
     // (may be empty) once it ended or was refused, with true for a clean end.
     void start(const QStringList& arguments, bool report = true, qint64 peerUid = -1, const QString& user = {},
         const std::function<void()>& settled = {}, const std::function<void(bool)>& ended = {});
-    void stopOpenVpn();
-    void killOpenVpn();
+    // user: who asked, for the log.
+    void stopOpenVpn(const QString& user);
+    void killOpenVpn(const QString& user);
     // A fresh client: ends a left-over OpenVPN, lifts a network lock left engaged, restores the
     // user's resolvers and clears what a tunnel left on the VPN adapters; done is called when all
     // of that has ended.
-    void resetForNewClient(const std::function<void()>& done);
+    void resetForNewClient(const QString& user, const std::function<void()>& done);
     // Runs the kill switch tool without a status line; ended as for start.
     void runKillSwitch(const QStringList& arguments, const std::function<void(bool)>& ended = {});
     // The guard of a tunnel goes with the tunnel: when OpenVPN ends, however it ends, and when a
@@ -90,12 +93,16 @@ private:
     void refuse(const Run& run, int code);
     void liftTunnelGuard();
     // A tool of the service's folder without a status line; a missing one ends at once.
-    void runTool(const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended);
+    void runTool(const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended,
+        const QString& user = {});
     // What the kill switch tool runs for a client's request; empty with the reason when refused.
     QStringList clientKillSwitchArguments(const QStringList& arguments, QString* error) const;
     static void signalGroup(QProcess* process, bool kill);
 
+    void note(const QString& user, const QString& text, bool warning = false);
+
     ProgramCatalog catalog;
+    UserLog* log;
     QHash<QString, QProcess*> running;
     QHash<QString, QList<Run>> waiting;
     QString tunnelMarker;

@@ -101,7 +101,9 @@ private:
     ProgramCatalog catalog;
     LockdownMode lockdownMode;
     LockdownMode::State lockdown;
-    RefusalLog refusals;
+    UserLog refusals;
+    // The users' connections, commands and runs: more of them, but bounded too.
+    UserLog activity;
     ServiceListener* listener = nullptr;
     QWebSocketServer* server = nullptr;
     ProgramRunner* runner = nullptr;

@@ -23,6 +23,7 @@
 #include "update/update.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QQmlContext>
@@ -42,6 +43,8 @@ Application::Application()
     setObjectName(QStringLiteral("Application"));
     Logger::instance();
     writeBanner();
+    // The program's name where the desktop shows one: the notification area, message boxes.
+    QGuiApplication::setApplicationDisplayName(Settings::instance()->titleName());
     serviceController = new ServiceController(this);
 
     qmlRegisterSingletonType(

@@ -1359,10 +1359,6 @@ on all networks</source>
         <translation>Запуск и область уведомлений</translation>
     </message>
     <message>
-        <source>%1 Settings</source>
-        <translation>Настройки %1</translation>
-    </message>
-    <message>
         <source>Settings pages</source>
         <translation>Разделы настроек</translation>
     </message>
@@ -1415,6 +1411,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>Allow access to local network devices such as shared printers</source>
         <translation>Разрешить доступ к устройствам локальной сети, например к общим принтерам</translation>
+    </message>
+    <message>
+        <source>Settings — %1</source>
+        <translation>Настройки — %1</translation>
     </message>
 </context>
 <context>
@@ -1504,6 +1504,14 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>The VPN connection could not be re-established.</source>
         <translation>Не удалось восстановить VPN-подключение.</translation>
+    </message>
+    <message>
+        <source>Internet blocked by the network lock</source>
+        <translation>Доступ в Интернет закрыт блокировкой сети</translation>
+    </message>
+    <message>
+        <source>Open %1 to reconnect, or disconnect to lift the lock.</source>
+        <translation>Откройте %1, чтобы переподключиться, или отключитесь, чтобы снять блокировку.</translation>
     </message>
 </context>
 <context>
@@ -1612,14 +1620,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>Disconnection in progress...</source>
         <translation>Выполняется отключение...</translation>
-    </message>
-    <message>
-        <source>Killswitch event</source>
-        <translation>Срабатывание блокировки сети</translation>
-    </message>
-    <message>
-        <source>Connection to Internet is blocked</source>
-        <translation>Доступ в Интернет заблокирован</translation>
     </message>
     <message>
         <source>Choose a server location first</source>
