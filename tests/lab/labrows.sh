@@ -39,13 +39,21 @@ fail() {
 
 # The client of the lab's user as the host sees it (its PID here, its log file through the
 # container's root), so that window.sh's log helpers work unchanged.
-lab_client_pid() {
+lab_client_pids() {
     local pid ours
     ours="$(readlink "/proc/$leader/ns/pid")"
     for pid in $(pgrep -x vpnclient); do
-        [ "$(readlink "/proc/$pid/ns/pid")" = "$ours" ] && echo "$pid" && return 0
+        [ "$(readlink "/proc/$pid/ns/pid")" = "$ours" ] && echo "$pid"
     done
-    return 1
+}
+# Waits for every client of the lab to end (a killed one, one closing); kills what is left after 10 s.
+no_client_left() {
+    for _ in $(seq 100); do
+        [ -z "$(lab_client_pids)" ] && return 0
+        sleep 0.1
+    done
+    lab_client_pids | xargs -r kill -KILL
+    sleep 0.5
 }
 in_x() { in_lab env DISPLAY="$display" "$@"; }
 find_window() {
@@ -78,6 +86,8 @@ client_start() {
     if [ -n "$client_pid" ] && kill -0 "$client_pid" 2>/dev/null; then
         close_client || { fail "the client did not end when its window closed"; return; }
     fi
+    # One instance per user: a client still ending would take the new start for its second.
+    no_client_left
     exec_line="$(sed -n 's/^Exec=//p' "$(lab_path /usr/share/applications/korvexvpn.desktop)" | sed 's/ %[A-Za-z]//g')"
     [ -n "$exec_line" ] || { fail "no desktop entry"; return; }
     marker="$(lab_path "/home/$user/.start-marker")"
@@ -86,7 +96,7 @@ client_start() {
     log_file=""
     client_pid=""
     for _ in $(seq $((start_timeout * 10))); do
-        client_pid="$(lab_client_pid)"
+        client_pid="$(lab_client_pids | head -n 1)"
         log_file="$(find "$(lab_path "/home/$user/.local/share/vpnclient/logs")" -maxdepth 1 -name '*-app.log' \
             -newer "$marker" 2>/dev/null | sort | tail -n 1)"
         [ -n "$log_file" ] && [ -n "$client_pid" ] && break
@@ -227,6 +237,12 @@ row_sandbox() {
     # Only what its unit grants: the network's administration and the user's rights for their files.
     grep -q '^CapBnd:	00000000000010c0$' "$(lab_path "/proc/$pid/status")" \
         || { fail "the service holds more: $(grep CapBnd "$(lab_path "/proc/$pid/status")")"; return; }
+    # Without CAP_DAC_OVERRIDE or CAP_DAC_READ_SEARCH a user's private file is out of its reach (it
+    # reads user files only with that user's own rights); root with every capability, the control.
+    in_lab runuser -u "$user" -- sh -c 'umask 077; echo private >"$HOME/private"'
+    in_lab cat "/home/$user/private" >/dev/null 2>&1 || { fail "root cannot read the file: no control"; return; }
+    in_lab nsenter -t "$pid" -m setpriv --bounding-set=-all,+net_admin,+setuid,+setgid --inh-caps=-all \
+        cat "/home/$user/private" >/dev/null 2>&1 && { fail "the service's rights read a user's private file"; return; }
     grep -q '^NoNewPrivs:	1$' "$(lab_path "/proc/$pid/status")" || { fail "the service may gain privileges"; return; }
     grep -q '^Seccomp:	2$' "$(lab_path "/proc/$pid/status")" || { fail "no system call filter"; return; }
     score="$(in_lab systemd-analyze security vpn-service --no-pager 2>&1 | sed -n 's/.*exposure level for vpn-service.service: \([0-9.]*\).*/\1/p')"
