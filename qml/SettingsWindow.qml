@@ -68,6 +68,7 @@ Window {
         settings.autoUpdateEnabled = autoUpdateSwitch.checked
         settings.connectToLastLocation = lastLocationSwitch.checked
         settings.killswitchEnabled = killSwitch.checked
+        settings.lockdownEnabled = lockdownSwitch.checked
         settings.keepRunningInTray = keepInTraySwitch.checked
         settings.notificationsEnabled = notificationsSwitch.checked
         settings.launchAppOnStartup = launchSwitch.checked
@@ -82,6 +83,7 @@ Window {
         // The kill switch first: its change drags local-network access along.
         killSwitch.checked = settings.killswitchEnabled
         localDevicesSwitch.checked = settings.allowAccessToLocalDevices
+        lockdownSwitch.checked = settings.lockdownEnabled
         autoReconnectSwitch.checked = settings.autoReconnectToVpn
         autoUpdateSwitch.checked = settings.autoUpdateEnabled
         lastLocationSwitch.checked = settings.connectToLastLocation
@@ -321,8 +323,19 @@ Window {
                     ASwitch {
                         id: localDevicesSwitch
                         objectName: "localDevicesSwitch"
-                        enabled: killSwitch.checked
+                        enabled: killSwitch.checked || lockdownSwitch.checked
                         text: qsTr("Allow access to local network devices such as shared printers")
+                    }
+
+                    ASwitch {
+                        id: lockdownSwitch
+                        objectName: "lockdownSwitch"
+                        text: qsTr("Block all traffic while the VPN is off")
+                    }
+
+                    ASmallGreyLabel {
+                        width: parent.width
+                        text: qsTr("Lockdown: from the computer's start, also when %1 is closed, only the VPN servers,\nthe provider and (if allowed) local devices are reachable. Turn this off to lift it.").arg(applicationWindow.title)
                     }
                 }
             }

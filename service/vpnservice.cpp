@@ -362,8 +362,8 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
         const std::weak_ptr<Client> weak = client;
         runner->resetForNewClient(client->user.id, [this, weak, release] {
             if (ClientPointer strong = weak.lock()) {
-                send(strong, lockdownLine());
                 send(strong, QStringLiteral("finished:0,0,init"));
+                send(strong, lockdownLine());
             }
             release();
         });

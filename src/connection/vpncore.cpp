@@ -60,6 +60,14 @@ VpnCore::VpnCore(QObject* parent)
     connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
     connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
     connect(&tunnelCapability, &TunnelCapability::availableChanged, this, &VpnCore::tunAvailableChanged);
+    const auto lockdownBlocking = [this] {
+        const bool blocked = lockdown.isOn() && !connected;
+        if (blocked != std::exchange(blockedByLockdown, blocked)) {
+            emit trafficBlockedByLockdownChanged(blocked);
+        }
+    };
+    connect(&lockdown, &LockdownControl::changed, this, lockdownBlocking);
+    connect(this, &VpnCore::vpnConnectedChanged, this, lockdownBlocking);
 }
 
 VpnCore::~VpnCore()
@@ -149,6 +157,11 @@ void VpnCore::onTunnelFailed(int failure)
     tunnelFailure = failure;
 }
 
+bool VpnCore::trafficBlockedByLockdown() const
+{
+    return blockedByLockdown;
+}
+
 bool VpnCore::tunAvailable() const
 {
     return tunnelCapability.available();
@@ -172,6 +185,7 @@ void VpnCore::setNetworkApi(NetworkApi* api)
     networkApi = api;
     connect(
         networkApi, &NetworkApi::requestCurrentIpAddressFinished, this, &VpnCore::onRequestCurrentIpAddressFinished);
+    connect(networkApi, &NetworkApi::requestServerListFinished, &lockdown, &LockdownControl::setServers);
 }
 
 void VpnCore::setAutoReconnection(bool set)

@@ -2,6 +2,7 @@
 
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
+#include "connection/lockdowncontrol.h"
 #include "openvpn/openvpnclient.h"
 #include "service/serviceprocess.h"
 #include "service/tunnelcapability.h"
@@ -43,6 +44,9 @@ class VpnCore : public QObject
     // The service can make a tunnel (it has TUN); false once it said it cannot, with the text why.
     Q_PROPERTY(bool tunAvailable READ tunAvailable NOTIFY tunAvailableChanged)
     Q_PROPERTY(QString tunUnavailableText READ tunUnavailableText NOTIFY tunAvailableChanged)
+    // Lockdown is on and no tunnel is up: nothing but the VPN servers, the provider and the local
+    // network (as set) is reachable. Lifted only by turning lockdown off in the settings.
+    Q_PROPERTY(bool trafficBlockedByLockdown READ trafficBlockedByLockdown NOTIFY trafficBlockedByLockdownChanged)
 
 public:
     enum VpnError
@@ -81,6 +85,7 @@ public:
     bool networkLockEngaged() const;
     Failure failure() const;
     bool tunAvailable() const;
+    bool trafficBlockedByLockdown() const;
     QString tunUnavailableText() const;
 
     void setConnectToLastLocation(bool set);
@@ -114,6 +119,7 @@ signals:
     void killSwitchEventActivated();
     void networkLockEngagedChanged(bool engaged);
     void tunAvailableChanged();
+    void trafficBlockedByLockdownChanged(bool blocked);
     // An automatic reconnection came up.
     void reconnected();
     // A loss is retried after the reconnection delay; attempt counts from 1.
@@ -207,6 +213,8 @@ private:
     Failure failureValue = NoFailure;
     int tunnelFailure = VpnClient::OtherFailure;
     TunnelCapability tunnelCapability;
+    LockdownControl lockdown;
+    bool blockedByLockdown = false;
 };
 
 Q_DECLARE_METATYPE(VpnCore::VpnError)

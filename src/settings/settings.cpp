@@ -20,6 +20,7 @@ const QString currentServerIdKey = QStringLiteral("currentServerId");
 const QString favouriteServersKey = QStringLiteral("favouriteServers");
 const QString keepRunningInTrayKey = QStringLiteral("keepRunningInTray");
 const QString killswitchEnabledKey = QStringLiteral("killswitchEnabled");
+const QString lockdownEnabledKey = QStringLiteral("lockdownEnabled");
 const QString mtuSizeKey = QStringLiteral("mtuSize");
 const QString networkProtocolKey = QStringLiteral("networkProtocol");
 const QString notificationsEnabledKey = QStringLiteral("notificationsEnabled");
@@ -73,6 +74,7 @@ void Settings::load()
     favouriteServersValue = boundedFavourites(store->value(favouriteServersKey).toStringList());
     keepRunningInTrayValue = store->value(keepRunningInTrayKey, keepRunningInTrayValue).toBool();
     killswitchEnabledValue = store->value(killswitchEnabledKey, killswitchEnabledValue).toBool();
+    lockdownEnabledValue = store->value(lockdownEnabledKey, lockdownEnabledValue).toBool();
     mtuSizeValue = store->value(mtuSizeKey, mtuSizeValue).toInt();
     networkProtocolValue = store->value(networkProtocolKey, networkProtocolValue).toInt();
     notificationsEnabledValue = store->value(notificationsEnabledKey, notificationsEnabledValue).toBool();
@@ -92,6 +94,7 @@ void Settings::save()
     store->setValue(favouriteServersKey, favouriteServersValue);
     store->setValue(keepRunningInTrayKey, keepRunningInTrayValue);
     store->setValue(killswitchEnabledKey, killswitchEnabledValue);
+    store->setValue(lockdownEnabledKey, lockdownEnabledValue);
     store->setValue(mtuSizeKey, mtuSizeValue);
     store->setValue(networkProtocolKey, networkProtocolValue);
     store->setValue(notificationsEnabledKey, notificationsEnabledValue);
@@ -242,6 +245,20 @@ void Settings::setKillswitchEnabled(bool enable)
     }
     killswitchEnabledValue = enable;
     emit killswitchEnabledChanged(enable);
+}
+
+bool Settings::lockdownEnabled() const
+{
+    return lockdownEnabledValue;
+}
+
+void Settings::setLockdownEnabled(bool enable)
+{
+    if (lockdownEnabledValue == enable) {
+        return;
+    }
+    lockdownEnabledValue = enable;
+    emit lockdownEnabledChanged(enable);
 }
 
 void Settings::setKeepRunningInTray(bool enable)

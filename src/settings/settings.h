@@ -24,6 +24,8 @@ class Settings : public QObject
     Q_PROPERTY(bool connectToLastLocation READ connectToLastLocation WRITE setConnectToLastLocation NOTIFY
             connectToLastLocationChanged)
     Q_PROPERTY(bool killswitchEnabled READ killswitchEnabled WRITE setKillswitchEnabled NOTIFY killswitchEnabledChanged)
+    // Lockdown: all traffic blocked while the VPN is off, held by the service (which has the last word).
+    Q_PROPERTY(bool lockdownEnabled READ lockdownEnabled WRITE setLockdownEnabled NOTIFY lockdownEnabledChanged)
     Q_PROPERTY(bool keepRunningInTray READ keepRunningInTray WRITE setKeepRunningInTray NOTIFY keepRunningInTrayChanged)
     Q_PROPERTY(
         bool launchAppOnStartup READ launchAppOnStartup WRITE setLaunchAppOnStartup NOTIFY launchAppOnStartupChanged)
@@ -48,6 +50,7 @@ public:
     bool autoUpdateEnabled() const;
     bool connectToLastLocation() const;
     bool killswitchEnabled() const;
+    bool lockdownEnabled() const;
     // Closing the main window leaves the client in the notification area, where there is one.
     bool keepRunningInTray() const;
     // Read live from the sign-in registration; there is no stored value.
@@ -68,6 +71,7 @@ public:
     void setAutoUpdateEnabled(bool enabled);
     void setConnectToLastLocation(bool enable);
     void setKillswitchEnabled(bool enable);
+    void setLockdownEnabled(bool enable);
     void setKeepRunningInTray(bool enable);
     void setLaunchAppOnStartup(bool enable);
     void setCurrentServerId(qint32 currentServerId);
@@ -94,6 +98,7 @@ signals:
     void favouriteServersChanged(const QStringList& servers);
     void keepRunningInTrayChanged(bool enable);
     void killswitchEnabledChanged(bool enable);
+    void lockdownEnabledChanged(bool enable);
     void launchAppOnStartupChanged(bool enable);
     void mtuSizeChanged(int mtuSize);
     void networkProtocolChanged(int protocol);
@@ -115,6 +120,7 @@ private:
     bool autoUpdateEnabledValue = false;
     bool connectToLastLocationValue = false;
     bool killswitchEnabledValue = false;
+    bool lockdownEnabledValue = false;
     bool keepRunningInTrayValue = true;
     bool notificationsEnabledValue = true;
     qint32 currentServerIdValue = 0;

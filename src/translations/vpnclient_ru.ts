@@ -1420,6 +1420,16 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <source>Settings — %1</source>
         <translation>Настройки — %1</translation>
     </message>
+    <message>
+        <source>Block all traffic while the VPN is off</source>
+        <translation>Блокировать весь трафик, пока VPN выключен</translation>
+    </message>
+    <message>
+        <source>Lockdown: from the computer&apos;s start, also when %1 is closed, only the VPN servers,
+the provider and (if allowed) local devices are reachable. Turn this off to lift it.</source>
+        <translation>Полная блокировка: с запуска компьютера, даже когда %1 закрыт, доступны только серверы VPN,
+провайдер и (если разрешено) локальные устройства. Выключите, чтобы снять её.</translation>
+    </message>
 </context>
 <context>
     <name>StatusPanel</name>
@@ -1473,6 +1483,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>%1 keeps running in the notification area. Quit it from the icon&apos;s menu.</source>
         <translation>%1 продолжает работать в области уведомлений. Выйти из программы можно через меню значка.</translation>
+    </message>
+    <message>
+        <source>Traffic blocked by lockdown (to lift it, turn off &quot;Block all traffic while the VPN is off&quot; in the settings)</source>
+        <translation>Трафик заблокирован полной блокировкой (чтобы снять её, выключите «Блокировать весь трафик, пока VPN выключен» в настройках)</translation>
     </message>
 </context>
 <context>

@@ -20,6 +20,8 @@ ConnectionStatus::ConnectionStatus(VpnCore* core, ServerListModel* model, QObjec
         setTunnelPossible(this->core->tunAvailable());
     });
     connect(model, &ServerListModel::unavailableChanged, this, &ConnectionStatus::update);
+    connect(core, &VpnCore::trafficBlockedByLockdownChanged, this, &ConnectionStatus::setLockdownBlocking);
+    lockdownBlocking = core->trafficBlockedByLockdown();
     announced = snapshot();
 }
 

@@ -29,6 +29,7 @@ TrayIcon::TrayIcon(TrayPresenter* presenter, VpnCore* core, ServerListModel* mod
     connect(core, &VpnCore::vpnConnectionInProgressChanged, this, &TrayIcon::refresh);
     connect(core, &VpnCore::vpnDisconnectionInProgressChanged, this, &TrayIcon::refresh);
     connect(core, &VpnCore::networkLockEngagedChanged, this, &TrayIcon::refresh);
+    connect(core, &VpnCore::trafficBlockedByLockdownChanged, this, &TrayIcon::refresh);
     connect(core, &VpnCore::currentIpChanged, this, &TrayIcon::refresh);
     connect(model, &ServerListModel::locationTextChanged, this, &TrayIcon::refresh);
     connect(model, &ServerListModel::serverIpChanged, this, &TrayIcon::refresh);
@@ -47,7 +48,7 @@ TrayIcon::State TrayIcon::state() const
     if (core->vpnConnectionInProgress() || core->vpnDisconnectionInProgress()) {
         return Connecting;
     }
-    return core->networkLockEngaged() ? Blocked : Disconnected;
+    return core->networkLockEngaged() || core->trafficBlockedByLockdown() ? Blocked : Disconnected;
 }
 
 QString TrayIcon::iconPath(State state, bool darkStyle)
@@ -73,7 +74,10 @@ QString TrayIcon::stateText(State state) const
     case Connected:
         return tr("Connected");
     case Blocked:
-        return tr("Internet blocked by the network lock");
+        return core->trafficBlockedByLockdown()
+            ? tr("Traffic blocked by lockdown (to lift it, turn off \"Block all traffic while the VPN is off\" in the "
+                 "settings)")
+            : tr("Internet blocked by the network lock");
     case Disconnected:
         break;
     }

@@ -259,6 +259,21 @@ private slots:
         QCOMPARE(testlog::count(QStringLiteral("Going to reconnection...")), 0);
     }
 
+    // Lockdown follows the setting through the real service, which has the last word and says
+    // whether traffic is blocked; the servers of each list go with it.
+    void lockdownFollowsTheSetting()
+    {
+        core = std::make_unique<VpnCore>();
+        core->setNetworkApi(&api);
+        Settings::instance()->setLockdownEnabled(true);
+        QTRY_VERIFY(core->trafficBlockedByLockdown());
+        emit api.requestServerListFinished({ Server(0, "NL", "Amsterdam", "nl", "198.51.100.1", 10) });
+        QTRY_COMPARE(sent(QStringLiteral("[lockdown: on local 198.51.100.1]")), 1);
+        Settings::instance()->setLockdownEnabled(false);
+        QTRY_VERIFY(!core->trafficBlockedByLockdown());
+        QCOMPARE(sent(QStringLiteral("[lockdown: off]")), 1);
+    }
+
     // Each session's pushed servers alone: a push of one family never keeps the other from before.
     void pushedDnsPerSession()
     {

@@ -42,7 +42,7 @@ unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 # (Connected with and without the kill switch: the "reconnected" and "connected again" measures.)
 ROWS=(ipv4_only_server openvpn_killed_lock_on killed_until_give_up service_restarted client_killed_and_restarted
     openvpn_killed_kill_switch_off unreachable_server_cancelled resumed_after_server_forgot
-    default_route_replaced)
+    default_route_replaced lockdown)
 [ $# -gt 0 ] && ROWS=("$@")
 
 sink4=203.0.113.99
@@ -502,6 +502,42 @@ row_default_route_replaced() {
     wait_log "$line" 5 "The network changed, asking for the current IP" || fail "no new address asked for" || return
     ! log_has "$line" "State updated to 'Connecting'" || fail "a disconnected client connected"
     ip netns exec "$NET_NETNS" ip address del 192.0.2.254/24 dev vn-client
+}
+
+lockdown_engaged() { in_client nft list table inet vpnc_lockdown 2>/dev/null | grep -qF 198.51.100.1; }
+# wait_lockdown WHEN: lockdown in place, with the list's VPN server, within 5 s.
+wait_lockdown() {
+    for _ in $(seq 50); do lockdown_engaged && return 0; sleep 0.1; done
+    fail "lockdown is not in place $1"
+}
+# A command to the service as root's client gives it, answers printed ("GOT ...").
+to_service() { in_client "$BUILD_DIR/tests/bin/tst_hostile" --attack ws "$@"; }
+
+# Lockdown, turned on by the client's setting: it holds with no client, after the client quits or
+# crashes, through the service's restart and between connections; through it the client reaches
+# the provider and connects. Only its command (the setting turned off) lifts it.
+row_lockdown() {
+    client_up lockdownEnabled=true killswitchEnabled=false || return
+    wait_lockdown "once the client asked for it" || return
+    measure "lockdown, disconnected" && no_leak || return
+    close_client || fail "the client did not end" || return
+    measure "lockdown, the client quit" && no_leak && wait_lockdown "after the client quit" || return
+    stop_service && start_service && wait_lockdown "at the service's start" || return
+    measure "lockdown, service started, no client" && no_leak || return
+    client_up || return
+    wait_log 1 10 "/v3/geoip' finished, IP: 192.0.2.2" || fail "no current IP through lockdown" || return
+    switch_on || return
+    measure "connected through lockdown" && no_leak && tunnel_carried || return
+    switch_off || return
+    measure "lockdown, disconnected again" && no_leak || return
+    kill -KILL "$client_pid"
+    wait "$client_pid" 2>/dev/null
+    client_pid=""
+    measure "lockdown, the client crashed" && no_leak && wait_lockdown "after the client crashed" || return
+    set_settings lockdownEnabled=false
+    to_service "lockdown: off" | grep -qx "GOT lockdown:off" || fail "lockdown was not turned off" || return
+    ! in_client nft list table inet vpnc_lockdown >/dev/null 2>&1 || fail "lockdown is still in place" || return
+    measure "lockdown off" && [ "$(count_of client-icmp6)" -gt 0 ] || fail "traffic is still blocked"
 }
 
 failed_rows=()

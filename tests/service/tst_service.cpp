@@ -442,7 +442,7 @@ private slots:
         QTRY_COMPARE(records().count("killswitch disable lock"), 2);
         QTest::qWait(300);
         // The answers, no news of the old run.
-        QCOMPARE(texts(output), QStringList({ "lockdown:off", "finished:0,0,init" }));
+        QCOMPARE(texts(output), QStringList({ "finished:0,0,init", "lockdown:off" }));
         // A crashed service leaves no OpenVPN behind that no one could stop.
         QVERIFY(startWaiting(openVpn, 5));
         stopService(true);

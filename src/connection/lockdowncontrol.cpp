@@ -1,0 +1,114 @@
+#include "lockdowncontrol.h"
+
+#include "foundation/logtag.h"
+#include "foundation/utils.h"
+#include "service/servicecontroller.h"
+#include "settings/settings.h"
+
+LockdownControl::LockdownControl(QObject* parent)
+    : QObject(parent)
+    , settings(Settings::instance())
+{
+    setObjectName(QStringLiteral("LockdownControl"));
+    if (ServiceController* controller = ServiceController::instance()) {
+        connect(controller, &ServiceController::processOutput, this, &LockdownControl::onServiceOutput);
+        // The state line that follows the answer to "init: connection" answers no command of ours.
+        connect(controller, &ServiceController::initialized, this, [this] {
+            initReportNext = true;
+        });
+        // Commands lost with the link are answered by no one.
+        connect(controller, &ServiceController::disconnected, this, [this] {
+            unanswered = 0;
+        });
+    }
+    connect(settings, &Settings::lockdownEnabledChanged, this, &LockdownControl::sendWhenChanged);
+    connect(settings, &Settings::allowAccessToLocalDevicesChanged, this, &LockdownControl::sendWhenChanged);
+    // A lockdown the user chose stays chosen: a client that starts asks for it (the service may
+    // have lost it, or another user turned it off meanwhile).
+    sendWhenChanged();
+}
+
+bool LockdownControl::isOn() const
+{
+    return serviceOn;
+}
+
+void LockdownControl::setServers(const Servers& servers)
+{
+    QStringList list;
+    for (const Server& server : servers) {
+        // Only what the tools take: the canonical form of an address.
+        const QString address = Utils::canonicalAddress(server.ip);
+        if (!address.isEmpty() && !list.contains(address)) {
+            list.append(address);
+        }
+    }
+    if (list.isEmpty() || list == addresses) {
+        return;
+    }
+    addresses = list;
+    sendWhenChanged();
+}
+
+QString LockdownControl::command(bool on, bool allowLocal, const QStringList& addresses)
+{
+    if (!on) {
+        return QStringLiteral("lockdown: off");
+    }
+    QStringList words { QStringLiteral("lockdown: on") };
+    if (allowLocal) {
+        words.append(QStringLiteral("local"));
+    }
+    return (words + addresses).join(QLatin1Char(' '));
+}
+
+void LockdownControl::onServiceOutput(const QString& message)
+{
+    if (message != QLatin1String("lockdown:on") && message != QLatin1String("lockdown:off")) {
+        return;
+    }
+    const bool on = message == QLatin1String("lockdown:on");
+    // Each command of ours is answered by one such line (to every client).
+    if (initReportNext) {
+        initReportNext = false;
+    } else if (unanswered > 0) {
+        --unanswered;
+    }
+    const bool changedNow = on != serviceOn;
+    serviceOn = on;
+    if (changedNow) {
+        tagged(qInfo(), objectName()) << "Lockdown " << (on ? "on" : "off");
+        emit changed(on);
+    }
+    if (unanswered > 0) {
+        return; // a state our commands under way are about to change
+    }
+    // The service has the last word: another client may have turned lockdown on or off. Turned on
+    // elsewhere, it still lets through the servers of our list.
+    settings->setLockdownEnabled(on);
+    sendWhenChanged();
+}
+
+void LockdownControl::sendWhenChanged()
+{
+    ServiceController* controller = ServiceController::instance();
+    if (controller == nullptr) {
+        return;
+    }
+    QString next;
+    if (settings->lockdownEnabled()) {
+        next = command(true, settings->allowAccessToLocalDevices(), addresses);
+        if (serviceOn && next == lastSent) {
+            return;
+        }
+    } else if (serviceOn) {
+        next = command(false, false, {});
+    } else {
+        return;
+    }
+    lastSent = next;
+    ++unanswered;
+    tagged(qInfo(), objectName()) << "Asking for lockdown " << (settings->lockdownEnabled() ? "on" : "off") << " with "
+                                  << addresses.size() << " VPN server address(es)";
+    controller->sendCommand(next);
+}
