@@ -41,7 +41,7 @@ Window {
 
     // As high as the higher tab, unless the screen is smaller: then the tabs scroll. The room kept free
     // is for the title bar the window manager adds.
-    readonly property real fullHeight: headerItem.height + tabBar.height + Math.max(generalColumn.height, advancedColumn.height)
+    readonly property real fullHeight: headerItem.height + tabBar.height + Math.max(generalColumn.height, advancedColumn.height, lockColumn.height)
     property real screenRoom: Screen.desktopAvailableHeight - 40
 
     width: 700
@@ -146,11 +146,12 @@ Window {
             ATabButton {
                 id: generalTab
                 objectName: "generalTab"
-                width: tabBar.width / 2
+                width: tabBar.width / 3
                 text: qsTr("General")
                 selected: true
                 onClicked: {
                     advancedTab.selected = false
+                    lockTab.selected = false
                     tabBar.currentIndex = 0
                 }
             }
@@ -158,11 +159,24 @@ Window {
             ATabButton {
                 id: advancedTab
                 objectName: "advancedTab"
-                width: tabBar.width / 2
+                width: tabBar.width / 3
                 text: qsTr("Advanced")
                 onClicked: {
                     generalTab.selected = false
+                    lockTab.selected = false
                     tabBar.currentIndex = 1
+                }
+            }
+
+            ATabButton {
+                id: lockTab
+                objectName: "lockTab"
+                width: tabBar.width / 3
+                text: qsTr("Network lock")
+                onClicked: {
+                    generalTab.selected = false
+                    advancedTab.selected = false
+                    tabBar.currentIndex = 2
                 }
             }
         }
@@ -173,7 +187,7 @@ Window {
             width: parent.width
             height: settingsWindow.height - headerItem.height - tabBar.height
             contentWidth: width
-            contentHeight: tabBar.currentIndex === 0 ? generalColumn.height : advancedColumn.height
+            contentHeight: [generalColumn, advancedColumn, lockColumn][tabBar.currentIndex].height
             clip: true
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar {
@@ -304,6 +318,16 @@ Window {
                     }
                 }
 
+            }
+
+            Column {
+                id: lockColumn
+                objectName: "lockColumn"
+                width: parent.width
+                visible: tabBar.currentIndex === 2
+                padding: settingsWindow.columnPadding
+                spacing: settingsWindow.columnSpacing
+
                 Section {
                     color: settingsWindow.sectionColor
                     title: qsTr("Network lock")
@@ -327,15 +351,12 @@ Window {
                         text: qsTr("Allow access to local network devices such as shared printers")
                     }
 
+                    // Held by the service from the computer's start, also with the client closed;
+                    // only turning this off lifts it.
                     ASwitch {
                         id: lockdownSwitch
                         objectName: "lockdownSwitch"
                         text: qsTr("Block all traffic while the VPN is off")
-                    }
-
-                    ASmallGreyLabel {
-                        width: parent.width
-                        text: qsTr("Lockdown: from the computer's start, also when %1 is closed, only the VPN servers,\nthe provider and (if allowed) local devices are reachable. Turn this off to lift it.").arg(applicationWindow.title)
                     }
                 }
             }

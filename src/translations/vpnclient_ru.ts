@@ -1424,12 +1424,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <source>Block all traffic while the VPN is off</source>
         <translation>Блокировать весь трафик, пока VPN выключен</translation>
     </message>
-    <message>
-        <source>Lockdown: from the computer&apos;s start, also when %1 is closed, only the VPN servers,
-the provider and (if allowed) local devices are reachable. Turn this off to lift it.</source>
-        <translation>Полная блокировка: с запуска компьютера, даже когда %1 закрыт, доступны только серверы VPN,
-провайдер и (если разрешено) локальные устройства. Выключите, чтобы снять её.</translation>
-    </message>
 </context>
 <context>
     <name>StatusPanel</name>

@@ -20,13 +20,15 @@ namespace {
 
 const QJsonObject defaults { { "password", "" }, { "userName", "" }, { "allowAccessToLocalDevices", true },
     { "autoReconnectToVpn", true }, { "autoUpdateEnabled", false }, { "connectToLastLocation", false },
-    { "killswitchEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 }, { "networkProtocol", 0 },
+    { "killswitchEnabled", false }, { "lockdownEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 },
+    { "networkProtocol", 0 },
     { "currentServerId", 0 }, { "keepRunningInTray", true }, { "notificationsEnabled", true },
     { "favouriteServers", QJsonArray() } };
 
 const QJsonObject changed { { "password", "Tr0ub4dor&3" }, { "userName", "alice" },
     { "allowAccessToLocalDevices", false }, { "autoReconnectToVpn", false }, { "autoUpdateEnabled", true },
-    { "connectToLastLocation", true }, { "killswitchEnabled", true }, { "launchAppOnStartup", true },
+    { "connectToLastLocation", true }, { "killswitchEnabled", true }, { "lockdownEnabled", true },
+    { "launchAppOnStartup", true },
     { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 }, { "keepRunningInTray", false },
     { "notificationsEnabled", false }, { "favouriteServers", QJsonArray { "de1", "Zürich, 2" } } };
 
@@ -191,7 +193,7 @@ private slots:
             QList<QStringList> { { QJsonDocument(values).toJson(), "--save" }, { "--save" } }) {
             QCOMPARE(profile.run(args), merged(values));
             QSettings store(profile.store, QSettings::IniFormat);
-            QCOMPARE(store.allKeys().size(), 13);
+            QCOMPARE(store.allKeys().size(), 14);
             QFile file(profile.store);
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray content = file.readAll();
