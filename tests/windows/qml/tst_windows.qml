@@ -159,7 +159,7 @@ TestCase {
             { tag: "server not answering", make: function () { report(1); vpnCore.onTunnelFailed(2); report(4, "The VPN server did not answer in time") },
               undo: function () { report(1) }, word: "Disconnected", action: "",
               text: "The VPN server did not answer. Try again, or choose another server location." },
-            { tag: "blocked by the lock", make: blockAfterLoss, undo: function () { vpnCore.disconnectFromVpn() }, word: "Blocked",
+            { tag: "blocked by the lock", make: function () { settings.userName = "alice"; blockAfterLoss() }, undo: function () { vpnCore.disconnectFromVpn() }, word: "Blocked",
               action: qsTranslate("ConnectionStatus", "Reconnect"),
               text: "The network lock blocks all Internet traffic because the VPN connection is down. Reconnect, or switch off to lift the lock." },
         ]
@@ -182,6 +182,10 @@ TestCase {
             mouseClick(action)
             tryVerify(function () { return settingsWindow().visible })
             settingsWindow().visible = false
+        } else if (data.action !== "") {
+            notice().close()
+            mouseClick(action) // reconnects, the lock held
+            compare(item("stateWord").text, qsTranslate("ConnectionStatus", "Connecting"))
         }
         data.undo()
         compare(problemShown(), "")
