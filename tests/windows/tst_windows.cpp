@@ -95,6 +95,13 @@ public:
         return face == nullptr ? QString()
                                : QStringLiteral("%1 %2").arg(int(face->role())).arg(face->text(QAccessible::Name));
     }
+    // Waits in a true event loop for the object's signal ("walkedChanged()"): QML's waits answer the event
+    // queue only every few milliseconds, which a peer calling in over D-Bus pays for every call.
+    Q_INVOKABLE bool waitFor(QObject* object, const QString& signal, int ms) const
+    {
+        QSignalSpy spy(object, ("2" + signal).toLatin1().constData());
+        return spy.wait(ms);
+    }
     // What a later start of the client would read.
     Q_INVOKABLE QVariant stored(const QString& key) const
     {
