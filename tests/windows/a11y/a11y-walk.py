@@ -224,6 +224,7 @@ class Run:
 
 def find_application(name):
     desktop = pyatspi.Registry.getDesktop(0)
+    Atspi.Accessible.clear_cache(desktop)  # else an application that registers later is never seen
     for index in range(desktop.childCount):
         app = desktop.getChildAtIndex(index)
         if app is not None and app.name == name:
