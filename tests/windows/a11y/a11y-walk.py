@@ -39,7 +39,7 @@ except (ImportError, ValueError) as error:
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 R = pyatspi
-# Roles a user acts on or moves through: each needs a name.
+# Roles a user acts on or moves through: each needs a name, as does anything that takes focus or text.
 INTERACTIVE = {R.ROLE_PUSH_BUTTON, R.ROLE_TOGGLE_BUTTON, R.ROLE_CHECK_BOX, R.ROLE_RADIO_BUTTON, R.ROLE_PAGE_TAB,
                R.ROLE_ENTRY, R.ROLE_PASSWORD_TEXT, R.ROLE_SPIN_BUTTON, R.ROLE_COMBO_BOX, R.ROLE_LIST_ITEM,
                R.ROLE_MENU_ITEM, R.ROLE_SCROLL_BAR, R.ROLE_SLIDER, R.ROLE_LINK, R.ROLE_LIST, R.ROLE_DIALOG,
@@ -83,8 +83,9 @@ class Node:
         return " > ".join(reversed(parts))
 
     def dump(self, depth=0):
-        marks = [n for n, s in (("showing", R.STATE_SHOWING), ("visible", R.STATE_VISIBLE), ("focused", R.STATE_FOCUSED),
-                                ("checked", R.STATE_CHECKED)) if s in self.states]
+        marks = [n for n, s in (("showing", R.STATE_SHOWING), ("visible", R.STATE_VISIBLE), ("focusable", R.STATE_FOCUSABLE),
+                                ("focused", R.STATE_FOCUSED), ("editable", R.STATE_EDITABLE), ("checked", R.STATE_CHECKED))
+                 if s in self.states]
         print("%s%s '%s' %s%s" % ("  " * depth, self.role_name, self.name, ",".join(marks), " labelled" if self.labelled else ""))
         for child in self.children:
             child.dump(depth + 1)
@@ -103,8 +104,8 @@ def windows(tree):
 
 
 def check_names(tree, step):
-    return ["%s has no name" % n.path() for n in tree.walk()
-            if n.shown and n.role in INTERACTIVE and not n.name.strip()]
+    return ["%s has no name" % n.path() for n in tree.walk() if n.shown and not n.name.strip() and (
+        n.role in INTERACTIVE or R.STATE_FOCUSABLE in n.states or R.STATE_EDITABLE in n.states)]
 
 
 def check_window_names(tree, step):
