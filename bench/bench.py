@@ -17,6 +17,7 @@ import socket
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 WINDOW_TITLE = "Korvex"
@@ -395,16 +396,52 @@ class Bench:
         finally:
             flooder.terminate()
             flooder.wait()
-        def summary(values):
-            ordered = sorted(values)
-            p99 = ordered[max(0, int(len(ordered) * 0.99 + 0.5) - 1)]
-            return "%.1f ms p99 (median %.1f, max %.1f, n=%d)" % (
-                p99, statistics.median(ordered), ordered[-1], len(ordered)), p99
-
-        loaded_text, loaded_p99 = summary(loaded)
-        quiet_text, quiet_p99 = summary(quiet)
+        loaded_text, loaded_p99 = self.summary(loaded)
+        quiet_text, quiet_p99 = self.summary(quiet)
         self.rows.append(("service round trip, flooded (floor: unflooded)", loaded_text, quiet_text,
                           "%.2f" % (loaded_p99 / quiet_p99), "<= 50 ms p99"))
+
+    # 5. Root's round trip while a member sends the most expensive commands the caps allow: on all
+    # its connections, OpenVPN starts whose configurations are as large, in as many lines, as the
+    # service reads, each line checked by an expression.
+    def expensive(self):
+        user = self.args.member_user
+        if not user:
+            return
+        folder = tempfile.mkdtemp(prefix="vpnbench-member-")
+        try:
+            config = os.path.join(folder, "expensive.ovpn")
+            with open(config, "w") as out:
+                out.write(("tls-cipher " + "A" * 150 + "\n") * 400)
+            for path in (folder, config):
+                shutil.chown(path, user, user)
+            command = 'start: "/usr/sbin/openvpn" "--config" "%s" "--management-query-passwords" ' \
+                      '"--log-append" "%s"' % (config, os.path.join(folder, "openvpn.log"))
+            probe = 'start: "%s"' % os.path.join(self.app, "dns")
+            quiet = self.round_trips(probe, self.args.probes)
+            sender = subprocess.Popen(["setpriv", "--reuid=" + user, "--regid=" + user, "--init-groups",
+                                       sys.executable, os.path.join(os.path.dirname(__file__), "flood.py"),
+                                       str(SERVICE_PORT), "8", "--command", command],
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+            try:
+                say("expensive: " + sender.stdout.readline().strip())
+                loaded = self.round_trips(probe, self.args.probes)
+            finally:
+                sender.terminate()
+                sender.wait()
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+        loaded_text, loaded_p99 = self.summary(loaded)
+        quiet_text, quiet_p99 = self.summary(quiet)
+        self.rows.append(("root's round trip, a member's costliest commands (floor: none)", loaded_text,
+                          quiet_text, "%.2f" % (loaded_p99 / quiet_p99), "<= 50 ms p99"))
+
+    @staticmethod
+    def summary(values):
+        ordered = sorted(values)
+        p99 = ordered[max(0, int(len(ordered) * 0.99 + 0.5) - 1)]
+        return "%.1f ms p99 (median %.1f, max %.1f, n=%d)" % (
+            p99, statistics.median(ordered), ordered[-1], len(ordered)), p99
 
     def round_trips(self, command, count):
         """Milliseconds from a command to the service's first answer line, on one link of the owner."""
@@ -502,14 +539,15 @@ def main():
     parser.add_argument("--idle-seconds", type=float, default=10.0)
     parser.add_argument("--flood", type=int, default=1000, help="refused and slow handshakes held, each")
     parser.add_argument("--flood-user", default="")
+    parser.add_argument("--member-user", default="", help="a member of the service's group, for 'expensive'")
     parser.add_argument("--probes", type=int, default=200, help="owner's commands per measurement")
     parser.add_argument("--probe-seconds", type=float, default=30.0, help="time limit of one measurement")
-    parser.add_argument("--only", default="startup,connection,flood")
+    parser.add_argument("--only", default="startup,connection,flood,expensive")
     args = parser.parse_args()
     bench = Bench(args)
     parts = args.only.split(",")
     failed = []
-    for part in ("startup", "connection", "flood"):
+    for part in ("startup", "connection", "flood", "expensive"):
         if part in parts:
             try:
                 getattr(bench, part)()

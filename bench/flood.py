@@ -2,7 +2,9 @@
 """Run by bench.py as a throwaway user who may not command the service: flood.py PORT COUNT
 Holds COUNT handshakes that the service refuses (sent whole; reopened when the service closes
 them) and COUNT slow ones (one byte a second, never finished) open against 127.0.0.1:PORT until
-it is ended. Prints one line once all are open."""
+it is ended. Prints one line once all are open.
+As a member of the service's group: flood.py PORT CONNECTIONS --command TEXT sends TEXT on each of
+CONNECTIONS links again as soon as the service answered it, until it is ended."""
 import errno
 import heapq
 import os
@@ -114,5 +116,37 @@ def main():
                   % (held["refused"], held["slow"], count, reopened), flush=True)
 
 
+def commands(port, connections, text):
+    import os
+    import threading
+
+    def link():
+        sock = socket.create_connection(("127.0.0.1", port))
+        sock.sendall(handshake(port))
+        buffer = b""
+        while b"\r\n\r\n" not in buffer:
+            buffer += sock.recv(4096)
+        payload = text.encode()
+        length = bytes([0x80 | 126]) + len(payload).to_bytes(2, "big") if len(payload) >= 126 \
+            else bytes([0x80 | len(payload)])
+        frame = bytes([0x81]) + length + bytes(4) + payload  # a zero mask leaves the payload as it is
+        while True:
+            sock.sendall(frame)
+            while b"started:" not in buffer:
+                data = sock.recv(65536)
+                if not data:
+                    return
+                buffer += data
+            buffer = buffer[buffer.index(b"started:") + 8:]
+
+    for _ in range(connections):
+        threading.Thread(target=link, daemon=True).start()
+    print("sending on %d links" % connections, flush=True)
+    threading.Event().wait()
+
+
 if __name__ == "__main__":
-    main()
+    if "--command" in sys.argv:
+        commands(int(sys.argv[1]), int(sys.argv[2]), sys.argv[sys.argv.index("--command") + 1])
+    else:
+        main()

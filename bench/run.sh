@@ -20,6 +20,7 @@ cmake --build "$BUILD_DIR" --target vpnclient vpn-service devhost_maintenancetoo
 work="$(mktemp -d /tmp/vpnbench-XXXXXX)"
 prefix="vpnb$$"
 flood_user="vpnbench$$"
+member_user="vpnbenchm$$"
 xvfb_pids=()
 export TOP BUILD_DIR APP_DIR VPNC_NS_PREFIX="$prefix" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devhost"
 # A temporary folder of its own: the client's single-instance lock lives there, so a client the user
@@ -33,9 +34,11 @@ teardown() {
         kill "$pid" 2>/dev/null || true
     done
     "$TOP/devhost/down.sh" >/dev/null 2>&1 || true
-    if getent passwd "$flood_user" >/dev/null; then
-        userdel "$flood_user" 2>/dev/null || true
-    fi
+    for user in "$flood_user" "$member_user"; do
+        if getent passwd "$user" >/dev/null; then
+            userdel "$user" 2>/dev/null || true
+        fi
+    done
     rm -rf "$work" "/etc/netns/$prefix-client"
 }
 trap teardown EXIT
@@ -67,6 +70,7 @@ run() {
     done
     "$APP_DIR/devhost-seed" "${VPNC_DEMO_USER:-demo}" "${VPNC_DEMO_PASSWORD:-demo-password}" >/dev/null
     useradd --system --no-create-home --user-group --shell /usr/sbin/nologin "$flood_user"
+    useradd --system --no-create-home --user-group --shell /usr/sbin/nologin --groups korvexvpn "$member_user"
     displays=()
     start_xvfb
     start_xvfb
@@ -75,7 +79,7 @@ run() {
     # costs most of a second per start and would be counted as the client's).
     ip netns exec "$CLIENT_NETNS" env PATH="/usr/bin:$PATH" \
         python3 "$TOP/bench/bench.py" "$APP_DIR" "$work/bench" "${displays[0]}" "${displays[1]}" \
-        --flood-user "$flood_user" "$@"
+        --flood-user "$flood_user" --member-user "$member_user" "$@"
 }
 
 if [ "${VPNC_E2E_LOCK_HELD:-}" != 1 ]; then

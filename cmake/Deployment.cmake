@@ -11,6 +11,8 @@ set(VPN_DEPLOY_API_CA_FILE "")
 set(VPN_DEPLOY_CIPHER_KEY "")
 set(VPN_DEPLOY_OVPN_CA_FILE "")
 set(VPN_DEPLOY_OVPN_TLS_CRYPT_FILE "")
+# The provider's VPN server addresses (a list); empty: any public address.
+set(VPN_DEPLOY_OVPN_SERVERS "")
 include("${VPN_DEPLOYMENT_DIR}/deployment.cmake")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${VPN_DEPLOYMENT_DIR}/deployment.cmake")
 
@@ -38,6 +40,8 @@ endfunction()
 vpn_read_deployment_file(VPN_DEPLOY_API_CA_PEM "${VPN_DEPLOY_API_CA_FILE}")
 vpn_read_deployment_file(VPN_DEPLOY_OVPN_CA_PEM "${VPN_DEPLOY_OVPN_CA_FILE}")
 vpn_read_deployment_file(VPN_DEPLOY_OVPN_TLS_CRYPT_KEY "${VPN_DEPLOY_OVPN_TLS_CRYPT_FILE}")
+
+string(REPLACE ";" "," VPN_DEPLOY_OVPN_SERVERS_TEXT "${VPN_DEPLOY_OVPN_SERVERS}")
 
 set(VPN_GENERATED_DIR "${CMAKE_BINARY_DIR}/generated")
 configure_file("${CMAKE_SOURCE_DIR}/cmake/deploymentconfig.h.in" "${VPN_GENERATED_DIR}/deploymentconfig.h" @ONLY)

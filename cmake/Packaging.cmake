@@ -4,6 +4,7 @@
 set(VPN_PACKAGE_NAME "korvexvpn")
 set(VPN_GROUP "korvexvpn") # the group whose members may command the service
 set(VPN_UNIT "vpn-service.service")
+set(VPN_SOCKET_UNIT "vpn-service.socket") # holds the service's port across restarts
 set(VPN_PACKAGE_RELEASE 1)
 set(VPN_SERVICE_INSTALL_DIR "lib/${VPN_PACKAGE_NAME}")
 # Debian 12 keeps the units of packages in /lib/systemd/system.
@@ -13,7 +14,10 @@ include(GNUInstallDirs)
 
 set(VPN_PACKAGING_DIR "${CMAKE_SOURCE_DIR}/packaging")
 set(VPN_PACKAGING_OUT "${CMAKE_BINARY_DIR}/packaging")
-set(VPN_SERVICE_EXECUTABLE "${CMAKE_INSTALL_PREFIX}/${VPN_SERVICE_INSTALL_DIR}/$<TARGET_FILE_NAME:vpn-service>")
+set(VPN_SERVICE_DIR "${CMAKE_INSTALL_PREFIX}/${VPN_SERVICE_INSTALL_DIR}")
+set(VPN_SERVICE_EXECUTABLE "${VPN_SERVICE_DIR}/$<TARGET_FILE_NAME:vpn-service>")
+# The units the maintainer scripts stop on removal.
+set(VPN_UNITS "${VPN_SOCKET_UNIT} ${VPN_UNIT}")
 
 install(TARGETS vpnclient RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(TARGETS vpn-service killswitch dns RUNTIME DESTINATION "${VPN_SERVICE_INSTALL_DIR}")
@@ -21,7 +25,8 @@ install(TARGETS vpn-service killswitch dns RUNTIME DESTINATION "${VPN_SERVICE_IN
 # The unit names the service where it is installed; the target's file name is known at generation.
 configure_file("${VPN_PACKAGING_DIR}/vpn-service.service.in" "${VPN_PACKAGING_OUT}/vpn-service.service.gen" @ONLY)
 file(GENERATE OUTPUT "${VPN_PACKAGING_OUT}/${VPN_UNIT}" INPUT "${VPN_PACKAGING_OUT}/vpn-service.service.gen")
-install(FILES "${VPN_PACKAGING_OUT}/${VPN_UNIT}" DESTINATION "${VPN_UNIT_INSTALL_DIR}")
+install(FILES "${VPN_PACKAGING_OUT}/${VPN_UNIT}" "${VPN_PACKAGING_DIR}/${VPN_SOCKET_UNIT}"
+    DESTINATION "${VPN_UNIT_INSTALL_DIR}")
 
 install(FILES "${VPN_PACKAGING_DIR}/${VPN_PACKAGE_NAME}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 foreach(size 16 22 24 32 48 64 128 256)

@@ -27,8 +27,11 @@ Item {
         source: "SettingsWindow.qml"
     }
 
-    onClicked: {
+    function openSettings() {
         settingsLoader.active = true
         settingsLoader.item.visible = true
+        settingsLoader.item.requestActivate()
     }
+
+    onClicked: openSettings()
 }

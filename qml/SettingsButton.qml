@@ -6,6 +6,9 @@ Button {
     id: control
 
     down: pressed || mouseHandler.pressed
+    Accessible.name: text
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
 
     contentItem: Text {
         id: label
@@ -22,6 +25,8 @@ Button {
         implicitWidth: 160
         implicitHeight: 40
         color: control.down ? uiStyle.connectionPageSettingsButtonBackgroundColorPressed : uiStyle.connectionPageSettingsButtonBackgroundColor
+        border.width: control.visualFocus ? 2 : 0
+        border.color: uiStyle.generalHeaderActiveColor
     }
 
     Image {

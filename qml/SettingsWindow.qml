@@ -51,12 +51,15 @@ Window {
     minimumHeight: height
     maximumHeight: height
     color: applicationWindow.color
-    title: applicationWindow.title
+    // Its own name: assistive technology tells the windows apart by it.
+    // Ends with the program's name, which the system would otherwise add.
+    title: qsTr("Settings — %1").arg(applicationWindow.title)
     visible: false
 
     function loadCredentials() {
         userNameField.textField.text = settings.userName
         passwordField.textField.text = settings.password
+        showPassword.revealing = false
     }
 
     function writeBack() {
@@ -112,6 +115,8 @@ Window {
             content.forceActiveFocus()
         } else {
             writeBack()
+            // The keyboard goes back to the main window.
+            applicationWindow.requestActivate()
         }
     }
 
@@ -133,6 +138,8 @@ Window {
             property int currentIndex: 0
 
             width: parent.width
+            Accessible.role: Accessible.PageTabList
+            Accessible.name: qsTr("Settings pages")
 
             ATabButton {
                 id: generalTab
@@ -169,6 +176,7 @@ Window {
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar {
                 objectName: "settingsScrollBar"
+                Accessible.name: qsTr("Scroll the settings")
                 policy: flick.contentHeight > flick.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
             }
 
@@ -205,18 +213,48 @@ Window {
                             Layout.fillWidth: true
                             Layout.preferredWidth: 1
                             labelField.text: qsTr("Password")
-                            textField.echoMode: TextInput.PasswordEchoOnEdit
+                            // Masked also while typing, unless the user asks to see it.
+                            textField.echoMode: showPassword.revealing ? TextInput.Normal : TextInput.Password
+                            textField.rightPadding: showPassword.width + 8
+
+                            Button {
+                                id: showPassword
+                                objectName: "showPasswordButton"
+                                parent: passwordField.textField
+                                anchors.right: parent.right
+                                anchors.rightMargin: 4
+                                anchors.verticalCenter: parent.verticalCenter
+                                property bool revealing: false
+                                padding: 4
+                                text: revealing ? qsTr("Hide") : qsTr("Show")
+                                Accessible.name: revealing ? qsTr("Hide password") : qsTr("Show password")
+                                onClicked: revealing = !revealing
+                                Keys.onReturnPressed: clicked()
+                                Keys.onEnterPressed: clicked()
+                                contentItem: Text {
+                                    text: showPassword.text
+                                    font.family: FontFactory.poppinsRegular.name
+                                    font.pixelSize: 12
+                                    font.underline: showPassword.visualFocus
+                                    color: uiStyle.generalDefaultLabelColor
+                                }
+                                background: Rectangle {
+                                    color: "transparent"
+                                    border.width: showPassword.visualFocus ? 2 : 0
+                                    border.color: uiStyle.generalHeaderActiveColor
+                                }
+                            }
                         }
 
                         AButton {
-                            objectName: "updateButton"
+                            objectName: "saveAccountButton"
                             Layout.alignment: Qt.AlignBottom
-                            text: qsTr("Update")
+                            text: qsTr("Save account")
                             onClicked: {
                                 settings.userName = userNameField.textField.text
                                 settings.password = passwordField.textField.text
                                 settings.save()
-                                updatedToolTip.show(qsTr("Updated"), 3000)
+                                updatedToolTip.show(qsTr("Account saved"), 3000)
                             }
                         }
                     }
@@ -236,13 +274,13 @@ Window {
                     ASwitch {
                         id: launchSwitch
                         objectName: "launchSwitch"
-                        text: qsTr("Launch %1 on %2 startup").arg(settingsWindow.title).arg(settings.osName())
+                        text: qsTr("Launch %1 at sign-in").arg(applicationWindow.title)
                     }
 
                     ASwitch {
                         id: lastLocationSwitch
                         objectName: "lastLocationSwitch"
-                        text: qsTr("Connect to the last used location when %1 is launched").arg(settingsWindow.title)
+                        text: qsTr("Connect to the last used location when %1 is launched").arg(applicationWindow.title)
                     }
 
                     ASwitch {
@@ -254,7 +292,7 @@ Window {
                     ASwitch {
                         id: keepInTraySwitch
                         objectName: "keepInTraySwitch"
-                        text: qsTr("Keep %1 running in the notification area when its window is closed").arg(settingsWindow.title)
+                        text: qsTr("Keep %1 running in the notification area when its window is closed").arg(applicationWindow.title)
                     }
 
                     ASwitch {
@@ -266,25 +304,25 @@ Window {
 
                 Section {
                     color: settingsWindow.sectionColor
-                    title: qsTr("Kill switch")
+                    title: qsTr("Network lock")
 
                     ASwitch {
                         id: killSwitch
                         objectName: "killSwitch"
-                        text: qsTr("Enable Network lock (Internet kill switch). Available only for OpenVPN")
+                        text: qsTr("Enable the network lock: no Internet traffic while the VPN is down")
                         onCheckedChanged: localDevicesSwitch.checked = checked
                     }
 
                     ASmallGreyLabel {
                         width: parent.width
-                        text: qsTr("Network Lock ensures your Internet traffic goes through %1 secure tunnel\nand stops all traffic if %1 disconnects unexpectedly").arg(settingsWindow.title)
+                        text: qsTr("The network lock ensures your Internet traffic goes through the %1 secure tunnel\nand stops all traffic if %1 disconnects unexpectedly").arg(applicationWindow.title)
                     }
 
                     ASwitch {
                         id: localDevicesSwitch
                         objectName: "localDevicesSwitch"
                         enabled: killSwitch.checked
-                        text: qsTr("Allow access to local network devices such as shares printers")
+                        text: qsTr("Allow access to local network devices such as shared printers")
                     }
                 }
             }
@@ -303,6 +341,8 @@ Window {
 
                     ColumnLayout {
                         width: parent.width
+                        Accessible.role: Accessible.Grouping
+                        Accessible.name: qsTr("Protocol")
 
                         ARadioButton {
                             id: udp
@@ -335,6 +375,8 @@ Window {
 
                     RowLayout {
                         width: parent.width
+                        Accessible.role: Accessible.Grouping
+                        Accessible.name: qsTr("MTU Size")
 
                         ARadioButton {
                             id: autoMtu

@@ -1,12 +1,20 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
+import ConnectionStatus 1.0
 import "controls"
 
-// The round on/off switch: a gradient ring around a face that shows "SWITCH ON" or "SWITCH OFF" and the time online.
+// The round on/off switch: a gradient ring around a face that says what a click does, or that a
+// connection is being made, and the time online.
 Item {
     id: connectionButton
 
-    property bool connectedState: false
+    // A state of ConnectionStatus.
+    property int faceState: ConnectionStatus.Disconnected
+    // A click turns the VPN off.
+    property bool switchedOn: false
+    property string stateText
+    readonly property bool connectedState: faceState === ConnectionStatus.Connected
+    readonly property bool lit: connectedState || faceState === ConnectionStatus.Connecting
     property alias vpnOnlineTime: timeLabel.text
 
     signal clicked
@@ -20,10 +28,15 @@ Item {
     activeFocusOnTab: true
     Keys.onSpacePressed: clicked()
     Keys.onReturnPressed: clicked()
-    Accessible.role: Accessible.Button
-    Accessible.name: connectedState ? qsTr("SWITCH OFF") : qsTr("SWITCH ON")
-    Accessible.description: vpnCore.currentIpInfoText
+    Keys.onEnterPressed: clicked()
+    // An on/off switch to assistive technology: checked while on, with the state in words.
+    Accessible.role: Accessible.CheckBox
+    Accessible.checkable: true
+    Accessible.checked: switchedOn
+    Accessible.name: qsTr("VPN")
+    Accessible.description: stateText
     Accessible.onPressAction: clicked()
+    Accessible.onToggleAction: clicked()
 
     RoundMouseArea {
         id: roundArea
@@ -46,19 +59,20 @@ Item {
                 objectName: "ring"
                 anchors.fill: parent
                 radius: width / 2
-                opacity: roundArea.pressed ? 0.75 : 1
+                // Lit while connecting, paler: the switch shows that it is at work.
+                opacity: roundArea.pressed ? 0.75 : connectionButton.faceState === ConnectionStatus.Connecting ? 0.55 : 1
                 gradient: Gradient {
                     GradientStop {
                         position: 0.10
-                        color: connectionButton.connectedState ? uiStyle.connectionPageVpnConnectedButtonGradientColor1 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor1
+                        color: connectionButton.lit ? uiStyle.connectionPageVpnConnectedButtonGradientColor1 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor1
                     }
                     GradientStop {
                         position: 0.4
-                        color: connectionButton.connectedState ? uiStyle.connectionPageVpnConnectedButtonGradientColor2 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor2
+                        color: connectionButton.lit ? uiStyle.connectionPageVpnConnectedButtonGradientColor2 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor2
                     }
                     GradientStop {
                         position: 1.00
-                        color: connectionButton.connectedState ? uiStyle.connectionPageVpnConnectedButtonGradientColor3 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor3
+                        color: connectionButton.lit ? uiStyle.connectionPageVpnConnectedButtonGradientColor3 : uiStyle.connectionPageVpnDisconnectedButtonGradientColor3
                     }
                 }
             }
@@ -108,7 +122,7 @@ Item {
             border.color: uiStyle.generalHeaderActiveColor
         }
 
-        // On the disconnected face.
+        // On the disconnected face: what a click does, or what is under way.
         Column {
             visible: !connectionButton.connectedState
             anchors.centerIn: parent
@@ -116,12 +130,23 @@ Item {
 
             Image {
                 anchors.horizontalCenter: parent.horizontalCenter
-                source: "qrc:/resources/icons/greenswitch.png"
+                source: connectionButton.switchedOn && connectionButton.faceState !== ConnectionStatus.Connecting ? "qrc:/resources/icons/redswitch.png" : "qrc:/resources/icons/greenswitch.png"
             }
 
             Label {
+                objectName: "faceLabel"
                 anchors.horizontalCenter: parent.horizontalCenter
-                text: qsTr("SWITCH ON")
+                text: {
+                    switch (connectionButton.faceState) {
+                    case ConnectionStatus.Connecting:
+                        return qsTr("CONNECTING...")
+                    case ConnectionStatus.Disconnecting:
+                        return qsTr("DISCONNECTING...")
+                    case ConnectionStatus.Blocked:
+                        return connectionButton.switchedOn ? qsTr("SWITCH OFF") : qsTr("SWITCH ON")
+                    }
+                    return qsTr("SWITCH ON")
+                }
                 font.family: FontFactory.poppinsBold.name
                 font.bold: true
                 font.pixelSize: 12

@@ -69,17 +69,21 @@ Row {
             width: parent.width / 2
 
             AGreyLabel {
+                id: downloadedCaption
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: qsTr("Downloaded")
+                // Told with its value.
+                Accessible.ignored: true
             }
 
             ABrightLabel {
                 id: downloadedLabel
                 objectName: "downloadedValue"
+                Accessible.name: downloadedCaption.text + ": " + text
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "0"
-                // Nothing moved yet: the zero stays in the background.
-                opacity: text === "0" ? 0.4 : 1
+                // Nothing moved yet: the zero stays in the background, still readable.
+                opacity: text === "0" ? 0.6 : 1
             }
         }
 
@@ -87,16 +91,19 @@ Row {
             width: parent.width / 2
 
             AGreyLabel {
+                id: uploadedCaption
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: qsTr("Uploaded")
+                Accessible.ignored: true
             }
 
             ABrightLabel {
                 id: uploadedLabel
                 objectName: "uploadedValue"
+                Accessible.name: uploadedCaption.text + ": " + text
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "0"
-                opacity: text === "0" ? 0.4 : 1
+                opacity: text === "0" ? 0.6 : 1
             }
         }
     }

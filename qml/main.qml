@@ -6,8 +6,15 @@ import "controls"
 
 ApplicationWindow {
     id: applicationWindow
-    width: 400
-    height: 650
+
+    // The designed size, unless the screen's free area is smaller (a high scale factor on a small
+    // screen): then the window takes what there is, the content scrolls and, if narrower, shrinks.
+    // The room kept free is for the title bar the window manager adds.
+    readonly property size designSize: Qt.size(400, 650)
+    property real screenRoom: Screen.desktopAvailableHeight - 40
+    property real screenWidthRoom: Screen.desktopAvailableWidth
+    width: screenWidthRoom > 0 ? Math.min(designSize.width, screenWidthRoom) : designSize.width
+    height: screenRoom > 0 ? Math.min(designSize.height, screenRoom) : designSize.height
     minimumWidth: width
     maximumWidth: width
     minimumHeight: height
@@ -15,6 +22,9 @@ ApplicationWindow {
     color: uiStyle.generalBackgroundColor
     title: settings.titleName()
     visible: true
+
+    // A keyboard user starts on the round switch.
+    Component.onCompleted: connectionButton.forceActiveFocus()
 
     header: HeaderItem {
         id: headerItem
@@ -38,99 +48,138 @@ ApplicationWindow {
         }
     }
 
-    Column {
-        topPadding: 65
-        width: 400
-        height: 400
+    Flickable {
+        id: page
+        objectName: "mainFlick"
+        anchors.fill: parent
+        contentWidth: width
+        contentHeight: pageColumn.height * pageColumn.scale
+        clip: contentHeight > height
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar {
+            objectName: "mainScrollBar"
+            policy: page.contentHeight > page.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            Accessible.name: qsTr("Scroll the window")
+        }
 
-        Item {
+        Column {
+            id: pageColumn
             width: 400
-            height: 400
+            transformOrigin: Item.TopLeft
+            scale: Math.min(1, page.width / width)
 
-            DashCircle {
-                width: parent.width - 5
-                height: width
-                anchors.centerIn: parent
-                color: uiStyle.connectionPageCirclesColor
-            }
-
-            DashCircle {
-                width: 290
-                height: 290
-                anchors.centerIn: parent
-                color: uiStyle.connectionPageCirclesColor
-            }
-
-            Column {
+            StatusPanel {
+                id: statusPanel
+                objectName: "statusPanel"
                 width: parent.width
+                onSettingsRequested: footerItem.openSettings()
+            }
 
-                VpnConnectionInfo {
-                    id: connectionInfo
-                    objectName: "connectionInfo"
-                    width: parent.width
-                    downloaded: vpnCore.downloaded
-                    uploaded: vpnCore.uploaded
-                    locationImageSource: serverListModel.locationImageSource
-                    locationText: serverListModel.locationText
-                    onLocationClicked: applicationWindow.showServerList()
+            Item {
+                width: 400
+                height: 400
+
+                DashCircle {
+                    width: parent.width - 5
+                    height: width
+                    anchors.centerIn: parent
+                    color: uiStyle.connectionPageCirclesColor
                 }
 
-                VpnConnectionButton {
-                    id: connectionButton
-                    objectName: "connectionButton"
+                DashCircle {
+                    width: 290
+                    height: 290
+                    anchors.centerIn: parent
+                    color: uiStyle.connectionPageCirclesColor
+                }
+
+                Column {
                     width: parent.width
-                    height: 300
-                    connectedState: vpnCore.vpnConnected
-                    vpnOnlineTime: vpnCore.vpnOnlineTime
 
-                    // Under the round switch, clear of the location row and the counters above it.
-                    AToolTip {
-                        id: switchToolTip
-                        objectName: "switchToolTip"
-                        timeout: 5000
-                        maximumWidth: connectionButton.width - 40
-                        x: (connectionButton.width - width) / 2
-                        y: connectionButton.switchBottom + 4
+                    VpnConnectionInfo {
+                        id: connectionInfo
+                        objectName: "connectionInfo"
+                        width: parent.width
+                        downloaded: vpnCore.downloaded
+                        uploaded: vpnCore.uploaded
+                        locationImageSource: serverListModel.locationImageSource
+                        locationText: serverListModel.locationText
+                        onLocationClicked: applicationWindow.showServerList()
                     }
 
-                    function showTip(text) {
-                        switchToolTip.text = text
-                        switchToolTip.visible = true
-                    }
+                    VpnConnectionButton {
+                        id: connectionButton
+                        objectName: "connectionButton"
+                        width: parent.width
+                        height: 300
+                        faceState: connectionStatus.state
+                        switchedOn: connectionStatus.switchedOn
+                        stateText: connectionStatus.stateText
+                        vpnOnlineTime: vpnCore.vpnOnlineTime
 
-                    // Without a server there is nothing to connect to; say why there is none.
-                    function noServerReason() {
-                        if (serverListModel.isEmpty)
-                            return qsTr("Choose a server location first")
-                        return serverListModel.unavailable ? qsTr("The server list cannot be loaded. Trying again...") : qsTr("The server list is loading...")
-                    }
+                        // Under the round switch, clear of the location row and the counters above it.
+                        AToolTip {
+                            id: switchToolTip
+                            objectName: "switchToolTip"
+                            timeout: 5000
+                            maximumWidth: connectionButton.width - 40
+                            x: (connectionButton.width - width) / 2
+                            y: connectionButton.switchBottom + 4
+                        }
 
-                    onClicked: {
-                        if (vpnCore.vpnConnectionInProgress) {
-                            // A click cancels an attempt that may never complete.
-                            vpnCore.disconnectFromVpn()
-                        } else if (vpnCore.vpnDisconnectionInProgress) {
-                            showTip(qsTr("Disconnection in progress..."))
-                        } else if (vpnCore.vpnConnected) {
-                            vpnCore.disconnectFromVpn()
-                        } else if (serverListModel.serverIp === "") {
-                            showTip(noServerReason())
-                        } else {
-                            vpnCore.connectToVpn()
+                        function showTip(text) {
+                            switchToolTip.text = text
+                            switchToolTip.visible = true
+                        }
+
+                        // Without a server there is nothing to connect to; say why there is none.
+                        function noServerReason() {
+                            if (serverListModel.isEmpty)
+                                return qsTr("Choose a server location first")
+                            return serverListModel.unavailable ? qsTr("The server list cannot be loaded. Trying again...") : qsTr("The server list is loading...")
+                        }
+
+                        onClicked: {
+                            if (vpnCore.vpnDisconnectionInProgress) {
+                                showTip(qsTr("Disconnection in progress..."))
+                            } else if (connectionStatus.switchedOn) {
+                                // Also cancels an attempt that may never complete, and lifts a lock that blocks.
+                                vpnCore.disconnectFromVpn()
+                            } else if (!connectionStatus.canConnect) {
+                                showTip(connectionStatus.problemText)
+                            } else if (serverListModel.serverIp === "") {
+                                showTip(noServerReason())
+                            } else {
+                                vpnCore.connectToVpn()
+                            }
                         }
                     }
-                }
 
-                CurrentIpItem {
-                    id: currentIpItem
-                    objectName: "currentIpItem"
-                    topPadding: 10
-                    imageSource: vpnCore.currentLocationImageSource
-                    infoText: vpnCore.currentIpInfoText
-                    ip: vpnCore.currentIp
+                    CurrentIpItem {
+                        id: currentIpItem
+                        objectName: "currentIpItem"
+                        topPadding: 10
+                        imageSource: vpnCore.currentLocationImageSource
+                        infoText: vpnCore.currentIpInfoText
+                        ip: vpnCore.currentIp
+                    }
                 }
             }
         }
+    }
+
+    // Keeps the control that the keyboard reached in view.
+    onActiveFocusItemChanged: {
+        var item = activeFocusItem, inside = item
+        while (inside && inside !== page.contentItem)
+            inside = inside.parent
+        if (!inside)
+            return
+        var top = item.mapToItem(page.contentItem, 0, 0).y, bottom = item.mapToItem(page.contentItem, 0, item.height).y
+        if (top < page.contentY)
+            page.contentY = Math.max(0, top)
+        else if (bottom > page.contentY + page.height)
+            page.contentY = Math.min(page.contentHeight - page.height, bottom - page.height)
     }
 
     Connections {
@@ -138,12 +187,9 @@ ApplicationWindow {
         function onVpnConnectedChanged() {
             switchToolTip.visible = false
         }
-        function onVpnConnectionErrorTextChanged(text) {
-            switchToolTip.text = text
-            switchToolTip.visible = text !== ""
-        }
+        // The status panel says what went wrong and stays; a tip under the switch would only repeat it.
         function onKillSwitchEventActivated() {
-            applicationWindow.showKillSwitchDialog()
+            applicationWindow.showLockNotice()
         }
     }
 
@@ -159,12 +205,16 @@ ApplicationWindow {
         serverListLoader.item.visible = true
     }
 
-    // Made when first needed: the dialogs module and its widgets bridge cost start-up time and memory.
-    property QtObject killSwitchDialog: null
+    // The lock's notice, made when first needed: in the window's overlay, in its style and language.
+    Loader {
+        id: lockNoticeLoader
+        objectName: "lockNoticeLoader"
+        active: false
+        source: "LockNotice.qml"
+    }
 
-    function showKillSwitchDialog() {
-        if (!killSwitchDialog)
-            killSwitchDialog = Qt.createComponent("KillSwitchDialog.qml").createObject(applicationWindow)
-        killSwitchDialog.visible = true
+    function showLockNotice() {
+        lockNoticeLoader.active = true
+        lockNoticeLoader.item.open()
     }
 }

@@ -37,6 +37,10 @@ Command Command::parse(const QString& text)
         command.kind = KillOpenVpn;
         return command;
     }
+    if (text == QLatin1String("query: tun")) {
+        command.kind = QueryTun;
+        return command;
+    }
 
     static const QString startPrefix = QStringLiteral("start: ");
     if (!text.startsWith(startPrefix)) {

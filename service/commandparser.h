@@ -12,7 +12,8 @@ struct Command
         Init, // "init: connection"
         Start, // "start: " followed by double-quoted program path and arguments
         StopOpenVpn, // "stop: <openvpn>"
-        KillOpenVpn // "start: <kill openvpn>"
+        KillOpenVpn, // "start: <kill openvpn>"
+        QueryTun // "query: tun", answered "tun:available" or "tun:unavailable,REASON"
     };
 
     Kind kind = Invalid;

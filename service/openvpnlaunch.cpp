@@ -1,5 +1,6 @@
 #include "openvpnlaunch.h"
 
+#include "deploymentconfig.h"
 #include "platform/programpaths.h"
 #include "runfolder.h"
 #include "servicelog.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QHostAddress>
 #include <QRegularExpression>
 
 #include <functional>
@@ -16,8 +18,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace {
@@ -54,6 +59,34 @@ bool noArguments(const QStringList& arguments)
 bool oneToken(const QStringList& arguments)
 {
     return arguments.size() == 1 && isToken(arguments.at(0));
+}
+
+// An address of the provider's servers: a public address in canonical form (OpenVPN, as root,
+// must not be pointed at this machine's own ports or the local network), and one the deployment
+// lists, where it lists them. The documentation ranges count as public: the development host's
+// internet is made of them.
+bool isProviderServer(const QString& host)
+{
+    QHostAddress address;
+    if (!address.setAddress(host) || address.toString() != host) {
+        return false;
+    }
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    if (mapped) {
+        address = QHostAddress(v4);
+    }
+    static const char* const reserved[] = { "0.0.0.0/8", "10.0.0.0/8", "100.64.0.0/10", "127.0.0.0/8", "169.254.0.0/16",
+        "172.16.0.0/12", "192.168.0.0/16", "224.0.0.0/3", "::/127", "fc00::/7", "fe80::/10", "fec0::/10", "ff00::/8",
+        "64:ff9b::/96" };
+    for (const char* range : reserved) {
+        if (address.isInSubnet(QHostAddress::parseSubnet(QLatin1String(range)))) {
+            return false;
+        }
+    }
+    const QStringList servers
+        = QString::fromLatin1(Deployment::openVpnServers).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return servers.isEmpty() || servers.contains(address.toString());
 }
 
 // What the client's template and its additional directives produce, and nothing else: every
@@ -116,8 +149,7 @@ const QHash<QString, Check>& allowList()
                 static const QStringList protocols { QStringLiteral("udp"), QStringLiteral("tcp"),
                     QStringLiteral("udp4"), QStringLiteral("udp6"), QStringLiteral("tcp4"), QStringLiteral("tcp6"),
                     QStringLiteral("tcp-client") };
-                static const QRegularExpression host = anchored("[A-Za-z0-9][A-Za-z0-9._:-]*");
-                return !a.isEmpty() && a.size() <= 3 && host.match(a.at(0)).hasMatch()
+                return !a.isEmpty() && a.size() <= 3 && isProviderServer(a.at(0))
                     && (a.size() < 2 || isNumber(a.at(1), 1, 65535)) && (a.size() < 3 || protocols.contains(a.at(2)));
             } },
     };
@@ -140,6 +172,27 @@ bool isBlockText(const QString& line)
 }
 
 const QStringList inlineBlocks { QStringLiteral("ca"), QStringLiteral("tls-crypt") };
+
+// The key material of a PEM text: its lines without blanks, comments and empty lines.
+QStringList keyLines(const QString& text)
+{
+    QStringList lines;
+    for (const QString& raw : text.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#'))) {
+            lines.append(line);
+        }
+    }
+    return lines;
+}
+
+// The deployment's own CA and tls-crypt key: a tunnel to anyone else's server is refused.
+const QStringList& deploymentBlock(const QString& name)
+{
+    static const QStringList ca = keyLines(QString::fromLatin1(Deployment::openVpnCaPem));
+    static const QStringList tlsCrypt = keyLines(QString::fromLatin1(Deployment::openVpnTlsCryptKey));
+    return name == QLatin1String("ca") ? ca : tlsCrypt;
+}
 
 // OpenVPN's own parser knows quotes, single quotes, backslash escapes and comment characters.
 // Only plain words and simple double-quoted text are accepted, so that both read a line alike.
@@ -257,6 +310,22 @@ bool readUserFile(
     return true;
 }
 
+// The account name of a uid, when it is one OpenVPN's management-client-user reads as written.
+QString userName(qint64 uid)
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<size_t>(size > 0 ? qMax(size, 16384L) : 16384L));
+    passwd entry = {};
+    passwd* found = nullptr;
+    if (uid < 0 || ::getpwuid_r(static_cast<uid_t>(uid), &entry, buffer.data(), buffer.size(), &found) != 0
+        || found == nullptr) {
+        return QString();
+    }
+    const QString name = QString::fromLatin1(found->pw_name);
+    static const QRegularExpression plain = anchored("[A-Za-z0-9_][A-Za-z0-9._-]{0,31}");
+    return plain.match(name).hasMatch() ? name : QString();
+}
+
 // A new file only the service's user can read, in the run's private folder.
 bool writePrivateFile(const QString& path, const QByteArray& data, QString* error)
 {
@@ -322,8 +391,13 @@ bool OpenVpnLaunch::checkSecret(const QByteArray& text, QByteArray* secret, QStr
     return true;
 }
 
-bool OpenVpnLaunch::checkConfiguration(
-    const QByteArray& text, const QString& passwordCopy, QByteArray* copy, QString* passwordFile, QString* error)
+QString OpenVpnLaunch::managementSocket() const
+{
+    return socketPath;
+}
+
+bool OpenVpnLaunch::checkConfiguration(const QByteArray& text, const QString& passwordCopy, QByteArray* copy,
+    QString* passwordFile, QString* error, const QString& socket, const QString& clientUser)
 {
     passwordFile->clear();
     for (const char c : text) {
@@ -340,6 +414,7 @@ bool OpenVpnLaunch::checkConfiguration(
     }
     QStringList blocksSeen;
     QString block; // the inline block being read
+    QStringList blockLines; // its key material so far
     copy->clear();
     for (int index = 0; index < lines.size(); ++index) {
         const QString line = lines.at(index).trimmed();
@@ -351,9 +426,16 @@ bool OpenVpnLaunch::checkConfiguration(
         }
         if (!block.isEmpty()) {
             if (line == QStringLiteral("</%1>").arg(block)) {
+                if (blockLines != deploymentBlock(block)) {
+                    *error = QStringLiteral("inline <%1> is not the deployment's%2").arg(block, where);
+                    return false;
+                }
                 block.clear();
                 copy->append(line.toLatin1() + '\n');
             } else if (line.startsWith(QLatin1Char('#')) || isBlockText(line)) {
+                if (!line.isEmpty() && !line.startsWith(QLatin1Char('#'))) {
+                    blockLines.append(line);
+                }
                 copy->append(line.toLatin1() + '\n');
             } else {
                 *error = QStringLiteral("unexpected text in inline <%1>%2").arg(block, where);
@@ -376,6 +458,7 @@ bool OpenVpnLaunch::checkConfiguration(
             }
             blocksSeen.append(name);
             block = name;
+            blockLines.clear();
             copy->append(line.toLatin1() + '\n');
             continue;
         }
@@ -404,6 +487,11 @@ bool OpenVpnLaunch::checkConfiguration(
             }
             *passwordFile = tokens.takeLast();
             tokens.append(passwordCopy);
+            if (!socket.isEmpty()) {
+                copy->append(joined({ directive, socket, QStringLiteral("unix"), passwordCopy }));
+                copy->append(joined({ QStringLiteral("management-client-user"), clientUser }));
+                continue;
+            }
         }
         copy->append(joined(QStringList { directive } + tokens));
     }
@@ -414,6 +502,12 @@ bool OpenVpnLaunch::checkConfiguration(
     if (passwordFile->isEmpty()) {
         *error = QStringLiteral("no management directive with a password file");
         return false;
+    }
+    for (const QString& name : inlineBlocks) {
+        if (!blocksSeen.contains(name) && !deploymentBlock(name).isEmpty()) {
+            *error = QStringLiteral("no inline <%1> of the deployment").arg(name);
+            return false;
+        }
     }
     return true;
 }
@@ -444,6 +538,15 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
     }
     launch->copyPath = launch->folder->path() + QStringLiteral("/openvpn.ovpn");
     const QString passwordCopy = launch->folder->path() + QStringLiteral("/management.pw");
+    // The client's user reaches the management socket through the folder, without seeing into it:
+    // the files in it are the service's alone, and OpenVPN lets only that user in.
+    launch->socketPath = launch->folder->path() + QStringLiteral("/management.sock");
+    const QString clientUser = userName(peerUid);
+    if (clientUser.isEmpty()
+        || ::chmod(QFile::encodeName(launch->folder->path()).constData(), S_IRWXU | S_IXGRP | S_IXOTH) != 0) {
+        *error = QStringLiteral("uid %1 has no account for the management interface").arg(peerUid);
+        return nullptr;
+    }
 
     QByteArray text;
     if (!readUserFile(
@@ -453,7 +556,7 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
     QByteArray copy;
     QString passwordFile;
     QString problem;
-    if (!checkConfiguration(text, passwordCopy, &copy, &passwordFile, &problem)) {
+    if (!checkConfiguration(text, passwordCopy, &copy, &passwordFile, &problem, launch->socketPath, clientUser)) {
         *error = QStringLiteral("configuration %1: %2").arg(ServiceLog::printable(configPath), problem);
         return nullptr;
     }

@@ -15,10 +15,12 @@
 // private copy, and it opens the log file itself, only when it is a regular file of the user who
 // runs the client, for OpenVPN's standard output and error.
 //
-// The management interface is reachable by every local user, so it is guarded by the client's
-// fresh secret per run: the configuration's management directive names a file of the user that
-// only the user may read; the service copies the secret into its private folder beside the
-// configuration copy, and that copy is the only one OpenVPN reads.
+// The management interface is OpenVPN's Unix socket in the run's private folder, which OpenVPN
+// opens to the client's user alone (Windows: loopback TCP, where the template has it), so no
+// other user can take its place or hold it. It is also guarded by the client's fresh secret per
+// run: the configuration's management directive names a file of the user that only the user may
+// read; the service copies the secret into its private folder beside the configuration copy, and
+// that copy is the only one OpenVPN reads.
 class OpenVpnLaunch
 {
 public:
@@ -33,9 +35,11 @@ public:
     // Checks the text of a configuration and writes the copy OpenVPN gets: only directives of the
     // allow-list, in a plain form that OpenVPN reads the same way the check did. The management
     // directive must appear once and name a password file; passwordFile receives that name and
-    // the copy names passwordCopy instead.
-    static bool checkConfiguration(
-        const QByteArray& text, const QString& passwordCopy, QByteArray* copy, QString* passwordFile, QString* error);
+    // the copy names passwordCopy instead. With a socket, the copy's management interface is that
+    // Unix socket instead, open to clientUser alone.
+    static bool checkConfiguration(const QByteArray& text, const QString& passwordCopy, QByteArray* copy,
+        QString* passwordFile, QString* error, const QString& socket = QString(),
+        const QString& clientUser = QString());
     // The secret of a management password file: one line of letters and digits, long enough not
     // to be guessed.
     static bool checkSecret(const QByteArray& text, QByteArray* secret, QString* error);
@@ -43,6 +47,8 @@ public:
     // The arguments for OpenVPN: the private copy instead of the user's file, no log option, around
     // them the system's fixed ones (ProgramPaths::openVpnArguments).
     QStringList arguments() const;
+    // The Unix socket of OpenVPN's management interface; empty where it is loopback TCP.
+    QString managementSocket() const;
     // For the child's standard output and error; -1 once closed.
     int outputDescriptor() const;
     // The child has its own copy of the descriptor once it started.
@@ -62,5 +68,6 @@ private:
 
     std::unique_ptr<QTemporaryDir> folder;
     QString copyPath;
+    QString socketPath;
     int output = -1;
 };

@@ -88,10 +88,15 @@ QString PeerUser::groupName()
 
 bool PeerUser::isRoot() const
 {
+    return known && id == rootId();
+}
+
+QString PeerUser::rootId()
+{
 #ifdef Q_OS_WIN
-    return known && id == QLatin1String("S-1-5-18");
+    return QStringLiteral("S-1-5-18");
 #else
-    return known && uid == 0;
+    return QStringLiteral("uid 0");
 #endif
 }
 

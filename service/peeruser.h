@@ -46,4 +46,5 @@ struct PeerUser : SocketOwner
     static QString groupName();
     // Root (LocalSystem on Windows), whom the service never refuses for another user's sake.
     bool isRoot() const;
+    static QString rootId();
 };

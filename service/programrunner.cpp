@@ -92,11 +92,17 @@ struct ProgramRunner::Preparation
     }
 };
 
-ProgramRunner::ProgramRunner(const ProgramCatalog& programCatalog, QObject* parent)
+ProgramRunner::ProgramRunner(const ProgramCatalog& programCatalog, UserLog* userLog, QObject* parent)
     : QObject(parent)
     , catalog(programCatalog)
+    , log(userLog)
 {
     setObjectName(tag);
+}
+
+void ProgramRunner::note(const QString& user, const QString& text, bool warning)
+{
+    log->write(warning ? QtWarningMsg : QtInfoMsg, tag, user, text);
 }
 
 ProgramRunner::~ProgramRunner()
@@ -123,7 +129,7 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
     const ProgramCatalog::Resolution program = catalog.resolve(requested);
     const Run run { program.name, program.executable, arguments.mid(1), report, user, nullptr, settled };
     if (program.executable.isEmpty()) {
-        tagged(qWarning(), tag) << "Refused to run " << ServiceLog::printable(requested) << ": " << program.error;
+        note(user, QStringLiteral("Refused to run %1: %2").arg(ServiceLog::printable(requested), program.error), true);
         // Only a name of the catalog goes back to the client, never text it sent.
         refuse(run, program.missing ? FailedToStart : Refused);
     } else if (program.name != QLatin1String("openvpn")) {
@@ -136,7 +142,7 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
 void ProgramRunner::prepareOpenVpn(const Run& run, qint64 peerUid)
 {
     const auto refused = [&](const QString& reason) {
-        tagged(qWarning(), tag) << "Refused to run openvpn: " << reason;
+        note(run.user, QStringLiteral("Refused to run openvpn: %1").arg(reason), true);
         refuse(run, Refused);
     };
     if (const std::shared_ptr<Preparation> earlier = preparing.value(peerUid)) {
@@ -202,7 +208,7 @@ void ProgramRunner::prepareOpenVpn(const Run& run, qint64 peerUid)
             }
         }
         if (!launch) {
-            tagged(qWarning(), tag) << "Refused to run openvpn: " << error;
+            note(run.user, QStringLiteral("Refused to run openvpn: %1").arg(error), true);
             refuse(run, Refused);
         } else {
             Run next = run;
@@ -239,12 +245,12 @@ void ProgramRunner::enqueue(Run run)
     }
     QList<Run>& queue = waiting[run.name];
     if (queue.size() >= maxWaiting) {
-        tagged(qWarning(), tag) << "Refused to run " << run.name << ": " << queue.size() << " runs wait already";
+        note(run.user, QStringLiteral("Refused to run %1: %2 runs wait already").arg(run.name).arg(queue.size()), true);
         refuse(run, Refused);
         return;
     }
     queue.append(run);
-    tagged(qInfo(), tag) << "Waiting for the previous " << run.name << " to end";
+    note(run.user, QStringLiteral("Waiting for the previous %1 to end").arg(run.name));
     // Two OpenVPNs would fight over the adapter; a tool's run ends within its time limit.
     if (run.name == QLatin1String("openvpn")) {
         endPrevious(previous, true);
@@ -310,8 +316,9 @@ void ProgramRunner::launch(Run run)
             onFinished(process, exitCode, status);
         });
 
-    tagged(qInfo(), tag) << "Start " << name << ": " << run.executable << " "
-                         << ServiceLog::printable(run.arguments.join(QLatin1Char(' ')), 2000);
+    note(run.user,
+        QStringLiteral("Start %1: %2 %3")
+            .arg(name, run.executable, ServiceLog::printable(run.arguments.join(QLatin1Char(' ')))));
     process->start();
     const bool started = process->waitForStarted(startTimeout);
     if (process->launch) {
@@ -319,7 +326,7 @@ void ProgramRunner::launch(Run run)
         process->outputFd = -1;
     }
     if (!started) {
-        tagged(qWarning(), tag) << "Could not start " << name << ": " << process->errorString();
+        note(run.user, QStringLiteral("Could not start %1: %2").arg(name, process->errorString()), true);
         process->disconnect(this);
         process->deleteLater();
         refuse(run, FailedToStart);
@@ -329,7 +336,7 @@ void ProgramRunner::launch(Run run)
     const qint64 pid = process->processId();
     process->setProperty(pidProperty, pid);
     running.insert(name, process);
-    tagged(qInfo(), tag) << "Started " << name << " with PID " << pid;
+    note(run.user, QStringLiteral("Started %1 with PID %2").arg(name).arg(pid));
     if (name == QLatin1String("openvpn")) {
         emit openVpnStarted(run.user);
     } else {
@@ -340,6 +347,10 @@ void ProgramRunner::launch(Run run)
         });
     }
     if (run.report) {
+        // Where the client finds OpenVPN's management interface, just before the run's own line.
+        if (run.launch && !run.launch->managementSocket().isEmpty()) {
+            emit statusLine(QStringLiteral("management:%1").arg(run.launch->managementSocket()), run.user);
+        }
         emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name), run.user);
     }
     if (run.settled) {
@@ -347,48 +358,48 @@ void ProgramRunner::launch(Run run)
     }
 }
 
-void ProgramRunner::stopOpenVpn()
+void ProgramRunner::stopOpenVpn(const QString& user)
 {
     QProcess* process = running.value(QStringLiteral("openvpn"));
     if (process == nullptr) {
-        tagged(qInfo(), tag) << "No OpenVPN to stop";
+        note(user, QStringLiteral("No OpenVPN to stop"));
         return;
     }
-    tagged(qInfo(), tag) << "Stop OpenVPN";
+    note(user, QStringLiteral("Stop OpenVPN"));
     signalGroup(process, false);
 }
 
-void ProgramRunner::killOpenVpn()
+void ProgramRunner::killOpenVpn(const QString& user)
 {
     QProcess* process = running.value(QStringLiteral("openvpn"));
     if (process == nullptr) {
-        tagged(qInfo(), tag) << "No OpenVPN to kill";
+        note(user, QStringLiteral("No OpenVPN to kill"));
         return;
     }
-    tagged(qInfo(), tag) << "Kill OpenVPN";
+    note(user, QStringLiteral("Kill OpenVPN"));
     signalGroup(process, true);
 }
 
-void ProgramRunner::resetForNewClient()
+void ProgramRunner::resetForNewClient(const QString& user)
 {
     QProcess* openVpn = running.value(QStringLiteral("openvpn"));
     if (openVpn != nullptr) {
         // It belongs to an earlier client: its end is no news for the new one, whose own
         // OpenVPN process would take it for its own.
-        tagged(qInfo(), tag) << "Ending the OpenVPN of an earlier client";
+        note(user, QStringLiteral("Ending the OpenVPN of an earlier client"));
         openVpn->setProperty(reportProperty, false);
         endPrevious(openVpn, true);
     }
     const QString killSwitch = catalog.pathOf(QStringLiteral("killswitch"));
     if (QFileInfo::exists(killSwitch)) {
-        tagged(qInfo(), tag) << "Lifting a network lock left engaged";
-        start({ killSwitch, QStringLiteral("disable"), QStringLiteral("all") }, false);
+        note(user, QStringLiteral("Lifting a network lock left engaged"));
+        start({ killSwitch, QStringLiteral("disable"), QStringLiteral("all") }, false, -1, user);
     }
     // The resolver file keeps the user's own copy while a tunnel's servers are in it.
     const QString dns = catalog.pathOf(QStringLiteral("dns"));
     if (QFileInfo::exists(dns)) {
-        tagged(qInfo(), tag) << "Restoring the user's resolvers";
-        start({ dns, QStringLiteral("user") }, false);
+        note(user, QStringLiteral("Restoring the user's resolvers"));
+        start({ dns, QStringLiteral("user") }, false, -1, user);
     }
     // Also what an OpenVPN of an earlier service instance left; a running one's end does it too.
     if (openVpn == nullptr) {
@@ -406,8 +417,13 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
     if (status == QProcess::CrashExit && code == 0) {
         code = 1;
     }
-    tagged(qInfo(), tag) << "Finished " << name << " (PID " << pid << ") with code " << code
-                         << (status == QProcess::CrashExit ? " (crashed or killed)" : "");
+    const QString user = process->property(userProperty).toString();
+    note(user,
+        QStringLiteral("Finished %1 (PID %2) with code %3%4")
+            .arg(name)
+            .arg(pid)
+            .arg(code)
+            .arg(status == QProcess::CrashExit ? QStringLiteral(" (crashed or killed)") : QString()));
     if (running.value(name) == process) {
         running.remove(name);
     }
@@ -419,8 +435,7 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
         TunnelAdapters::clearFreeAdapters();
     }
     if (process->property(reportProperty).toBool()) {
-        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name),
-            process->property(userProperty).toString());
+        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name), user);
     }
     startWaiting(name);
 }
@@ -430,7 +445,8 @@ void ProgramRunner::logOutput(QProcess* process)
     while (process->canReadLine()) {
         const QString line = QString::fromLocal8Bit(process->readLine()).trimmed();
         if (!line.isEmpty()) {
-            tagged(qInfo(), tag) << name << "> " << ServiceLog::printable(line);
+            note(process->property(userProperty).toString(),
+                QStringLiteral("%1> %2").arg(name, ServiceLog::printable(line)));
         }
     }
     // A program that never ends its line must not grow the buffer without bound.

@@ -12,6 +12,7 @@
 #include <memory>
 
 class OpenVpnLaunch;
+class UserLog;
 
 // Runs the catalog's programs directly (never through a shell) and reports each start and end
 // as a status line for the user it ran for. One run per program at a time: a new start waits for
@@ -31,7 +32,8 @@ public:
         FailedToStart = 2 // missing, not executable, or the system refused
     };
 
-    explicit ProgramRunner(const ProgramCatalog& catalog, QObject* parent = nullptr);
+    // log: where the lines about a user's runs go, bounded per user.
+    ProgramRunner(const ProgramCatalog& catalog, UserLog* log, QObject* parent = nullptr);
     ~ProgramRunner() override;
 
     // arguments: the requested program path first. Runs without a status line when report is false.
@@ -40,11 +42,12 @@ public:
     // the run started or was refused, perhaps later (after the previous run of the program).
     void start(const QStringList& arguments, bool report = true, qint64 peerUid = -1, const QString& user = {},
         const std::function<void()>& settled = {});
-    void stopOpenVpn();
-    void killOpenVpn();
+    // user: who asked, for the log.
+    void stopOpenVpn(const QString& user);
+    void killOpenVpn(const QString& user);
     // A fresh client: ends a left-over OpenVPN, lifts a network lock left engaged, restores the
     // user's resolvers and clears what a tunnel left on the VPN adapters.
-    void resetForNewClient();
+    void resetForNewClient(const QString& user);
 
     // Before the user's files are read they may not be waited on for longer.
     static constexpr int fileDeadlineMs = 2000;
@@ -80,7 +83,10 @@ private:
     void refuse(const Run& run, int code);
     static void signalGroup(QProcess* process, bool kill);
 
+    void note(const QString& user, const QString& text, bool warning = false);
+
     ProgramCatalog catalog;
+    UserLog* log;
     QHash<QString, QProcess*> running;
     QHash<QString, QList<Run>> waiting;
     // Users whose file access has not ended (a hung file system): no second one is started.

@@ -81,9 +81,45 @@ QString lastError()
 #endif
 }
 
+#ifdef Q_OS_LINUX
+// The listening socket systemd's socket unit holds for the service across its restarts
+// (LISTEN_FDS, the first descriptor after standard error), when there is one: -1 when the service
+// was started without, -2 when what was passed is not a listener on 127.0.0.1:port.
+qintptr inheritedListener(quint16 port)
+{
+    const QByteArray pid = qgetenv("LISTEN_PID");
+    const QByteArray count = qgetenv("LISTEN_FDS");
+    // Not for the programs the service runs.
+    qunsetenv("LISTEN_PID");
+    qunsetenv("LISTEN_FDS");
+    qunsetenv("LISTEN_FDNAMES");
+    if (count.isEmpty() || pid.toLongLong() != ::getpid()) {
+        return -1;
+    }
+    constexpr int fd = 3;
+    int type = 0;
+    int accepting = 0;
+    socklen_t length = sizeof(type);
+    sockaddr_in address = {};
+    socklen_t addressLength = sizeof(address);
+    const bool fits = count.toInt() == 1 && ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0
+        && type == SOCK_STREAM && ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) == 0 && accepting
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &addressLength) == 0
+        && address.sin_family == AF_INET && address.sin_addr.s_addr == htonl(INADDR_LOOPBACK)
+        && address.sin_port == htons(port);
+    return fits && makeNonBlocking(fd) ? fd : -2;
+}
+#else
+qintptr inheritedListener(quint16 port)
+{
+    Q_UNUSED(port)
+    return -1; // Windows: the service binds its port itself
+}
+#endif
+
 } // namespace
 
-ServiceListener::ServiceListener(RefusalLog* refusalLog, QObject* parent)
+ServiceListener::ServiceListener(UserLog* refusalLog, QObject* parent)
     : QObject(parent)
     , refusals(refusalLog)
 {
@@ -99,6 +135,18 @@ ServiceListener::~ServiceListener()
 
 bool ServiceListener::listen(quint16 port)
 {
+    const qintptr inherited = inheritedListener(port);
+    if (inherited == -2) {
+        error = QStringLiteral("the socket systemd passed is not one listening on 127.0.0.1:%1").arg(port);
+        return false;
+    }
+    if (inherited >= 0) {
+        activated = true;
+        listening = inherited;
+        notifier = new QSocketNotifier(listening, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, &ServiceListener::acceptSome);
+        return true;
+    }
     const qintptr fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
     sockaddr_in address = {};
@@ -123,6 +171,11 @@ bool ServiceListener::listen(quint16 port)
 QString ServiceListener::errorString() const
 {
     return error;
+}
+
+bool ServiceListener::socketActivated() const
+{
+    return activated;
 }
 
 int ServiceListener::openConnections() const

@@ -7,7 +7,7 @@
 
 class QSocketNotifier;
 class QTcpSocket;
-class RefusalLog;
+class UserLog;
 
 // Accepts the TCP connections of 127.0.0.1:6447 itself, before any WebSocket byte is read: a
 // peer whose user may not command the service, or whose user (or everybody together) already
@@ -19,10 +19,12 @@ class ServiceListener : public QObject
     Q_OBJECT
 
 public:
-    ServiceListener(RefusalLog* refusals, QObject* parent = nullptr);
+    ServiceListener(UserLog* refusals, QObject* parent = nullptr);
     ~ServiceListener() override;
 
+    // Takes the socket systemd holds for the service where it passed one, else binds the port.
     bool listen(quint16 port);
+    bool socketActivated() const;
     QString errorString() const;
     int openConnections() const;
     // Whether the user may still command the service (membership asked again, cached briefly).
@@ -50,9 +52,10 @@ private:
     void admit(qintptr descriptor);
     void refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason);
 
-    RefusalLog* refusals;
+    UserLog* refusals;
     AuthorizationCache authorizations;
     qintptr listening = -1;
+    bool activated = false;
     QSocketNotifier* notifier = nullptr;
     QString error;
     QHash<QString, int> perUser;

@@ -27,6 +27,7 @@ namespace {
 QFile* logFile = nullptr;
 QString logPath;
 qint64 logMaxSize = ServiceLog::defaultMaxSize;
+int logKeep = ServiceLog::defaultKeep;
 QMutex logMutex;
 
 const char* typeName(QtMsgType type)
@@ -82,15 +83,18 @@ void rotateIfFull()
     if (logFile == nullptr || logFile->size() < logMaxSize) {
         return;
     }
-    const QString previous = logPath + QStringLiteral(".1");
     logFile->close();
+    // FILE.N-1 becomes FILE.N (replacing it), ..., FILE becomes FILE.1.
+    for (int older = logKeep; older >= 1; --older) {
+        const QString from = older > 1 ? QStringLiteral("%1.%2").arg(logPath).arg(older - 1) : logPath;
+        const QString to = QStringLiteral("%1.%2").arg(logPath).arg(older);
 #ifdef Q_OS_UNIX
-    // rename() replaces the old FILE.1 in one step.
-    ::rename(QFile::encodeName(logPath).constData(), QFile::encodeName(previous).constData());
+        ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
 #else
-    QFile::remove(previous);
-    QFile::rename(logPath, previous);
+        QFile::remove(to);
+        QFile::rename(from, to);
 #endif
+    }
     QString error;
     QFile* fresh = openLog(logPath, &error);
     delete logFile;
@@ -121,7 +125,7 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
 
 namespace ServiceLog {
 
-bool install(const QString& filePath, qint64 maxSize)
+bool install(const QString& filePath, qint64 maxSize, int keep)
 {
     qInstallMessageHandler(handler);
     if (filePath.isEmpty()) {
@@ -138,6 +142,7 @@ bool install(const QString& filePath, qint64 maxSize)
     logFile = file;
     logPath = filePath;
     logMaxSize = qMax<qint64>(maxSize, 4096);
+    logKeep = qBound(1, keep, 99);
     return true;
 }
 
@@ -177,16 +182,44 @@ QString printable(const QString& text, int maxLength)
 
 } // namespace ServiceLog
 
-RefusalLog::RefusalLog(const QString& logTag)
+UserLog::UserLog(const QString& logTag, int lines, int rate)
     : tag(logTag)
+    , burst(lines)
+    , perSecond(rate)
 { }
 
-void RefusalLog::warn(const QString& key, const QString& text)
+void UserLog::exempt(const QString& key)
 {
-    const auto refill = [](Bucket& bucket) {
-        if (bucket.filled.isValid()) {
-            bucket.lines = qMin<double>(burst, bucket.lines + bucket.filled.elapsed() * perSecond / 1000.0);
+    exemptKey = key;
+}
+
+void UserLog::warn(const QString& key, const QString& text)
+{
+    write(QtWarningMsg, tag, key, text);
+}
+
+void UserLog::info(const QString& key, const QString& text)
+{
+    write(QtInfoMsg, tag, key, text);
+}
+
+void UserLog::write(QtMsgType type, const QString& lineTag, const QString& key, const QString& text)
+{
+    const auto out = [type, &lineTag](const QString& line) {
+        if (type == QtWarningMsg) {
+            tagged(qWarning(), lineTag) << line;
+        } else {
+            tagged(qInfo(), lineTag) << line;
         }
+    };
+    if (key.isEmpty() || key == exemptKey) {
+        out(text);
+        return;
+    }
+    const auto refill = [this](Bucket& bucket) {
+        bucket.lines = bucket.filled.isValid()
+            ? qMin<double>(burst, bucket.lines + bucket.filled.elapsed() * perSecond / 1000.0)
+            : burst;
         bucket.filled.start();
     };
     if (buckets.size() >= maxKeys && !buckets.contains(key)) {
@@ -208,9 +241,9 @@ void RefusalLog::warn(const QString& key, const QString& text)
     }
     bucket.lines -= 1;
     if (bucket.suppressed > 0) {
-        tagged(qWarning(), tag) << bucket.suppressed << " refusal(s) of " << key << " not logged (more than "
+        tagged(qWarning(), tag) << bucket.suppressed << " line(s) about " << key << " not logged (more than "
                                 << perSecond << " a second)";
         bucket.suppressed = 0;
     }
-    tagged(qWarning(), tag) << text;
+    out(text);
 }

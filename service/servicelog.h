@@ -3,17 +3,19 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QString>
+#include <QtGlobal>
 
 // The service's log: every Qt message goes to its own log file (appended) and to standard
 // error, which systemd's journal or the development host's log file picks up. The file is for
 // root only (it names users and their files), and it rotates: at the size cap the file becomes
-// FILE.1 (replacing the one before) and a fresh file starts.
+// FILE.1, the older ones move up to FILE.N (the oldest goes) and a fresh file starts.
 namespace ServiceLog {
 
 constexpr qint64 defaultMaxSize = 10 * 1024 * 1024;
+constexpr int defaultKeep = 5;
 
-// Opens the file; on failure the service still logs to standard error.
-bool install(const QString& filePath, qint64 maxSize = defaultMaxSize);
+// Opens the file; on failure the service still logs to standard error. keep: older files kept.
+bool install(const QString& filePath, qint64 maxSize = defaultMaxSize, int keep = defaultKeep);
 QString defaultFilePath();
 // Log-safe form of text that came from a peer: everything but printable ASCII (control
 // characters, line breaks of any kind, other Unicode) and the backslash written as an escape,
@@ -22,17 +24,21 @@ QString printable(const QString& text, int maxLength = 300);
 
 } // namespace ServiceLog
 
-// Refusals happen at the rate a hostile user chooses. Each key (the user refused) has a bucket of
-// `burst` lines that refills at `perSecond`; a refusal finding it empty is only counted, and the
-// count is logged with that key's next line. One user's flood never hides another user's refusals.
-class RefusalLog
+// What users cause to be logged (refusals, their commands and the runs of those) happens at the
+// rate a hostile user chooses. Each key (a user) has a bucket of `burst` lines that refills at
+// `perSecond`; a line finding it empty is only counted, and the count is logged with that key's
+// next line. One user's flood never hides another user's lines, nor rotates them away in minutes.
+class UserLog
 {
 public:
-    explicit RefusalLog(const QString& tag);
+    UserLog(const QString& tag, int burst, int perSecond);
     void warn(const QString& key, const QString& text);
+    void info(const QString& key, const QString& text);
+    // With the tag of another part of the service.
+    void write(QtMsgType type, const QString& lineTag, const QString& key, const QString& text);
+    // A key never limited (root's).
+    void exempt(const QString& key);
 
-    static constexpr int burst = 50;
-    static constexpr int perSecond = 5;
     // Keys remembered at once; beyond, all further keys share one bucket.
     static constexpr int maxKeys = 256;
 
@@ -40,10 +46,12 @@ private:
     struct Bucket
     {
         QElapsedTimer filled;
-        double lines = burst;
+        double lines = 0;
         qint64 suppressed = 0;
     };
-
     QString tag;
+    int burst;
+    int perSecond;
+    QString exemptKey;
     QHash<QString, Bucket> buckets;
 };

@@ -2,6 +2,7 @@
 
 #include "commandparser.h"
 #include "foundation/logtag.h"
+#include "foundation/tundevice.h"
 #include "servicelistener.h"
 
 #include <QTimer>
@@ -42,13 +43,15 @@ double threadMs()
 VpnService::VpnService(const ProgramPaths::Paths& programs, QObject* parent)
     : QObject(parent)
     , catalog(programs)
-    , refusals(tag)
+    , refusals(tag, 50, 5)
+    , activity(tag, 300, 20)
 {
+    activity.exempt(PeerUser::rootId());
     setObjectName(tag);
     listener = new ServiceListener(&refusals, this);
     server = new QWebSocketServer(QStringLiteral("vpn-service"), QWebSocketServer::NonSecureMode, this);
     server->setHandshakeTimeout(ServiceListener::handshakeDeadlineMs);
-    runner = new ProgramRunner(catalog, this);
+    runner = new ProgramRunner(catalog, &activity, this);
     connect(listener, &ServiceListener::admitted, this, &VpnService::onAdmitted);
     connect(server, &QWebSocketServer::originAuthenticationRequired, this, &VpnService::onOriginAuthentication);
     connect(server, &QWebSocketServer::newConnection, this, &VpnService::onNewConnection);
@@ -79,7 +82,8 @@ bool VpnService::listen()
     tagged(qInfo(), tag) << "Allowed users: root and the members of " << PeerUser::groupName() << "; at most "
                          << ServiceListener::maxPerUser << " connections per user, " << ServiceListener::maxTotal
                          << " in all";
-    tagged(qInfo(), tag) << "Listening on 127.0.0.1:" << port;
+    tagged(qInfo(), tag) << "Listening on 127.0.0.1:" << port
+                         << (listener->socketActivated() ? " (the socket systemd holds)" : "");
     return true;
 }
 
@@ -139,8 +143,10 @@ void VpnService::onNewConnection()
         // The WebSocket does not delete the TCP socket it took over; the listener counts the
         // connection until that socket goes.
         connect(socket, &QObject::destroyed, tcp, &QObject::deleteLater);
-        tagged(qInfo(), tag) << "Client connected: " << client->who << " (" << listener->openConnections()
-                             << " connections open)";
+        activity.info(client->user.id,
+            QStringLiteral("Client connected: %1 (%2 connections open)")
+                .arg(client->who)
+                .arg(listener->openConnections()));
         socket->setParent(this);
         socket->setMaxAllowedIncomingFrameSize(maxMessageSize);
         socket->setMaxAllowedIncomingMessageSize(maxMessageSize);
@@ -309,7 +315,15 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
                 .arg(client->who, command.error, ServiceLog::printable(message)));
         return;
     }
-    // Every command ends or changes the tunnel, the lock or the resolvers of the whole machine.
+    // A question changes nothing, so it is answered whoever holds the tunnel.
+    if (command.kind == Command::QueryTun) {
+        const QString reason = TunDevice::unavailableReason();
+        send(client,
+            reason.isEmpty() ? QStringLiteral("tun:available")
+                             : QStringLiteral("tun:unavailable,") + ServiceLog::printable(reason, 200));
+        return;
+    }
+    // Every other command ends or changes the tunnel, the lock or the resolvers of the whole machine.
     const QString holder = heldAgainst(client->user);
     if (!holder.isEmpty()) {
         refusals.warn(client->user.id,
@@ -322,10 +336,11 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
         }
         return;
     }
-    tagged(qInfo(), tag) << "Command from " << client->who << ": " << ServiceLog::printable(message, 2000);
+    activity.info(
+        client->user.id, QStringLiteral("Command from %1: %2").arg(client->who, ServiceLog::printable(message)));
     switch (command.kind) {
     case Command::Init:
-        runner->resetForNewClient();
+        runner->resetForNewClient(client->user.id);
         tunnelOwner.clear();
         break;
     case Command::Start: {
@@ -344,11 +359,12 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
         break;
     }
     case Command::StopOpenVpn:
-        runner->stopOpenVpn();
+        runner->stopOpenVpn(client->user.id);
         break;
     case Command::KillOpenVpn:
-        runner->killOpenVpn();
+        runner->killOpenVpn(client->user.id);
         break;
+    case Command::QueryTun:
     case Command::Invalid:
         break;
     }
@@ -362,8 +378,11 @@ void VpnService::onClientDisconnected(const ClientPointer& client)
         clients.removeAll(client);
     }
     if (QWebSocket* socket = client->socket) {
-        tagged(qInfo(), tag) << "Client disconnected: " << client->who << ", close code " << socket->closeCode() << " "
-                             << ServiceLog::printable(socket->closeReason());
+        activity.info(client->user.id,
+            QStringLiteral("Client disconnected: %1, close code %2 %3")
+                .arg(client->who)
+                .arg(socket->closeCode())
+                .arg(ServiceLog::printable(socket->closeReason())));
         socket->deleteLater();
     }
 }
@@ -380,7 +399,9 @@ void VpnService::report(const QString& line, const QString& user)
             ++count;
         }
     }
-    tagged(qInfo(), tag) << "Report " << line << " to " << count << " client(s)";
+    if (count == 0) {
+        activity.info(user, QStringLiteral("No client of %1 to take %2").arg(user, line));
+    }
 }
 
 void VpnService::send(const ClientPointer& client, const QString& line)

@@ -89,7 +89,9 @@ private:
     void send(const ClientPointer& client, const QString& line);
 
     ProgramCatalog catalog;
-    RefusalLog refusals;
+    UserLog refusals;
+    // The users' connections, commands and runs: more of them, but bounded too.
+    UserLog activity;
     ServiceListener* listener = nullptr;
     QWebSocketServer* server = nullptr;
     ProgramRunner* runner = nullptr;

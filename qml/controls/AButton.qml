@@ -7,6 +7,9 @@ Button {
     // The handler takes the mouse, so it also decides when the button looks pressed.
     Accessible.name: text
     down: pressed || mouseHandler.pressed
+    // Space presses a button of its own accord; Return does too.
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
     opacity: enabled ? 1 : 0.4
 
     contentItem: Text {

@@ -6,5 +6,5 @@ Label {
     color: uiStyle.generalGreyLabelColor
     font.family: FontFactory.poppinsRegular.name
     font.pixelSize: 12
-    opacity: uiStyle.darkStyle ? 0.4 : 1
+    opacity: uiStyle.darkStyle ? 0.6 : 1
 }

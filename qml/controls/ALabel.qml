@@ -7,5 +7,5 @@ Label {
     color: uiStyle.settingsPageDefaultLabelColor1
     font.family: FontFactory.poppinsRegular.name
     font.pixelSize: 13
-    opacity: uiStyle.darkStyle ? 0.5 : 1
+    opacity: uiStyle.darkStyle ? 0.7 : 1
 }

@@ -45,6 +45,18 @@ RadioButton {
             color: control.selectedColor
         }
 
+        // The keyboard's mark, outside the disc, which would cover a border in its own colour.
+        Rectangle {
+            objectName: "radioFocus"
+            visible: control.visualFocus
+            anchors.fill: parent
+            anchors.margins: -4
+            radius: width / 2
+            color: "transparent"
+            border.width: 2
+            border.color: uiStyle.generalHeaderActiveColor
+        }
+
         MouseAreaHandler {
             id: indicatorHandler
             onClicked: {

@@ -7,4 +7,6 @@ Label {
     font.family: FontFactory.poppinsRegular.name
     font.pixelSize: 16
     font.bold: true
+    Accessible.role: Accessible.Heading
+    Accessible.name: text
 }

@@ -6,5 +6,5 @@ Label {
     color: uiStyle.settingsPageDefaultLabelColor2
     font.family: FontFactory.poppinsRegular.name
     font.pixelSize: 11
-    opacity: uiStyle.darkStyle ? 0.5 : 1
+    opacity: uiStyle.darkStyle ? 0.7 : 1
 }

@@ -1,14 +1,20 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.12
 
-Button {
+TabButton {
     id: control
 
     property bool selected: false
 
-    checkable: true
+    // A tab to assistive technology, selected or not.
+    checked: selected
     Accessible.name: text
+    Accessible.selectable: true
+    Accessible.selected: selected
     down: pressed || mouseHandler.pressed
+    // Space presses a button of its own accord; Return does too.
+    Keys.onReturnPressed: clicked()
+    Keys.onEnterPressed: clicked()
     opacity: enabled ? 1 : 0.4
     // By the mouse or, with the focus on it, by the space bar.
     onClicked: selected = true

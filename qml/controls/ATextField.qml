@@ -13,6 +13,8 @@ TextField {
         implicitWidth: 100
         implicitHeight: 36
         color: control.enabled ? "transparent" : "#353637"
-        border.color: control.enabled ? uiStyle.generalTextFieldBorderColor : "transparent"
+        // The keyboard's mark: a wider border in the accent colour.
+        border.width: control.activeFocus ? 2 : 1
+        border.color: !control.enabled ? "transparent" : control.activeFocus ? uiStyle.generalHeaderActiveColor : uiStyle.generalTextFieldBorderColor
     }
 }

@@ -15,6 +15,7 @@
 #include "settings/settings.h"
 #include "settings/uistyle.h"
 #include "ui/bundledfonts.h"
+#include "ui/connectionstatus.h"
 #include "ui/dashcircle.h"
 #include "ui/trayicon.h"
 #include "ui/traynotifier.h"
@@ -22,6 +23,7 @@
 #include "update/update.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QQmlContext>
@@ -38,11 +40,15 @@ Application::Application()
     setObjectName(QStringLiteral("Application"));
     Logger::instance();
     writeBanner();
+    // The program's name where the desktop shows one: the notification area, message boxes.
+    QGuiApplication::setApplicationDisplayName(Settings::instance()->titleName());
     serviceController = new ServiceController(this);
 
     qmlRegisterSingletonType(
         QUrl(Settings::qmlFileUrl(QStringLiteral("controls/FontFactory.qml"))), "VPNClient", 1, 0, "FontFactory");
     qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
+    qmlRegisterUncreatableType<ConnectionStatus>(
+        "ConnectionStatus", 1, 0, "ConnectionStatus", QStringLiteral("the context property connectionStatus"));
     qmlRegisterType<ServerFilterModel>("ServerFilter", 1, 0, "ServerFilterModel");
 
     update = new Update(this);
@@ -63,9 +69,22 @@ Application::Application()
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
     connect(vpnCore, &VpnCore::vpnConnectedChanged, directoryRefresh, &DirectoryRefresh::onTunnelChanged);
 
+    // What the window says about the connection, the service link's state included.
+    connectionStatus = new ConnectionStatus(vpnCore, serverListModel, this);
+    connect(serviceController, &ServiceController::connected, connectionStatus, [this] {
+        connectionStatus->setServiceRunning(true);
+    });
+    connect(serviceController, &ServiceController::disconnected, connectionStatus, [this] {
+        connectionStatus->setServiceRunning(false);
+    });
+    connect(serviceController, &ServiceController::initialConnectionStatusChanged, connectionStatus, [this] {
+        connectionStatus->setServiceRunning(serviceController->isLinkUp());
+    });
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
+    context->setContextProperty(QStringLiteral("connectionStatus"), connectionStatus);
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     context->setContextProperty(QStringLiteral("logger"), Logger::instance());
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
@@ -178,6 +197,8 @@ Application::~Application()
             QThread::msleep(100);
         }
     }
+    // The status must not read a controller that is being taken apart.
+    disconnect(vpnCore, nullptr, connectionStatus, nullptr);
     delete vpnCore;
     vpnCore = nullptr;
     serviceController->sendInitCommand();

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class ConnectionStatus;
 class DirectoryRefresh;
 class NetworkApi;
 class QMessageBox;
@@ -79,6 +80,7 @@ private:
     UiStyle* uiStyle = nullptr;
     Update* update = nullptr;
     VpnCore* vpnCore = nullptr;
+    ConnectionStatus* connectionStatus = nullptr;
     std::function<void(QMessageBox&)> updateQuestionHook;
     ServiceController* serviceController = nullptr;
     TrayPresenter* trayPresenter = nullptr;

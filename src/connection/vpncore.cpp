@@ -4,6 +4,7 @@
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
 #include "servers/networkapi.h"
+#include "service/servicecontroller.h"
 #include "settings/settings.h"
 
 #include <QTime>
@@ -20,6 +21,7 @@ VpnCore::VpnCore(QObject* parent)
     : QObject(parent)
     , dnsToolProcess(QStringLiteral("dns"))
     , settings(Settings::instance())
+    , tunnelCapability(ServiceController::instance())
 {
     qRegisterMetaType<VpnCore::VpnError>("VpnCore::VpnError");
     setObjectName(QStringLiteral("VpnCore"));
@@ -45,9 +47,19 @@ VpnCore::VpnCore(QObject* parent)
     connect(&vpnClient, &VpnClient::assignedInternalIp, this, &VpnCore::onAssignedInternalIp);
     connect(&vpnClient, &VpnClient::dnsServerAddressesPushed, this, &VpnCore::onDnsServerAddressesPushed);
     connect(&vpnClient, &VpnClient::processFinished, this, &VpnCore::onOpenVpnProcessFinished);
+    connect(&vpnClient, &VpnClient::failed, this, &VpnCore::onTunnelFailed);
+    // New credentials may be the right ones: a refusal of the old ones no longer holds.
+    const auto credentialsChanged = [this] {
+        if (failureValue == AccountMissing || failureValue == AccountRejected) {
+            setFailure(NoFailure);
+        }
+    };
+    connect(settings, &Settings::userNameChanged, this, credentialsChanged);
+    connect(settings, &Settings::passwordChanged, this, credentialsChanged);
     connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
     connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
     connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
+    connect(&tunnelCapability, &TunnelCapability::availableChanged, this, &VpnCore::tunAvailableChanged);
 }
 
 VpnCore::~VpnCore()
@@ -119,6 +131,37 @@ bool VpnCore::networkLockEngaged() const
     return killSwitch.isProtectionEnabled();
 }
 
+VpnCore::Failure VpnCore::failure() const
+{
+    return failureValue;
+}
+
+void VpnCore::setFailure(Failure value)
+{
+    if (failureValue != value) {
+        failureValue = value;
+        emit failureChanged(failureValue);
+    }
+}
+
+void VpnCore::onTunnelFailed(int failure)
+{
+    tunnelFailure = failure;
+}
+
+bool VpnCore::tunAvailable() const
+{
+    return tunnelCapability.available();
+}
+
+QString VpnCore::tunUnavailableText() const
+{
+    return tunnelCapability.available()
+        ? QString()
+        : tr("No tunnel can be made on this computer: the VPN service cannot use TUN (%1)")
+              .arg(tunnelCapability.reason());
+}
+
 void VpnCore::setConnectToLastLocation(bool set)
 {
     connectOnStartPending = set;
@@ -176,10 +219,12 @@ void VpnCore::connectToVpn()
     cancelReconnection();
     errorText.clear();
     emit vpnConnectionErrorTextChanged(errorText);
+    setFailure(NoFailure);
 
     const bool udp = settings->networkProtocol() == 0;
 
     if (!checkCredentials()) {
+        setFailure(AccountMissing);
         emit vpnConnectionErrorChanged(CredentialsEmpty);
         emit vpnConnectionErrorTextChanged(errorText);
         return;
@@ -187,6 +232,7 @@ void VpnCore::connectToVpn()
     if (serverIp.isEmpty()) {
         errorText = tr("VPN server IP is empty!");
         tagged(qWarning(), objectName()) << errorText;
+        setFailure(ConnectionFailed);
         emit vpnConnectionErrorChanged(ServerIpEmpty);
         emit vpnConnectionErrorTextChanged(errorText);
         return;
@@ -196,6 +242,7 @@ void VpnCore::connectToVpn()
     if (Utils::canonicalAddress(serverIp).isEmpty()) {
         errorText = tr("VPN server IP is not a valid address!");
         tagged(qWarning(), objectName()) << errorText;
+        setFailure(ConnectionFailed);
         emit vpnConnectionErrorChanged(ServerIpEmpty);
         emit vpnConnectionErrorTextChanged(errorText);
         return;
@@ -321,6 +368,8 @@ void VpnCore::disconnectFromVpn()
     tagged(qInfo(), objectName()) << "Disconnect from VPN";
     cancelReconnection();
     reconnectionAttempts = 0;
+    // Switched off, what went wrong before is no longer the user's concern.
+    setFailure(NoFailure);
     // The user's disconnect lifts the lock first, so that the loss it causes raises no notice.
     if (killSwitch.isProtectionEnabled()) {
         killSwitch.disableProtection();
@@ -354,6 +403,7 @@ void VpnCore::onVpnConnectionStateChanged(int state, const QString& additionalDa
         vpnConnectionDown(additionalData, critical);
         break;
     case VpnClient::Connecting:
+        setFailure(NoFailure);
         setCurrentIpInfoText(tr("Connecting..."));
         clearCurrentIp();
         break;
@@ -362,15 +412,21 @@ void VpnCore::onVpnConnectionStateChanged(int state, const QString& additionalDa
         clearCurrentIp();
         break;
     case VpnClient::Connected:
+        setFailure(NoFailure);
         setCurrentIpInfoText(tr("Connected"));
         vpnConnectionUp();
         break;
-    case VpnClient::Error:
+    case VpnClient::Error: {
+        const int reason = std::exchange(tunnelFailure, VpnClient::OtherFailure);
         setCurrentIpInfoText(tr("Error!"));
-        vpnConnectionDown(additionalData, critical);
         errorText = additionalData;
+        setFailure(reason == VpnClient::CredentialsRejected ? AccountRejected
+                : reason == VpnClient::ServerSilent         ? ServerSilent
+                                                            : ConnectionFailed);
+        vpnConnectionDown(additionalData, critical);
         emit vpnConnectionErrorTextChanged(errorText);
         break;
+    }
     case VpnClient::Unknown:
         setCurrentIpInfoText(tr("Unknown"));
         vpnConnectionDown(QString(), false);
@@ -446,6 +502,9 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
     const bool ownEnd = std::exchange(restarting, false);
     const bool reconnect = !ownEnd && handleLoss(additionalData, critical);
     // The user's disconnect ends without a report; an error text or the crash marker means nobody asked.
+    if (!ownEnd && !reconnect && additionalData == OpenVpnClient::crashMarker) {
+        setFailure(ConnectionLost);
+    }
     if (!ownEnd && !reconnect && !additionalData.isEmpty()) {
         emit connectionLost(additionalData == OpenVpnClient::crashMarker ? QString() : additionalData);
     }

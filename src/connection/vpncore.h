@@ -4,6 +4,7 @@
 #include "connection/killswitch.h"
 #include "openvpn/openvpnclient.h"
 #include "service/serviceprocess.h"
+#include "service/tunnelcapability.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -21,8 +22,8 @@ class Settings;
 // keeps the online time and the traffic counters.
 //
 // The network lock, once engaged, is the user's to lift: it stays through a loss and every
-// automatic reconnection, and only the user's disconnect, the user's dismissal of the kill-switch
-// notice or quitting lift it. A loss that is not followed by a reconnection raises the notice.
+// automatic reconnection, and only the user's disconnect (also from the lock's notice) or quitting
+// lift it. A loss that is not followed by a reconnection raises the notice.
 class VpnCore : public QObject
 {
     Q_OBJECT
@@ -38,6 +39,10 @@ class VpnCore : public QObject
     Q_PROPERTY(bool vpnConnected READ vpnConnected NOTIFY vpnConnectedChanged)
     Q_PROPERTY(bool vpnConnectionInProgress READ vpnConnectionInProgress NOTIFY vpnConnectionInProgressChanged)
     Q_PROPERTY(bool vpnDisconnectionInProgress READ vpnDisconnectionInProgress NOTIFY vpnDisconnectionInProgressChanged)
+    Q_PROPERTY(Failure failure READ failure NOTIFY failureChanged)
+    // The service can make a tunnel (it has TUN); false once it said it cannot, with the text why.
+    Q_PROPERTY(bool tunAvailable READ tunAvailable NOTIFY tunAvailableChanged)
+    Q_PROPERTY(QString tunUnavailableText READ tunUnavailableText NOTIFY tunAvailableChanged)
 
 public:
     enum VpnError
@@ -45,6 +50,19 @@ public:
         ServerIpEmpty = 0,
         CredentialsEmpty = 1
     };
+
+    // Why the last attempt or run ended without the user's asking; it stands until the next attempt
+    // (or, for the account, until the credentials change).
+    enum Failure
+    {
+        NoFailure,
+        AccountMissing,
+        AccountRejected,
+        ServerSilent,
+        ConnectionFailed,
+        ConnectionLost
+    };
+    Q_ENUM(Failure)
 
     explicit VpnCore(QObject* parent = nullptr);
     ~VpnCore() override;
@@ -61,6 +79,9 @@ public:
     bool vpnDisconnectionInProgress() const;
     // The network lock is engaged, with or without a tunnel.
     bool networkLockEngaged() const;
+    Failure failure() const;
+    bool tunAvailable() const;
+    QString tunUnavailableText() const;
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -90,8 +111,10 @@ signals:
     void currentIpInfoTextChanged(QString text);
     void currentLocationImageSourceChanged(QString imageSource);
     void downloadedChanged(QString downloaded);
+    void failureChanged(VpnCore::Failure failure);
     void killSwitchEventActivated();
     void networkLockEngagedChanged(bool engaged);
+    void tunAvailableChanged();
     // An automatic reconnection came up.
     void reconnected();
     // A loss is retried after the reconnection delay; attempt counts from 1.
@@ -109,6 +132,8 @@ signals:
 protected slots:
     void onAssignedInternalIp(const QString& ip);
     void onByteCountChanged(qulonglong receive, qulonglong send);
+    // The tunnel client's reason for the Error report that follows.
+    void onTunnelFailed(int failure);
     void onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address);
     void onKillSwitchFinished(bool ok);
     void onOnlineActivityTimerEvent();
@@ -135,6 +160,7 @@ private:
     void whenUserDnsKnown(std::function<void()> step);
     void onUserDnsRefreshed();
     void setCurrentIpInfoText(const QString& text);
+    void setFailure(Failure value);
     void clearCurrentIp();
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
@@ -179,6 +205,9 @@ private:
     QStringList userDnsSettings;
     std::function<void()> afterUserDns;
     qint32 reconnectionAttempts = 0;
+    Failure failureValue = NoFailure;
+    int tunnelFailure = VpnClient::OtherFailure;
+    TunnelCapability tunnelCapability;
 };
 
 Q_DECLARE_METATYPE(VpnCore::VpnError)

@@ -54,7 +54,25 @@ bool endpoints(int descriptor, Endpoints* ends)
 // One exact lookup through sock_diag: the TCP socket whose own end is the peer's address and
 // whose far end is ours, that is the peer's socket. The kernel answers from its socket table, so
 // the answer costs the same whatever other users do.
+// One exact lookup of the socket whose own end is (source, sourcePort) and far end (target,
+// targetPort), in the given state; ports and addresses in network order.
+bool lookup(
+    quint32 source, quint16 sourcePort, quint32 target, quint16 targetPort, int state, qint64* uid, QString* reason);
+
 bool socketOwner(const Endpoints& ends, qint64* uid, QString* reason)
+{
+    // Only the live connection itself: a listener or a closing socket that the lookup might find
+    // instead says nothing about who is at the other end.
+    if (!lookup(ends.peer.sin_addr.s_addr, ends.peer.sin_port, ends.local.sin_addr.s_addr, ends.local.sin_port,
+            TCP_ESTABLISHED, uid, reason)) {
+        *reason = QStringLiteral("the peer's socket is not an established connection");
+        return false;
+    }
+    return true;
+}
+
+bool lookup(
+    quint32 source, quint16 sourcePort, quint32 target, quint16 targetPort, int state, qint64* uid, QString* reason)
 {
     const int link = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (link < 0) {
@@ -76,17 +94,17 @@ bool socketOwner(const Endpoints& ends, qint64* uid, QString* reason)
     message.request.sdiag_family = AF_INET;
     message.request.sdiag_protocol = IPPROTO_TCP;
     message.request.idiag_states = ~0U;
-    message.request.id.idiag_sport = ends.peer.sin_port;
-    message.request.id.idiag_dport = ends.local.sin_port;
-    message.request.id.idiag_src[0] = ends.peer.sin_addr.s_addr;
-    message.request.id.idiag_dst[0] = ends.local.sin_addr.s_addr;
+    message.request.id.idiag_sport = sourcePort;
+    message.request.id.idiag_dport = targetPort;
+    message.request.id.idiag_src[0] = source;
+    message.request.id.idiag_dst[0] = target;
     message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
     message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
     sockaddr_nl kernel = {};
     kernel.nl_family = AF_NETLINK;
 
     bool found = false;
-    *reason = QStringLiteral("the kernel does not know the peer's socket");
+    *reason = QStringLiteral("the kernel knows no such socket");
     if (::sendto(link, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel)) < 0) {
         *reason = QStringLiteral("sock_diag request failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     } else {
@@ -96,13 +114,14 @@ bool socketOwner(const Endpoints& ends, qint64* uid, QString* reason)
         if (got >= static_cast<ssize_t>(sizeof(nlmsghdr)) && NLMSG_OK(header, static_cast<unsigned>(got))
             && header->nlmsg_type == SOCK_DIAG_BY_FAMILY && header->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
             const auto* answer = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-            // Only the live connection itself: a listener or a closing socket that the lookup
-            // might find instead says nothing about who is at the other end.
-            const bool same = answer->id.idiag_sport == ends.peer.sin_port
-                && answer->id.idiag_dport == ends.local.sin_port && answer->id.idiag_src[0] == ends.peer.sin_addr.s_addr
-                && answer->id.idiag_dst[0] == ends.local.sin_addr.s_addr;
-            if (!same || answer->idiag_state != TCP_ESTABLISHED) {
-                *reason = QStringLiteral("the peer's socket is not an established connection");
+            // The lookup may find another socket than the one asked for (a listener for a
+            // connection): only the very one, in the state asked for, counts. A listener on all
+            // addresses takes the connections to loopback too.
+            const bool same = answer->id.idiag_sport == sourcePort && answer->id.idiag_dport == targetPort
+                && (answer->id.idiag_src[0] == source || (state == TCP_LISTEN && answer->id.idiag_src[0] == 0))
+                && answer->id.idiag_dst[0] == target;
+            if (!same || answer->idiag_state != state) {
+                *reason = QStringLiteral("not the socket asked for");
             } else {
                 *uid = answer->idiag_uid;
                 found = true;
@@ -143,6 +162,26 @@ DWORD owningProcess(qintptr descriptor)
         if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == peer.sin_addr.s_addr
             && u_short(row.dwLocalPort) == peer.sin_port && row.dwRemoteAddr == local.sin_addr.s_addr
             && u_short(row.dwRemotePort) == local.sin_port) {
+            return row.dwOwningPid;
+        }
+    }
+    return 0;
+}
+
+// The process owning the listener that takes connections to 127.0.0.1:port.
+DWORD listeningProcess(quint16 port)
+{
+    ULONG size = 0;
+    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_LISTENER, 0);
+    std::vector<char> table(size);
+    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_LISTENER, 0) != NO_ERROR) {
+        return 0;
+    }
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+        if (u_short(row.dwLocalPort) == htons(port)
+            && (row.dwLocalAddr == htonl(INADDR_LOOPBACK) || row.dwLocalAddr == INADDR_ANY)) {
             return row.dwOwningPid;
         }
     }
@@ -205,6 +244,55 @@ SocketOwner SocketOwner::ofPeer(qintptr descriptor)
 #else
     Q_UNUSED(descriptor)
     owner.reason = QStringLiteral("the owner of a connection is unknown on this system");
+#endif
+    return owner;
+}
+
+SocketOwner SocketOwner::ofListener(quint16 port)
+{
+    SocketOwner owner;
+#if defined(Q_OS_LINUX)
+    if (lookup(htonl(INADDR_LOOPBACK), htons(port), 0, 0, TCP_LISTEN, &owner.uid, &owner.reason)) {
+        owner.known = true;
+        owner.id = QStringLiteral("uid %1").arg(owner.uid);
+    } else {
+        owner.reason = QStringLiteral("nothing listens on 127.0.0.1:%1").arg(port);
+    }
+#elif defined(Q_OS_WIN)
+    owner.pid = listeningProcess(port);
+    HANDLE process = owner.pid != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.pid) : nullptr;
+    owner.id = processUser(process);
+    if (process != nullptr) {
+        CloseHandle(process);
+    }
+    owner.known = !owner.id.isEmpty();
+    if (!owner.known) {
+        owner.reason = QStringLiteral("nothing known listens on 127.0.0.1:%1").arg(port);
+    }
+#else
+    Q_UNUSED(port)
+    owner.reason = QStringLiteral("the owner of a listener is unknown on this system");
+#endif
+    return owner;
+}
+
+SocketOwner SocketOwner::ofLocalPeer(qintptr descriptor)
+{
+    SocketOwner owner;
+#if defined(Q_OS_LINUX)
+    ucred credentials = {};
+    socklen_t length = sizeof(credentials);
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0
+        && length == sizeof(credentials)) {
+        owner.known = true;
+        owner.uid = credentials.uid;
+        owner.id = QStringLiteral("uid %1").arg(owner.uid);
+    } else {
+        owner.reason = QStringLiteral("no credentials of the socket's peer");
+    }
+#else
+    Q_UNUSED(descriptor)
+    owner.reason = QStringLiteral("the owner of a local socket is unknown on this system");
 #endif
     return owner;
 }

@@ -19,6 +19,12 @@ struct SocketOwner
     QString reason;
 
     static SocketOwner ofPeer(qintptr descriptor);
+    // The account of the listener that takes TCP connections to 127.0.0.1:port, asked of the
+    // kernel without connecting; unknown when nothing listens.
+    static SocketOwner ofListener(quint16 port);
+    // The same for a connected Unix socket (Linux: the peer's credentials as the kernel took them
+    // when it connected); unknown elsewhere.
+    static SocketOwner ofLocalPeer(qintptr descriptor);
 
     // The system's own account (root, LocalSystem), which the service and its OpenVPN run as, or the
     // account of this process, which can read everything this process knows anyway.

@@ -3,8 +3,8 @@
 #include "deploymentconfig.h"
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
-#include "foundation/socketowner.h"
 #include "foundation/utils.h"
+#include "managementlink.h"
 #include "platform/mtu.h"
 #include "platform/programpaths.h"
 #include "service/openvpnprocess.h"
@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRandomGenerator>
-#include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -68,7 +67,7 @@ const QString OpenVpnClient::crashMarker = QStringLiteral("CrashExit");
 OpenVpnClient::OpenVpnClient(QObject* parent)
     : VpnClient(parent)
     , process(new OpenVpnProcess(this))
-    , managementSocket(new QTcpSocket(this))
+    , managementSocket(new ManagementLink(this))
     , retryTimer(new QTimer(this))
     , connectTimer(new QTimer(this))
 {
@@ -86,8 +85,8 @@ OpenVpnClient::OpenVpnClient(QObject* parent)
         // The service ends a running OpenVPN before it starts the next one: that end is no news.
         tagged(qInfo(), objectName()) << "Replaced process finished with code: " << exitCode;
     });
-    connect(managementSocket, &QTcpSocket::readyRead, this, &OpenVpnClient::parseDataFromManagementInterface);
-    connect(managementSocket, &QTcpSocket::disconnected, this, &OpenVpnClient::onManagementDisconnected);
+    connect(managementSocket, &ManagementLink::readyRead, this, &OpenVpnClient::parseDataFromManagementInterface);
+    connect(managementSocket, &ManagementLink::disconnected, this, &OpenVpnClient::onManagementDisconnected);
 }
 
 OpenVpnClient::~OpenVpnClient()
@@ -270,9 +269,8 @@ void OpenVpnClient::endRun()
     connectTimer->stop();
     const int processState = process->state();
     if (processState == ProcessState::Starting || processState == ProcessState::Running) {
-        if (managementSocket->state() == QAbstractSocket::ConnectedState && managementGreeted) {
+        if (managementSocket->isConnected() && managementGreeted) {
             const qint64 written = managementSocket->write(QByteArrayLiteral("signal SIGTERM\r\n"));
-            managementSocket->flush();
             tagged(qInfo(), objectName()) << "Send TERM signal, status: " << Utils::boolToString(written > 0);
             if (written <= 0) {
                 process->killOpenVpn();
@@ -335,6 +333,7 @@ void OpenVpnClient::onConnectTimeout()
     tagged(qWarning(), objectName()) << errorText;
     stopRequested = true;
     endRun();
+    emit failed(ServerSilent);
     setState(Error, errorText, false);
 }
 
@@ -365,27 +364,24 @@ int OpenVpnClient::retryDelayMs(int failedAttempts)
 bool OpenVpnClient::connectToManagementInterface()
 {
     // A socket left from an earlier OpenVPN run must not carry the new dialogue.
-    if (managementSocket->state() != QAbstractSocket::UnconnectedState) {
-        managementSocket->abort();
-    }
+    managementSocket->abort();
     pendingLine.clear();
     discardingLine = false;
     managementPasswordSent = false;
     managementGreeted = false;
-    managementSocket->connectToHost(managementHost, managementPort, QIODevice::ReadWrite);
-    if (managementSocket->waitForConnected(connectionWaitMs)) {
-        // Whoever listens here is asked for the secret and the VPN credentials next: only OpenVPN
-        // under the service (the system's account) or this user's own program may hear them, never
-        // another user who took the port first.
-        const SocketOwner owner = SocketOwner::ofPeer(managementSocket->socketDescriptor());
-        if (owner.isSystemOrSelf()) {
-            tagged(qInfo(), objectName()) << "Connected to management interface";
-            return true;
-        }
-        tagged(qWarning(), objectName()) << "Management interface held by another user ("
-                                         << (owner.known ? owner.id : owner.reason) << "), not answering";
+    // Whoever listens here is asked for the secret and the VPN credentials next: only OpenVPN
+    // under the service (the system's account) or this user's own program may hear them, never
+    // another user who took the endpoint first.
+    QString holder;
+    if (managementSocket->open(
+            process->managementEndpoint(), managementHost, managementPort, connectionWaitMs, &holder)) {
+        tagged(qInfo(), objectName()) << "Connected to management interface";
+        return true;
     }
-    managementSocket->abort();
+    if (!holder.isEmpty()) {
+        tagged(qWarning(), objectName()) << "Management interface held by another user (" << holder
+                                         << "), not answering";
+    }
     ++connectAttempts;
     if (connectAttempts < maxConnectAttempts) {
         retryTimer->start(retryDelayMs(connectAttempts));
@@ -481,6 +477,7 @@ void OpenVpnClient::handleLine(const QString& line)
         errorText = QStringLiteral("Error: Wrong Username/Password");
         tagged(qCritical(), objectName()) << errorText;
         connectTimer->stop();
+        emit failed(CredentialsRejected);
         setState(Error, errorText, true);
     } else if (parsePushReply(line) || parseAssignIp(line)) {
         return;
@@ -635,7 +632,6 @@ void OpenVpnClient::parseByteCount(const QString& line)
 void OpenVpnClient::writeToManagement(const QByteArray& data)
 {
     managementSocket->write(data);
-    managementSocket->flush();
 }
 
 void OpenVpnClient::setState(int newState, const QString& additionalData, bool critical)

@@ -9,7 +9,7 @@
 #include <memory>
 
 class OpenVpnProcess;
-class QTcpSocket;
+class ManagementLink;
 class QTemporaryFile;
 class QTimer;
 
@@ -83,7 +83,7 @@ private:
     static QString additionalDirectives(bool udp, qint32 mtu);
 
     OpenVpnProcess* process = nullptr;
-    QTcpSocket* managementSocket = nullptr;
+    ManagementLink* managementSocket = nullptr;
     QTimer* retryTimer = nullptr;
     QTimer* connectTimer = nullptr;
     std::unique_ptr<QTemporaryFile> configFile;

@@ -20,6 +20,17 @@ public:
     };
     Q_ENUM(State)
 
+    // What an Error report means for the user: whom to blame and what to do next.
+    enum Failure
+    {
+        OtherFailure = 0,
+        // The provider refused the user name or password.
+        CredentialsRejected = 1,
+        // No tunnel came up in time: the server did not answer.
+        ServerSilent = 2
+    };
+    Q_ENUM(Failure)
+
     explicit VpnClient(QObject* parent = nullptr);
 
     static QString stateName(int state, bool quoted);
@@ -28,6 +39,8 @@ signals:
     void assignedInternalIp(QString ip);
     void byteCountChanged(quint64 receive, quint64 send);
     void stateChanged(int state, QString additionalData, bool critical);
+    // Sent just before the Error state report it explains.
+    void failed(int failure);
     void dnsServerAddressesPushed(QString dnsServerIpv4Address, QString dnsServerIpv6Address);
     void processFinished(int exitCode);
 };

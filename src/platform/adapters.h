@@ -9,8 +9,8 @@ class CommandRun;
 // Finds the host's VPN adapters.
 // Windows: the TAP adapters of the VPN driver, with their interface indexes, from the interface list
 // "route print" shows; without one the client cannot make a tunnel.
-// Linux: the kernel's TUN/TAP interfaces; OpenVPN makes its own interface, so what the client needs
-// is TUN itself (/dev/net/tun).
+// Linux: the kernel's TUN/TAP interfaces; OpenVPN makes its own interface, and whether TUN can be
+// used is asked of the service, which opens it (TunnelCapability).
 class AdapterDiscovery : public QObject
 {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     // The GUI thread goes on meanwhile.
     void discover();
     bool isDiscovering() const;
-    // Whether tunnels can be made: an adapter found (Windows), TUN available (Linux).
+    // Whether tunnels can be made: an adapter found (Windows); always on Linux, once discovered.
     bool isUsable() const;
     NetworkAdapters adapters() const;
     // The adapters found, or why there is none to use.
@@ -38,8 +38,6 @@ public:
 #ifndef Q_OS_WIN
     // Linux side: the TUN/TAP interfaces of this network namespace, by index.
     static NetworkAdapters tunInterfaces();
-    // Empty when the device answers as the kernel's TUN/TAP driver, or why it does not.
-    static QString tunUnavailableReason(const QString& device = QStringLiteral("/dev/net/tun"));
 #endif
 
 signals:

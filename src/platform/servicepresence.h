@@ -8,7 +8,8 @@ class QObject;
 
 // Whether the privileged service is running, asked without blocking the window.
 // Windows: its process in the process list ("wmic PROCESS get Caption").
-// Linux: its own socket, 127.0.0.1:6447, accepts a connection.
+// Linux: the kernel names the system's account as the owner of the listener on 127.0.0.1:6447
+// (no connection is made).
 
 // How long the check may wait for the tool to start, and again for it to finish (or for the connection).
 constexpr int processListTimeoutMs = 30000;
@@ -17,6 +18,17 @@ constexpr int processListTimeoutMs = 30000;
 // The check is a child of `context` and ends with it.
 void checkVpnServiceRunning(
     QObject* context, const std::function<void(bool)>& done, int timeoutMs = processListTimeoutMs);
+
+// Who holds the listener that takes connections to 127.0.0.1:port, asked of the kernel without
+// connecting: the service (the system's account, root or LocalSystem, or this user's own program),
+// nobody known, or another user (holder names it).
+enum class PortHolder
+{
+    Service,
+    Nobody,
+    Other
+};
+PortHolder servicePortHolder(quint16 port, QString* holder);
 
 // Windows side: true when one line of a "wmic PROCESS get Caption" listing, white space simplified,
 // is exactly `caption` (case-sensitive).

@@ -1,10 +1,10 @@
-// The Linux side of the service check: the service's own socket.
+// The Linux side of the service check: the owner of the service's listener, from the kernel.
 #include "servicepresence.h"
 
 #ifndef Q_OS_WIN
 
-#include <QHostAddress>
-#include <QTcpSocket>
+#include "foundation/socketowner.h"
+
 #include <QTimer>
 
 namespace {
@@ -13,33 +13,25 @@ constexpr quint16 servicePort = 6447;
 
 } // namespace
 
+PortHolder servicePortHolder(quint16 port, QString* holder)
+{
+    const SocketOwner owner = SocketOwner::ofListener(port);
+    if (owner.isSystemOrSelf()) {
+        return PortHolder::Service;
+    }
+    *holder = owner.known ? owner.id : owner.reason;
+    return owner.known ? PortHolder::Other : PortHolder::Nobody;
+}
+
 void checkVpnServiceRunning(QObject* context, const std::function<void(bool)>& done, int timeoutMs)
 {
-    // Only a connection: the service refuses users outside its group at the handshake, which is
-    // not what is asked here.
-    auto* socket = new QTcpSocket(context);
-    auto* limit = new QTimer(socket);
-    limit->setSingleShot(true);
-    const auto answer = [socket, done](bool running) {
-        if (socket->property("answered").toBool()) {
-            return;
-        }
-        socket->setProperty("answered", true);
-        socket->abort();
-        socket->deleteLater();
-        done(running);
-    };
-    QObject::connect(socket, &QTcpSocket::connected, socket, [answer] {
-        answer(true);
+    // A lookup, not a connection: the service would take a connection for a client's and
+    // refuse users outside its group, which is not what is asked here.
+    Q_UNUSED(timeoutMs)
+    QTimer::singleShot(0, context, [done] {
+        QString holder;
+        done(servicePortHolder(servicePort, &holder) == PortHolder::Service);
     });
-    QObject::connect(socket, &QAbstractSocket::errorOccurred, socket, [answer] {
-        answer(false);
-    });
-    QObject::connect(limit, &QTimer::timeout, socket, [answer] {
-        answer(false);
-    });
-    limit->start(timeoutMs);
-    socket->connectToHost(QHostAddress(QHostAddress::LocalHost), servicePort);
 }
 
 #endif

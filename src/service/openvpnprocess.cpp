@@ -1,5 +1,6 @@
 #include "openvpnprocess.h"
 
+#include "servicecontroller.h"
 #include "servicemessage.h"
 
 OpenVpnProcess::OpenVpnProcess(QObject* parent)
@@ -7,11 +8,26 @@ OpenVpnProcess::OpenVpnProcess(QObject* parent)
 {
     setObjectName(QStringLiteral("OpenVpnProcess"));
     replacesRuns = true;
+    // The service names the endpoint just before the "started:" line of the run.
+    if (ServiceController* controller = ServiceController::instance()) {
+        connect(controller, &ServiceController::processOutput, this, [this](const QString& output) {
+            static const QString prefix = QStringLiteral("management:");
+            if (output.startsWith(prefix)) {
+                endpoint = output.mid(prefix.size());
+            }
+        });
+    }
 }
 
 void OpenVpnProcess::start(const QStringList& arguments)
 {
+    endpoint.clear();
     ServiceProcess::start(startCommand(arguments));
+}
+
+QString OpenVpnProcess::managementEndpoint() const
+{
+    return endpoint;
 }
 
 void OpenVpnProcess::stop(const QString& command)

@@ -14,6 +14,9 @@ public:
     using ServiceProcess::start;
     void start(const QStringList& arguments);
     void killOpenVpn();
+    // Where the service said the current run's management interface is (a Unix socket); empty
+    // when it named none, and then it is where the configuration's directive has it.
+    QString managementEndpoint() const;
 
 public slots:
     void stop(const QString& command) override;
@@ -21,4 +24,7 @@ public slots:
 
 signals:
     void allKilled();
+
+private:
+    QString endpoint;
 };

@@ -1,6 +1,7 @@
 #include "servicecontroller.h"
 
 #include "foundation/logtag.h"
+#include "platform/servicepresence.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -39,6 +40,11 @@ ServiceController* ServiceController::instance()
     return currentInstance;
 }
 
+bool ServiceController::isLinkUp() const
+{
+    return linkUp;
+}
+
 void ServiceController::initialize()
 {
     linkUp = false;
@@ -57,6 +63,15 @@ void ServiceController::initialize()
 
 void ServiceController::openSocket()
 {
+    // Commands carry file paths and its answers steer the tunnel: another user who took the port
+    // while the service was away hears nothing. (With nobody there the attempt fails as usual.)
+    QString holder;
+    if (servicePortHolder(static_cast<quint16>(servicePort), &holder) == PortHolder::Other) {
+        tagged(qInfo(), objectName()) << "Not connecting: 127.0.0.1:" << servicePort << " is not the service's ("
+                                      << holder << ")";
+        reportInitialStatus();
+        return;
+    }
     socket->open(QUrl(QStringLiteral("ws://%1:%2").arg(QStringLiteral("127.0.0.1")).arg(servicePort)));
 }
 

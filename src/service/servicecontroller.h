@@ -24,6 +24,8 @@ public:
 
     void sendCommand(const QString& command);
     void sendInitCommand();
+    // The link is up now: a command is sent at once rather than queued.
+    bool isLinkUp() const;
 
 signals:
     void connected();

@@ -41,6 +41,89 @@ Do you want to update to version %1?</source>
     </message>
 </context>
 <context>
+    <name>ConnectionStatus</name>
+    <message>
+        <source>Connecting</source>
+        <translation>Подключение</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Подключено</translation>
+    </message>
+    <message>
+        <source>Disconnecting</source>
+        <translation>Отключение</translation>
+    </message>
+    <message>
+        <source>Blocked</source>
+        <translation>Заблокировано</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Отключено</translation>
+    </message>
+    <message>
+        <source>The %1 service (vpn-service) is not running, so no VPN connection can be made. Start it, or reinstall %1; it is found again by itself.</source>
+        <translation>Служба %1 (vpn-service) не запущена, поэтому VPN-подключение невозможно. Запустите её или переустановите %1; служба будет найдена автоматически.</translation>
+    </message>
+    <message>
+        <source>No user name or password is stored. Enter your account in Settings.</source>
+        <translation>Имя пользователя или пароль не сохранены. Введите учётную запись в настройках.</translation>
+    </message>
+    <message>
+        <source>The VPN provider refused your user name or password. Correct them in Settings.</source>
+        <translation>VPN-провайдер отклонил имя пользователя или пароль. Исправьте их в настройках.</translation>
+    </message>
+    <message>
+        <source>The VPN server did not answer. Try again, or choose another server location.</source>
+        <translation>VPN-сервер не ответил. Попробуйте ещё раз или выберите другое расположение сервера.</translation>
+    </message>
+    <message>
+        <source>The VPN connection failed: %1. Try again, or choose another server location.</source>
+        <translation>Не удалось подключиться к VPN: %1. Попробуйте ещё раз или выберите другое расположение сервера.</translation>
+    </message>
+    <message>
+        <source>The VPN connection was lost. Switch on to connect again.</source>
+        <translation>VPN-подключение потеряно. Включите, чтобы подключиться снова.</translation>
+    </message>
+    <message>
+        <source>The network lock blocks all Internet traffic until the VPN connection is back.</source>
+        <translation>Блокировка сети закрывает весь интернет-трафик, пока VPN-подключение не восстановится.</translation>
+    </message>
+    <message>
+        <source>The network lock blocks all Internet traffic because the VPN connection is down. Reconnect, or switch off to lift the lock.</source>
+        <translation>Блокировка сети закрывает весь интернет-трафик, потому что VPN-подключение разорвано. Переподключитесь или выключите VPN, чтобы снять блокировку.</translation>
+    </message>
+    <message>
+        <source>The network lock stays on while the VPN is off and blocks all Internet traffic. Switch on to connect, or turn it off in Settings.</source>
+        <translation>Блокировка сети остаётся включённой, пока VPN выключен, и закрывает весь интернет-трафик. Включите VPN или отключите блокировку в настройках.</translation>
+    </message>
+    <message>
+        <source>The VPN provider cannot be reached, so the server list is missing. Check your Internet connection; %1 keeps trying.</source>
+        <translation>VPN-провайдер недоступен, поэтому списка серверов нет. Проверьте подключение к Интернету; %1 продолжает попытки.</translation>
+    </message>
+    <message>
+        <source>The VPN connection was lost.</source>
+        <translation>VPN-подключение потеряно.</translation>
+    </message>
+    <message>
+        <source>Open Settings</source>
+        <translation>Открыть настройки</translation>
+    </message>
+    <message>
+        <source>Reconnect</source>
+        <translation>Переподключиться</translation>
+    </message>
+    <message>
+        <source>No tunnel can be made on this computer: no TUN/TAP device is available</source>
+        <translation>На этом компьютере нельзя создать туннель: нет устройства TUN/TAP</translation>
+    </message>
+    <message>
+        <source>Load the TUN/TAP driver or ask your administrator, then restart the %1 service.</source>
+        <translation>Загрузите драйвер TUN/TAP или обратитесь к администратору, затем перезапустите службу %1.</translation>
+    </message>
+</context>
+<context>
     <name>CountryNames</name>
     <message>
         <source>Andorra</source>
@@ -1051,6 +1134,29 @@ Do you want to update to version %1?</source>
     </message>
 </context>
 <context>
+    <name>LockNotice</name>
+    <message>
+        <source>Internet blocked by the network lock</source>
+        <translation>Доступ в Интернет закрыт блокировкой сети</translation>
+    </message>
+    <message>
+        <source>The network lock keeps all traffic off the network so that nothing leaves outside the VPN.</source>
+        <translation>Блокировка сети не пропускает трафик, чтобы ничего не ушло в сеть мимо VPN.</translation>
+    </message>
+    <message>
+        <source>Reconnect</source>
+        <translation>Переподключиться</translation>
+    </message>
+    <message>
+        <source>Stay blocked until I disconnect</source>
+        <translation>Оставить блокировку до отключения</translation>
+    </message>
+    <message>
+        <source>Disconnect and lift the lock</source>
+        <translation>Отключиться и снять блокировку</translation>
+    </message>
+</context>
+<context>
     <name>OpenVpnClient</name>
     <message>
         <source>OpenVPN server is empty!</source>
@@ -1179,42 +1285,12 @@ Do you want to update to version %1?</source>
         <translation>Пароль</translation>
     </message>
     <message>
-        <source>Update</source>
-        <translation>Обновить</translation>
-    </message>
-    <message>
-        <source>Updated</source>
-        <translation>Обновлено</translation>
-    </message>
-    <message>
-        <source>Launch %1 on %2 startup</source>
-        <translation>Запускать %1 при старте %2</translation>
-    </message>
-    <message>
         <source>Connect to the last used location when %1 is launched</source>
         <translation>Подключаться к последнему серверу при запуске %1</translation>
     </message>
     <message>
         <source>Re-establish VPN connection if disconnected or dropped</source>
         <translation>Восстанавливать VPN-подключение при разрыве</translation>
-    </message>
-    <message>
-        <source>Kill switch</source>
-        <translation>Блокировка сети</translation>
-    </message>
-    <message>
-        <source>Enable Network lock (Internet kill switch). Available only for OpenVPN</source>
-        <translation>Включить блокировку сети (kill switch). Только для OpenVPN</translation>
-    </message>
-    <message>
-        <source>Network Lock ensures your Internet traffic goes through %1 secure tunnel
-and stops all traffic if %1 disconnects unexpectedly</source>
-        <translation>Блокировка сети направляет ваш трафик через защищённый туннель %1
-и останавливает весь трафик при неожиданном отключении %1</translation>
-    </message>
-    <message>
-        <source>Allow access to local network devices such as shares printers</source>
-        <translation>Разрешить доступ к устройствам локальной сети, например к общим принтерам</translation>
     </message>
     <message>
         <source>Protocol</source>
@@ -1281,6 +1357,71 @@ on all networks</source>
     <message>
         <source>Startup and notification area</source>
         <translation>Запуск и область уведомлений</translation>
+    </message>
+    <message>
+        <source>Settings pages</source>
+        <translation>Разделы настроек</translation>
+    </message>
+    <message>
+        <source>Scroll the settings</source>
+        <translation>Прокрутка настроек</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Скрыть</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Показать</translation>
+    </message>
+    <message>
+        <source>Hide password</source>
+        <translation>Скрыть пароль</translation>
+    </message>
+    <message>
+        <source>Show password</source>
+        <translation>Показать пароль</translation>
+    </message>
+    <message>
+        <source>Save account</source>
+        <translation>Сохранить учётную запись</translation>
+    </message>
+    <message>
+        <source>Account saved</source>
+        <translation>Учётная запись сохранена</translation>
+    </message>
+    <message>
+        <source>Launch %1 at sign-in</source>
+        <translation>Запускать %1 при входе в систему</translation>
+    </message>
+    <message>
+        <source>Network lock</source>
+        <translation>Блокировка сети</translation>
+    </message>
+    <message>
+        <source>Enable the network lock: no Internet traffic while the VPN is down</source>
+        <translation>Включить блокировку сети: без VPN трафик в Интернет не идёт</translation>
+    </message>
+    <message>
+        <source>The network lock ensures your Internet traffic goes through the %1 secure tunnel
+and stops all traffic if %1 disconnects unexpectedly</source>
+        <translation>Блокировка сети направляет ваш трафик через защищённый туннель %1
+и останавливает весь трафик при неожиданном отключении %1</translation>
+    </message>
+    <message>
+        <source>Allow access to local network devices such as shared printers</source>
+        <translation>Разрешить доступ к устройствам локальной сети, например к общим принтерам</translation>
+    </message>
+    <message>
+        <source>Settings — %1</source>
+        <translation>Настройки — %1</translation>
+    </message>
+</context>
+<context>
+    <name>StatusPanel</name>
+    <message>
+        <source>VPN state: %1</source>
+        <translation>Состояние VPN: %1</translation>
     </message>
 </context>
 <context>
@@ -1364,6 +1505,14 @@ on all networks</source>
         <source>The VPN connection could not be re-established.</source>
         <translation>Не удалось восстановить VPN-подключение.</translation>
     </message>
+    <message>
+        <source>Internet blocked by the network lock</source>
+        <translation>Доступ в Интернет закрыт блокировкой сети</translation>
+    </message>
+    <message>
+        <source>Open %1 to reconnect, or disconnect to lift the lock.</source>
+        <translation>Откройте %1, чтобы переподключиться, или отключитесь, чтобы снять блокировку.</translation>
+    </message>
 </context>
 <context>
     <name>VpnConnectionButton</name>
@@ -1378,6 +1527,18 @@ on all networks</source>
     <message>
         <source>DURATION</source>
         <translation>ВРЕМЯ</translation>
+    </message>
+    <message>
+        <source>VPN</source>
+        <translation>VPN</translation>
+    </message>
+    <message>
+        <source>CONNECTING...</source>
+        <translation>ПОДКЛЮЧЕНИЕ...</translation>
+    </message>
+    <message>
+        <source>DISCONNECTING...</source>
+        <translation>ОТКЛЮЧЕНИЕ...</translation>
     </message>
 </context>
 <context>
@@ -1449,20 +1610,16 @@ on all networks</source>
         <source>Error</source>
         <translation>Ошибка</translation>
     </message>
+    <message>
+        <source>No tunnel can be made on this computer: the VPN service cannot use TUN (%1)</source>
+        <translation>На этом компьютере нельзя создать туннель: служба VPN не может использовать TUN (%1)</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
     <message>
         <source>Disconnection in progress...</source>
         <translation>Выполняется отключение...</translation>
-    </message>
-    <message>
-        <source>Killswitch event</source>
-        <translation>Срабатывание блокировки сети</translation>
-    </message>
-    <message>
-        <source>Connection to Internet is blocked</source>
-        <translation>Доступ в Интернет заблокирован</translation>
     </message>
     <message>
         <source>Choose a server location first</source>
@@ -1475,6 +1632,10 @@ on all networks</source>
     <message>
         <source>The server list is loading...</source>
         <translation>Список серверов загружается...</translation>
+    </message>
+    <message>
+        <source>Scroll the window</source>
+        <translation>Прокрутка окна</translation>
     </message>
 </context>
 </TS>

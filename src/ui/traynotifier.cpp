@@ -92,13 +92,14 @@ void TrayNotifier::flush()
         body = tr("The VPN connection could not be re-established.");
         break;
     case None:
-        // The same words as the kill-switch notice in the window.
-        title = QCoreApplication::translate("main", "Killswitch event");
         break;
     }
     QSystemTrayIcon::MessageIcon icon = news <= Reconnected ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning;
     if (lockHolds) {
-        body = QCoreApplication::translate("main", "Connection to Internet is blocked");
+        // The window's words for the lock, with what took the tunnel down, as a critical message.
+        title = tr("Internet blocked by the network lock");
+        body = (body.isEmpty() ? tr("The VPN connection ended unexpectedly.") : body) + QLatin1Char('\n')
+            + tr("Open %1 to reconnect, or disconnect to lift the lock.").arg(Settings::instance()->titleName());
         icon = QSystemTrayIcon::Critical;
     }
     presenter->showMessage(title, body, icon);

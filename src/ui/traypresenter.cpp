@@ -1,5 +1,8 @@
 #include "traypresenter.h"
 
+#include "settings/settings.h"
+
+#include <QCoreApplication>
 #include <QIcon>
 
 SystemTrayPresenter::SystemTrayPresenter(QObject* parent)
@@ -38,7 +41,13 @@ void SystemTrayPresenter::show(QMenu* menu)
 
 void SystemTrayPresenter::showMessage(const QString& title, const QString& body, QSystemTrayIcon::MessageIcon icon)
 {
-    if (tray.isVisible()) {
-        tray.showMessage(title, body, icon);
+    if (!tray.isVisible()) {
+        return;
     }
+    // A desktop notification names its sender by the application name, which also names the
+    // client's data folders ("vpnclient"): only the notification carries the program's own name.
+    const QString applicationName = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(Settings::instance()->titleName());
+    tray.showMessage(title, body, icon);
+    QCoreApplication::setApplicationName(applicationName);
 }

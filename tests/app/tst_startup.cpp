@@ -23,26 +23,12 @@ private slots:
         QVERIFY2(service.listen(QHostAddress::LocalHost, 6447), qPrintable(service.errorString()));
     }
 
-    void exitsWithMinusOne_data()
-    {
-        QTest::addColumn<QStringList>("command");
-        QTest::addColumn<QString>("reason");
-        // An empty /dev/net in a mount namespace of the client's own.
-        QTest::newRow("no TUN") << QStringList { "unshare", "-rm", "sh", "-c",
-            "mount -t tmpfs none /dev/net && exec \"$0\"", VPN_APP_DIR "/vpnclient" }
-                                << "critical\tNetworkInterfaces: TUN is not available, no tunnel can be made: "
-                                   "/dev/net/tun: No such file or directory";
-        QTest::newRow("no root object") << QStringList { VPN_TEST_BIN_DIR "/probe", "client" } << QString();
-    }
+    // Start-up that cannot finish (no window) ends with -1 after the banner and a clean stop.
     void exitsWithMinusOne()
     {
-        QFETCH(QStringList, command);
-        QFETCH(QString, reason);
-        if (!reason.isEmpty() && QProcess::execute("unshare", { "-rm", "true" }) != 0) {
-            QSKIP("no user namespaces here");
-        }
+        const QStringList command { VPN_TEST_BIN_DIR "/probe", "client" };
         QCOMPARE(QProcess::execute(command.first(), command.mid(1)), 255);
-        const QString name = QFileInfo(command.last() == "client" ? command.first() : command.last()).fileName();
+        const QString name = QFileInfo(command.first()).fileName();
         const QStringList texts = logLines(home.filePath("data/" + name + "/logs"));
         const QRegularExpression banner(
             "^([^\n]* version [^\n]*\n)?info\tApplication: Build date: '\\w{3} \\d{1,2} \\d{4}'\ninfo\tApplication: "
@@ -50,7 +36,6 @@ private slots:
         QVERIFY2(banner.match(texts.join('\n')).hasMatch(), qPrintable(texts.join('\n')));
         QCOMPARE(texts.mid(texts.indexOf("critical\tMain: Critical error, exiting...") + 1).filter("\tApplication: "),
             QStringList({ "info\tApplication: Request to quit", "info\tApplication: Stopped" }));
-        QCOMPARE(texts.contains(reason), !reason.isEmpty());
     }
 
     void oneInstanceEvenAfterACrash()
@@ -80,15 +65,22 @@ private slots:
         }
     }
 
-    void startsWithoutAPlaceForTheLockAndQuitsOnSigterm()
+    void startsWithoutAPlaceForTheLockNorTunAndQuitsOnSigterm()
     {
-        // No other instance can hold a lock that nobody can create: this one must run.
+        // No other instance can hold a lock that nobody can create: this one must run. TUN is the
+        // service's to open: a client that cannot open it (an empty /dev/net of its own) runs too.
         QDir(home.filePath("data")).removeRecursively();
         QProcess client;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TMPDIR", "/proc");
         client.setProcessEnvironment(env);
-        client.start(VPN_APP_DIR "/vpnclient", {});
+        if (QProcess::execute("unshare", { "-rm", "true" }) == 0) {
+            client.start("unshare",
+                { "-rm", "sh", "-c", "mount -t tmpfs none /dev/net && exec \"$0\"", VPN_APP_DIR "/vpnclient" });
+        } else {
+            qWarning("no user namespaces here: the client runs with the machine's /dev/net");
+            client.start(VPN_APP_DIR "/vpnclient", {});
+        }
         const QString logs = home.filePath("data/vpnclient/logs");
         QTRY_VERIFY_WITH_TIMEOUT(logLines(logs).contains("info\tApplication: vpn-service is running: true"), 60000);
 

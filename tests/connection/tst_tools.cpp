@@ -88,7 +88,7 @@ class TestTools : public QObject
         RoundTrip // arrives, and every kind is answered
     };
 
-    QProcess peer, container, holder;
+    QProcess peer, container, holder, foreignHolder;
 
     // Packets that reached the peer since the last call.
     int arrived()
@@ -120,26 +120,6 @@ private slots:
         if (!isolated) {
             return;
         }
-        // The links of resolvedLinks: a TUN interface, and one that a process named like OpenVPN holds.
-        holder.setProcessChannelMode(QProcess::MergedChannels);
-        holder.start("python3",
-            { "-c",
-                "import fcntl, os, struct, time\n"
-                "open('/proc/self/comm', 'w').write('openvpn')\n"
-                "fd = os.open('/dev/net/tun', os.O_RDWR)\n"
-                "fcntl.ioctl(fd, 0x400454ca, struct.pack('16sH', b'vpnt1', 0x1001))\n"
-                "print('ready', flush=True)\n"
-                "time.sleep(600)\n" });
-        QByteArray said;
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         said += holder.readAll();
-                         return said.contains('\n') || holder.state() == QProcess::NotRunning;
-                     },
-                     10000)
-                && said == "ready\n",
-            said.constData());
-        QCOMPARE(run("/usr/sbin/ip", { "tuntap", "add", "vpnt0", "mode", "tun" }), 0);
         for (QProcess* process : { &peer, &container }) {
             process->start("unshare", { "-n", "sleep", "600" });
             QVERIFY(process->waitForStarted());
@@ -151,10 +131,38 @@ private slots:
                 { "-c", network, QString::number(peer.processId()), QString::number(container.processId()) }, &output)
                 == 0,
             qPrintable(output));
+        // The links of resolvedLinks: a TUN interface, and one that a process named like OpenVPN holds;
+        // another such process holds vpnt8 in the container's namespace, whose links are not ours.
+        QCOMPARE(run("/usr/sbin/ip", { "tuntap", "add", "vpnt0", "mode", "tun" }), 0);
+        for (QProcess* process : { &holder, &foreignHolder }) {
+            const QByteArray name = process == &holder ? "vpnt1" : "vpnt8";
+            const QStringList inContainer { "-t", QString::number(container.processId()), "-n" };
+            process->setProcessChannelMode(QProcess::MergedChannels);
+            process->start(process == &holder ? "/usr/bin/env" : "/usr/bin/nsenter",
+                (process == &holder ? QStringList() : inContainer)
+                    + QStringList { "python3", "-c",
+                        "import fcntl, os, struct, time\n"
+                        "open('/proc/self/comm', 'w').write('openvpn')\n"
+                        "fd = os.open('/dev/net/tun', os.O_RDWR)\n"
+                        "fcntl.ioctl(fd, 0x400454ca, struct.pack('16sH', b'"
+                            + name
+                            + "', 0x1001))\n"
+                              "print('ready', flush=True)\n"
+                              "time.sleep(600)\n" });
+            QByteArray said;
+            QVERIFY2(QTest::qWaitFor(
+                         [&] {
+                             said += process->readAll();
+                             return said.contains('\n') || process->state() == QProcess::NotRunning;
+                         },
+                         10000)
+                    && said == "ready\n",
+                said.constData());
+        }
     }
     void cleanupTestCase()
     {
-        for (QProcess* process : { &peer, &container, &holder }) {
+        for (QProcess* process : { &foreignHolder, &holder, &peer, &container }) {
             process->kill();
             process->waitForFinished();
         }

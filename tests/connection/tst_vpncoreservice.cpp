@@ -6,8 +6,11 @@
 #include "servers/networkapi.h"
 #include "settings/settings.h"
 
+#include <QScopeGuard>
+
 #include <csignal>
 #include <memory>
+#include <sys/mount.h>
 
 class TestVpnCoreService : public QObject
 {
@@ -88,6 +91,36 @@ private slots:
         core.reset();
         controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
         QTRY_VERIFY(reports("finished").size() >= reports("started").size());
+    }
+
+    // Whether a tunnel can be made is the service's answer, as it sees TUN (here an empty /dev/net
+    // of this test's mount namespace, which the service shares); the client opens no device.
+    void tunFromTheService_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("TUN") << false;
+        QTest::newRow("no TUN") << true;
+    }
+    void tunFromTheService()
+    {
+        QFETCH(bool, hidden);
+        if (hidden ? !servicekit::mountsIsolated : !QFile::exists(QStringLiteral("/dev/net/tun"))) {
+            QSKIP(hidden ? "needs root for a mount namespace" : "this machine has no TUN device");
+        }
+        QVERIFY(!hidden || ::mount("none", "/dev/net", "tmpfs", 0, nullptr) == 0);
+        const auto unhide = qScopeGuard([hidden] {
+            if (hidden) {
+                ::umount2("/dev/net", MNT_DETACH);
+            }
+        });
+        core = std::make_unique<VpnCore>();
+        QSignalSpy changed(core.get(), &VpnCore::tunAvailableChanged);
+        QTRY_COMPARE(testlog::lines().filter(QStringLiteral("Received data: [tun:")).size(), 1);
+        QCOMPARE(core->tunAvailable(), !hidden);
+        QCOMPARE(changed.count(), int(!core->tunAvailable()));
+        QVERIFY2(
+            core->tunUnavailableText().contains(QStringLiteral("/dev/net/tun: No such file or directory")) == hidden,
+            qPrintable(core->tunUnavailableText()));
     }
 
     // Under the lock with automatic reconnection, OpenVPN ends unexpectedly: the lock holds through

@@ -8,6 +8,7 @@
 #include "openvpn/openvpnclient.h"
 #include "service/servicecontroller.h"
 
+#include <QLocalSocket>
 #include <QMutex>
 #include <QProcess>
 #include <QTcpSocket>
@@ -32,12 +33,12 @@ public:
     using VpnCore::updateOnlineTime;
 };
 
-// Another program (of any user) on the management port while the client is away: whatever it sends
+// Another program of the client's user on the management socket while the client is away: whatever it sends
 // is taken for a wrong password. Returns what it heard, then "|closed" when OpenVPN hung up on it.
-inline QByteArray strangerOnManagementPort()
+inline QByteArray strangerOnManagementInterface(const QString& socketPath)
 {
-    QTcpSocket stranger;
-    stranger.connectToHost(QStringLiteral("127.0.0.1"), OpenVpnClient::managementPort);
+    QLocalSocket stranger;
+    stranger.connectToServer(socketPath);
     if (!stranger.waitForConnected(5000)) {
         return "no connection";
     }
@@ -46,7 +47,7 @@ inline QByteArray strangerOnManagementPort()
         return QTest::qWaitFor(
             [&] {
                 heard += stranger.readAll();
-                return heard.count("ENTER PASSWORD:") >= prompts || stranger.state() != QAbstractSocket::ConnectedState;
+                return heard.count("ENTER PASSWORD:") >= prompts || stranger.state() != QLocalSocket::ConnectedState;
             },
             5000);
     };
@@ -60,7 +61,7 @@ inline QByteArray strangerOnManagementPort()
     const bool closed = QTest::qWaitFor(
         [&] {
             heard += stranger.readAll();
-            return stranger.state() == QAbstractSocket::UnconnectedState;
+            return stranger.state() == QLocalSocket::UnconnectedState;
         },
         5000);
     return heard + (closed ? "|closed" : "|open");

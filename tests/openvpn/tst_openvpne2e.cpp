@@ -1,6 +1,7 @@
 // OpenVpnClient against the development host's real OpenVPN servers, with the real vpn-service
 // running the system's OpenVPN, inside the client namespace run-in-devhost-net.sh sets up.
 #include "foundation/logger.h"
+#include "openvpn/managementlink.h"
 #include "support.h"
 
 #include <QUdpSocket>
@@ -76,8 +77,11 @@ private slots:
         QVERIFY(!testlog::lines().join('\n').contains(QString::fromLatin1(secret)));
 
         // A stranger while the client is away: refused, and the tunnel stays; the client comes back.
-        client->findChild<QTcpSocket*>()->abort();
-        QCOMPARE(strangerOnManagementPort(), QByteArray("ENTER PASSWORD:ENTER PASSWORD:ENTER PASSWORD:|closed"));
+        client->findChild<ManagementLink*>()->abort();
+        const QStringList named = testlog::lines().filter("Received data: [management:");
+        const QString socket = named.value(named.size() - 1).section("management:", 1).chopped(1);
+        QCOMPARE(
+            strangerOnManagementInterface(socket), QByteArray("ENTER PASSWORD:ENTER PASSWORD:ENTER PASSWORD:|closed"));
         QVERIFY(client->connectToManagementInterface());
         QTRY_VERIFY_WITH_TIMEOUT(testlog::count(QStringLiteral("SUCCESS: password is correct")) == 2, 5000);
         QCOMPARE(events.filter(QStringLiteral("exit")), QStringList());

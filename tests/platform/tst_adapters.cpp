@@ -1,5 +1,6 @@
 #include "../app/testkit.h"
 
+#include "foundation/tundevice.h"
 #include "platform/adapters.h"
 #include "platform/mtu.h"
 
@@ -86,7 +87,7 @@ private slots:
         if (device == "/dev/net/tun" && !QFile::exists(device)) {
             QSKIP("this machine has no TUN device");
         }
-        QTEST(AdapterDiscovery::tunUnavailableReason(device), "reason");
+        QTEST(TunDevice::unavailableReason(device), "reason");
     }
 
     // Real TUN and TAP interfaces among others, in a network namespace of this test's own.

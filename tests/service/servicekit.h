@@ -3,6 +3,7 @@
 // mount over it in a mount namespace of the test's own.
 #pragma once
 
+#include "deploymentconfig.h"
 #include "platform/programpaths.h"
 #include "programconfig.h"
 
@@ -67,15 +68,17 @@ inline QString readFile(const QString& path)
 }
 
 // APP/vpn-service, logging to FOLDER/service.log; sanitizer reports go to FOLDER/service.err and the
-// stand-ins' records to FOLDER/records.txt.
-inline void launch(QProcess& service, const QString& app, const QString& folder, const QStringList& extra = {})
+// stand-ins' records to FOLDER/records.txt. launcher: a program and arguments that run the service.
+inline void launch(QProcess& service, const QString& app, const QString& folder, const QStringList& extra = {},
+    const QStringList& launcher = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("VPN_STANDIN_RECORD", folder + "/records.txt");
     service.setProcessEnvironment(environment);
     service.setStandardOutputFile(QProcess::nullDevice());
     service.setStandardErrorFile(folder + "/service.err", QIODevice::Append);
-    service.start(app + "/vpn-service", QStringList { "--log-file", folder + "/service.log" } + extra);
+    const QStringList arguments = QStringList { app + "/vpn-service", "--log-file", folder + "/service.log" } + extra;
+    service.start(launcher.value(0, arguments.first()), launcher.mid(1) + arguments.mid(launcher.isEmpty() ? 1 : 0));
 }
 
 // What a sanitizer build of the service reported into FOLDER/service.err; empty when nothing.
@@ -93,7 +96,8 @@ inline QStringList records(const QString& folder)
 }
 
 // What the client writes for a run of OpenVPN, in FOLDER: a management password file of its user
-// alone, a configuration that names it (EXTRA at its end) and a log. Returns the service's arguments
+// alone, a configuration that names it (EXTRA after its directives, the deployment's keys last) and
+// a log. Returns the service's arguments
 // for the run of APP's OpenVPN; empty when a file cannot be written.
 inline QStringList clientOpenVpnRun(const QString& app, const QString& folder, const QByteArray& extra = {})
 {
@@ -101,7 +105,9 @@ inline QStringList clientOpenVpnRun(const QString& app, const QString& folder, c
     const bool written = secret.open(QIODevice::WriteOnly) && secret.write(QByteArray(64, 'a') + '\n') == 65
         && secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && config.open(QIODevice::WriteOnly)
         && config.write("client\r\ndev tun\r\nmanagement 127.0.0.1 61973 " + QFile::encodeName(secret.fileName())
-               + "\r\nremote 192.0.2.1 88 udp\r\nverb 3\r\n" + extra)
+               + "\r\nremote 192.0.2.1 88 udp\r\nauth-user-pass\r\nverb 3\r\n" + extra + "\r\n<ca>\r\n"
+               + Deployment::openVpnCaPem + "\r\n</ca>\r\n<tls-crypt>\r\n" + Deployment::openVpnTlsCryptKey
+               + "\r\n</tls-crypt>\r\n")
             > 0
         && log.open(QIODevice::Append);
     return written ? QStringList { programPath(app, "openvpn"), "--config", config.fileName(),

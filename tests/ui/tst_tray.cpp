@@ -277,11 +277,12 @@ private slots:
         QTest::newRow("user's own disconnect, lock engaged") << true << false << true << "1,3,disconnect" << QStringList { up };
         QTest::newRow("user cancels an attempt") << false << false << true << "1,disconnect" << QStringList {};
         QTest::newRow("lost") << false << false << true << "1,3,crash" << QStringList { up, "VPN disconnected|The VPN connection ended unexpectedly.|2" };
-        QTest::newRow("lost, the lock holds") << true << false << true << "1,3,crash" << QStringList { up, "VPN disconnected|Connection to Internet is blocked|3" };
+        const QString blocked = QStringLiteral("Internet blocked by the network lock|%1\nOpen Korvex to reconnect, or disconnect to lift the lock.|3");
+        QTest::newRow("lost, the lock holds") << true << false << true << "1,3,crash" << QStringList { up, blocked.arg("The VPN connection ended unexpectedly.") };
         QTest::newRow("attempt failed") << false << false << true << "1,timeout" << QStringList { "VPN disconnected|The VPN server did not answer in time|2" };
         QTest::newRow("reconnects") << false << true << true << "1,3,crash,1,crash,1,3" << QStringList { up, retry, "VPN reconnected|DE, Frankfurt|1" };
         QTest::newRow("gives up") << false << true << true << fourLosses << QStringList { up, retry, "Reconnection failed|The VPN connection could not be re-established.|2" };
-        QTest::newRow("gives up, the lock holds") << true << true << true << fourLosses << QStringList { up, retry, "Reconnection failed|Connection to Internet is blocked|3" };
+        QTest::newRow("gives up, the lock holds") << true << true << true << fourLosses << QStringList { up, retry, blocked.arg("The VPN connection could not be re-established.") };
         QTest::newRow("notifications off") << true << true << false << fourLosses + ",1,3" << QStringList {};
         // clang-format on
     }

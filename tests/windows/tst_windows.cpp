@@ -6,6 +6,7 @@
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 #include "settings/uistyle.h"
+#include "ui/connectionstatus.h"
 #include "ui/dashcircle.h"
 
 #include <QAccessible>
@@ -24,10 +25,10 @@ class VpnCoreProbe : public VpnCore
 
 public:
     using VpnCore::VpnCore;
-    Q_INVOKABLE void disableKillSwitch()
+    Q_INVOKABLE void connectToVpn()
     {
-        m_calls << QStringLiteral("disableKillSwitch");
-        VpnCore::disableKillSwitch();
+        m_calls << QStringLiteral("connectToVpn");
+        VpnCore::connectToVpn();
     }
     Q_INVOKABLE void disconnectFromVpn()
     {
@@ -57,12 +58,19 @@ class Setup : public QObject
     VpnCoreProbe* m_vpnCore = nullptr;
     ServerListModel m_model;
     DirectoryRefresh* m_refresh = nullptr;
+    ConnectionStatus* m_status = nullptr;
+    QImage m_snap;
 
 public:
     Q_INVOKABLE void loadServers()
     {
         m_model.updateServerList({ Server(0, "DE", "Frankfurt", "de1", "10.0.0.1", 30),
             Server(1, "NL", "Amsterdam", "nl1", "10.0.0.2", 60), Server(2, "US", "Dallas", "us1", "10.0.0.3", 90) });
+    }
+    // As after a refresh that worked.
+    Q_INVOKABLE void listReachable()
+    {
+        m_model.setUnavailable(false);
     }
     // The application's start: the model empty, then the list and the address asked for.
     Q_INVOKABLE void startRefresh()
@@ -102,6 +110,76 @@ public:
         QSignalSpy spy(object, ("2" + signal).toLatin1().constData());
         return spy.wait(ms);
     }
+    // The states assistive technology is told that matter here: "checked", "selected", "invisible".
+    Q_INVOKABLE QString accessibleState(QQuickItem* item) const
+    {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(item);
+        if (face == nullptr) {
+            return QString();
+        }
+        const QAccessible::State state = face->state();
+        QStringList flags;
+        if (state.checked) {
+            flags << QStringLiteral("checked");
+        }
+        if (state.selected) {
+            flags << QStringLiteral("selected");
+        }
+        if (state.invisible) {
+            flags << QStringLiteral("invisible");
+        }
+        return flags.join(QLatin1Char(' '));
+    }
+    // A picture of an item as it is drawn now, to tell two looks apart.
+    Q_INVOKABLE QString picture(QQuickItem* item) const
+    {
+        const QImage image = grab(item);
+        return QString::fromLatin1(QCryptographicHash::hash(
+            QByteArray::fromRawData(reinterpret_cast<const char*>(image.constBits()), int(image.sizeInBytes())),
+            QCryptographicHash::Sha1)
+                                       .toHex());
+    }
+    // Takes a picture of an item's window, as shown, for backgroundAt() in the window's coordinates.
+    Q_INVOKABLE bool snap(QQuickItem* item)
+    {
+        // The software renderer leaves black what no item covers; the window's colour shows there. No colour
+        // of the styles is pure black under a text.
+        m_snap = grab(item->window()->contentItem());
+        const QRgb ground = item->window()->color().rgb();
+        for (int row = 0; row < m_snap.height(); ++row) {
+            auto* line = reinterpret_cast<QRgb*>(m_snap.scanLine(row));
+            for (int column = 0; column < m_snap.width(); ++column) {
+                if ((line[column] & 0xffffff) == 0) {
+                    line[column] = ground;
+                }
+            }
+        }
+        return !m_snap.isNull();
+    }
+    Q_INVOKABLE QWindow* windowOf(QQuickItem* item) const
+    {
+        return item->window();
+    }
+    // The colour that covers most of a rectangle of the last picture: what a text there is drawn on.
+    Q_INVOKABLE QColor backgroundAt(qreal x, qreal y, qreal width, qreal height) const
+    {
+        const QRect area = QRectF(x, y, width, height).toAlignedRect().intersected(m_snap.rect());
+        QHash<QRgb, int> counts;
+        for (int row = area.top(); row <= area.bottom(); ++row) {
+            for (int column = area.left(); column <= area.right(); ++column) {
+                ++counts[m_snap.pixel(column, row)];
+            }
+        }
+        QRgb common = 0;
+        int most = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            if (it.value() > most) {
+                most = it.value();
+                common = it.key();
+            }
+        }
+        return QColor::fromRgb(common);
+    }
     // What a later start of the client would read.
     Q_INVOKABLE QVariant stored(const QString& key) const
     {
@@ -110,9 +188,17 @@ public:
     // The colour an item shows at one of its points.
     Q_INVOKABLE QColor pixel(QQuickItem* item, int x, int y) const
     {
-        const QSharedPointer<QQuickItemGrabResult> grab = item->grabToImage();
-        QSignalSpy ready(grab.data(), &QQuickItemGrabResult::ready);
-        return ready.wait(5000) ? grab->image().pixelColor(x, y) : QColor();
+        const QImage image = grab(item, false);
+        return image.isNull() ? QColor() : image.pixelColor(x, y);
+    }
+    static QImage grab(QQuickItem* item, bool opaque = true)
+    {
+        const QSharedPointer<QQuickItemGrabResult> result = item->grabToImage();
+        QSignalSpy ready(result.data(), &QQuickItemGrabResult::ready);
+        if (!ready.wait(5000)) {
+            return QImage();
+        }
+        return opaque ? result->image().convertToFormat(QImage::Format_RGB32) : result->image();
     }
 
 public slots:
@@ -140,7 +226,9 @@ public slots:
         m_vpnCore->setNetworkApi(m_api);
         connect(m_vpnCore, &VpnCore::vpnConnectedChanged, m_refresh, &DirectoryRefresh::onTunnelChanged);
         serve(QStringLiteral("/v3/geoip"), QStringLiteral(R"({"data":{"ip":"192.0.2.2","iso_code":"DE"}})"));
+        m_status = new ConnectionStatus(m_vpnCore, &m_model, this);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
+        qmlRegisterUncreatableType<ConnectionStatus>("ConnectionStatus", 1, 0, "ConnectionStatus", QString());
         qmlRegisterType<ServerFilterModel>("ServerFilter", 1, 0, "ServerFilterModel");
         qmlRegisterSingletonType(
             QUrl(QStringLiteral("qrc:/qml/controls/FontFactory.qml")), "VPNClient", 1, 0, "FontFactory");
@@ -150,10 +238,12 @@ public slots:
         context->setContextProperty(QStringLiteral("settings"), Settings::instance());
         context->setContextProperty(QStringLiteral("serverListModel"), &m_model);
         context->setContextProperty(QStringLiteral("vpnCore"), m_vpnCore);
+        context->setContextProperty(QStringLiteral("connectionStatus"), m_status);
     }
     // Gone while the application still exists: shutting the controller down asks where the program lives.
     void cleanupTestCase()
     {
+        delete m_status;
         delete m_vpnCore;
     }
 };

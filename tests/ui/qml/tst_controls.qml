@@ -15,7 +15,6 @@ Item {
         AButton { id: button; text: "Update" }
     }
     SignalSpy { id: clicks; target: button; signalName: "clicked" }
-    Component { id: labels; Column { visible: false; ALabel {} AGreyLabel {} ABrightLabel {} ASmallGreyLabel {} ASectionHeader {} } }
 
     TestCase {
         name: "Controls"
@@ -26,15 +25,6 @@ Item {
         function enabled(menu) { return menu.actions.filter(function (a) { return a.enabled }).map(function (a) { return a.text }).join() }
         function rightClick(item, x) { mouseClick(item, x, 10, Qt.RightButton); wait(50) }
 
-        function test_labelOpacityPerStyle() {
-            var dark = TestSupport.create(labels, true, host), light = TestSupport.create(labels, false, host)
-            compare(dark.children[0].font.family, "Poppins")
-            var darkOpacity = [0.5, 0.4, 1, 0.5, 1] // ALabel, AGreyLabel, ABrightLabel, ASmallGreyLabel, ASectionHeader
-            for (var i = 0; i < darkOpacity.length; ++i) {
-                fuzzyCompare(dark.children[i].opacity, darkOpacity[i], 0.001)
-                compare(light.children[i].opacity, 1)
-            }
-        }
         function test_switchTogglesOnlyWhenEnabled() {
             var c = findChild(aSwitch, "switchControl"), knob = findChild(aSwitch, "switchIndicator")
             mouseClick(c)

@@ -35,6 +35,24 @@ TestCase {
     }
     // The name of the item or of its nearest ancestor named in names.
     function nameIn(it, names) { while (it && names.indexOf(it.objectName) < 0) it = it.parent; return it ? it.objectName : "" }
+    function notice() { return item("lockNoticeLoader").item }
+    function problemShown() { var label = item("problemText"); return label.visible ? label.text : "" }
+    // A loss under the lock that nothing reconnects: the notice opens.
+    function blockAfterLoss() {
+        settings.killswitchEnabled = true
+        vpnCore.setAutoReconnection(false)
+        report(3)
+        report(0, "CrashExit")
+        vpnCore.calls = []
+    }
+    function sentence(text) { return qsTranslate("ConnectionStatus", text).replace("%1", settings.titleName()).replace("%1", settings.titleName()) }
+    // WCAG's contrast ratio of two colours.
+    function contrast(a, b) {
+        function channel(c) { return c <= 0.03928 ? c / 12.92 : Math.pow((c + 0.055) / 1.055, 2.4) }
+        function luminance(c) { return 0.2126 * channel(c.r) + 0.7152 * channel(c.g) + 0.0722 * channel(c.b) }
+        var x = luminance(a), y = luminance(b)
+        return (Math.max(x, y) + 0.05) / (Math.min(x, y) + 0.05)
+    }
 
     function initTestCase() {
         window = Qt.createComponent("qrc:/qml/main.qml").createObject(null)
@@ -42,21 +60,31 @@ TestCase {
         waitForRendering(window.contentItem)
         // The settings and the server list are made when first opened, not with the main window.
         verify(!item("settingsLoader", window.footer).item && !item("serverListLoader").item)
-        settingsWindow().screenRoom = 2000 // the test screen is smaller than the settings window
+        // A keyboard user starts on the switch.
+        compare(window.activeFocusItem, item("connectionButton"))
         TestSupport.startScreenReader()
+        cleanup()
     }
     function cleanupTestCase() { window.destroy() }
     function cleanup() {
-        settingsWindow().screenRoom = 2000
+        // The test screen is smaller than the windows; test_fit sets what a screen leaves.
+        window.screenRoom = settingsWindow().screenRoom = 2000
+        window.screenWidthRoom = 2000
         settingsWindow().visible = false
         serverList().visible = false
+        if (notice())
+            notice().close()
+        connectionStatus.setServiceRunning(true)
+        connectionStatus.setTunnelPossible(true)
     }
     function init() {
         // Disconnected with three servers, and a connection attempt stops at the credentials check.
         TestSupport.serve("/feeds/serverinfo.xml", "")
         TestSupport.serve("/v3/geoip", geoIp)
         report(0)
+        vpnCore.disconnectFromVpn() // lifts a lock a test left engaged, and with it any failure
         TestSupport.loadServers()
+        TestSupport.listReachable()
         settings.userName = ""
         settings.killswitchEnabled = false
         settings.favouriteServers = []
@@ -65,14 +93,15 @@ TestCase {
     }
 
     function test_switchClick_data() {
-        var longError = "<b>TLS</b> handshake failed: the server certificate could not be verified against the pinned authority"
         return [
-            { tag: "disconnected", states: [], call: "", tip: qsTranslate("VpnCore", "Username or password is empty!") },
+            { tag: "disconnected", states: [], call: "connectToVpn", tip: "" },
             { tag: "connected", states: [3], call: "disconnectFromVpn", tip: "" },
             { tag: "connecting", states: [1], call: "disconnectFromVpn", tip: "" },
             { tag: "disconnecting", states: [3, 2], call: "", tip: qsTranslate("main", "Disconnection in progress...") },
+            { tag: "blocked by the lock", blocked: true, call: "disconnectFromVpn", tip: "" },
             { tag: "no list", states: [], noList: true, call: "", tip: qsTranslate("main", "The server list cannot be loaded. Trying again...") },
-            { tag: "error text as it is", states: [4], error: longError, call: "", tip: longError },
+            { tag: "service not running", states: [], noService: true, call: "",
+              tip: sentence("The %1 service (vpn-service) is not running, so no VPN connection can be made. Start it, or reinstall %1; it is found again by itself.") },
         ]
     }
     function test_switchClick(data) {
@@ -80,11 +109,16 @@ TestCase {
             TestSupport.startRefresh() // nothing served: the list fails
             tryVerify(function () { return serverListModel.unavailable })
         }
-        data.states.forEach(function (state) { report(state, data.error) })
-        if (!data.error) {
-            mouseClick(item("roundArea"), 8, 8) // inside the square, outside the circle: nothing
-            mouseClick(item("roundArea"), 100, 100)
+        if (data.noService)
+            connectionStatus.setServiceRunning(false)
+        if (data.blocked) {
+            blockAfterLoss()
+            tryVerify(function () { return notice().opened })
+            notice().close() // stays blocked
         }
+        ;(data.states || []).forEach(function (state) { report(state) })
+        mouseClick(item("roundArea"), 8, 8) // inside the square, outside the circle: nothing
+        mouseClick(item("roundArea"), 100, 100)
         compare(calls(), data.call)
         var tip = item("switchToolTip")
         compare(tip.visible ? tip.text : "", data.tip)
@@ -95,8 +129,59 @@ TestCase {
         var box = rect(tip.contentItem.parent), round = rect(item("roundArea"))
         verify(box.y >= round.bottom && box.x >= 0 && box.right <= window.width, JSON.stringify(box))
         verify(box.y > rect(item("locationRow")).bottom && box.y > rect(item("downloadedValue")).bottom)
-        if (data.error)
+        if (data.noService)
             verify(tip.contentItem.lineCount > 1) // wrapped inside the window
+    }
+
+    // Each failure is said in the window, with its cause and the next step, and stays until it no longer holds.
+    function test_failureShown_data() {
+        var settingsStep = qsTranslate("ConnectionStatus", "Open Settings")
+        return [
+            { tag: "service not running", make: function () { connectionStatus.setServiceRunning(false) },
+              undo: function () { connectionStatus.setServiceRunning(true) }, word: "Disconnected", action: "",
+              text: "The %1 service (vpn-service) is not running, so no VPN connection can be made. Start it, or reinstall %1; it is found again by itself." },
+            { tag: "no TUN", make: function () { connectionStatus.setTunnelPossible(false) },
+              undo: function () { connectionStatus.setTunnelPossible(true) }, word: "Disconnected", action: "",
+              text: "No tunnel can be made on this computer: no TUN/TAP device is available", next: "Load the TUN/TAP driver or ask your administrator, then restart the %1 service." },
+            { tag: "provider unreachable", make: function () { TestSupport.startRefresh(); tryVerify(function () { return serverListModel.unavailable }) },
+              undo: TestSupport.listReachable, word: "Disconnected", action: "",
+              text: "The VPN provider cannot be reached, so the server list is missing. Check your Internet connection; %1 keeps trying." },
+            { tag: "no account", make: function () { mouseClick(item("roundArea"), 100, 100) },
+              undo: function () { settings.userName = "alice" }, word: "Disconnected", action: settingsStep,
+              text: "No user name or password is stored. Enter your account in Settings." },
+            { tag: "wrong account", make: function () { report(1); vpnCore.onTunnelFailed(1); report(4, "Error: Wrong Username/Password") },
+              undo: function () { settings.password = "another" }, word: "Disconnected", action: settingsStep,
+              text: "The VPN provider refused your user name or password. Correct them in Settings." },
+            { tag: "server not answering", make: function () { report(1); vpnCore.onTunnelFailed(2); report(4, "The VPN server did not answer in time") },
+              undo: function () { report(1) }, word: "Disconnected", action: "",
+              text: "The VPN server did not answer. Try again, or choose another server location." },
+            { tag: "blocked by the lock", make: blockAfterLoss, undo: function () { vpnCore.disconnectFromVpn() }, word: "Blocked",
+              action: qsTranslate("ConnectionStatus", "Reconnect"),
+              text: "The network lock blocks all Internet traffic because the VPN connection is down. Reconnect, or switch off to lift the lock." },
+        ]
+    }
+    function test_failureShown(data) {
+        settings.password = "secret"
+        data.make()
+        var expected = sentence(data.text) + (data.next ? ". " + sentence(data.next) : "")
+        if (TestSupport.variant.indexOf("ru") >= 0)
+            verify(expected !== data.text.replace(/%1/g, settings.titleName()), "translated")
+        wait(300) // no tip's time-out takes it away
+        compare(problemShown(), expected)
+        compare(item("stateWord").text, qsTranslate("ConnectionStatus", data.word))
+        var action = item("problemAction")
+        compare(action.visible ? action.text : "", data.action)
+        // In view, and its words name the way out: the button does it.
+        var label = rect(item("problemText"))
+        verify(label.y >= 0 && label.bottom <= window.contentItem.height, JSON.stringify(label))
+        if (data.action === qsTranslate("ConnectionStatus", "Open Settings")) {
+            mouseClick(action)
+            tryVerify(function () { return settingsWindow().visible })
+            settingsWindow().visible = false
+        }
+        data.undo()
+        compare(problemShown(), "")
+        verify(item("stateWord").text !== "")
     }
 
     function test_valuesShown() {
@@ -116,24 +201,48 @@ TestCase {
         var circle = item("DashCircle")
         verify(TestSupport.pixel(circle, circle.width - 2, (circle.height - 1) / 2).a > 0)
         // What a screen reader says about the switch and the location.
-        compare(TestSupport.accessible(item("connectionButton")), Accessible.Button + " " + qsTranslate("VpnConnectionButton", "SWITCH OFF"))
+        // The round switch is a switch that is on; the counters carry their captions.
+        compare(TestSupport.accessible(item("connectionButton")), Accessible.CheckBox + " " + qsTranslate("VpnConnectionButton", "VPN"))
+        compare(TestSupport.accessibleState(item("connectionButton")), "checked")
+        compare(TestSupport.accessible(item("downloadedValue")), Accessible.StaticText + " " + qsTranslate("VpnConnectionInfo", "Downloaded") + ": " + item("downloadedValue").text)
+        compare(item("stateWord").text, qsTranslate("ConnectionStatus", "Connected"))
         compare(TestSupport.accessible(item("locationRow")),
                 Accessible.Button + " " + qsTranslate("VpnConnectionInfo", "Server location") + ": " + serverListModel.locationText)
     }
 
-    function test_killSwitchDialog() {
-        settings.killswitchEnabled = true
-        vpnCore.setAutoReconnection(false)
-        for (var round = 1; round <= 2; ++round) {
-            // The tunnel ends unexpectedly under the lock, and nothing reconnects.
-            report(3)
-            report(0, "CrashExit")
-            var dialog = item("killSwitchDialog") // made at the first event
-            verify(dialog.visible)
-            compare(calls(), round == 1 ? "" : "disableKillSwitch")
-            dialog.visible = false
+    // The notice after a loss under the lock: the window's own look and language, focused, the main window
+    // left where it is; each choice by mouse or keyboard.
+    function test_lockNotice_data() {
+        return [
+            { tag: "reconnect, Return", key: Qt.Key_Return, button: "noticeReconnect", call: "connectToVpn", word: "Connecting" },
+            { tag: "stay blocked, Space", key: Qt.Key_Space, button: "noticeStay", call: "", word: "Blocked" },
+            { tag: "stay blocked, Escape", key: Qt.Key_Escape, button: "", call: "", word: "Blocked" },
+            { tag: "disconnect and lift, mouse", key: 0, button: "noticeLift", call: "disconnectFromVpn", word: "Disconnected" },
+        ]
+    }
+    function test_lockNotice(data) {
+        settings.userName = "alice"
+        settings.password = "secret"
+        var where = [window.x, window.y].join()
+        blockAfterLoss()
+        var box = notice()
+        tryVerify(function () { return box.opened })
+        compare([window.x, window.y].join(), where)
+        compare(item("noticeTitle", box.contentItem).text, qsTranslate("LockNotice", "Internet blocked by the network lock"))
+        verify(Qt.colorEqual(box.background.color, uiStyle.generalSectionColor))
+        var shown = rect(box.contentItem)
+        verify(shown.x >= 0 && shown.right <= window.width && shown.y >= 0 && shown.bottom <= window.height, JSON.stringify(shown))
+        verify(item("noticeReconnect", box.contentItem).activeFocus, "focus on the first choice")
+        if (data.key !== 0) {
+            if (data.button !== "" && data.button !== "noticeReconnect")
+                item(data.button, box.contentItem).forceActiveFocus()
+            keyClick(data.key)
+        } else {
+            mouseClick(item(data.button, box.contentItem))
         }
-        compare(calls(), "disableKillSwitch;disableKillSwitch")
+        tryVerify(function () { return !box.visible })
+        compare(calls(), data.call)
+        compare(item("stateWord").text, qsTranslate("ConnectionStatus", data.word))
     }
 
     // The rows shown, by city, in order.
@@ -292,21 +401,36 @@ TestCase {
 
     function test_credentials() {
         openSettings()
-        var user = settingsItem("userNameField").textField
+        var win = settingsWindow()
+        var user = settingsItem("userNameField").textField, password = settingsItem("passwordField").textField
         user.text = "alice"
-        settingsItem("passwordField").textField.text = "secret"
-        mouseClick(settingsItem("updateButton"))
+        // Masked while typed, shown only on request.
+        password.forceActiveFocus()
+        keyClick(Qt.Key_S)
+        password.text = "secret"
+        compare(password.echoMode, TextInput.Password)
+        var show = settingsItem("showPasswordButton")
+        compare(TestSupport.accessible(show), Accessible.Button + " " + qsTranslate("SettingsWindow", "Show password"))
+        keyClick(Qt.Key_Tab)
+        compare(win.activeFocusItem, show)
+        mouseClick(show)
+        compare(password.echoMode, TextInput.Normal)
+        mouseClick(settingsItem("saveAccountButton"))
         compare(settings.userName + settings.password, "alicesecret")
         verify(TestSupport.stored("userName") !== undefined && TestSupport.stored("userName") !== "alice") // enciphered
         // Typed but not updated: the next opening shows the stored ones again.
         user.text = "mallory"
         settingsWindow().visible = false
+        // Closed, it shows nothing to assistive technology.
+        compare(TestSupport.accessibleState(settingsItem("userNameField").labelField), "invisible")
         settingsWindow().visible = true
         compare(user.text + settings.userName, "alicealice")
+        compare(password.echoMode, TextInput.Password)
+        verify(settingsWindow().title !== window.title && settingsWindow().title.indexOf(window.title) >= 0)
     }
 
-    // Tab goes through every control in reading order, each with a name for assistive technology, and on a
-    // screen too small for the window the content scrolls to keep it in view.
+    // Tab goes through every control in reading order, each with a name for assistive technology and a mark
+    // while it has the focus, and on a screen too small for the window the content scrolls to keep it in view.
     function test_settingsKeyboard() {
         var win = settingsWindow()
         verify(win.fullHeight <= 768 - 40 - 30, win.fullHeight) // a 1366x768 screen with task bar and title bar
@@ -317,38 +441,182 @@ TestCase {
         compare(win.height, 400)
         var flick = settingsItem("settingsFlick")
         verify(flick.contentHeight > flick.height && settingsItem("settingsScrollBar").visible)
-        var general = ["generalTab", "advancedTab", "userNameField", "passwordField", "updateButton", "launchSwitch",
-                       "lastLocationSwitch", "autoReconnectSwitch", "keepInTraySwitch", "notificationsSwitch", "killSwitch",
-                       "localDevicesSwitch"]
+        var general = ["generalTab", "advancedTab", "userNameField", "passwordField", "showPasswordButton", "saveAccountButton",
+                       "launchSwitch", "lastLocationSwitch", "autoReconnectSwitch", "keepInTraySwitch", "notificationsSwitch",
+                       "killSwitch", "localDevicesSwitch"]
         var advanced = ["generalTab", "advancedTab", "udpButton", "tcpButton", "autoMtuButton", "manualMtuButton", "mtuBox",
                         "autoUpdateSwitch", "showLogsButton"]
         settingsItem("manualMtuButton").checked = true
         ;[general, advanced].forEach(function (expected, tab) {
             if (tab === 1) {
                 settingsItem("advancedTab").forceActiveFocus()
-                keyClick(Qt.Key_Space)
+                keyClick(Qt.Key_Return)
                 verify(settingsItem("advancedColumn").visible)
             }
             settingsItem("settingsContent").forceActiveFocus()
-            var reached = []
+            var reached = [], unmarked = [], previous = null, look = ""
             for (var i = 0; i < expected.length; ++i) {
                 keyClick(Qt.Key_Tab)
                 var focused = win.activeFocusItem
                 var name = nameIn(focused, expected)
                 reached.push(name)
-                // "role name", from the control or, for the text input of the spin box, from the box. Qt tells
-                // no name of a password field.
+                // "role name", from the control or, for the text input of the spin box, from the box.
                 var told = TestSupport.accessible(focused) + "|" + TestSupport.accessible(focused.parent)
-                verify(/^[0-9]+ [^|]/.test(told) || /\|[0-9]+ ./.test(told) || focused.echoMode === TextInput.PasswordEchoOnEdit, name + ": " + told)
+                verify(/^[0-9]+ [^|]/.test(told) || /\|[0-9]+ ./.test(told), name + ": " + told)
                 var top = focused.mapToItem(flick, 0, 0).y
                 if (reached.length > 2)
                     verify(top >= 0 && top + focused.height <= flick.height, name + " at " + top)
+                // The one before looks different now that the focus has left it.
+                if (previous && TestSupport.picture(previous.item) === previous.look)
+                    unmarked.push(previous.name)
+                previous = { item: focused, name: name, look: TestSupport.picture(focused) }
             }
             compare(reached.join(), expected.join())
+            compare(unmarked.join(), "")
         })
+        // Tabs are tabs, the radio buttons come in named groups.
+        compare(TestSupport.accessible(settingsItem("generalTab")), Accessible.PageTab + " " + qsTranslate("SettingsWindow", "General"))
+        compare(TestSupport.accessibleState(settingsItem("advancedTab")), "selected")
+        compare(TestSupport.accessible(settingsItem("udpButton").parent), Accessible.Grouping + " " + qsTranslate("SettingsWindow", "Protocol"))
+        compare(TestSupport.accessible(settingsItem("autoMtuButton").parent), Accessible.Grouping + " " + qsTranslate("SettingsWindow", "MTU Size"))
         settingsItem("manualMtuButton").checked = false
         settingsItem("autoMtuButton").checked = true
         mouseClick(settingsItem("generalTab"))
         win.screenRoom = 2000
+    }
+
+    // The main window: the focus starts on the switch, Tab goes in reading order, Return and Space press.
+    function test_mainKeyboard() {
+        window.requestActivate()
+        tryVerify(function () { return window.active })
+        item("connectionButton").forceActiveFocus()
+        var expected = ["settingsButton", "locationRow", "connectionButton"], reached = []
+        for (var i = 0; i < expected.length; ++i) {
+            var before = window.activeFocusItem, look = TestSupport.picture(before)
+            keyClick(Qt.Key_Tab)
+            reached.push(window.activeFocusItem.objectName)
+            verify(TestSupport.picture(before) !== look, before.objectName + " shows no mark")
+        }
+        compare(reached.join(), expected.join())
+        ;[Qt.Key_Space, Qt.Key_Return].forEach(function (key) {
+            wait(50)
+            window.requestActivate()
+            tryVerify(function () { return window.activeFocusItem !== null })
+            item("settingsButton", window.footer).forceActiveFocus()
+            keyClick(key)
+            tryVerify(function () { return settingsWindow().visible }, 1000, "key " + key)
+            settingsWindow().visible = false
+        })
+    }
+
+    // At any scale factor the windows fit the screen's free area: the main window scrolls, and shrinks when the
+    // screen is narrower than it.
+    function test_fit_data() {
+        return [
+            { tag: "1920x1080 at 1", w: 1920, h: 1080, f: 1 },
+            { tag: "1920x1080 at 1.5", w: 1920, h: 1080, f: 1.5 },
+            { tag: "1920x1080 at 2", w: 1920, h: 1080, f: 2 },
+            { tag: "1366x768 at 2", w: 1366, h: 768, f: 2 },
+            { tag: "1280x720 at 3", w: 1280, h: 720, f: 3 },
+            { tag: "1280x720 at 4", w: 1280, h: 720, f: 4 },
+        ]
+    }
+    function test_fit(data) {
+        var room = data.h / data.f - 40, across = data.w / data.f
+        window.screenRoom = settingsWindow().screenRoom = room
+        window.screenWidthRoom = across
+        verify(window.height <= room && window.width <= across, window.width + "x" + window.height)
+        verify(settingsWindow().height <= room)
+        waitForRendering(window.contentItem)
+        var flick = item("mainFlick")
+        compare(flick.contentHeight > flick.height, item("mainScrollBar").visible)
+        // Scrolled down, the lowest line shows above the footer; nothing sticks out at the side.
+        flick.contentY = Math.max(0, flick.contentHeight - flick.height)
+        var ip = rect(item("currentIpItem")), info = item("connectionInfo")
+        var right = info.mapToItem(null, info.width, 0).x
+        verify(ip.bottom <= rect(window.footer).y + 1 && right <= window.width + 1, ip.bottom + " " + right)
+        flick.contentY = 0
+    }
+
+    // Every text on screen, in each state of the windows, against what it is drawn on: 4.5:1, 3:1 for large
+    // text; and the controls' parts against their ground, 3:1. Disabled controls are exempt.
+    function texts(root) {
+        var found = []
+        function walk(it) {
+            if (!it || !it.visible)
+                return
+            if (typeof it.text === "string" && it.text !== "" && it.color !== undefined && it.font !== undefined && it.width > 0)
+                found.push(it)
+            for (var i = 0; i < it.children.length; ++i)
+                walk(it.children[i])
+        }
+        walk(root)
+        return found
+    }
+    // The texts under root (what covers the rest, such as a notice, is root), in the picture of its window.
+    function unreadable(root, scene) {
+        waitForRendering(root)
+        wait(400) // knobs and pop-ups settle
+        verify(TestSupport.snap(root))
+        var win = TestSupport.windowOf(root)
+        var failures = []
+        texts(root).forEach(function (text) {
+            var opacity = text.color.a
+            for (var it = text; it; it = it.parent)
+                opacity *= it.opacity
+            var p = text.mapToItem(null, 0, 0)
+            if (!text.enabled || opacity === 0 || p.x >= win.width || p.y >= win.height || p.x + text.width <= 0 || p.y + text.height <= 0)
+                return
+            var ground = TestSupport.backgroundAt(p.x, p.y, text.width, text.height)
+            var shown = Qt.rgba(text.color.r * opacity + ground.r * (1 - opacity), text.color.g * opacity + ground.g * (1 - opacity),
+                                text.color.b * opacity + ground.b * (1 - opacity), 1)
+            var large = text.font.pixelSize >= 24 || (text.font.bold && text.font.pixelSize >= 18.66)
+            var ratio = contrast(shown, ground)
+            if (ratio < (large ? 3 : 4.5))
+                failures.push(scene + " '" + text.text.substring(0, 30) + "' " + shown + " on " + ground + " " + ratio.toFixed(2))
+        })
+        return failures
+    }
+    function test_contrast() {
+        settings.userName = "alice"
+        settings.password = "secret"
+        var root = window.contentItem.parent, failures = []
+        failures = failures.concat(unreadable(root, "disconnected"))
+        report(1)
+        failures = failures.concat(unreadable(root, "connecting"))
+        report(3)
+        vpnCore.onByteCountChanged(1572864, 0)
+        failures = failures.concat(unreadable(root, "connected"))
+        connectionStatus.setServiceRunning(false)
+        report(0)
+        failures = failures.concat(unreadable(root, "problem"))
+        connectionStatus.setServiceRunning(true)
+        blockAfterLoss()
+        tryVerify(function () { return notice().opened })
+        failures = failures.concat(unreadable(notice().contentItem, "notice"))
+        notice().close()
+        openSettings()
+        failures = failures.concat(unreadable(settingsWindow().contentItem, "general"))
+        mouseClick(settingsItem("advancedTab"))
+        failures = failures.concat(unreadable(settingsWindow().contentItem, "advanced"))
+        mouseClick(settingsItem("generalTab"))
+        // The parts that make out a control and its state, on the ground they stand on.
+        var parts = [
+            ["switch knob, off", uiStyle.generalSwitchIndicatorColor, uiStyle.generalSectionColor],
+            ["switch knob, on", uiStyle.generalSwitchIndicatorColorChecked, uiStyle.generalSectionColor],
+            ["radio button ring", uiStyle.generalRadioButtonBorderColor, uiStyle.generalSectionColor],
+            ["radio button, chosen", uiStyle.generalRadioButtonSelectedColor, uiStyle.generalSectionColor],
+            ["text field border", uiStyle.generalTextFieldBorderColor, uiStyle.generalSectionColor],
+            ["button", uiStyle.generalButtonBackgroundColor, uiStyle.generalSectionColor],
+            ["focus mark on the window", uiStyle.generalHeaderActiveColor, uiStyle.generalBackgroundColor],
+            ["focus mark on a section", uiStyle.generalHeaderActiveColor, uiStyle.generalSectionColor],
+            ["chosen tab's line", uiStyle.generalTabSelectedColor, uiStyle.generalTabBackgroundColor],
+        ]
+        parts.forEach(function (part) {
+            var ratio = contrast(Qt.darker(part[1], 1), Qt.darker(part[2], 1))
+            if (ratio < 3)
+                failures.push(part[0] + " " + part[1] + " on " + part[2] + " " + ratio.toFixed(2))
+        })
+        compare(failures.join("\n"), "")
     }
 }

@@ -26,9 +26,12 @@ TestCase {
         shoot(main, "serverlist-no-list")
         list.visible = false
         TestSupport.loadServers()
+        TestSupport.listReachable()
+        findChild(main, "switchToolTip").visible = false
         settings.userName = ""
-        mouseClick(findChild(main, "roundArea"), 100, 100) // the tool tip under the switch
+        mouseClick(findChild(main, "roundArea"), 100, 100) // no account: the window says so and points to Settings
         shoot(main, "main-disconnected")
+        settings.userName = "demo"
         vpnCore.onVpnConnectionStateChanged(3, "", false)
         vpnCore.onByteCountChanged(3456789, 123456)
         vpnCore.onRequestCurrentIpAddressFinished("198.51.100.7", "NL")
@@ -41,6 +44,15 @@ TestCase {
         shoot(main, "serverlist-search")
         list.visible = false
         serverListModel.setFavourite(2, false)
+        // Lost under the network lock, nothing reconnecting: the lock's notice.
+        settings.killswitchEnabled = true
+        vpnCore.setAutoReconnection(false)
+        vpnCore.onVpnConnectionStateChanged(1, "", false)
+        vpnCore.onVpnConnectionStateChanged(3, "", false)
+        vpnCore.onVpnConnectionStateChanged(0, "CrashExit", false)
+        shoot(main, "main-blocked")
+        vpnCore.disconnectFromVpn()
+        settings.killswitchEnabled = false
         settingsWindow.visible = true
         shoot(settingsWindow, "settings-general")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The package on a freshly installed machine: a Debian 12 root made with debootstrap, booted with
+# systemd as PID 1 by systemd-nspawn and joined to a development host of its own, where the package
+# is installed as a user would and used through its real window, its real unit and systemd-resolved.
+#   lab.sh BUILD_DIR PACKAGE_BUILD_DIR [ROW...]   (default: every row, in the order of ROWS)
+# BUILD_DIR is a build of the checkout (its devhost-seed stores the demo account for the lab's user).
+# Needs root, debootstrap, systemd-nspawn and a kernel that boots containers; without them it says
+# why and exits 77 (skipped). Prints every row's result and time.
+#
+# The root is cached in $VPN_LAB_CACHE (default /var/cache/korvexvpn-lab), one folder per list of
+# packages (the package's own dependencies and the lab's tools); a changed list makes a new one and
+# the old ones are removed. The container runs on an overlay (--volatile=overlay): the cache stays
+# as it was made. Every row starts from what the previous one left.
+set -uo pipefail
+TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+lab_build_dir="$(cd "${1:?usage: lab.sh BUILD_DIR PACKAGE_BUILD_DIR [ROW...]}" && pwd)"
+package_dir="${2:?usage: lab.sh BUILD_DIR PACKAGE_BUILD_DIR [ROW...]}"
+shift 2
+ROWS=(install connect_as_user sandbox resolved_restored lock_holds_openvpn_killed service_restart
+    upgrade remove_while_connected purge)
+[ $# -gt 0 ] && ROWS=("$@")
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+[ "$(id -u)" -eq 0 ] || skip "the lab needs root (debootstrap, systemd-nspawn, network namespaces)"
+for tool in debootstrap systemd-nspawn nft openvpn; do
+    command -v "$tool" >/dev/null 2>&1 || skip "the lab needs $tool (scripts/install-deps.sh installs it)"
+done
+[ -c /dev/net/tun ] || skip "the lab needs /dev/net/tun"
+[ -d /sys/fs/cgroup/unified ] || [ -f /sys/fs/cgroup/cgroup.controllers ] \
+    || skip "no cgroup hierarchy that systemd can boot in"
+
+cache="${VPN_LAB_CACHE:-/var/cache/korvexvpn-lab}"
+work="$(mktemp -d /tmp/vpnlab-XXXXXX)"
+name="vpnlab$$"
+export TOP BUILD_DIR="$work/build" APP_DIR="$work/build/app" DEVHOST_DIR="$work/devhost"
+export VPNC_NS_PREFIX="$name" VPNC_RUN_DIR="$work/run"
+mkdir -p "$DEVHOST_DIR" "$work/share"
+
+# shellcheck source=tests/lab/labsupport.sh
+source "$TOP/tests/lab/labsupport.sh"
+trap lab_teardown EXIT
+trap 'exit 130' INT TERM
+
+started=$SECONDS
+deb="$("$TOP/scripts/build-package.sh" "$package_dir" 2>"$work/build.log" | tail -n 1)"
+[ -f "$deb" ] || { tail -n 40 "$work/build.log"; echo "FAIL: no package built"; exit 1; }
+echo "lab: package $deb ($((SECONDS - started)) s)"
+
+started=$SECONDS
+root="$(lab_root "$deb")" || { echo "FAIL: no root for the lab"; exit 1; }
+echo "lab: root $root ($((SECONDS - started)) s)"
+
+started=$SECONDS
+lab_network || { echo "FAIL: the development host did not come up"; exit 1; }
+lab_boot "$root" || exit 1
+echo "lab: booted ($((SECONDS - started)) s), leader $leader"
+
+# shellcheck source=tests/lab/labrows.sh
+source "$TOP/tests/lab/labrows.sh"
+failures=0
+for row in "${ROWS[@]}"; do
+    failure=""
+    started=$SECONDS
+    "row_$row"
+    status=$?
+    if [ $status -ne 0 ] || [ -n "$failure" ]; then
+        failures=$((failures + 1))
+        echo "lab: row $row FAILED after $((SECONDS - started)) s: ${failure:-exit $status}"
+        lab_diagnose
+    else
+        echo "lab: row $row passed in $((SECONDS - started)) s"
+    fi
+done
+[ "$failures" -eq 0 ] || { echo "$failures row(s) failed"; exit 1; }
+echo "all lab rows passed"
