@@ -43,6 +43,7 @@ TestCase {
         wait(1100) // the counters are shown with the next second
         step("main connected")
         report(0)
+        waitForRendering(window.contentItem) // the click lands where the button is now
 
         mouseClick(item("settingsButton", window.footer))
         var settingsWindow = item("settingsLoader", window.footer).item
@@ -57,6 +58,7 @@ TestCase {
         step("settings closed")
 
         serverListModel.setFavourite(2, true)
+        waitForRendering(window.contentItem)
         mouseClick(item("locationRow"), 10, 5)
         var list = item("serverListLoader").item
         tryVerify(function () { return list.opened })

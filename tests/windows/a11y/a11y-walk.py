@@ -10,6 +10,7 @@ import atexit
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 
@@ -93,7 +94,10 @@ class Node:
 
 # Checks that fail today for a reason someone is working on: (step, check) -> the reason. A check listed here
 # that passes fails the run, so that the entry goes as soon as the fault does.
-EXPECTED_FAILURES = {}
+EXPECTED_FAILURES = {
+    ("settings", "password field"): "Qt 5.15 tells no name of a Controls TextField in password echo, whatever "
+                                    "Accessible.name says (a plain TextInput keeps it); the field needs another way",
+}
 
 LOAD_WORDS = ("light load", "medium load", "heavy load", "load unknown")
 SERVERS = ("Germany, Frankfurt", "Netherlands, Amsterdam", "United States, Dallas")  # TestSupport.loadServers()
@@ -105,7 +109,8 @@ def windows(tree):
 
 def check_names(tree, step):
     return ["%s has no name" % n.path() for n in tree.walk() if n.shown and not n.name.strip() and (
-        n.role in INTERACTIVE or R.STATE_FOCUSABLE in n.states or R.STATE_EDITABLE in n.states)]
+        n.role in INTERACTIVE or R.STATE_FOCUSABLE in n.states or R.STATE_EDITABLE in n.states)
+        and n.role != R.ROLE_PASSWORD_TEXT]  # its own check
 
 
 def check_window_names(tree, step):
@@ -237,7 +242,7 @@ def main():
     binary, dump = sys.argv[1], "--dump" in sys.argv
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_QUICK_BACKEND="software", QML_DISABLE_DISK_CACHE="1",
                QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-    log = open(os.environ.get("A11Y_LOG", os.devnull), "w")
+    log = tempfile.TemporaryFile("w+") if "A11Y_LOG" not in os.environ else open(os.environ["A11Y_LOG"], "w+")
     child = subprocess.Popen([binary, "-input", os.path.join(HERE, "Walk.qml")], env=env, stdout=log, stderr=log)
     walked, deadline, run = set(), time.time() + 300, Run()
     while child.poll() is None and time.time() < deadline:
@@ -269,8 +274,10 @@ def main():
     child.wait(timeout=60)
     for step in STEPS:
         if step not in walked:
-            run.row(step, "reached", ["the harness never showed this step (see A11Y_LOG)"])
-    run.row("harness", "ended well", [] if child.returncode == 0 else ["tst_windows ended with %s" % child.returncode])
+            run.row(step, "reached", ["the harness never showed this step"])
+    log.seek(0)
+    run.row("harness", "ended well", [] if child.returncode == 0 else ["tst_windows ended with %s" % child.returncode] + [
+        line.rstrip() for line in log if line.startswith(("FAIL!", "   Loc:"))])
     print("Totals: " + ", ".join("%d %s" % (count, verdict) for verdict, count in sorted(run.counts.items())))
     sys.exit(1 if run.failed else 0)
 
