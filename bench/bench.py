@@ -433,7 +433,7 @@ class Bench:
             shutil.rmtree(folder, ignore_errors=True)
         loaded_text, loaded_p99 = self.summary(loaded)
         quiet_text, quiet_p99 = self.summary(quiet)
-        self.rows.append(("root's round trip, a member's costliest commands (floor: none)", loaded_text,
+        self.rows.append(("root's round trip, a member's costliest commands (floor: without)", loaded_text,
                           quiet_text, "%.2f" % (loaded_p99 / quiet_p99), "<= 50 ms p99"))
 
     @staticmethod

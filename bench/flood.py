@@ -125,7 +125,10 @@ def commands(port, connections, text):
         sock.sendall(handshake(port))
         buffer = b""
         while b"\r\n\r\n" not in buffer:
-            buffer += sock.recv(4096)
+            data = sock.recv(4096)
+            if not data:
+                return
+            buffer += data
         payload = text.encode()
         length = bytes([0x80 | 126]) + len(payload).to_bytes(2, "big") if len(payload) >= 126 \
             else bytes([0x80 | len(payload)])

@@ -408,6 +408,15 @@ Window {
                             valueFromText: function (text) {
                                 return parseInt(text)
                             }
+
+                            // The keyboard's mark, as on the other controls.
+                            Rectangle {
+                                visible: mtuBox.activeFocus
+                                anchors.fill: parent
+                                color: "transparent"
+                                border.width: 2
+                                border.color: uiStyle.generalHeaderActiveColor
+                            }
                         }
 
                         Item {

@@ -46,7 +46,6 @@ Row {
                     anchors.verticalCenter: parent.verticalCenter
                     // A long name stops short of the counters.
                     textMaximumWidth: info.width / 2 - locationRow.leftPadding - 2 * locationRow.spacing - imageWidth - spacing - arrow.width - 10
-                    font.underline: locationItem.activeFocus
                 }
 
                 Image {
@@ -54,6 +53,18 @@ Row {
                     anchors.verticalCenter: parent.verticalCenter
                     source: uiStyle.darkStyle ? "qrc:/resources/icons/droparrow_white.png" : "qrc:/resources/icons/droparrow_black.png"
                 }
+            }
+
+            // The keyboard's mark.
+            Rectangle {
+                visible: locationItem.activeFocus
+                x: locationRow.leftPadding - 4
+                y: -2
+                width: locationRow.width - locationRow.leftPadding + 8
+                height: locationRow.height + 4
+                color: "transparent"
+                border.width: 2
+                border.color: uiStyle.generalHeaderActiveColor
             }
 
             MouseAreaHandler {

