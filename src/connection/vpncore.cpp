@@ -349,20 +349,6 @@ void VpnCore::restartTunnel(const char* reason)
     }
 }
 
-void VpnCore::disableKillSwitch()
-{
-    cancelReconnection();
-    // A notice closed after the user connected again speaks of an earlier loss: the lock now
-    // belongs to the running tunnel.
-    if (vpnState == VpnClient::Connected && settings->killswitchEnabled()) {
-        tagged(qInfo(), objectName()) << "Kill switch notice closed while connected, the lock stays";
-        return;
-    }
-    if (killSwitch.isProtectionEnabled()) {
-        killSwitch.disableProtection();
-    }
-}
-
 void VpnCore::disconnectFromVpn()
 {
     tagged(qInfo(), objectName()) << "Disconnect from VPN";

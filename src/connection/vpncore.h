@@ -89,7 +89,6 @@ public:
     static QString formatByteCount(quint64 bytes);
 
     Q_INVOKABLE void connectToVpn();
-    Q_INVOKABLE void disableKillSwitch();
     Q_INVOKABLE void disconnectFromVpn();
     Q_INVOKABLE void setAutoReconnection(bool set);
     Q_INVOKABLE void setVpnServerIp(const QString& ip);

@@ -171,7 +171,6 @@ private slots:
     {
         QTest::addColumn<QString>("action");
         QTest::newRow("disconnect while a reconnection waits") << "disconnect";
-        QTest::newRow("dismissal while a reconnection waits") << "dismiss";
         QTest::newRow("connect while a reconnection waits") << "connect";
     }
     void userActionsCancel()
@@ -186,8 +185,6 @@ private slots:
         QVERIFY(core->vpnConnectionInProgress()); // one click leaves
         if (action == QStringLiteral("disconnect")) {
             core->disconnectFromVpn();
-        } else if (action == QStringLiteral("dismiss")) {
-            core->disableKillSwitch();
         } else {
             core->connectToVpn();
         }

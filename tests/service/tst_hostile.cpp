@@ -35,6 +35,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <thread>
@@ -568,8 +569,9 @@ private slots:
         ++tried;
         mark = log().size();
         recordCount = records().size();
-        (this->*rows[row].run)();
-        if (QTest::currentTestFailed() || !rows[row].sessionServed) {
+        const Row& entry = rows[row];
+        std::invoke(entry.run, this);
+        if (QTest::currentTestFailed() || !entry.sessionServed) {
             return;
         }
         // Nothing ran for the attacker; the owner's tunnel stands and was served promptly.

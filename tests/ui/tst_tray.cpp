@@ -82,8 +82,8 @@ class TestTray : public QObject
 
     // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, 1 connecting,
     // 2 disconnecting, 3 connected), "crash" (an exit nobody asked for), "timeout" (an attempt that failed),
-    // "ip" (the current IP arrives), "disconnect" (the user's), "notice" (the user closes the kill-switch
-    // notice). Each step's news is out before the next.
+    // "ip" (the current IP arrives), "disconnect" (the user's, also from the lock's notice). Each step's news
+    // is out before the next.
     void play(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -95,8 +95,6 @@ class TestTray : public QObject
                 core->onRequestCurrentIpAddressFinished(QStringLiteral("198.51.100.1"), QStringLiteral("DE"));
             } else if (step == QLatin1String("disconnect")) {
                 core->disconnectFromVpn();
-            } else if (step == QLatin1String("notice")) {
-                core->disableKillSwitch();
             } else {
                 core->onVpnConnectionStateChanged(step.toInt(), QString(), false);
             }
@@ -149,7 +147,7 @@ private slots:
             row("disconnecting") << true << false << false << "1,3,2" << "connecting" << "Disconnect-" << "Korvex: Disconnecting...\nDE, Frankfurt";
             row("reconnection due") << true << true << true << "1,3,crash" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
             row("blocked by the lock") << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
-            row("notice closed") << true << true << false << "1,3,crash,notice" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
+            row("lock lifted") << true << true << false << "1,3,crash,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
             row("user's disconnect lifts the lock") << true << true << false << "1,3,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
             // clang-format on
         }

@@ -95,11 +95,11 @@ TestCase {
 
     function test_switchClick_data() {
         return [
-            { tag: "disconnected", states: [], call: "connectToVpn", tip: "" },
+            { tag: "disconnected", states: [], call: "connectToVpn", tip: "", face: "SWITCH ON" },
             { tag: "connected", states: [3], call: "disconnectFromVpn", tip: "" },
-            { tag: "connecting", states: [1], call: "disconnectFromVpn", tip: "" },
+            { tag: "connecting", states: [1], call: "disconnectFromVpn", tip: "", face: "CONNECTING..." },
             { tag: "disconnecting", states: [3, 2], call: "", tip: qsTranslate("main", "Disconnection in progress...") },
-            { tag: "blocked by the lock", blocked: true, call: "disconnectFromVpn", tip: "" },
+            { tag: "blocked by the lock", blocked: true, call: "disconnectFromVpn", tip: "", face: "SWITCH OFF" },
             { tag: "no list", states: [], noList: true, call: "", tip: qsTranslate("main", "The server list cannot be loaded. Trying again...") },
             { tag: "service not running", states: [], noService: true, call: "",
               tip: sentence("The %1 service (vpn-service) is not running, so no VPN connection can be made. Start it, or reinstall %1; it is found again by itself.") },
@@ -118,6 +118,9 @@ TestCase {
             notice().close() // stays blocked
         }
         ;(data.states || []).forEach(function (state) { report(state) })
+        // The face says what a click does, or that a connection is being made.
+        if (data.face)
+            compare(item("faceLabel").text, qsTranslate("VpnConnectionButton", data.face))
         mouseClick(item("roundArea"), 8, 8) // inside the square, outside the circle: nothing
         mouseClick(item("roundArea"), 100, 100)
         compare(calls(), data.call)
