@@ -302,16 +302,12 @@ TestCase {
     }
 
     // A favourite comes first, is kept in the settings, and stays first in a list that comes again; the star
-    // answers the mouse, the keyboard and a screen reader.
+    // answers the mouse and the keyboard (what a screen reader is told: tst_a11y).
     function test_favourites() {
         serverListModel.updateCurrentServer(0)
         openList()
         var view = item("serverListView")
-        function row(city) { return rows(view).filter(function (r) { return r.cityName === city })[0] }
-        var star = item("favouriteStar", row("Dallas"))
-        compare(TestSupport.accessible(star), Accessible.CheckBox + " " + qsTranslate("ServerListItem", "Favourite"))
-        compare(TestSupport.accessible(row("Dallas")), Accessible.ListItem + " " + country("United States") + ", Dallas, " + qsTranslate("ServerListModel", "heavy load"))
-        mouseClick(star)
+        mouseClick(item("favouriteStar", rows(view).filter(function (r) { return r.cityName === "Dallas" })[0]))
         compare(shownCities() + "|" + TestSupport.stored("favouriteServers"), "Dallas,Frankfurt,Amsterdam|us1")
         TestSupport.loadServers() // a fresh list
         tryVerify(function () { return shownCities() === "Dallas,Frankfurt,Amsterdam" })
