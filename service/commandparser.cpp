@@ -1,5 +1,7 @@
 #include "commandparser.h"
 
+#include "lockdownmode.h"
+
 namespace {
 
 Command invalid(const QString& error)
@@ -39,6 +41,32 @@ Command Command::parse(const QString& text)
     }
     if (text == QLatin1String("query: tun")) {
         command.kind = QueryTun;
+        return command;
+    }
+
+    static const QString lockdownPrefix = QStringLiteral("lockdown: ");
+    if (text.startsWith(lockdownPrefix)) {
+        const QStringList words = text.mid(lockdownPrefix.size()).split(QLatin1Char(' '));
+        if (words.first() == QLatin1String("off") && words.size() == 1) {
+            command.kind = Lockdown;
+            return command;
+        }
+        if (words.first() != QLatin1String("on")) {
+            return invalid(QStringLiteral("lockdown is \"on\" or \"off\""));
+        }
+        command.allowLocal = words.value(1) == QLatin1String("local");
+        command.arguments = words.mid(command.allowLocal ? 2 : 1);
+        if (command.arguments.size() > LockdownMode::maxServers) {
+            return invalid(QStringLiteral("too many addresses"));
+        }
+        for (const QString& address : command.arguments) {
+            if (!LockdownMode::isAddress(address)) {
+                return invalid(QStringLiteral("not an address in canonical form"));
+            }
+        }
+        command.arguments.removeDuplicates();
+        command.kind = Lockdown;
+        command.on = true;
         return command;
     }
 

@@ -13,12 +13,16 @@ struct Command
         Start, // "start: " followed by double-quoted program path and arguments
         StopOpenVpn, // "stop: <openvpn>"
         KillOpenVpn, // "start: <kill openvpn>"
-        QueryTun // "query: tun", answered "tun:available" or "tun:unavailable,REASON"
+        QueryTun, // "query: tun", answered "tun:available" or "tun:unavailable,REASON"
+        Lockdown // "lockdown: off", or "lockdown: on" [" local"] followed by " ADDRESS" for each VPN server
     };
 
     Kind kind = Invalid;
-    // Start: the program path first, then its arguments.
+    // Start: the program path first, then its arguments. Lockdown: the VPN servers' addresses.
     QStringList arguments;
+    // Lockdown: turned on, and the local network reachable through it.
+    bool on = false;
+    bool allowLocal = false;
     // Invalid: why the text was refused.
     QString error;
 

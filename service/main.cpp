@@ -2,6 +2,7 @@
 // unit (service/vpn-service.service), or started by the development host.
 #include "foundation/logtag.h"
 #include "foundation/quitsignals.h"
+#include "lockdownmode.h"
 #include "platform/programpaths.h"
 #include "runfolder.h"
 #include "servicelistener.h"
@@ -72,8 +73,12 @@ int main(int argc, char** argv)
     const QCommandLineOption logSizeOption(QStringLiteral("log-max-size"),
         QStringLiteral("Rotate the log file at this size in bytes (default %1).").arg(ServiceLog::defaultMaxSize),
         QStringLiteral("bytes"), QString::number(ServiceLog::defaultMaxSize));
+    const QCommandLineOption stateOption(QStringLiteral("state-dir"),
+        QStringLiteral("Folder of the service's state, lockdown's (default %1).").arg(LockdownMode::defaultFolder()),
+        QStringLiteral("path"), LockdownMode::defaultFolder());
     parser.addOption(logOption);
     parser.addOption(logSizeOption);
+    parser.addOption(stateOption);
     parser.process(application);
 
     const qint64 logSize = parser.value(logSizeOption).toLongLong();
@@ -98,7 +103,7 @@ int main(int argc, char** argv)
             << "Removed " << removed << " folder(s) left by a service that was killed";
     }
 
-    VpnService service(ProgramPaths::current());
+    VpnService service(ProgramPaths::current(), parser.value(stateOption));
     if (!service.listen()) {
         return 1;
     }

@@ -3,9 +3,11 @@
 #include "foundation/logtag.h"
 #include "openvpnlaunch.h"
 #include "servicelog.h"
+#include "toolsupport.h"
 #include "tunneladapters.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QThread>
@@ -31,6 +33,13 @@ const char* const pidProperty = "programPid";
 const char* const reportProperty = "programReport";
 const char* const userProperty = "programUser";
 const char* const endingProperty = "programEnding";
+const char* const endedProperty = "programEnded";
+
+// Carries a run's end callback on its process.
+struct EndedCallback
+{
+    std::function<void(bool)> call;
+};
 constexpr int startTimeout = 10000;
 constexpr int killWait = 3000;
 
@@ -139,16 +148,29 @@ ProgramRunner::~ProgramRunner()
     }
     if (running.contains(QStringLiteral("openvpn"))) {
         TunnelAdapters::clearFreeAdapters();
+        // Nothing else runs any more: no start of the tool can overtake this one.
+        const QString killSwitch = catalog.pathOf(QStringLiteral("killswitch"));
+        if (QFileInfo::exists(killSwitch)) {
+            ToolSupport::run(killSwitch, { QStringLiteral("disable"), QStringLiteral("tunnel") });
+        }
+        QFile::remove(tunnelMarker);
     }
 }
 
 void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peerUid, const QString& user,
-    const std::function<void()>& settled)
+    const std::function<void()>& settled, const std::function<void(bool)>& ended)
 {
     const QString requested = arguments.value(0);
     const ProgramCatalog::Resolution program = catalog.resolve(requested);
-    const Run run { program.name, program.executable, arguments.mid(1), report, user, nullptr, settled };
-    if (program.executable.isEmpty()) {
+    Run run { program.name, program.executable, arguments.mid(1), report, user, nullptr, settled, ended };
+    QString refusal;
+    if (program.name == QLatin1String("killswitch") && report) {
+        run.arguments = clientKillSwitchArguments(run.arguments, &refusal);
+    }
+    if (!refusal.isEmpty()) {
+        note(user, QStringLiteral("Refused to run killswitch: %1").arg(refusal), true);
+        refuse(run, Refused);
+    } else if (program.executable.isEmpty()) {
         note(user, QStringLiteral("Refused to run %1: %2").arg(ServiceLog::printable(requested), program.error), true);
         // Only a name of the catalog goes back to the client, never text it sent.
         refuse(run, program.missing ? FailedToStart : Refused);
@@ -246,8 +268,32 @@ void ProgramRunner::prepareOpenVpn(const Run& run, qint64 peerUid)
     deadline->start(fileDeadlineMs);
 }
 
+QStringList ProgramRunner::clientKillSwitchArguments(const QStringList& arguments, QString* error) const
+{
+    const QString action = arguments.value(0), what = arguments.value(1);
+    // Lockdown is the service's own, changed only through its command; a client's lift is of its
+    // own lock, never of lockdown nor of the guard of a running tunnel.
+    if (what == QLatin1String("lockdown") || (action == QLatin1String("disable") && what == QLatin1String("tunnel"))) {
+        *error = QStringLiteral("not a command of the client's");
+        return {};
+    }
+    if (action == QLatin1String("disable") && what == QLatin1String("all") && arguments.size() == 2) {
+        return { action, QStringLiteral("lock") };
+    }
+    // Guarding a tunnel that is gone would keep a family blocked until the next one ends.
+    if (action == QLatin1String("enable") && what == QLatin1String("tunnel")
+        && !running.contains(QStringLiteral("openvpn"))) {
+        *error = QStringLiteral("no tunnel to guard");
+        return {};
+    }
+    return arguments;
+}
+
 void ProgramRunner::refuse(const Run& run, int code)
 {
+    if (run.ended) {
+        run.ended(false);
+    }
     if (run.report && !run.name.isEmpty()) {
         emit statusLine(QStringLiteral("started:0,%1,%2").arg(code).arg(run.name), run.user);
     }
@@ -328,6 +374,13 @@ void ProgramRunner::launch(Run run)
     process->setProperty(nameProperty, name);
     process->setProperty(reportProperty, run.report);
     process->setProperty(userProperty, run.user);
+    if (run.ended) {
+        auto* callback = new EndedCallback { run.ended };
+        process->setProperty(endedProperty, QVariant::fromValue(static_cast<void*>(callback)));
+        connect(process, &QObject::destroyed, [callback] {
+            delete callback;
+        });
+    }
     connect(process, &QProcess::readyReadStandardOutput, this, [this, process] {
         logOutput(process);
     });
@@ -347,6 +400,7 @@ void ProgramRunner::launch(Run run)
     }
     if (!started) {
         note(run.user, QStringLiteral("Could not start %1: %2").arg(name, process->errorString()), true);
+        process->setProperty(endedProperty, QVariant());
         process->disconnect(this);
         process->deleteLater();
         refuse(run, FailedToStart);
@@ -358,6 +412,9 @@ void ProgramRunner::launch(Run run)
     running.insert(name, process);
     note(run.user, QStringLiteral("Started %1 with PID %2").arg(name).arg(pid));
     if (name == QLatin1String("openvpn")) {
+        if (!tunnelMarker.isEmpty() && !QFile(tunnelMarker).open(QIODevice::WriteOnly)) {
+            tagged(qWarning(), tag) << "Cannot write " << tunnelMarker;
+        }
         emit openVpnStarted(run.user);
     } else {
         // A tool that hangs must not hold up the next run of its kind for ever.
@@ -400,7 +457,7 @@ void ProgramRunner::killOpenVpn(const QString& user)
     signalGroup(process, true);
 }
 
-void ProgramRunner::resetForNewClient(const QString& user)
+void ProgramRunner::resetForNewClient(const QString& user, const std::function<void()>& done)
 {
     QProcess* openVpn = running.value(QStringLiteral("openvpn"));
     if (openVpn != nullptr) {
@@ -410,20 +467,62 @@ void ProgramRunner::resetForNewClient(const QString& user)
         openVpn->setProperty(reportProperty, false);
         endPrevious(openVpn, true);
     }
-    const QString killSwitch = catalog.pathOf(QStringLiteral("killswitch"));
-    if (QFileInfo::exists(killSwitch)) {
-        note(user, QStringLiteral("Lifting a network lock left engaged"));
-        start({ killSwitch, QStringLiteral("disable"), QStringLiteral("all") }, false, -1, user);
-    }
+    // The runs queue behind the tools' runs under way, in order; done follows the last end.
+    auto pending = std::make_shared<int>(3);
+    const auto ended = [pending, done](bool) {
+        if (--*pending == 0 && done) {
+            done();
+        }
+    };
+    note(user, QStringLiteral("Lifting a network lock left engaged"));
+    runTool(QStringLiteral("killswitch"), { QStringLiteral("disable"), QStringLiteral("lock") }, ended, user);
+    runTool(QStringLiteral("killswitch"), { QStringLiteral("disable"), QStringLiteral("tunnel") }, ended, user);
     // The resolver file keeps the user's own copy while a tunnel's servers are in it.
-    const QString dns = catalog.pathOf(QStringLiteral("dns"));
-    if (QFileInfo::exists(dns)) {
-        note(user, QStringLiteral("Restoring the user's resolvers"));
-        start({ dns, QStringLiteral("user") }, false, -1, user);
-    }
+    note(user, QStringLiteral("Restoring the user's resolvers"));
+    runTool(QStringLiteral("dns"), { QStringLiteral("user") }, ended, user);
     // Also what an OpenVPN of an earlier service instance left; a running one's end does it too.
     if (openVpn == nullptr) {
         TunnelAdapters::clearFreeAdapters();
+    }
+}
+
+void ProgramRunner::runKillSwitch(const QStringList& arguments, const std::function<void(bool)>& ended)
+{
+    runTool(QStringLiteral("killswitch"), arguments, ended);
+}
+
+void ProgramRunner::runTool(
+    const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended, const QString& user)
+{
+    const QString path = catalog.pathOf(name);
+    if (!QFileInfo::exists(path)) {
+        if (ended) {
+            ended(false);
+        }
+        return;
+    }
+    start(QStringList { path } + arguments, false, -1, user, {}, ended);
+}
+
+void ProgramRunner::liftTunnelGuard()
+{
+    runKillSwitch({ QStringLiteral("disable"), QStringLiteral("tunnel") }, [marker = tunnelMarker](bool) {
+        if (!marker.isEmpty()) {
+            QFile::remove(marker);
+        }
+    });
+}
+
+void ProgramRunner::setTunnelMarker(const QString& path)
+{
+    tunnelMarker = path;
+}
+
+void ProgramRunner::liftLeftTunnelGuard()
+{
+    if (!tunnelMarker.isEmpty() && QFileInfo::exists(tunnelMarker)) {
+        tagged(qInfo(), tag) << "A tunnel was up when the service ended: lifting its guard";
+        liftTunnelGuard();
     }
 }
 
@@ -453,9 +552,13 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
     // the client's next tunnel must not meet them.
     if (name == QLatin1String("openvpn")) {
         TunnelAdapters::clearFreeAdapters();
+        liftTunnelGuard();
     }
     if (process->property(reportProperty).toBool()) {
         emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name), user);
+    }
+    if (auto* callback = static_cast<EndedCallback*>(process->property(endedProperty).value<void*>())) {
+        callback->call(status == QProcess::NormalExit && exitCode == 0);
     }
     startWaiting(name);
 }

@@ -39,15 +39,24 @@ public:
     // arguments: the requested program path first. Runs without a status line when report is false.
     // peerUid: the user of the client that asked, whose files OpenVPN may use (-1: none); user: the
     // key of that user, whose clients hear the run's lines. settled (may be empty) is called once
-    // the run started or was refused, perhaps later (after the previous run of the program).
+    // the run started or was refused, perhaps later (after the previous run of the program); ended
+    // (may be empty) once it ended or was refused, with true for a clean end.
     void start(const QStringList& arguments, bool report = true, qint64 peerUid = -1, const QString& user = {},
-        const std::function<void()>& settled = {});
+        const std::function<void()>& settled = {}, const std::function<void(bool)>& ended = {});
     // user: who asked, for the log.
     void stopOpenVpn(const QString& user);
     void killOpenVpn(const QString& user);
     // A fresh client: ends a left-over OpenVPN, lifts a network lock left engaged, restores the
-    // user's resolvers and clears what a tunnel left on the VPN adapters.
-    void resetForNewClient(const QString& user);
+    // user's resolvers and clears what a tunnel left on the VPN adapters; done is called when all
+    // of that has ended.
+    void resetForNewClient(const QString& user, const std::function<void()>& done);
+    // Runs the kill switch tool without a status line; ended as for start.
+    void runKillSwitch(const QStringList& arguments, const std::function<void(bool)>& ended = {});
+    // The guard of a tunnel goes with the tunnel: when OpenVPN ends, however it ends, and when a
+    // service starts after one was killed with a tunnel up. The marker file says so: it exists
+    // while an OpenVPN runs and outlives a service that is killed.
+    void setTunnelMarker(const QString& path);
+    void liftLeftTunnelGuard();
 
     // Before the user's files are read they may not be waited on for longer.
     static constexpr int fileDeadlineMs = 2000;
@@ -70,6 +79,7 @@ private:
         QString user;
         std::shared_ptr<OpenVpnLaunch> launch;
         std::function<void()> settled;
+        std::function<void(bool)> ended;
     };
     struct Preparation;
 
@@ -81,6 +91,12 @@ private:
     void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);
     void logOutput(QProcess* process);
     void refuse(const Run& run, int code);
+    void liftTunnelGuard();
+    // A tool of the service's folder without a status line; a missing one ends at once.
+    void runTool(const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended,
+        const QString& user = {});
+    // What the kill switch tool runs for a client's request; empty with the reason when refused.
+    QStringList clientKillSwitchArguments(const QStringList& arguments, QString* error) const;
     static void signalGroup(QProcess* process, bool kill);
 
     void note(const QString& user, const QString& text, bool warning = false);
@@ -89,6 +105,7 @@ private:
     UserLog* log;
     QHash<QString, QProcess*> running;
     QHash<QString, QList<Run>> waiting;
+    QString tunnelMarker;
     // Users whose file access has not ended (a hung file system): no second one is started.
     QHash<qint64, std::shared_ptr<Preparation>> preparing;
 

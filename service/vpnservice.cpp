@@ -5,6 +5,7 @@
 #include "foundation/tundevice.h"
 #include "servicelistener.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 #include <QWebSocket>
@@ -40,9 +41,10 @@ double threadMs()
 
 } // namespace
 
-VpnService::VpnService(const ProgramPaths::Paths& programs, QObject* parent)
+VpnService::VpnService(const ProgramPaths::Paths& programs, const QString& stateFolder, QObject* parent)
     : QObject(parent)
     , catalog(programs)
+    , lockdownMode(stateFolder)
     , refusals(tag, 50, 5)
     , activity(tag, 300, 20)
 {
@@ -70,6 +72,19 @@ VpnService::VpnService(const ProgramPaths::Paths& programs, QObject* parent)
 
 bool VpnService::listen()
 {
+    // Lockdown holds from the service's start, and a service killed with a tunnel up left that
+    // tunnel's guard. (The tool's runs come before any client's: they are queued first.)
+    QString problem;
+    lockdown = lockdownMode.load(&problem);
+    if (!problem.isEmpty()) {
+        tagged(qCritical(), tag) << "Lockdown state: " << ServiceLog::printable(problem) << "; lockdown stays on";
+    }
+    if (lockdown.on) {
+        applyLockdown();
+    }
+    runner->setTunnelMarker(QFileInfo(lockdownMode.filePath()).path() + QStringLiteral("/tunnel"));
+    runner->liftLeftTunnelGuard();
+
     // Loopback only: nothing outside this machine may reach the service.
     if (!listener->listen(port)) {
         tagged(qCritical(), tag) << "Cannot listen on 127.0.0.1:" << port << ": " << listener->errorString();
@@ -339,25 +354,34 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
     activity.info(
         client->user.id, QStringLiteral("Command from %1: %2").arg(client->who, ServiceLog::printable(message)));
     switch (command.kind) {
-    case Command::Init:
-        runner->resetForNewClient(client->user.id);
+    case Command::Init: {
         tunnelOwner.clear();
-        break;
-    case Command::Start: {
-        // Until the start is settled (OpenVPN's files read), the client's next commands wait.
-        client->busy = true;
+        // The client's first requests wait for the answer: they must not meet what they come to lift.
+        holdClient(client);
+        const std::function<void()> release = releaseClient(client);
         const std::weak_ptr<Client> weak = client;
-        runner->start(command.arguments, true, client->user.uid, client->user.id, [this, weak] {
+        runner->resetForNewClient(client->user.id, [this, weak, release] {
             if (ClientPointer strong = weak.lock()) {
-                strong->busy = false;
-                if (strong->gone && strong->queue.isEmpty()) {
-                    clients.removeAll(strong);
-                }
-                scheduleDispatch();
+                send(strong, lockdownLine());
+                send(strong, QStringLiteral("finished:0,0,init"));
             }
+            release();
         });
         break;
     }
+    case Command::Lockdown: {
+        LockdownMode::State state;
+        state.on = command.on;
+        state.allowLocal = command.allowLocal;
+        state.servers = command.arguments;
+        changeLockdown(client, state);
+        break;
+    }
+    case Command::Start:
+        // Until the start is settled (OpenVPN's files read), the client's next commands wait.
+        holdClient(client);
+        runner->start(command.arguments, true, client->user.uid, client->user.id, releaseClient(client));
+        break;
     case Command::StopOpenVpn:
         runner->stopOpenVpn(client->user.id);
         break;
@@ -368,6 +392,77 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
     case Command::Invalid:
         break;
     }
+}
+
+void VpnService::holdClient(const ClientPointer& client)
+{
+    client->busy = true;
+}
+
+std::function<void()> VpnService::releaseClient(const ClientPointer& client)
+{
+    const std::weak_ptr<Client> weak = client;
+    return [this, weak] {
+        if (ClientPointer strong = weak.lock()) {
+            strong->busy = false;
+            if (strong->gone && strong->queue.isEmpty()) {
+                clients.removeAll(strong);
+            }
+            scheduleDispatch();
+        }
+    };
+}
+
+void VpnService::changeLockdown(const ClientPointer& client, const LockdownMode::State& state)
+{
+    QString error;
+    if (!lockdownMode.save(state, &error)) {
+        // Held for this run all the same; the next start reads the previous state.
+        tagged(qCritical(), tag) << "Cannot keep the lockdown state: " << ServiceLog::printable(error);
+    }
+    const bool changed = state.on != lockdown.on;
+    lockdown = state;
+    activity.info(client->user.id,
+        QStringLiteral("Lockdown %1, %2 %3: %4 VPN server address(es), local network %5")
+            .arg(state.on ? QStringLiteral("on") : QStringLiteral("off"),
+                changed ? QStringLiteral("turned so by") : QStringLiteral("kept by"), client->who)
+            .arg(state.servers.size())
+            .arg(state.allowLocal ? QStringLiteral("allowed") : QStringLiteral("blocked")));
+    holdClient(client);
+    const std::function<void()> release = releaseClient(client);
+    applyLockdown([this, release] {
+        // Every client says what traffic is blocked: each hears the change.
+        const QList<ClientPointer> targets = clients;
+        for (const ClientPointer& target : targets) {
+            send(target, lockdownLine());
+        }
+        release();
+    });
+}
+
+void VpnService::applyLockdown(const std::function<void()>& done)
+{
+    if (lockdown.on) {
+        const QString api = LockdownMode::apiAddress();
+        tagged(qInfo(), tag) << "Lockdown lets through " << lockdown.servers.size()
+                             << " VPN server address(es), the API at "
+                             << (api.isEmpty() ? QStringLiteral("(a name, not let through)") : api)
+                             << ", DHCP, neighbour discovery, the tunnels"
+                             << (lockdown.allowLocal ? " and the local network" : "");
+    }
+    runner->runKillSwitch(LockdownMode::toolArguments(lockdown), [done](bool ok) {
+        if (!ok) {
+            tagged(qCritical(), tag) << "The kill switch tool did not put lockdown in place";
+        }
+        if (done) {
+            done();
+        }
+    });
+}
+
+QString VpnService::lockdownLine() const
+{
+    return lockdown.on ? QStringLiteral("lockdown:on") : QStringLiteral("lockdown:off");
 }
 
 void VpnService::onClientDisconnected(const ClientPointer& client)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lockdownmode.h"
 #include "peeruser.h"
 #include "programcatalog.h"
 #include "programrunner.h"
@@ -13,6 +14,7 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -34,8 +36,10 @@ class VpnService : public QObject
     Q_OBJECT
 
 public:
-    explicit VpnService(const ProgramPaths::Paths& programs, QObject* parent = nullptr);
+    // stateFolder: where lockdown keeps its state (LockdownMode).
+    VpnService(const ProgramPaths::Paths& programs, const QString& stateFolder, QObject* parent = nullptr);
 
+    // Puts lockdown back as its state file says and lifts what a killed service left, then listens.
     bool listen();
 
     static constexpr quint16 port = 6447;
@@ -87,8 +91,16 @@ private:
     bool stillAuthorized(const ClientPointer& client);
     void checkMemberships();
     void send(const ClientPointer& client, const QString& line);
+    // Until done is called the client's next commands wait.
+    void holdClient(const ClientPointer& client);
+    std::function<void()> releaseClient(const ClientPointer& client);
+    void changeLockdown(const ClientPointer& client, const LockdownMode::State& state);
+    void applyLockdown(const std::function<void()>& done = {});
+    QString lockdownLine() const;
 
     ProgramCatalog catalog;
+    LockdownMode lockdownMode;
+    LockdownMode::State lockdown;
     UserLog refusals;
     // The users' connections, commands and runs: more of them, but bounded too.
     UserLog activity;

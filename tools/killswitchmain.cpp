@@ -1,6 +1,7 @@
-// killswitch: the network lock that vpn-service engages and lifts for the client.
-//     killswitch enable all SERVER [local]
-//     killswitch disable all
+// killswitch: the network lock that vpn-service engages and lifts (see killswitchrules.h).
+//     killswitch enable all|tunnel SERVER [local]
+//     killswitch enable lockdown ADDRESS... [local]
+//     killswitch disable all|lock|tunnel|lockdown
 // Exit code 0 when the lock is as asked, 1 when nftables refused, 2 for bad arguments.
 
 #include "killswitchrules.h"
@@ -18,8 +19,9 @@ int main(int argc, char* argv[])
     const QString error = KillSwitchRules::parse(arguments, &request);
     if (!error.isEmpty()) {
         ToolSupport::complain(tool, error);
-        ToolSupport::complain(
-            tool, QStringLiteral("usage: killswitch enable all SERVER [local] | killswitch disable all"));
+        ToolSupport::complain(tool,
+            QStringLiteral("usage: killswitch enable all|tunnel SERVER [local] | killswitch enable lockdown "
+                           "ADDRESS... [local] | killswitch disable all|lock|tunnel|lockdown"));
         return ToolSupport::BadUsage;
     }
 

@@ -5,7 +5,6 @@
 namespace KillSwitchRules {
 
 const char* const tableFamily = "inet";
-const char* const tableName = "vpnc_killswitch";
 
 namespace {
 
@@ -21,6 +20,12 @@ const char* const linkIcmpv6 = "icmpv6 type { nd-router-solicit, nd-router-adver
                                "nd-neighbor-advert, nd-redirect } ip6 hoplimit 255 accept\n"
                                "icmpv6 type { mld-listener-query, mld-listener-report, mld-listener-done, "
                                "mld2-listener-report } ip6 hoplimit 1 accept";
+
+// DNS leaves only through the tunnel: a resolver of the local network or one reached beside the
+// tunnel would learn every name the user looks up.
+const char* const dnsOutside = "meta l4proto { tcp, udp } th dport { 53, 853 } drop";
+
+constexpr int maxAddresses = 1024;
 
 struct Chain
 {
@@ -43,54 +48,117 @@ void addChain(QStringList* lines, const QString& hook, const QStringList& rules)
 
 } // namespace
 
+QString tableName(Request::Scope scope)
+{
+    switch (scope) {
+    case Request::Lock:
+        return QStringLiteral("vpnc_killswitch");
+    case Request::Tunnel:
+        return QStringLiteral("vpnc_tunnel");
+    case Request::Lockdown:
+        return QStringLiteral("vpnc_lockdown");
+    case Request::Everything:
+        break;
+    }
+    return QString();
+}
+
 QString parse(const QStringList& arguments, Request* request)
 {
-    if (arguments.isEmpty()) {
+    if (arguments.size() < 2) {
         return QStringLiteral("no command");
     }
     const QString& action = arguments.at(0);
-    if (action == QLatin1String("disable")) {
-        if (arguments.size() != 2 || arguments.at(1) != QLatin1String("all")) {
-            return QStringLiteral("\"disable\" takes exactly one argument, \"all\"");
+    const QString& what = arguments.at(1);
+    const struct
+    {
+        const char* word;
+        Request::Scope scope;
+    } scopes[] = { { "all", Request::Lock }, { "tunnel", Request::Tunnel }, { "lockdown", Request::Lockdown },
+        { "lock", Request::Lock } };
+    Request parsed;
+    bool known = false;
+    for (const auto& scope : scopes) {
+        if (what == QLatin1String(scope.word)) {
+            parsed.scope = scope.scope;
+            known = true;
+            break;
         }
-        request->action = Request::Disable;
+    }
+    if (action == QLatin1String("disable")) {
+        if (arguments.size() != 2 || !known) {
+            return QStringLiteral("\"disable\" takes one of \"all\", \"lock\", \"tunnel\", \"lockdown\"");
+        }
+        parsed.action = Request::Disable;
+        if (what == QLatin1String("all")) {
+            parsed.scope = Request::Everything;
+        }
+        *request = parsed;
         return QString();
     }
     if (action != QLatin1String("enable")) {
         return QStringLiteral("unknown command \"%1\"").arg(action);
     }
-    if (arguments.size() < 3 || arguments.size() > 4 || arguments.at(1) != QLatin1String("all")) {
-        return QStringLiteral("\"enable\" takes \"all\", the VPN server address and optionally \"local\"");
+    if (!known || what == QLatin1String("lock")) {
+        return QStringLiteral("\"enable\" takes \"all\", \"tunnel\" or \"lockdown\"");
     }
-    const QString& server = arguments.at(2);
-    if (!ToolSupport::isStrictIpv4(server) && !ToolSupport::isStrictIpv6(server)) {
-        return QStringLiteral("\"%1\" is not an IPv4 or IPv6 address").arg(server);
+    QStringList rest = arguments.mid(2);
+    if (parsed.scope == Request::Lockdown) {
+        // The addresses, then "local" when the local network stays reachable.
+        parsed.allowLocal = !rest.isEmpty() && rest.last() == QLatin1String("local");
+        if (parsed.allowLocal) {
+            rest.removeLast();
+        }
+        if (rest.size() > maxAddresses) {
+            return QStringLiteral("more than %1 addresses").arg(maxAddresses);
+        }
+    } else {
+        if (rest.isEmpty() || rest.size() > 2) {
+            return QStringLiteral("\"enable %1\" takes the VPN server address and optionally \"local\"").arg(what);
+        }
+        // The client always sends the fourth word; empty means the local network is locked out too.
+        const QString local = rest.value(1);
+        if (!local.isEmpty() && local != QLatin1String("local")) {
+            return QStringLiteral("\"%1\" is not \"local\"").arg(local);
+        }
+        parsed.allowLocal = local == QLatin1String("local");
+        rest = rest.mid(0, 1);
     }
-    // The client always sends the fourth word; empty means the local network is locked out too.
-    const QString local = arguments.size() == 4 ? arguments.at(3) : QString();
-    if (!local.isEmpty() && local != QLatin1String("local")) {
-        return QStringLiteral("\"%1\" is not \"local\"").arg(local);
+    for (const QString& server : rest) {
+        if (!ToolSupport::isStrictIpv4(server) && !ToolSupport::isStrictIpv6(server)) {
+            return QStringLiteral("\"%1\" is not an IPv4 or IPv6 address").arg(server);
+        }
     }
-    request->action = Request::Enable;
-    request->server = server;
-    request->allowLocal = local == QLatin1String("local");
+    parsed.action = Request::Enable;
+    parsed.servers = rest;
+    *request = parsed;
     return QString();
 }
 
 QString nftScript(const Request& request)
 {
-    const QString table = QStringLiteral("%1 %2").arg(QLatin1String(tableFamily), QLatin1String(tableName));
-    // Adding first makes the delete or flush succeed when no lock is in place.
-    QStringList lines { QStringLiteral("add table %1").arg(table) };
+    QStringList scopes { tableName(request.scope) };
+    if (request.scope == Request::Everything) {
+        scopes = QStringList { tableName(Request::Lock), tableName(Request::Tunnel), tableName(Request::Lockdown) };
+    }
+    QStringList lines;
     if (request.action == Request::Disable) {
-        lines << QStringLiteral("delete table %1").arg(table);
+        for (const QString& name : scopes) {
+            // Adding first makes the delete succeed when the table is not there.
+            const QString table = QStringLiteral("%1 %2").arg(QLatin1String(tableFamily), name);
+            lines << QStringLiteral("add table %1").arg(table) << QStringLiteral("delete table %1").arg(table);
+        }
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     }
+    const QString table = QStringLiteral("%1 %2").arg(QLatin1String(tableFamily), scopes.first());
     // A change of server swaps the rules in one transaction while the chains stay hooked with their
     // drop policy: deleting and re-creating the table instead lets a packet through now and then.
-    lines << QStringLiteral("flush table %1").arg(table);
+    lines << QStringLiteral("add table %1").arg(table) << QStringLiteral("flush table %1").arg(table);
 
-    const QString family = ToolSupport::isStrictIpv4(request.server) ? QStringLiteral("ip") : QStringLiteral("ip6");
+    QStringList servers4, servers6;
+    for (const QString& server : request.servers) {
+        (ToolSupport::isStrictIpv4(server) ? servers4 : servers6).append(server);
+    }
     const Chain chains[] = {
         { "output", "oifname", "daddr", "udp sport 68 udp dport 67 accept\nudp sport 546 udp dport 547 accept" },
         { "input", "iifname", "saddr", "udp sport 67 udp dport 68 accept\nudp sport 547 udp dport 546 accept" },
@@ -101,10 +169,18 @@ QString nftScript(const Request& request)
         const QString addressWord = QLatin1String(chain.addressWord);
         QStringList rules { QStringLiteral("%1 \"lo\" accept").arg(interfaceWord),
             QStringLiteral("%1 \"tun*\" accept").arg(interfaceWord),
-            QStringLiteral("%1 \"tap*\" accept").arg(interfaceWord),
-            QStringLiteral("%1 %2 %3 accept").arg(family, addressWord, request.server), QLatin1String(chain.dhcp),
-            QLatin1String(linkIcmpv6) };
+            QStringLiteral("%1 \"tap*\" accept").arg(interfaceWord) };
+        if (!servers4.isEmpty()) {
+            rules << QStringLiteral("ip %1 { %2 } accept").arg(addressWord, servers4.join(QStringLiteral(", ")));
+        }
+        if (!servers6.isEmpty()) {
+            rules << QStringLiteral("ip6 %1 { %2 } accept").arg(addressWord, servers6.join(QStringLiteral(", ")));
+        }
+        rules << QLatin1String(chain.dhcp) << QLatin1String(linkIcmpv6);
         if (request.allowLocal) {
+            if (QLatin1String(chain.name) == QLatin1String("output")) {
+                rules << QLatin1String(dnsOutside);
+            }
             rules << QStringLiteral("ip %1 %2 accept").arg(addressWord, QLatin1String(localIpv4))
                   << QStringLiteral("ip6 %1 %2 accept").arg(addressWord, QLatin1String(localIpv6));
         }

@@ -41,9 +41,13 @@ table inet vpnc_nat {
 NFT
 fi
 
-# vpnc_start_vpnserver NAME PROTO PORT IPV4_NET IPV6_NET (IPV4_NET is a /24 "10.8.N.0", IPV6_NET a /64 prefix)
+# vpnc_start_vpnserver NAME PROTO PORT IPV4_NET [IPV6_NET] (IPV4_NET is a /24 "10.8.N.0", IPV6_NET a /64
+# prefix; without it the tunnel carries IPv4 only and nothing of IPv6 is pushed, as many providers do)
 vpnc_start_vpnserver() {
-    local name="$1" proto="$2" port="$3" net4="$4" net6="$5"
+    local name="$1" proto="$2" port="$3" net4="$4" net6="${5:-}" ipv6=""
+    [ -z "$net6" ] || ipv6="server-ipv6 $net6/64
+push \"redirect-gateway ipv6\"
+push \"dhcp-option DNS ${net6}1\""
     local conf="$VPNC_RUN_DIR/$name.conf" pidfile="$VPNC_RUN_DIR/$name.pid" log="$VPNC_RUN_DIR/$name.log"
     if [ -s "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then
         return 0
@@ -58,7 +62,7 @@ local 198.51.100.1
 port $port
 topology subnet
 server $net4 255.255.255.0
-server-ipv6 $net6/64
+$ipv6
 ca $vpnc_pki/openvpn-ca.crt
 cert $vpnc_pki/openvpn-server.crt
 key $vpnc_pki/openvpn-server.key
@@ -75,9 +79,7 @@ script-security 2
 auth-user-pass-verify $VPNC_RUN_DIR/check-user.sh via-file
 keepalive 10 60
 push "redirect-gateway def1"
-push "redirect-gateway ipv6"
 push "dhcp-option DNS ${net4%.0}.1"
-push "dhcp-option DNS ${net6}1"
 verb 3
 CONF
     rm -f "$pidfile"

@@ -43,7 +43,8 @@ if [ -n "$svc_running" ]; then
     echo "devhost: vpn-service already running (PID $svc_running), log $svc_log"
 else
     # setsid: the service outlives the launcher and its terminal.
-    "${svc_prefix[@]}" setsid "$svc_exe" --log-file "$svc_log" \
+    # Lockdown's state lives beside the log (the package's service keeps it in /var/lib/korvexvpn).
+    "${svc_prefix[@]}" setsid "$svc_exe" --log-file "$svc_log" --state-dir "$svc_dir/state" \
         </dev/null >"$svc_out" 2>&1 &
     svc_pid=$!
     echo "$svc_pid" >"$svc_pidfile"

@@ -35,6 +35,9 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <memory>
+#include <utility>
+
 Application::Application()
 {
     setObjectName(QStringLiteral("Application"));
@@ -143,7 +146,19 @@ void Application::onFirstFrame()
 // would otherwise hold the first frame back (the tray and the system bus take a tenth of a second).
 void Application::finishStartUp()
 {
-    directoryRefresh->start();
+    // The first requests wait until the service has cleared what a killed client left behind: its
+    // lock would drop them. A service that does not answer holds them up for a moment only.
+    auto startRefresh = [this, once = std::make_shared<bool>(false)] {
+        if (!std::exchange(*once, true)) {
+            directoryRefresh->start();
+        }
+    };
+    if (serviceController->isInitialized()) {
+        startRefresh();
+    } else {
+        connect(serviceController, &ServiceController::initialized, directoryRefresh, startRefresh);
+        QTimer::singleShot(serviceAnswerWaitMs, directoryRefresh, startRefresh);
+    }
 
     if (Settings::instance()->autoUpdateEnabled()) {
         update->checkForUpdates();

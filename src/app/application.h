@@ -67,6 +67,7 @@ private:
     void createTray();
 
     static constexpr int firstFrameWaitMs = 1000;
+    static constexpr int serviceAnswerWaitMs = 3000;
     bool adaptersReady = false;
     bool firstFrameShown = false;
     QMetaObject::Connection firstFrameConnection;

@@ -65,6 +65,13 @@ void KillSwitch::disableProtection()
     }
 }
 
+void KillSwitch::guardTunnel(const QString& publicIp, bool allowLocalDevices)
+{
+    tagged(qInfo(), objectName()) << "Guard the tunnel to '" << publicIp << "', allow local devices: '"
+                                  << Utils::boolToString(allowLocalDevices) << "'";
+    toolProcess.start(guardArguments(publicIp, allowLocalDevices));
+}
+
 QString KillSwitch::killSwitchToolPath()
 {
     return ProgramPaths::killSwitch();
@@ -74,6 +81,12 @@ QStringList KillSwitch::enableArguments(const QString& publicIp, bool allowLocal
 {
     // The fifth argument is always there, empty when the local network is locked out too.
     return { killSwitchToolPath(), QStringLiteral("enable"), QStringLiteral("all"), publicIp,
+        allowLocalDevices ? QStringLiteral("local") : QString() };
+}
+
+QStringList KillSwitch::guardArguments(const QString& publicIp, bool allowLocalDevices)
+{
+    return { killSwitchToolPath(), QStringLiteral("enable"), QStringLiteral("tunnel"), publicIp,
         allowLocalDevices ? QStringLiteral("local") : QString() };
 }
 

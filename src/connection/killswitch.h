@@ -24,11 +24,15 @@ public:
     // goes to the log: the lock is keyed on the server's public address.
     void enableProtection(const QString& internalIp, const QString& publicIp, bool allowLocalDevices);
     void disableProtection();
+    // Keeps everything but the running tunnel off the network, a family it does not carry
+    // included, whatever the lock's setting. The service lifts it when OpenVPN ends.
+    void guardTunnel(const QString& publicIp, bool allowLocalDevices);
 
     static QString killSwitchToolPath();
     // The tool's argument lists, program path first.
     static QStringList enableArguments(const QString& publicIp, bool allowLocalDevices);
     static QStringList disableArguments();
+    static QStringList guardArguments(const QString& publicIp, bool allowLocalDevices);
 
 signals:
     void killSwitchFinished(bool ok);

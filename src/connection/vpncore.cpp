@@ -454,6 +454,7 @@ void VpnCore::vpnConnectionUp()
     if (settings->killswitchEnabled()) {
         killSwitch.enableProtection(internalIp, tunnelServerIp, settings->allowAccessToLocalDevices());
     }
+    killSwitch.guardTunnel(tunnelServerIp, settings->allowAccessToLocalDevices());
     tagged(qInfo(), objectName()) << "VPN connection is UP";
     if (recovered) {
         emit reconnected();

@@ -474,7 +474,7 @@ void OpenVpnClient::handleLine(const QString& line)
         && line.contains(QLatin1String("AUTH"))) {
         tagged(qInfo(), objectName()) << "Auth passed";
     } else if (line.startsWith(QLatin1String(">PASSWORD:Verification Failed"))) {
-        errorText = QStringLiteral("Error: Wrong Username/Password");
+        errorText = tr("Error: Wrong Username/Password");
         tagged(qCritical(), objectName()) << errorText;
         connectTimer->stop();
         emit failed(CredentialsRejected);

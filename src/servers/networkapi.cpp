@@ -10,7 +10,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
-#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 #include <QXmlStreamReader>
@@ -126,25 +125,16 @@ void NetworkApi::get(QNetworkRequest request)
     // No connection outlives its request: one kept open across a tunnel change would carry the next
     // request on the old route, where it hangs until the timeout instead of reporting the new address.
     request.setRawHeader("Connection", "close");
+    // A request that moves no data for this long (a lock or a tunnel that is gone dropping its
+    // packets, a server that stalls) fails and takes the caller's retry, instead of hanging.
+    request.setTransferTimeout(replyTimeout);
     guard(accessManager().get(request));
 }
 
 void NetworkApi::guard(QNetworkReply* reply)
 {
-    // A server that never finishes or sends without end must neither hold the request forever nor
-    // fill the memory; the abort ends in onFinished as a failed request.
     const QString urlText = reply->url().toString();
     const QString tag = objectName();
-    const int timeout = replyTimeout;
-    auto* timer = new QTimer(reply);
-    timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, reply, [reply, urlText, tag, timeout]() {
-        tagged(qWarning(), tag) << "Network request '" << urlText << "' timed out after " << timeout << " ms";
-        reply->abort();
-    });
-    connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
-    timer->start(timeout);
-
     // Checked on every arrival of data: the progress signal is throttled and may first come with
     // the finished reply, too late to abort it.
     auto exceeded = std::make_shared<bool>(false);

@@ -41,10 +41,10 @@ public:
     // TLS settings of every request to the API host.
     QSslConfiguration sslConfiguration() const;
 
-    // A reply that has not finished after this long is aborted; the tests shorten it.
+    // A request that transfers nothing for this long is aborted; the tests shorten it.
     void setReplyTimeout(int milliseconds);
 
-    static constexpr int defaultReplyTimeout = 30000;
+    static constexpr int defaultReplyTimeout = 8000;
     // A reply that grows beyond this is aborted.
     static constexpr qint64 maxReplySize = 4 * 1024 * 1024;
 

@@ -2,6 +2,7 @@
 
 #include "foundation/logtag.h"
 #include "platform/servicepresence.h"
+#include "service/servicemessage.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -188,7 +189,18 @@ void ServiceController::onTextMessageReceived(const QString& message)
 {
     const QString text = message.left(message.size() - 1);
     tagged(qInfo(), objectName()) << "Received data: [" << text.simplified() << "]";
-    if (!text.isEmpty()) {
-        emit processOutput(text);
+    if (text.isEmpty()) {
+        return;
     }
+    emit processOutput(text);
+    const ServiceMessage status = ServiceMessage::parse(text);
+    if (status.kind == ServiceMessage::Finished && status.processName == QLatin1String("init") && !initAnswered) {
+        initAnswered = true;
+        emit initialized();
+    }
+}
+
+bool ServiceController::isInitialized() const
+{
+    return initAnswered;
 }

@@ -24,6 +24,9 @@ public:
 
     void sendCommand(const QString& command);
     void sendInitCommand();
+    // The service answered this client's "init: connection": what an earlier client left (a tunnel,
+    // a lock, the resolvers) is gone.
+    bool isInitialized() const;
     // The link is up now: a command is sent at once rather than queued.
     bool isLinkUp() const;
 
@@ -31,6 +34,7 @@ signals:
     void connected();
     void disconnected();
     void initialConnectionStatusChanged();
+    void initialized();
     void processOutput(const QString& message);
 
 private slots:
@@ -55,6 +59,7 @@ private:
     QWebSocket* socket = nullptr;
     bool initialStatusReported = false;
     bool initSent = false;
+    bool initAnswered = false;
     bool linkUp = false;
     bool messageHandlerAttached = false;
     const int servicePort = 6447;

@@ -1174,6 +1174,10 @@ Do you want to update to version %1?</source>
         <source>Error: Username or password contains a line break</source>
         <translation>Ошибка: имя пользователя или пароль содержит перевод строки</translation>
     </message>
+    <message>
+        <source>Error: Wrong Username/Password</source>
+        <translation>Ошибка: неверное имя пользователя или пароль</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>

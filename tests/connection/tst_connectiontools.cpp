@@ -168,7 +168,7 @@ void TestConnectionTools::commandLinesReachTheTools_data()
            "allow local devices: 'false'";
     QTest::newRow("local devices, then lift")
         << "enable 10.8.0.6 198.51.100.1 1; disable => killswitch|enable|all|198.51.100.1|"
-           "local; killswitch|disable|all => enable 1 1; disable 1 0 => Disable protection";
+           "local; killswitch|disable|lock => enable 1 1; disable 1 0 => Disable protection";
     // The stand-in fails for the server 203.0.113.3.
     QTest::newRow("a failing tool leaves the flag as asked")
         << "enable 10.8.0.6 203.0.113.3 0 => killswitch|enable|all|203.0.113.3| => enable 0 1 => Process finished with "
@@ -201,12 +201,14 @@ void TestConnectionTools::commandLinesReachTheTools()
         QFile file(records);
         return file.open(QIODevice::ReadOnly) ? QString(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
     };
-    for (const char* initRun : { "killswitch|disable|all", "dns|user" }) {
+    const char* const initRuns[] = { "killswitch|disable|lock", "killswitch|disable|tunnel", "dns|user" };
+    for (const char* initRun : initRuns) {
         QTRY_COMPARE_WITH_TIMEOUT(runs().count(initRun), toolRuns.count(initRun) + 1, 10000);
     }
     QStringList others = runs();
-    others.removeOne("killswitch|disable|all");
-    others.removeOne("dns|user");
+    for (const char* initRun : initRuns) {
+        others.removeOne(initRun);
+    }
     QCOMPARE(others, toolRuns);
 }
 

@@ -190,6 +190,8 @@ private slots:
         QTest::newRow("killswitch: Unicode blank") << QStringList { "killswitch", "enable", "all", server6 + QChar(0x00a0), "" } << "not an IPv4 or IPv6";
         QTest::newRow("killswitch: IPv6 upper case") << QStringList { "killswitch", "enable", "all", "2001:DB8:1::1", "" } << "not an IPv4 or IPv6";
         QTest::newRow("killswitch: unknown fifth") << QStringList { "killswitch", "enable", "all", server, "lan" } << "is not \"local\"";
+        QTest::newRow("killswitch: lockdown, a word amid the list") << QStringList { "killswitch", "enable", "lockdown", server, "local", server6 } << "not an IPv4 or IPv6";
+        QTest::newRow("killswitch: guard without a server") << QStringList { "killswitch", "enable", "tunnel" } << "takes the VPN server";
         // clang-format on
     }
     void badArgumentsChangeNothing()
@@ -215,6 +217,8 @@ private slots:
         QTest::addColumn<int>("expect");
         const QString all = "icmp,udp,tcp", elsewhere = "198.51.100.50", elsewhere6 = "2001:db8:1::50";
         const QStringList on { "enable", "all", server, "" }, local { "enable", "all", server, "local" };
+        const QStringList replaced = QStringList { "enable", "all", server6, "local", ";" } + on;
+        const QStringList lockdown { "enable", "lockdown", server, elsewhere6, "local" };
         const struct
         {
             const char* name;
@@ -239,15 +243,32 @@ private slots:
             { "forwarded: elsewhere", on, true, all, elsewhere, Blocked },
             { "forwarded: LAN", on, true, all, "192.168.77.10", Blocked },
             { "forwarded: through the tunnel", on, true, all, "10.8.0.9", Arrives },
-            { "local: LAN", local, false, all, "192.168.77.10", RoundTrip },
-            { "local: LAN, unique local", local, false, all, "fd77::10", RoundTrip },
-            { "local: LAN, link-local", local, false, all, "fe80::10%vk0", RoundTrip },
+            { "local: LAN", local, false, "icmp,tcp", "192.168.77.10", RoundTrip },
+            { "local: LAN, unique local", local, false, "icmp,tcp", "fd77::10", RoundTrip },
+            { "local: LAN, link-local", local, false, "icmp,tcp", "fe80::10%vk0", RoundTrip },
+            { "local: no name asked in the LAN", local, false, "udp", "192.168.77.10", Blocked },
             { "local: elsewhere", local, false, all, elsewhere, Blocked },
             { "local: elsewhere, IPv6", local, false, all, elsewhere6, Blocked },
             { "local, forwarded: LAN", local, true, all, "192.168.77.10", Arrives },
             { "local, forwarded: LAN, IPv6", local, true, all, "fd77::10", Arrives },
             { "local, forwarded: elsewhere", local, true, all, elsewhere, Blocked },
             { "IPv6 server: the server", { "enable", "all", server6, "" }, false, all, server6, RoundTrip },
+            // The guard of a running tunnel, and lockdown with its list; the tables add up, and
+            // lifting the client's lock leaves lockdown alone.
+            { "guard: the server", { "enable", "tunnel", server, "" }, false, all, server, RoundTrip },
+            { "guard: elsewhere, IPv6", { "enable", "tunnel", server, "local" }, false, all, elsewhere6, Blocked },
+            { "lockdown: a listed server", lockdown, false, all, elsewhere6, RoundTrip },
+            { "lockdown: elsewhere", lockdown, false, all, elsewhere, Blocked },
+            { "lockdown: LAN", lockdown, false, "icmp,tcp", "192.168.77.10", RoundTrip },
+            { "lockdown and the lock add up", lockdown + QStringList { ";" } + on, false, all, elsewhere6, Blocked },
+            { "lockdown, the lock lifted", lockdown + QStringList { ";", "disable", "lock" }, false, all, elsewhere,
+                Blocked },
+            { "lockdown, all lifted", lockdown + QStringList { ";", "disable", "all" }, false, all, elsewhere,
+                RoundTrip },
+            // Applied again, nothing of the earlier server or LAN rule stays.
+            { "replaced: the new server", replaced, false, all, server, RoundTrip },
+            { "replaced: the old server", replaced, false, all, server6, Blocked },
+            { "replaced: LAN", replaced, false, all, "192.168.77.10", Blocked },
         };
         for (const auto& row : rows) {
             QTest::newRow(row.name) << row.arguments << row.fromContainer << row.kinds << row.target << int(row.expect);
@@ -260,8 +281,9 @@ private slots:
         QFETCH(QString, kinds);
         QFETCH(QString, target);
         QFETCH(int, expect);
-        if (!arguments.isEmpty()) {
-            QCOMPARE(run("killswitch", arguments), 0);
+        // ";" parts: the lock applied again over the previous one.
+        for (const QString& command : arguments.join(' ').split(" ; ", Qt::SkipEmptyParts)) {
+            QCOMPARE(run("killswitch", command.split(' ')), 0);
         }
         arrived();
         const QStringList results = probe(fromContainer, kinds, { target });

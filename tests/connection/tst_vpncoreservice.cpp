@@ -266,6 +266,8 @@ private slots:
         waitConnected(1);
         QTRY_COMPARE_WITH_TIMEOUT(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,fd00:8::1\"").arg(guid)), 1, 10000);
         QCOMPARE(sent(QStringLiteral("/dns\"")), 1);
+        // The lock is off, the tunnel guarded all the same.
+        QCOMPARE(sent(QStringLiteral("/killswitch\" \"enable\" \"tunnel\" \"198.51.100.1\"")), 1);
         core->disconnectFromVpn();
         QTRY_COMPARE(sent(QStringLiteral("\"user\" \"%1@\"").arg(guid)), 1);
         QTRY_COMPARE(reports("finished").size(), 1);

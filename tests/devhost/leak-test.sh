@@ -40,7 +40,7 @@ mkdir -p "$TMPDIR" && chmod 1777 "$TMPDIR"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 # (Connected with and without the kill switch: the "reconnected" and "connected again" measures.)
-ROWS=(openvpn_killed_lock_on killed_until_give_up service_restarted client_killed_and_restarted
+ROWS=(ipv4_only_server openvpn_killed_lock_on killed_until_give_up service_restarted client_killed_and_restarted
     openvpn_killed_kill_switch_off unreachable_server_cancelled resumed_after_server_forgot
     default_route_replaced)
 [ $# -gt 0 ] && ROWS=("$@")
@@ -226,6 +226,7 @@ host_is_clean() {
         | grep -E '(^| )(10\.8\.|fd00:8:)' || true)"
     [ -z "$stale" ] || fail "tunnel addresses or routes left: $stale" || return
     ! in_client nft list table inet vpnc_killswitch >/dev/null 2>&1 || fail "the network lock is still engaged" || return
+    ! in_client nft list table inet vpnc_tunnel >/dev/null 2>&1 || fail "the tunnel's guard is still engaged" || return
     ! client_openvpn >/dev/null || fail "an OpenVPN still runs"
 }
 
@@ -238,7 +239,35 @@ wait_for_clean_host() {
     host_is_clean
 }
 
-# Killed without a word to the service: the next client's start must clear everything.
+# restart_udp_server [IPV6_NET]: the UDP VPN server started again, for IPv4 alone without IPV6_NET.
+restart_udp_server() {
+    local pid
+    pid="$(cat "$VPNC_RUN_DIR/vpns-udp.pid")"
+    kill -TERM "$pid"
+    for _ in $(seq 50); do [ -e "/proc/$pid" ] || break; sleep 0.1; done
+    vpnc_start_vpnserver vpns-udp udp 88 10.8.0.0 "$@" || fail "the VPN server did not start again"
+}
+
+# A server that carries IPv4 alone and pushes nothing of IPv6: while connected, lock off or on,
+# nothing of IPv6 leaves beside the tunnel and names are asked only there; once the tunnel is down
+# IPv6 works again.
+row_ipv4_only_server() {
+    restart_udp_server || return
+    local lock
+    for lock in false true; do
+        client_up killswitchEnabled=$lock networkProtocol=0 && switch_on || break
+        measure "IPv4-only server, lock $lock" && no_leak && tunnel_carried || break
+        [ "$(grep '^nameserver' "$resolver_file")" = "nameserver 10.8.0.1" ] \
+            || { fail "resolvers beside the tunnel's: $(grep '^nameserver' "$resolver_file" | xargs)"; break; }
+        switch_off && wait_for_clean_host || break
+        measure "disconnected again" && [ "$(count_of client-icmp6)" -gt 0 ] || { fail "IPv6 is not back"; break; }
+    done
+    restart_udp_server fd00:8::
+    [ -z "$failure" ]
+}
+
+# Killed without a word to the service, lock on: the next client's start clears everything, and
+# within 10 s of that start it shows the list and the current IP and connects at a click.
 row_client_killed_and_restarted() {
     if [ -z "$client_pid" ] || ! client_openvpn >/dev/null; then
         client_up killswitchEnabled=true && switch_on || return
@@ -246,11 +275,20 @@ row_client_killed_and_restarted() {
     kill -KILL "$client_pid"
     wait "$client_pid" 2>/dev/null
     client_pid=""
-    # Its first requests may still go into the old tunnel, and die with it: the host is what counts here.
+    local from line took
+    # (start_client waits a second before it starts the client.)
+    from="$(($(date +%s%N) / 1000000 + 1000))"
     client_start || return
-    # The service clears the host when the new client says "init: connection".
-    wait_for_clean_host || return
-    measure "restarted, not connected" && [ "$(leaked)" -gt 0 ] || fail "the lock was not lifted"
+    wait_log 1 10 "Set VPN server IP: " && wait_log 1 10 "/v3/geoip' finished, IP: 192.0.2.2" \
+        || fail "no server list or current IP" || return
+    line="$(next_log_line)"
+    click_switch
+    wait_log "$line" 10 "VPN connection is UP" || fail "the switch did not connect" || return
+    took="$(($(date +%s%N) / 1000000 - from))"
+    echo "  list, current IP and Connected ${took} ms after the start"
+    [ "$took" -le 10000 ] || fail "Connected only ${took} ms after the start" || return
+    sleep 1
+    measure "restarted and connected" && no_leak && tunnel_carried
 }
 
 # SIGKILL leaves OpenVPN no time to take its addresses and routes away: the service must.
@@ -417,12 +455,8 @@ reconnected_within() {
 # The server restarted while the host slept: it knows the client no more, and the client's OpenVPN
 # would notice only at its ping time-out (60 s). On resume the client starts the tunnel again.
 resume_after_restarted_server() {
-    local pid
     logind sleep || return
-    pid="$(cat "$VPNC_RUN_DIR/vpns-udp.pid")"
-    kill -TERM "$pid"
-    for _ in $(seq 50); do [ -e "/proc/$pid" ] || break; sleep 0.1; done
-    vpnc_start_vpnserver vpns-udp udp 88 10.8.0.0 fd00:8:: || fail "the VPN server did not start again" || return
+    restart_udp_server fd00:8:: || return
     local line
     line="$(next_log_line)"
     logind resume || return

@@ -128,7 +128,7 @@ lab_boot() {
     for _ in $(seq 600); do
         state="$(in_lab systemctl is-system-running 2>&1)"
         case "$state" in
-            running | degraded | maintenance | stopping | offline) break ;;
+            running | degraded | maintenance | stopping) break ;;
         esac
         sleep 0.1
     done
@@ -170,8 +170,10 @@ lab_teardown() {
         kill -KILL "$nspawn_pid" 2>/dev/null
         wait "$nspawn_pid" 2>/dev/null
     fi
+    # nspawn and the container's systemd made folders inside; the deepest go first.
     for hierarchy in systemd unified; do
-        [ -d "/sys/fs/cgroup/$hierarchy/$name" ] && rmdir "/sys/fs/cgroup/$hierarchy/$name" 2>/dev/null
+        [ -d "/sys/fs/cgroup/$hierarchy/$name" ] \
+            && find "/sys/fs/cgroup/$hierarchy/$name" -depth -type d -exec rmdir {} + 2>/dev/null
     done
     VPNC_NS_PREFIX="$VPNC_NS_PREFIX" "$TOP/devhost/down.sh" >/dev/null 2>&1
     rm -rf "$work"

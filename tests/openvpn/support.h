@@ -128,7 +128,8 @@ public:
     }
     void launch()
     {
-        service.start(program(), { QStringLiteral("--log-file"), logFilePath() });
+        service.start(program(),
+            { QStringLiteral("--log-file"), logFilePath(), QStringLiteral("--state-dir"), logFilePath() + ".state" });
     }
     // Where a stand-in keeps its files.
     static QString openVpnFolder()

@@ -77,7 +77,7 @@ done < <(grep -rhoE '^import Qt[A-Za-z.]* [0-9.]+' "$TOP/qml" | cut -d' ' -f2- |
 cat >"$work/run.sh" <<EOF
 set -u
 ip link set lo up
-"$root$libdir/vpn-service" --log-file "$work/service.log" 2>"$work/service.err" &
+"$root$libdir/vpn-service" --log-file "$work/service.log" --state-dir "$work/state" 2>"$work/service.err" &
 service=\$!
 for _ in \$(seq 100); do grep -q "Listening on" "$work/service.log" 2>/dev/null && break; sleep 0.1; done
 export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config" TMPDIR="$work/home"

@@ -77,7 +77,9 @@ inline void launch(QProcess& service, const QString& app, const QString& folder,
     service.setProcessEnvironment(environment);
     service.setStandardOutputFile(QProcess::nullDevice());
     service.setStandardErrorFile(folder + "/service.err", QIODevice::Append);
-    const QStringList arguments = QStringList { app + "/vpn-service", "--log-file", folder + "/service.log" } + extra;
+    const QStringList arguments
+        = QStringList { app + "/vpn-service", "--log-file", folder + "/service.log", "--state-dir", folder + "/state" }
+        + extra;
     service.start(launcher.value(0, arguments.first()), launcher.mid(1) + arguments.mid(launcher.isEmpty() ? 1 : 0));
 }
 

@@ -818,7 +818,7 @@ private:
         const QString out = runAs(member, { "ws", "init: connection" });
         QVERIFY2(out.contains("CONNECTED yes"), qPrintable(out));
         QTRY_VERIFY(records().contains("openvpn SIGTERM"));
-        QCOMPARE(records().mid(recordCount).filter("killswitch disable all").size(), 1);
+        QCOMPARE(records().mid(recordCount).filter("killswitch disable lock").size(), 1);
         QVERIFY(!newLog().contains(QStringLiteral("the tunnel belongs to uid %1").arg(uidOf(owner))));
     }
 

@@ -291,11 +291,16 @@ private slots:
         QSignalSpy connected(&controller, &ServiceController::connected);
         QSignalSpy disconnected(&controller, &ServiceController::disconnected);
         QSignalSpy output(&controller, &ServiceController::processOutput);
+        QStringList runsAtInit; // what had run when the service answered "init: connection"
+        connect(&controller, &ServiceController::initialized, this, [&] {
+            runsAtInit = records();
+        });
         ServiceProcess killSwitch("killswitch");
         QSignalSpy started(&killSwitch, &ServiceProcess::started);
         QSignalSpy finished(&killSwitch, &ServiceProcess::finished);
         int sent = 0;
-        QStringList expected { "killswitch disable all" }; // the service's own run for "init: connection"
+        // The service's own run for "init: connection" (the resolvers and the tunnel's guard aside).
+        QStringList expected { "killswitch disable lock" };
         const auto give = [&](int count) {
             for (int i = 0; i < count; ++i) {
                 killSwitch.start(QStringList { path("killswitch"), "seq", QString::number(++sent) });
@@ -323,11 +328,15 @@ private slots:
         QTest::qWait(300);
         QStringList runs = records();
         QCOMPARE(runs.removeAll("dns user"), 1); // "init: connection" restores the resolvers, beside the rest
+        QCOMPARE(runs.removeAll("killswitch disable tunnel"), 1); // the tunnel's guard, for the init
         QCOMPARE(runs, expected);
         QCOMPARE(started.count(), sent);
         // The init run is the service's own business, not reported.
         QCOMPARE(texts(output).filter(QRegularExpression("^(started|finished):\\d+,0,killswitch$")).size(), 2 * sent);
-        QCOMPARE(output.count(), 2 * sent);
+        QCOMPARE(output.count(), 2 * sent + 2); // and the answers to "init: connection"
+        runsAtInit = runsAtInit.mid(0, 3);
+        runsAtInit.sort(); // the two tools run side by side
+        QCOMPARE(runsAtInit, QStringList({ "dns user", "killswitch disable lock", "killswitch disable tunnel" }));
         QCOMPARE(initial.count(), 1);
         QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), rounds);
         QCOMPARE(logLines.filter("Send data: [init: connection]").size(), 1);
@@ -430,9 +439,10 @@ private slots:
         QSignalSpy output(&fresh, &ServiceController::processOutput);
         OpenVpnProcess openVpn;
         QTRY_COMPARE_WITH_TIMEOUT(terminated(), 3, 8000);
-        QTRY_COMPARE(records().count("killswitch disable all"), 2);
+        QTRY_COMPARE(records().count("killswitch disable lock"), 2);
         QTest::qWait(300);
-        QCOMPARE(texts(output), QStringList());
+        // The answers, no news of the old run.
+        QCOMPARE(texts(output), QStringList({ "lockdown:off", "finished:0,0,init" }));
         // A crashed service leaves no OpenVPN behind that no one could stop.
         QVERIFY(startWaiting(openVpn, 5));
         stopService(true);
@@ -454,6 +464,7 @@ private slots:
         QTest::newRow("empty program") << QByteArray("start: \"\"") << false << "" << "empty program path";
         QTest::newRow("stop with argument") << QByteArray("stop: <openvpn> now") << false << "" << "unknown command";
         QTest::newRow("kill other") << QByteArray("start: <kill killswitch>") << false << "" << "argument not in double quotes";
+        QTest::newRow("lockdown: an address not canonical") << QByteArray("lockdown: on local 010.0.0.1") << false << "" << "not an address in canonical form";
         QTest::newRow("init with line end") << QByteArray("init: connection\n") << false << "" << "control character";
         QTest::newRow("NUL in argument") << QByteArray("start: \"%K\" \"a%0b\"") << false << "" << "control character";
         QTest::newRow("enormous") << "start: \"%K\" \"" + QByteArray(300000, 'x') + '"' << false << "" << "close code 1009";
