@@ -121,6 +121,12 @@ def commands(port, connections, text):
     import threading
 
     def link():
+        try:
+            talk()
+        except OSError:  # the service went, or dropped this link
+            pass
+
+    def talk():
         sock = socket.create_connection(("127.0.0.1", port))
         sock.sendall(handshake(port))
         buffer = b""

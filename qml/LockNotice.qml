@@ -5,8 +5,9 @@ import "controls"
 
 // Tells the user that the network lock blocks the Internet after a loss, and offers the ways out:
 // connect again, keep the lock until the user disconnects, or disconnect and lift the lock. Laid
-// over the main window, which stays where it is; Escape keeps the lock, the safe choice.
-Popup {
+// over the main window, which stays where it is; Escape keeps the lock, the safe choice. A Dialog for its
+// title: that is the name a screen reader gives the notice when it takes the focus.
+Dialog {
     id: notice
     objectName: "lockNotice"
 
@@ -17,6 +18,10 @@ Popup {
     modal: true
     focus: true
     padding: 20
+    verticalPadding: 20
+    title: qsTr("Internet blocked by the network lock")
+    // The title is drawn below, in the notice's own look.
+    header: null
     closePolicy: Popup.CloseOnEscape
 
     // The lock no longer blocks: connected again, or lifted.
@@ -45,8 +50,6 @@ Popup {
 
     contentItem: Column {
         spacing: 12
-        Accessible.role: Accessible.Dialog
-        Accessible.name: title.text
 
         Label {
             id: title
@@ -54,7 +57,7 @@ Popup {
             width: parent.width
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
-            text: qsTr("Internet blocked by the network lock")
+            text: notice.title
             font.family: FontFactory.poppinsBold.name
             font.bold: true
             font.pixelSize: 16

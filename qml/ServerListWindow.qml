@@ -78,6 +78,7 @@ Dialog {
                     width: parent.width - 2 * listHeader.leftOffset
                     placeholderText: qsTr("Search by country or city")
                     inputMethodHints: Qt.ImhNoPredictiveText
+                    maximumLength: 64
                     Accessible.name: placeholderText
                     KeyNavigation.tab: listView
                     Keys.onUpPressed: listView.decrementCurrentIndex()

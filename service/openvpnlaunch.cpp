@@ -408,7 +408,8 @@ bool OpenVpnLaunch::checkConfiguration(const QByteArray& text, const QString& pa
         }
     }
     const QStringList lines = QString::fromLatin1(text).split(QLatin1Char('\n'));
-    if (lines.size() > maxLines) {
+    // A final line end ends the last line; it begins none.
+    if (lines.size() - (lines.constLast().isEmpty() ? 1 : 0) > maxLines) {
         *error = QStringLiteral("more than %1 lines").arg(maxLines);
         return false;
     }

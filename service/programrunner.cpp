@@ -6,9 +6,11 @@
 #include "toolsupport.h"
 #include "tunneladapters.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <mutex>
@@ -116,6 +118,24 @@ void ProgramRunner::note(const QString& user, const QString& text, bool warning)
 
 ProgramRunner::~ProgramRunner()
 {
+    // A reading still under way uses what the process tears down after this: it is let finish
+    // (within its deadline; one that hangs on a file system is left, it touches nothing meanwhile).
+    QElapsedTimer waited;
+    waited.start();
+    for (const std::shared_ptr<Preparation>& preparation : qAsConst(preparing)) {
+        for (;;) {
+            {
+                const std::lock_guard<std::mutex> guard(preparation->lock);
+                if (preparation->done) {
+                    break;
+                }
+            }
+            if (waited.elapsed() > fileDeadlineMs) {
+                break;
+            }
+            QThread::msleep(5);
+        }
+    }
     waiting.clear();
     const QList<QProcess*> processes = running.values();
     for (QProcess* process : processes) {

@@ -104,6 +104,13 @@ public:
         return face == nullptr ? QString()
                                : QStringLiteral("%1 %2").arg(int(face->role())).arg(face->text(QAccessible::Name));
     }
+    // Waits in a true event loop for the object's signal ("walkedChanged()"): QML's waits answer the event
+    // queue only every few milliseconds, which a peer calling in over D-Bus pays for every call.
+    Q_INVOKABLE bool waitFor(QObject* object, const QString& signal, int ms) const
+    {
+        QSignalSpy spy(object, ("2" + signal).toLatin1().constData());
+        return spy.wait(ms);
+    }
     // The states assistive technology is told that matter here: "checked", "selected", "invisible".
     Q_INVOKABLE QString accessibleState(QQuickItem* item) const
     {

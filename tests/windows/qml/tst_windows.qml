@@ -159,7 +159,7 @@ TestCase {
             { tag: "server not answering", make: function () { report(1); vpnCore.onTunnelFailed(2); report(4, "The VPN server did not answer in time") },
               undo: function () { report(1) }, word: "Disconnected", action: "",
               text: "The VPN server did not answer. Try again, or choose another server location." },
-            { tag: "blocked by the lock", make: blockAfterLoss, undo: function () { vpnCore.disconnectFromVpn() }, word: "Blocked",
+            { tag: "blocked by the lock", make: function () { settings.userName = "alice"; blockAfterLoss() }, undo: function () { vpnCore.disconnectFromVpn() }, word: "Blocked",
               action: qsTranslate("ConnectionStatus", "Reconnect"),
               text: "The network lock blocks all Internet traffic because the VPN connection is down. Reconnect, or switch off to lift the lock." },
         ]
@@ -182,6 +182,10 @@ TestCase {
             mouseClick(action)
             tryVerify(function () { return settingsWindow().visible })
             settingsWindow().visible = false
+        } else if (data.action !== "") {
+            notice().close()
+            mouseClick(action) // reconnects, the lock held
+            compare(item("stateWord").text, qsTranslate("ConnectionStatus", "Connecting"))
         }
         data.undo()
         compare(problemShown(), "")
@@ -298,16 +302,12 @@ TestCase {
     }
 
     // A favourite comes first, is kept in the settings, and stays first in a list that comes again; the star
-    // answers the mouse, the keyboard and a screen reader.
+    // answers the mouse and the keyboard (what a screen reader is told: tst_a11y).
     function test_favourites() {
         serverListModel.updateCurrentServer(0)
         openList()
         var view = item("serverListView")
-        function row(city) { return rows(view).filter(function (r) { return r.cityName === city })[0] }
-        var star = item("favouriteStar", row("Dallas"))
-        compare(TestSupport.accessible(star), Accessible.CheckBox + " " + qsTranslate("ServerListItem", "Favourite"))
-        compare(TestSupport.accessible(row("Dallas")), Accessible.ListItem + " " + country("United States") + ", Dallas, " + qsTranslate("ServerListModel", "heavy load"))
-        mouseClick(star)
+        mouseClick(item("favouriteStar", rows(view).filter(function (r) { return r.cityName === "Dallas" })[0]))
         compare(shownCities() + "|" + TestSupport.stored("favouriteServers"), "Dallas,Frankfurt,Amsterdam|us1")
         TestSupport.loadServers() // a fresh list
         tryVerify(function () { return shownCities() === "Dallas,Frankfurt,Amsterdam" })
