@@ -53,6 +53,8 @@ TestCase {
         step("settings")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
         step("settings advanced")
+        mouseClick(findChild(settingsWindow.contentItem, "lockTab"))
+        step("settings network lock")
         settingsWindow.visible = false // as the window manager closes it
 
         step("settings closed")
