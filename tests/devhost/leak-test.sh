@@ -518,7 +518,9 @@ row_lockdown() {
     measure "lockdown, disconnected" && no_leak || return
     close_client || fail "the client did not end" || return
     measure "lockdown, the client quit" && no_leak && wait_lockdown "after the client quit" || return
-    stop_service && start_service && wait_lockdown "at the service's start" || return
+    # As at boot: the firewall empty, the service starts with no client.
+    stop_service && in_client nft delete table inet vpnc_lockdown && start_service || return
+    wait_lockdown "at the service's start" || return
     measure "lockdown, service started, no client" && no_leak || return
     client_up || return
     wait_log 1 10 "/v3/geoip' finished, IP: 192.0.2.2" || fail "no current IP through lockdown" || return
