@@ -209,6 +209,21 @@ QString processUser(HANDLE process)
     return sid;
 }
 
+// The owner of the process PID (its user's SID); REASON where none is known.
+void ownedByProcess(SocketOwner& owner, DWORD pid, const QString& reason)
+{
+    owner.pid = pid;
+    HANDLE process = pid != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid) : nullptr;
+    owner.id = processUser(process);
+    if (process != nullptr) {
+        CloseHandle(process);
+    }
+    owner.known = !owner.id.isEmpty();
+    if (!owner.known) {
+        owner.reason = reason;
+    }
+}
+
 #endif
 
 } // namespace
@@ -231,16 +246,7 @@ SocketOwner SocketOwner::ofPeer(qintptr descriptor)
         owner.id = QStringLiteral("uid %1").arg(owner.uid);
     }
 #elif defined(Q_OS_WIN)
-    owner.pid = owningProcess(descriptor);
-    HANDLE process = owner.pid != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.pid) : nullptr;
-    owner.id = processUser(process);
-    if (process != nullptr) {
-        CloseHandle(process);
-    }
-    owner.known = !owner.id.isEmpty();
-    if (!owner.known) {
-        owner.reason = QStringLiteral("the owner of the peer's connection is unknown");
-    }
+    ownedByProcess(owner, owningProcess(descriptor), QStringLiteral("the owner of the peer's connection is unknown"));
 #else
     Q_UNUSED(descriptor)
     owner.reason = QStringLiteral("the owner of a connection is unknown on this system");
@@ -259,16 +265,7 @@ SocketOwner SocketOwner::ofListener(quint16 port)
         owner.reason = QStringLiteral("nothing listens on 127.0.0.1:%1").arg(port);
     }
 #elif defined(Q_OS_WIN)
-    owner.pid = listeningProcess(port);
-    HANDLE process = owner.pid != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.pid) : nullptr;
-    owner.id = processUser(process);
-    if (process != nullptr) {
-        CloseHandle(process);
-    }
-    owner.known = !owner.id.isEmpty();
-    if (!owner.known) {
-        owner.reason = QStringLiteral("nothing known listens on 127.0.0.1:%1").arg(port);
-    }
+    ownedByProcess(owner, listeningProcess(port), QStringLiteral("nothing known listens on 127.0.0.1:%1").arg(port));
 #else
     Q_UNUSED(port)
     owner.reason = QStringLiteral("the owner of a listener is unknown on this system");

@@ -54,6 +54,8 @@ settings_file="$XDG_CONFIG_HOME/VPN/VPNClient.conf"
 
 # shellcheck source=devhost/lib/window.sh
 source "$TOP/devhost/lib/window.sh"
+# shellcheck source=devhost/lib/settings.sh
+source "$TOP/devhost/lib/settings.sh"
 
 teardown() {
     stop_pid "${lock_watch_pid:-}"
@@ -126,23 +128,6 @@ export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus"
 dbus-daemon --config-file="$TOP/tests/platform/private-bus.conf" --address="$DBUS_SYSTEM_BUS_ADDRESS" --nofork &
 bus_pid=$!
 logind() { "$BUILD_DIR/tests/bin/logind-standin" "$1" || fail "logind's $1 notice was not sent"; }
-
-# set_settings KEY=VALUE...: into the client's store, group Settings (the client reads it at start).
-set_settings() {
-    python3 - "$settings_file" "$@" <<'PY'
-import configparser, sys
-store = configparser.ConfigParser(interpolation=None)
-store.optionxform = str
-store.read(sys.argv[1])
-if not store.has_section("Settings"):
-    store.add_section("Settings")
-for pair in sys.argv[2:]:
-    key, value = pair.split("=", 1)
-    store.set("Settings", key, value)
-with open(sys.argv[1], "w") as out:
-    store.write(out, space_around_delimiters=False)
-PY
-}
 
 # client_start [KEY=VALUE...]: a client that runs and has reached the service.
 client_start() {

@@ -5,6 +5,8 @@
 
 # shellcheck source=devhost/lib/window.sh
 source "$TOP/devhost/lib/window.sh"
+# shellcheck source=devhost/lib/settings.sh
+source "$TOP/devhost/lib/settings.sh"
 
 user=alice
 display=:7
@@ -13,23 +15,6 @@ start_timeout=60
 deb_name="$(basename "$deb")"
 mkdir -p "$work/share"
 cp "$deb" "$work/share/"
-
-# set_settings KEY=VALUE...: into the store at $settings_file, group Settings, as QSettings reads it.
-set_settings() {
-    python3 - "$settings_file" "$@" <<'PY'
-import configparser, sys
-store = configparser.ConfigParser(interpolation=None)
-store.optionxform = str
-store.read(sys.argv[1])
-if not store.has_section("Settings"):
-    store.add_section("Settings")
-for pair in sys.argv[2:]:
-    key, value = pair.split("=", 1)
-    store.set("Settings", key, value)
-with open(sys.argv[1], "w") as out:
-    store.write(out, space_around_delimiters=False)
-PY
-}
 
 fail() {
     failure="$*"
