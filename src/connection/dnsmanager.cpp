@@ -67,11 +67,6 @@ QStringList DnsManager::vpnDnsSettings(const QString& ipv4Dns, const QString& ip
     return entries;
 }
 
-NetworkInterfaceList DnsManager::interfaces() const
-{
-    return interfaceList;
-}
-
 QString DnsManager::dnsToolPath()
 {
     return ProgramPaths::dns();

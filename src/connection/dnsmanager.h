@@ -25,7 +25,6 @@ public:
     QStringList userDnsSettings() const;
     // "GUID@V4,V6" per connection: the tunnel's servers on every connection.
     QStringList vpnDnsSettings(const QString& ipv4Dns, const QString& ipv6Dns) const;
-    NetworkInterfaceList interfaces() const;
 
     static QString dnsToolPath();
 

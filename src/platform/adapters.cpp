@@ -41,8 +41,3 @@ void AdapterDiscovery::logAdapters() const
                                       << "'";
     }
 }
-
-void AdapterDiscovery::setRouteTimeoutMs(int ms)
-{
-    timeoutMs = ms;
-}

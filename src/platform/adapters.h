@@ -33,7 +33,6 @@ public:
 
     // Windows side: the TAP adapters of a route listing, in listing order.
     static NetworkAdapters parseRouteListing(const QString& listing);
-    void setRouteTimeoutMs(int ms);
 
 #ifndef Q_OS_WIN
     // Linux side: the TUN/TAP interfaces of this network namespace, by index.

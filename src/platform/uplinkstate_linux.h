@@ -25,10 +25,6 @@ public:
     Outcome consume(const void* data, std::size_t size);
 
     bool isUplink(int index) const;
-    int defaultRouteCount() const
-    {
-        return defaultRoutes.size();
-    }
 
     static constexpr int maxLinks = 1024;
     static constexpr int maxDefaultRoutes = 256;

@@ -147,17 +147,6 @@ void ServiceController::reportInitialStatus()
     emit initialConnectionStatusChanged();
 }
 
-void ServiceController::abortConnection()
-{
-    if (!linkUp) {
-        return;
-    }
-    linkUp = false;
-    if (!socket->isValid()) {
-        socket->abort();
-    }
-}
-
 void ServiceController::sendCommand(const QString& command)
 {
     if (command.isEmpty()) {

@@ -38,7 +38,6 @@ signals:
     void processOutput(const QString& message);
 
 private slots:
-    void abortConnection();
     void checkConnectionTimer();
     void initialize();
     void onConnected();

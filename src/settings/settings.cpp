@@ -104,11 +104,6 @@ void Settings::save()
     store->sync();
 }
 
-NetworkAdapters Settings::networkAdapters() const
-{
-    return adapters;
-}
-
 void Settings::setNetworkAdapters(const NetworkAdapters& newAdapters)
 {
     adapters = newAdapters;
@@ -345,9 +340,4 @@ int Settings::defaultMtuSize() const
 QString Settings::qmlFileUrl(const QString& fileName)
 {
     return QStringLiteral("qrc:/qml/%1").arg(fileName);
-}
-
-QString Settings::appDataLocation()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }

@@ -39,7 +39,6 @@ class Settings : public QObject
 public:
     static Settings* instance();
 
-    NetworkAdapters networkAdapters() const;
     // Called once at start-up with the adapters the discovery found; mtuSize is applied to them.
     void setNetworkAdapters(const NetworkAdapters& adapters);
 
@@ -87,7 +86,6 @@ public:
     Q_INVOKABLE void save();
 
     static QString qmlFileUrl(const QString& fileName);
-    static QString appDataLocation();
 
 signals:
     void allowAccessToLocalDevicesChanged(bool enable);

@@ -10,7 +10,7 @@
 class UiStyle : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(bool brandingEnabled READ brandingEnabled NOTIFY brandingEnabledChanged)
+    Q_PROPERTY(bool brandingEnabled READ brandingEnabled CONSTANT)
     Q_PROPERTY(bool darkStyle READ darkStyle CONSTANT)
     Q_PROPERTY(QString generalBackgroundColor READ generalBackgroundColor CONSTANT)
     Q_PROPERTY(QString generalBrightLabelColor READ generalBrightLabelColor CONSTANT)
@@ -275,7 +275,6 @@ public:
 
 signals:
     // Exists for QML bindings only: the value is settled during construction.
-    void brandingEnabledChanged(bool enable);
 
 private:
     void load();
