@@ -51,14 +51,15 @@ private slots:
 
     void cleanupKeepsNineOlderLogs()
     {
-        // Twelve older runs, newest first (application and OpenVPN logs count together), then older files of another
-        // suffix and a folder: only the three oldest runs go.
+        // Twelve older runs, named and dated as real ones, newest first (application and OpenVPN logs count
+        // together), then older files of another suffix and a folder: only the three oldest runs go.
         QVERIFY(QDir().mkpath(logDir + "/archive.log"));
         QStringList names;
         for (int age = 1; age <= 14; ++age) {
-            names << (age > 12
-                    ? QString("backup%1.tar.log").arg(age)
-                    : QString("2020-01-01_00-00-%1-%2.log").arg(age, 2, 10, QChar('0')).arg(age % 2 ? "app" : "vpn"));
+            names << (age > 12 ? QString("backup%1.tar.log").arg(age)
+                               : QString("%1-%2.log")
+                                     .arg(QDateTime::currentDateTime().addDays(-age).toString("yyyy-MM-dd_hh-mm-ss"))
+                                     .arg(age % 2 ? "app" : "vpn"));
             QFile file(logDir + '/' + names.last());
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\n") == 4 && file.flush());
             QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-age), QFileDevice::FileModificationTime));
