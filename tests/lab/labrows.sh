@@ -73,6 +73,9 @@ client_start() {
     fi
     # One instance per user: a client still ending would take the new start for its second.
     no_client_left
+    # A client started within the second an earlier one started shares its log file, whose first
+    # lines are then the earlier client's: a new second gives the new client a file of its own.
+    sleep 1
     exec_line="$(sed -n 's/^Exec=//p' "$(lab_path /usr/share/applications/korvexvpn.desktop)" | sed 's/ %[A-Za-z]//g')"
     [ -n "$exec_line" ] || { fail "no desktop entry"; return; }
     marker="$(lab_path "/home/$user/.start-marker")"
