@@ -21,16 +21,15 @@ namespace {
 const QJsonObject defaults { { "password", "" }, { "userName", "" }, { "allowAccessToLocalDevices", true },
     { "autoReconnectToVpn", true }, { "autoUpdateEnabled", false }, { "connectToLastLocation", false },
     { "killswitchEnabled", false }, { "lockdownEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 },
-    { "networkProtocol", 0 },
-    { "currentServerId", 0 }, { "keepRunningInTray", true }, { "notificationsEnabled", true },
+    { "networkProtocol", 0 }, { "currentServerId", 0 }, { "keepRunningInTray", true }, { "notificationsEnabled", true },
     { "favouriteServers", QJsonArray() } };
 
 const QJsonObject changed { { "password", "Tr0ub4dor&3" }, { "userName", "alice" },
     { "allowAccessToLocalDevices", false }, { "autoReconnectToVpn", false }, { "autoUpdateEnabled", true },
     { "connectToLastLocation", true }, { "killswitchEnabled", true }, { "lockdownEnabled", true },
-    { "launchAppOnStartup", true },
-    { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 }, { "keepRunningInTray", false },
-    { "notificationsEnabled", false }, { "favouriteServers", QJsonArray { "de1", "Zürich, 2" } } };
+    { "launchAppOnStartup", true }, { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 },
+    { "keepRunningInTray", false }, { "notificationsEnabled", false },
+    { "favouriteServers", QJsonArray { "de1", "Zürich, 2" } } };
 
 QJsonObject merged(const QJsonObject& changes)
 {
