@@ -1,3 +1,4 @@
+#include "../support/logcapture.h"
 #include "app/application.h"
 #include "foundation/logger.h"
 #include "settings/settings.h"
@@ -12,15 +13,6 @@
 #include <QtTest>
 
 namespace {
-
-QStringList caught; // "TYPE message", TYPE one of D W C F I
-QtMessageHandler previous = nullptr;
-
-void capture(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    caught << QString(QLatin1Char("DWCFI"[type])) + QLatin1Char(' ') + text;
-    previous(type, context, text);
-}
 
 void writeFile(const QString& path, const QByteArray& content)
 {
@@ -52,12 +44,12 @@ class TestUpdate : public QObject
 private slots:
     void initTestCase()
     {
-        previous = qInstallMessageHandler(capture);
+        testlog::capture(true);
     }
 
     void init()
     {
-        caught.clear();
+        testlog::clear();
     }
 
     void check_data()
@@ -98,13 +90,14 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(results.count() == 1 ? results.first().first().toString() : QString::number(results.count()),
             result == "none" ? "0" : result);
-        QStringList log { "I Update: Checking..." };
+        QStringList log { "info\tUpdate: Checking..." };
         if (result != "none") {
-            log << (result.isEmpty() ? "I Update: There are currently no updates available"
-                                     : "I Update: Finished,  new version is available: " + result);
+            log << (result.isEmpty() ? "info\tUpdate: There are currently no updates available"
+                                     : "info\tUpdate: Finished,  new version is available: " + result);
         }
-        QCOMPARE(caught,
-            answer == "missing" ? QStringList { "W Update: Disabled, 'maintenancetool.exe' does not exists" } : log);
+        QCOMPARE(testlog::lines(),
+            answer == "missing" ? QStringList { "warning\tUpdate: Disabled, 'maintenancetool.exe' does not exists" }
+                                : log);
         // A 10 s timer is a coarse one: it may fire up to 5 % early.
         QVERIFY2(answer == "hang" ? elapsed >= 9500 && elapsed < 20000 : elapsed < 9500,
             qPrintable(QString::number(elapsed)));
@@ -118,7 +111,7 @@ private slots:
         QTest::newRow("Version 2.0.1") << QByteArray("<Packages><ApplicationVersion>1.0.0</ApplicationVersion>"
                                                      "<Package><Version>2.0.1</Version></Package></Packages>") << "2.0.1|";
         QTest::newRow("only ApplicationVersion") << QByteArray("<Packages><ApplicationVersion>1.0.0</ApplicationVersion></Packages>") << "|";
-        QTest::newRow("malformed") << QByteArray("<Packages><Package><Name>k</Nme><Version>2.0.1</Version></Package>") << "|C Update: Cannot parse XML: Opening and ending tag mismatch.";
+        QTest::newRow("malformed") << QByteArray("<Packages><Package><Name>k</Nme><Version>2.0.1</Version></Package>") << "|critical\tUpdate: Cannot parse XML: Opening and ending tag mismatch.";
         QTest::newRow("missing") << QByteArray() << "|";
         // clang-format on
     }
@@ -133,7 +126,7 @@ private slots:
             writeFile(dir.filePath(QStringLiteral("components.xml")), content);
         }
         const QString version = Update::currentVersion(dir.path());
-        QCOMPARE(version + '|' + caught.join('\n'), expected);
+        QCOMPARE(version + '|' + testlog::lines().join('\n'), expected);
         QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), dir.filePath(QStringLiteral("probe"))));
         QProcess probe;
         probe.start(dir.filePath(QStringLiteral("probe")), { "banner" });
@@ -154,7 +147,7 @@ private slots:
         QVERIFY(ended.wait(60000));
         update = application->findChild<Update*>();
         QVERIFY(update);
-        QCOMPARE(caught.contains("W Update: Disabled, 'maintenancetool.exe' does not exists"),
+        QCOMPARE(testlog::lines().contains("warning\tUpdate: Disabled, 'maintenancetool.exe' does not exists"),
             application->isInitialized()); // without a VPN adapter start-up ends before the check
         application->setUpdateQuestionHook([](QMessageBox& box) {
             QTimer::singleShot(0, &box, &QWidget::close);
@@ -207,11 +200,12 @@ private slots:
             seen, QStringList({ "New version found.\nDo you want to update to version 2.0.1?", "Update5", "Skip6" }));
         const bool quits = choice == QLatin1String("Update");
         QCOMPARE(result, quits ? 0 : 7);
-        QCOMPARE(caught.contains("I Update: Checking..."), afterCheck);
-        const int closing = caught.indexOf("I Application: Close app and start installer");
-        const int started
-            = caught.indexOf(QRegularExpression("^I Update: Maintenance tool with params .* started: true.*"));
-        QVERIFY2(quits ? closing >= 0 && started > closing : closing < 0 && started < 0, qPrintable(caught.join('\n')));
+        QCOMPARE(testlog::lines().contains("info\tUpdate: Checking..."), afterCheck);
+        const int closing = testlog::lines().indexOf("info\tApplication: Close app and start installer");
+        const int started = testlog::lines().indexOf(
+            QRegularExpression("^info\tUpdate: Maintenance tool with params .* started: true.*"));
+        QVERIFY2(quits ? closing >= 0 && started > closing : closing < 0 && started < 0,
+            qPrintable(testlog::lines().join('\n')));
         // The stand-in records its "--updater" starts.
         QFile record(dir.filePath("maintenancetool-updater.log"));
         QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(record).size() > 0, quits, 5000);

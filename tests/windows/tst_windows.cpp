@@ -1,4 +1,5 @@
-#include "../servers/httpsserver.h"
+#include "../support/httpsserver.h"
+#include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
@@ -14,33 +15,6 @@
 #include <QTranslator>
 #include <QtQuick>
 #include <QtQuickTest>
-
-// The real connection controller. The tests play the tunnel through its report slots, and every call the
-// windows make is recorded in "calls" before it goes on to the controller.
-class VpnCoreProbe : public VpnCore
-{
-    Q_OBJECT
-    Q_PROPERTY(QStringList calls MEMBER m_calls)
-    QStringList m_calls;
-
-public:
-    using VpnCore::VpnCore;
-    Q_INVOKABLE void connectToVpn()
-    {
-        m_calls << QStringLiteral("connectToVpn");
-        VpnCore::connectToVpn();
-    }
-    Q_INVOKABLE void disconnectFromVpn()
-    {
-        m_calls << QStringLiteral("disconnectFromVpn");
-        VpnCore::disconnectFromVpn();
-    }
-    Q_INVOKABLE void setVpnServerIp(const QString& ip)
-    {
-        m_calls << QStringLiteral("setVpnServerIp %1").arg(ip);
-        VpnCore::setVpnServerIp(ip);
-    }
-};
 
 // Singleton "TestSupport" 1.0. Sets the client's context properties, with the settings kept in a temporary
 // profile, the style and the language named by VPN_TEST_STYLE ("dark") and VPN_TEST_LANGUAGE ("ru"), and the
