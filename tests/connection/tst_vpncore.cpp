@@ -86,6 +86,19 @@ private slots:
             QStringLiteral("192.0.2.2qrc:/resources/icons/flags/de.png"));
     }
 
+    // The setting is followed as it changes, with the controller running.
+    void followsAutoReconnection()
+    {
+        QSignalSpy attempts(core.get(), &VpnCore::reconnecting);
+        for (const bool on : { false, true }) {
+            Settings::instance()->setAutoReconnectToVpn(on);
+            report(1);
+            report(3);
+            report(0, QStringLiteral("CrashExit"));
+        }
+        QCOMPARE(attempts.count(), 1);
+    }
+
     // Three attempts after a loss, then the notice with the lock kept; giving up and reaching Connected
     // start the count again.
     void reconnectionLimit()
