@@ -1,5 +1,4 @@
 #include "../support/httpsserver.h"
-#include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
@@ -29,7 +28,7 @@ class Setup : public QObject
     // Made once the application exists: sockets need its event loop.
     HttpsServer* m_apiServer = nullptr;
     NetworkApi* m_api = nullptr;
-    VpnCoreProbe* m_vpnCore = nullptr;
+    VpnCore* m_vpnCore = nullptr;
     ServerListModel m_model;
     DirectoryRefresh* m_refresh = nullptr;
     ConnectionStatus* m_status = nullptr;
@@ -209,9 +208,12 @@ public slots:
             QStringLiteral("127.0.0.1:%1").arg(m_apiServer->serverPort()), readData("test-ca.pem"), this);
         m_refresh = new DirectoryRefresh(m_api, &m_model, this);
         m_refresh->setRetryDelays(100, 400);
-        m_vpnCore = new VpnCoreProbe(this);
+        // The real connection controller; the tests play the tunnel through its report slots.
+        m_vpnCore = new VpnCore(this);
         m_vpnCore->setNetworkApi(m_api);
+        // Wired as the application wires them.
         connect(m_vpnCore, &VpnCore::vpnConnectedChanged, m_refresh, &DirectoryRefresh::onTunnelChanged);
+        connect(&m_model, &ServerListModel::serverIpChanged, m_vpnCore, &VpnCore::setVpnServerIp);
         serve(QStringLiteral("/v3/geoip"), QStringLiteral(R"({"data":{"ip":"192.0.2.2","iso_code":"DE"}})"));
         m_status = new ConnectionStatus(m_vpnCore, &m_model, this);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
@@ -225,6 +227,7 @@ public slots:
         context->setContextProperty(QStringLiteral("settings"), Settings::instance());
         context->setContextProperty(QStringLiteral("serverListModel"), &m_model);
         context->setContextProperty(QStringLiteral("vpnCore"), m_vpnCore);
+        context->setContextProperty(QStringLiteral("connectionView"), m_vpnCore->view());
         context->setContextProperty(QStringLiteral("connectionStatus"), m_status);
     }
     // Gone while the application still exists: shutting the controller down asks where the program lives.
