@@ -3,6 +3,7 @@
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "servers/flagimage.h"
 #include "servers/networkapi.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"

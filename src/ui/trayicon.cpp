@@ -3,6 +3,7 @@
 #include "connection/vpncore.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
+#include "ui/productname.h"
 #include "ui/traypresenter.h"
 
 #include <QAction>
@@ -89,8 +90,7 @@ void TrayIcon::refresh()
     const State now = state();
     presenter->setIcon(iconPath(now, dark));
 
-    QStringList tip { QStringLiteral("%1: %2").arg(Settings::instance()->titleName(), stateText(now)),
-        model->locationText() };
+    QStringList tip { QStringLiteral("%1: %2").arg(ProductName::title(), stateText(now)), model->locationText() };
     if (!core->currentIp().isEmpty()) {
         tip << tr("IP address: %1").arg(core->currentIp());
     }
@@ -144,9 +144,8 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event)
     } else if (!toldAboutTray && Settings::instance()->notificationsEnabled()) {
         // Once a run, so that the closed window does not read as a quit.
         toldAboutTray = true;
-        presenter->showMessage(Settings::instance()->titleName(),
-            tr("%1 keeps running in the notification area. Quit it from the icon's menu.")
-                .arg(Settings::instance()->titleName()),
+        presenter->showMessage(ProductName::title(),
+            tr("%1 keeps running in the notification area. Quit it from the icon's menu.").arg(ProductName::title()),
             QSystemTrayIcon::Information);
     }
     return true;
