@@ -106,6 +106,10 @@ Application::Application()
     engine.load(QUrl(qmlFileUrl(QStringLiteral("main.qml"))));
     awaitFirstFrame();
 
+    // A changed MTU goes to every adapter the discovery found (none before it has ended).
+    connect(Settings::instance(), &Settings::mtuSizeChanged, this, [this](int mtu) {
+        Mtu::applyToAdapters(adapterDiscovery.adapters(), mtu);
+    });
     // The route listing takes its time; the window draws its first frame meanwhile.
     connect(&adapterDiscovery, &AdapterDiscovery::discovered, this, &Application::onAdaptersDiscovered);
     adapterDiscovery.discover();
@@ -119,10 +123,6 @@ void Application::onAdaptersDiscovered()
         emit startUpEnded(false);
         return;
     }
-    // A changed MTU goes to every adapter the discovery found.
-    connect(Settings::instance(), &Settings::mtuSizeChanged, this, [this](int mtu) {
-        Mtu::applyToAdapters(adapterDiscovery.adapters(), mtu);
-    });
     adaptersReady = true;
     if (firstFrameShown) {
         finishStartUp();
