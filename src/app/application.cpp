@@ -74,9 +74,10 @@ Application::Application()
     networkApi = new NetworkApi(this);
     vpnCore = new VpnCore(this);
     vpnCore->setConnectToLastLocation(Settings::instance()->connectToLastLocation());
-    vpnCore->setAutoReconnection(Settings::instance()->autoReconnectToVpn());
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
+    // The chosen server reaches the controller whether or not a window was ever shown: the tray connects too.
+    connect(serverListModel, &ServerListModel::serverIpChanged, vpnCore, &VpnCore::setVpnServerIp);
 
     // The list reaches the model through the refresh, which asks again while it is missing.
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
@@ -97,6 +98,7 @@ Application::Application()
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
+    context->setContextProperty(QStringLiteral("connectionView"), vpnCore->view());
     context->setContextProperty(QStringLiteral("connectionStatus"), connectionStatus);
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
     // The settings window's "logger.openLogFolder()".

@@ -219,6 +219,34 @@ void ConnectionStatus::act()
     }
 }
 
+QString ConnectionStatus::press()
+{
+    if (core->vpnDisconnectionInProgress()) {
+        return tr("Disconnection in progress...");
+    }
+    if (!switchedOn()) {
+        if (!canConnect()) {
+            return problemText();
+        }
+        // Without a server there is nothing to connect to; say why there is none.
+        if (model->serverIp().isEmpty()) {
+            if (model->isEmpty()) {
+                return tr("Choose a server location first");
+            }
+            return model->unavailable() ? tr("The server list cannot be loaded. Trying again...")
+                                        : tr("The server list is loading...");
+        }
+    }
+    // A lock that blocks without a tunnel is switched off here, which lifts it; the tray's entry
+    // offers a connect there instead.
+    if (state() == Blocked && switchedOn()) {
+        core->disconnectFromVpn();
+    } else {
+        core->toggleConnection();
+    }
+    return QString();
+}
+
 void ConnectionStatus::setServiceRunning(bool running)
 {
     serviceRunning = running;

@@ -20,7 +20,7 @@ TrayIcon::TrayIcon(TrayPresenter* presenter, VpnCore* core, ServerListModel* mod
     , dark(darkStyle)
 {
     setObjectName(QStringLiteral("TrayIcon"));
-    connectAction = trayMenu.addAction(QString(), this, &TrayIcon::onConnectTriggered);
+    connectAction = trayMenu.addAction(QString(), core, &VpnCore::toggleConnection);
     locationAction = trayMenu.addAction(QString(), this, &TrayIcon::serverListRequested);
     trayMenu.addSeparator();
     trayMenu.addAction(tr("Show window"), this, &TrayIcon::showWindowRequested);
@@ -31,7 +31,7 @@ TrayIcon::TrayIcon(TrayPresenter* presenter, VpnCore* core, ServerListModel* mod
     connect(core, &VpnCore::vpnDisconnectionInProgressChanged, this, &TrayIcon::refresh);
     connect(core, &VpnCore::networkLockEngagedChanged, this, &TrayIcon::refresh);
     connect(core, &VpnCore::trafficBlockedByLockdownChanged, this, &TrayIcon::refresh);
-    connect(core, &VpnCore::currentIpChanged, this, &TrayIcon::refresh);
+    connect(core->view(), &ConnectionView::currentIpChanged, this, &TrayIcon::refresh);
     connect(model, &ServerListModel::locationTextChanged, this, &TrayIcon::refresh);
     connect(model, &ServerListModel::serverIpChanged, this, &TrayIcon::refresh);
     connect(presenter, &TrayPresenter::activated, this, &TrayIcon::showWindowRequested);
@@ -91,8 +91,8 @@ void TrayIcon::refresh()
     presenter->setIcon(iconPath(now, dark));
 
     QStringList tip { QStringLiteral("%1: %2").arg(ProductName::title(), stateText(now)), model->locationText() };
-    if (!core->currentIp().isEmpty()) {
-        tip << tr("IP address: %1").arg(core->currentIp());
+    if (!core->view()->currentIp().isEmpty()) {
+        tip << tr("IP address: %1").arg(core->view()->currentIp());
     }
     presenter->setToolTip(tip.join(QLatin1Char('\n')));
 
@@ -105,15 +105,6 @@ void TrayIcon::refresh()
     locationAction->setText(QString(model->locationText()).replace(QLatin1Char('&'), QStringLiteral("&&")));
     const QString flag = model->locationImageSource();
     locationAction->setIcon(flag.isEmpty() ? QIcon() : QIcon(flag.mid(flag.indexOf(QLatin1Char(':')))));
-}
-
-void TrayIcon::onConnectTriggered()
-{
-    if (core->vpnConnected() || core->vpnConnectionInProgress()) {
-        core->disconnectFromVpn();
-    } else {
-        core->connectToVpn();
-    }
 }
 
 void TrayIcon::watchWindow(QWindow* mainWindow)

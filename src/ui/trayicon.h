@@ -53,7 +53,6 @@ protected:
 private:
     void refresh();
     QString stateText(State state) const;
-    void onConnectTriggered();
 
     TrayPresenter* presenter;
     VpnCore* core;

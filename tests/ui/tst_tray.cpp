@@ -80,15 +80,16 @@ class TestTray : public QObject
         notifier = std::make_unique<TrayNotifier>(tray.get(), core.get(), model.get());
     }
 
-    // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, 1 connecting,
-    // 2 disconnecting, 3 connected), "crash" (an exit nobody asked for), "timeout" (an attempt that failed),
+    // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, or without a
+    // report, 1 connecting, 2 disconnecting, 3 connected), "crash" (an exit nobody asked for; "crash!" a
+    // critical one, which is never retried), "timeout" (an attempt that failed),
     // "ip" (the current IP arrives), "disconnect" (the user's, also from the lock's notice). Each step's news
     // is out before the next.
     void play(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            if (step == QLatin1String("crash")) {
-                core->onVpnConnectionStateChanged(0, QStringLiteral("CrashExit"), false);
+            if (step.startsWith(QLatin1String("crash"))) {
+                core->onVpnConnectionStateChanged(0, QStringLiteral("CrashExit"), step.endsWith('!'));
             } else if (step == QLatin1String("timeout")) {
                 core->onVpnConnectionStateChanged(4, QStringLiteral("The VPN server did not answer in time"), false);
             } else if (step == QLatin1String("ip")) {
@@ -162,7 +163,6 @@ private slots:
         QFETCH(QString, picture);
         configure(killSwitch, autoReconnect);
         make(dark, withServer);
-        core->setAutoReconnection(autoReconnect);
         play(steps);
         QCOMPARE(tray->icon, QStringLiteral(":/resources/icons/tray_%1_%2.png").arg(picture, dark ? "white" : "black"));
         const QList<QAction*> entries = tray->menu->actions();
@@ -277,6 +277,9 @@ private slots:
         QTest::newRow("lost") << false << false << true << "1,3,crash" << QStringList { up, "VPN disconnected|The VPN connection ended unexpectedly.|2" };
         const QString blocked = QStringLiteral("Internet blocked by the network lock|%1\nOpen Korvex to reconnect, or disconnect to lift the lock.|3");
         QTest::newRow("lost, the lock holds") << true << false << true << "1,3,crash" << QStringList { up, blocked.arg("The VPN connection ended unexpectedly.") };
+        // Neither is retried, whatever the setting.
+        QTest::newRow("critical, the lock holds") << true << true << true << "1,3,crash!" << QStringList { up, blocked.arg("The VPN connection ended unexpectedly.") };
+        QTest::newRow("ended unreported, the lock holds") << true << true << true << "1,3,0" << QStringList { up, blocked.arg("The VPN connection ended unexpectedly.") };
         QTest::newRow("attempt failed") << false << false << true << "1,timeout" << QStringList { "VPN disconnected|The VPN server did not answer in time|2" };
         QTest::newRow("reconnects") << false << true << true << "1,3,crash,1,crash,1,3" << QStringList { up, retry, "VPN reconnected|DE, Frankfurt|1" };
         QTest::newRow("gives up") << false << true << true << fourLosses << QStringList { up, retry, "Reconnection failed|The VPN connection could not be re-established.|2" };
@@ -292,7 +295,6 @@ private slots:
         QFETCH(QString, steps);
         configure(killSwitch, autoReconnect, notifications);
         make(false, true);
-        core->setAutoReconnection(autoReconnect);
         play(steps);
         QTEST(tray->messages, "messages");
     }
