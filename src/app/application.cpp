@@ -195,7 +195,7 @@ void Application::finishStartUp()
 void Application::createTray()
 {
     trayPresenter = new SystemTrayPresenter(this);
-    trayIcon = new TrayIcon(trayPresenter, vpnCore, serverListModel, uiStyle->darkStyle(), this);
+    trayIcon = new TrayIcon(trayPresenter, connectionStatus, vpnCore, serverListModel, uiStyle->darkStyle(), this);
     trayNotifier = new TrayNotifier(trayPresenter, vpnCore, serverListModel, this);
     connect(trayIcon, &TrayIcon::showWindowRequested, this, &Application::showMainWindow);
     connect(trayIcon, &TrayIcon::serverListRequested, this, &Application::showServerList);
