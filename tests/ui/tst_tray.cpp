@@ -64,6 +64,7 @@ class TestTray : public QObject
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     std::unique_ptr<VpnCoreProbe> core;
     std::unique_ptr<ServerListModel> model;
+    std::unique_ptr<ConnectionStatus> status;
     std::unique_ptr<Recorder> tray;
     std::unique_ptr<TrayIcon> icon;
     std::unique_ptr<TrayNotifier> notifier;
@@ -72,6 +73,7 @@ class TestTray : public QObject
     {
         icon.reset();
         notifier.reset();
+        status.reset();
         core = std::make_unique<VpnCoreProbe>();
         core->setNetworkApi(&api);
         model = std::make_unique<ServerListModel>();
@@ -80,7 +82,8 @@ class TestTray : public QObject
             core->setVpnServerIp(model->serverIp());
         }
         tray = std::make_unique<Recorder>();
-        icon = std::make_unique<TrayIcon>(tray.get(), core.get(), model.get(), dark);
+        status = std::make_unique<ConnectionStatus>(core.get(), model.get());
+        icon = std::make_unique<TrayIcon>(tray.get(), status.get(), core.get(), model.get(), dark);
         notifier = std::make_unique<TrayNotifier>(tray.get(), core.get(), model.get());
     }
 
@@ -126,6 +129,7 @@ private slots:
     {
         icon.reset();
         notifier.reset();
+        status.reset();
         core.reset();
         testlog::clear();
     }
