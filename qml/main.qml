@@ -20,7 +20,7 @@ ApplicationWindow {
     minimumHeight: height
     maximumHeight: height
     color: uiStyle.generalBackgroundColor
-    title: settings.titleName()
+    title: uiStyle.titleName()
     visible: true
 
     // A keyboard user starts on the round switch.

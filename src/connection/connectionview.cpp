@@ -1,6 +1,7 @@
 #include "connectionview.h"
 
 #include "foundation/utils.h"
+#include "servers/flagimage.h"
 
 #include <QTime>
 

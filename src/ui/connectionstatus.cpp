@@ -2,7 +2,7 @@
 
 #include "connection/vpncore.h"
 #include "servers/serverlistmodel.h"
-#include "settings/settings.h"
+#include "ui/productname.h"
 
 ConnectionStatus::ConnectionStatus(VpnCore* core, ServerListModel* model, QObject* parent)
     : QObject(parent)
@@ -116,13 +116,13 @@ QString ConnectionStatus::problemSentence(Problem problem) const
     case ServiceNotRunning:
         return tr("The %1 service (vpn-service) is not running, so no VPN connection can be made. "
                   "Start it, or reinstall %1; it is found again by itself.")
-            .arg(Settings::instance()->titleName());
+            .arg(ProductName::title());
     case NoTunnelDevice: {
         const QString why = core->tunUnavailableText();
         return (why.isEmpty() ? tr("No tunnel can be made on this computer: no TUN/TAP device is available") : why)
             + QStringLiteral(". ")
             + tr("Load the TUN/TAP driver or ask your administrator, then restart the %1 service.")
-                  .arg(Settings::instance()->titleName());
+                  .arg(ProductName::title());
     }
     case AccountMissing:
         return tr("No user name or password is stored. Enter your account in Settings.");
@@ -146,7 +146,7 @@ QString ConnectionStatus::problemSentence(Problem problem) const
     case ProviderUnreachable:
         return tr("The VPN provider cannot be reached, so the server list is missing. "
                   "Check your Internet connection; %1 keeps trying.")
-            .arg(Settings::instance()->titleName());
+            .arg(ProductName::title());
     case NoProblem:
         break;
     }

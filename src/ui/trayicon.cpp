@@ -3,6 +3,7 @@
 #include "connection/vpncore.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
+#include "ui/productname.h"
 #include "ui/traypresenter.h"
 
 #include <QAction>
@@ -76,8 +77,7 @@ void TrayIcon::refresh()
     const ConnectionStatus::State now = status->state();
     presenter->setIcon(iconPath(now, dark));
 
-    QStringList tip { QStringLiteral("%1: %2").arg(Settings::instance()->titleName(), stateText(now)),
-        model->locationText() };
+    QStringList tip { QStringLiteral("%1: %2").arg(ProductName::title(), stateText(now)), model->locationText() };
     if (!core->view()->currentIp().isEmpty()) {
         tip << tr("IP address: %1").arg(core->view()->currentIp());
     }
@@ -123,9 +123,8 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event)
     } else if (!toldAboutTray && Settings::instance()->notificationsEnabled()) {
         // Once a run, so that the closed window does not read as a quit.
         toldAboutTray = true;
-        presenter->showMessage(Settings::instance()->titleName(),
-            tr("%1 keeps running in the notification area. Quit it from the icon's menu.")
-                .arg(Settings::instance()->titleName()),
+        presenter->showMessage(ProductName::title(),
+            tr("%1 keeps running in the notification area. Quit it from the icon's menu.").arg(ProductName::title()),
             QSystemTrayIcon::Information);
     }
     return true;

@@ -5,7 +5,7 @@
 #include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
-#include "settings/uistyle.h"
+#include "ui/uistyle.h"
 #include "ui/connectionstatus.h"
 #include "ui/dashcircle.h"
 

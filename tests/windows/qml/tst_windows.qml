@@ -44,7 +44,7 @@ TestCase {
         report(3)
         report(0, "CrashExit")
     }
-    function sentence(text) { return qsTranslate("ConnectionStatus", text).replace("%1", settings.titleName()).replace("%1", settings.titleName()) }
+    function sentence(text) { return qsTranslate("ConnectionStatus", text).replace("%1", uiStyle.titleName()).replace("%1", uiStyle.titleName()) }
     // WCAG's contrast ratio of two colours.
     function contrast(a, b) {
         function channel(c) { return c <= 0.03928 ? c / 12.92 : Math.pow((c + 0.055) / 1.055, 2.4) }
@@ -169,7 +169,7 @@ TestCase {
         data.make()
         var expected = sentence(data.text) + (data.next ? ". " + sentence(data.next) : "")
         if (TestSupport.variant.indexOf("ru") >= 0)
-            verify(expected !== data.text.replace(/%1/g, settings.titleName()), "translated")
+            verify(expected !== data.text.replace(/%1/g, uiStyle.titleName()), "translated")
         wait(300) // no tip's time-out takes it away
         compare(problemShown(), expected)
         compare(item("stateWord").text, qsTranslate("ConnectionStatus", data.word))
