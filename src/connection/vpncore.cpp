@@ -169,7 +169,7 @@ void VpnCore::connectToVpn()
     emit vpnConnectionErrorTextChanged(errorText);
     setFailure(NoFailure);
 
-    const bool udp = settings->networkProtocol() == 0;
+    const bool udp = settings->networkProtocol() == Settings::Udp;
 
     if (!checkCredentials()) {
         setFailure(AccountMissing);
@@ -235,7 +235,7 @@ void VpnCore::startRun()
     }
     dnsServerIpv4.clear();
     dnsServerIpv6.clear();
-    vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == 0);
+    vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == Settings::Udp);
     vpnClient.setCredentials(settings->userName(), settings->password());
     vpnClient.setMtu(settings->mtuSize());
     vpnClient.start();
