@@ -23,7 +23,7 @@ class TestVpnCore : public QObject
 
     void report(int state, const QString& text = QString(), bool critical = false)
     {
-        core->onVpnConnectionStateChanged(state, text, critical);
+        core->onVpnConnectionStateChanged(static_cast<VpnClient::State>(state), text, critical);
     }
 
 private slots:

@@ -92,15 +92,17 @@ class TestTray : public QObject
     {
         for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             if (step.startsWith(QLatin1String("crash"))) {
-                core->onVpnConnectionStateChanged(0, QStringLiteral("CrashExit"), step.endsWith('!'));
+                core->onVpnConnectionStateChanged(
+                    VpnClient::Disconnected, QStringLiteral("CrashExit"), step.endsWith('!'));
             } else if (step == QLatin1String("timeout")) {
-                core->onVpnConnectionStateChanged(4, QStringLiteral("The VPN server did not answer in time"), false);
+                core->onVpnConnectionStateChanged(
+                    VpnClient::Error, QStringLiteral("The VPN server did not answer in time"), false);
             } else if (step == QLatin1String("ip")) {
                 core->onRequestCurrentIpAddressFinished(QStringLiteral("198.51.100.1"), QStringLiteral("DE"));
             } else if (step == QLatin1String("disconnect")) {
                 core->disconnectFromVpn();
             } else {
-                core->onVpnConnectionStateChanged(step.toInt(), QString(), false);
+                core->onVpnConnectionStateChanged(static_cast<VpnClient::State>(step.toInt()), QString(), false);
             }
             QCoreApplication::processEvents();
         }
