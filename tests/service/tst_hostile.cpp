@@ -523,11 +523,7 @@ private slots:
 
         servicekit::launch(service, app, base.path());
         QVERIFY(service.waitForStarted());
-        QVERIFY(QTest::qWaitFor(
-            [this] {
-                return log().contains("Listening on");
-            },
-            10000));
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("Listening on"), 10000);
 
         session.setProgram("setpriv");
         session.setArguments(asUser(owner) + QStringList { app + "/hostile", "--session", app, homeOf(owner) });
@@ -618,7 +614,8 @@ private slots:
             }
         }
         const QStringList out = runAs(qPrintable(user), attack).split('\n', Qt::SkipEmptyParts);
-        QTEST(out.filter(QRegularExpression("^(?!FIRST |DROPPED )")), "answer");
+        // The owner's user also hears of the session's probes.
+        QTEST(out.filter(QRegularExpression("^(?!FIRST |DROPPED |GOT (started|finished):[1-9]\\d*,0,dns$)")), "answer");
     }
 
     void outsiderRunsTheRealClient()
@@ -821,12 +818,8 @@ private slots:
             holders.emplace_back(startAs(user, { "slow", "8" }));
         }
         for (const auto& holder : holders) {
-            QVERIFY(holder
-                && QTest::qWaitFor(
-                    [&] {
-                        return holder->canReadLine();
-                    },
-                    10000));
+            QVERIFY(holder);
+            QTRY_VERIFY_WITH_TIMEOUT(holder->canReadLine(), 10000);
         }
         const QString member9 = runAs(member, { "ws", "--hold=300" });
         const QString out = runAs("root", { "ws", "--hold=300" });

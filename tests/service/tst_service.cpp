@@ -261,11 +261,7 @@ private slots:
     void absentThenRestartedWhileCommandsFlow()
     {
         constexpr int rounds = 6;
-        QVERIFY(QTest::qWaitFor(
-            [] {
-                return !portAnswers();
-            },
-            60000));
+        QTRY_VERIFY_WITH_TIMEOUT(!portAnswers(), 60000);
         ServiceController controller;
         QSignalSpy initial(&controller, &ServiceController::initialConnectionStatusChanged);
         QSignalSpy connected(&controller, &ServiceController::connected);
@@ -674,11 +670,7 @@ private slots:
             QSKIP("needs systemd-socket-activate (Debian's systemd)");
         }
         stopService();
-        QVERIFY(QTest::qWaitFor(
-            [] {
-                return !portAnswers();
-            },
-            60000));
+        QTRY_VERIFY_WITH_TIMEOUT(!portAnswers(), 60000);
         service = new QProcess(this);
         servicekit::launch(*service, app, dir.path(), {}, { activate, "--listen=127.0.0.1:6447" });
         QVERIFY(service->waitForStarted());
