@@ -20,7 +20,7 @@ ApplicationWindow {
     minimumHeight: height
     maximumHeight: height
     color: uiStyle.generalBackgroundColor
-    title: settings.titleName()
+    title: uiStyle.titleName()
     visible: true
 
     // A keyboard user starts on the round switch.
@@ -100,8 +100,8 @@ ApplicationWindow {
                         id: connectionInfo
                         objectName: "connectionInfo"
                         width: parent.width
-                        downloaded: vpnCore.downloaded
-                        uploaded: vpnCore.uploaded
+                        downloaded: connectionView.downloaded
+                        uploaded: connectionView.uploaded
                         locationImageSource: serverListModel.locationImageSource
                         locationText: serverListModel.locationText
                         onLocationClicked: applicationWindow.showServerList()
@@ -115,7 +115,7 @@ ApplicationWindow {
                         faceState: connectionStatus.state
                         switchedOn: connectionStatus.switchedOn
                         stateText: connectionStatus.stateText
-                        vpnOnlineTime: vpnCore.vpnOnlineTime
+                        vpnOnlineTime: connectionView.vpnOnlineTime
 
                         // Under the round switch, clear of the location row and the counters above it.
                         AToolTip {
@@ -132,26 +132,10 @@ ApplicationWindow {
                             switchToolTip.visible = true
                         }
 
-                        // Without a server there is nothing to connect to; say why there is none.
-                        function noServerReason() {
-                            if (serverListModel.isEmpty)
-                                return qsTr("Choose a server location first")
-                            return serverListModel.unavailable ? qsTr("The server list cannot be loaded. Trying again...") : qsTr("The server list is loading...")
-                        }
-
                         onClicked: {
-                            if (vpnCore.vpnDisconnectionInProgress) {
-                                showTip(qsTr("Disconnection in progress..."))
-                            } else if (connectionStatus.switchedOn) {
-                                // Also cancels an attempt that may never complete, and lifts a lock that blocks.
-                                vpnCore.disconnectFromVpn()
-                            } else if (!connectionStatus.canConnect) {
-                                showTip(connectionStatus.problemText)
-                            } else if (serverListModel.serverIp === "") {
-                                showTip(noServerReason())
-                            } else {
-                                vpnCore.connectToVpn()
-                            }
+                            var why = connectionStatus.press()
+                            if (why !== "")
+                                showTip(why)
                         }
                     }
 
@@ -159,9 +143,9 @@ ApplicationWindow {
                         id: currentIpItem
                         objectName: "currentIpItem"
                         topPadding: 10
-                        imageSource: vpnCore.currentLocationImageSource
-                        infoText: vpnCore.currentIpInfoText
-                        ip: vpnCore.currentIp
+                        imageSource: connectionView.currentLocationImageSource
+                        infoText: connectionView.currentIpInfoText
+                        ip: connectionView.currentIp
                     }
                 }
             }
@@ -190,13 +174,6 @@ ApplicationWindow {
         // The status panel says what went wrong and stays; a tip under the switch would only repeat it.
         function onKillSwitchEventActivated() {
             applicationWindow.showLockNotice()
-        }
-    }
-
-    Connections {
-        target: serverListModel
-        function onServerIpChanged(ip) {
-            vpnCore.setVpnServerIp(ip)
         }
     }
 

@@ -4,6 +4,7 @@ import QtQuick.Controls 2.12
 TabButton {
     id: control
 
+    // Set by the tab bar, which knows which tab is current.
     property bool selected: false
 
     // A tab to assistive technology, selected or not.
@@ -16,8 +17,6 @@ TabButton {
     Keys.onReturnPressed: clicked()
     Keys.onEnterPressed: clicked()
     opacity: enabled ? 1 : 0.4
-    // By the mouse or, with the focus on it, by the space bar.
-    onClicked: selected = true
 
     contentItem: Text {
         text: control.text

@@ -4,6 +4,7 @@
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "platform/mtu.h"
 #include "platform/networkchanges.h"
 #include "platform/powerevents.h"
 #include "platform/servicepresence.h"
@@ -13,13 +14,15 @@
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
-#include "settings/uistyle.h"
 #include "ui/bundledfonts.h"
 #include "ui/connectionstatus.h"
 #include "ui/dashcircle.h"
+#include "ui/logfolder.h"
+#include "ui/productname.h"
 #include "ui/trayicon.h"
 #include "ui/traynotifier.h"
 #include "ui/traypresenter.h"
+#include "ui/uistyle.h"
 #include "update/update.h"
 
 #include <QCoreApplication>
@@ -38,17 +41,24 @@
 #include <memory>
 #include <utility>
 
+namespace {
+
+QString qmlFileUrl(const QString& fileName)
+{
+    return QStringLiteral("qrc:/qml/%1").arg(fileName);
+}
+
+} // namespace
+
 Application::Application()
 {
     setObjectName(QStringLiteral("Application"));
     Logger::instance();
     writeBanner();
     // The program's name where the desktop shows one: the notification area, message boxes.
-    QGuiApplication::setApplicationDisplayName(Settings::instance()->titleName());
+    QGuiApplication::setApplicationDisplayName(ProductName::title());
     serviceController = new ServiceController(this);
 
-    qmlRegisterSingletonType(
-        QUrl(Settings::qmlFileUrl(QStringLiteral("controls/FontFactory.qml"))), "VPNClient", 1, 0, "FontFactory");
     qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
     qmlRegisterUncreatableType<ConnectionStatus>(
         "ConnectionStatus", 1, 0, "ConnectionStatus", QStringLiteral("the context property connectionStatus"));
@@ -64,9 +74,10 @@ Application::Application()
     networkApi = new NetworkApi(this);
     vpnCore = new VpnCore(this);
     vpnCore->setConnectToLastLocation(Settings::instance()->connectToLastLocation());
-    vpnCore->setAutoReconnection(Settings::instance()->autoReconnectToVpn());
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
+    // The chosen server reaches the controller whether or not a window was ever shown: the tray connects too.
+    connect(serverListModel, &ServerListModel::serverIpChanged, vpnCore, &VpnCore::setVpnServerIp);
 
     // The list reaches the model through the refresh, which asks again while it is missing.
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
@@ -87,14 +98,20 @@ Application::Application()
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
+    context->setContextProperty(QStringLiteral("connectionView"), vpnCore->view());
     context->setContextProperty(QStringLiteral("connectionStatus"), connectionStatus);
     context->setContextProperty(QStringLiteral("settings"), Settings::instance());
-    context->setContextProperty(QStringLiteral("logger"), Logger::instance());
+    // The settings window's "logger.openLogFolder()".
+    context->setContextProperty(QStringLiteral("logger"), new LogFolder(this));
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
 
-    engine.load(QUrl(Settings::qmlFileUrl(QStringLiteral("main.qml"))));
+    engine.load(QUrl(qmlFileUrl(QStringLiteral("main.qml"))));
     awaitFirstFrame();
 
+    // A changed MTU goes to every adapter the discovery found (none before it has ended).
+    connect(Settings::instance(), &Settings::mtuSizeChanged, this, [this](int mtu) {
+        Mtu::applyToAdapters(adapterDiscovery.adapters(), mtu);
+    });
     // The route listing takes its time; the window draws its first frame meanwhile.
     connect(&adapterDiscovery, &AdapterDiscovery::discovered, this, &Application::onAdaptersDiscovered);
     adapterDiscovery.discover();
@@ -108,8 +125,6 @@ void Application::onAdaptersDiscovered()
         emit startUpEnded(false);
         return;
     }
-    // The settings apply a changed MTU to every adapter.
-    Settings::instance()->setNetworkAdapters(adapterDiscovery.adapters());
     adaptersReady = true;
     if (firstFrameShown) {
         finishStartUp();
@@ -180,7 +195,7 @@ void Application::finishStartUp()
 void Application::createTray()
 {
     trayPresenter = new SystemTrayPresenter(this);
-    trayIcon = new TrayIcon(trayPresenter, vpnCore, serverListModel, uiStyle->darkStyle(), this);
+    trayIcon = new TrayIcon(trayPresenter, connectionStatus, vpnCore, serverListModel, uiStyle->darkStyle(), this);
     trayNotifier = new TrayNotifier(trayPresenter, vpnCore, serverListModel, this);
     connect(trayIcon, &TrayIcon::showWindowRequested, this, &Application::showMainWindow);
     connect(trayIcon, &TrayIcon::serverListRequested, this, &Application::showServerList);
@@ -225,7 +240,7 @@ void Application::writeBanner()
     const QString tag = QStringLiteral("Application");
     const QString version = Update::currentVersion();
     if (!version.isEmpty()) {
-        tagged(qInfo(), tag) << QStringLiteral("%1 version %2").arg(QStringLiteral("Korvex"), version);
+        tagged(qInfo(), tag) << QStringLiteral("%1 version %2").arg(ProductName::title(), version);
     }
     tagged(qInfo(), tag) << "Build date: '" << buildDate() << "'";
     tagged(qInfo(), tag) << "Started on " << QSysInfo::prettyProductName() << ", "

@@ -17,7 +17,6 @@ DnsManager::DnsManager(QObject* parent)
     : QObject(parent)
 {
     setObjectName(QStringLiteral("DnsManager"));
-    connect(&childProcess, &ChildProcess::processFinished, this, &DnsManager::onProcessFinished);
     connect(&resolvers, &UserResolvers::refreshed, this, [this] {
         useConnections(resolvers.connections());
     });
@@ -80,9 +79,4 @@ void DnsManager::logInterfaces() const
                                       << "', IPv4 DNS: " << listText(entry.ipv4DnsServers)
                                       << ", IPv6 DNS: " << listText(entry.ipv6DnsServers);
     }
-}
-
-void DnsManager::onProcessFinished(bool success)
-{
-    tagged(qInfo(), objectName()) << "Process finished, success: " << Utils::boolToString(success);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "foundation/childprocess.h"
 #include "platform/resolvers.h"
 
 #include <QList>
@@ -35,12 +34,7 @@ public:
 signals:
     void refreshed();
 
-protected slots:
-    void onProcessFinished(bool success);
-
 private:
     NetworkInterfaceList interfaceList;
     UserResolvers resolvers;
-    // A runner for the owner's use; its outcome goes to the log.
-    ChildProcess childProcess;
 };

@@ -7,15 +7,7 @@
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
 
-#include <QTime>
-
 #include <utility>
-
-namespace {
-
-const QString zeroTime = QStringLiteral("00:00:00");
-
-} // namespace
 
 VpnCore::VpnCore(QObject* parent)
     : QObject(parent)
@@ -26,22 +18,9 @@ VpnCore::VpnCore(QObject* parent)
     qRegisterMetaType<VpnCore::VpnError>("VpnCore::VpnError");
     setObjectName(QStringLiteral("VpnCore"));
 
-    resetConnectionInfo();
-    countryCode.clear();
-    currentIpValue.clear();
-    emit currentIpChanged(currentIpValue);
-    emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
-
-    // Due when the online time's next second begins.
-    onlineActivityTimer.setSingleShot(true);
-    onlineActivityTimer.setTimerType(Qt::PreciseTimer);
     reconnectionTimer.setSingleShot(true);
     reconnectionTimer.setInterval(reconnectionDelay);
     connect(&reconnectionTimer, &QTimer::timeout, this, &VpnCore::reconnect);
-    infoText = tr("Updating...");
-    vpnState = VpnClient::Disconnected;
-
-    connect(&onlineActivityTimer, &QTimer::timeout, this, &VpnCore::onOnlineActivityTimerEvent);
     connect(&vpnClient, &VpnClient::stateChanged, this, &VpnCore::onVpnConnectionStateChanged);
     connect(&vpnClient, &VpnClient::byteCountChanged, this, &VpnCore::onByteCountChanged);
     connect(&vpnClient, &VpnClient::assignedInternalIp, this, &VpnCore::onAssignedInternalIp);
@@ -56,6 +35,10 @@ VpnCore::VpnCore(QObject* parent)
     };
     connect(settings, &Settings::userNameChanged, this, credentialsChanged);
     connect(settings, &Settings::passwordChanged, this, credentialsChanged);
+    autoReconnection = settings->autoReconnectToVpn();
+    connect(settings, &Settings::autoReconnectToVpnChanged, this, [this](bool on) {
+        autoReconnection = on;
+    });
     connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
     connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
     connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
@@ -83,39 +66,14 @@ VpnCore::~VpnCore()
     }
 }
 
-QString VpnCore::currentIp() const
+ConnectionView* VpnCore::view()
 {
-    return currentIpValue;
-}
-
-QString VpnCore::currentIpInfoText() const
-{
-    return infoText;
-}
-
-QString VpnCore::currentLocationImageSource() const
-{
-    return countryCode.isEmpty() ? QString() : Utils::flagImagePath(countryCode);
-}
-
-QString VpnCore::downloaded() const
-{
-    return formatByteCount(receivedBytes);
-}
-
-QString VpnCore::uploaded() const
-{
-    return formatByteCount(sentBytes);
+    return &connectionView;
 }
 
 QString VpnCore::vpnConnectionErrorText() const
 {
     return errorText;
-}
-
-QString VpnCore::vpnOnlineTime() const
-{
-    return onlineTime;
 }
 
 bool VpnCore::vpnConnected() const
@@ -154,7 +112,7 @@ void VpnCore::setFailure(Failure value)
 
 void VpnCore::onTunnelFailed(int failure)
 {
-    tunnelFailure = failure;
+    tunnelFailure = static_cast<VpnClient::Failure>(failure);
 }
 
 bool VpnCore::trafficBlockedByLockdown() const
@@ -188,11 +146,6 @@ void VpnCore::setNetworkApi(NetworkApi* api)
     connect(networkApi, &NetworkApi::requestServerListFinished, &lockdown, &LockdownControl::setServers);
 }
 
-void VpnCore::setAutoReconnection(bool set)
-{
-    autoReconnection = set;
-}
-
 void VpnCore::setVpnServerIp(const QString& ip)
 {
     serverIp = ip;
@@ -204,28 +157,9 @@ void VpnCore::setVpnServerIp(const QString& ip)
     }
 }
 
-QString VpnCore::formatByteCount(quint64 bytes)
+QString VpnCore::vpnServerIp() const
 {
-    if (bytes == 0) {
-        return QStringLiteral("0");
-    }
-    if (bytes < (1ULL << 10)) {
-        return QString::number(bytes) + QObject::tr("B");
-    }
-    const auto scaled = [bytes](int shift, const QString& unit) {
-        return QStringLiteral("%1").arg(static_cast<double>(bytes) / static_cast<double>(1ULL << shift), 0, 'f', 1)
-            + unit;
-    };
-    if (bytes < (1ULL << 20)) {
-        return scaled(10, QObject::tr("KiB"));
-    }
-    if (bytes < (1ULL << 30)) {
-        return scaled(20, QObject::tr("MiB"));
-    }
-    if (bytes < (1ULL << 40)) {
-        return scaled(30, QObject::tr("GiB"));
-    }
-    return scaled(40, QObject::tr("TiB"));
+    return serverIp;
 }
 
 void VpnCore::connectToVpn()
@@ -363,6 +297,18 @@ void VpnCore::restartTunnel(const char* reason)
     }
 }
 
+void VpnCore::toggleConnection()
+{
+    if (vpnDisconnectionInProgress()) {
+        return;
+    }
+    if (connected || vpnConnectionInProgress()) {
+        disconnectFromVpn();
+    } else {
+        connectToVpn();
+    }
+}
+
 void VpnCore::disconnectFromVpn()
 {
     tagged(qInfo(), objectName()) << "Disconnect from VPN";
@@ -389,36 +335,33 @@ bool VpnCore::checkCredentials()
 
 void VpnCore::onVpnConnectionStateChanged(int state, const QString& additionalData, bool critical)
 {
-    if (state == vpnState) {
+    const auto reported = static_cast<VpnClient::State>(state);
+    if (reported == vpnState) {
         return;
     }
-    vpnState = state;
-    emit vpnConnectionInProgressChanged(state == VpnClient::Connecting);
-    emit vpnDisconnectionInProgressChanged(state == VpnClient::Disconnecting);
+    vpnState = reported;
+    emit vpnConnectionInProgressChanged(reported == VpnClient::Connecting);
+    emit vpnDisconnectionInProgressChanged(reported == VpnClient::Disconnecting);
     tagged(qInfo(), objectName()) << "State updated to " << VpnClient::stateName(state, true);
+    connectionView.showState(reported);
 
-    switch (state) {
+    switch (reported) {
     case VpnClient::Disconnected:
-        setCurrentIpInfoText(tr("Disconnected"));
         vpnConnectionDown(additionalData, critical);
         break;
     case VpnClient::Connecting:
         setFailure(NoFailure);
-        setCurrentIpInfoText(tr("Connecting..."));
-        clearCurrentIp();
+        connectionView.clearCurrentIp();
         break;
     case VpnClient::Disconnecting:
-        setCurrentIpInfoText(tr("Disconnecting..."));
-        clearCurrentIp();
+        connectionView.clearCurrentIp();
         break;
     case VpnClient::Connected:
         setFailure(NoFailure);
-        setCurrentIpInfoText(tr("Connected"));
         vpnConnectionUp();
         break;
     case VpnClient::Error: {
-        const int reason = std::exchange(tunnelFailure, VpnClient::OtherFailure);
-        setCurrentIpInfoText(tr("Error!"));
+        const VpnClient::Failure reason = std::exchange(tunnelFailure, VpnClient::OtherFailure);
         errorText = additionalData;
         setFailure(reason == VpnClient::CredentialsRejected ? AccountRejected
                 : reason == VpnClient::ServerSilent         ? ServerSilent
@@ -428,26 +371,9 @@ void VpnCore::onVpnConnectionStateChanged(int state, const QString& additionalDa
         break;
     }
     case VpnClient::Unknown:
-        setCurrentIpInfoText(tr("Unknown"));
         vpnConnectionDown(QString(), false);
         break;
-    default:
-        break;
     }
-}
-
-void VpnCore::setCurrentIpInfoText(const QString& text)
-{
-    infoText = text;
-    emit currentIpInfoTextChanged(infoText);
-}
-
-void VpnCore::clearCurrentIp()
-{
-    countryCode.clear();
-    currentIpValue.clear();
-    emit currentIpChanged(currentIpValue);
-    emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
 }
 
 void VpnCore::vpnConnectionUp()
@@ -456,14 +382,9 @@ void VpnCore::vpnConnectionUp()
     reconnectionAttempts = 0;
     connected = true;
 
-    clearCurrentIp();
-    emit currentIpChanged(currentIpValue);
+    connectionView.clearCurrentIp();
     emit vpnConnectedChanged(true);
-
-    connectionStartTime = QDateTime::currentDateTime();
-    updateOnlineTime(0);
-    emit vpnOnlineTimeChanged(onlineTime);
-    onlineActivityTimer.start(1000);
+    connectionView.startOnlineTime();
 
     if (settings->killswitchEnabled()) {
         killSwitch.enableProtection(internalIp, tunnelServerIp, settings->allowAccessToLocalDevices());
@@ -488,15 +409,10 @@ void VpnCore::vpnConnectionUp()
 void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
 {
     resetConnectionInfo();
-    clearCurrentIp();
-
+    connectionView.clearCurrentIp();
+    connectionView.stopOnlineTime();
     emit vpnConnectedChanged(false);
-    emit downloadedChanged(announcedDownloaded);
-    emit uploadedChanged(announcedUploaded);
-    emit vpnOnlineTimeChanged(onlineTime);
-
     vpnState = VpnClient::Disconnected;
-    onlineActivityTimer.stop();
 
     // A restart's own end of the old run is no loss: the next run is starting already. Whatever
     // befalls that next run is.
@@ -582,11 +498,7 @@ void VpnCore::onRequestCurrentIpAddressFinished(const QString& ip, const QString
         preTunnelIp = ip;
         preTunnelCountryCode = code;
     }
-    currentIpValue = ip;
-    countryCode = code;
-    emit currentIpChanged(currentIpValue);
-    emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
-    setCurrentIpInfoText(Utils::isIpv4Address(ip) ? tr("Your current IP") : tr("Error"));
+    connectionView.showCurrentIp(ip, code);
 }
 
 void VpnCore::onAssignedInternalIp(const QString& ip)
@@ -596,13 +508,9 @@ void VpnCore::onAssignedInternalIp(const QString& ip)
 
 void VpnCore::onByteCountChanged(qulonglong receive, qulonglong send)
 {
-    if (vpnState != VpnClient::Connected) {
-        return;
+    if (vpnState == VpnClient::Connected) {
+        connectionView.setByteCount(receive, send);
     }
-    // Shown with the next second of the online time: OpenVPN counts once a second too, but out of
-    // step with it, and every change of text draws a frame of the whole window.
-    receivedBytes = receive;
-    sentBytes = send;
 }
 
 void VpnCore::onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address)
@@ -616,47 +524,10 @@ void VpnCore::onKillSwitchFinished(bool ok)
     Q_UNUSED(ok)
 }
 
-void VpnCore::onOnlineActivityTimerEvent()
-{
-    const qint64 elapsed = connectionStartTime.msecsTo(QDateTime::currentDateTime());
-    const QString previous = onlineTime;
-    updateOnlineTime(elapsed / 1000);
-    if (onlineTime != previous) {
-        announceOnlineTime();
-    }
-    // Due again when the next second begins; a tick that comes early finds the same text and waits
-    // out the rest.
-    onlineActivityTimer.start(1000 - static_cast<int>((elapsed % 1000 + 1000) % 1000));
-}
-
-void VpnCore::announceOnlineTime()
-{
-    emit vpnOnlineTimeChanged(onlineTime);
-    const QString downloadedText = downloaded();
-    if (downloadedText != announcedDownloaded) {
-        announcedDownloaded = downloadedText;
-        emit downloadedChanged(announcedDownloaded);
-    }
-    const QString uploadedText = uploaded();
-    if (uploadedText != announcedUploaded) {
-        announcedUploaded = uploadedText;
-        emit uploadedChanged(announcedUploaded);
-    }
-}
-
 void VpnCore::onOpenVpnProcessFinished(int exitCode)
 {
     Q_UNUSED(exitCode)
     networkApi->requestCurrentIpAddress();
-}
-
-void VpnCore::updateOnlineTime(qint64 seconds)
-{
-    if (seconds == 0) {
-        onlineTime = zeroTime;
-        return;
-    }
-    onlineTime = QTime(0, 0, 0, 0).addSecs(static_cast<qint32>(seconds)).toString(QStringLiteral("hh:mm:ss"));
 }
 
 void VpnCore::resetConnectionInfo()
@@ -666,9 +537,4 @@ void VpnCore::resetConnectionInfo()
     dnsServerIpv4.clear();
     dnsServerIpv6.clear();
     connected = false;
-    receivedBytes = 0;
-    sentBytes = 0;
-    announcedDownloaded = formatByteCount(0);
-    announcedUploaded = announcedDownloaded;
-    updateOnlineTime(0);
 }

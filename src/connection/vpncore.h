@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connection/connectionview.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
 #include "connection/lockdowncontrol.h"
@@ -7,7 +8,6 @@
 #include "service/serviceprocess.h"
 #include "service/tunnelcapability.h"
 
-#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -19,8 +19,8 @@ class NetworkApi;
 class Settings;
 
 // Turns the user's connect and disconnect into work on the tunnel, and the tunnel's reports into
-// the texts and flags the main window shows. Also reconnects after an unexpected OpenVPN exit,
-// keeps the online time and the traffic counters.
+// the flags the main window shows (the texts about the tunnel are its ConnectionView's). Also
+// reconnects after an unexpected OpenVPN exit.
 //
 // The network lock, once engaged, is the user's to lift: it stays through a loss and every
 // automatic reconnection, and only the user's disconnect (also from the lock's notice) or quitting
@@ -28,15 +28,7 @@ class Settings;
 class VpnCore : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString currentIp READ currentIp NOTIFY currentIpChanged)
-    Q_PROPERTY(QString currentIpInfoText READ currentIpInfoText NOTIFY currentIpInfoTextChanged)
-    Q_PROPERTY(
-        QString currentLocationImageSource READ currentLocationImageSource NOTIFY currentLocationImageSourceChanged)
-    // The counters as OpenVPN last reported them; announced with the next second of the online time.
-    Q_PROPERTY(QString downloaded READ downloaded NOTIFY downloadedChanged)
-    Q_PROPERTY(QString uploaded READ uploaded NOTIFY uploadedChanged)
     Q_PROPERTY(QString vpnConnectionErrorText READ vpnConnectionErrorText NOTIFY vpnConnectionErrorTextChanged)
-    Q_PROPERTY(QString vpnOnlineTime READ vpnOnlineTime NOTIFY vpnOnlineTimeChanged)
     Q_PROPERTY(bool vpnConnected READ vpnConnected NOTIFY vpnConnectedChanged)
     Q_PROPERTY(bool vpnConnectionInProgress READ vpnConnectionInProgress NOTIFY vpnConnectionInProgressChanged)
     Q_PROPERTY(bool vpnDisconnectionInProgress READ vpnDisconnectionInProgress NOTIFY vpnDisconnectionInProgressChanged)
@@ -71,13 +63,9 @@ public:
     explicit VpnCore(QObject* parent = nullptr);
     ~VpnCore() override;
 
-    QString currentIp() const;
-    QString currentIpInfoText() const;
-    QString currentLocationImageSource() const;
-    QString downloaded() const;
-    QString uploaded() const;
+    // What the window shows about the tunnel.
+    ConnectionView* view();
     QString vpnConnectionErrorText() const;
-    QString vpnOnlineTime() const;
     bool vpnConnected() const;
     bool vpnConnectionInProgress() const;
     bool vpnDisconnectionInProgress() const;
@@ -91,12 +79,13 @@ public:
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
 
-    static QString formatByteCount(quint64 bytes);
-
     Q_INVOKABLE void connectToVpn();
     Q_INVOKABLE void disconnectFromVpn();
-    Q_INVOKABLE void setAutoReconnection(bool set);
+    // The user's one gesture for both: a tunnel up or on its way (a reconnection about to start
+    // included) is ended, otherwise one is made; while one comes down, nothing.
+    Q_INVOKABLE void toggleConnection();
     Q_INVOKABLE void setVpnServerIp(const QString& ip);
+    QString vpnServerIp() const;
 
     // The host woke up, or its default route or uplink changed: a tunnel that runs or is being set up
     // is started again at once, the lock held, rather than left to OpenVPN's ping time-out; a
@@ -111,10 +100,6 @@ signals:
     // A tunnel, up or on its way, ended without the user's asking and no reconnection follows.
     // The reason is OpenVPN's error text, empty for an exit nobody asked for.
     void connectionLost(QString reason);
-    void currentIpChanged(QString ip);
-    void currentIpInfoTextChanged(QString text);
-    void currentLocationImageSourceChanged(QString imageSource);
-    void downloadedChanged(QString downloaded);
     void failureChanged(VpnCore::Failure failure);
     void killSwitchEventActivated();
     void networkLockEngagedChanged(bool engaged);
@@ -126,13 +111,11 @@ signals:
     void reconnecting(int attempt);
     // Automatic reconnection stopped trying.
     void reconnectionGaveUp();
-    void uploadedChanged(QString uploaded);
     void vpnConnectedChanged(bool connected);
     void vpnConnectionErrorChanged(VpnCore::VpnError error);
     void vpnConnectionErrorTextChanged(QString text);
     void vpnConnectionInProgressChanged(bool inProgress);
     void vpnDisconnectionInProgressChanged(bool inProgress);
-    void vpnOnlineTimeChanged(QString time);
 
 protected slots:
     void onAssignedInternalIp(const QString& ip);
@@ -141,19 +124,15 @@ protected slots:
     void onTunnelFailed(int failure);
     void onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address);
     void onKillSwitchFinished(bool ok);
-    void onOnlineActivityTimerEvent();
     void onOpenVpnProcessFinished(int exitCode);
     void onRequestCurrentIpAddressFinished(const QString& ip, const QString& countryCode);
     void onVpnConnectionStateChanged(int state, const QString& additionalData, bool critical);
 
 protected:
-    void updateOnlineTime(qint64 seconds);
     void resetConnectionInfo();
     void raiseKillSwitchEvent();
 
 private:
-    // The online time, and with it the traffic counters whose text changed.
-    void announceOnlineTime();
     bool checkCredentials();
     // Starts a run to the chosen server: the user's connect and every automatic reconnection.
     void startRun();
@@ -164,9 +143,7 @@ private:
     // connect that is under way ends. Only the latest step waits; each sets all resolvers.
     void whenUserDnsKnown(std::function<void()> step);
     void onUserDnsRefreshed();
-    void setCurrentIpInfoText(const QString& text);
     void setFailure(Failure value);
-    void clearCurrentIp();
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
     // Decides about reconnection and the kill-switch event after a loss; true to reconnect.
@@ -174,23 +151,18 @@ private:
     // Counts the attempt; true when this loss is retried after the reconnection delay.
     bool reconnectsAfter(const QString& additionalData, bool critical);
 
-    qint32 vpnState = VpnClient::Disconnected;
+    VpnClient::State vpnState = VpnClient::Disconnected;
+    ConnectionView connectionView;
     DnsManager dnsManager;
     KillSwitch killSwitch;
     NetworkApi* networkApi = nullptr;
     OpenVpnClient vpnClient;
-    QDateTime connectionStartTime;
-    QString countryCode;
-    QString currentIpValue;
     QString dnsServerIpv4;
     QString dnsServerIpv6;
-    QString infoText;
-    QString onlineTime;
     QString internalIp;
     QString serverIp;
     // The server of the run started last: the one the lock lets through.
     QString tunnelServerIp;
-    QTimer onlineActivityTimer;
     QTimer reconnectionTimer;
     ServiceProcess dnsToolProcess;
     Settings* settings = nullptr;
@@ -200,18 +172,13 @@ private:
     // A restart is under way: the end of the old run is none of the user's business.
     bool restarting = false;
     QString errorText;
-    quint64 receivedBytes = 0;
-    quint64 sentBytes = 0;
-    // The counters as last announced: they change with the online time, in the same frame.
-    QString announcedDownloaded;
-    QString announcedUploaded;
     QString preTunnelIp;
     QString preTunnelCountryCode;
     QStringList userDnsSettings;
     std::function<void()> afterUserDns;
     qint32 reconnectionAttempts = 0;
     Failure failureValue = NoFailure;
-    int tunnelFailure = VpnClient::OtherFailure;
+    VpnClient::Failure tunnelFailure = VpnClient::OtherFailure;
     TunnelCapability tunnelCapability;
     LockdownControl lockdown;
     bool blockedByLockdown = false;

@@ -4,14 +4,12 @@
 
 #include <QDateTime>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStandardPaths>
 #include <QTextStream>
-#include <QUrl>
 
 namespace {
 
@@ -132,12 +130,7 @@ QString Logger::vpnLogFilePath()
     return dir.filePath(QString(fileName).replace(QStringLiteral("-app"), QStringLiteral("-vpn")));
 }
 
-void Logger::openLogFolder()
+QString Logger::folder() const
 {
-    // fromLocalFile gives "file:///C:/..." on Windows and stays valid for "/home/..." elsewhere.
-    const QUrl url = QUrl::fromLocalFile(folderPath);
-    const QString urlText = url.toString();
-    if (!QDesktopServices::openUrl(url)) {
-        qWarning() << "Can't open openUrl" << urlText;
-    }
+    return folderPath;
 }

@@ -13,7 +13,8 @@ public:
     static Logger* instance();
 
     bool initialize();
-    Q_INVOKABLE void openLogFolder();
+    // The folder of this run's log files (empty before initialize()).
+    QString folder() const;
 
     static void separator(const QString& tag, const QString& title);
     QString vpnLogFilePath();

@@ -15,11 +15,6 @@ QString boolToString(bool value)
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
-QString flagImagePath(const QString& countryCode)
-{
-    return QStringLiteral("qrc:/resources/icons/flags/%1.png").arg(countryCode.toLower());
-}
-
 QString quoted(const QString& text)
 {
     return QLatin1Char('"') + text + QLatin1Char('"');

@@ -11,7 +11,6 @@ class QTemporaryFile;
 namespace Utils {
 
 QString boolToString(bool value);
-QString flagImagePath(const QString& countryCode);
 QString quoted(const QString& text);
 bool isIpv4Address(const QString& text);
 bool isIpv6Address(const QString& text);

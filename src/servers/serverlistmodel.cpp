@@ -1,8 +1,8 @@
 #include "serverlistmodel.h"
 
 #include "foundation/logtag.h"
-#include "foundation/utils.h"
 #include "servers/countrynames.h"
+#include "servers/flagimage.h"
 #include "settings/settings.h"
 
 ServerListModel::ServerListModel(QObject* parent)

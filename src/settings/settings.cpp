@@ -1,11 +1,8 @@
 #include "settings.h"
 
-#include "foundation/utils.h"
 #include "platform/autostart.h"
-#include "platform/mtu.h"
 
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <deploymentconfig.h>
 
@@ -102,11 +99,6 @@ void Settings::save()
     store->setValue(userNameKey, cipher.encipherText(userNameValue));
     store->endGroup();
     store->sync();
-}
-
-void Settings::setNetworkAdapters(const NetworkAdapters& newAdapters)
-{
-    adapters = newAdapters;
 }
 
 QString Settings::password() const
@@ -308,7 +300,6 @@ void Settings::setMtuSize(qint32 mtuSize)
     if (mtuSizeValue == mtuSize) {
         return;
     }
-    Mtu::applyToAdapters(adapters, mtuSize);
     mtuSizeValue = mtuSize;
     emit mtuSizeChanged(mtuSize);
 }
@@ -322,22 +313,7 @@ void Settings::setNetworkProtocol(qint32 protocol)
     emit networkProtocolChanged(protocol);
 }
 
-QString Settings::titleName() const
-{
-    return QStringLiteral("Korvex");
-}
-
-QString Settings::osName() const
-{
-    return QStringLiteral("Windows");
-}
-
 int Settings::defaultMtuSize() const
 {
     return 1500;
-}
-
-QString Settings::qmlFileUrl(const QString& fileName)
-{
-    return QStringLiteral("qrc:/qml/%1").arg(fileName);
 }

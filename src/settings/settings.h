@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/networkadapter.h"
 #include "settings/credentialcipher.h"
 
 #include <QObject>
@@ -39,9 +38,6 @@ class Settings : public QObject
 public:
     static Settings* instance();
 
-    // Called once at start-up with the adapters the discovery found; mtuSize is applied to them.
-    void setNetworkAdapters(const NetworkAdapters& adapters);
-
     QString password() const;
     QString userName() const;
     bool allowAccessToLocalDevices() const;
@@ -75,17 +71,13 @@ public:
     void setLaunchAppOnStartup(bool enable);
     void setCurrentServerId(qint32 currentServerId);
     void setFavouriteServers(const QStringList& servers);
-    // Applies the MTU to every adapter before it is stored; 0 means automatic.
+    // 0 means automatic. The composition root applies a change to the adapters.
     void setMtuSize(qint32 mtuSize);
     void setNetworkProtocol(qint32 protocol);
     void setNotificationsEnabled(bool enable);
 
-    Q_INVOKABLE QString titleName() const;
-    Q_INVOKABLE QString osName() const;
     Q_INVOKABLE int defaultMtuSize() const;
     Q_INVOKABLE void save();
-
-    static QString qmlFileUrl(const QString& fileName);
 
 signals:
     void allowAccessToLocalDevicesChanged(bool enable);
@@ -108,7 +100,6 @@ private:
     Settings();
     void load();
 
-    NetworkAdapters adapters;
     QSettings* store = nullptr;
     QString passwordValue;
     QString userNameValue;

@@ -24,6 +24,63 @@
     </message>
 </context>
 <context>
+    <name>AdvancedTab</name>
+    <message>
+        <source>Protocol</source>
+        <translation>Протокол</translation>
+    </message>
+    <message>
+        <source>UDP - OpenVPN</source>
+        <translation>UDP - OpenVPN</translation>
+    </message>
+    <message>
+        <source>This usually offers the best combination of speed and security, but may not work
+on all networks</source>
+        <translation>Обычно даёт лучшее сочетание скорости и безопасности, но может не работать
+во всех сетях</translation>
+    </message>
+    <message>
+        <source>TCP - OpenVPN</source>
+        <translation>TCP - OpenVPN</translation>
+    </message>
+    <message>
+        <source>This is more likely to function on all types of networks, but might be slower than UDP</source>
+        <translation>Работает в большинстве сетей, но может быть медленнее UDP</translation>
+    </message>
+    <message>
+        <source>MTU Size</source>
+        <translation>Размер MTU</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>Авто</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>Вручную</translation>
+    </message>
+    <message>
+        <source>Auto Update</source>
+        <translation>Автообновление</translation>
+    </message>
+    <message>
+        <source>Automatically update application</source>
+        <translation>Обновлять приложение автоматически</translation>
+    </message>
+    <message>
+        <source>Show logs</source>
+        <translation>Журналы</translation>
+    </message>
+    <message>
+        <source>Show logs collected by application</source>
+        <translation>Показать журналы, собранные приложением</translation>
+    </message>
+    <message>
+        <source>Show logs folder</source>
+        <translation>Открыть папку журналов</translation>
+    </message>
+</context>
+<context>
     <name>Application</name>
     <message>
         <source>New version found.
@@ -121,6 +178,61 @@ Do you want to update to version %1?</source>
     <message>
         <source>Load the TUN/TAP driver or ask your administrator, then restart the %1 service.</source>
         <translation>Загрузите драйвер TUN/TAP или обратитесь к администратору, затем перезапустите службу %1.</translation>
+    </message>
+    <message>
+        <source>Disconnection in progress...</source>
+        <translation>Выполняется отключение...</translation>
+    </message>
+    <message>
+        <source>Choose a server location first</source>
+        <translation>Сначала выберите расположение сервера</translation>
+    </message>
+    <message>
+        <source>The server list cannot be loaded. Trying again...</source>
+        <translation>Не удаётся загрузить список серверов. Пробуем снова...</translation>
+    </message>
+    <message>
+        <source>The server list is loading...</source>
+        <translation>Список серверов загружается...</translation>
+    </message>
+</context>
+<context>
+    <name>ConnectionView</name>
+    <message>
+        <source>Updating...</source>
+        <translation>Обновление...</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Отключено</translation>
+    </message>
+    <message>
+        <source>Connecting...</source>
+        <translation>Подключение...</translation>
+    </message>
+    <message>
+        <source>Disconnecting...</source>
+        <translation>Отключение...</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Подключено</translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation>Ошибка!</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Неизвестно</translation>
+    </message>
+    <message>
+        <source>Your current IP</source>
+        <translation>Ваш текущий IP</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Ошибка</translation>
     </message>
 </context>
 <context>
@@ -1134,6 +1246,69 @@ Do you want to update to version %1?</source>
     </message>
 </context>
 <context>
+    <name>GeneralTab</name>
+    <message>
+        <source>Authentication</source>
+        <translation>Аутентификация</translation>
+    </message>
+    <message>
+        <source>Username</source>
+        <translation>Имя пользователя</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Пароль</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>Скрыть</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Показать</translation>
+    </message>
+    <message>
+        <source>Hide password</source>
+        <translation>Скрыть пароль</translation>
+    </message>
+    <message>
+        <source>Show password</source>
+        <translation>Показать пароль</translation>
+    </message>
+    <message>
+        <source>Save account</source>
+        <translation>Сохранить учётную запись</translation>
+    </message>
+    <message>
+        <source>Account saved</source>
+        <translation>Учётная запись сохранена</translation>
+    </message>
+    <message>
+        <source>Startup and notification area</source>
+        <translation>Запуск и область уведомлений</translation>
+    </message>
+    <message>
+        <source>Launch %1 at sign-in</source>
+        <translation>Запускать %1 при входе в систему</translation>
+    </message>
+    <message>
+        <source>Connect to the last used location when %1 is launched</source>
+        <translation>Подключаться к последнему серверу при запуске %1</translation>
+    </message>
+    <message>
+        <source>Re-establish VPN connection if disconnected or dropped</source>
+        <translation>Восстанавливать VPN-подключение при разрыве</translation>
+    </message>
+    <message>
+        <source>Keep %1 running in the notification area when its window is closed</source>
+        <translation>Оставлять %1 в области уведомлений при закрытии окна</translation>
+    </message>
+    <message>
+        <source>Show notifications when the VPN connection changes</source>
+        <translation>Показывать уведомления об изменениях VPN-подключения</translation>
+    </message>
+</context>
+<context>
     <name>LockNotice</name>
     <message>
         <source>Internet blocked by the network lock</source>
@@ -1154,6 +1329,31 @@ Do you want to update to version %1?</source>
     <message>
         <source>Disconnect and lift the lock</source>
         <translation>Отключиться и снять блокировку</translation>
+    </message>
+</context>
+<context>
+    <name>NetworkLockTab</name>
+    <message>
+        <source>Network lock</source>
+        <translation>Блокировка сети</translation>
+    </message>
+    <message>
+        <source>Enable the network lock: no Internet traffic while the VPN is down</source>
+        <translation>Включить блокировку сети: без VPN трафик в Интернет не идёт</translation>
+    </message>
+    <message>
+        <source>The network lock ensures your Internet traffic goes through the %1 secure tunnel
+and stops all traffic if %1 disconnects unexpectedly</source>
+        <translation>Блокировка сети направляет ваш трафик через защищённый туннель %1
+и останавливает весь трафик при неожиданном отключении %1</translation>
+    </message>
+    <message>
+        <source>Allow access to local network devices such as shared printers</source>
+        <translation>Разрешить доступ к устройствам локальной сети, например к общим принтерам</translation>
+    </message>
+    <message>
+        <source>Block all traffic while the VPN is off</source>
+        <translation>Блокировать весь трафик, пока VPN выключен</translation>
     </message>
 </context>
 <context>
@@ -1277,92 +1477,6 @@ Do you want to update to version %1?</source>
         <translation>Дополнительно</translation>
     </message>
     <message>
-        <source>Authentication</source>
-        <translation>Аутентификация</translation>
-    </message>
-    <message>
-        <source>Username</source>
-        <translation>Имя пользователя</translation>
-    </message>
-    <message>
-        <source>Password</source>
-        <translation>Пароль</translation>
-    </message>
-    <message>
-        <source>Connect to the last used location when %1 is launched</source>
-        <translation>Подключаться к последнему серверу при запуске %1</translation>
-    </message>
-    <message>
-        <source>Re-establish VPN connection if disconnected or dropped</source>
-        <translation>Восстанавливать VPN-подключение при разрыве</translation>
-    </message>
-    <message>
-        <source>Protocol</source>
-        <translation>Протокол</translation>
-    </message>
-    <message>
-        <source>UDP - OpenVPN</source>
-        <translation>UDP - OpenVPN</translation>
-    </message>
-    <message>
-        <source>This usually offers the best combination of speed and security, but may not work
-on all networks</source>
-        <translation>Обычно даёт лучшее сочетание скорости и безопасности, но может не работать
-во всех сетях</translation>
-    </message>
-    <message>
-        <source>TCP - OpenVPN</source>
-        <translation>TCP - OpenVPN</translation>
-    </message>
-    <message>
-        <source>This is more likely to function on all types of networks, but might be slower than UDP</source>
-        <translation>Работает в большинстве сетей, но может быть медленнее UDP</translation>
-    </message>
-    <message>
-        <source>MTU Size</source>
-        <translation>Размер MTU</translation>
-    </message>
-    <message>
-        <source>Auto</source>
-        <translation>Авто</translation>
-    </message>
-    <message>
-        <source>Manual</source>
-        <translation>Вручную</translation>
-    </message>
-    <message>
-        <source>Auto Update</source>
-        <translation>Автообновление</translation>
-    </message>
-    <message>
-        <source>Automatically update application</source>
-        <translation>Обновлять приложение автоматически</translation>
-    </message>
-    <message>
-        <source>Show logs</source>
-        <translation>Журналы</translation>
-    </message>
-    <message>
-        <source>Show logs collected by application</source>
-        <translation>Показать журналы, собранные приложением</translation>
-    </message>
-    <message>
-        <source>Show logs folder</source>
-        <translation>Открыть папку журналов</translation>
-    </message>
-    <message>
-        <source>Keep %1 running in the notification area when its window is closed</source>
-        <translation>Оставлять %1 в области уведомлений при закрытии окна</translation>
-    </message>
-    <message>
-        <source>Show notifications when the VPN connection changes</source>
-        <translation>Показывать уведомления об изменениях VPN-подключения</translation>
-    </message>
-    <message>
-        <source>Startup and notification area</source>
-        <translation>Запуск и область уведомлений</translation>
-    </message>
-    <message>
         <source>Settings pages</source>
         <translation>Разделы настроек</translation>
     </message>
@@ -1371,58 +1485,12 @@ on all networks</source>
         <translation>Прокрутка настроек</translation>
     </message>
     <message>
-        <source>Hide</source>
-        <translation>Скрыть</translation>
-    </message>
-    <message>
-        <source>Show</source>
-        <translation>Показать</translation>
-    </message>
-    <message>
-        <source>Hide password</source>
-        <translation>Скрыть пароль</translation>
-    </message>
-    <message>
-        <source>Show password</source>
-        <translation>Показать пароль</translation>
-    </message>
-    <message>
-        <source>Save account</source>
-        <translation>Сохранить учётную запись</translation>
-    </message>
-    <message>
-        <source>Account saved</source>
-        <translation>Учётная запись сохранена</translation>
-    </message>
-    <message>
-        <source>Launch %1 at sign-in</source>
-        <translation>Запускать %1 при входе в систему</translation>
-    </message>
-    <message>
         <source>Network lock</source>
         <translation>Блокировка сети</translation>
     </message>
     <message>
-        <source>Enable the network lock: no Internet traffic while the VPN is down</source>
-        <translation>Включить блокировку сети: без VPN трафик в Интернет не идёт</translation>
-    </message>
-    <message>
-        <source>The network lock ensures your Internet traffic goes through the %1 secure tunnel
-and stops all traffic if %1 disconnects unexpectedly</source>
-        <translation>Блокировка сети направляет ваш трафик через защищённый туннель %1
-и останавливает весь трафик при неожиданном отключении %1</translation>
-    </message>
-    <message>
-        <source>Allow access to local network devices such as shared printers</source>
-        <translation>Разрешить доступ к устройствам локальной сети, например к общим принтерам</translation>
-    </message>
-    <message>
         <source>Settings — %1</source>
         <translation>Настройки — %1</translation>
-    </message>
-    <message>
-        <source>Block all traffic while the VPN is off</source>
-        <translation>Блокировать весь трафик, пока VPN выключен</translation>
     </message>
 </context>
 <context>
@@ -1571,10 +1639,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
 <context>
     <name>VpnCore</name>
     <message>
-        <source>Updating...</source>
-        <translation>Обновление...</translation>
-    </message>
-    <message>
         <source>VPN server IP is empty!</source>
         <translation>Не задан IP-адрес VPN-сервера!</translation>
     </message>
@@ -1587,40 +1651,8 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <translation>Не заданы имя пользователя или пароль!</translation>
     </message>
     <message>
-        <source>Disconnected</source>
-        <translation>Отключено</translation>
-    </message>
-    <message>
-        <source>Connecting...</source>
-        <translation>Подключение...</translation>
-    </message>
-    <message>
-        <source>Disconnecting...</source>
-        <translation>Отключение...</translation>
-    </message>
-    <message>
-        <source>Connected</source>
-        <translation>Подключено</translation>
-    </message>
-    <message>
-        <source>Error!</source>
-        <translation>Ошибка!</translation>
-    </message>
-    <message>
-        <source>Unknown</source>
-        <translation>Неизвестно</translation>
-    </message>
-    <message>
         <source>Auto reconnection</source>
         <translation>Автоматическое переподключение</translation>
-    </message>
-    <message>
-        <source>Your current IP</source>
-        <translation>Ваш текущий IP</translation>
-    </message>
-    <message>
-        <source>Error</source>
-        <translation>Ошибка</translation>
     </message>
     <message>
         <source>No tunnel can be made on this computer: the VPN service cannot use TUN (%1)</source>
@@ -1629,22 +1661,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
 </context>
 <context>
     <name>main</name>
-    <message>
-        <source>Disconnection in progress...</source>
-        <translation>Выполняется отключение...</translation>
-    </message>
-    <message>
-        <source>Choose a server location first</source>
-        <translation>Сначала выберите расположение сервера</translation>
-    </message>
-    <message>
-        <source>The server list cannot be loaded. Trying again...</source>
-        <translation>Не удаётся загрузить список серверов. Пробуем снова...</translation>
-    </message>
-    <message>
-        <source>The server list is loading...</source>
-        <translation>Список серверов загружается...</translation>
-    </message>
     <message>
         <source>Scroll the window</source>
         <translation>Прокрутка окна</translation>

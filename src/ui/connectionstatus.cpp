@@ -2,7 +2,7 @@
 
 #include "connection/vpncore.h"
 #include "servers/serverlistmodel.h"
-#include "settings/settings.h"
+#include "ui/productname.h"
 
 ConnectionStatus::ConnectionStatus(VpnCore* core, ServerListModel* model, QObject* parent)
     : QObject(parent)
@@ -116,13 +116,13 @@ QString ConnectionStatus::problemSentence(Problem problem) const
     case ServiceNotRunning:
         return tr("The %1 service (vpn-service) is not running, so no VPN connection can be made. "
                   "Start it, or reinstall %1; it is found again by itself.")
-            .arg(Settings::instance()->titleName());
+            .arg(ProductName::title());
     case NoTunnelDevice: {
         const QString why = core->tunUnavailableText();
         return (why.isEmpty() ? tr("No tunnel can be made on this computer: no TUN/TAP device is available") : why)
             + QStringLiteral(". ")
             + tr("Load the TUN/TAP driver or ask your administrator, then restart the %1 service.")
-                  .arg(Settings::instance()->titleName());
+                  .arg(ProductName::title());
     }
     case AccountMissing:
         return tr("No user name or password is stored. Enter your account in Settings.");
@@ -146,7 +146,7 @@ QString ConnectionStatus::problemSentence(Problem problem) const
     case ProviderUnreachable:
         return tr("The VPN provider cannot be reached, so the server list is missing. "
                   "Check your Internet connection; %1 keeps trying.")
-            .arg(Settings::instance()->titleName());
+            .arg(ProductName::title());
     case NoProblem:
         break;
     }
@@ -217,6 +217,34 @@ void ConnectionStatus::act()
     case NoAction:
         break;
     }
+}
+
+QString ConnectionStatus::press()
+{
+    if (core->vpnDisconnectionInProgress()) {
+        return tr("Disconnection in progress...");
+    }
+    if (!switchedOn()) {
+        if (!canConnect()) {
+            return problemText();
+        }
+        // Without a server there is nothing to connect to; say why there is none.
+        if (model->serverIp().isEmpty()) {
+            if (model->isEmpty()) {
+                return tr("Choose a server location first");
+            }
+            return model->unavailable() ? tr("The server list cannot be loaded. Trying again...")
+                                        : tr("The server list is loading...");
+        }
+    }
+    // A lock that blocks without a tunnel is switched off here, which lifts it; the tray's entry
+    // offers a connect there instead.
+    if (state() == Blocked && switchedOn()) {
+        core->disconnectFromVpn();
+    } else {
+        core->toggleConnection();
+    }
+    return QString();
 }
 
 void ConnectionStatus::setServiceRunning(bool running)

@@ -81,6 +81,8 @@ public:
 
     // The window's button for the first problem.
     Q_INVOKABLE void act();
+    // The round switch was pressed. Empty when it acted, otherwise why it did not, for a tip.
+    Q_INVOKABLE QString press();
 
 public slots:
     // The link to the privileged service is up (or down).

@@ -3,6 +3,7 @@
 #include "connection/vpncore.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
+#include "ui/productname.h"
 #include "ui/traypresenter.h"
 
 #include <QAction>
@@ -11,26 +12,24 @@
 #include <QIcon>
 #include <QWindow>
 
-TrayIcon::TrayIcon(TrayPresenter* presenter, VpnCore* core, ServerListModel* model, bool darkStyle, QObject* parent)
+TrayIcon::TrayIcon(TrayPresenter* presenter, ConnectionStatus* status, VpnCore* core, ServerListModel* model,
+    bool darkStyle, QObject* parent)
     : QObject(parent)
     , presenter(presenter)
+    , status(status)
     , core(core)
     , model(model)
     , dark(darkStyle)
 {
     setObjectName(QStringLiteral("TrayIcon"));
-    connectAction = trayMenu.addAction(QString(), this, &TrayIcon::onConnectTriggered);
+    connectAction = trayMenu.addAction(QString(), core, &VpnCore::toggleConnection);
     locationAction = trayMenu.addAction(QString(), this, &TrayIcon::serverListRequested);
     trayMenu.addSeparator();
     trayMenu.addAction(tr("Show window"), this, &TrayIcon::showWindowRequested);
     trayMenu.addAction(tr("Quit"), this, &TrayIcon::quitRequested);
 
-    connect(core, &VpnCore::vpnConnectedChanged, this, &TrayIcon::refresh);
-    connect(core, &VpnCore::vpnConnectionInProgressChanged, this, &TrayIcon::refresh);
-    connect(core, &VpnCore::vpnDisconnectionInProgressChanged, this, &TrayIcon::refresh);
-    connect(core, &VpnCore::networkLockEngagedChanged, this, &TrayIcon::refresh);
-    connect(core, &VpnCore::trafficBlockedByLockdownChanged, this, &TrayIcon::refresh);
-    connect(core, &VpnCore::currentIpChanged, this, &TrayIcon::refresh);
+    connect(status, &ConnectionStatus::changed, this, &TrayIcon::refresh);
+    connect(core->view(), &ConnectionView::currentIpChanged, this, &TrayIcon::refresh);
     connect(model, &ServerListModel::locationTextChanged, this, &TrayIcon::refresh);
     connect(model, &ServerListModel::serverIpChanged, this, &TrayIcon::refresh);
     connect(presenter, &TrayPresenter::activated, this, &TrayIcon::showWindowRequested);
@@ -40,20 +39,10 @@ TrayIcon::TrayIcon(TrayPresenter* presenter, VpnCore* core, ServerListModel* mod
     presenter->show(&trayMenu);
 }
 
-TrayIcon::State TrayIcon::state() const
+QString TrayIcon::iconPath(ConnectionStatus::State state, bool darkStyle)
 {
-    if (core->vpnConnected() && !core->vpnDisconnectionInProgress()) {
-        return Connected;
-    }
-    if (core->vpnConnectionInProgress() || core->vpnDisconnectionInProgress()) {
-        return Connecting;
-    }
-    return core->networkLockEngaged() || core->trafficBlockedByLockdown() ? Blocked : Disconnected;
-}
-
-QString TrayIcon::iconPath(State state, bool darkStyle)
-{
-    static const char* const names[] = { "disconnected", "connecting", "connected", "blocked" };
+    // A disconnection under way is drawn as a connection under way: the tunnel is changing.
+    static const char* const names[] = { "disconnected", "connecting", "connected", "connecting", "blocked" };
     return QStringLiteral(":/resources/icons/tray_%1_%2.png")
         .arg(QLatin1String(names[state]), darkStyle ? QStringLiteral("white") : QStringLiteral("black"));
 }
@@ -63,22 +52,21 @@ QMenu* TrayIcon::menu()
     return &trayMenu;
 }
 
-QString TrayIcon::stateText(State state) const
+QString TrayIcon::stateText(ConnectionStatus::State state) const
 {
-    if (core->vpnDisconnectionInProgress()) {
-        return tr("Disconnecting...");
-    }
     switch (state) {
-    case Connecting:
+    case ConnectionStatus::Disconnecting:
+        return tr("Disconnecting...");
+    case ConnectionStatus::Connecting:
         return tr("Connecting...");
-    case Connected:
+    case ConnectionStatus::Connected:
         return tr("Connected");
-    case Blocked:
+    case ConnectionStatus::Blocked:
         return core->trafficBlockedByLockdown()
             ? tr("Traffic blocked by lockdown (to lift it, turn off \"Block all traffic while the VPN is off\" in the "
                  "settings)")
             : tr("Internet blocked by the network lock");
-    case Disconnected:
+    case ConnectionStatus::Disconnected:
         break;
     }
     return tr("Disconnected");
@@ -86,34 +74,25 @@ QString TrayIcon::stateText(State state) const
 
 void TrayIcon::refresh()
 {
-    const State now = state();
+    const ConnectionStatus::State now = status->state();
     presenter->setIcon(iconPath(now, dark));
 
-    QStringList tip { QStringLiteral("%1: %2").arg(Settings::instance()->titleName(), stateText(now)),
-        model->locationText() };
-    if (!core->currentIp().isEmpty()) {
-        tip << tr("IP address: %1").arg(core->currentIp());
+    QStringList tip { QStringLiteral("%1: %2").arg(ProductName::title(), stateText(now)), model->locationText() };
+    if (!core->view()->currentIp().isEmpty()) {
+        tip << tr("IP address: %1").arg(core->view()->currentIp());
     }
     presenter->setToolTip(tip.join(QLatin1Char('\n')));
 
     // One entry, as the round switch: it cancels an attempt under way, and waits out a disconnection.
-    const bool tunnel = now == Connected || now == Connecting;
+    const bool tunnel = now == ConnectionStatus::Connected || now == ConnectionStatus::Connecting
+        || now == ConnectionStatus::Disconnecting;
     connectAction->setText(tunnel ? tr("Disconnect") : tr("Connect"));
-    connectAction->setEnabled(tunnel ? !core->vpnDisconnectionInProgress() : !model->serverIp().isEmpty());
+    connectAction->setEnabled(tunnel ? now != ConnectionStatus::Disconnecting : !model->serverIp().isEmpty());
 
     // Choosing it opens the server list, where the location is changed.
     locationAction->setText(QString(model->locationText()).replace(QLatin1Char('&'), QStringLiteral("&&")));
     const QString flag = model->locationImageSource();
     locationAction->setIcon(flag.isEmpty() ? QIcon() : QIcon(flag.mid(flag.indexOf(QLatin1Char(':')))));
-}
-
-void TrayIcon::onConnectTriggered()
-{
-    if (core->vpnConnected() || core->vpnConnectionInProgress()) {
-        core->disconnectFromVpn();
-    } else {
-        core->connectToVpn();
-    }
 }
 
 void TrayIcon::watchWindow(QWindow* mainWindow)
@@ -144,9 +123,8 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event)
     } else if (!toldAboutTray && Settings::instance()->notificationsEnabled()) {
         // Once a run, so that the closed window does not read as a quit.
         toldAboutTray = true;
-        presenter->showMessage(Settings::instance()->titleName(),
-            tr("%1 keeps running in the notification area. Quit it from the icon's menu.")
-                .arg(Settings::instance()->titleName()),
+        presenter->showMessage(ProductName::title(),
+            tr("%1 keeps running in the notification area. Quit it from the icon's menu.").arg(ProductName::title()),
             QSystemTrayIcon::Information);
     }
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/connectionstatus.h"
+
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
@@ -20,21 +22,11 @@ class TrayIcon : public QObject
     Q_OBJECT
 
 public:
-    enum State
-    {
-        Disconnected,
-        Connecting,
-        Connected,
-        // The network lock holds without a tunnel: no traffic leaves.
-        Blocked
-    };
-    Q_ENUM(State)
+    // The state is the window's, as the status says it.
+    TrayIcon(TrayPresenter* presenter, ConnectionStatus* status, VpnCore* core, ServerListModel* model, bool darkStyle,
+        QObject* parent = nullptr);
 
-    TrayIcon(
-        TrayPresenter* presenter, VpnCore* core, ServerListModel* model, bool darkStyle, QObject* parent = nullptr);
-
-    State state() const;
-    static QString iconPath(State state, bool darkStyle);
+    static QString iconPath(ConnectionStatus::State state, bool darkStyle);
     QMenu* menu();
 
     // From now on closing the window is decided here, quitting included.
@@ -52,10 +44,10 @@ protected:
 
 private:
     void refresh();
-    QString stateText(State state) const;
-    void onConnectTriggered();
+    QString stateText(ConnectionStatus::State state) const;
 
     TrayPresenter* presenter;
+    ConnectionStatus* status;
     VpnCore* core;
     ServerListModel* model;
     bool dark;

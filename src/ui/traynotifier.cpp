@@ -3,6 +3,7 @@
 #include "connection/vpncore.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
+#include "ui/productname.h"
 #include "ui/traypresenter.h"
 
 #include <QCoreApplication>
@@ -99,7 +100,7 @@ void TrayNotifier::flush()
         // The window's words for the lock, with what took the tunnel down, as a critical message.
         title = tr("Internet blocked by the network lock");
         body = (body.isEmpty() ? tr("The VPN connection ended unexpectedly.") : body) + QLatin1Char('\n')
-            + tr("Open %1 to reconnect, or disconnect to lift the lock.").arg(Settings::instance()->titleName());
+            + tr("Open %1 to reconnect, or disconnect to lift the lock.").arg(ProductName::title());
         icon = QSystemTrayIcon::Critical;
     }
     presenter->showMessage(title, body, icon);

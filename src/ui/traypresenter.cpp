@@ -1,6 +1,6 @@
 #include "traypresenter.h"
 
-#include "settings/settings.h"
+#include "ui/productname.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -47,7 +47,7 @@ void SystemTrayPresenter::showMessage(const QString& title, const QString& body,
     // A desktop notification names its sender by the application name, which also names the
     // client's data folders ("vpnclient"): only the notification carries the program's own name.
     const QString applicationName = QCoreApplication::applicationName();
-    QCoreApplication::setApplicationName(Settings::instance()->titleName());
+    QCoreApplication::setApplicationName(ProductName::title());
     tray.showMessage(title, body, icon);
     QCoreApplication::setApplicationName(applicationName);
 }

@@ -1,7 +1,8 @@
-// How the application object wires the connection controller: its QML name, and the kill-switch
-// event bringing the window to the front; and when start-up ends.
+// How the application object wires the connection controller: its QML name, the kill-switch event
+// bringing the window to the front, the chosen server with no window at all; and when start-up ends.
 #include "app/application.h"
 #include "connection/vpncore.h"
+#include "servers/serverlistmodel.h"
 
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -36,6 +37,12 @@ private slots:
         window->hide();
         emit core->killSwitchEventActivated();
         QVERIFY(window->isVisible());
+        // The tray connects too: the server chosen reaches the controller without the window.
+        delete window;
+        QVERIFY(application.mainWindow() == nullptr);
+        application.findChild<ServerListModel*>()->updateServerList(
+            { Server(0, "DE", "Frankfurt", "de1", "198.51.100.1", 30) });
+        QCOMPARE(core->vpnServerIp(), QStringLiteral("198.51.100.1"));
     }
 
     // The tray, the system bus and the first requests wait for the window's first frame, but a

@@ -1,14 +1,10 @@
 #include "../app/testkit.h"
 
-#include "foundation/childprocess.h"
 #include "foundation/utils.h"
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <signal.h>
-
-// The foundation's helpers and child processes.
+// The foundation's helpers.
 class TestHost : public QObject
 {
     Q_OBJECT
@@ -45,44 +41,9 @@ private slots:
             Utils::isIpv4Address(" 10.8.0.1 ") && !Utils::isIpv4Address("10.8.0.256") && !Utils::isIpv4Address("::1"));
         QVERIFY(Utils::isIpv6Address("::ffff:10.8.0.1") && !Utils::isIpv6Address("10.8.0.1")
             && !Utils::isIpv6Address("vpn.example.com"));
-        QCOMPARE(Utils::flagImagePath("gB"), QString("qrc:/resources/icons/flags/gb.png"));
         writeScript(data.filePath("run-vpn.log"), "old OpenVPN output");
         Utils::createEmptyFile(data.filePath("run-vpn.log"));
         QCOMPARE(QFileInfo(data.filePath("run-vpn.log")).size(), 0);
-    }
-
-    void childProcess_data()
-    {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("result"); // of the finished signal, if any, and the error logged
-        QTest::newRow("exit 0") << "exit 0" << QString("true");
-        QTest::newRow("exit 1") << "exit 1" << QString("false");
-        QTest::newRow("crash") << "kill -SEGV $$" << QString("false crashed");
-        QTest::newRow("failing start") << "/nonexistent/program" << QString(" failed to start");
-    }
-    void childProcess()
-    {
-        QFETCH(QString, program);
-        QFETCH(QString, result);
-        ChildProcess runner;
-        QSignalSpy finished(&runner, &ChildProcess::processFinished);
-        if (result.contains(' ')) {
-            QTest::ignoreMessage(QtWarningMsg, qPrintable("ChildProcess: Error occured: " + result.section(' ', 1)));
-        }
-        runner.process.start(program.startsWith('/') ? program : "/bin/sh", { "-c", program });
-        QTest::qWait(200);
-        QTRY_COMPARE(finished.isEmpty() ? "" : finished.first().first().toString(), result.section(' ', 0, 0));
-    }
-
-    void childProcessEndsWithItsOwner()
-    {
-        auto* runner = new ChildProcess(this);
-        runner->setFinishWaitMs(300);
-        runner->process.start("/bin/sleep", { "60" });
-        QVERIFY(runner->process.waitForStarted(5000));
-        const pid_t pid = pid_t(runner->process.processId());
-        delete runner;
-        QCOMPARE(::kill(pid, 0), -1);
     }
 };
 

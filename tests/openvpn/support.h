@@ -30,7 +30,6 @@ public:
     using VpnCore::onByteCountChanged;
     using VpnCore::onRequestCurrentIpAddressFinished;
     using VpnCore::onVpnConnectionStateChanged;
-    using VpnCore::updateOnlineTime;
 };
 
 // Another program of the client's user on the management socket while the client is away: whatever it sends

@@ -1,4 +1,4 @@
-#include "settings/uistyle.h"
+#include "ui/uistyle.h"
 #include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
 

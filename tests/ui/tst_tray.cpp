@@ -60,6 +60,7 @@ class TestTray : public QObject
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     std::unique_ptr<VpnCoreProbe> core;
     std::unique_ptr<ServerListModel> model;
+    std::unique_ptr<ConnectionStatus> status;
     std::unique_ptr<Recorder> tray;
     std::unique_ptr<TrayIcon> icon;
     std::unique_ptr<TrayNotifier> notifier;
@@ -68,6 +69,7 @@ class TestTray : public QObject
     {
         icon.reset();
         notifier.reset();
+        status.reset();
         core = std::make_unique<VpnCoreProbe>();
         core->setNetworkApi(&api);
         model = std::make_unique<ServerListModel>();
@@ -76,19 +78,21 @@ class TestTray : public QObject
             core->setVpnServerIp(model->serverIp());
         }
         tray = std::make_unique<Recorder>();
-        icon = std::make_unique<TrayIcon>(tray.get(), core.get(), model.get(), dark);
+        status = std::make_unique<ConnectionStatus>(core.get(), model.get());
+        icon = std::make_unique<TrayIcon>(tray.get(), status.get(), core.get(), model.get(), dark);
         notifier = std::make_unique<TrayNotifier>(tray.get(), core.get(), model.get());
     }
 
-    // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, 1 connecting,
-    // 2 disconnecting, 3 connected), "crash" (an exit nobody asked for), "timeout" (an attempt that failed),
+    // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, or without a
+    // report, 1 connecting, 2 disconnecting, 3 connected), "crash" (an exit nobody asked for; "crash!" a
+    // critical one, which is never retried), "timeout" (an attempt that failed),
     // "ip" (the current IP arrives), "disconnect" (the user's, also from the lock's notice). Each step's news
     // is out before the next.
     void play(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            if (step == QLatin1String("crash")) {
-                core->onVpnConnectionStateChanged(0, QStringLiteral("CrashExit"), false);
+            if (step.startsWith(QLatin1String("crash"))) {
+                core->onVpnConnectionStateChanged(0, QStringLiteral("CrashExit"), step.endsWith('!'));
             } else if (step == QLatin1String("timeout")) {
                 core->onVpnConnectionStateChanged(4, QStringLiteral("The VPN server did not answer in time"), false);
             } else if (step == QLatin1String("ip")) {
@@ -121,6 +125,7 @@ private slots:
     {
         icon.reset();
         notifier.reset();
+        status.reset();
         core.reset();
         testlog::clear();
     }
@@ -162,7 +167,6 @@ private slots:
         QFETCH(QString, picture);
         configure(killSwitch, autoReconnect);
         make(dark, withServer);
-        core->setAutoReconnection(autoReconnect);
         play(steps);
         QCOMPARE(tray->icon, QStringLiteral(":/resources/icons/tray_%1_%2.png").arg(picture, dark ? "white" : "black"));
         const QList<QAction*> entries = tray->menu->actions();
@@ -277,6 +281,9 @@ private slots:
         QTest::newRow("lost") << false << false << true << "1,3,crash" << QStringList { up, "VPN disconnected|The VPN connection ended unexpectedly.|2" };
         const QString blocked = QStringLiteral("Internet blocked by the network lock|%1\nOpen Korvex to reconnect, or disconnect to lift the lock.|3");
         QTest::newRow("lost, the lock holds") << true << false << true << "1,3,crash" << QStringList { up, blocked.arg("The VPN connection ended unexpectedly.") };
+        // Neither is retried, whatever the setting.
+        QTest::newRow("critical, the lock holds") << true << true << true << "1,3,crash!" << QStringList { up, blocked.arg("The VPN connection ended unexpectedly.") };
+        QTest::newRow("ended unreported, the lock holds") << true << true << true << "1,3,0" << QStringList { up, blocked.arg("The VPN connection ended unexpectedly.") };
         QTest::newRow("attempt failed") << false << false << true << "1,timeout" << QStringList { "VPN disconnected|The VPN server did not answer in time|2" };
         QTest::newRow("reconnects") << false << true << true << "1,3,crash,1,crash,1,3" << QStringList { up, retry, "VPN reconnected|DE, Frankfurt|1" };
         QTest::newRow("gives up") << false << true << true << fourLosses << QStringList { up, retry, "Reconnection failed|The VPN connection could not be re-established.|2" };
@@ -292,7 +299,6 @@ private slots:
         QFETCH(QString, steps);
         configure(killSwitch, autoReconnect, notifications);
         make(false, true);
-        core->setAutoReconnection(autoReconnect);
         play(steps);
         QTEST(tray->messages, "messages");
     }

@@ -98,13 +98,6 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(results.count() == 1 ? results.first().first().toString() : QString::number(results.count()),
             result == "none" ? "0" : result);
-        QStringList log { "I Update: Checking..." };
-        if (result != "none") {
-            log << (result.isEmpty() ? "I Update: There are currently no updates available"
-                                     : "I Update: Finished,  new version is available: " + result);
-        }
-        QCOMPARE(caught,
-            answer == "missing" ? QStringList { "W Update: Disabled, 'maintenancetool.exe' does not exists" } : log);
         // A 10 s timer is a coarse one: it may fire up to 5 % early.
         QVERIFY2(answer == "hang" ? elapsed >= 9500 && elapsed < 20000 : elapsed < 9500,
             qPrintable(QString::number(elapsed)));

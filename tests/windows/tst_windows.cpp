@@ -5,7 +5,7 @@
 #include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
-#include "settings/uistyle.h"
+#include "ui/uistyle.h"
 #include "ui/connectionstatus.h"
 #include "ui/dashcircle.h"
 
@@ -14,33 +14,6 @@
 #include <QTranslator>
 #include <QtQuick>
 #include <QtQuickTest>
-
-// The real connection controller. The tests play the tunnel through its report slots, and every call the
-// windows make is recorded in "calls" before it goes on to the controller.
-class VpnCoreProbe : public VpnCore
-{
-    Q_OBJECT
-    Q_PROPERTY(QStringList calls MEMBER m_calls)
-    QStringList m_calls;
-
-public:
-    using VpnCore::VpnCore;
-    Q_INVOKABLE void connectToVpn()
-    {
-        m_calls << QStringLiteral("connectToVpn");
-        VpnCore::connectToVpn();
-    }
-    Q_INVOKABLE void disconnectFromVpn()
-    {
-        m_calls << QStringLiteral("disconnectFromVpn");
-        VpnCore::disconnectFromVpn();
-    }
-    Q_INVOKABLE void setVpnServerIp(const QString& ip)
-    {
-        m_calls << QStringLiteral("setVpnServerIp %1").arg(ip);
-        VpnCore::setVpnServerIp(ip);
-    }
-};
 
 // Singleton "TestSupport" 1.0. Sets the client's context properties, with the settings kept in a temporary
 // profile, the style and the language named by VPN_TEST_STYLE ("dark") and VPN_TEST_LANGUAGE ("ru"), and the
@@ -55,7 +28,7 @@ class Setup : public QObject
     // Made once the application exists: sockets need its event loop.
     HttpsServer* m_apiServer = nullptr;
     NetworkApi* m_api = nullptr;
-    VpnCoreProbe* m_vpnCore = nullptr;
+    VpnCore* m_vpnCore = nullptr;
     ServerListModel m_model;
     DirectoryRefresh* m_refresh = nullptr;
     ConnectionStatus* m_status = nullptr;
@@ -235,9 +208,12 @@ public slots:
             QStringLiteral("127.0.0.1:%1").arg(m_apiServer->serverPort()), readData("test-ca.pem"), this);
         m_refresh = new DirectoryRefresh(m_api, &m_model, this);
         m_refresh->setRetryDelays(100, 400);
-        m_vpnCore = new VpnCoreProbe(this);
+        // The real connection controller; the tests play the tunnel through its report slots.
+        m_vpnCore = new VpnCore(this);
         m_vpnCore->setNetworkApi(m_api);
+        // Wired as the application wires them.
         connect(m_vpnCore, &VpnCore::vpnConnectedChanged, m_refresh, &DirectoryRefresh::onTunnelChanged);
+        connect(&m_model, &ServerListModel::serverIpChanged, m_vpnCore, &VpnCore::setVpnServerIp);
         serve(QStringLiteral("/v3/geoip"), QStringLiteral(R"({"data":{"ip":"192.0.2.2","iso_code":"DE"}})"));
         m_status = new ConnectionStatus(m_vpnCore, &m_model, this);
         qmlRegisterType<DashCircle>("DashCircle", 1, 0, "DashCircle");
@@ -251,6 +227,7 @@ public slots:
         context->setContextProperty(QStringLiteral("settings"), Settings::instance());
         context->setContextProperty(QStringLiteral("serverListModel"), &m_model);
         context->setContextProperty(QStringLiteral("vpnCore"), m_vpnCore);
+        context->setContextProperty(QStringLiteral("connectionView"), m_vpnCore->view());
         context->setContextProperty(QStringLiteral("connectionStatus"), m_status);
     }
     // Gone while the application still exists: shutting the controller down asks where the program lives.

@@ -71,7 +71,7 @@ TestCase {
         serverListModel.setFavourite(2, false)
 
         settings.killswitchEnabled = true
-        vpnCore.setAutoReconnection(false)
+        settings.autoReconnectToVpn = false
         report(3)
         report(0, "CrashExit")
         var notice

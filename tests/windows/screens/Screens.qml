@@ -46,7 +46,7 @@ TestCase {
         serverListModel.setFavourite(2, false)
         // Lost under the network lock, nothing reconnecting: the lock's notice.
         settings.killswitchEnabled = true
-        vpnCore.setAutoReconnection(false)
+        settings.autoReconnectToVpn = false
         vpnCore.onVpnConnectionStateChanged(1, "", false)
         vpnCore.onVpnConnectionStateChanged(3, "", false)
         vpnCore.onVpnConnectionStateChanged(0, "CrashExit", false)

@@ -2,6 +2,7 @@
 
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "ui/productname.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -160,4 +161,9 @@ QString UiStyle::generalLogoFileName() const
         return QUrl::fromLocalFile(absolute).toString();
     }
     return logo;
+}
+
+QString UiStyle::titleName() const
+{
+    return ProductName::title();
 }

@@ -77,6 +77,9 @@ public:
 
     static QString defaultBrandingFolder();
 
+    // The product's name, for the window title.
+    Q_INVOKABLE QString titleName() const;
+
     bool brandingEnabled() const
     {
         return m_brandingEnabled;
