@@ -16,6 +16,9 @@ VpnCore::VpnCore(QObject* parent)
     , tunnelCapability(ServiceController::instance())
 {
     qRegisterMetaType<VpnCore::VpnError>("VpnCore::VpnError");
+    // By name, for the tunnel's reports played from QML.
+    qRegisterMetaType<VpnClient::State>("VpnClient::State");
+    qRegisterMetaType<VpnClient::Failure>("VpnClient::Failure");
     setObjectName(QStringLiteral("VpnCore"));
 
     reconnectionTimer.setSingleShot(true);
@@ -110,9 +113,9 @@ void VpnCore::setFailure(Failure value)
     }
 }
 
-void VpnCore::onTunnelFailed(int failure)
+void VpnCore::onTunnelFailed(VpnClient::Failure failure)
 {
-    tunnelFailure = static_cast<VpnClient::Failure>(failure);
+    tunnelFailure = failure;
 }
 
 bool VpnCore::trafficBlockedByLockdown() const
@@ -169,7 +172,7 @@ void VpnCore::connectToVpn()
     emit vpnConnectionErrorTextChanged(errorText);
     setFailure(NoFailure);
 
-    const bool udp = settings->networkProtocol() == 0;
+    const bool udp = settings->networkProtocol() == Settings::Udp;
 
     if (!checkCredentials()) {
         setFailure(AccountMissing);
@@ -235,7 +238,7 @@ void VpnCore::startRun()
     }
     dnsServerIpv4.clear();
     dnsServerIpv6.clear();
-    vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == 0);
+    vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == Settings::Udp);
     vpnClient.setCredentials(settings->userName(), settings->password());
     vpnClient.setMtu(settings->mtuSize());
     vpnClient.start();
@@ -333,19 +336,18 @@ bool VpnCore::checkCredentials()
     return false;
 }
 
-void VpnCore::onVpnConnectionStateChanged(int state, const QString& additionalData, bool critical)
+void VpnCore::onVpnConnectionStateChanged(VpnClient::State state, const QString& additionalData, bool critical)
 {
-    const auto reported = static_cast<VpnClient::State>(state);
-    if (reported == vpnState) {
+    if (state == vpnState) {
         return;
     }
-    vpnState = reported;
-    emit vpnConnectionInProgressChanged(reported == VpnClient::Connecting);
-    emit vpnDisconnectionInProgressChanged(reported == VpnClient::Disconnecting);
+    vpnState = state;
+    emit vpnConnectionInProgressChanged(state == VpnClient::Connecting);
+    emit vpnDisconnectionInProgressChanged(state == VpnClient::Disconnecting);
     tagged(qInfo(), objectName()) << "State updated to " << VpnClient::stateName(state, true);
-    connectionView.showState(reported);
+    connectionView.showState(state);
 
-    switch (reported) {
+    switch (state) {
     case VpnClient::Disconnected:
         vpnConnectionDown(additionalData, critical);
         break;

@@ -121,12 +121,12 @@ protected slots:
     void onAssignedInternalIp(const QString& ip);
     void onByteCountChanged(qulonglong receive, qulonglong send);
     // The tunnel client's reason for the Error report that follows.
-    void onTunnelFailed(int failure);
+    void onTunnelFailed(VpnClient::Failure failure);
     void onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address);
     void onKillSwitchFinished(bool ok);
     void onOpenVpnProcessFinished(int exitCode);
     void onRequestCurrentIpAddressFinished(const QString& ip, const QString& countryCode);
-    void onVpnConnectionStateChanged(int state, const QString& additionalData, bool critical);
+    void onVpnConnectionStateChanged(VpnClient::State state, const QString& additionalData, bool critical);
 
 protected:
     void resetConnectionInfo();

@@ -634,7 +634,7 @@ void OpenVpnClient::writeToManagement(const QByteArray& data)
     managementSocket->write(data);
 }
 
-void OpenVpnClient::setState(int newState, const QString& additionalData, bool critical)
+void OpenVpnClient::setState(State newState, const QString& additionalData, bool critical)
 {
     state = newState;
     emit stateChanged(state, additionalData, critical);

@@ -72,7 +72,7 @@ private:
     QStringList splitPushOptions(const QString& reply) const;
     void extractDnsServers(const QStringList& options);
     void writeToManagement(const QByteArray& data);
-    void setState(int newState, const QString& additionalData, bool critical);
+    void setState(State newState, const QString& additionalData, bool critical);
     // Ends the run (management signal, else a kill through the service) without reporting a state.
     void endRun();
     // The run ended without a stop: reported as a loss that may be retried.
@@ -101,7 +101,7 @@ private:
     bool stopRequested = false;
     bool destroying = false;
     QString errorText;
-    int state = Disconnected;
+    State state = Disconnected;
     QString userName;
     QString password;
 

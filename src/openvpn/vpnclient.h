@@ -38,9 +38,9 @@ public:
 signals:
     void assignedInternalIp(QString ip);
     void byteCountChanged(quint64 receive, quint64 send);
-    void stateChanged(int state, QString additionalData, bool critical);
+    void stateChanged(VpnClient::State state, QString additionalData, bool critical);
     // Sent just before the Error state report it explains.
-    void failed(int failure);
+    void failed(VpnClient::Failure failure);
     void dnsServerAddressesPushed(QString dnsServerIpv4Address, QString dnsServerIpv6Address);
     void processFinished(int exitCode);
 };

@@ -1,6 +1,7 @@
 // The connection controller's own logic, driven through the tunnel client's reports; the tunnel,
 // kill switch and DNS tool have no service here, so their commands go nowhere.
-#include "../openvpn/support.h"
+#include "../support/logcapture.h"
+#include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
 #include "servers/networkapi.h"
@@ -23,7 +24,7 @@ class TestVpnCore : public QObject
 
     void report(int state, const QString& text = QString(), bool critical = false)
     {
-        core->onVpnConnectionStateChanged(state, text, critical);
+        core->onVpnConnectionStateChanged(static_cast<VpnClient::State>(state), text, critical);
     }
 
 private slots:

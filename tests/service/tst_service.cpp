@@ -1,12 +1,13 @@
 // The client's service link and vpn-service: framing against an in-process WebSocket server, then a
 // real vpn-service process run from a throw-away application folder, with the stand-in program in
 // place of OpenVPN and the two tools. Both listen on 127.0.0.1:6447.
+#include "../support/logcapture.h"
+#include "../support/servicekit.h"
 #include "openvpn/openvpnclient.h"
 #include "openvpnlaunch.h"
 #include "service/openvpnprocess.h"
 #include "service/servicecontroller.h"
 #include "service/servicemessage.h"
-#include "servicekit.h"
 
 #include <QDeadlineTimer>
 #include <QNetworkInterface>
@@ -23,8 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-QStringList logLines; // of this process, since the current test began
 
 // The first argument of every recorded signal, as text.
 QStringList texts(const QSignalSpy& spy)
@@ -47,9 +46,7 @@ class TestService : public QObject
 private slots:
     void initTestCase()
     {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
-            logLines << line;
-        });
+        testlog::capture();
         const QString standin = QCoreApplication::applicationFilePath(); // in its stand-in role there
         QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, QFile::permissions(standin)));
         for (const char* name : { "killswitch", "dns" }) {
@@ -70,7 +67,7 @@ private slots:
     }
     void init()
     {
-        logLines.clear();
+        testlog::clear();
         received.clear();
         peer = nullptr;
         QFile::remove(dir.filePath("records.txt"));
@@ -79,7 +76,7 @@ private slots:
     {
         if (QTest::currentTestFailed()) {
             // Past the capturing handler, straight to the test output.
-            fprintf(stderr, "%s\nService log:\n%s\n", qPrintable(logLines.join('\n')),
+            fprintf(stderr, "%s\nService log:\n%s\n", qPrintable(testlog::lines().join('\n')),
                 qPrintable(read("service.log").right(qEnvironmentVariableIsSet("TST_FULL_LOG") ? 400000 : 4000)));
         }
         delete server;

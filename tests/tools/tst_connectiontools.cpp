@@ -3,7 +3,7 @@
 // the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
 #include "../connection/registryseed.h"
-#include "../service/servicekit.h"
+#include "../support/servicekit.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
 #include "service/servicecontroller.h"

@@ -1,7 +1,9 @@
 // The tray icon and its messages, driven through the real connection controller, whose tunnel reports
 // the test plays. A recorder stands in for the notification area, which a headless display lacks.
-#include "../openvpn/support.h"
+#include "../support/logcapture.h"
+#include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
+#include "foundation/logger.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
@@ -12,7 +14,9 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWindow>
+#include <QtTest>
 
 #include <memory>
 
@@ -92,15 +96,17 @@ class TestTray : public QObject
     {
         for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             if (step.startsWith(QLatin1String("crash"))) {
-                core->onVpnConnectionStateChanged(0, QStringLiteral("CrashExit"), step.endsWith('!'));
+                core->onVpnConnectionStateChanged(
+                    VpnClient::Disconnected, QStringLiteral("CrashExit"), step.endsWith('!'));
             } else if (step == QLatin1String("timeout")) {
-                core->onVpnConnectionStateChanged(4, QStringLiteral("The VPN server did not answer in time"), false);
+                core->onVpnConnectionStateChanged(
+                    VpnClient::Error, QStringLiteral("The VPN server did not answer in time"), false);
             } else if (step == QLatin1String("ip")) {
                 core->onRequestCurrentIpAddressFinished(QStringLiteral("198.51.100.1"), QStringLiteral("DE"));
             } else if (step == QLatin1String("disconnect")) {
                 core->disconnectFromVpn();
             } else {
-                core->onVpnConnectionStateChanged(step.toInt(), QString(), false);
+                core->onVpnConnectionStateChanged(static_cast<VpnClient::State>(step.toInt()), QString(), false);
             }
             QCoreApplication::processEvents();
         }

@@ -6,6 +6,7 @@
 #include "deploymentconfig.h"
 #include "platform/programpaths.h"
 #include "programconfig.h"
+#include "testkit.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -70,11 +71,7 @@ inline bool portAnswers()
     return probe.waitForConnected(200);
 }
 
-inline QString readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
+using ::readFile;
 
 // APP/vpn-service, logging to FOLDER/service.log; sanitizer reports go to FOLDER/service.err and the
 // stand-ins' records to FOLDER/records.txt. launcher: a program and arguments that run the service.
