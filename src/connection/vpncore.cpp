@@ -172,7 +172,7 @@ void VpnCore::connectToVpn()
     emit vpnConnectionErrorTextChanged(errorText);
     setFailure(NoFailure);
 
-    const bool udp = settings->networkProtocol() == 0;
+    const bool udp = settings->networkProtocol() == Settings::Udp;
 
     if (!checkCredentials()) {
         setFailure(AccountMissing);
@@ -238,7 +238,7 @@ void VpnCore::startRun()
     }
     dnsServerIpv4.clear();
     dnsServerIpv6.clear();
-    vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == 0);
+    vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == Settings::Udp);
     vpnClient.setCredentials(settings->userName(), settings->password());
     vpnClient.setMtu(settings->mtuSize());
     vpnClient.start();

@@ -36,6 +36,14 @@ class Settings : public QObject
             notificationsEnabledChanged)
 
 public:
+    // The values of networkProtocol, as stored and as QML sees them.
+    enum NetworkProtocol : qint32
+    {
+        Udp = 0,
+        Tcp = 1,
+    };
+    Q_ENUM(NetworkProtocol)
+
     static Settings* instance();
 
     QString password() const;
@@ -54,7 +62,7 @@ public:
     // The servers the user marked, by their feed name (or address, for a server without one).
     QStringList favouriteServers() const;
     qint32 mtuSize() const;
-    // 0 = UDP, 1 = TCP.
+    // A NetworkProtocol.
     qint32 networkProtocol() const;
     // The tray's messages about the connection.
     bool notificationsEnabled() const;

@@ -1,4 +1,4 @@
-#include "testkit.h"
+#include "../support/testkit.h"
 
 #include <QTcpServer>
 #include <QTemporaryDir>

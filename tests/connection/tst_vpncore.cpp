@@ -1,6 +1,7 @@
 // The connection controller's own logic, driven through the tunnel client's reports; the tunnel,
 // kill switch and DNS tool have no service here, so their commands go nowhere.
-#include "../openvpn/support.h"
+#include "../support/logcapture.h"
+#include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
 #include "servers/networkapi.h"

@@ -1,7 +1,7 @@
 // The connection controller against a real vpn-service and the scripted OpenVPN stand-in of the
 // tunnel tests. The test's folder has no kill-switch or DNS tool, so the service refuses to run
 // them and the host's firewall and resolver stay untouched; the client still logs the commands.
-#include "../openvpn/support.h"
+#include "../support/servicefixture.h"
 #include "connection/vpncore.h"
 #include "servers/networkapi.h"
 #include "settings/settings.h"

@@ -1,4 +1,4 @@
-#include "../app/testkit.h"
+#include "../support/testkit.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>

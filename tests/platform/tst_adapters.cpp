@@ -1,4 +1,4 @@
-#include "../app/testkit.h"
+#include "../support/testkit.h"
 
 #include "foundation/tundevice.h"
 #include "platform/adapters.h"
@@ -7,6 +7,16 @@
 #include <net/if.h>
 #include <sched.h>
 #include <unistd.h>
+
+// "index:name|" for each adapter.
+static QString describe(const NetworkAdapters& adapters)
+{
+    QString text;
+    for (const NetworkAdapter& adapter : adapters) {
+        text += QString("%1:%2|").arg(adapter.index).arg(adapter.name);
+    }
+    return text;
+}
 
 // Adapter discovery and the MTU: the Windows side from recorded "route print" listings, the Linux
 // side against the kernel's own interfaces.

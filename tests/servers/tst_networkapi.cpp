@@ -1,4 +1,4 @@
-#include "httpsserver.h"
+#include "../support/httpsserver.h"
 #include "servers/networkapi.h"
 
 #include <QSignalSpy>

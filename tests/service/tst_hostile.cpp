@@ -16,7 +16,7 @@
 #include <QTimer>
 #include <QWebSocket>
 
-#include "servicekit.h"
+#include "../support/servicekit.h"
 
 #include <arpa/inet.h>
 #include <cstdio>

@@ -1,12 +1,13 @@
 // The client's service link and vpn-service: framing against an in-process WebSocket server, then a
 // real vpn-service process run from a throw-away application folder, with the stand-in program in
 // place of OpenVPN and the two tools. Both listen on 127.0.0.1:6447.
+#include "../support/logcapture.h"
+#include "../support/servicekit.h"
 #include "openvpn/openvpnclient.h"
 #include "openvpnlaunch.h"
 #include "service/openvpnprocess.h"
 #include "service/servicecontroller.h"
 #include "service/servicemessage.h"
-#include "servicekit.h"
 
 #include <QDeadlineTimer>
 #include <QNetworkInterface>
@@ -23,8 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-QStringList logLines; // of this process, since the current test began
 
 // The first argument of every recorded signal, as text.
 QStringList texts(const QSignalSpy& spy)
@@ -52,9 +51,7 @@ class TestService : public QObject
 private slots:
     void initTestCase()
     {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
-            logLines << line;
-        });
+        testlog::capture();
         const QString standin = QCoreApplication::applicationFilePath(); // in its stand-in role there
         QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, QFile::permissions(standin)));
         for (const char* name : { "killswitch", "dns" }) {
@@ -75,7 +72,7 @@ private slots:
     }
     void init()
     {
-        logLines.clear();
+        testlog::clear();
         received.clear();
         peer = nullptr;
         QFile::remove(dir.filePath("records.txt"));
@@ -84,7 +81,7 @@ private slots:
     {
         if (QTest::currentTestFailed()) {
             // Past the capturing handler, straight to the test output.
-            fprintf(stderr, "%s\nService log:\n%s\n", qPrintable(logLines.join('\n')),
+            fprintf(stderr, "%s\nService log:\n%s\n", qPrintable(testlog::lines().join('\n')),
                 qPrintable(read("service.log").right(qEnvironmentVariableIsSet("TST_FULL_LOG") ? 400000 : 4000)));
         }
         delete server;
@@ -246,14 +243,14 @@ private slots:
             peer->sendBinaryMessage("finished:1,0,dns\n"); // only text messages are read
         }
         QTRY_COMPARE(texts(output), QStringList({ "started:", "finished:1,0,dns", "a  b\tc", "end" }));
-        QCOMPARE(logLines.filter("Received data: ").mid(2, 2),
+        QCOMPARE(testlog::messages().filter("Received data: ").mid(2, 2),
             QStringList({ "ServiceController: Received data: []", "ServiceController: Received data: [a b c]" }));
         // A drop is reported once; while down, a second drop notification changes nothing.
         peer->close();
         QTRY_COMPARE(disconnected.count(), 1);
         QMetaObject::invokeMethod(controller.findChild<QWebSocket*>(), "disconnected");
         QCOMPARE(disconnected.count(), 1);
-        QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), 1);
+        QCOMPARE(testlog::messages().filter("ServiceController: Connection lost").size(), 1);
     }
 
     void queuedCommandsFollowInitInOrder()
@@ -264,14 +261,15 @@ private slots:
         controller.sendCommand("A");
         controller.sendCommand(QString()); // neither sent nor queued
         controller.sendCommand("B");
-        QCOMPARE(logLines.filter("ServiceController: Invalid command").size(), 1);
-        QCOMPARE(logLines.filter("ServiceController: Invalid socked, data will be bufferedd: A").size(), 1);
+        QCOMPARE(testlog::messages().filter("ServiceController: Invalid command").size(), 1);
+        QCOMPARE(testlog::messages().filter("ServiceController: Invalid socked, data will be bufferedd: A").size(), 1);
         QVERIFY(server->listen(QHostAddress::LocalHost, 6447));
         QTRY_COMPARE_WITH_TIMEOUT(received, QStringList({ "init: connection", "A", "B" }), 5000);
         controller.sendCommand("C");
         controller.sendInitCommand(); // the shutdown init goes out at once, a second time
         QTRY_COMPARE(received, QStringList({ "init: connection", "A", "B", "C", "init: connection" }));
-        const QStringList lines = logLines.filter(QRegularExpression(": (Save data in buffer|Send data): \\[?[AB]"));
+        const QStringList lines
+            = testlog::messages().filter(QRegularExpression(": (Save data in buffer|Send data): \\[?[AB]"));
         QCOMPARE(lines.join('|').remove("ServiceController: "),
             QStringLiteral("Save data in buffer: A|Send data: [A]|Save data in buffer: B|Send data: [B]"));
     }
@@ -309,10 +307,11 @@ private slots:
         };
         give(2);
         // Nobody listens for a while: an error on every attempt, every 3 s; one initial status report.
-        QTRY_VERIFY_WITH_TIMEOUT(logLines.filter("ServiceController: Reopen connection").size() >= 2, 10000);
-        QTRY_COMPARE(
-            logLines.filter("ServiceController: Web socket error: ").size(), logLines.filter("Reopen").size() + 1);
-        QCOMPARE(logLines.filter("ServiceController: Invalid socked, data will be bufferedd: start: ").size(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(testlog::messages().filter("ServiceController: Reopen connection").size() >= 2, 10000);
+        QTRY_COMPARE(testlog::messages().filter("ServiceController: Web socket error: ").size(),
+            testlog::messages().filter("Reopen").size() + 1);
+        QCOMPARE(
+            testlog::messages().filter("ServiceController: Invalid socked, data will be bufferedd: start: ").size(), 2);
         QCOMPARE(initial.count(), 1);
         for (int round = 0; round < rounds; ++round) {
             QVERIFY(startService());
@@ -338,8 +337,8 @@ private slots:
         runsAtInit.sort(); // the two tools run side by side
         QCOMPARE(runsAtInit, QStringList({ "dns user", "killswitch disable lock", "killswitch disable tunnel" }));
         QCOMPARE(initial.count(), 1);
-        QCOMPARE(logLines.filter("ServiceController: Connection lost").size(), rounds);
-        QCOMPARE(logLines.filter("Send data: [init: connection]").size(), 1);
+        QCOMPARE(testlog::messages().filter("ServiceController: Connection lost").size(), rounds);
+        QCOMPARE(testlog::messages().filter("Send data: [init: connection]").size(), 1);
         const int inits = read("service.log").count(": init: connection");
         QCOMPARE(inits, 1);
         fprintf(stderr, "stress: %d restarts, %d commands, %d runs in order, %d status lines, %d init\n", rounds, sent,

@@ -1,7 +1,9 @@
 // The tray icon and its messages, driven through the real connection controller, whose tunnel reports
 // the test plays. A recorder stands in for the notification area, which a headless display lacks.
-#include "../openvpn/support.h"
+#include "../support/logcapture.h"
+#include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
+#include "foundation/logger.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
@@ -12,7 +14,9 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWindow>
+#include <QtTest>
 
 #include <memory>
 

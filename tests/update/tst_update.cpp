@@ -1,3 +1,4 @@
+#include "../support/logcapture.h"
 #include "app/application.h"
 #include "foundation/logger.h"
 #include "settings/settings.h"
@@ -12,15 +13,6 @@
 #include <QtTest>
 
 namespace {
-
-QStringList caught; // "TYPE message", TYPE one of D W C F I
-QtMessageHandler previous = nullptr;
-
-void capture(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    caught << QString(QLatin1Char("DWCFI"[type])) + QLatin1Char(' ') + text;
-    previous(type, context, text);
-}
 
 void writeFile(const QString& path, const QByteArray& content)
 {
@@ -52,12 +44,12 @@ class TestUpdate : public QObject
 private slots:
     void initTestCase()
     {
-        previous = qInstallMessageHandler(capture);
+        testlog::capture(true);
     }
 
     void init()
     {
-        caught.clear();
+        testlog::clear();
     }
 
     void check_data()
@@ -111,7 +103,7 @@ private slots:
         QTest::newRow("Version 2.0.1") << QByteArray("<Packages><ApplicationVersion>1.0.0</ApplicationVersion>"
                                                      "<Package><Version>2.0.1</Version></Package></Packages>") << "2.0.1|";
         QTest::newRow("only ApplicationVersion") << QByteArray("<Packages><ApplicationVersion>1.0.0</ApplicationVersion></Packages>") << "|";
-        QTest::newRow("malformed") << QByteArray("<Packages><Package><Name>k</Nme><Version>2.0.1</Version></Package>") << "|C Update: Cannot parse XML: Opening and ending tag mismatch.";
+        QTest::newRow("malformed") << QByteArray("<Packages><Package><Name>k</Nme><Version>2.0.1</Version></Package>") << "|critical\tUpdate: Cannot parse XML: Opening and ending tag mismatch.";
         QTest::newRow("missing") << QByteArray() << "|";
         // clang-format on
     }
@@ -126,7 +118,7 @@ private slots:
             writeFile(dir.filePath(QStringLiteral("components.xml")), content);
         }
         const QString version = Update::currentVersion(dir.path());
-        QCOMPARE(version + '|' + caught.join('\n'), expected);
+        QCOMPARE(version + '|' + testlog::lines().join('\n'), expected);
         QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), dir.filePath(QStringLiteral("probe"))));
         QProcess probe;
         probe.start(dir.filePath(QStringLiteral("probe")), { "banner" });
@@ -147,7 +139,7 @@ private slots:
         QVERIFY(ended.wait(60000));
         update = application->findChild<Update*>();
         QVERIFY(update);
-        QCOMPARE(caught.contains("W Update: Disabled, 'maintenancetool.exe' does not exists"),
+        QCOMPARE(testlog::lines().contains("warning\tUpdate: Disabled, 'maintenancetool.exe' does not exists"),
             application->isInitialized()); // without a VPN adapter start-up ends before the check
         application->setUpdateQuestionHook([](QMessageBox& box) {
             QTimer::singleShot(0, &box, &QWidget::close);
@@ -200,11 +192,12 @@ private slots:
             seen, QStringList({ "New version found.\nDo you want to update to version 2.0.1?", "Update5", "Skip6" }));
         const bool quits = choice == QLatin1String("Update");
         QCOMPARE(result, quits ? 0 : 7);
-        QCOMPARE(caught.contains("I Update: Checking..."), afterCheck);
-        const int closing = caught.indexOf("I Application: Close app and start installer");
-        const int started
-            = caught.indexOf(QRegularExpression("^I Update: Maintenance tool with params .* started: true.*"));
-        QVERIFY2(quits ? closing >= 0 && started > closing : closing < 0 && started < 0, qPrintable(caught.join('\n')));
+        QCOMPARE(testlog::lines().contains("info\tUpdate: Checking..."), afterCheck);
+        const int closing = testlog::lines().indexOf("info\tApplication: Close app and start installer");
+        const int started = testlog::lines().indexOf(
+            QRegularExpression("^info\tUpdate: Maintenance tool with params .* started: true.*"));
+        QVERIFY2(quits ? closing >= 0 && started > closing : closing < 0 && started < 0,
+            qPrintable(testlog::lines().join('\n')));
         // The stand-in records its "--updater" starts.
         QFile record(dir.filePath("maintenancetool-updater.log"));
         QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(record).size() > 0, quits, 5000);

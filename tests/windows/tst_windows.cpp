@@ -1,4 +1,4 @@
-#include "../servers/httpsserver.h"
+#include "../support/httpsserver.h"
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"

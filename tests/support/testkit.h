@@ -1,20 +1,30 @@
-// Helpers shared by the tests that drive real processes.
+// Helpers shared by the tests that drive real processes and read what they wrote.
 #pragma once
 
-#include "platform/networkadapter.h"
-
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QtTest>
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QString readFile(const QString& path)
+{
+    return QString::fromUtf8(readBytes(path));
+}
 
 // A fixture below tests/data, such as "connection/route-two-adapters.txt".
 inline QString fixture(const QString& name)
 {
-    QFile file(VPN_TEST_DATA_DIR "/" + name);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFile::exists(VPN_TEST_DATA_DIR "/" + name)) {
         qFatal("missing fixture %s", qPrintable(name));
     }
-    return QString::fromUtf8(file.readAll());
+    return readFile(VPN_TEST_DATA_DIR "/" + name);
 }
 
 // An executable shell script standing in for a command the code runs; none for an empty body.
@@ -31,20 +41,10 @@ inline void writeScript(const QString& path, const QByteArray& body)
 inline QStringList logLines(const QString& path, int from = 1)
 {
     const QStringList logs = QDir(path).entryList({ "*-app.log" }, QDir::Files, QDir::Name);
-    QFile file(logs.isEmpty() ? path : QDir(path).filePath(logs.last()));
-    QStringList lines = QString(file.open(QIODevice::ReadOnly) ? file.readAll() : "").split('\n', Qt::SkipEmptyParts);
+    QStringList lines
+        = readFile(logs.isEmpty() ? path : QDir(path).filePath(logs.last())).split('\n', Qt::SkipEmptyParts);
     for (QString& line : lines) {
         line = line.section('\t', from);
     }
     return lines;
-}
-
-// "index:name|" for each adapter.
-inline QString describe(const NetworkAdapters& adapters)
-{
-    QString text;
-    for (const NetworkAdapter& adapter : adapters) {
-        text += QString("%1:%2|").arg(adapter.index).arg(adapter.name);
-    }
-    return text;
 }

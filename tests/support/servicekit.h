@@ -6,6 +6,7 @@
 #include "deploymentconfig.h"
 #include "platform/programpaths.h"
 #include "programconfig.h"
+#include "testkit.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -61,11 +62,7 @@ template <typename Test> int isolatedTestMain(int argc, char** argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-inline QString readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
+using ::readFile;
 
 // APP/vpn-service, logging to FOLDER/service.log; sanitizer reports go to FOLDER/service.err and the
 // stand-ins' records to FOLDER/records.txt. launcher: a program and arguments that run the service.

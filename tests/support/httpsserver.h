@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFile>
+#include "testkit.h"
+
 #include <QHash>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -12,8 +13,7 @@
 
 inline QByteArray readData(const QString& name)
 {
-    QFile file(QStringLiteral(VPN_TEST_DATA_DIR "/servers/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readBytes(QStringLiteral(VPN_TEST_DATA_DIR "/servers/") + name);
 }
 
 struct Response
