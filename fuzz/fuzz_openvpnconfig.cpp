@@ -1,6 +1,6 @@
 // The service's check of an OpenVPN configuration the client names, and of its management secret.
+#include "configurationcheck.h"
 #include "fuzzsupport.h"
-#include "openvpnlaunch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -9,18 +9,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QByteArray copy;
     QString passwordFile;
     QString error;
-    if (OpenVpnLaunch::checkConfiguration(text, passwordCopy, &copy, &passwordFile, &error)) {
+    if (ConfigurationCheck::check(text, passwordCopy, &copy, &passwordFile, &error)) {
         // OpenVPN reads the copy: it must pass the same check, unchanged, naming the private secret.
         QByteArray again;
         QString copyPasswordFile;
-        fuzz::require(OpenVpnLaunch::checkConfiguration(copy, passwordCopy, &again, &copyPasswordFile, &error));
+        fuzz::require(ConfigurationCheck::check(copy, passwordCopy, &again, &copyPasswordFile, &error));
         fuzz::require(again == copy && copyPasswordFile == passwordCopy && !passwordFile.isEmpty());
     } else {
         fuzz::require(!error.isEmpty());
     }
     QByteArray secret;
-    if (OpenVpnLaunch::checkSecret(text, &secret, &error)) {
-        fuzz::require(secret.size() >= OpenVpnLaunch::minSecretLength && !secret.contains('\n'));
+    if (ConfigurationCheck::checkSecret(text, &secret, &error)) {
+        fuzz::require(secret.size() >= ConfigurationCheck::minSecretLength && !secret.contains('\n'));
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "commandparser.h"
 
 #include "lockdownmode.h"
+#include "protocol/serviceprotocol.h"
 
 namespace {
 
@@ -11,74 +12,41 @@ Command invalid(const QString& error)
     return command;
 }
 
-} // namespace
-
-Command Command::parse(const QString& text)
+Command parseLockdown(const QString& rest)
 {
-    if (text.size() > maxLength) {
-        return invalid(QStringLiteral("command too long"));
-    }
-    for (const QChar c : text) {
-        // NUL, line ends and other control characters have no place in a command; a program
-        // argument that carries them is far more likely an attack than a need.
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
-            return invalid(QStringLiteral("control character in command"));
-        }
-    }
-
     Command command;
-    if (text == QLatin1String("init: connection")) {
-        command.kind = Init;
+    const QStringList words = rest.split(QLatin1Char(' '));
+    if (words.first() == ServiceProtocol::lockdownOffWord && words.size() == 1) {
+        command.kind = Command::Lockdown;
         return command;
     }
-    if (text == QLatin1String("stop: <openvpn>")) {
-        command.kind = StopOpenVpn;
-        return command;
+    if (words.first() != ServiceProtocol::lockdownOnWord) {
+        return invalid(QStringLiteral("lockdown is \"on\" or \"off\""));
     }
-    if (text == QLatin1String("start: <kill openvpn>")) {
-        command.kind = KillOpenVpn;
-        return command;
+    command.allowLocal = words.value(1) == ServiceProtocol::lockdownLocalWord;
+    command.arguments = words.mid(command.allowLocal ? 2 : 1);
+    if (command.arguments.size() > LockdownMode::maxServers) {
+        return invalid(QStringLiteral("too many addresses"));
     }
-    if (text == QLatin1String("query: tun")) {
-        command.kind = QueryTun;
-        return command;
+    for (const QString& address : command.arguments) {
+        if (!LockdownMode::isAddress(address)) {
+            return invalid(QStringLiteral("not an address in canonical form"));
+        }
     }
+    command.arguments.removeDuplicates();
+    command.kind = Command::Lockdown;
+    command.on = true;
+    return command;
+}
 
-    static const QString lockdownPrefix = QStringLiteral("lockdown: ");
-    if (text.startsWith(lockdownPrefix)) {
-        const QStringList words = text.mid(lockdownPrefix.size()).split(QLatin1Char(' '));
-        if (words.first() == QLatin1String("off") && words.size() == 1) {
-            command.kind = Lockdown;
-            return command;
-        }
-        if (words.first() != QLatin1String("on")) {
-            return invalid(QStringLiteral("lockdown is \"on\" or \"off\""));
-        }
-        command.allowLocal = words.value(1) == QLatin1String("local");
-        command.arguments = words.mid(command.allowLocal ? 2 : 1);
-        if (command.arguments.size() > LockdownMode::maxServers) {
-            return invalid(QStringLiteral("too many addresses"));
-        }
-        for (const QString& address : command.arguments) {
-            if (!LockdownMode::isAddress(address)) {
-                return invalid(QStringLiteral("not an address in canonical form"));
-            }
-        }
-        command.arguments.removeDuplicates();
-        command.kind = Lockdown;
-        command.on = true;
-        return command;
-    }
-
-    static const QString startPrefix = QStringLiteral("start: ");
-    if (!text.startsWith(startPrefix)) {
-        return invalid(QStringLiteral("unknown command"));
-    }
-
+// text: "start: " and what follows.
+Command parseStart(const QString& text)
+{
+    Command command;
     // "arg" ( ' ' "arg" )* -- quotes are not escaped by the client, so a quote can only open
     // or close an argument; anything else between arguments makes the command ambiguous.
     const QChar quote = QLatin1Char('"');
-    int pos = startPrefix.size();
+    int pos = ServiceProtocol::startPrefix.size();
     if (pos == text.size()) {
         return invalid(QStringLiteral("no program"));
     }
@@ -116,6 +84,48 @@ Command Command::parse(const QString& text)
             }
         }
     }
-    command.kind = Start;
+    command.kind = Command::Start;
     return command;
+}
+
+} // namespace
+
+Command Command::parse(const QString& text)
+{
+    if (text.size() > maxLength) {
+        return invalid(QStringLiteral("command too long"));
+    }
+    for (const QChar c : text) {
+        // NUL, line ends and other control characters have no place in a command; a program
+        // argument that carries them is far more likely an attack than a need.
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            return invalid(QStringLiteral("control character in command"));
+        }
+    }
+
+    Command command;
+    if (text == ServiceProtocol::init) {
+        command.kind = Init;
+        return command;
+    }
+    if (text == ServiceProtocol::stopOpenVpn) {
+        command.kind = StopOpenVpn;
+        return command;
+    }
+    if (text == ServiceProtocol::killOpenVpn) {
+        command.kind = KillOpenVpn;
+        return command;
+    }
+    if (text == ServiceProtocol::queryTun) {
+        command.kind = QueryTun;
+        return command;
+    }
+
+    if (text.startsWith(ServiceProtocol::lockdownPrefix)) {
+        return parseLockdown(text.mid(ServiceProtocol::lockdownPrefix.size()));
+    }
+    if (!text.startsWith(ServiceProtocol::startPrefix)) {
+        return invalid(QStringLiteral("unknown command"));
+    }
+    return parseStart(text);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/serviceprotocol.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -29,5 +31,5 @@ struct Command
     // Strict: anything that is not exactly one of the forms above is Invalid.
     static Command parse(const QString& text);
 
-    static constexpr int maxLength = 16 * 1024;
+    static constexpr int maxLength = ServiceProtocol::maxCommandLength;
 };

@@ -11,7 +11,7 @@
 //
 // The client names a configuration file and a log file that belong to the user, who may change
 // or replace either of them at any time. OpenVPN therefore never sees those paths: the service
-// checks the configuration against what the client's template can produce and hands OpenVPN a
+// checks the configuration against what the client's template can produce (ConfigurationCheck) and hands OpenVPN a
 // private copy, and it opens the log file itself, only when it is a regular file of the user who
 // runs the client, for OpenVPN's standard output and error.
 //
@@ -32,18 +32,6 @@ public:
     // runs as, -1 when unknown. Returns null with the reason in error when the run is refused.
     static std::unique_ptr<OpenVpnLaunch> prepare(const QStringList& arguments, qint64 peerUid, QString* error);
 
-    // Checks the text of a configuration and writes the copy OpenVPN gets: only directives of the
-    // allow-list, in a plain form that OpenVPN reads the same way the check did. The management
-    // directive must appear once and name a password file; passwordFile receives that name and
-    // the copy names passwordCopy instead. With a socket, the copy's management interface is that
-    // Unix socket instead, open to clientUser alone.
-    static bool checkConfiguration(const QByteArray& text, const QString& passwordCopy, QByteArray* copy,
-        QString* passwordFile, QString* error, const QString& socket = QString(),
-        const QString& clientUser = QString());
-    // The secret of a management password file: one line of letters and digits, long enough not
-    // to be guessed.
-    static bool checkSecret(const QByteArray& text, QByteArray* secret, QString* error);
-
     // The arguments for OpenVPN: the private copy instead of the user's file, no log option, around
     // them the system's fixed ones (ProgramPaths::openVpnArguments).
     QStringList arguments() const;
@@ -55,19 +43,18 @@ public:
     void closeOutput();
 
     static constexpr qint64 maxConfigurationSize = 64 * 1024;
-    // The client's template with its keys has about sixty.
-    static constexpr int maxLines = 400;
-    static constexpr int minSecretLength = 32;
-    static constexpr int maxSecretLength = 128;
-    // Where the client's template has OpenVPN listen; nowhere else, so that no port of another
-    // service (or a privileged one) can be taken.
-    static constexpr quint16 managementPort = 61973;
 
 private:
     OpenVpnLaunch() = default;
+    // The run's private folder, and the names of the copies in it; clientUser: the peer's account.
+    bool makeFolder(qint64 peerUid, QString* clientUser, QString* error);
+    // The configuration as ConfigurationCheck passed it, and the secret its management directive names.
+    bool readChecked(const QString& configPath, qint64 peerUid, const QString& clientUser, QByteArray* copy,
+        QByteArray* secret, QString* error) const;
 
     std::unique_ptr<QTemporaryDir> folder;
     QString copyPath;
+    QString passwordCopyPath;
     QString socketPath;
     int output = -1;
 };

@@ -2,6 +2,7 @@
 
 #include "foundation/logtag.h"
 #include "openvpnlaunch.h"
+#include "protocol/serviceprotocol.h"
 #include "servicelog.h"
 #include "toolsupport.h"
 #include "tunneladapters.h"
@@ -43,9 +44,11 @@ struct EndedCallback
 constexpr int startTimeout = 10000;
 constexpr int killWait = 3000;
 
+} // namespace
+
 // Each program leads a process group of its own, so that stop and kill reach whatever it
 // started (a launcher script and the OpenVPN it runs, an OpenVPN script hook).
-class ProgramProcess : public QProcess
+class ProgramRunner::Process : public QProcess
 {
 public:
     using QProcess::QProcess;
@@ -76,8 +79,6 @@ protected:
 #endif
     }
 };
-
-} // namespace
 
 // One reading of a user's files for an OpenVPN run, on a thread of its own: a file system the
 // user controls (or a file it holds a lease on) may keep it waiting, never the service.
@@ -232,32 +233,7 @@ void ProgramRunner::prepareOpenVpn(const Run& run, qint64 peerUid)
         *handled = true;
         notifier->setEnabled(false);
         watch->deleteLater();
-        std::unique_ptr<OpenVpnLaunch> launch;
-        QString error;
-        {
-            const std::lock_guard<std::mutex> guard(preparation->lock);
-            if (preparation->done) {
-                launch = std::move(preparation->launch);
-                error = preparation->error;
-            } else {
-                // The thread goes on alone; its user starts no other reading until it ends.
-                preparation->abandoned = true;
-                error
-                    = QStringLiteral("the files of uid %1 were not read within %2 ms").arg(peerUid).arg(fileDeadlineMs);
-            }
-            if (preparation->done && preparing.value(peerUid) == preparation) {
-                preparing.remove(peerUid);
-            }
-        }
-        if (!launch) {
-            note(run.user, QStringLiteral("Refused to run openvpn: %1").arg(error), true);
-            refuse(run, Refused);
-        } else {
-            Run next = run;
-            next.arguments = launch->arguments();
-            next.launch = std::move(launch);
-            enqueue(next);
-        }
+        settlePreparation(run, peerUid, preparation);
     };
     // Whichever comes first; the other is gone with the watch.
     connect(notifier, &QSocketNotifier::activated, watch, [finish, deadline] {
@@ -295,7 +271,7 @@ void ProgramRunner::refuse(const Run& run, int code)
         run.ended(false);
     }
     if (run.report && !run.name.isEmpty()) {
-        emit statusLine(QStringLiteral("started:0,%1,%2").arg(code).arg(run.name), run.user);
+        emit statusLine(ServiceProtocol::startedLine(0, code, run.name), run.user);
     }
     if (run.settled) {
         run.settled();
@@ -353,42 +329,39 @@ void ProgramRunner::startWaiting(const QString& name)
     }
 }
 
+void ProgramRunner::settlePreparation(const Run& run, qint64 peerUid, const std::shared_ptr<Preparation>& preparation)
+{
+    std::unique_ptr<OpenVpnLaunch> launch;
+    QString error;
+    {
+        const std::lock_guard<std::mutex> guard(preparation->lock);
+        if (preparation->done) {
+            launch = std::move(preparation->launch);
+            error = preparation->error;
+        } else {
+            // The thread goes on alone; its user starts no other reading until it ends.
+            preparation->abandoned = true;
+            error = QStringLiteral("the files of uid %1 were not read within %2 ms").arg(peerUid).arg(fileDeadlineMs);
+        }
+        if (preparation->done && preparing.value(peerUid) == preparation) {
+            preparing.remove(peerUid);
+        }
+    }
+    if (!launch) {
+        note(run.user, QStringLiteral("Refused to run openvpn: %1").arg(error), true);
+        refuse(run, Refused);
+    } else {
+        Run next = run;
+        next.arguments = launch->arguments();
+        next.launch = std::move(launch);
+        enqueue(next);
+    }
+}
+
 void ProgramRunner::launch(Run run)
 {
     const QString name = run.name;
-    auto* process = new ProgramProcess(this);
-    process->setProgram(run.executable);
-    process->setArguments(run.arguments);
-    process->setWorkingDirectory(QFileInfo(run.executable).absolutePath());
-    if (run.launch) {
-        // OpenVPN writes its log to standard output when it has no log option: into the user's
-        // log file, through the descriptor the service opened.
-        process->setStandardOutputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
-        process->outputFd = run.launch->outputDescriptor();
-        process->launch = run.launch;
-    } else {
-        process->setProcessChannelMode(QProcess::MergedChannels);
-    }
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setProperty(nameProperty, name);
-    process->setProperty(reportProperty, run.report);
-    process->setProperty(userProperty, run.user);
-    if (run.ended) {
-        auto* callback = new EndedCallback { run.ended };
-        process->setProperty(endedProperty, QVariant::fromValue(static_cast<void*>(callback)));
-        connect(process, &QObject::destroyed, [callback] {
-            delete callback;
-        });
-    }
-    connect(process, &QProcess::readyReadStandardOutput, this, [this, process] {
-        logOutput(process);
-    });
-    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-        [this, process](int exitCode, QProcess::ExitStatus status) {
-            onFinished(process, exitCode, status);
-        });
-
+    Process* process = makeProcess(run);
     note(run.user,
         QStringLiteral("Start %1: %2 %3")
             .arg(name, run.executable, ServiceLog::printable(run.arguments.join(QLatin1Char(' ')))));
@@ -407,6 +380,49 @@ void ProgramRunner::launch(Run run)
         startWaiting(name);
         return;
     }
+    onStarted(run, process);
+}
+
+ProgramRunner::Process* ProgramRunner::makeProcess(const Run& run)
+{
+    auto* process = new Process(this);
+    process->setProgram(run.executable);
+    process->setArguments(run.arguments);
+    process->setWorkingDirectory(QFileInfo(run.executable).absolutePath());
+    if (run.launch) {
+        // OpenVPN writes its log to standard output when it has no log option: into the user's
+        // log file, through the descriptor the service opened.
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        process->outputFd = run.launch->outputDescriptor();
+        process->launch = run.launch;
+    } else {
+        process->setProcessChannelMode(QProcess::MergedChannels);
+    }
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProperty(nameProperty, run.name);
+    process->setProperty(reportProperty, run.report);
+    process->setProperty(userProperty, run.user);
+    if (run.ended) {
+        auto* callback = new EndedCallback { run.ended };
+        process->setProperty(endedProperty, QVariant::fromValue(static_cast<void*>(callback)));
+        connect(process, &QObject::destroyed, [callback] {
+            delete callback;
+        });
+    }
+    connect(process, &QProcess::readyReadStandardOutput, this, [this, process] {
+        logOutput(process);
+    });
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+        [this, process](int exitCode, QProcess::ExitStatus status) {
+            onFinished(process, exitCode, status);
+        });
+    return process;
+}
+
+void ProgramRunner::onStarted(const Run& run, QProcess* process)
+{
+    const QString name = run.name;
     const qint64 pid = process->processId();
     process->setProperty(pidProperty, pid);
     running.insert(name, process);
@@ -426,9 +442,9 @@ void ProgramRunner::launch(Run run)
     if (run.report) {
         // Where the client finds OpenVPN's management interface, just before the run's own line.
         if (run.launch && !run.launch->managementSocket().isEmpty()) {
-            emit statusLine(QStringLiteral("management:%1").arg(run.launch->managementSocket()), run.user);
+            emit statusLine(ServiceProtocol::managementLine(run.launch->managementSocket()), run.user);
         }
-        emit statusLine(QStringLiteral("started:%1,%2,%3").arg(pid).arg(StartedOk).arg(name), run.user);
+        emit statusLine(ServiceProtocol::startedLine(pid, StartedOk, name), run.user);
     }
     if (run.settled) {
         run.settled();
@@ -555,7 +571,7 @@ void ProgramRunner::onFinished(QProcess* process, int exitCode, QProcess::ExitSt
         liftTunnelGuard();
     }
     if (process->property(reportProperty).toBool()) {
-        emit statusLine(QStringLiteral("finished:%1,%2,%3").arg(pid).arg(code).arg(name), user);
+        emit statusLine(ServiceProtocol::finishedLine(pid, code, name), user);
     }
     if (auto* callback = static_cast<EndedCallback*>(process->property(endedProperty).value<void*>())) {
         callback->call(status == QProcess::NormalExit && exitCode == 0);

@@ -82,10 +82,16 @@ private:
         std::function<void(bool)> ended;
     };
     struct Preparation;
+    class Process;
 
     void prepareOpenVpn(const Run& run, qint64 peerUid);
+    // Once the files are read, or the deadline passed: the run goes on, or it is refused.
+    void settlePreparation(const Run& run, qint64 peerUid, const std::shared_ptr<Preparation>& preparation);
     void enqueue(Run run);
     void launch(Run run);
+    Process* makeProcess(const Run& run);
+    // Records the started run and reports it.
+    void onStarted(const Run& run, QProcess* process);
     void startWaiting(const QString& name);
     void endPrevious(QProcess* previous, bool openVpn);
     void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);

@@ -3,6 +3,7 @@
 #include "commandparser.h"
 #include "foundation/logtag.h"
 #include "foundation/tundevice.h"
+#include "protocol/serviceprotocol.h"
 #include "servicelistener.h"
 
 #include <QFileInfo>
@@ -146,47 +147,50 @@ void VpnService::onNewConnection()
             socket->deleteLater();
             continue;
         }
-        auto client = std::make_shared<Client>();
-        client->socket = socket;
-        client->user = user;
-        client->who = QStringLiteral("%1 (%2) port %3")
-                          .arg(client->user.id, ServiceLog::printable(client->user.name, 64))
-                          .arg(socket->peerPort());
-        if (QTimer* deadline = tcp->findChild<QTimer*>(QStringLiteral("handshakeDeadline"))) {
-            deadline->stop();
-        }
-        // The WebSocket does not delete the TCP socket it took over; the listener counts the
-        // connection until that socket goes.
-        connect(socket, &QObject::destroyed, tcp, &QObject::deleteLater);
-        activity.info(client->user.id,
-            QStringLiteral("Client connected: %1 (%2 connections open)")
-                .arg(client->who)
-                .arg(listener->openConnections()));
-        socket->setParent(this);
-        socket->setMaxAllowedIncomingFrameSize(maxMessageSize);
-        socket->setMaxAllowedIncomingMessageSize(maxMessageSize);
-        // A flood stays in the sender's socket buffer, not in the service's memory.
-        socket->setReadBufferSize(readBufferSize);
-        clients.append(client);
-        // The lambdas hold the client weakly: the list owns it.
-        const std::weak_ptr<Client> weak = client;
-        connect(socket, &QWebSocket::textMessageReceived, this, [this, weak](const QString& message) {
-            if (ClientPointer strong = weak.lock()) {
-                onTextMessage(strong, message);
-            }
-        });
-        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, weak](const QByteArray& message) {
-            if (ClientPointer strong = weak.lock()) {
-                refusals.warn(strong->user.id,
-                    QStringLiteral("Refused binary message of %1 bytes from %2").arg(message.size()).arg(strong->who));
-            }
-        });
-        connect(socket, &QWebSocket::disconnected, this, [this, weak] {
-            if (ClientPointer strong = weak.lock()) {
-                onClientDisconnected(strong);
-            }
-        });
+        addClient(socket, tcp, user);
     }
+}
+
+void VpnService::addClient(QWebSocket* socket, QTcpSocket* tcp, const PeerUser& user)
+{
+    auto client = std::make_shared<Client>();
+    client->socket = socket;
+    client->user = user;
+    client->who = QStringLiteral("%1 (%2) port %3")
+                      .arg(client->user.id, ServiceLog::printable(client->user.name, 64))
+                      .arg(socket->peerPort());
+    if (QTimer* deadline = tcp->findChild<QTimer*>(QStringLiteral("handshakeDeadline"))) {
+        deadline->stop();
+    }
+    // The WebSocket does not delete the TCP socket it took over; the listener counts the
+    // connection until that socket goes.
+    connect(socket, &QObject::destroyed, tcp, &QObject::deleteLater);
+    activity.info(client->user.id,
+        QStringLiteral("Client connected: %1 (%2 connections open)").arg(client->who).arg(listener->openConnections()));
+    socket->setParent(this);
+    socket->setMaxAllowedIncomingFrameSize(maxMessageSize);
+    socket->setMaxAllowedIncomingMessageSize(maxMessageSize);
+    // A flood stays in the sender's socket buffer, not in the service's memory.
+    socket->setReadBufferSize(readBufferSize);
+    clients.append(client);
+    // The lambdas hold the client weakly: the list owns it.
+    const std::weak_ptr<Client> weak = client;
+    connect(socket, &QWebSocket::textMessageReceived, this, [this, weak](const QString& message) {
+        if (ClientPointer strong = weak.lock()) {
+            onTextMessage(strong, message);
+        }
+    });
+    connect(socket, &QWebSocket::binaryMessageReceived, this, [this, weak](const QByteArray& message) {
+        if (ClientPointer strong = weak.lock()) {
+            refusals.warn(strong->user.id,
+                QStringLiteral("Refused binary message of %1 bytes from %2").arg(message.size()).arg(strong->who));
+        }
+    });
+    connect(socket, &QWebSocket::disconnected, this, [this, weak] {
+        if (ClientPointer strong = weak.lock()) {
+            onClientDisconnected(strong);
+        }
+    });
 }
 
 void VpnService::onTextMessage(const ClientPointer& client, const QString& message)
@@ -334,25 +338,37 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
     if (command.kind == Command::QueryTun) {
         const QString reason = TunDevice::unavailableReason();
         send(client,
-            reason.isEmpty() ? QStringLiteral("tun:available")
-                             : QStringLiteral("tun:unavailable,") + ServiceLog::printable(reason, 200));
+            ServiceProtocol::tunLine(
+                reason.isEmpty() ? QString() : ServiceLog::printable(reason, ServiceProtocol::maxReasonLength)));
         return;
     }
     // Every other command ends or changes the tunnel, the lock or the resolvers of the whole machine.
-    const QString holder = heldAgainst(client->user);
-    if (!holder.isEmpty()) {
-        refusals.warn(client->user.id,
-            QStringLiteral("Refused command from %1: the tunnel belongs to %2, whose client is connected: %3")
-                .arg(client->who, holder, ServiceLog::printable(message)));
-        const QString name
-            = command.kind == Command::Start ? catalog.resolve(command.arguments.value(0)).name : QString();
-        if (!name.isEmpty()) {
-            send(client, QStringLiteral("started:0,%1,%2").arg(ProgramRunner::Refused).arg(name));
-        }
+    if (refusedWhileHeld(client, command, message)) {
         return;
     }
     activity.info(
         client->user.id, QStringLiteral("Command from %1: %2").arg(client->who, ServiceLog::printable(message)));
+    run(client, command);
+}
+
+bool VpnService::refusedWhileHeld(const ClientPointer& client, const Command& command, const QString& message)
+{
+    const QString holder = heldAgainst(client->user);
+    if (holder.isEmpty()) {
+        return false;
+    }
+    refusals.warn(client->user.id,
+        QStringLiteral("Refused command from %1: the tunnel belongs to %2, whose client is connected: %3")
+            .arg(client->who, holder, ServiceLog::printable(message)));
+    const QString name = command.kind == Command::Start ? catalog.resolve(command.arguments.value(0)).name : QString();
+    if (!name.isEmpty()) {
+        send(client, ServiceProtocol::startedLine(0, ProgramRunner::Refused, name));
+    }
+    return true;
+}
+
+void VpnService::run(const ClientPointer& client, const Command& command)
+{
     switch (command.kind) {
     case Command::Init: {
         tunnelOwner.clear();
@@ -362,7 +378,7 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
         const std::weak_ptr<Client> weak = client;
         runner->resetForNewClient(client->user.id, [this, weak, release] {
             if (ClientPointer strong = weak.lock()) {
-                send(strong, QStringLiteral("finished:0,0,init"));
+                send(strong, ServiceProtocol::finishedLine(0, 0, ServiceProtocol::initName));
                 send(strong, lockdownLine());
             }
             release();
@@ -462,7 +478,7 @@ void VpnService::applyLockdown(const std::function<void()>& done)
 
 QString VpnService::lockdownLine() const
 {
-    return lockdown.on ? QStringLiteral("lockdown:on") : QStringLiteral("lockdown:off");
+    return ServiceProtocol::lockdownLine(lockdown.on);
 }
 
 void VpnService::onClientDisconnected(const ClientPointer& client)

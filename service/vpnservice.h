@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+struct Command;
 class QTcpSocket;
 class QTimer;
 class QWebSocket;
@@ -77,11 +78,16 @@ private:
     void onAdmitted(QTcpSocket* socket, const PeerUser& user);
     void onOriginAuthentication(QWebSocketCorsAuthenticator* authenticator);
     void onNewConnection();
+    // A connection the listener admitted for the user, whose handshake is done.
+    void addClient(QWebSocket* socket, QTcpSocket* tcp, const PeerUser& user);
     void onTextMessage(const ClientPointer& client, const QString& message);
     void onClientDisconnected(const ClientPointer& client);
     void scheduleDispatch();
     void dispatch();
     void execute(const ClientPointer& client, const QString& message);
+    // Refuses, and says so, a command of another user than the one whose client holds the tunnel.
+    bool refusedWhileHeld(const ClientPointer& client, const Command& command, const QString& message);
+    void run(const ClientPointer& client, const Command& command);
     // The user whose client holds the tunnel, when it is not this user and that client is connected.
     QString heldAgainst(const PeerUser& user) const;
     void report(const QString& line, const QString& user);

@@ -2,6 +2,7 @@
 
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "protocol/serviceprotocol.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
 
@@ -52,22 +53,15 @@ void LockdownControl::setServers(const Servers& servers)
 
 QString LockdownControl::command(bool on, bool allowLocal, const QStringList& addresses)
 {
-    if (!on) {
-        return QStringLiteral("lockdown: off");
-    }
-    QStringList words { QStringLiteral("lockdown: on") };
-    if (allowLocal) {
-        words.append(QStringLiteral("local"));
-    }
-    return (words + addresses).join(QLatin1Char(' '));
+    return ServiceProtocol::lockdownCommand(on, allowLocal, addresses);
 }
 
 void LockdownControl::onServiceOutput(const QString& message)
 {
-    if (message != QLatin1String("lockdown:on") && message != QLatin1String("lockdown:off")) {
+    bool on = false;
+    if (!ServiceProtocol::parseLockdownLine(message, &on)) {
         return;
     }
-    const bool on = message == QLatin1String("lockdown:on");
     // Each command of ours is answered by one such line (to every client).
     if (initReportNext) {
         initReportNext = false;

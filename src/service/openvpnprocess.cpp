@@ -1,7 +1,7 @@
 #include "openvpnprocess.h"
 
+#include "protocol/serviceprotocol.h"
 #include "servicecontroller.h"
-#include "servicemessage.h"
 
 OpenVpnProcess::OpenVpnProcess(QObject* parent)
     : ServiceProcess(QStringLiteral("openvpn"), parent)
@@ -11,10 +11,7 @@ OpenVpnProcess::OpenVpnProcess(QObject* parent)
     // The service names the endpoint just before the "started:" line of the run.
     if (ServiceController* controller = ServiceController::instance()) {
         connect(controller, &ServiceController::processOutput, this, [this](const QString& output) {
-            static const QString prefix = QStringLiteral("management:");
-            if (output.startsWith(prefix)) {
-                endpoint = output.mid(prefix.size());
-            }
+            ServiceProtocol::parseManagementLine(output, &endpoint);
         });
     }
 }
@@ -33,18 +30,10 @@ QString OpenVpnProcess::managementEndpoint() const
 void OpenVpnProcess::stop(const QString& command)
 {
     Q_UNUSED(command)
-    ServiceProcess::stop(QStringLiteral("stop: <openvpn>"));
+    ServiceProcess::stop(ServiceProtocol::stopOpenVpn);
 }
 
 void OpenVpnProcess::killOpenVpn()
 {
-    ServiceProcess::stop(QStringLiteral("start: <kill openvpn>"));
-}
-
-void OpenVpnProcess::onProcessOutput(const QString& process, const QString& output)
-{
-    if (process == QLatin1String("<kill openvpn>") && ServiceMessage::parse(output).kind == ServiceMessage::Finished) {
-        emit allKilled();
-    }
-    ServiceProcess::onProcessOutput(output);
+    ServiceProcess::stop(ServiceProtocol::killOpenVpn);
 }

@@ -20,10 +20,6 @@ public:
 
 public slots:
     void stop(const QString& command) override;
-    void onProcessOutput(const QString& process, const QString& output);
-
-signals:
-    void allKilled();
 
 private:
     QString endpoint;

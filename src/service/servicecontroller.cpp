@@ -2,6 +2,7 @@
 
 #include "foundation/logtag.h"
 #include "platform/servicepresence.h"
+#include "protocol/serviceprotocol.h"
 #include "service/servicemessage.h"
 
 #include <QTimer>
@@ -99,7 +100,7 @@ void ServiceController::onConnected()
     }
 
     if (!initSent) {
-        writeMessage(QStringLiteral("init: connection"));
+        writeMessage(ServiceProtocol::init);
         initSent = true;
     }
 
@@ -163,7 +164,7 @@ void ServiceController::sendCommand(const QString& command)
 
 void ServiceController::sendInitCommand()
 {
-    writeMessage(QStringLiteral("init: connection"));
+    writeMessage(ServiceProtocol::init);
 }
 
 void ServiceController::writeMessage(const QString& text)
@@ -183,7 +184,7 @@ void ServiceController::onTextMessageReceived(const QString& message)
     }
     emit processOutput(text);
     const ServiceMessage status = ServiceMessage::parse(text);
-    if (status.kind == ServiceMessage::Finished && status.processName == QLatin1String("init") && !initAnswered) {
+    if (status.kind == ServiceMessage::Finished && status.processName == ServiceProtocol::initName && !initAnswered) {
         initAnswered = true;
         emit initialized();
     }

@@ -1,20 +1,19 @@
 #include "servicemessage.h"
 
+#include "protocol/serviceprotocol.h"
+
 #include <QStringList>
 
 ServiceMessage ServiceMessage::parse(const QString& message)
 {
-    static const QString startedPrefix = QStringLiteral("started:");
-    static const QString finishedPrefix = QStringLiteral("finished:");
-
     ServiceMessage result;
     QString prefix;
-    if (message.startsWith(startedPrefix)) {
+    if (message.startsWith(ServiceProtocol::startedPrefix)) {
         result.kind = Started;
-        prefix = startedPrefix;
-    } else if (message.startsWith(finishedPrefix)) {
+        prefix = ServiceProtocol::startedPrefix;
+    } else if (message.startsWith(ServiceProtocol::finishedPrefix)) {
         result.kind = Finished;
-        prefix = finishedPrefix;
+        prefix = ServiceProtocol::finishedPrefix;
     } else {
         return result;
     }

@@ -1,7 +1,7 @@
 #include "serviceprocess.h"
 
 #include "foundation/logtag.h"
-#include "foundation/utils.h"
+#include "protocol/serviceprotocol.h"
 #include "servicecontroller.h"
 #include "servicemessage.h"
 
@@ -27,12 +27,7 @@ void ServiceProcess::start(const QStringList& arguments)
 
 QString ServiceProcess::startCommand(const QStringList& arguments)
 {
-    QStringList quotedArguments;
-    quotedArguments.reserve(arguments.size());
-    for (const QString& argument : arguments) {
-        quotedArguments.append(Utils::quoted(argument));
-    }
-    return QStringLiteral("start: %1").arg(quotedArguments.join(QLatin1Char(' ')));
+    return ServiceProtocol::startCommand(arguments);
 }
 
 void ServiceProcess::start(const QString& command)

@@ -1,17 +1,12 @@
 #include "tunnelcapability.h"
 
 #include "foundation/logtag.h"
+#include "protocol/serviceprotocol.h"
 #include "service/servicecontroller.h"
 
 namespace {
 const QString tag = QStringLiteral("TunnelCapability");
-const QString availablePrefix = QStringLiteral("tun:available");
-const QString unavailablePrefix = QStringLiteral("tun:unavailable,");
-// A reason longer than this is cut: it is the service's text, shown and logged as it is.
-const int maxReasonLength = 200;
 } // namespace
-
-const QString TunnelCapability::query = QStringLiteral("query: tun");
 
 TunnelCapability::TunnelCapability(ServiceController* link, QObject* parent)
     : QObject(parent)
@@ -22,11 +17,11 @@ TunnelCapability::TunnelCapability(ServiceController* link, QObject* parent)
     }
     // Asked again at every link-up: a restarted service may be on a changed machine.
     connect(link, &ServiceController::connected, this, [this] {
-        this->link->sendCommand(query);
+        this->link->sendCommand(ServiceProtocol::queryTun);
     });
     connect(link, &ServiceController::processOutput, this, &TunnelCapability::onServiceOutput);
     if (link->isLinkUp()) {
-        link->sendCommand(query);
+        link->sendCommand(ServiceProtocol::queryTun);
     }
 }
 
@@ -48,13 +43,9 @@ bool TunnelCapability::known() const
 void TunnelCapability::onServiceOutput(const QString& message)
 {
     bool now = true;
+    // A longer reason is cut: it is the service's text, shown and logged as it is.
     QString reason;
-    if (message == availablePrefix) {
-        now = true;
-    } else if (message.startsWith(unavailablePrefix)) {
-        now = false;
-        reason = message.mid(unavailablePrefix.size(), maxReasonLength);
-    } else {
+    if (!ServiceProtocol::parseTunLine(message, &now, &reason)) {
         return;
     }
     answered = true;

@@ -21,8 +21,6 @@ public:
     // The service has answered since this object was made.
     bool known() const;
 
-    static const QString query;
-
 signals:
     void availableChanged();
 

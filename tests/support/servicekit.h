@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
@@ -60,6 +61,14 @@ template <typename Test> int isolatedTestMain(int argc, char** argv)
     QCoreApplication application(argc, argv);
     Test test;
     return QTest::qExec(&test, argc, argv);
+}
+
+// Something listens on the service's port.
+inline bool portAnswers()
+{
+    QTcpSocket probe;
+    probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
+    return probe.waitForConnected(200);
 }
 
 using ::readFile;

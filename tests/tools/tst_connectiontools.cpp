@@ -2,10 +2,10 @@
 // and the command lines KillSwitch and DnsManager send, as they reach
 // the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
+#include "../connection/registryseed.h"
 #include "../support/servicekit.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
-#include "registryseed.h"
 #include "service/servicecontroller.h"
 #include "service/serviceprocess.h"
 
@@ -14,7 +14,6 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -147,13 +146,7 @@ void TestConnectionTools::initTestCase()
         QVERIFY(QFile::copy(from, app + "/" + copy) && QFile::setPermissions(app + "/" + copy, all));
     }
     servicekit::launch(service, app, dir.path()); // the stand-ins record into `records`
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [] {
-            QTcpSocket probe;
-            probe.connectToHost("127.0.0.1", 6447);
-            return probe.waitForConnected(200);
-        }(),
-        15000);
+    QTRY_VERIFY_WITH_TIMEOUT(servicekit::portAnswers(), 15000);
     QVERIFY(service.state() == QProcess::Running); // the port is this service's
 }
 
