@@ -36,8 +36,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <functional>
-#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
