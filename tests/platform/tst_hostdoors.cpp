@@ -57,8 +57,6 @@ private slots:
         }
         QVERIFY(!AutoStart::isEnabled());
         for (const bool enable : { true, true, false }) { // twice still leaves one entry
-            QTest::ignoreMessage(QtInfoMsg,
-                qPrintable(QString("AutoStart: Set enabled: '%1', status 'true'").arg(enable ? "true" : "false")));
             QCOMPARE(AutoStart::setEnabled(enable), enable);
             QCOMPARE(QFile::exists(path), enable);
             QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files).size(), int(enable));
@@ -69,7 +67,6 @@ private slots:
     {
         // A folder where the entry belongs: nothing can be written (even by root).
         QVERIFY(QDir().mkpath(AutoStart::entryPath()));
-        QTest::ignoreMessage(QtInfoMsg, "AutoStart: Set enabled: 'true', status 'false'");
         QVERIFY(!AutoStart::setEnabled(true));
         QVERIFY(!AutoStart::isEnabled());
         QVERIFY(QDir(AutoStart::entryPath()).removeRecursively());
