@@ -1,6 +1,6 @@
-#include "ui/uistyle.h"
 #include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
+#include "ui/uistyle.h"
 
 #include <QtQuick>
 #include <QtQuickTest>

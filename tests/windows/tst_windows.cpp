@@ -5,9 +5,9 @@
 #include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
-#include "ui/uistyle.h"
 #include "ui/connectionstatus.h"
 #include "ui/dashcircle.h"
+#include "ui/uistyle.h"
 
 #include <QAccessible>
 #include <QSignalSpy>
