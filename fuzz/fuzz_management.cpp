@@ -1,17 +1,8 @@
 // The tunnel client's handling of what arrives on OpenVPN's management port, in pieces as the
 // socket may deliver them. The first byte sets the piece size.
 #include "fuzzsupport.h"
-#include "openvpn/openvpnclient.h"
-
-namespace {
-
-class Client : public OpenVpnClient
-{
-public:
-    using OpenVpnClient::consumeManagementData;
-};
-
-} // namespace
+#include "openvpn/managementdialogue.h"
+#include "openvpn/managementlink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -21,10 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const int piece = 1 + data[0];
     const QByteArray stream = fuzz::bytes(data + 1, size - 1);
-    Client client;
-    client.setCredentials(QStringLiteral("user"), QStringLiteral("pass\"word\\"));
+    ManagementLink link;
+    ManagementDialogue dialogue(&link, QStringLiteral("OpenVpnClient"));
+    dialogue.setCredentials(QStringLiteral("user"), QStringLiteral("pass\"word\\"));
+    dialogue.setManagementSecret(QByteArrayLiteral("0123456789abcdef"));
     for (int at = 0; at < stream.size(); at += piece) {
-        client.consumeManagementData(stream.mid(at, piece));
+        dialogue.consume(stream.mid(at, piece));
     }
+    dialogue.finish();
     return 0;
 }

@@ -2,19 +2,19 @@
 
 #include "vpnclient.h"
 
-#include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
-class OpenVpnProcess;
+class ClientConfig;
+class ManagementDialogue;
 class ManagementLink;
-class QTemporaryFile;
+class OpenVpnProcess;
 class QTimer;
 
-// The OpenVPN tunnel client: builds the configuration, has the privileged service run OpenVPN,
-// and follows OpenVPN through its management interface.
+// The OpenVPN tunnel client the connection layer drives: it controls the runs (start, stop, the
+// time-out, the end of OpenVPN) and the attempts at the management port; the configuration's files
+// and the management dialogue are helpers of its own.
 class OpenVpnClient : public VpnClient
 {
     Q_OBJECT
@@ -46,10 +46,6 @@ public:
     // The marker of a state report for a run that ended without a stop.
     static const QString crashMarker;
 
-protected:
-    // Everything the management socket delivered, as it arrives.
-    void consumeManagementData(const QByteArray& data);
-
 protected slots:
     void onOpenVpnProcessFinished(int exitCode);
     void onOpenVpnProcessStarted();
@@ -60,40 +56,21 @@ protected slots:
     bool connectToManagementInterface();
 
 private:
-    void handleLine(const QString& line);
-    bool isGreeting(const QString& line) const;
-    void sendUserName();
-    void sendPassword();
-    bool createManagementSecret();
-    void answerPasswordPrompt();
-    bool parsePushReply(const QString& line);
-    bool parseAssignIp(const QString& line);
-    void parseByteCount(const QString& line);
-    QStringList splitPushOptions(const QString& reply) const;
-    void extractDnsServers(const QStringList& options);
-    void writeToManagement(const QByteArray& data);
     void setState(State newState, const QString& additionalData, bool critical);
     // Ends the run (management signal, else a kill through the service) without reporting a state.
     void endRun();
     // The run ended without a stop: reported as a loss that may be retried.
     void reportUnexpectedEnd();
     void onManagementDisconnected();
-
-    static QString escapedForManagement(const QString& text);
-    static QString additionalDirectives(bool udp, qint32 mtu);
+    void onCredentialsRejected();
+    void onTunnelUp();
 
     OpenVpnProcess* process = nullptr;
     ManagementLink* managementSocket = nullptr;
     QTimer* retryTimer = nullptr;
     QTimer* connectTimer = nullptr;
-    std::unique_ptr<QTemporaryFile> configFile;
-    // The management interface's password of this run, and the file of this user only that
-    // tells it to the service.
-    std::unique_ptr<QTemporaryFile> managementPasswordFile;
-    QByteArray managementSecret;
-    bool managementPasswordSent = false;
-    // OpenVPN greeted this connection: it takes commands now (before, a line is a password try).
-    bool managementGreeted = false;
+    ManagementDialogue* dialogue = nullptr;
+    std::unique_ptr<ClientConfig> config;
 
     QString server;
     bool udp = true;
@@ -106,13 +83,4 @@ private:
     QString password;
 
     int connectAttempts = 0;
-    QString assignedIp;
-    quint64 bytesReceived = 0;
-    quint64 bytesSent = 0;
-    // Bytes of a management line whose line end has not arrived yet.
-    QByteArray pendingLine;
-    bool discardingLine = false;
-
-    const QString connectedMarker { QStringLiteral("Initialization Sequence Completed") };
-    const QString logPrefix { QStringLiteral("Management: ") };
 };

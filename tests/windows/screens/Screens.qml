@@ -53,6 +53,7 @@ TestCase {
         shoot(main, "main-blocked")
         vpnCore.disconnectFromVpn()
         settings.killswitchEnabled = false
+        settings.autoReconnectToVpn = true
         settingsWindow.visible = true
         shoot(settingsWindow, "settings-general")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
