@@ -32,9 +32,8 @@ TestCase {
         wait(1100) // the counters are shown with the next second
         step("main connected")
         report(0)
-        waitForRendering(window.contentItem) // the click lands where the button is now
 
-        mouseClick(item("settingsButton", window.footer))
+        window.footer.openSettings() // as its button does (which tst_windows clicks)
         var settingsWindow = item("settingsLoader", window.footer).item
         tryVerify(function () { return settingsWindow.visible })
         settingsWindow.screenRoom = 400 // its scroll bar shows

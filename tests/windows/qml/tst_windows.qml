@@ -367,6 +367,10 @@ TestCase {
         openSettings()
         var switches = ["autoReconnectSwitch", "keepInTraySwitch", "notificationsSwitch"].map(settingsItem)
         var were = switches.map(function (s) { return s.checked })
+        // A press on a control not wholly in view scrolls it there, and the release then misses it: wait for
+        // the content to come back from the last test's scrolling.
+        var flick = settingsItem("settingsFlick")
+        tryVerify(function () { return switches.every(function (s) { var y = s.mapToItem(flick, 0, 0).y; return y >= 0 && y + s.height <= flick.height }) })
         switches.forEach(flip)
         mouseClick(settingsItem("advancedTab"))
         mouseClick(settingsItem(data.manual ? "manualMtuButton" : "autoMtuButton").indicator)
