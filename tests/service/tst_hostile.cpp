@@ -36,8 +36,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <functional>
-#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -196,8 +194,9 @@ int session(const QString& app, const QString& home)
 // ws [--hold=MS] COMMAND...: a WebSocket client sending the commands and staying 1.5 s (or MS);
 // prints CONNECTED yes|no, GOT lines, FIRST (ms from the connection to the first answer) and
 // DROPPED yes|no (whether the service closed the connection).
-int attackWebSocket(QStringList commands)
+int attackWebSocket(const QStringList& arguments)
 {
+    QStringList commands = arguments;
     int holdMs = 1500;
     if (commands.value(0).startsWith("--hold=")) {
         holdMs = commands.takeFirst().mid(7).toInt();
@@ -235,8 +234,9 @@ int attackWebSocket(QStringList commands)
 // slow N: N connections, one after the other, that start a handshake and never finish it. Prints
 // how many the service closed, how many of those only after two seconds (at the handshake
 // deadline), and how many are still open 4.5 s after the last one was made.
-int attackSlowHandshakes(int count)
+int attackSlowHandshakes(const QStringList& arguments)
 {
+    const int count = arguments.value(0).toInt();
     rlimit limit = {};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
@@ -282,8 +282,10 @@ int attackSlowHandshakes(int count)
 }
 
 // flood N: N commands on one connection, as fast as the socket takes them.
-int attackFlood(int count, const QString& command)
+int attackFlood(const QStringList& arguments)
 {
+    const int count = arguments.value(0).toInt();
+    const QString command = arguments.value(1);
     QWebSocket socket;
     QObject::connect(&socket, &QWebSocket::connected, [&] {
         for (int i = 0; i < count; ++i) {
@@ -304,8 +306,9 @@ int attackFlood(int count, const QString& command)
 }
 
 // partial K: K connections that complete the handshake, then send a frame's start and stall.
-int attackPartialFrames(int count)
+int attackPartialFrames(const QStringList& arguments)
 {
+    const int count = arguments.value(0).toInt();
     std::vector<int> held;
     for (int i = 0; i < count; ++i) {
         const int fd = connectTo6447();
@@ -426,29 +429,9 @@ int attackUnix(const QStringList& arguments)
 int attack(const QStringList& arguments)
 {
     using Attack = int (*)(const QStringList&);
-    static const QHash<QString, Attack> attacks {
-        { "ws",
-            [](const QStringList& a) {
-                return attackWebSocket(a);
-            } },
-        { "raw", attackRaw },
-        { "lease", attackLease },
-        { "closed", attackClosed },
-        { "squat", attackSquat },
-        { "unix", attackUnix },
-        { "slow",
-            [](const QStringList& a) {
-                return attackSlowHandshakes(a.value(0).toInt());
-            } },
-        { "flood",
-            [](const QStringList& a) {
-                return attackFlood(a.value(0).toInt(), a.value(1));
-            } },
-        { "partial",
-            [](const QStringList& a) {
-                return attackPartialFrames(a.value(0).toInt());
-            } },
-    };
+    static const QHash<QString, Attack> attacks { { "ws", attackWebSocket }, { "raw", attackRaw },
+        { "lease", attackLease }, { "closed", attackClosed }, { "squat", attackSquat }, { "unix", attackUnix },
+        { "slow", attackSlowHandshakes }, { "flood", attackFlood }, { "partial", attackPartialFrames } };
     const Attack run = attacks.value(arguments.value(0));
     if (run == nullptr) {
         say("unknown attack");
@@ -503,18 +486,13 @@ private slots:
         // The application folder: the service, this program as the two tools and as the attackers'
         // tool, and the real client; this program also stands in for the system's OpenVPN.
         const QString self = QCoreApplication::applicationFilePath();
-        QVERIFY(QDir().mkpath(app));
-        for (const QString& to :
-            { programPath(app, "killswitch"), programPath(app, "dns"), app + "/hostile", base.path() + "/openvpn" }) {
-            QVERIFY(QFile::copy(self, to));
-        }
+        QVERIFY(servicekit::appFolder(app, { "killswitch", "dns", "hostile" }));
+        QVERIFY(QFile::copy(self, base.path() + "/openvpn"));
         if (QFile::exists(ProgramConfig::openVpnProgram)) {
             QVERIFY(QFile::copy(ProgramConfig::openVpnProgram, base.path() + "/real-openvpn"));
         }
         QVERIFY(servicekit::placeOpenVpn(base.path() + "/openvpn"));
-        QVERIFY(QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service"));
         QVERIFY(QFile::copy(VPN_APP_DIR "/vpnclient", app + "/vpnclient"));
-        QVERIFY(::chmod(QFile::encodeName(app).constData(), 0755) == 0);
         // A folder only root may enter, with one file in it.
         QVERIFY(QDir().mkpath(base.path() + "/rootonly"));
         QVERIFY(::chmod(QFile::encodeName(base.path() + "/rootonly").constData(), 0700) == 0);
@@ -530,12 +508,7 @@ private slots:
         session.setProcessEnvironment(userEnvironment(owner));
         session.start();
         QVERIFY(session.waitForStarted());
-        QVERIFY2(QTest::qWaitFor(
-                     [this] {
-                         return session.canReadLine() && session.readLine().startsWith("READY");
-                     },
-                     15000),
-            qPrintable(log()));
+        QVERIFY2(said(&session, "READY"), qPrintable(log()));
         QVERIFY(records().filter(QRegularExpression("^openvpn .*--config ")).size() == 1);
         QVERIFY(records().contains("killswitch enable all 198.51.100.1"));
         baseFds = serviceFds();
@@ -647,12 +620,7 @@ private slots:
         QFETCH(QString, user);
         const int held = user == member ? 8 : 0;
         std::unique_ptr<QProcess> attacker(startAs(qPrintable(user), { "slow", "1100" }));
-        QVERIFY(attacker
-            && QTest::qWaitFor(
-                [&] {
-                    return attacker->canReadLine() && attacker->readLine().startsWith("OPENED");
-                },
-                20000));
+        QVERIFY(said(attacker.get(), "OPENED"));
         QTest::qWait(500);
         const int fds = serviceFds();
         QVERIFY(ended(attacker.get()));
@@ -818,8 +786,7 @@ private slots:
             holders.emplace_back(startAs(user, { "slow", "8" }));
         }
         for (const auto& holder : holders) {
-            QVERIFY(holder);
-            QTRY_VERIFY_WITH_TIMEOUT(holder->canReadLine(), 10000);
+            QVERIFY(said(holder.get(), "OPENED"));
         }
         const QString member9 = runAs(member, { "ws", "--hold=300" });
         const QString out = runAs("root", { "ws", "--hold=300" });
@@ -848,7 +815,7 @@ private slots:
             QSKIP("needs the system's OpenVPN");
         }
         std::unique_ptr<QProcess> squatter(startAs(outsider, { "squat", "61973", "8000" }));
-        QVERIFY(squatter && squatter->waitForReadyRead(5000) && squatter->readLine() == "SQUATTING yes\n");
+        QVERIFY(said(squatter.get(), "SQUATTING yes"));
         QVERIFY(servicekit::placeOpenVpn(base.path() + "/real-openvpn"));
         const QStringList run = servicekit::clientOpenVpnRun(app, homeOf(owner));
         std::unique_ptr<QProcess> client(
@@ -873,7 +840,7 @@ private slots:
         service.terminate();
         QVERIFY(service.waitForFinished(15000));
         std::unique_ptr<QProcess> squatter(startAs(outsider, { "squat", "6447", "6000" }));
-        QVERIFY(squatter && squatter->waitForReadyRead(5000) && squatter->readLine() == "SQUATTING yes\n");
+        QVERIFY(said(squatter.get(), "SQUATTING yes"));
         QProcess client;
         startClient(client, member);
         QVERIFY(ended(squatter.get()));
@@ -915,6 +882,16 @@ private:
         return QString();
     }
 
+    // The process printed a line that starts with LINE, within 20 s.
+    static bool said(QProcess* process, const char* line)
+    {
+        return process != nullptr
+            && QTest::qWaitFor(
+                [&] {
+                    return process->canReadLine() && process->readLine().startsWith(line);
+                },
+                20000);
+    }
     static bool ended(QProcess* process)
     {
         return process != nullptr && (process->state() == QProcess::NotRunning || process->waitForFinished(15000));

@@ -9,6 +9,8 @@
 #include "testkit.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -61,6 +63,17 @@ template <typename Test> int isolatedTestMain(int argc, char** argv)
     QCoreApplication application(argc, argv);
     Test test;
     return QTest::qExec(&test, argc, argv);
+}
+
+// APP, open to all, holding the service and this program under each of the NAMES.
+inline bool appFolder(const QString& app, const QStringList& names)
+{
+    bool made = QDir().mkpath(app) && QFile::setPermissions(app, QFileDevice::Permissions(0x7555))
+        && QFile::copy(VPN_APP_DIR "/vpn-service", app + "/vpn-service");
+    for (const QString& name : names) {
+        made = made && QFile::copy(QCoreApplication::applicationFilePath(), app + "/" + name);
+    }
+    return made;
 }
 
 // Something listens on the service's port.

@@ -138,13 +138,7 @@ void TestConnectionTools::initTestCase()
 {
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
     // The service runs only programs of its own folder, for the client of that folder.
-    const auto all = QFileDevice::Permissions(0x7055); // rwxr-xr-x
-    QVERIFY(QDir().mkpath(app) && QFile::setPermissions(app, all));
-    for (const QString copy : { "vpn-service", "conn_client", "killswitch", "dns" }) {
-        const QString from
-            = copy == "vpn-service" ? VPN_APP_DIR "/vpn-service" : QCoreApplication::applicationFilePath();
-        QVERIFY(QFile::copy(from, app + "/" + copy) && QFile::setPermissions(app + "/" + copy, all));
-    }
+    QVERIFY(servicekit::appFolder(app, { "conn_client", "killswitch", "dns" }));
     servicekit::launch(service, app, dir.path()); // the stand-ins record into `records`
     QTRY_VERIFY_WITH_TIMEOUT(servicekit::portAnswers(), 15000);
     QVERIFY(service.state() == QProcess::Running); // the port is this service's
@@ -191,8 +185,7 @@ void TestConnectionTools::commandLinesReachTheTools()
     // Linking up lifts any lock left behind and restores the resolvers ("init: connection"),
     // silently and once; those runs may still be under way when the client is done.
     const auto runs = [this] {
-        QFile file(records);
-        return file.open(QIODevice::ReadOnly) ? QString(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+        return servicekit::records(dir.path());
     };
     const char* const initRuns[] = { "killswitch|disable|lock", "killswitch|disable|tunnel", "dns|user" };
     for (const char* initRun : initRuns) {

@@ -3,6 +3,7 @@
 // packets that reach it, a third namespace stands for a container behind the machine, and a file
 // of the test's own lies over /etc/resolv.conf. systemd-resolved does not run here: its side of the
 // DNS tool is driven with places of the test's own and a resolvectl stand-in that records its calls.
+#include "../support/testkit.h"
 #include "resolvedlinks.h"
 
 #include <QDir>
@@ -65,8 +66,7 @@ int run(const QString& program, const QStringList& arguments, QString* output = 
 
 QByteArray resolvConf()
 {
-    QFile file("/etc/resolv.conf");
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readBytes("/etc/resolv.conf");
 }
 
 void writeResolvConf(const QByteArray& text)
@@ -429,24 +429,17 @@ private slots:
         ResolvedLinks::Host host;
         host.stateFile = places.filePath("links");
         host.resolvectl = resolvectlExit < 0 ? QString() : places.filePath("resolvectl");
-        const auto write = [](const QString& path, const QByteArray& text) {
-            QFile file(path);
-            return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-        };
-        QVERIFY(recorded.isEmpty() || write(host.stateFile, recorded));
-        QVERIFY(write(places.filePath("resolvectl"),
-            "#!/bin/sh\necho \"$*\" >> \"${0%/*}/calls\"\nexit " + QByteArray::number(resolvectlExit) + "\n"));
-        QVERIFY(QFile::setPermissions(places.filePath("resolvectl"), QFileDevice::ExeOwner | QFileDevice::ReadOwner));
+        QFile state(host.stateFile);
+        QVERIFY(recorded.isEmpty() || (state.open(QIODevice::WriteOnly) && state.write(recorded) == recorded.size()));
+        state.close();
+        writeScript(places.filePath("resolvectl"),
+            "echo \"$*\" >> \"${0%/*}/calls\"\nexit " + QByteArray::number(resolvectlExit));
         ResolverConfig::Request request;
         QCOMPARE(ResolverConfig::parse(command, &request), QString());
         const QString failure = ResolvedLinks::apply(host, request);
         QVERIFY2(error.isEmpty() ? failure.isEmpty() : failure.contains(error), qPrintable(failure));
-        const auto read = [](const QString& path) {
-            QFile file(path);
-            return file.exists() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
-        QTEST(QString(read(places.filePath("calls"))).trimmed().replace('\n', '|'), "calls");
-        QTEST(read(host.stateFile), "after");
+        QTEST(readFile(places.filePath("calls")).trimmed().replace('\n', '|'), "calls");
+        QTEST(readBytes(host.stateFile), "after");
     }
     // The tool itself where resolved answers: it never rewrites the stub's file, and without a
     // working resolvectl it says so.
