@@ -2,7 +2,7 @@
 // and the command lines KillSwitch and DnsManager send, as they reach
 // the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
-#include "../connection/registryseed.h"
+#include "registryseed.h"
 #include "../support/servicekit.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"

@@ -146,22 +146,18 @@ private slots:
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("entry"); // the first menu entry, "-" behind it when disabled
         QTest::addColumn<QString>("tip");
-        for (const bool dark : { false, true }) {
-            const auto row = [dark](const char* name) -> QTestData& {
-                return QTest::addRow("%s, %s", name, dark ? "dark" : "light") << dark;
-            };
-            // clang-format off
-            row("disconnected") << true << false << false << "" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
-            row("no server chosen") << false << false << false << "" << "disconnected" << "Connect-" << "Korvex: Disconnected\nNot selected";
-            row("connecting") << true << false << false << "1" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
-            row("connected") << true << true << false << "1,3,ip" << "connected" << "Disconnect" << "Korvex: Connected\nDE, Frankfurt\nIP address: 198.51.100.1";
-            row("disconnecting") << true << false << false << "1,3,2" << "connecting" << "Disconnect-" << "Korvex: Disconnecting...\nDE, Frankfurt";
-            row("reconnection due") << true << true << true << "1,3,crash" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
-            row("blocked by the lock") << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
-            row("lock lifted") << true << true << false << "1,3,crash,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
-            row("user's disconnect lifts the lock") << true << true << false << "1,3,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
-            // clang-format on
-        }
+        // clang-format off
+        QTest::newRow("disconnected") << false << true << false << false << "" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
+        QTest::newRow("no server chosen") << false << false << false << false << "" << "disconnected" << "Connect-" << "Korvex: Disconnected\nNot selected";
+        QTest::newRow("connecting") << false << true << false << false << "1" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
+        QTest::newRow("connected") << false << true << true << false << "1,3,ip" << "connected" << "Disconnect" << "Korvex: Connected\nDE, Frankfurt\nIP address: 198.51.100.1";
+        QTest::newRow("disconnecting") << false << true << false << false << "1,3,2" << "connecting" << "Disconnect-" << "Korvex: Disconnecting...\nDE, Frankfurt";
+        QTest::newRow("reconnection due") << false << true << true << true << "1,3,crash" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
+        QTest::newRow("blocked by the lock") << false << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
+        QTest::newRow("blocked by the lock, dark") << true << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
+        QTest::newRow("lock lifted") << false << true << true << false << "1,3,crash,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
+        QTest::newRow("user's disconnect lifts the lock") << false << true << true << false << "1,3,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
+        // clang-format on
     }
     void stateShown()
     {
@@ -181,15 +177,14 @@ private slots:
         QTEST(tray->toolTip, "tip");
     }
 
-    // The entries act as the window's controls do: the first one as the round switch.
+    // The entries act as the window's controls do: the first one as the round switch (its outcome in each state:
+    // tst_windows).
     void menuActs_data()
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<int>("entry"); // 0 connect/disconnect, 1 location, 3 show window, 4 quit, -1 the icon
         QTest::addColumn<QString>("outcome");
         QTest::newRow("connect") << "" << 0 << "log Connect to VPN, server '198.51.100.1'";
-        QTest::newRow("disconnect") << "1,3" << 0 << "log Disconnect from VPN";
-        QTest::newRow("cancel an attempt") << "1" << 0 << "log Disconnect from VPN";
         QTest::newRow("location") << "" << 1 << "serverListRequested";
         QTest::newRow("show window") << "" << 3 << "showWindowRequested";
         QTest::newRow("icon clicked") << "" << -1 << "showWindowRequested";
@@ -212,15 +207,11 @@ private slots:
         } else {
             tray->menu->actions().at(entry)->trigger();
         }
-        const QStringList signalled = QStringList { list.isEmpty() ? "" : "serverListRequested",
-            show.isEmpty() ? "" : "showWindowRequested", quit.isEmpty() ? "" : "quitRequested" }
-                                          .filter(QRegularExpression(QStringLiteral(".")));
-        if (outcome.startsWith(QLatin1String("log "))) {
-            QCOMPARE(testlog::count(QStringLiteral("VpnCore: ") + outcome.mid(4)), 1);
-            QVERIFY(signalled.isEmpty());
-        } else {
-            QCOMPARE(signalled, QStringList { outcome });
-        }
+        const QString signalled = QString(list.isEmpty() ? "" : "serverListRequested")
+            + (show.isEmpty() ? "" : "showWindowRequested") + (quit.isEmpty() ? "" : "quitRequested");
+        const bool logged = outcome.startsWith(QLatin1String("log "));
+        QCOMPARE(signalled, logged ? QString() : outcome);
+        QVERIFY(!logged || testlog::count(QStringLiteral("VpnCore: ") + outcome.mid(4)) == 1);
     }
 
     // Closing the window leaves the client in the tray only where there is one and the user wants it;

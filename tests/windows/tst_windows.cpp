@@ -84,25 +84,11 @@ public:
         QSignalSpy spy(object, ("2" + signal).toLatin1().constData());
         return spy.wait(ms);
     }
-    // The states assistive technology is told that matter here: "checked", "selected", "invisible".
-    Q_INVOKABLE QString accessibleState(QQuickItem* item) const
+    // Whether assistive technology is told that the item is the chosen one.
+    Q_INVOKABLE bool accessiblySelected(QQuickItem* item) const
     {
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(item);
-        if (face == nullptr) {
-            return QString();
-        }
-        const QAccessible::State state = face->state();
-        QStringList flags;
-        if (state.checked) {
-            flags << QStringLiteral("checked");
-        }
-        if (state.selected) {
-            flags << QStringLiteral("selected");
-        }
-        if (state.invisible) {
-            flags << QStringLiteral("invisible");
-        }
-        return flags.join(QLatin1Char(' '));
+        return face != nullptr && face->state().selected;
     }
     // A picture of an item as it is drawn now, kept for changedPixels().
     Q_INVOKABLE int picture(QQuickItem* item)

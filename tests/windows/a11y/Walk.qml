@@ -11,19 +11,8 @@ TestCase {
     property int walked: 0
     property var window
 
-    Text {
-        id: stepLabel
-        Accessible.role: Accessible.StaticText
-        Accessible.name: text
-    }
-    Rectangle {
-        y: 20
-        width: 10
-        height: 10
-        Accessible.role: Accessible.Button
-        Accessible.name: "walked"
-        Accessible.onPressAction: walk.walked++
-    }
+    Text { id: stepLabel; Accessible.role: Accessible.StaticText; Accessible.name: text }
+    Rectangle { y: 20; width: 10; height: 10; Accessible.role: Accessible.Button; Accessible.name: "walked"; Accessible.onPressAction: walk.walked++ }
 
     function item(name, root) { return findChild(root || window, name) }
     function step(name) {
@@ -48,8 +37,7 @@ TestCase {
         mouseClick(item("settingsButton", window.footer))
         var settingsWindow = item("settingsLoader", window.footer).item
         tryVerify(function () { return settingsWindow.visible })
-        if ("screenRoom" in settingsWindow)
-            settingsWindow.screenRoom = 400 // its scroll bar shows
+        settingsWindow.screenRoom = 400 // its scroll bar shows
         step("settings")
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
         step("settings advanced")
@@ -74,12 +62,9 @@ TestCase {
         settings.autoReconnectToVpn = false
         report(3)
         report(0, "CrashExit")
-        var notice
-        tryVerify(function () {
-            var loader = item("lockNoticeLoader")
-            notice = loader ? loader.item : item("killSwitchDialog")
-            return notice && notice.visible
-        })
+        var loader = item("lockNoticeLoader")
+        tryVerify(function () { return loader.item && loader.item.visible })
+        var notice = loader.item
         step("lock notice")
         notice.visible = false
         step("lock notice closed")

@@ -1,11 +1,6 @@
 #!/usr/bin/python3
-"""Walks what a screen reader is told about the client's windows (AT-SPI), step by step as Walk.qml shows them,
-and fails on an interactive control without a name or with the wrong role, on a switch without on/off state,
-and on nodes of a closed window still reported as visible.
-
-    dbus-run-session -- /usr/bin/python3 a11y-walk.py BUILD/tests/bin/tst_windows [--dump]
-
-It starts an X server of its own (Xvfb); the session bus is where the AT-SPI bus is started from."""
+"""What a screen reader is told (AT-SPI) about the windows, at each step of Walk.qml, on an Xvfb of its own:
+dbus-run-session -- /usr/bin/python3 a11y-walk.py BUILD/tests/bin/tst_windows [--dump]"""
 import atexit
 import os
 import subprocess
@@ -15,8 +10,7 @@ import time
 
 
 def start_x_server():
-    """A private Xvfb on the first free display, which Xvfb itself picks and reports once it is ready; it ends
-    with this script."""
+    """A private Xvfb on the first free display, which Xvfb picks and reports once ready."""
     read, write = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                               pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
