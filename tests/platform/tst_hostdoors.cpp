@@ -38,12 +38,11 @@ private slots:
         qputenv("XDG_CONFIG_HOME", config.filePath("config").toLocal8Bit());
     }
 
-    // The entry before: none, this program's, another copy's, or one a person edited.
+    // The entry before: none, or one a person edited (another copy's: movedExecutable).
     void enableAndDisable_data()
     {
         QTest::addColumn<QByteArray>("previous");
         QTest::newRow("none") << QByteArray();
-        QTest::newRow("another copy") << AutoStart::entryText().replace("Exec=\"", "Exec=\"/opt/elsewhere");
         QTest::newRow("with arguments") << AutoStart::entryText().replace("tst_hostdoors\"", "tst_hostdoors\" --min");
     }
     void enableAndDisable()
@@ -104,7 +103,6 @@ private slots:
         QTest::newRow("only cr") << "Caption\rvpn-service.exe" << true;
         QTest::newRow("capitals") << "VPN-SERVICE.EXE" << false;
         QTest::newRow("longer names") << "my-vpn-service.exe\nvpn-service.exe.old\nvpn-service\n" << false;
-        QTest::newRow("error") << "ERROR: Access denied" << false;
     }
     void processList()
     {
@@ -180,18 +178,14 @@ private slots:
         QCOMPARE(second.tryLock(path), InstanceLock::Result::Acquired);
     }
 
-    // Linux: one entry, the system's resolver, which the dns tool restores from its own copy.
-    void systemResolver()
+    // Linux: the system's resolver comes later, as the registry's entries do on Windows (what the entry
+    // holds reaches the dns tool in tst_connectiontools).
+    void resolversComeLater()
     {
         UserResolvers resolvers;
         QSignalSpy refreshed(&resolvers, &UserResolvers::refreshed);
         resolvers.refresh();
-        QVERIFY(resolvers.isRefreshing());
-        QVERIFY(refreshed.wait(5000));
-        QCOMPARE(resolvers.connections().size(), 1);
-        const NetworkInterface entry = resolvers.connections().first();
-        QVERIFY(entry.ipv4DnsServers.isEmpty() && entry.ipv6DnsServers.isEmpty() && !entry.vpnConnection);
-        QCOMPARE(entry.id, "{00000000-0000-0000-0000-000000000000}");
+        QVERIFY(resolvers.isRefreshing() && refreshed.wait(5000) && !resolvers.isRefreshing());
     }
 };
 
