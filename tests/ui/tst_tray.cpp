@@ -272,7 +272,6 @@ private slots:
         const QString retry = QStringLiteral("VPN connection lost|Reconnecting...|2");
         const QString fourLosses = QStringLiteral("1,3,crash,1,crash,1,crash,1,crash");
         QTest::newRow("up") << false << false << true << "1,3" << QStringList { up };
-        QTest::newRow("user's own disconnect") << false << false << true << "1,3,disconnect" << QStringList { up };
         QTest::newRow("user's own disconnect, lock engaged") << true << false << true << "1,3,disconnect" << QStringList { up };
         QTest::newRow("user cancels an attempt") << false << false << true << "1,disconnect" << QStringList {};
         QTest::newRow("lost") << false << false << true << "1,3,crash" << QStringList { up, "VPN disconnected|The VPN connection ended unexpectedly.|2" };
