@@ -53,11 +53,6 @@ fail() {
     say "FAILED: $*"
 }
 
-# The address of the last answered geoip request at or after line $1.
-current_ip_from() {
-    log_from "$1" | sed -n "s/.*Network request '[^']*geoip' finished, IP: \([^,]*\), valid: true.*/\1/p" | tail -n 1
-}
-
 run_session() {
     local line
 

@@ -5,7 +5,9 @@
 #   log_file               the client's log file of the current run
 #   window                 the client's window id
 #   logs_dir               where the client writes its logs
-# Needs TOP (the source tree).
+# Needs TOP (the source tree). The X commands go through xdo (xdotool) and x_run, and the window
+# is closed by the script at $closewindow: a caller whose display lives elsewhere (the lab's
+# container) redefines them after sourcing this file.
 
 window_title="Korvex"
 # The switch's centre in window coordinates: the window is 400 wide, the round switch sits below the
@@ -17,6 +19,9 @@ xvfb_pid=""
 client_pid=""
 log_file=""
 window=""
+closewindow="$TOP/devhost/lib/closewindow.py"
+xdo() { xdotool "$@"; }
+x_run() { "$@"; }
 
 stop_pid() {
     local pid="$1"
@@ -95,10 +100,15 @@ wait_log() {
     return 1
 }
 
+# The address of the last answered geoip request at or after line $1.
+current_ip_from() {
+    log_from "$1" | sed -n "s/.*Network request '[^']*geoip' finished, IP: \([^,]*\), valid: true.*/\1/p" | tail -n 1
+}
+
 find_window() {
     window=""
     for _ in $(seq 100); do
-        window="$(xdotool search --onlyvisible --name "^$window_title\$" 2>/dev/null | head -n 1)"
+        window="$(xdo search --onlyvisible --name "^$window_title\$" 2>/dev/null | head -n 1)"
         [ -n "$window" ] && return 0
         sleep 0.1
     done
@@ -106,13 +116,13 @@ find_window() {
 }
 
 click_switch() {
-    xdotool mousemove --window "$window" "$switch_x" "$switch_y" click 1
+    xdo mousemove --window "$window" "$switch_x" "$switch_y" click 1
 }
 
 # close_client: closes the window the way a person's close does and waits for the client to end;
 # a client that does not end in time is stopped and the function fails.
 close_client() {
-    python3 "$TOP/devhost/lib/closewindow.py" "$window" || true
+    x_run python3 "$closewindow" "$window" || true
     for _ in $(seq 100); do
         kill -0 "$client_pid" 2>/dev/null || break
         sleep 0.1

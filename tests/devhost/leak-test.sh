@@ -319,6 +319,16 @@ lock_kept_since() {
     ! log_has "$1" "Disable protection" || fail "the client lifted the lock"
 }
 
+# held_through NAME SECONDS FAULT: the sink's counts while FAULT LINE runs (LINE: the log's next
+# line before it), with the lock engaged all the while and never asked to lift, and no leak.
+held_through() {
+    local line
+    line="$(next_log_line)"
+    lock_watch_start
+    measure_during "$1" "$2" "$3" "$line"
+    lock_watch_stop && no_leak && lock_kept_since "$line"
+}
+
 # kill_and_reconnect LINE: OpenVPN killed, then the client's reconnection up (after LINE).
 kill_and_reconnect() {
     kill_openvpn || return
@@ -328,11 +338,7 @@ kill_and_reconnect() {
 row_openvpn_killed_lock_on() {
     client_up killswitchEnabled=true autoReconnectToVpn=true || return
     switch_on || return
-    local line
-    line="$(next_log_line)"
-    lock_watch_start
-    measure_during "OpenVPN killed, lock on, until reconnected" 4 kill_and_reconnect "$line"
-    lock_watch_stop && no_leak && lock_kept_since "$line" || return
+    held_through "OpenVPN killed, lock on, until reconnected" 4 kill_and_reconnect || return
     measure "reconnected" && no_leak && tunnel_carried
 }
 
@@ -363,11 +369,8 @@ kill_every_openvpn() {
 row_killed_until_give_up() {
     client_up killswitchEnabled=true autoReconnectToVpn=true || return
     switch_on || return
+    held_through "OpenVPN killed until reconnection gave up" 4 kill_every_openvpn || return
     local line
-    line="$(next_log_line)"
-    lock_watch_start
-    measure_during "OpenVPN killed until reconnection gave up" 4 kill_every_openvpn "$line"
-    lock_watch_stop && no_leak && lock_kept_since "$line" || return
     [ "$(cat "$work/kills")" -eq 4 ] || fail "$(cat "$work/kills") OpenVPN runs, not 4" || return
     measure "gave up, notice shown" && no_leak || return
     # The notice sits in the main window with the focus on "Reconnect": Return connects again, with
@@ -447,11 +450,7 @@ resume_after_restarted_server() {
 row_resumed_after_server_forgot() {
     client_up killswitchEnabled=true autoReconnectToVpn=true networkProtocol=0 || return
     switch_on || return
-    local line
-    line="$(next_log_line)"
-    lock_watch_start
-    measure_during "server restarted during sleep, resumed" 8 resume_after_restarted_server
-    lock_watch_stop && no_leak && lock_kept_since "$line" || return
+    held_through "server restarted during sleep, resumed" 8 resume_after_restarted_server || return
     measure "reconnected after resume" && no_leak && tunnel_carried
 }
 
@@ -471,10 +470,7 @@ row_default_route_replaced() {
     switch_on || return
     # The tunnel's own routes are no change of the network.
     ! log_has "$line" "The network changed" || fail "the tunnel's set-up restarted it" || return
-    line="$(next_log_line)"
-    lock_watch_start
-    measure_during "default route replaced while connected" 7 replace_gateway
-    lock_watch_stop && no_leak && lock_kept_since "$line" || return
+    held_through "default route replaced while connected" 7 replace_gateway || return
     measure "reconnected through the new gateway" && no_leak && tunnel_carried || return
     switch_off || return
     # Disconnected, a change only asks for the current address again.

@@ -40,30 +40,11 @@ no_client_left() {
     lab_client_pids | xargs -r kill -KILL
     sleep 0.5
 }
+# window.sh's X commands, run inside the container on its display.
 in_x() { in_lab env DISPLAY="$display" "$@"; }
-find_window() {
-    window=""
-    for _ in $(seq 100); do
-        window="$(in_x xdotool search --onlyvisible --name "^$window_title\$" 2>/dev/null | head -n 1)"
-        [ -n "$window" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-click_switch() { in_x xdotool mousemove --window "$window" "$switch_x" "$switch_y" click 1; }
-close_client() {
-    in_x python3 /labsrc/devhost/lib/closewindow.py "$window" || true
-    for _ in $(seq 100); do
-        kill -0 "$client_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$client_pid" 2>/dev/null; then
-        kill -KILL "$client_pid"
-        client_pid=""
-        return 1
-    fi
-    client_pid=""
-}
+xdo() { in_x xdotool "$@"; }
+x_run() { in_x "$@"; }
+closewindow=/labsrc/devhost/lib/closewindow.py
 
 # The client as the user starts it from the desktop menu: the entry's Exec, in a new login.
 client_start() {
@@ -106,10 +87,6 @@ switch_off() {
     line="$(next_log_line)"
     click_switch || { fail "xdotool could not click"; return; }
     wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || fail "the tunnel did not go down"
-}
-# The last current IP the client was told at or after line $1.
-current_ip_from() {
-    log_from "$1" | sed -n "s/.*Network request '[^']*geoip' finished, IP: \([^,]*\), valid: true.*/\1/p" | tail -n 1
 }
 
 # systemd-resolved's whole configuration: every link's servers, domains and default route, and the

@@ -14,15 +14,6 @@ inline QStringList lines()
     QMutexLocker lock(&mutex);
     return captured;
 }
-// The messages alone, without their type.
-inline QStringList messages()
-{
-    QStringList result = lines();
-    for (QString& line : result) {
-        line = line.section(QLatin1Char('\t'), 1);
-    }
-    return result;
-}
 inline int count(const QString& text)
 {
     return lines().filter(text).size();
