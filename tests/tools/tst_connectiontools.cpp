@@ -2,10 +2,10 @@
 // and the command lines KillSwitch and DnsManager send, as they reach
 // the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
-#include "registryseed.h"
 #include "../support/servicekit.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
+#include "registryseed.h"
 #include "service/servicecontroller.h"
 #include "service/serviceprocess.h"
 
