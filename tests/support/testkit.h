@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // A file's bytes; empty when it cannot be read.
@@ -17,6 +18,29 @@ inline QString readFile(const QString& path)
 {
     return QString::fromUtf8(readBytes(path));
 }
+
+// A throw-away home for the client's settings and data. Made before anything reads them: a process fixes
+// the settings' folder at their first use, and a test that missed it would share the user's own profile.
+class TemporaryProfile
+{
+public:
+    TemporaryProfile()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    }
+    QString path() const
+    {
+        return dir.path();
+    }
+    QString filePath(const QString& name) const
+    {
+        return dir.filePath(name);
+    }
+
+private:
+    QTemporaryDir dir;
+};
 
 // A fixture below tests/data, such as "connection/route-two-adapters.txt".
 inline QString fixture(const QString& name)

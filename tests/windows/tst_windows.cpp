@@ -1,4 +1,5 @@
 #include "../support/httpsserver.h"
+#include "../support/testkit.h"
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
@@ -22,7 +23,7 @@ class Setup : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString variant MEMBER m_variant CONSTANT)
-    QTemporaryDir m_profile;
+    TemporaryProfile m_profile; // first: the model below reads the settings
     QString m_variant;
     QTranslator m_translator;
     // Made once the application exists: sockets need its event loop.
@@ -176,7 +177,6 @@ public:
 public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_profile.path()));
         const bool dark = qgetenv("VPN_TEST_STYLE") == "dark";
         const bool russian = qgetenv("VPN_TEST_LANGUAGE") == "ru";
         m_variant = QStringLiteral("%1-%2").arg(dark ? "dark" : "light", russian ? "ru" : "en");
