@@ -1,6 +1,7 @@
 // The tray icon and its messages, driven through the real connection controller, whose tunnel reports
 // the test plays. A recorder stands in for the notification area, which a headless display lacks.
 #include "../support/logcapture.h"
+#include "../support/testkit.h"
 #include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
@@ -14,7 +15,6 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
 
@@ -60,7 +60,7 @@ class TestTray : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir home;
+    TemporaryProfile profile;
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     std::unique_ptr<VpnCoreProbe> core;
     std::unique_ptr<ServerListModel> model;
@@ -121,7 +121,6 @@ class TestTray : public QObject
 private slots:
     void initTestCase()
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
         Settings::instance()->setUserName(QStringLiteral("demo"));
         Settings::instance()->setPassword(QStringLiteral("demo-password"));
         Logger::instance();
@@ -171,6 +170,7 @@ private slots:
         make(dark, withServer);
         play(steps);
         QCOMPARE(tray->icon, QStringLiteral(":/resources/icons/tray_%1_%2.png").arg(picture, dark ? "white" : "black"));
+        QVERIFY(!QImage(tray->icon).isNull());
         const QList<QAction*> entries = tray->menu->actions();
         QTEST(entries.at(0)->text() + (entries.at(0)->isEnabled() ? "" : "-"), "entry");
         QCOMPARE(entries.at(1)->text(), model->locationText());
