@@ -152,7 +152,6 @@ private slots:
         QTest::newRow("connected") << false << true << true << false << "1,3,ip" << "connected" << "Disconnect" << "Korvex: Connected\nDE, Frankfurt\nIP address: 198.51.100.1";
         QTest::newRow("disconnecting") << false << true << false << false << "1,3,2" << "connecting" << "Disconnect-" << "Korvex: Disconnecting...\nDE, Frankfurt";
         QTest::newRow("reconnection due") << false << true << true << true << "1,3,crash" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
-        QTest::newRow("blocked by the lock") << false << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
         QTest::newRow("blocked by the lock, dark") << true << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
         QTest::newRow("lock lifted") << false << true << true << false << "1,3,crash,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
         QTest::newRow("user's disconnect lifts the lock") << false << true << true << false << "1,3,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
