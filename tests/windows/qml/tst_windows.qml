@@ -233,7 +233,6 @@ TestCase {
         var box = notice()
         tryVerify(function () { return box.opened })
         compare([window.x, window.y].join(), where)
-        compare(item("noticeTitle", box.contentItem).text, qsTranslate("LockNotice", "Internet blocked by the network lock"))
         var shown = rect(box.contentItem)
         verify(shown.x >= 0 && shown.right <= window.width && shown.y >= 0 && shown.bottom <= window.height, JSON.stringify(shown))
         verify(item("noticeReconnect", box.contentItem).activeFocus, "focus on the first choice")
