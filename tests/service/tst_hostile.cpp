@@ -66,17 +66,21 @@ QString openVpnCommand(const QString& app, const QString& config, const QString&
         .arg(programPath(app, "openvpn"), config, log);
 }
 
+sockaddr_in loopback(int port)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 int connectTo6447()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(6447);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    const sockaddr_in address = loopback(6447);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(fd);
         return -1;
     }
     return fd;
@@ -239,7 +243,7 @@ int attackWebSocket(const QStringList& arguments)
     QTest::qWait(holdMs);
     const bool sent = QTest::qWaitFor(
         [&] {
-            return socket.bytesToWrite() == 0;
+            return (connected || socket.state() == QAbstractSocket::UnconnectedState) && socket.bytesToWrite() == 0;
         },
         10000);
     say(QByteArray("CONNECTED ") + (connected ? "yes" : "no"));
@@ -344,12 +348,10 @@ int attackSquat(const QStringList& arguments)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(quint16(arguments.value(0).toInt()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in address = loopback(arguments.value(0).toInt());
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd, 8) == 0;
+    const bool bound
+        = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 && ::listen(fd, 8) == 0;
     say(QByteArray("SQUATTING ") + (bound ? "yes" : "no"));
     int accepted = 0;
     qint64 heard = 0;
@@ -467,11 +469,13 @@ private slots:
         }
         QVERIFY(servicekit::placeOpenVpn(base.path() + "/openvpn"));
         QVERIFY(QFile::copy(VPN_APP_DIR "/vpnclient", app + "/vpnclient"));
-        // A folder only root may enter, with one file in it.
-        QVERIFY(QDir().mkpath(base.path() + "/rootonly"));
-        QVERIFY(::chmod(QFile::encodeName(base.path() + "/rootonly").constData(), 0700) == 0);
-        QFile secret(base.path() + "/rootonly/secret");
-        QVERIFY(secret.open(QIODevice::WriteOnly));
+        // A folder only root may enter, holding a configuration of the owner's user.
+        const QString rootOnly = base.path() + "/rootonly";
+        QVERIFY(QDir().mkpath(rootOnly) && ::chmod(QFile::encodeName(rootOnly).constData(), 0700) == 0);
+        QVERIFY(!servicekit::clientOpenVpnRun(app, rootOnly).isEmpty());
+        for (const char* file : { "/client.ovpn", "/management.pw" }) {
+            QVERIFY(::chown(QFile::encodeName(rootOnly + file).constData(), uidOf(owner), uid_t(-1)) == 0);
+        }
 
         servicekit::launch(service, app, base.path());
         QVERIFY(service.waitForStarted());
@@ -530,7 +534,7 @@ private slots:
 
     // An attack of one run of this program as a user: what it prints (but its timing, whether it was
     // dropped and whether all was sent) is exactly the row's answer. %K: the kill switch; %H: the owner's
-    // user's home; %R: a folder only root may enter, holding "secret"; %V FILE: the OpenVPN command for FILE.
+    // user's home; %R: a folder only root may enter; %V FILE: the OpenVPN command for FILE.
     void attackAnswered_data()
     {
         QTest::addColumn<QString>("user");
@@ -546,8 +550,9 @@ private slots:
         QTest::newRow("member: frames that never complete") << member << QStringList { "partial", "8" } << QStringList { "STALLED 8" };
         // Refused at once, twice in a row, while the lease holds: nothing waits for its break.
         QTest::newRow("owner's user: a leased configuration") << owner << QStringList { "ws", "--lease=%H/client.ovpn", leased, leased } << QStringList { "LEASED yes" } + refused;
-        // A file root alone may read, and one that is missing: the user learns nothing it could not see alone.
-        QTest::newRow("owner's user: root's files") << owner << QStringList { "ws", "%V %R/secret", "%V %R/missing" } << refused;
+        // Its own configuration where only root may go, and one missing there: read with the user's rights,
+        // neither is, and the user learns nothing it could not see alone.
+        QTest::newRow("owner's user: files where it cannot go") << owner << QStringList { "ws", "%V %R/client.ovpn", "%V %R/missing" } << refused;
         // clang-format on
     }
     void attackAnswered()
@@ -606,7 +611,10 @@ private slots:
         const QString out
             = runAs(member, { "closed", QStringLiteral("start: \"%1\" \"x\"").arg(programPath(app, "dns")) });
         QCOMPARE(::kill(pid_t(service.processId()), SIGCONT), 0);
-        QVERIFY2(out.contains("SENT yes"), qPrintable(out)); // and ran nothing (see sessionServed)
+        QVERIFY2(out.contains("SENT yes"), qPrintable(out));
+        // Nothing runs for it either way; only the service's log tells that it was not admitted.
+        QTRY_VERIFY(newLog().contains("Refused connection of an unknown user"));
+        QVERIFY(!newLog().contains("Client connected"));
     }
     void fifoAsConfiguration()
     {
@@ -645,12 +653,8 @@ private slots:
         }
         config.close();
         QVERIFY(::chown(QFile::encodeName(config.fileName()).constData(), uidOf(owner), uidOf(owner)) == 0);
-        const QStringList flood { "ws", "--hold=0", "--times=32",
-            openVpnCommand(app, config.fileName(), homeOf(owner) + "/openvpn.log") };
-        std::vector<std::unique_ptr<QProcess>> attackers;
-        for (int i = 0; i < 7; ++i) {
-            attackers.emplace_back(startAs(owner, flood));
-        }
+        const auto attackers = crowd(7, owner,
+            { "ws", "--hold=0", "--times=32", openVpnCommand(app, config.fileName(), homeOf(owner) + "/openvpn.log") });
         qint64 slowest = 0;
         for (int i = 0; i < 5; ++i) {
             const QString out = runAs(
@@ -673,12 +677,9 @@ private slots:
         sessionUp = false;
         // Commands the service runs (and refuses) as fast as seven connections send them: the log
         // takes a few lines a second of them, not megabytes.
-        const QStringList flood { "ws", "--hold=0", "--times=2000",
-            QStringLiteral("start: \"/nope/dns\" \"%1\"").arg(QString(1000, 'x')) };
-        std::vector<std::unique_ptr<QProcess>> attackers;
-        for (int i = 0; i < 7; ++i) {
-            attackers.emplace_back(startAs(owner, flood));
-        }
+        const auto attackers = crowd(7, owner,
+            { "ws", "--hold=0", "--times=2000",
+                QStringLiteral("start: \"/nope/dns\" \"%1\"").arg(QString(1000, 'x')) });
         for (const auto& attacker : attackers) {
             QVERIFY(ended(attacker.get()));
         }
@@ -879,6 +880,15 @@ private:
         attacker->setProcessEnvironment(userEnvironment(user));
         attacker->start("setpriv", asUser(user) + QStringList { app + "/hostile", "--attack" } + arguments);
         return attacker->waitForStarted() ? attacker : nullptr;
+    }
+    // COUNT runs of this program at once, as the user in an attacker's role.
+    std::vector<std::unique_ptr<QProcess>> crowd(int count, const char* user, const QStringList& arguments)
+    {
+        std::vector<std::unique_ptr<QProcess>> attackers;
+        for (int i = 0; i < count; ++i) {
+            attackers.emplace_back(startAs(user, arguments));
+        }
+        return attackers;
     }
     // Runs this program as the user in an attacker's role and returns what it printed.
     QString runAs(const char* user, const QStringList& arguments)

@@ -415,6 +415,7 @@ private slots:
         QTest::newRow("Unicode blank after an address") << QByteArray("start: \"%K\" \"enable\" \"all\" \"198.51.100.1\xc2\xa0\"") << "" << "";
         QTest::newRow("path: a folder that only starts like it") << QByteArray("start: \"%A-old/killswitch\"") << "" << "started:0,1,killswitch\n";
         QTest::newRow("path: another case") << QByteArray("start: \"%A/KillSwitch\"") << "" << "";
+        QTest::newRow("path: a trailing character") << QByteArray("start: \"%Kx\"") << "" << "";
         QTest::newRow("path: outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << "" << "";
         QTest::newRow("path: dot-dot inside") << QByteArray("start: \"%A/../app/killswitch\"") << "" << "started:0,1,killswitch\n";
         QTest::newRow("program is a symlink out") << dns << "symlink" << "started:0,1,dns\n";
