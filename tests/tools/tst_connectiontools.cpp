@@ -147,25 +147,21 @@ void TestConnectionTools::initTestCase()
 
 void TestConnectionTools::commandLinesReachTheTools_data()
 {
-    // "CLIENT STEPS => TOOL RUNS (tool|arg|arg..., empty arguments kept) => CLIENT ANSWERS => A LOG LINE";
-    // lists split at "; ". On Linux the user's resolver is the system's, which the tool restores itself.
+    // "CLIENT STEPS => TOOL RUNS (tool|arg|arg..., empty arguments kept) => CLIENT ANSWERS"; lists split
+    // at "; ". On Linux the user's resolver is the system's, which the tool restores itself.
     QTest::addColumn<QString>("row");
-    QTest::newRow("engage")
-        << "enable 10.8.0.6 198.51.100.1 0 => killswitch|enable|all|198.51.100.1| => enable 1 1 => "
-           "KillSwitch: Enable protection, VPN internal IP '10.8.0.6', VPN public IP: '198.51.100.1', "
-           "allow local devices: 'false'";
+    QTest::newRow("engage") << "enable 10.8.0.6 198.51.100.1 0 => killswitch|enable|all|198.51.100.1| => enable 1 1";
     QTest::newRow("local devices, then lift")
         << "enable 10.8.0.6 198.51.100.1 1; disable => killswitch|enable|all|198.51.100.1|"
-           "local; killswitch|disable|lock => enable 1 1; disable 1 0 => Disable protection";
+           "local; killswitch|disable|lock => enable 1 1; disable 1 0";
     // The stand-in fails for the server 203.0.113.3.
     QTest::newRow("a failing tool leaves the flag as asked")
-        << "enable 10.8.0.6 203.0.113.3 0 => killswitch|enable|all|203.0.113.3| => enable 0 1 => Process finished with "
-           "code: 3";
+        << "enable 10.8.0.6 203.0.113.3 0 => killswitch|enable|all|203.0.113.3| => enable 0 1";
     QTest::newRow("dns: the user's resolver back")
-        << "dns-user => dns|user|{00000000-0000-0000-0000-000000000000}@ => dns-user 0 0 => ";
+        << "dns-user => dns|user|{00000000-0000-0000-0000-000000000000}@ => dns-user 0 0";
     QTest::newRow("dns: the tunnel's servers")
         << "dns-vpn 10.8.0.1 fd00:8::1 => dns|vpn|{00000000-0000-0000-0000-000000000000}@10.8.0.1,fd00:8::1 => "
-           "dns-vpn 0 0 => ";
+           "dns-vpn 0 0";
 }
 
 void TestConnectionTools::commandLinesReachTheTools()
@@ -173,30 +169,23 @@ void TestConnectionTools::commandLinesReachTheTools()
     QFETCH(QString, row);
     QStringList steps = row.section(" => ", 0, 0).split("; ");
     const QStringList toolRuns = row.section(" => ", 1, 1).split("; ");
-    const QString answers = row.section(" => ", 2, 2).split("; ").join('\n') + '\n', logLine = row.section(" => ", 3);
+    const QString answers = row.section(" => ", 2, 2).split("; ").join('\n') + '\n';
     QFile::remove(records);
 
     QProcess client;
     client.start(app + "/conn_client", steps);
     QVERIFY(client.waitForFinished(60000));
-    const QString logs = client.readAllStandardError();
+    QVERIFY2(client.exitCode() == 0, client.readAllStandardError().constData());
     QCOMPARE(client.readAllStandardOutput(), answers.toUtf8());
-    QVERIFY2(client.exitCode() == 0 && logs.contains(logLine), qPrintable(logs));
 
-    // Linking up lifts any lock left behind and restores the resolvers ("init: connection"),
-    // silently and once; those runs may still be under way when the client is done.
-    const auto runs = [this] {
-        return servicekit::records(dir.path());
-    };
-    const char* const initRuns[] = { "killswitch|disable|lock", "killswitch|disable|tunnel", "dns|user" };
-    for (const char* initRun : initRuns) {
-        QTRY_COMPARE_WITH_TIMEOUT(runs().count(initRun), toolRuns.count(initRun) + 1, 10000);
+    // Beside them, linking up lifts any lock left behind and restores the resolvers ("init: connection",
+    // tst_service); those runs may still be under way when the client is done.
+    QStringList runs;
+    QTRY_VERIFY_WITH_TIMEOUT((runs = servicekit::records(dir.path())).size() >= toolRuns.size() + 3, 10000);
+    for (const char* initRun : { "killswitch|disable|lock", "killswitch|disable|tunnel", "dns|user" }) {
+        QVERIFY2(runs.removeOne(initRun), initRun);
     }
-    QStringList others = runs();
-    for (const char* initRun : initRuns) {
-        others.removeOne(initRun);
-    }
-    QCOMPARE(others, toolRuns);
+    QCOMPARE(runs, toolRuns);
 }
 
 int main(int argc, char* argv[])

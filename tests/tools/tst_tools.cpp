@@ -251,10 +251,9 @@ private slots:
                 Blocked },
             { "lockdown, all lifted", lockdown + QStringList { ";", "disable", "all" }, false, all, elsewhere,
                 RoundTrip },
-            // Applied again, nothing of the earlier server or LAN rule stays.
+            // Applied again, nothing of the earlier rules stays.
             { "replaced: the new server", replaced, false, all, server, RoundTrip },
             { "replaced: the old server", replaced, false, all, server6, Blocked },
-            { "replaced: LAN", replaced, false, all, "192.168.77.10", Blocked },
         };
         for (const auto& row : rows) {
             QTest::newRow(row.name) << row.arguments << row.fromContainer << row.kinds << row.target << int(row.expect);
