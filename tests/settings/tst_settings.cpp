@@ -82,7 +82,6 @@ struct Profile
 {
     QTemporaryDir dir;
     QString store = dir.filePath(QStringLiteral("config/VPN/VPNClient.conf"));
-    QString errors;
     QJsonObject run(const QStringList& args)
     {
         QProcess process;
@@ -90,9 +89,9 @@ struct Profile
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
         process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QCoreApplication::applicationFilePath(), QStringList { "helper" } + args);
         process.waitForFinished(30000);
-        errors = QString::fromUtf8(process.readAllStandardError());
         return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
     }
 };
@@ -204,22 +203,20 @@ private slots:
         // clang-format off
         QTest::addColumn<QByteArray>("store");
         QTest::addColumn<QJsonObject>("changes");
-        QTest::addColumn<QString>("warning");
-        QTest::newRow("not Base64, wrong version") << QByteArray("[Settings]\npassword=BAKr/8T1eQ==\nuserName=@@@###\nmtuSize=1400\n") << QJsonObject { { "mtuSize", 1400 } } << "CredentialCipher: Invalid version or not a cyphertext.";
-        QTest::newRow("favourites twice or empty") << QByteArray("[Settings]\nfavouriteServers=a, , a, b\n") << QJsonObject { { "favouriteServers", QJsonArray { "a", "b" } } } << QString();
-        QTest::newRow("binary junk") << QByteArray("\xff\xfe[\0=]\n\x01\x80", 9).repeated(400) << QJsonObject() << QString();
-        QTest::newRow("a folder, not a file") << QByteArray("folder") << QJsonObject() << QString();
-        QTest::newRow("first run") << QByteArray() << QJsonObject() << QString(); // empty credentials: silent
+        QTest::newRow("not Base64, wrong version") << QByteArray("[Settings]\npassword=BAKr/8T1eQ==\nuserName=@@@###\nmtuSize=1400\n") << QJsonObject { { "mtuSize", 1400 } };
+        QTest::newRow("favourites twice or empty") << QByteArray("[Settings]\nfavouriteServers=a, , a, b\n") << QJsonObject { { "favouriteServers", QJsonArray { "a", "b" } } };
+        QTest::newRow("binary junk") << QByteArray("\xff\xfe[\0=]\n\x01\x80", 9).repeated(400) << QJsonObject();
+        QTest::newRow("a folder, not a file") << QByteArray("folder") << QJsonObject();
+        QTest::newRow("first run") << QByteArray() << QJsonObject();
         // Another build's store: from the vector generator, which uses the demo deployment's key.
         const char* const secret = Deployment::cipherKey == 0x5A17C0DE9E3779B9ULL ? "secret" : "";
-        QTest::newRow("another build") << QByteArray("[Settings]\nuserName=AwKo*.z+sGvR57RIk=\n") << QJsonObject { { "userName", secret } } << QString();
+        QTest::newRow("another build") << QByteArray("[Settings]\nuserName=AwKo*.z+sGvR57RIk=\n") << QJsonObject { { "userName", secret } };
         // clang-format on
     }
 
     void damagedStoreStillStarts()
     {
         QFETCH(QByteArray, store);
-        QFETCH(QString, warning);
         QFETCH(QJsonObject, changes);
         Profile profile;
         QFile file(profile.store);
@@ -229,8 +226,6 @@ private slots:
         file.close();
         QCOMPARE(profile.run({}), merged(changes));
         QCOMPARE(file.exists(), !store.isNull()); // loading writes nothing
-        QVERIFY2(warning.isEmpty() ? !profile.errors.contains("Cipher") : profile.errors.contains(warning),
-            qPrintable(profile.errors));
     }
 
     void settersEmitOnlyOnChange_data()
