@@ -5,7 +5,6 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
-#include <QTcpServer>
 #include <QtTest>
 
 namespace {
@@ -37,7 +36,7 @@ private:
 
 void TestNetworkApi::replies_data()
 {
-    QTest::addColumn<QString>("tls"); // "" the test CA pinned, or another CA, or no pin
+    QTest::addColumn<QString>("tls"); // "" the test CA pinned, or another CA, or no pin, or the host in capitals
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<Response>("response");
     QTest::addColumn<QString>("result"); // address, country | names of the servers
@@ -58,8 +57,6 @@ void TestNetworkApi::replies_data()
     QTest::newRow("enormous body") << "" << geo << stream << "0.0.0.0,|";
     QTest::newRow("enormous length") << "" << geo << Response { 200, "{\"data\":", qint64(1) << 40 } << "0.0.0.0,|";
     QTest::newRow("never ends") << "" << geo << Response { 200, "{", 1000 } << "0.0.0.0,|";
-    // Nothing moves at all: the TLS handshake never begins.
-    QTest::newRow("silent server") << "silent" << geo << Response() << "0.0.0.0,|";
     QTest::newRow("hidden and offline") << "" << feed << Response { 200, mixed } << five;
     QTest::newRow("none left") << "" << feed << Response { 200, hidden } << "192.0.2.2,DE|";
     QTest::newRow("truncated") << "" << feed << Response { 200, readData("feed-truncated.xml") } << "192.0.2.2,DE|nl-ams-01";
@@ -80,13 +77,10 @@ void TestNetworkApi::replies()
     QFETCH(Response, response);
     QFETCH(QString, result);
     HttpsServer server(tls == "other-server" ? tls : "test-server");
-    QTcpServer silent;
-    QVERIFY(silent.listen(QHostAddress::LocalHost));
     server.responses = { { "/v3/geoip", { 200, goodGeoIp } }, { "/feeds/serverinfo.xml", { 200, "<x/>" } } };
     server.responses.insert(path, response);
     const QString host = tls == "capitals" ? "LOCALHOST:" : "127.0.0.1:";
-    const quint16 port = tls == "silent" ? silent.serverPort() : server.serverPort();
-    NetworkApi api(host + QString::number(port), tls == "no pin" ? QByteArray() : testCa);
+    NetworkApi api(host + QString::number(server.serverPort()), tls == "no pin" ? QByteArray() : testCa);
     api.setReplyTimeout(1500);
     QSignalSpy ip(&api, &NetworkApi::requestCurrentIpAddressFinished);
     QSignalSpy list(&api, &NetworkApi::requestServerListFinished);
