@@ -5,11 +5,10 @@
 # person runs is never touched), and is taken down afterwards with devhost/down.sh.
 # Needs root (network namespaces); exits 77 (skipped) without it.
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ] || ! command -v openvpn >/dev/null 2>&1 || [ ! -c /dev/net/tun ]; then
-    echo "SKIP: needs root, openvpn and /dev/net/tun"
-    exit 77
-fi
 TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+# shellcheck source=tests/support/testkit.sh
+source "$TOP/tests/support/testkit.sh"
+require root tun openvpn
 BUILD_DIR="$(cd "$1" && pwd)"
 work="$(mktemp -d /tmp/vpne-XXXXXX)"
 prefix="vpne$$"
@@ -19,9 +18,6 @@ teardown() {
     rm -rf "$work" "/etc/netns/$prefix-client"
 }
 trap teardown EXIT
-
-# shellcheck source=tests/checks.sh
-source "$TOP/tests/checks.sh"
 
 # Without a display the launcher runs the scripted session; the client must use X (on Xvfb).
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \

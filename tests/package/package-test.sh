@@ -5,17 +5,13 @@
 #   package-test.sh PACKAGE_BUILD_DIR
 # Needs root (the service and a private network namespace); exits 77 (skipped) without it.
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIP: needs root"
-    exit 77
-fi
 TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+# shellcheck source=tests/support/testkit.sh
+source "$TOP/tests/support/testkit.sh"
+require root
 package_dir="$1"
 work="$(mktemp -d /tmp/vpnpkg-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
-
-# shellcheck source=tests/checks.sh
-source "$TOP/tests/checks.sh"
 
 deb="$("$TOP/scripts/build-package.sh" "$package_dir" 2>"$work/build.log" | tail -n 1)"
 if [ ! -f "$deb" ]; then
