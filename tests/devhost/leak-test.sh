@@ -363,7 +363,7 @@ row_lockdown() {
     measure "lockdown off" && [ "$(count_of client-icmp6)" -gt 0 ] || fail "traffic is still blocked"
 }
 
-diagnose() { [ -z "$log_file" ] || tail -n 15 "$log_file"; }
+diagnose() { [ -z "$log_file" ] || tail -n 40 "$log_file"; }
 run_rows diagnose "${ROWS[@]}"
 status=$?
 [ -z "$client_pid" ] || close_client
