@@ -123,21 +123,9 @@ lab_boot() {
     [ -n "$leader" ] || { cat "$work/nspawn.out" && echo "FAIL: the container did not start systemd" && return 1; }
     net=(nsenter -t "$leader" -n)
     # The system's bus comes a moment after PID 1; until then systemctl cannot ask.
-    for _ in $(seq 600); do
-        state="$(in_lab systemctl is-system-running 2>&1)"
-        case "$state" in
-            running | degraded | maintenance | stopping) break ;;
-        esac
-        sleep 0.1
-    done
-    case "$state" in
-        running | degraded) ;;
-        *)
-            cat "$work/nspawn.out"
-            echo "FAIL: the container did not come up: $state"
-            return 1
-            ;;
-    esac
+    within 60 eval '[[ $(in_lab systemctl is-system-running 2>&1) =~ ^(running|degraded|maintenance|stopping)$ ]]'
+    state="$(in_lab systemctl is-system-running 2>&1)"
+    [[ $state =~ ^(running|degraded)$ ]] || { cat "$work/nspawn.out" && echo "FAIL: the container did not come up: $state" && return 1; }
     [ "$state" = running ] || in_lab systemctl --failed --no-legend
     # Debian's udev rule makes TUN usable by everyone; no udev runs in the container.
     in_lab chmod 0666 /dev/net/tun
