@@ -6,6 +6,9 @@ TextField {
 
     selectByMouse: true
     color: uiStyle.generalDefaultLabelColor
+    // Drawn as a grey label, not in the base style's faint black, which is unreadable on the dark ground.
+    readonly property color greyLabelColor: uiStyle.generalGreyLabelColor
+    placeholderTextColor: Qt.rgba(greyLabelColor.r, greyLabelColor.g, greyLabelColor.b, uiStyle.darkStyle ? 0.6 : 1)
     font.family: FontFactory.poppinsRegular.name
     font.pixelSize: 13
 

@@ -41,7 +41,7 @@ const ColourEntry colourEntries[] = {
     { "generalButtonTextColor", "black", "white" },
     { "generalButtonTextColorPressed", "black", "white" },
     { "generalDefaultLabelColor", "white", "black" },
-    { "generalGreyLabelColor", "white", "#707070" },
+    { "generalGreyLabelColor", "white", "#696969" },
     { "generalHeaderActiveColor", "#35cb73", "#299f5a" },
     { "generalHeaderBackgroundColor", "#081c37", "white" },
     { "generalListViewItemActiveColor", "#183254", "white" },

@@ -1,7 +1,6 @@
 #include "../support/testkit.h"
 
 #include <QTcpServer>
-#include <QTemporaryDir>
 
 #include <signal.h>
 
@@ -10,16 +9,14 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir home;
+    TemporaryProfile home; // also the lock's folder and the PATH's first entry
     QTcpServer service; // where the client finds the service
 
 private slots:
     void initTestCase()
     {
         qputenv("PATH", home.path().toLocal8Bit() + ":/usr/bin:/bin");
-        qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-        qputenv("TMPDIR", home.path().toLocal8Bit()); // where the single-instance lock lives
+        qputenv("TMPDIR", home.path().toLocal8Bit());
         QVERIFY2(service.listen(QHostAddress::LocalHost, 6447), qPrintable(service.errorString()));
     }
 

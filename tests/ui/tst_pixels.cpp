@@ -1,46 +1,20 @@
 #include "ui/bundledfonts.h"
 #include "ui/dashcircle.h"
 
-#include <QDir>
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTextLayout>
 #include <QXmlStreamReader>
 #include <QtTest>
 
-// What the interface draws, checked on the pixels: the committed assets, the fonts and DashCircle.
+// What the interface draws, checked on the pixels: the fonts and DashCircle (the icons load: tst_windows, tst_tray).
 class TestPixels : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void icons()
-    {
-        // Each drawn on a transparent ground, and not blank; where the windows place them is theirs to show.
-        const QStringList icons = QDir(QStringLiteral(":/resources/icons")).entryList({ "*.png" }, QDir::Files);
-        QVERIFY2(icons.size() >= 17 && icons.contains("tray_blocked_white.png"), qPrintable(icons.join(' ')));
-        for (const QString& name : icons) {
-            const QImage image = QImage(":/resources/icons/" + name).convertToFormat(QImage::Format_ARGB32);
-            QImage blank(image.size(), QImage::Format_ARGB32);
-            blank.fill(Qt::transparent);
-            QVERIFY2(
-                !image.isNull() && qAlpha(image.pixel(0, image.height() - 1)) == 0 && image != blank, qPrintable(name));
-        }
-    }
-
-    void flags()
-    {
-        const QStringList flags = QDir(QStringLiteral(":/resources/icons/flags")).entryList(QDir::Files);
-        QVERIFY2(flags.size() >= 258 && flags.contains("gb-eng.png"), qPrintable(flags.join(' ')));
-        for (const QString& file : flags) {
-            QVERIFY2(QRegularExpression("^[a-z]{2,6}(-[a-z]{2,3})?\\.png$").match(file).hasMatch(), qPrintable(file));
-            QVERIFY2(QImage(":/resources/icons/flags/" + file).size() == QSize(128, 96), qPrintable(file));
-        }
-    }
-
     // Poppins in two real weights, and every character of the Russian catalogue in a bundled face of each
     // weight: laid out in Poppins, no line reaches for a system font.
     void fonts()

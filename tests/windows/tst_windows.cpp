@@ -71,12 +71,14 @@ public:
     {
         QAccessible::setActive(true);
     }
-    // What assistive technology is told about an item: "role name".
+    // What assistive technology is told about an item: "role name", and " (selected)" when it is the chosen one.
     Q_INVOKABLE QString accessible(QQuickItem* item) const
     {
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(item);
         return face == nullptr ? QString()
-                               : QStringLiteral("%1 %2").arg(int(face->role())).arg(face->text(QAccessible::Name));
+                               : QStringLiteral("%1 %2%3")
+                                     .arg(int(face->role()))
+                                     .arg(face->text(QAccessible::Name), face->state().selected ? " (selected)" : "");
     }
     // Waits in a true event loop for the object's signal ("walkedChanged()"): QML's waits answer the event
     // queue only every few milliseconds, which a peer calling in over D-Bus pays for every call.
@@ -84,12 +86,6 @@ public:
     {
         QSignalSpy spy(object, ("2" + signal).toLatin1().constData());
         return spy.wait(ms);
-    }
-    // Whether assistive technology is told that the item is the chosen one.
-    Q_INVOKABLE bool accessiblySelected(QQuickItem* item) const
-    {
-        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(item);
-        return face != nullptr && face->state().selected;
     }
     // A picture of an item as it is drawn now, kept for changedPixels().
     Q_INVOKABLE int picture(QQuickItem* item)
@@ -128,10 +124,6 @@ public:
             }
         }
         return !m_snap.isNull();
-    }
-    Q_INVOKABLE QWindow* windowOf(QQuickItem* item) const
-    {
-        return item->window();
     }
     // The colour that covers most of a rectangle of the last picture: what a text there is drawn on.
     Q_INVOKABLE QColor backgroundAt(qreal x, qreal y, qreal width, qreal height) const

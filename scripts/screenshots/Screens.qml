@@ -2,8 +2,8 @@ import QtQuick 2.12
 import QtTest 1.12
 import TestSupport 1.0
 
-// Pictures of the windows for a person to look at, in the style and language of the run
-// (TestSupport.variant, "light-en" or "dark-ru"...); windows-screenshot.sh keeps them in the current folder.
+// Pictures of the windows and of the controls for the docs, in the style and language of the run
+// (TestSupport.variant, "light-en" or "dark-ru"...); scripts/screenshots.sh keeps them in the current folder.
 TestCase {
     when: windowShown
 
@@ -59,5 +59,12 @@ TestCase {
         mouseClick(findChild(settingsWindow.contentItem, "advancedTab"))
         shoot(settingsWindow, "settings-advanced")
         main.destroy()
+    }
+
+    function test_gallery() {
+        var gallery = Qt.createComponent("Gallery.qml").createObject(null)
+        wait(1500) // fonts, the menu and the switches settle
+        grabImage(gallery.contentItem).save(TestSupport.variant + "-gallery.png")
+        gallery.destroy()
     }
 }

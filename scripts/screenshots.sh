@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Screenshots of the main window, the server list and the settings window under Xvfb, in both styles and both
-# languages, once tst_windows is built: tests/windows/windows-screenshot.sh BUILD_DIR [OUT_DIR]
+# Pictures for the docs: the main window, the server list, the settings window and the gallery of controls, in
+# both styles and both languages, under Xvfb: scripts/screenshots.sh BUILD_DIR [OUT_DIR]. The window tests'
+# program hosts them (it sets up the style, the language and the models), so it is built first.
 set -euo pipefail
 build="$(realpath "${1:?build folder}")" out="$(realpath -m "${2:-$1/screens}")"
-screens="$(dirname "$(realpath "$0")")/screens/Screens.qml"
+screens="$(dirname "$(realpath "$0")")/screenshots/Screens.qml"
+cmake --build "$build" --target tst_windows >/dev/null
 mkdir -p "$out" && cd "$out"
 for style in light dark; do
     for language in en ru; do
