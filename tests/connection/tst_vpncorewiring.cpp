@@ -1,5 +1,6 @@
 // How the application object wires the connection controller: its QML name, the kill-switch event
 // bringing the window to the front, the chosen server with no window at all; and when start-up ends.
+#include "../support/testkit.h"
 #include "app/application.h"
 #include "connection/vpncore.h"
 #include "servers/serverlistmodel.h"
@@ -8,7 +9,6 @@
 #include <QQmlEngine>
 #include <QQuickWindow>
 
-#include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
 #include <atomic>
@@ -17,15 +17,9 @@ class TestVpnCoreWiring : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir profile; // the client's log and settings go below folders of the test's own
+    TemporaryProfile profile; // the client's log and settings go below folders of the test's own
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(profile.filePath(QStringLiteral("config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(profile.filePath(QStringLiteral("data"))));
-    }
-
     void controllerIsWired()
     {
         Application application;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # Stand-in for OpenVPN run by the real vpn-service. It plays the next step of the file "script" in
 # $FAKE_OPENVPN_DIR (or beside it; one a line, the last one sticks): "exit N" ends at once with N; "serve [N]" opens the
-# management interface (the Unix socket the configuration names, else the port) and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0);
+# management interface (the Unix socket the configuration names) and plays a successful dialogue, which "signal SIGTERM" ends with N (default 0);
 # "stall [N]" is "serve" with a server that never answers: the tunnel never comes up. A third word
 # of "serve" lists the DNS servers pushed, separated by ",".
 # Like OpenVPN it asks every management connection for the password of the file the configuration's
@@ -54,12 +54,9 @@ def on_term(*_):  # like OpenVPN's: exit 1, unless what the client sends in the 
 
 signal.signal(signal.SIGTERM, on_term)
 signal.alarm(60)  # never outlive a test that forgot about it
-if directive[0][2] == "unix":  # as the service has it on Linux: a socket in its run's folder
-    server = socket.socket(socket.AF_UNIX)
-    server.bind(directive[0][1])
-    server.listen()
-else:
-    server = socket.create_server(("127.0.0.1", 61973))
+server = socket.socket(socket.AF_UNIX)  # as the service has it on Linux: a socket in its run's folder
+server.bind(directive[0][1])
+server.listen()
 while True:
     conn, _ = server.accept()
     pending, authorized = b"", False

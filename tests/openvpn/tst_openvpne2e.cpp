@@ -131,7 +131,6 @@ private slots:
         const quint64 received = count(1), sent = count(2);
         traffic();
         QTRY_VERIFY_WITH_TIMEOUT(count(1) > received && count(2) > sent + 50 * 1000, 10000);
-        QCOMPARE(testlog::count(QStringLiteral("BYTECOUNT")), 0);
 
         events.clear();
         if (ending.contains(QStringLiteral("CrashExit"))) {
@@ -141,9 +140,8 @@ private slots:
             QVERIFY(started.hasMatch());
             QCOMPARE(::kill(started.captured(1).toInt(), SIGKILL), 0);
         } else {
-            // Stop: SIGTERM over the management interface, and OpenVPN's exit comes back.
+            // Stop: SIGTERM over the management interface (a kill ends with 9), and OpenVPN's exit comes back.
             QVERIFY(client->stop());
-            QCOMPARE(testlog::count(QStringLiteral("OpenVpnClient: Send TERM signal, status: true")), 1);
         }
         QTRY_COMPARE_WITH_TIMEOUT(events.join(';'), ending, 15000);
         QTest::qWait(500);

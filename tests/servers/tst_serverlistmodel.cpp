@@ -1,10 +1,10 @@
+#include "../support/testkit.h"
 #include "servers/serverlistmodel.h"
 #include "settings/settings.h"
 
 #include <QAbstractItemModelTester>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -26,19 +26,12 @@ class TestServerListModel : public QObject
 {
     Q_OBJECT
 
+    TemporaryProfile profile; // the settings store goes to a private folder, never the user's
+
 private slots:
-    void initTestCase()
-    {
-        // The settings store goes to a private folder, never the user's.
-        QVERIFY(configDir.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configDir.path()));
-    }
     void passesModelTester();
     void selection_data();
     void selection();
-
-private:
-    QTemporaryDir configDir;
 };
 
 void TestServerListModel::passesModelTester()

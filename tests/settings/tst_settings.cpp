@@ -1,3 +1,4 @@
+#include "../support/testkit.h"
 #include "platform/autostart.h"
 #include "settings/credentialcipher.h"
 #include "settings/settings.h"
@@ -278,9 +279,7 @@ int main(int argc, char* argv[])
         return std::fputs(QJsonDocument(dump()).toJson().constData(), stdout) < 0;
     }
     // The in-process store and registration must not touch the user's own: isolate before Qt caches paths.
-    QTemporaryDir profile;
-    qputenv("XDG_CONFIG_HOME", profile.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", profile.filePath(QStringLiteral("data")).toLocal8Bit());
+    TemporaryProfile profile;
     QCoreApplication app(argc, argv);
     TestSettings test;
     return QTest::qExec(&test, argc, argv);

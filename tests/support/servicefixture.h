@@ -13,20 +13,11 @@
 class ServiceFixture
 {
 public:
-    ~ServiceFixture()
-    {
-        stop();
-    }
     // Ends the service as a system shutdown would; it ends the programs it runs.
-    void stop()
+    ~ServiceFixture()
     {
         service.terminate();
         service.waitForFinished(10000);
-    }
-    void launch()
-    {
-        service.start(program(),
-            { QStringLiteral("--log-file"), logFilePath(), QStringLiteral("--state-dir"), logFilePath() + ".state" });
     }
     // Where a stand-in keeps its files.
     static QString openVpnFolder()
@@ -52,7 +43,8 @@ public:
         }
         qputenv("FAKE_OPENVPN_DIR", openVpnFolder().toUtf8());
         service.setProcessChannelMode(QProcess::ForwardedChannels);
-        launch();
+        service.start(program(),
+            { QStringLiteral("--log-file"), logFilePath(), QStringLiteral("--state-dir"), logFilePath() + ".state" });
         *controller = new ServiceController(owner);
         QSignalSpy connected(*controller, &ServiceController::connected);
         QVERIFY(connected.wait(10000));

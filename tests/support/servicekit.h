@@ -56,15 +56,6 @@ inline bool placeOpenVpn(const QString& program)
     return ::mount(QFile::encodeName(program).constData(), target.constData(), nullptr, MS_BIND, nullptr) == 0;
 }
 
-// The main of a test that puts an OpenVPN stand-in in place.
-template <typename Test> int isolatedTestMain(int argc, char** argv)
-{
-    isolateMounts(); // before any thread exists
-    QCoreApplication application(argc, argv);
-    Test test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 // APP, open to all, holding the service and this program under each of the NAMES.
 inline bool appFolder(const QString& app, const QStringList& names)
 {
@@ -83,8 +74,6 @@ inline bool portAnswers()
     probe.connectToHost(QStringLiteral("127.0.0.1"), 6447);
     return probe.waitForConnected(200);
 }
-
-using ::readFile;
 
 // APP/vpn-service, logging to FOLDER/service.log; sanitizer reports go to FOLDER/service.err and the
 // stand-ins' records to FOLDER/records.txt. launcher: a program and arguments that run the service.
@@ -181,6 +170,18 @@ inline int standIn(int argc, char** argv)
         ::pause();
     }
     return (wait && record(name + " SIGTERM")) || argc < 3 || qstrcmp(argv[1], "exit") != 0 ? 0 : atoi(argv[2]);
+}
+
+// The main of a test that puts an OpenVPN stand-in in place; run under a stand-in's name, that stand-in.
+template <typename Test> int isolatedTestMain(int argc, char** argv)
+{
+    if (isStandIn(argv[0])) {
+        return standIn(argc, argv);
+    }
+    isolateMounts(); // before any thread exists
+    QCoreApplication application(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 } // namespace servicekit

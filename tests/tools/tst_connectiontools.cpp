@@ -3,6 +3,7 @@
 // the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
 // application folder play the client (conn_client) and the two tools, which record their arguments.
 #include "../support/servicekit.h"
+#include "../support/testkit.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
 #include "registryseed.h"
@@ -129,14 +130,14 @@ private slots:
     void commandLinesReachTheTools();
 
 private:
-    QTemporaryDir dir, dataHome;
+    TemporaryProfile profile;
+    QTemporaryDir dir;
     const QString app = QFileInfo(dir.path()).canonicalFilePath() + "/app", records = dir.path() + "/records.txt";
     QProcess service;
 };
 
 void TestConnectionTools::initTestCase()
 {
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
     // The service runs only programs of its own folder, for the client of that folder.
     QVERIFY(servicekit::appFolder(app, { "conn_client", "killswitch", "dns" }));
     servicekit::launch(service, app, dir.path()); // the stand-ins record into `records`

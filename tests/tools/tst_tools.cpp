@@ -134,30 +134,16 @@ private slots:
         // The links of resolvedLinks: a TUN interface, and one that a process named like OpenVPN holds;
         // another such process holds vpnt8 in the container's namespace, whose links are not ours.
         QCOMPARE(run("/usr/sbin/ip", { "tuntap", "add", "vpnt0", "mode", "tun" }), 0);
+        const QStringList hold { "python3", "-c",
+            "import fcntl, os, struct, sys, time\nopen('/proc/self/comm', 'w').write('openvpn')\n"
+            "fcntl.ioctl(os.open('/dev/net/tun', os.O_RDWR), 0x400454ca, struct.pack('16sH', sys.argv[1].encode(), "
+            "0x1001))\nprint('ready', flush=True)\ntime.sleep(600)\n" };
+        holder.start("/usr/bin/env", hold + QStringList { "vpnt1" });
+        foreignHolder.start("/usr/bin/nsenter",
+            QStringList { "-t", QString::number(container.processId()), "-n" } + hold + QStringList { "vpnt8" });
         for (QProcess* process : { &holder, &foreignHolder }) {
-            const QByteArray name = process == &holder ? "vpnt1" : "vpnt8";
-            const QStringList inContainer { "-t", QString::number(container.processId()), "-n" };
-            process->setProcessChannelMode(QProcess::MergedChannels);
-            process->start(process == &holder ? "/usr/bin/env" : "/usr/bin/nsenter",
-                (process == &holder ? QStringList() : inContainer)
-                    + QStringList { "python3", "-c",
-                        "import fcntl, os, struct, time\n"
-                        "open('/proc/self/comm', 'w').write('openvpn')\n"
-                        "fd = os.open('/dev/net/tun', os.O_RDWR)\n"
-                        "fcntl.ioctl(fd, 0x400454ca, struct.pack('16sH', b'"
-                            + name
-                            + "', 0x1001))\n"
-                              "print('ready', flush=True)\n"
-                              "time.sleep(600)\n" });
-            QByteArray said;
-            QVERIFY2(QTest::qWaitFor(
-                         [&] {
-                             said += process->readAll();
-                             return said.contains('\n') || process->state() == QProcess::NotRunning;
-                         },
-                         10000)
-                    && said == "ready\n",
-                said.constData());
+            QTRY_VERIFY_WITH_TIMEOUT(process->canReadLine() || process->state() == QProcess::NotRunning, 10000);
+            QCOMPARE(process->readLine(), QByteArray("ready\n"));
         }
     }
     void cleanupTestCase()

@@ -1,4 +1,5 @@
 #include "../support/logcapture.h"
+#include "../support/testkit.h"
 #include "app/application.h"
 #include "foundation/logger.h"
 #include "settings/settings.h"
@@ -213,9 +214,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     // The client's log and settings go below folders of this test's own; the capture sees its lines.
-    QTemporaryDir profile;
-    qputenv("XDG_CONFIG_HOME", profile.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", profile.filePath(QStringLiteral("data")).toLocal8Bit());
+    TemporaryProfile profile;
     QApplication app(argc, argv);
     Logger::instance();
     TestUpdate test;
