@@ -47,13 +47,7 @@ teardown() {
 trap teardown EXIT
 trap 'exit 130' INT TERM
 
-# The development host's pieces, as the launcher prepares them.
-CLIENT_PREFIX=()
-mkdir -p "$DEVHOST_DIR"
-for step in "$TOP"/devhost/setup.d/*.sh; do
-    # shellcheck source=/dev/null
-    source "$step" >>"$work/setup.out" 2>&1 || { cat "$work/setup.out"; echo "FAIL: $(basename "$step")"; exit 1; }
-done
+devhost_up || exit 1
 net=(ip netns exec "$CLIENT_NETNS")
 # The OpenVPN in the client's namespace (the VPN servers run in another one); fails without one.
 client_openvpn() {
@@ -169,19 +163,15 @@ row_ipv4_only_server() {
 # Killed without a word to the service, lock on: the next client's start clears everything, and
 # within 10 s of that start it shows the list and the current IP and connects at a click.
 row_client_killed_and_restarted() {
-    if [ -z "$client_pid" ] || ! client_openvpn >/dev/null; then
-        client_up killswitchEnabled=true && switch_on || return
-    fi
+    [ -n "$client_pid" ] && client_openvpn >/dev/null || { client_up killswitchEnabled=true && switch_on; } || return
     kill_client
-    local from line took
+    local from took
     # (start_client waits a second before it starts the client.)
     from="$(($(date +%s%N) / 1000000 + 1000))"
     client_start || return
     wait_log 1 10 "Set VPN server IP: " && wait_log 1 10 "/v3/geoip' finished, IP: 192.0.2.2" \
         || fail "no server list or current IP" || return
-    line="$(next_log_line)"
-    click_switch
-    wait_log "$line" 10 "VPN connection is UP" || fail "the switch did not connect" || return
+    tunnel_timeout=10 click_and_wait "VPN connection is UP" || fail "the switch did not connect" || return
     took="$(($(date +%s%N) / 1000000 - from))"
     echo "  list, current IP and Connected ${took} ms after the start"
     [ "$took" -le 10000 ] || fail "Connected only ${took} ms after the start" || return

@@ -48,7 +48,8 @@ root="$(lab_root "$deb")" || { echo "FAIL: no root for the lab"; exit 1; }
 echo "lab: root $root ($((SECONDS - started)) s)"
 
 started=$SECONDS
-lab_network || { echo "FAIL: the development host did not come up"; exit 1; }
+# The development host's internet, VPN servers and API stand-in, with namespaces of this run's own.
+devhost_up 10-netns 40-api 50-vpnserver || exit 1
 lab_boot "$root" || exit 1
 echo "lab: booted ($((SECONDS - started)) s), leader $leader"
 

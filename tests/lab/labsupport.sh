@@ -17,12 +17,6 @@ lab_address6=2001:db8:2::fc:2
 # in_lab COMMAND...: runs a command inside the booted container, with its exit code; the host's
 # commands in its network namespace: in_net (tests/support/testkit.sh).
 in_lab() { nsenter -t "$leader" -a "$@"; }
-# as_user USER COMMAND...: a login of USER inside the container (its groups as a new login has them).
-as_user() {
-    local user="$1"
-    shift
-    in_lab runuser -l "$user" -c "$(printf '%q ' "$@")"
-}
 # A file of the container as the host sees it.
 lab_path() { echo "/proc/$leader/root$1"; }
 
@@ -81,20 +75,6 @@ lab_root() {
     fi
     flock -u 9
     echo "$root"
-}
-
-# lab_network: the development host's internet, VPN servers and API stand-in, with namespaces of
-# this run's own (VPNC_NS_PREFIX).
-lab_network() {
-    local step
-    CLIENT_PREFIX=()
-    for step in 10-netns 40-api 50-vpnserver; do
-        # shellcheck source=/dev/null
-        source "$TOP/devhost/setup.d/$step.sh" >>"$work/setup.out" 2>&1 || {
-            cat "$work/setup.out"
-            return 1
-        }
-    done
 }
 
 # lab_boot ROOT: boots the root on an overlay, in cgroup folders of its own (two containers never

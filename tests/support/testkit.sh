@@ -72,6 +72,19 @@ click_and_wait() {
     wait_log "$line" "$tunnel_timeout" "$@"
 }
 
+# devhost_up [STEP...]: the development host's pieces (devhost/setup.d: every step, or the ones
+# named) as the launcher prepares them, in this shell; needs VPNC_NS_PREFIX, DEVHOST_DIR and work.
+devhost_up() {
+    local step
+    CLIENT_PREFIX=()
+    mkdir -p "$DEVHOST_DIR"
+    for step in "$TOP"/devhost/setup.d/*.sh; do
+        [ $# -eq 0 ] || [[ " $* " == *" $(basename "$step" .sh) "* ]] || continue
+        # shellcheck source=/dev/null
+        source "$step" >>"$work/setup.out" 2>&1 || { cat "$work/setup.out" && echo "FAIL: $step" && return 1; }
+    done
+}
+
 # The development host's sink counts, by kind, what arrives from the client's own addresses
 # ("client-*": a leak) and what else arrives ("other": through the tunnel). The caller sets net, the
 # command that enters the client's network namespace (an array), NET_NETNS and work.
