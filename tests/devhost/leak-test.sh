@@ -5,28 +5,13 @@
 # counts at the sink what arrived from the client's own uplink addresses (a leak) and what came
 # through the tunnel (from the VPN server). Prints the counts of every row.
 #   leak-test.sh BUILD_DIR [ROW...]      (default: every row, in the order of ROWS)
-# Needs root (network namespaces); exits 77 (skipped) without it.
-#
-# A row is a function row_NAME that returns non-zero (after "fail TEXT") when the row fails; it
-# starts from whatever the previous row left (a client may run, connected or not) and uses:
-#   client_up [SETTING=VALUE...]   (re)starts the client with these settings stored first and
-#                                  waits for the server list (client_start: for the service only)
-#   switch_on / switch_off         clicks the round switch and waits for the tunnel up / down
-#   measure NAME                   traffic for $traffic_seconds, then the sink's counts as "NAME"
-#   measure_during NAME S CMD...   traffic for S seconds while CMD runs (a fault), then the counts
-#   kill_openvpn, stop_service/start_service, server_unreachable on|off     faults
-#   logind sleep|resume            logind's notice on the private system bus the client listens to
-#   no_leak / tunnel_carried       checks on the last measure
-#   host_is_clean                  nothing of a tunnel left: addresses, routes, resolvers, lock
-#   wait_for_clean_host            the same, given a few seconds
-# Add the row's name to ROWS in the order it should run.
+# Needs root (network namespaces); exits 77 (skipped) without it. A row is a function row_NAME
+# (see run_rows in tests/support/testkit.sh).
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ] || ! command -v openvpn >/dev/null 2>&1 || [ ! -c /dev/net/tun ] \
-    || ! command -v nft >/dev/null 2>&1; then
-    echo "SKIP: needs root, openvpn, nftables and /dev/net/tun"
-    exit 77
-fi
 TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+# shellcheck source=tests/support/testkit.sh
+source "$TOP/tests/support/testkit.sh"
+require root tun openvpn nft
 BUILD_DIR="$(cd "$1" && pwd)"
 shift
 APP_DIR="$BUILD_DIR/app"
@@ -39,15 +24,10 @@ export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work/t
 mkdir -p "$TMPDIR" && chmod 1777 "$TMPDIR"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-# (Connected with and without the kill switch: the "reconnected" and "connected again" measures.)
 ROWS=(ipv4_only_server openvpn_killed_lock_on killed_until_give_up service_restarted client_killed_and_restarted
     openvpn_killed_kill_switch_off unreachable_server_cancelled resumed_after_server_forgot
     default_route_replaced lockdown)
 [ $# -gt 0 ] && ROWS=("$@")
-
-sink4=203.0.113.99
-sink6=2001:db8:99::99
-traffic_seconds=2
 tunnel_timeout=60
 start_timeout=60
 settings_file="$XDG_CONFIG_HOME/VPN/VPNClient.conf"
@@ -58,7 +38,6 @@ source "$TOP/devhost/lib/window.sh"
 source "$TOP/devhost/lib/settings.sh"
 
 teardown() {
-    stop_pid "${lock_watch_pid:-}"
     stop_pid "${bus_pid:-}"
     stop_pid "$client_pid"
     stop_pid "$xvfb_pid"
@@ -68,21 +47,8 @@ teardown() {
 trap teardown EXIT
 trap 'exit 130' INT TERM
 
-failure=""
-fail() {
-    failure="$*"
-    echo "FAIL: $*"
-    return 1
-}
-
-# The development host's pieces, as the launcher prepares them.
-CLIENT_PREFIX=()
-mkdir -p "$DEVHOST_DIR"
-for step in "$TOP"/devhost/setup.d/*.sh; do
-    # shellcheck source=/dev/null
-    source "$step" >>"$work/setup.out" 2>&1 || { cat "$work/setup.out"; echo "FAIL: $(basename "$step")"; exit 1; }
-done
-in_client() { ip netns exec "$CLIENT_NETNS" "$@"; }
+devhost_up || exit 1
+net=(ip netns exec "$CLIENT_NETNS")
 # The OpenVPN in the client's namespace (the VPN servers run in another one); fails without one.
 client_openvpn() {
     local pid
@@ -90,32 +56,6 @@ client_openvpn() {
         [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = openvpn ] && echo "$pid" && return 0
     done
     return 1
-}
-# Faults: OpenVPN killed behind everyone's back; vpn-service stopped and started again; the VPN
-# server's uplink cut (on) or mended (off).
-kill_openvpn() {
-    local pid
-    pid="$(client_openvpn)" || { fail "no OpenVPN to kill"; return; }
-    kill -KILL "$pid"
-}
-stop_service() {
-    local pid
-    pid="$(cat "$DEVHOST_DIR/vpn-service.pid")"
-    kill -TERM "$pid"
-    for _ in $(seq 50); do [ -e "/proc/$pid" ] || return 0; sleep 0.1; done
-    fail "vpn-service did not end"
-}
-start_service() {
-    # shellcheck source=/dev/null
-    source "$TOP/devhost/setup.d/60-service.sh" >>"$work/setup.out" 2>&1 || fail "vpn-service did not start again"
-}
-# (A table of its own, not the uplink down: taking a link down drops its routes and IPv6 addresses.)
-server_unreachable() {
-    if [ "$1" = on ]; then
-        ip netns exec "$SERVER_NETNS" nft -f - <<<'table inet vpnc_unreachable { chain input { type filter hook input priority -10; policy drop; }; }'
-    else
-        ip netns exec "$SERVER_NETNS" nft delete table inet vpnc_unreachable
-    fi
 }
 resolver_file="/etc/netns/$CLIENT_NETNS/resolv.conf"
 # The user's own resolver file, with an oddity the restore must keep: no final line end.
@@ -129,109 +69,78 @@ dbus-daemon --config-file="$TOP/tests/platform/private-bus.conf" --address="$DBU
 bus_pid=$!
 logind() { "$BUILD_DIR/tests/bin/logind-standin" "$1" || fail "logind's $1 notice was not sent"; }
 
-# client_start [KEY=VALUE...]: a client that runs and has reached the service.
-client_start() {
-    if [ -n "$client_pid" ]; then
-        close_client || { fail "the client did not end when its window closed"; return; }
+# Faults: OpenVPN killed behind everyone's back; vpn-service stopped and started again; the VPN
+# server's uplink cut (on) or mended (off): a table of its own, as taking a link down drops its
+# routes and IPv6 addresses.
+kill_openvpn() {
+    local pid
+    pid="$(client_openvpn)" || fail "no OpenVPN to kill" || return
+    kill -KILL "$pid"
+}
+stop_service() {
+    local pid
+    pid="$(cat "$DEVHOST_DIR/vpn-service.pid")"
+    kill -TERM "$pid"
+    within 5 test ! -e "/proc/$pid" || fail "vpn-service did not end"
+}
+start_service() {
+    # shellcheck source=/dev/null
+    source "$TOP/devhost/setup.d/60-service.sh" >>"$work/setup.out" 2>&1 || fail "vpn-service did not start again"
+}
+server_unreachable() {
+    if [ "$1" = on ]; then
+        ip netns exec "$SERVER_NETNS" nft -f - <<<'table inet vpnc_unreachable { chain input { type filter hook input priority -10; policy drop; }; }'
+    else
+        ip netns exec "$SERVER_NETNS" nft delete table inet vpnc_unreachable
     fi
-    set_settings "$@"
-    start_client "$work/client.out" "$start_timeout" "${CLIENT_PREFIX[@]}" "$APP_DIR/vpnclient" \
-        || { fail "the client wrote no log"; return; }
-    wait_log 1 "$start_timeout" "vpn-service is running: true" || { fail "the client did not reach vpn-service"; return; }
-    find_window || { fail "no client window"; return; }
 }
-
-# client_up [KEY=VALUE...]: the same, and it knows the server.
-client_up() {
-    client_start "$@" || return
-    wait_log 1 "$start_timeout" "Set VPN server IP: " || { fail "the client got no server list"; return; }
-}
-
-switch_on() {
-    local line
-    line="$(next_log_line)"
-    click_switch
-    wait_log "$line" "$tunnel_timeout" "VPN connection is UP" "State updated to 'Error'" \
-        || { fail "the tunnel did not come up"; return; }
-    # The lock and the resolvers follow the Connected state.
-    sleep 1
-}
-
-switch_off() {
-    local line
-    line="$(next_log_line)"
-    click_switch
-    wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || { fail "the tunnel did not go down"; return; }
-}
-
-# sink_counts: "client-icmp=N client-udp=N ... other=N" since the last reset, and resets.
-sink_counts() {
-    ip netns exec "$NET_NETNS" nft reset counters table inet vpnc_sink \
-        | awk '/counter /{name=$2} /packets/{printf " %s=%s", name, $2}'
-}
-
-# measure_during NAME SECONDS [COMMAND...]: traffic of every kind from the client's namespace to the
-# sink for SECONDS, COMMAND run meanwhile (a fault), then the sink's counts as NAME.
-counts=""
-measure_during() {
-    local name="$1" seconds="$2" probe status=0
-    shift 2
-    sink_counts >/dev/null
-    in_client python3 "$TOP/tests/devhost/probe.py" --timeout 0.3 --for "$seconds" "$sink4" "$sink6" \
-        >"$work/probe.out" 2>&1 &
-    probe=$!
-    if [ $# -gt 0 ]; then
-        "$@" || status=$?
-    fi
-    wait "$probe"
-    counts="$(sink_counts)"
-    echo "  $name:$counts"
-    return "$status"
-}
-measure() { measure_during "$1" "$traffic_seconds"; }
-count_of() { sed -n "s/.* $1=\([0-9]*\).*/\1/p" <<<"$counts"; }
-leaked() {
-    local total=0 name
-    for name in client-icmp client-udp client-tcp client-icmp6 client-udp6 client-tcp6 client-other; do
-        total=$((total + $(count_of "$name")))
-    done
-    echo "$total"
-}
-no_leak() { [ "$(leaked)" -eq 0 ] || fail "$(leaked) packets left outside the tunnel"; }
-tunnel_carried() { [ "$(count_of other)" -gt 0 ] || fail "nothing came through the tunnel"; }
-
-# host_is_clean: what the client's namespace had before any tunnel.
-host_is_clean() {
-    local stale
-    cmp -s "$resolver_file" "$work/resolv.conf.user" || fail "the user's resolver file is not back byte for byte" || return
-    # OpenVPN's own interface goes with it, and its addresses and routes with it.
-    stale="$(in_client ip -o link show type tun)"
-    [ -z "$stale" ] || fail "a tunnel interface is left: $stale" || return
-    stale="$({ in_client ip -o address show; in_client ip route show; in_client ip -6 route show; } \
-        | grep -E '(^| )(10\.8\.|fd00:8:)' || true)"
-    [ -z "$stale" ] || fail "tunnel addresses or routes left: $stale" || return
-    ! in_client nft list table inet vpnc_killswitch >/dev/null 2>&1 || fail "the network lock is still engaged" || return
-    ! in_client nft list table inet vpnc_tunnel >/dev/null 2>&1 || fail "the tunnel's guard is still engaged" || return
-    ! client_openvpn >/dev/null || fail "an OpenVPN still runs"
-}
-
-# wait_for_clean_host: host_is_clean within 5 s.
-wait_for_clean_host() {
-    for _ in $(seq 50); do
-        (host_is_clean) >/dev/null && return 0
-        sleep 0.1
-    done
-    host_is_clean
-}
-
 # restart_udp_server [IPV6_NET]: the UDP VPN server started again, for IPv4 alone without IPV6_NET.
 restart_udp_server() {
     local pid
     pid="$(cat "$VPNC_RUN_DIR/vpns-udp.pid")"
     kill -TERM "$pid"
-    for _ in $(seq 50); do [ -e "/proc/$pid" ] || break; sleep 0.1; done
+    within 5 test ! -e "/proc/$pid"
     vpnc_start_vpnserver vpns-udp udp 88 10.8.0.0 "$@" || fail "the VPN server did not start again"
 }
+kill_client() {
+    kill -KILL "$client_pid"
+    wait "$client_pid" 2>/dev/null
+    client_pid=""
+}
+
+# client_start [KEY=VALUE...]: a client that runs with these settings and has reached the service;
+# client_up: the same, and it knows the server.
+client_start() {
+    if [ -n "$client_pid" ]; then
+        close_client || fail "the client did not end when its window closed" || return
+    fi
+    set_settings "$@"
+    start_client "$work/client.out" "$start_timeout" "${CLIENT_PREFIX[@]}" "$APP_DIR/vpnclient" \
+        || fail "the client wrote no log" || return
+    wait_log 1 "$start_timeout" "vpn-service is running: true" || fail "the client did not reach vpn-service" || return
+    find_window || fail "no client window"
+}
+client_up() {
+    client_start "$@" || return
+    wait_log 1 "$start_timeout" "Set VPN server IP: " || fail "the client got no server list"
+}
+connected_with_lock() { client_up killswitchEnabled=true autoReconnectToVpn=true "$@" && switch_on; }
+
+# host_is_clean: what the client's namespace had before any tunnel; wait_for_clean_host: within 5 s.
+host_is_clean() {
+    local stale
+    cmp -s "$resolver_file" "$work/resolv.conf.user" || fail "the user's resolver file is not back byte for byte" || return
+    # OpenVPN's own interface goes with it, and its addresses and routes with it.
+    stale="$(in_net ip -o link show type tun)"
+    [ -z "$stale" ] || fail "a tunnel interface is left: $stale" || return
+    stale="$({ in_net ip -o address show; in_net ip route show; in_net ip -6 route show; } \
+        | grep -E '(^| )(10\.8\.|fd00:8:)' || true)"
+    [ -z "$stale" ] || fail "tunnel addresses or routes left: $stale" || return
+    ! lock_engaged || fail "the network lock is still engaged" || return
+    ! in_net nft list table inet vpnc_tunnel >/dev/null 2>&1 || fail "the tunnel's guard is still engaged" || return
+    ! client_openvpn >/dev/null || fail "an OpenVPN still runs"
+}
+wait_for_clean_host() { within 5 host_is_clean || host_is_clean; }
 
 # A server that carries IPv4 alone and pushes nothing of IPv6: while connected, lock off or on,
 # nothing of IPv6 leaves beside the tunnel and names are asked only there; once the tunnel is down
@@ -254,21 +163,15 @@ row_ipv4_only_server() {
 # Killed without a word to the service, lock on: the next client's start clears everything, and
 # within 10 s of that start it shows the list and the current IP and connects at a click.
 row_client_killed_and_restarted() {
-    if [ -z "$client_pid" ] || ! client_openvpn >/dev/null; then
-        client_up killswitchEnabled=true && switch_on || return
-    fi
-    kill -KILL "$client_pid"
-    wait "$client_pid" 2>/dev/null
-    client_pid=""
-    local from line took
+    [ -n "$client_pid" ] && client_openvpn >/dev/null || { client_up killswitchEnabled=true && switch_on; } || return
+    kill_client
+    local from took
     # (start_client waits a second before it starts the client.)
     from="$(($(date +%s%N) / 1000000 + 1000))"
     client_start || return
     wait_log 1 10 "Set VPN server IP: " && wait_log 1 10 "/v3/geoip' finished, IP: 192.0.2.2" \
         || fail "no server list or current IP" || return
-    line="$(next_log_line)"
-    click_switch
-    wait_log "$line" 10 "VPN connection is UP" || fail "the switch did not connect" || return
+    tunnel_timeout=10 click_and_wait "VPN connection is UP" || fail "the switch did not connect" || return
     took="$(($(date +%s%N) / 1000000 - from))"
     echo "  list, current IP and Connected ${took} ms after the start"
     [ "$took" -le 10000 ] || fail "Connected only ${took} ms after the start" || return
@@ -278,77 +181,72 @@ row_client_killed_and_restarted() {
 
 # SIGKILL leaves OpenVPN no time to take its addresses and routes away: the service must.
 row_openvpn_killed_kill_switch_off() {
-    client_up killswitchEnabled=false autoReconnectToVpn=false || return
-    switch_on || return
+    client_up killswitchEnabled=false autoReconnectToVpn=false && switch_on || return
     local line
     line="$(next_log_line)"
     kill_openvpn || return
-    wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || { fail "the client did not see the loss"; return; }
+    wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || fail "the client did not see the loss" || return
     wait_for_clean_host || return
     # Not black-holed: without a tunnel and without the lock, traffic takes the uplink.
     measure "OpenVPN killed" && [ "$(count_of client-icmp)" -gt 0 ] && [ "$(count_of client-icmp6)" -gt 0 ] \
-        || { fail "traffic goes nowhere after the loss"; return; }
+        || fail "traffic goes nowhere after the loss" || return
     # The next tunnel meets no stale address and carries traffic.
-    switch_on || return
-    measure "connected again" && no_leak && tunnel_carried || return
-    switch_off
+    switch_on && measure "connected again" && no_leak && tunnel_carried && switch_off
 }
 
-lock_engaged() { in_client nft list table inet vpnc_killswitch >/dev/null 2>&1; }
-# lock_watch_start / lock_watch_stop: samples the lock meanwhile; stop fails when it was ever missing.
-lock_watch_pid=""
-lock_watch_start() {
-    rm -f "$work/lock.gaps"
-    (while :; do
-        lock_engaged || echo gap >>"$work/lock.gaps"
-        sleep 0.05
-    done) &
-    lock_watch_pid=$!
+# Connected with the lock and reconnection on, each fault (held_through: lock never lifted, no
+# leak) ends in a tunnel that carries traffic again.
+reconnects_through() {
+    connected_with_lock "${@:3}" && held_through "$2" "$1" "$2" && measure "reconnected" && no_leak && tunnel_carried
 }
-lock_watch_stop() {
-    stop_pid "$lock_watch_pid"
-    lock_watch_pid=""
-    [ ! -s "$work/lock.gaps" ] || fail "the network lock was missing in $(wc -l <"$work/lock.gaps") samples"
-}
-# log_has LINE TEXT: the log shows TEXT at or after LINE. All of it is read: a grep that quit at the
-# first match would end the pipe early, and pipefail would take that for "no".
-log_has() { log_from "$1" | grep -F -- "$2" >/dev/null; }
-# lock_kept_since LINE: the lock engaged now, and the client never asked to lift it since LINE.
-lock_kept_since() {
-    lock_engaged || fail "the network lock is not engaged" || return
-    ! log_has "$1" "Disable protection" || fail "the client lifted the lock"
-}
-
-# held_through NAME SECONDS FAULT: the sink's counts while FAULT LINE runs (LINE: the log's next
-# line before it), with the lock engaged all the while and never asked to lift, and no leak.
-held_through() {
+# OpenVPN killed, then the client's reconnection up.
+kill_and_reconnect() {
     local line
     line="$(next_log_line)"
-    lock_watch_start
-    measure_during "$1" "$2" "$3" "$line"
-    lock_watch_stop && no_leak && lock_kept_since "$line"
+    kill_openvpn && wait_log "$line" "$tunnel_timeout" "VPN connection is UP" || fail "no reconnection"
 }
+row_openvpn_killed_lock_on() { reconnects_through 4 kill_and_reconnect; }
 
-# kill_and_reconnect LINE: OpenVPN killed, then the client's reconnection up (after LINE).
-kill_and_reconnect() {
-    kill_openvpn || return
-    wait_log "$1" "$tunnel_timeout" "VPN connection is UP" || fail "no reconnection"
+# The server restarted while the host slept: it knows the client no more, and the client's OpenVPN
+# would notice only at its ping time-out (60 s). On resume the client starts the tunnel again.
+# reconnected_within LINE SECONDS: the client down and Connected again within SECONDS after LINE.
+reconnected_within() {
+    local from
+    from="$(date +%s%N)"
+    wait_log "$1" "$2" "VPN connection is UP" || fail "not Connected again within $2 s" || return
+    echo "  Connected again after $((($(date +%s%N) - from) / 1000000)) ms"
+    log_from "$1" | grep -qF "State updated to 'Connecting'" || fail "the window never showed the reconnection"
 }
-
-row_openvpn_killed_lock_on() {
-    client_up killswitchEnabled=true autoReconnectToVpn=true || return
-    switch_on || return
-    held_through "OpenVPN killed, lock on, until reconnected" 4 kill_and_reconnect || return
-    measure "reconnected" && no_leak && tunnel_carried
+resume_after_restarted_server() {
+    local line
+    logind sleep && restart_udp_server fd00:8:: || return
+    line="$(next_log_line)"
+    logind resume && reconnected_within "$line" 5
 }
+row_resumed_after_server_forgot() { reconnects_through 8 resume_after_restarted_server networkProtocol=0; }
 
-# kill_every_openvpn LINE: each OpenVPN of the service killed once as it appears, until reconnection
-# gives up after LINE; the number of runs in $work/kills. The server is out of reach meanwhile: a
-# connection would count as a success, and under load a kill may come late. A killed run may linger
-# as a zombie beside the next one, so PIDs are counted one by one.
+# The service ends its children when it stops: a loss, with the lock kept; the client asks for the
+# lock again before anything else once the service is back, and reconnects.
+restart_service() {
+    local line back first
+    line="$(next_log_line)"
+    stop_service && wait_log "$line" 5 "VPN connection is DOWN" || fail "the window stayed Connected" || return
+    back="$(next_log_line)"
+    start_service || return
+    wait_log "$back" "$tunnel_timeout" "VPN connection is UP" || fail "no reconnection" || return
+    first="$(log_from "$back" | grep -F "Send data: [" | head -n 1)"
+    [[ $first == *killswitch* ]] || fail "the first request to the service was not the lock: $first"
+}
+row_service_restarted() { reconnects_through 3 restart_service; }
+
+# kill_every_openvpn: each OpenVPN of the service killed once as it appears, until reconnection
+# gives up; the number of runs in $work/kills. The server is out of reach meanwhile: a connection
+# would count as a success, and under load a kill may come late. A killed run may linger as a
+# zombie beside the next one, so PIDs are counted one by one.
 kill_every_openvpn() {
-    local from="$1" pid kills=0 service i
+    local from pid kills=0 service i
     local -A killed=()
+    from="$(next_log_line)"
     service="$(cat "$DEVHOST_DIR/vpn-service.pid")"
     server_unreachable on
     for ((i = 1; i <= 1000; i++)); do
@@ -365,180 +263,99 @@ kill_every_openvpn() {
     echo "$kills" >"$work/kills"
     log_from "$from" | grep -qiF "Kill switch event!" || fail "reconnection never gave up"
 }
-
-row_killed_until_give_up() {
-    client_up killswitchEnabled=true autoReconnectToVpn=true || return
-    switch_on || return
-    held_through "OpenVPN killed until reconnection gave up" 4 kill_every_openvpn || return
+# The notice sits in the main window with the focus on "Reconnect": Return connects again.
+reconnect_from_notice() {
     local line
-    [ "$(cat "$work/kills")" -eq 4 ] || fail "$(cat "$work/kills") OpenVPN runs, not 4" || return
-    measure "gave up, notice shown" && no_leak || return
-    # The notice sits in the main window with the focus on "Reconnect": Return connects again, with
-    # the lock held throughout; the user's disconnect then lifts it.
     line="$(next_log_line)"
     xdotool windowfocus --sync "$window" key Return
-    wait_log "$line" "$tunnel_timeout" "VPN connection is UP" || fail "the notice's Reconnect did not connect" || return
-    log_from "$line" | grep -qF "Disable protection" && { fail "reconnecting from the notice lifted the lock"; return; }
-    measure "reconnected from the notice" && no_leak || return
-    switch_off || return
-    wait_log "$line" 5 "Disable protection" || fail "the user's disconnect kept the lock" || return
-    wait_for_clean_host
+    wait_log "$line" "$tunnel_timeout" "VPN connection is UP" || fail "the notice's Reconnect did not connect"
+}
+# Given up, the lock holds through the notice and its Reconnect; the user's disconnect lifts it.
+row_killed_until_give_up() {
+    connected_with_lock && held_through "OpenVPN killed until reconnection gave up" 4 kill_every_openvpn || return
+    [ "$(cat "$work/kills")" -eq 4 ] || fail "$(cat "$work/kills") OpenVPN runs, not 4" || return
+    measure "gave up, notice shown" && no_leak || return
+    held_through "reconnected from the notice" 2 reconnect_from_notice && switch_off && wait_for_clean_host
 }
 
-# The service ends its children when it stops: a loss, with the lock kept; the client asks for the
-# lock again before anything else once the service is back, and reconnects.
-row_service_restarted() {
-    client_up killswitchEnabled=true autoReconnectToVpn=true || return
-    switch_on || return
-    local line back first
-    line="$(next_log_line)"
-    measure_during "vpn-service stopped" 3 stop_service && no_leak || return
-    wait_log "$line" 1 "VPN connection is DOWN" || fail "the window stayed Connected" || return
-    lock_kept_since "$line" || return
-    back="$(next_log_line)"
-    start_service || return
-    wait_log "$back" "$tunnel_timeout" "VPN connection is UP" || fail "no reconnection" || return
-    first="$(log_from "$back" | grep -F "Send data: [" | head -n 1)"
-    grep -qF "killswitch" <<<"$first" || fail "the first request to the service was not the lock: $first" || return
-    measure "service back, reconnected" && no_leak && tunnel_carried
-}
-
-# cancel_unreachable: a click starts a connection that cannot finish, a second click cancels it.
-cancel_unreachable() {
-    local line
-    line="$(next_log_line)"
-    click_switch
-    wait_log "$line" 5 "State updated to 'Connecting'" || fail "the click started no connection" || return
-    # Long enough for OpenVPN to be knocking at the server.
-    sleep 2
-    ! log_from "$line" | grep -qF "VPN connection is UP" || fail "connected to an unreachable server" || return
-    client_openvpn >/dev/null || fail "no OpenVPN while connecting" || return
-    line="$(next_log_line)"
-    click_switch
-    wait_log "$line" 5 "State updated to 'Disconnected'" || fail "a second click did not cancel" || return
-    wait_for_clean_host
-}
-
+# A click starts a connection that cannot finish, a second click cancels it.
 row_unreachable_server_cancelled() {
     client_up killswitchEnabled=true autoReconnectToVpn=true || return
     server_unreachable on
-    cancel_unreachable
-    server_unreachable off
-    [ -z "$failure" ]
-}
-
-# reconnected_within LINE SECONDS: the client down and Connected again within SECONDS after LINE.
-reconnected_within() {
-    local from
-    from="$(date +%s%N)"
-    wait_log "$1" "$2" "VPN connection is UP" || fail "not Connected again within $2 s" || return
-    echo "  Connected again after $((($(date +%s%N) - from) / 1000000)) ms"
-    log_has "$1" "State updated to 'Connecting'" || fail "the window never showed the reconnection"
-}
-
-# The server restarted while the host slept: it knows the client no more, and the client's OpenVPN
-# would notice only at its ping time-out (60 s). On resume the client starts the tunnel again.
-resume_after_restarted_server() {
-    logind sleep || return
-    restart_udp_server fd00:8:: || return
     local line
     line="$(next_log_line)"
-    logind resume || return
-    reconnected_within "$line" 5
-}
-
-row_resumed_after_server_forgot() {
-    client_up killswitchEnabled=true autoReconnectToVpn=true networkProtocol=0 || return
-    switch_on || return
-    held_through "server restarted during sleep, resumed" 8 resume_after_restarted_server || return
-    measure "reconnected after resume" && no_leak && tunnel_carried
+    click_switch
+    if wait_log "$line" 5 "State updated to 'Connecting'" || fail "the click started no connection"; then
+        # Long enough for OpenVPN to be knocking at the server.
+        sleep 2
+        ! log_from "$line" | grep -qF "VPN connection is UP" || fail "connected to an unreachable server"
+        client_openvpn >/dev/null || fail "no OpenVPN while connecting"
+        line="$(next_log_line)"
+        click_switch
+        wait_log "$line" 5 "State updated to 'Disconnected'" || fail "a second click did not cancel"
+    fi
+    server_unreachable off
+    [ -z "$failure" ] && wait_for_clean_host
 }
 
 # The uplink's default route moves to another gateway of the same router while connected.
 replace_gateway() {
     local line
     line="$(next_log_line)"
-    in_client ip route replace default via 192.0.2.254 dev vc-uplink || fail "the route was not replaced" || return
+    in_net ip route replace default via 192.0.2.254 dev vc-uplink || fail "the route was not replaced" || return
     reconnected_within "$line" 5
 }
-
 row_default_route_replaced() {
-    client_up killswitchEnabled=true autoReconnectToVpn=true || return
-    ip netns exec "$NET_NETNS" ip address replace 192.0.2.254/24 dev vn-client
     local line
+    ip netns exec "$NET_NETNS" ip address replace 192.0.2.254/24 dev vn-client
+    client_up killswitchEnabled=true autoReconnectToVpn=true || return
     line="$(next_log_line)"
     switch_on || return
     # The tunnel's own routes are no change of the network.
-    ! log_has "$line" "The network changed" || fail "the tunnel's set-up restarted it" || return
+    ! log_from "$line" | grep -qF "The network changed" || fail "the tunnel's set-up restarted it" || return
     held_through "default route replaced while connected" 7 replace_gateway || return
-    measure "reconnected through the new gateway" && no_leak && tunnel_carried || return
-    switch_off || return
+    measure "reconnected through the new gateway" && no_leak && tunnel_carried && switch_off || return
     # Disconnected, a change only asks for the current address again.
     line="$(next_log_line)"
-    in_client ip route replace default via 192.0.2.1 dev vc-uplink
+    in_net ip route replace default via 192.0.2.1 dev vc-uplink
     wait_log "$line" 5 "The network changed, asking for the current IP" || fail "no new address asked for" || return
-    ! log_has "$line" "State updated to 'Connecting'" || fail "a disconnected client connected"
+    ! log_from "$line" | grep -qF "State updated to 'Connecting'" || fail "a disconnected client connected"
     ip netns exec "$NET_NETNS" ip address del 192.0.2.254/24 dev vn-client
 }
 
-lockdown_engaged() { in_client nft list table inet vpnc_lockdown 2>/dev/null | grep -qF 198.51.100.1; }
-# wait_lockdown WHEN: lockdown in place, with the list's VPN server, within 5 s.
-wait_lockdown() {
-    for _ in $(seq 50); do lockdown_engaged && return 0; sleep 0.1; done
-    fail "lockdown is not in place $1"
+# lockdown_engaged: lockdown in place, with the list's VPN server.
+lockdown_engaged() { in_net nft list table inet vpnc_lockdown | grep -qF 198.51.100.1; }
+# measure_lockdown NAME: lockdown in place within 5 s, and no leak.
+measure_lockdown() {
+    within 5 lockdown_engaged || fail "lockdown is not in place, $1" || return
+    measure "lockdown, $1" && no_leak
 }
-# A command to the service as root's client gives it, answers printed ("GOT ...").
-to_service() { in_client "$BUILD_DIR/tests/bin/tst_hostile" --attack ws "$@"; }
-
 # Lockdown, turned on by the client's setting: it holds with no client, after the client quits or
 # crashes, through the service's restart and between connections; through it the client reaches
 # the provider and connects. Only its command (the setting turned off) lifts it.
 row_lockdown() {
-    client_up lockdownEnabled=true killswitchEnabled=false || return
-    wait_lockdown "once the client asked for it" || return
-    measure "lockdown, disconnected" && no_leak || return
+    client_up lockdownEnabled=true killswitchEnabled=false && measure_lockdown "disconnected" || return
     close_client || fail "the client did not end" || return
-    measure "lockdown, the client quit" && no_leak && wait_lockdown "after the client quit" || return
+    measure_lockdown "the client quit" || return
     # As at boot: the firewall empty, the service starts with no client.
-    stop_service && in_client nft delete table inet vpnc_lockdown && start_service || return
-    wait_lockdown "at the service's start" || return
-    measure "lockdown, service started, no client" && no_leak || return
-    client_up || return
+    stop_service && in_net nft delete table inet vpnc_lockdown && start_service || return
+    measure_lockdown "service started, no client" && client_up || return
     wait_log 1 10 "/v3/geoip' finished, IP: 192.0.2.2" || fail "no current IP through lockdown" || return
-    switch_on || return
-    measure "connected through lockdown" && no_leak && tunnel_carried || return
-    switch_off || return
-    measure "lockdown, disconnected again" && no_leak || return
-    kill -KILL "$client_pid"
-    wait "$client_pid" 2>/dev/null
-    client_pid=""
-    measure "lockdown, the client crashed" && no_leak && wait_lockdown "after the client crashed" || return
+    switch_on && measure "connected through lockdown" && no_leak && tunnel_carried || return
+    switch_off && measure_lockdown "disconnected again" || return
+    kill_client
+    measure_lockdown "the client crashed" || return
+    # A command to the service as root's client gives it.
     set_settings lockdownEnabled=false
-    to_service "lockdown: off" | grep -qx "GOT lockdown:off" || fail "lockdown was not turned off" || return
-    ! in_client nft list table inet vpnc_lockdown >/dev/null 2>&1 || fail "lockdown is still in place" || return
+    in_net "$BUILD_DIR/tests/bin/tst_hostile" --attack ws "lockdown: off" | grep -qx "GOT lockdown:off" \
+        || fail "lockdown was not turned off" || return
+    ! in_net nft list table inet vpnc_lockdown >/dev/null 2>&1 || fail "lockdown is still in place" || return
     measure "lockdown off" && [ "$(count_of client-icmp6)" -gt 0 ] || fail "traffic is still blocked"
 }
 
-failed_rows=()
-for row in "${ROWS[@]}"; do
-    echo "row: $row"
-    failure=""
-    if ! "row_$row" || [ -n "$failure" ]; then
-        failed_rows+=("$row")
-        echo "row $row FAILED${failure:+: $failure}"
-        [ -n "$log_file" ] && tail -n 15 "$log_file"
-    else
-        echo "row $row ok"
-    fi
-done
-
-if [ -n "$client_pid" ]; then
-    close_client || true
-fi
-if [ "${#failed_rows[@]}" -ne 0 ]; then
-    echo "failed rows: ${failed_rows[*]}"
-    tail -n 30 "$DEVHOST_DIR/vpn-service.log" 2>/dev/null
-    exit 1
-fi
-echo "all rows passed"
-exit 0
+diagnose() { [ -z "$log_file" ] || tail -n 40 "$log_file"; }
+run_rows diagnose "${ROWS[@]}"
+status=$?
+[ -z "$client_pid" ] || close_client
+[ "$status" -eq 0 ] || tail -n 30 "$DEVHOST_DIR/vpn-service.log" 2>/dev/null
+exit "$status"

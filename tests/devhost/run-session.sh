@@ -5,11 +5,10 @@
 # person runs is never touched), and is taken down afterwards with devhost/down.sh.
 # Needs root (network namespaces); exits 77 (skipped) without it.
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ] || ! command -v openvpn >/dev/null 2>&1 || [ ! -c /dev/net/tun ]; then
-    echo "SKIP: needs root, openvpn and /dev/net/tun"
-    exit 77
-fi
 TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+# shellcheck source=tests/support/testkit.sh
+source "$TOP/tests/support/testkit.sh"
+require root tun openvpn
 BUILD_DIR="$(cd "$1" && pwd)"
 work="$(mktemp -d /tmp/vpne-XXXXXX)"
 prefix="vpne$$"
@@ -19,9 +18,6 @@ teardown() {
     rm -rf "$work" "/etc/netns/$prefix-client"
 }
 trap teardown EXIT
-
-# shellcheck source=tests/checks.sh
-source "$TOP/tests/checks.sh"
 
 # Without a display the launcher runs the scripted session; the client must use X (on Xvfb).
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
@@ -38,18 +34,17 @@ png_size() { python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); p
 
 check "launcher exit code 0" test "$status" -eq 0
 check "summary written" test -s "$summary"
-check "session result ok" test "$(field result)" = "ok"
-check "connected" test "$(field connected)" = "yes"
+# Before: the home address; after: the server's.
+for line in "result: ok" "connected: yes" "current IP before: 192.0.2.2" "current IP after: 198.51.100.1" "client closed: yes"; do
+    check "summary: $line" grep -qxF "$line" "$summary"
+done
 check "tunnel address from the server's pool" grep -qE '^tunnel address: 10\.8\.[0-9]+\.[0-9]+$' "$summary"
-check "current IP before is the home address" test "$(field 'current IP before')" = "192.0.2.2"
-check "current IP after is the server's address" test "$(field 'current IP after')" = "198.51.100.1"
 screenshot="$(field screenshot)"
 check "screenshot is the window" test "$(png_size "$screenshot" 2>/dev/null)" = "400x650"
 # The account came from the seeding, enciphered: the store never holds it in clear.
 check "account seeded enciphered" grep -q '^userName=' "$work/config/VPN/VPNClient.conf"
 check "no clear password in the store" sh -c "! grep -q 'demo-password' '$work/config/VPN/VPNClient.conf'"
 client_log="$(field 'client log')"
-check "tunnel went down after the second click" grep -qF "VPN connection is DOWN" "$client_log"
 client_gone() {
     local pid
     for pid in $(ip netns pids "$prefix-client"); do
@@ -58,16 +53,10 @@ client_gone() {
     return 0
 }
 check "client closed" client_gone
-check "session closed the client" test "$(field 'client closed')" = "yes"
 check "client ended through its own close path" grep -qF "Application: Stopped" "$client_log"
 display="$(sed -n 's/^session: Xvfb on :\([0-9]*\)$/\1/p' "$work/launch.out")"
 check "Xvfb stopped" test -n "$display" -a ! -e "/tmp/.X$display-lock"
 VPNC_NS_PREFIX="$prefix" "$TOP/devhost/down.sh" >/dev/null
 check "namespaces removed" sh -c "! ip netns list | grep -q '^$prefix-'"
 
-if [ "$failures" -ne 0 ]; then
-    echo "---- client log (last lines)"
-    tail -n 30 "$client_log" 2>/dev/null
-    exit 1
-fi
-exit 0
+[ "$failures" -eq 0 ] || { echo "---- client log (last lines)" && tail -n 30 "$client_log"; exit 1; }

@@ -20,17 +20,11 @@ ROWS=(install connect_as_user sandbox resolved_restored lock_holds_openvpn_kille
     upgrade remove_while_connected purge)
 [ $# -gt 0 ] && ROWS=("$@")
 
-skip() {
-    echo "SKIP: $*"
-    exit 77
-}
-[ "$(id -u)" -eq 0 ] || skip "the lab needs root (debootstrap, systemd-nspawn, network namespaces)"
-for tool in debootstrap systemd-nspawn nft openvpn; do
-    command -v "$tool" >/dev/null 2>&1 || skip "the lab needs $tool (scripts/install-deps.sh installs it)"
-done
-[ -c /dev/net/tun ] || skip "the lab needs /dev/net/tun"
+# shellcheck source=tests/support/testkit.sh
+source "$TOP/tests/support/testkit.sh"
+require root tun debootstrap systemd-nspawn nft openvpn
 [ -d /sys/fs/cgroup/unified ] || [ -f /sys/fs/cgroup/cgroup.controllers ] \
-    || skip "no cgroup hierarchy that systemd can boot in"
+    || { echo "SKIP: no cgroup hierarchy that systemd can boot in" && exit 77; }
 
 cache="${VPN_LAB_CACHE:-/var/cache/korvexvpn-lab}"
 work="$(mktemp -d /tmp/vpnlab-XXXXXX)"
@@ -54,25 +48,11 @@ root="$(lab_root "$deb")" || { echo "FAIL: no root for the lab"; exit 1; }
 echo "lab: root $root ($((SECONDS - started)) s)"
 
 started=$SECONDS
-lab_network || { echo "FAIL: the development host did not come up"; exit 1; }
+# The development host's internet, VPN servers and API stand-in, with namespaces of this run's own.
+devhost_up 10-netns 40-api 50-vpnserver || exit 1
 lab_boot "$root" || exit 1
 echo "lab: booted ($((SECONDS - started)) s), leader $leader"
 
 # shellcheck source=tests/lab/labrows.sh
 source "$TOP/tests/lab/labrows.sh"
-failures=0
-for row in "${ROWS[@]}"; do
-    failure=""
-    started=$SECONDS
-    "row_$row"
-    status=$?
-    if [ $status -ne 0 ] || [ -n "$failure" ]; then
-        failures=$((failures + 1))
-        echo "lab: row $row FAILED after $((SECONDS - started)) s: ${failure:-exit $status}"
-        lab_diagnose
-    else
-        echo "lab: row $row passed in $((SECONDS - started)) s"
-    fi
-done
-[ "$failures" -eq 0 ] || { echo "$failures row(s) failed"; exit 1; }
-echo "all lab rows passed"
+run_rows lab_diagnose "${ROWS[@]}"

@@ -1,7 +1,6 @@
 # shellcheck shell=bash
-# The lab's rows, sourced by tests/lab/lab.sh once the container is up. A row is a function row_NAME
-# that fails (after "fail TEXT") when the package does not behave as a user would need; each starts
-# from what the previous one left.
+# The lab's rows, sourced by tests/lab/lab.sh once the container is up (run_rows of
+# tests/support/testkit.sh): each fails when the package does not behave as a user would need.
 
 # shellcheck source=devhost/lib/window.sh
 source "$TOP/devhost/lib/window.sh"
@@ -16,12 +15,6 @@ deb_name="$(basename "$deb")"
 mkdir -p "$work/share"
 cp "$deb" "$work/share/"
 
-fail() {
-    failure="$*"
-    echo "FAIL: $*"
-    return 1
-}
-
 # The client of the lab's user as the host sees it (its PID here, its log file through the
 # container's root), so that window.sh's log helpers work unchanged.
 lab_client_pids() {
@@ -33,10 +26,7 @@ lab_client_pids() {
 }
 # Waits for every client of the lab to end (a killed one, one closing); kills what is left after 10 s.
 no_client_left() {
-    for _ in $(seq 100); do
-        [ -z "$(lab_client_pids)" ] && return 0
-        sleep 0.1
-    done
+    within 10 eval '[ -z "$(lab_client_pids)" ]' && return
     lab_client_pids | xargs -r kill -KILL
     sleep 0.5
 }
@@ -46,11 +36,12 @@ xdo() { in_x xdotool "$@"; }
 x_run() { in_x "$@"; }
 closewindow=/labsrc/devhost/lib/closewindow.py
 
-# The client as the user starts it from the desktop menu: the entry's Exec, in a new login.
+# The client as the user starts it from the desktop menu (the entry's Exec, in a new login), once it
+# has reached the service and knows the server.
 client_start() {
     local exec_line marker
     if [ -n "$client_pid" ] && kill -0 "$client_pid" 2>/dev/null; then
-        close_client || { fail "the client did not end when its window closed"; return; }
+        close_client || fail "the client did not end when its window closed" || return
     fi
     # One instance per user: a client still ending would take the new start for its second.
     no_client_left
@@ -58,7 +49,7 @@ client_start() {
     # lines are then the earlier client's: a new second gives the new client a file of its own.
     sleep 1
     exec_line="$(sed -n 's/^Exec=//p' "$(lab_path /usr/share/applications/korvexvpn.desktop)" | sed 's/ %[A-Za-z]//g')"
-    [ -n "$exec_line" ] || { fail "no desktop entry"; return; }
+    [ -n "$exec_line" ] || fail "no desktop entry" || return
     marker="$(lab_path "/home/$user/.start-marker")"
     touch "$marker"
     in_lab runuser -l "$user" -c "DISPLAY=$display setsid $exec_line >client.out 2>&1 </dev/null &"
@@ -71,81 +62,43 @@ client_start() {
         [ -n "$log_file" ] && [ -n "$client_pid" ] && break
         sleep 0.1
     done
-    [ -n "$log_file" ] || { fail "the client wrote no log: $(cat "$(lab_path "/home/$user/client.out")")"; return; }
-    wait_log 1 "$start_timeout" "vpn-service is running: true" || { fail "the client did not reach vpn-service"; return; }
-    find_window || fail "no client window"
-}
-switch_on() {
-    local line
-    wait_log 1 "$start_timeout" "Set VPN server IP: " || { fail "the client got no server list"; return; }
-    line="$(next_log_line)"
-    click_switch || { fail "xdotool could not click"; return; }
-    wait_log "$line" "$tunnel_timeout" "VPN connection is UP" "State updated to 'Error'" || fail "the tunnel did not come up"
-}
-switch_off() {
-    local line
-    line="$(next_log_line)"
-    click_switch || { fail "xdotool could not click"; return; }
-    wait_log "$line" "$tunnel_timeout" "VPN connection is DOWN" || fail "the tunnel did not go down"
+    [ -n "$log_file" ] || fail "the client wrote no log: $(cat "$(lab_path "/home/$user/client.out")")" || return
+    wait_log 1 "$start_timeout" "vpn-service is running: true" || fail "the client did not reach vpn-service" || return
+    find_window || fail "no client window" || return
+    wait_log 1 "$start_timeout" "Set VPN server IP: " || fail "the client got no server list"
 }
 
 # systemd-resolved's whole configuration: every link's servers, domains and default route, and the
 # global ones (which server answered last is left out: asking a name changes it).
 # Blanks are squeezed: resolvectl aligns its columns to the longest label shown.
 resolved_state() { in_lab resolvectl status --no-pager 2>&1 | grep -v 'Current DNS Server' | sed 's/^ *//; s/  */ /g'; }
-tunnel_links() { in_lab ip -o link show type tun | awk -F': ' '{print $2}'; }
-lock_engaged() { in_lab nft list table inet vpnc_killswitch >/dev/null 2>&1; }
+resolved_as_before() { [ "$(resolved_state)" = "$resolved_before" ]; }
+tunnel_links() { in_net ip -o link show type tun | awk -F': ' '{print $2}'; }
 # Nothing of a tunnel: no TUN link, no lock, resolved as before the tunnel; given a few seconds.
 host_is_clean() {
-    local why=""
-    for _ in $(seq 50); do
-        why=""
-        [ -z "$(tunnel_links)" ] || why="a tunnel link is left: $(tunnel_links | tr '\n' ' ')"
-        lock_engaged && why="the lock is still engaged"
-        [ "$(resolved_state)" = "$resolved_before" ] || why="resolved differs: $(diff <(echo "$resolved_before") <(resolved_state) | tr '\n' ' ')"
-        [ -z "$why" ] && return 0
-        sleep 0.1
-    done
-    fail "$why"
-}
-# Traffic of every kind from the container to the sink while CMD runs; fails on any packet that
-# arrived from the container's own uplink.
-no_leak_during() {
-    local counts
-    sink_counts >/dev/null
-    in_lab python3 /labsrc/tests/devhost/probe.py --kinds icmp,udp,tcp --timeout 0.3 --for 3 \
-        203.0.113.99 2001:db8:99::99 >/dev/null 2>&1 &
-    local probe=$!
-    "$@"
-    wait "$probe"
-    counts="$(sink_counts)"
-    echo "lab: sink $counts"
-    grep -qE 'client-[a-z0-9]+=[1-9]' <<<"$counts" && { fail "leaked to the sink: $counts"; return; }
-    return 0
+    within 5 eval '[ -z "$(tunnel_links)" ] && ! lock_engaged && resolved_as_before' && return
+    [ -z "$(tunnel_links)" ] || fail "a tunnel link is left: $(tunnel_links | xargs)" || return
+    ! lock_engaged || fail "the lock is still engaged" || return
+    fail "resolved differs: $(diff <(echo "$resolved_before") <(resolved_state) | xargs)"
 }
 service_pid() { in_lab systemctl show -p MainPID --value vpn-service; }
+lab_apt() { in_lab env DEBIAN_FRONTEND=noninteractive apt-get -y -q "$@" >"$work/apt.out" 2>&1 || { cat "$work/apt.out" && fail "apt-get $1 failed"; }; }
 
 row_install() {
-    in_lab env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "/lab/$deb_name" >"$work/install.out" 2>&1 \
-        || { cat "$work/install.out"; fail "apt install failed"; return; }
-    [ "$(in_lab systemctl is-enabled vpn-service)" = enabled ] || { fail "the unit is not enabled"; return; }
-    [ "$(in_lab systemctl is-active vpn-service)" = active ] || { fail "the unit is not active"; return; }
-    for _ in $(seq 50); do
-        in_lab journalctl -u vpn-service --no-pager | grep -q "Listening on 127.0.0.1:" && break
-        sleep 0.1
-    done
-    in_lab journalctl -u vpn-service --no-pager | grep -q "Listening on 127.0.0.1:" \
-        || fail "the journal does not show the service's start"
+    lab_apt install "/lab/$deb_name" || return
+    [ "$(in_lab systemctl is-enabled vpn-service)" = enabled ] || fail "the unit is not enabled" || return
+    [ "$(in_lab systemctl is-active vpn-service)" = active ] || fail "the unit is not active" || return
+    within 5 eval 'in_net ss -Hltn "sport = :6447" | grep -qF 127.0.0.1:6447' || fail "the service does not listen on 127.0.0.1:6447"
 }
 
 # A new user in the group, the client from the desktop entry: connect, the new address, the
 # tunnel's servers on the tunnel's link only, disconnect, quit.
 row_connect_as_user() {
-    local seed="$work/share/seed" ip_before ip_after line links
-    in_lab useradd -m -s /bin/bash "$user" || { fail "no user"; return; }
-    in_lab adduser -q "$user" korvexvpn || { fail "cannot add the user to the group"; return; }
+    local seed="$work/share/seed" ip_before line links
+    in_lab useradd -m -s /bin/bash "$user" || fail "no user" || return
+    in_lab adduser -q "$user" korvexvpn || fail "cannot add the user to the group" || return
     mkdir -p "$seed"
-    XDG_CONFIG_HOME="$seed" "$lab_build_dir/app/devhost-seed" demo demo-password >/dev/null || { fail "no seed"; return; }
+    XDG_CONFIG_HOME="$seed" "$lab_build_dir/app/devhost-seed" demo demo-password >/dev/null || fail "no seed" || return
     # No reconnection of its own: the rows look at what the host holds right after a loss.
     settings_file="$seed/VPN/VPNClient.conf"
     set_settings autoReconnectToVpn=false
@@ -153,63 +106,54 @@ row_connect_as_user() {
     cp "$settings_file" "$(lab_path "/home/$user/.config/VPN/VPNClient.conf")"
     in_lab chown "$user:" "/home/$user/.config/VPN/VPNClient.conf"
     in_lab systemd-run -q --unit=lab-xvfb Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp
-    for _ in $(seq 50); do [ -S "$(lab_path /tmp/.X11-unix/X${display#:})" ] && break; sleep 0.1; done
+    within 5 test -S "$(lab_path /tmp/.X11-unix/X${display#:})"
     resolved_before="$(resolved_state)"
 
     client_start || return
-    wait_log 1 "$start_timeout" "geoip' finished, IP: " || { fail "no current IP"; return; }
+    wait_log 1 "$start_timeout" "geoip' finished, IP: " || fail "no current IP" || return
     ip_before="$(current_ip_from 1)"
     line="$(next_log_line)"
     switch_on || return
-    wait_log "$line" "$start_timeout" "geoip' finished, IP: 198.51.100." || { fail "the current IP did not change"; return; }
-    ip_after="$(current_ip_from "$line")"
-    echo "lab: current IP $ip_before, connected $ip_after"
+    wait_log "$line" "$start_timeout" "geoip' finished, IP: 198.51.100." || fail "the current IP did not change" || return
+    echo "lab: current IP $ip_before, connected $(current_ip_from "$line")"
     # OpenVPN's own output reached the user's log file in the home folder, through the sandbox.
     grep -q "Initialization Sequence Completed" "${log_file%-app.log}-vpn.log" \
-        || { fail "OpenVPN's log did not reach ${log_file%-app.log}-vpn.log"; return; }
+        || fail "OpenVPN's log did not reach ${log_file%-app.log}-vpn.log" || return
     links="$(tunnel_links)"
-    [ "$(echo "$links" | grep -c .)" -eq 1 ] || { fail "not one tunnel link: $links"; return; }
+    [ "$(echo "$links" | grep -c .)" -eq 1 ] || fail "not one tunnel link: $links" || return
     # The tunnel's servers and '~.' on its link, which is the default route for names.
-    in_lab resolvectl dns "$links" | grep -q "10.8.0.1" || { fail "no tunnel server on $links: $(in_lab resolvectl dns "$links")"; return; }
-    in_lab resolvectl domain "$links" | grep -qF '~.' || { fail "no '~.' on $links"; return; }
-    in_lab resolvectl default-route "$links" | grep -q yes || { fail "$links is not the default route"; return; }
+    in_lab resolvectl dns "$links" | grep -q "10.8.0.1" || fail "no tunnel server on $links" || return
+    in_lab resolvectl domain "$links" | grep -qF '~.' || fail "no '~.' on $links" || return
+    in_lab resolvectl default-route "$links" | grep -q yes || fail "$links is not the default route" || return
     # Names asked now go to the tunnel's servers only: none reaches the uplink's resolver (the sink).
     sink_counts >/dev/null
     for host in a.example b.example c.example; do
         in_lab timeout 5 resolvectl query --cache=no "$host" >/dev/null 2>&1
     done
-    local counts
     counts="$(sink_counts)"
-    grep -qE '=[1-9]' <<<"$counts" && { fail "names were asked outside the tunnel's servers: $counts"; return; }
+    ! grep -qE '=[1-9]' <<<"$counts" || fail "names were asked outside the tunnel's servers:$counts" || return
     # What the probe sends reaches the sink, through the tunnel: a silent sink proves nothing.
-    in_lab python3 /labsrc/tests/devhost/probe.py --kinds icmp,udp,tcp --timeout 0.3 --for 1 \
-        203.0.113.99 2001:db8:99::99 >/dev/null 2>&1
-    counts="$(sink_counts)"
-    echo "lab: sink while connected: $counts"
-    grep -qE '(^| )other=[1-9]' <<<"$counts" && ! grep -qE 'client-[a-z0-9]+=[1-9]' <<<"$counts" \
-        || { fail "the probe's traffic did not go through the tunnel: $counts"; return; }
-    switch_off || return
-    host_is_clean || return
-    close_client || fail "the client did not end when its window closed"
+    measure "connected" && no_leak && tunnel_carried || return
+    switch_off && host_is_clean && { close_client || fail "the client did not end when its window closed"; }
 }
 
 row_sandbox() {
-    local pid score
+    local pid status score
     pid="$(service_pid)"
-    [ -n "$pid" ] && [ "$pid" != 0 ] || { fail "no service"; return; }
-    in_lab nsenter -t "$pid" -m touch /usr/lib/korvexvpn/written 2>/dev/null && { fail "the service can write /usr"; return; }
-    in_lab nsenter -t "$pid" -m touch /etc/written 2>/dev/null && { fail "the service can write /etc"; return; }
+    status="$(lab_path "/proc/$pid/status")"
+    [ -n "$pid" ] && [ "$pid" != 0 ] || fail "no service" || return
+    ! in_lab nsenter -t "$pid" -m touch /usr/lib/korvexvpn/written 2>/dev/null || fail "the service can write /usr" || return
+    ! in_lab nsenter -t "$pid" -m touch /etc/written 2>/dev/null || fail "the service can write /etc" || return
     # Only what its unit grants: the network's administration and the user's rights for their files.
-    grep -q '^CapBnd:	00000000000010c0$' "$(lab_path "/proc/$pid/status")" \
-        || { fail "the service holds more: $(grep CapBnd "$(lab_path "/proc/$pid/status")")"; return; }
+    grep -q '^CapBnd:	00000000000010c0$' "$status" || fail "the service holds more: $(grep CapBnd "$status")" || return
     # Without CAP_DAC_OVERRIDE or CAP_DAC_READ_SEARCH a user's private file is out of its reach (it
     # reads user files only with that user's own rights); root with every capability, the control.
     in_lab runuser -u "$user" -- sh -c 'umask 077; echo private >"$HOME/private"'
-    in_lab cat "/home/$user/private" >/dev/null 2>&1 || { fail "root cannot read the file: no control"; return; }
-    in_lab nsenter -t "$pid" -m setpriv --bounding-set=-all,+net_admin,+setuid,+setgid --inh-caps=-all \
-        cat "/home/$user/private" >/dev/null 2>&1 && { fail "the service's rights read a user's private file"; return; }
-    grep -q '^NoNewPrivs:	1$' "$(lab_path "/proc/$pid/status")" || { fail "the service may gain privileges"; return; }
-    grep -q '^Seccomp:	2$' "$(lab_path "/proc/$pid/status")" || { fail "no system call filter"; return; }
+    in_lab cat "/home/$user/private" >/dev/null 2>&1 || fail "root cannot read the file: no control" || return
+    ! in_lab nsenter -t "$pid" -m setpriv --bounding-set=-all,+net_admin,+setuid,+setgid --inh-caps=-all \
+        cat "/home/$user/private" >/dev/null 2>&1 || fail "the service's rights read a user's private file" || return
+    grep -q '^NoNewPrivs:	1$' "$status" || fail "the service may gain privileges" || return
+    grep -q '^Seccomp:	2$' "$status" || fail "no system call filter" || return
     score="$(in_lab systemd-analyze security vpn-service --no-pager 2>&1 | sed -n 's/.*exposure level for vpn-service.service: \([0-9.]*\).*/\1/p')"
     echo "lab: exposure $score"
     awk -v s="$score" 'BEGIN { exit !(s != "" && s <= 4.0) }' || fail "exposure ${score:-unknown} above 4.0"
@@ -220,90 +164,74 @@ row_sandbox() {
 row_lock_holds_openvpn_killed() {
     settings_file="$(lab_path "/home/$user/.config/VPN/VPNClient.conf")"
     set_settings killswitchEnabled=true
-    client_start || return
-    switch_on || return
-    lock_engaged || { fail "the lock is not engaged"; return; }
-    local line
-    line="$(next_log_line)"
-    no_leak_during in_lab pkill -KILL -x openvpn || return
-    lock_engaged || { fail "the lock went with OpenVPN"; return; }
-    [ -z "$(tunnel_links)" ] || { fail "the tunnel link stayed"; return; }
-    [ "$(resolved_state)" = "$resolved_before" ] || { fail "resolved differs after OpenVPN was killed"; return; }
+    client_start && switch_on || return
+    held_through "OpenVPN killed" 3 in_lab pkill -KILL -x openvpn || return
+    [ -z "$(tunnel_links)" ] || fail "the tunnel link stayed" || return
+    resolved_as_before || fail "resolved differs after OpenVPN was killed" || return
     # The session's end (SIGTERM, as at logout) quits as the user's quit does, which lifts it; the
     # lock's notice is open meanwhile.
     kill -TERM "$client_pid"
-    for _ in $(seq 100); do kill -0 "$client_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$client_pid" 2>/dev/null && { fail "the client did not quit on SIGTERM"; return; }
+    within 10 eval '! kill -0 "$client_pid"' || fail "the client did not quit on SIGTERM" || return
     client_pid=""
     host_is_clean
 }
 
 # The client killed while connected, started again: its start puts resolved back.
 row_resolved_restored() {
-    client_start || return
-    switch_on || return
+    client_start && switch_on || return
     kill -KILL "$client_pid"
     client_pid=""
-    client_start || return
-    host_is_clean
+    client_start && host_is_clean
 }
 
-row_service_restart() {
-    local before started line
-    settings_file="$(lab_path "/home/$user/.config/VPN/VPNClient.conf")"
-    set_settings autoReconnectToVpn=true killswitchEnabled=true
-    client_start || return
-    switch_on || return
+# systemctl restart while connected with the lock on: OpenVPN goes with the old service and its
+# link with it, so resolved is as before the tunnel until the client, a second or more later,
+# connects again; the lock holds all the while.
+restart_service() {
+    local before line
     before="$(service_pid)"
     line="$(next_log_line)"
-    started=$SECONDS
     in_lab systemctl restart vpn-service
-    # OpenVPN went with the old service and its link with it: resolved is as before the tunnel
-    # until the client, a second or more later, connects again (the lock stays all the while).
-    [ "$(resolved_state)" = "$resolved_before" ] || { fail "resolved differs after the restart"; return; }
-    lock_engaged || { fail "the lock went with the service"; return; }
-    [ "$(service_pid)" != "$before" ] || { fail "the service did not restart"; return; }
-    wait_log "$line" 30 "VPN connection is UP" || { fail "the client did not connect again"; return; }
-    echo "lab: connected again $((SECONDS - started)) s after the restart"
+    resolved_as_before || fail "resolved differs after the restart" || return
+    [ "$(service_pid)" != "$before" ] || fail "the service did not restart" || return
+    wait_log "$line" 30 "VPN connection is UP" || fail "the client did not connect again"
+}
+row_service_restart() {
+    settings_file="$(lab_path "/home/$user/.config/VPN/VPNClient.conf")"
+    set_settings autoReconnectToVpn=true killswitchEnabled=true
+    client_start && switch_on && held_through "service restarted" 3 restart_service
 }
 
 # A newer build installed over this one while connected with the lock on: the lock holds all the
 # while, the service restarts, the client connects again, the user's settings and account stay.
+upgrade() {
+    local before line
+    before="$(service_pid)"
+    line="$(next_log_line)"
+    lab_apt install /lab/newer.deb || return
+    wait_log "$line" 30 "VPN connection is UP" || fail "the client did not connect again after the upgrade" || return
+    [ "$(service_pid)" != "$before" ] || fail "the service was not restarted"
+}
 row_upgrade() {
-    local unpacked="$work/newer" version before settings_sum line watcher
+    local unpacked="$work/newer" version
     rm -rf "$unpacked"
     dpkg-deb -R "$deb" "$unpacked"
     version="$(sed -n 's/^Version: //p' "$unpacked/DEBIAN/control")"
     sed -i "s/^Version: .*/Version: $version+lab1/" "$unpacked/DEBIAN/control"
-    dpkg-deb -b "$unpacked" "$work/share/newer.deb" >/dev/null || { fail "no newer package"; return; }
-    lock_engaged || { fail "not connected with the lock on"; return; }
+    dpkg-deb -b "$unpacked" "$work/share/newer.deb" >/dev/null || fail "no newer package" || return
     grep -v '^\(password\|userName\)=' "$settings_file" >"$work/settings-before"
-    before="$(service_pid)"
-    line="$(next_log_line)"
-    (while :; do lock_engaged || echo gap; sleep 0.1; done) >"$work/lock-gaps" 2>/dev/null &
-    watcher=$!
-    in_lab env DEBIAN_FRONTEND=noninteractive apt-get install -y -q /lab/newer.deb >"$work/upgrade.out" 2>&1 \
-        || { kill "$watcher"; cat "$work/upgrade.out"; fail "the upgrade failed"; return; }
-    wait_log "$line" 30 "VPN connection is UP"
-    local up=$?
-    kill "$watcher"
-    wait "$watcher" 2>/dev/null
-    [ "$up" -eq 0 ] || { fail "the client did not connect again after the upgrade"; return; }
-    [ ! -s "$work/lock-gaps" ] || { fail "the lock was lifted during the upgrade"; return; }
-    [ "$(in_lab dpkg-query -W -f='${Version}' korvexvpn)" = "$version+lab1" ] || { fail "not upgraded"; return; }
-    [ "$(service_pid)" != "$before" ] || { fail "the service was not restarted"; return; }
+    held_through "upgrade" 3 upgrade || return
+    [ "$(in_lab dpkg-query -W -f='${Version}' korvexvpn)" = "$version+lab1" ] || fail "not upgraded" || return
     # The account is enciphered afresh at each save; that the client connected again proves it kept.
-    grep -q '^userName=..' "$settings_file" && grep -q '^password=..' "$settings_file" || { fail "the account is gone"; return; }
-    diff "$work/settings-before" <(grep -v '^\(password\|userName\)=' "$settings_file") >/dev/null \
-        || fail "the user's settings changed: $(diff "$work/settings-before" <(grep -v '^\(password\|userName\)=' "$settings_file") | tr '\n' ' ')"
+    grep -q '^userName=..' "$settings_file" && grep -q '^password=..' "$settings_file" || fail "the account is gone" || return
+    diff "$work/settings-before" <(grep -v '^\(password\|userName\)=' "$settings_file") || fail "the user's settings changed"
 }
 
 # apt remove while connected with the lock on: no lock, no resolver change, no tunnel is left.
 row_remove_while_connected() {
-    lock_engaged || { fail "not connected with the lock on"; return; }
-    in_lab env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q korvexvpn >"$work/remove.out" 2>&1 \
-        || { cat "$work/remove.out"; fail "apt remove failed"; return; }
-    [ "$(in_lab systemctl is-active vpn-service)" != active ] || { fail "the service still runs"; return; }
+    lock_engaged || fail "not connected with the lock on" || return
+    lab_apt remove korvexvpn || return
+    [ "$(in_lab systemctl is-active vpn-service)" != active ] || fail "the service still runs" || return
     host_is_clean || return
     kill -KILL "$client_pid" 2>/dev/null
     client_pid=""
@@ -311,11 +239,10 @@ row_remove_while_connected() {
 
 row_purge() {
     local path
-    in_lab env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q korvexvpn >"$work/purge.out" 2>&1 \
-        || { cat "$work/purge.out"; fail "apt purge failed"; return; }
+    lab_apt purge korvexvpn || return
     for path in /usr/lib/korvexvpn /usr/bin/vpnclient /lib/systemd/system/vpn-service.service /var/log/korvexvpn \
         /var/lib/korvexvpn; do
-        [ -e "$(lab_path "$path")" ] && { fail "$path is left after purge"; return; }
+        [ ! -e "$(lab_path "$path")" ] || fail "$path is left after purge" || return
     done
     host_is_clean
 }

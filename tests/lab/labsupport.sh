@@ -14,14 +14,9 @@ lab_address=192.0.2.250
 lab_net_address6=2001:db8:2::fc:1
 lab_address6=2001:db8:2::fc:2
 
-# in_lab COMMAND...: runs a command inside the booted container, with its exit code.
+# in_lab COMMAND...: runs a command inside the booted container, with its exit code; the host's
+# commands in its network namespace: in_net (tests/support/testkit.sh).
 in_lab() { nsenter -t "$leader" -a "$@"; }
-# as_user USER COMMAND...: a login of USER inside the container (its groups as a new login has them).
-as_user() {
-    local user="$1"
-    shift
-    in_lab runuser -l "$user" -c "$(printf '%q ' "$@")"
-}
 # A file of the container as the host sees it.
 lab_path() { echo "/proc/$leader/root$1"; }
 
@@ -82,20 +77,6 @@ lab_root() {
     echo "$root"
 }
 
-# lab_network: the development host's internet, VPN servers and API stand-in, with namespaces of
-# this run's own (VPNC_NS_PREFIX).
-lab_network() {
-    local step
-    CLIENT_PREFIX=()
-    for step in 10-netns 40-api 50-vpnserver; do
-        # shellcheck source=/dev/null
-        source "$TOP/devhost/setup.d/$step.sh" >>"$work/setup.out" 2>&1 || {
-            cat "$work/setup.out"
-            return 1
-        }
-    done
-}
-
 # lab_boot ROOT: boots the root on an overlay, in cgroup folders of its own (two containers never
 # share one), and joins it to the development host with a veth of its own.
 lab_boot() {
@@ -119,27 +100,12 @@ lab_boot() {
         leader=""
         sleep 0.1
     done
-    if [ -z "$leader" ]; then
-        cat "$work/nspawn.out"
-        echo "FAIL: the container did not start systemd"
-        return 1
-    fi
+    [ -n "$leader" ] || { cat "$work/nspawn.out" && echo "FAIL: the container did not start systemd" && return 1; }
+    net=(nsenter -t "$leader" -n)
     # The system's bus comes a moment after PID 1; until then systemctl cannot ask.
-    for _ in $(seq 600); do
-        state="$(in_lab systemctl is-system-running 2>&1)"
-        case "$state" in
-            running | degraded | maintenance | stopping) break ;;
-        esac
-        sleep 0.1
-    done
-    case "$state" in
-        running | degraded) ;;
-        *)
-            cat "$work/nspawn.out"
-            echo "FAIL: the container did not come up: $state"
-            return 1
-            ;;
-    esac
+    within 60 eval '[[ $(in_lab systemctl is-system-running 2>&1) =~ ^(running|degraded|maintenance|stopping)$ ]]'
+    state="$(in_lab systemctl is-system-running 2>&1)"
+    [[ $state =~ ^(running|degraded)$ ]] || { cat "$work/nspawn.out" && echo "FAIL: the container did not come up: $state" && return 1; }
     [ "$state" = running ] || in_lab systemctl --failed --no-legend
     # Debian's udev rule makes TUN usable by everyone; no udev runs in the container.
     in_lab chmod 0666 /dev/net/tun
@@ -163,11 +129,7 @@ lab_teardown() {
         in_lab systemctl poweroff >/dev/null 2>&1 || kill -TERM "$nspawn_pid" 2>/dev/null
     fi
     if [ -n "$nspawn_pid" ]; then
-        for _ in $(seq 150); do
-            kill -0 "$nspawn_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$nspawn_pid" 2>/dev/null
+        within 15 eval '! kill -0 "$nspawn_pid"' || kill -KILL "$nspawn_pid" 2>/dev/null
         wait "$nspawn_pid" 2>/dev/null
     fi
     # nspawn and the container's systemd made folders inside; the deepest go first.
@@ -188,9 +150,3 @@ lab_diagnose() {
     [ -n "$log" ] && { echo "--- the client's log"; tail -n 30 "$log"; }
 }
 
-# The sink's counters as NAME=COUNT words, zeroed after reading.
-sink_counts() {
-    ip netns exec "$NET_NETNS" nft reset counters table inet vpnc_sink \
-        | awk '/counter /{name=$2} /packets/{for (i = 1; i <= NF; i++) if ($i == "packets") print name "=" $(i + 1)}' \
-        | tr '\n' ' '
-}

@@ -5,17 +5,13 @@
 #   package-test.sh PACKAGE_BUILD_DIR
 # Needs root (the service and a private network namespace); exits 77 (skipped) without it.
 set -uo pipefail
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIP: needs root"
-    exit 77
-fi
 TOP="$(cd "$(dirname "$0")/../.." && pwd)"
+# shellcheck source=tests/support/testkit.sh
+source "$TOP/tests/support/testkit.sh"
+require root
 package_dir="$1"
 work="$(mktemp -d /tmp/vpnpkg-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
-
-# shellcheck source=tests/checks.sh
-source "$TOP/tests/checks.sh"
 
 deb="$("$TOP/scripts/build-package.sh" "$package_dir" 2>"$work/build.log" | tail -n 1)"
 if [ ! -f "$deb" ]; then
@@ -79,7 +75,7 @@ set -u
 ip link set lo up
 "$root$libdir/vpn-service" --log-file "$work/service.log" --state-dir "$work/state" 2>"$work/service.err" &
 service=\$!
-for _ in \$(seq 100); do grep -q "Listening on" "$work/service.log" 2>/dev/null && break; sleep 0.1; done
+for _ in \$(seq 100); do ss -Hltn "sport = :6447" >"$work/listening" && grep -q . "$work/listening" && break; sleep 0.1; done
 export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config" TMPDIR="$work/home"
 export QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software
 mkdir -p "\$HOME"
@@ -99,7 +95,7 @@ EOF
 unshare -n bash "$work/run.sh"
 cat "$work"/home/data/vpnclient/logs/*.log >"$work/client.log" 2>/dev/null
 
-check "the service listened" grep -q "Listening on 127.0.0.1:" "$work/service.log"
+check "the service listened on 127.0.0.1:6447" grep -qF " 127.0.0.1:6447 " "$work/listening"
 programs="$(sed -n 's/.*: Program \([a-z]*\): \(.*\)$/\1 \2/p' "$work/service.log")"
 check "the service lists its three programs" test "$(echo "$programs" | grep -c .)" -eq 3
 while read -r program path; do
@@ -113,14 +109,5 @@ done <<<"$programs"
 check "the client started and found the service" grep -q "vpn-service is running: true" "$work/client.log"
 check "the client's start-up had no critical error" bash -c "! grep -q '^[^	]*	critical	' '$work/client.log'"
 
-if [ "$failures" -ne 0 ]; then
-    echo "--- service log"
-    cat "$work/service.log"
-    echo "--- client log"
-    cat "$work/client.log" "$work/client.out"
-    echo "--- lintian"
-    cat "$work/lintian.txt"
-    echo "$failures check(s) failed"
-    exit 1
-fi
+[ "$failures" -eq 0 ] || { tail -n +1 "$work"/{service.log,client.log,client.out,lintian.txt}; echo "$failures check(s) failed"; exit 1; }
 echo "all package checks passed"
