@@ -53,9 +53,6 @@ private slots:
         QCOMPARE(seed.exitCode(), after.isEmpty() ? 2 : 0);
         QCOMPARE(QFile::exists(store.fileName()), !after.isEmpty());
         if (!after.isEmpty()) {
-            const QString already = after == stored ? "already " : "";
-            QCOMPARE(QString(seed.readAllStandardOutput()),
-                "credentials " + already + "stored for " + after.section(':', 0, 0) + "\n");
             store.sync();
             for (int i = 0; i < 2; ++i) { // never clear text
                 QVERIFY(!store.value(names.at(i)).toString().contains(after.section(':', i, i)));
