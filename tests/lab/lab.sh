@@ -16,8 +16,7 @@ TOP="$(cd "$(dirname "$0")/../.." && pwd)"
 lab_build_dir="$(cd "${1:?usage: lab.sh BUILD_DIR PACKAGE_BUILD_DIR [ROW...]}" && pwd)"
 package_dir="${2:?usage: lab.sh BUILD_DIR PACKAGE_BUILD_DIR [ROW...]}"
 shift 2
-ROWS=(install connect_as_user sandbox resolved_restored lock_holds_openvpn_killed service_restart
-    upgrade remove_while_connected purge)
+ROWS=(install connect_as_user sandbox lock_holds_openvpn_killed upgrade remove_while_connected purge)
 [ $# -gt 0 ] && ROWS=("$@")
 
 # shellcheck source=tests/support/testkit.sh
@@ -39,8 +38,7 @@ trap lab_teardown EXIT
 trap 'exit 130' INT TERM
 
 started=$SECONDS
-deb="$("$TOP/scripts/build-package.sh" "$package_dir" 2>"$work/build.log" | tail -n 1)"
-[ -f "$deb" ] || { tail -n 40 "$work/build.log"; echo "FAIL: no package built"; exit 1; }
+deb="$(package_of "$TOP" "$package_dir")" || { echo "$deb" && exit 1; }
 echo "lab: package $deb ($((SECONDS - started)) s)"
 
 started=$SECONDS

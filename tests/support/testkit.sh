@@ -58,6 +58,17 @@ run_rows() {
     echo "all rows passed"
 }
 
+# package_of SOURCE BUILD_DIR: prints the package built by SOURCE's scripts/build-package.sh in
+# BUILD_DIR (made or brought up to date); without one, the build's last lines and a failure.
+package_of() {
+    local deb
+    deb="$("$1/scripts/build-package.sh" "$2" 2>"$work/build.log" | tail -n 1)"
+    [ -f "$deb" ] && echo "$deb" && return
+    tail -n 40 "$work/build.log"
+    echo "FAIL: no package built from $1"
+    return 1
+}
+
 # switch_on / switch_off: a click on the window's round switch, then the tunnel up (the lock and
 # the resolvers follow a moment later) or down (window.sh's helpers; tunnel_timeout in seconds).
 switch_on() {
