@@ -426,8 +426,8 @@ TestCase {
         verify(settingsWindow().title !== window.title && settingsWindow().title.indexOf(window.title) >= 0)
     }
 
-    // Tab goes through every control in reading order, each with a name for assistive technology and a mark
-    // while it has the focus; on a screen too small for the settings window its content scrolls to keep it in view.
+    // Tab goes through every control in reading order, each with a mark while it has the focus (and a name: tst_a11y);
+    // on a screen too small for the settings window its content scrolls to keep it in view.
     function test_keyboard_data() {
         var tabs = ["generalTab", "advancedTab", "lockTab"]
         return [
@@ -471,9 +471,6 @@ TestCase {
             keyClick(Qt.Key_Tab)
             var focused = win.activeFocusItem, name = nameIn(focused, data.order)
             reached.push(name)
-            // "role name", from the control or, for the text input of the spin box, from the box.
-            var told = TestSupport.accessible(focused) + "|" + TestSupport.accessible(focused.parent)
-            verify(/^[0-9]+ [^|]/.test(told) || /\|[0-9]+ ./.test(told), name + ": " + told)
             var top = flick && focused.mapToItem(flick, 0, 0).y
             if (flick && reached.length > 3) // the tabs stand above the flickable
                 verify(top >= 0 && top + focused.height <= flick.height, name + " at " + top)
