@@ -1,19 +1,17 @@
 // DnsManager's entries from the Windows side's registry data (through the registry door's stand-in),
-// and the command lines KillSwitch and DnsManager send, as they reach
-// the kill switch and DNS tools through a real vpn-service. Copies of this program in the service's
-// application folder play the client (conn_client) and the two tools, which record their arguments.
+// and the command lines KillSwitch sends, as they reach the kill switch tool through a real vpn-service.
+// Copies of this program in the service's application folder play the client (conn_client) and the two
+// tools, which record their arguments.
 #include "../support/servicekit.h"
 #include "../support/testkit.h"
 #include "connection/dnsmanager.h"
 #include "connection/killswitch.h"
 #include "registryseed.h"
 #include "service/servicecontroller.h"
-#include "service/serviceprocess.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,36 +25,25 @@ namespace {
 using registryseed::guid;
 using registryseed::seed;
 
-// Each argument is one step over the real service link: "enable INTERNAL PUBLIC 0|1", "disable",
-// "dns-vpn V4 V6", "dns-user"; answered on stdout by "WORD RESULT ENGAGED" (RESULT: ok or exit code).
+// Each argument is one step over the real service link: "enable INTERNAL PUBLIC 0|1" or "disable";
+// answered on stdout by "WORD RESULT ENGAGED" (RESULT: ok or exit code).
 int client(const QStringList& steps)
 {
     ServiceController controller;
     KillSwitch killSwitch;
-    DnsManager dnsManager;
-    ServiceProcess dnsProcess("dns");
-    QSignalSpy lock(&killSwitch, &KillSwitch::killSwitchFinished), dns(&dnsProcess, &ServiceProcess::finished);
+    QSignalSpy lock(&killSwitch, &KillSwitch::killSwitchFinished);
     for (const QString& step : steps) {
         const QStringList w = step.split(' ');
         if (w.at(0) == "enable") {
             killSwitch.enableProtection(w.at(1), w.at(2), w.at(3) == "1");
-        } else if (w.at(0) == "disable") {
-            killSwitch.disableProtection();
         } else {
-            QSignalSpy refreshed(&dnsManager, &DnsManager::refreshed);
-            dnsManager.refresh();
-            if (!refreshed.wait(15000)) {
-                return 1;
-            }
-            dnsProcess.start(QStringList { DnsManager::dnsToolPath(), w.at(0).mid(4) }
-                + (w.size() == 3 ? dnsManager.vpnDnsSettings(w.at(1), w.at(2)) : dnsManager.userDnsSettings()));
+            killSwitch.disableProtection();
         }
-        QSignalSpy& done = w.at(0).startsWith("dns") ? dns : lock;
-        if (!done.wait(15000)) {
+        if (!lock.wait(15000)) {
             return 1;
         }
         std::printf(
-            "%s %d %d\n", qPrintable(w.at(0)), done.takeFirst().at(0).toInt(), killSwitch.isProtectionEnabled());
+            "%s %d %d\n", qPrintable(w.at(0)), lock.takeFirst().at(0).toInt(), killSwitch.isProtectionEnabled());
     }
     return 0;
 }
@@ -148,20 +135,14 @@ void TestConnectionTools::initTestCase()
 void TestConnectionTools::commandLinesReachTheTools_data()
 {
     // "CLIENT STEPS => TOOL RUNS (tool|arg|arg..., empty arguments kept) => CLIENT ANSWERS"; lists split
-    // at "; ". On Linux the user's resolver is the system's, which the tool restores itself.
+    // at "; ". The resolvers' command lines are tst_vpncoreservice's (pushedDnsPerSession).
     QTest::addColumn<QString>("row");
-    QTest::newRow("engage") << "enable 10.8.0.6 198.51.100.1 0 => killswitch|enable|all|198.51.100.1| => enable 1 1";
     QTest::newRow("local devices, then lift")
         << "enable 10.8.0.6 198.51.100.1 1; disable => killswitch|enable|all|198.51.100.1|"
            "local; killswitch|disable|lock => enable 1 1; disable 1 0";
     // The stand-in fails for the server 203.0.113.3.
-    QTest::newRow("a failing tool leaves the flag as asked")
+    QTest::newRow("a failing tool leaves the flag as asked, no local devices")
         << "enable 10.8.0.6 203.0.113.3 0 => killswitch|enable|all|203.0.113.3| => enable 0 1";
-    QTest::newRow("dns: the user's resolver back")
-        << "dns-user => dns|user|{00000000-0000-0000-0000-000000000000}@ => dns-user 0 0";
-    QTest::newRow("dns: the tunnel's servers")
-        << "dns-vpn 10.8.0.1 fd00:8::1 => dns|vpn|{00000000-0000-0000-0000-000000000000}@10.8.0.1,fd00:8::1 => "
-           "dns-vpn 0 0";
 }
 
 void TestConnectionTools::commandLinesReachTheTools()
