@@ -23,7 +23,7 @@ class TestOpenVpnClient : public QObject
     void connectClient()
     {
         server = std::make_unique<QTcpServer>();
-        QVERIFY(server->listen(QHostAddress(QStringLiteral("127.0.0.1")), OpenVpnClient::managementPort));
+        QVERIFY(server->listen(QHostAddress("127.0.0.1"), OpenVpnClient::managementPort));
         client->onOpenVpnProcessStarted();
         QVERIFY(server->waitForNewConnection(5000));
         peer = server->nextPendingConnection();
@@ -42,10 +42,9 @@ class TestOpenVpnClient : public QObject
     // The client's commands to the service since init(): "start", "kill" or the command itself.
     static QStringList commands()
     {
-        QStringList sent = testlog::lines().filter(QStringLiteral("ServiceController: Send data: ["));
-        sent.replaceInStrings(
-            QRegularExpression(QStringLiteral(".*\\[start: \"[^\"]*/openvpn\" \"--config\" .*")), "start");
-        return sent.replaceInStrings(QRegularExpression(QStringLiteral(".*\\[start: <kill openvpn>\\]")), "kill");
+        QStringList sent = testlog::lines().filter("ServiceController: Send data: [");
+        sent.replaceInStrings(QRegularExpression(".*\\[start: \"[^\"]*/openvpn\" \"--config\" .*"), "start");
+        return sent.replaceInStrings(QRegularExpression(".*\\[start: <kill openvpn>\\]"), "kill");
     }
 
 private slots:
@@ -57,10 +56,10 @@ private slots:
     void init()
     {
         testlog::clear();
-        QFile::remove(QStringLiteral("args.log"));
+        QFile::remove("args.log");
         client = std::make_unique<TestClient>();
-        client->setServer(QStringLiteral("198.51.100.1"), true);
-        client->setCredentials(QStringLiteral("us er\"\\"), QStringLiteral("p\"a\\ss word"));
+        client->setServer("198.51.100.1", true);
+        client->setCredentials("us er\"\\", "p\"a\\ss word");
         events.clear();
         recordSignals(client.get(), &events);
     }
@@ -69,10 +68,10 @@ private slots:
         client.reset();
         server.reset();
         // Whatever a case left running ends, and its exit is reported, before the next case.
-        controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
-        const QRegularExpression report(QStringLiteral("Received data: \\[(started|finished):.*,openvpn\\]"));
-        const QRegularExpression ran(QStringLiteral("\\[started:\\d+,0,"));
-        QTRY_VERIFY(testlog::lines().filter(report).join(' ').count(QStringLiteral("[finished:"))
+        controller->sendCommand("start: <kill openvpn>");
+        const QRegularExpression report("Received data: \\[(started|finished):.*,openvpn\\]");
+        const QRegularExpression ran("\\[started:\\d+,0,");
+        QTRY_VERIFY(testlog::lines().filter(report).join(' ').count("[finished:")
             >= testlog::lines().filter(report).join(' ').count(ran));
     }
 
@@ -106,18 +105,18 @@ private slots:
         QString secretPath;
         {
             OpenVpnClient owner;
-            owner.setServer(QStringLiteral("10.0.0.1"), udp);
+            owner.setServer("10.0.0.1", udp);
             owner.setMtu(mtu);
             for (int run = 0; run < 2; ++run) {
                 path = owner.createConfigFile();
                 bytes = readBytes(path);
                 QVERIFY(QFileInfo(path).isAbsolute() && !bytes.isEmpty());
                 // The management password: a fresh secret per run, in a file of this user alone.
-                secretPath = QString::fromLatin1(bytes).section(QStringLiteral("\r\n"), 2, 2).section(' ', 3);
+                secretPath = QString::fromLatin1(bytes).section("\r\n", 2, 2).section(' ', 3);
                 QVERIFY2(QFileInfo(secretPath).isAbsolute(), qPrintable(secretPath));
                 QCOMPARE(QFile::permissions(secretPath) & 0x0fff, QFileDevice::ReadUser | QFileDevice::WriteUser);
                 secrets << readFile(secretPath);
-                QVERIFY2(QRegularExpression(QStringLiteral("^[0-9a-f]{64}\n$")).match(secrets.last()).hasMatch(),
+                QVERIFY2(QRegularExpression("^[0-9a-f]{64}\n$").match(secrets.last()).hasMatch(),
                     qPrintable(secrets.last()));
             }
         }
@@ -125,8 +124,8 @@ private slots:
         QVERIFY(secrets.at(0) != secrets.at(1));
         // CR LF lines, no byte order mark, no placeholder left; the deployment's keys in their blocks.
         QVERIFY(bytes.startsWith("client\r\n") && bytes.count('\n') == bytes.count("\r\n"));
-        const QStringList lines = QString::fromLatin1(bytes).split(QStringLiteral("\r\n"));
-        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("<[A-Z_]+>"))), QStringList());
+        const QStringList lines = QString::fromLatin1(bytes).split("\r\n");
+        QCOMPARE(lines.filter(QRegularExpression("<[A-Z_]+>")), QStringList());
         QCOMPARE(lines.at(2), QStringLiteral("management 127.0.0.1 61973 ") + secretPath);
         for (const QString& line : present.split('|')) {
             QVERIFY2(lines.contains(line), qPrintable(line));
@@ -137,8 +136,8 @@ private slots:
         const QString text = lines.join('\n');
         for (const char* key : { Deployment::openVpnTlsCryptKey, Deployment::openVpnCaPem }) {
             const QString pem = QString::fromLatin1(key).trimmed();
-            const QString body = pem.mid(pem.indexOf(QStringLiteral("-----BEGIN")));
-            const QString block = key == Deployment::openVpnCaPem ? QStringLiteral("ca") : QStringLiteral("tls-crypt");
+            const QString body = pem.mid(pem.indexOf("-----BEGIN"));
+            const QString block = key == Deployment::openVpnCaPem ? "ca" : "tls-crypt";
             QVERIFY2(text.section('<' + block + '>', 1).section("</" + block + '>', 0, 0).contains(body), key);
         }
     }
@@ -229,12 +228,12 @@ private slots:
         peer->disconnectFromHost();
         QTest::qWait(100);
         QCOMPARE(events.join(';'), expected);
-        const int warned = testlog::count(QStringLiteral("warning\t"));
+        const int warned = testlog::count("warning\t");
         QVERIFY2(warnings < 0 ? warned > 0 : warned == warnings, qPrintable(QString::number(warned))); // -1: some
         // Byte counts and the password never reach the log; a huge line does not either.
-        QCOMPARE(testlog::count(QStringLiteral("BYTECOUNT")), 0);
-        QCOMPARE(testlog::count(QStringLiteral("ss word")), 0);
-        QCOMPARE(testlog::lines().filter(QRegularExpression(QStringLiteral("[0-9a-f]{64}"))), QStringList());
+        QCOMPARE(testlog::count("BYTECOUNT"), 0);
+        QCOMPARE(testlog::count("ss word"), 0);
+        QCOMPARE(testlog::lines().filter(QRegularExpression("[0-9a-f]{64}")), QStringList());
         QVERIFY(testlog::lines().join('\n').size() < 70 * 1024);
     }
 
@@ -259,15 +258,15 @@ private slots:
                                      "print(n, got, flush=True)\n";
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("setpriv"),
-            { "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c", squatter });
+        process.start(
+            "setpriv", { "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c", squatter });
         QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine() || process.state() == QProcess::NotRunning, 5000);
         QCOMPARE(process.readLine(), QByteArray("ready\n"));
         client->onOpenVpnProcessStarted();
         // The client reads while the squatter talks.
         QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10000);
         const QByteArray heard = process.readAll();
-        QVERIFY2(QRegularExpression(QStringLiteral("^[1-9]\\d* b''\n$")).match(heard).hasMatch(), heard.constData());
+        QVERIFY2(QRegularExpression("^[1-9]\\d* b''\n$").match(heard).hasMatch(), heard.constData());
         QCOMPARE(events, QStringList());
     }
 
