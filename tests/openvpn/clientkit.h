@@ -12,7 +12,6 @@ class TestClient : public OpenVpnClient
 {
 public:
     using OpenVpnClient::connectToManagementInterface;
-    using OpenVpnClient::onOpenVpnProcessFinished;
     using OpenVpnClient::onOpenVpnProcessStarted;
 };
 

@@ -5,6 +5,7 @@
 #include "deploymentconfig.h"
 
 #include <QTcpServer>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -175,13 +176,12 @@ private slots:
         // One family alone is that family's; an IPv6 address comes in its canonical form.
         row("push one family", push + end + QByteArray(push).replace("10.8.0.1", "FD00:8:0::1") + end, "",
             "dns 10.8.0.1 ;dns  fd00:8::1", 0);
-        // Neither the "DNS6" spelling, nor a host name, nor what only a lenient parser takes is an address.
+        // Neither the "DNS6" spelling nor what only a lenient parser takes is an address (the other
+        // spellings refused: tst_host's canonicalAddress).
         row("push no address",
             QByteArray(push).replace("DNS 10.8.0.1", "DNS6 fd00:8::1") + end
-                + QByteArray(push).replace("10.8.0.1", "dns.example") + end
                 + QByteArray(push).replace("10.8.0.1", "10.8.1") + end
-                + QByteArray(push).replace("10.8.0.1", "fe80::1%eth0") + end
-                + QByteArray(push).replace("10.8.0.1", "0x0a.8.0.1") + end,
+                + QByteArray(push).replace("10.8.0.1", "fe80::1%eth0") + end,
             "", "", 0);
         row("two ASSIGN_IP", ">STATE:1,ASSIGN_IP,,10.8.0.2,,,,,fd00::1000\r\n>STATE:2,ASSIGN_IP,,10.8.0.3,,,,,\r\n", "",
             "ip 10.8.0.2", 0);
@@ -271,24 +271,28 @@ private slots:
         QCOMPARE(events, QStringList());
     }
 
+    // Thirty attempts at a refused port, each after the schedule's delay, and no thirty-first. The retry
+    // timer is fired at once instead of waited for; the schedule's own shape is checked below it.
     void refusedConnections()
     {
-        QElapsedTimer timer;
-        timer.start();
         client->onOpenVpnProcessStarted();
-        const QString warning = QStringLiteral("warning\tOpenVpnClient: Can't connect to management interface");
-        QTRY_COMPARE_WITH_TIMEOUT(testlog::count(warning), 1, 45000);
-        // Thirty attempts about a second apart, and no thirty-first: a port that opens now sees nothing.
-        QVERIFY2(timer.elapsed() >= 28000, qPrintable(QString::number(timer.elapsed())));
-        server = std::make_unique<QTcpServer>();
-        QVERIFY(server->listen(QHostAddress(QStringLiteral("127.0.0.1")), OpenVpnClient::managementPort));
-        QTest::qWait(2500);
-        QVERIFY(!server->hasPendingConnections());
-        QCOMPARE(testlog::count(warning), 1);
-    }
-
-    void retrySchedule()
-    {
+        const auto retrying = [this] {
+            QList<QTimer*> active;
+            for (QTimer* timer : client->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly)) {
+                if (timer->isActive()) {
+                    active << timer;
+                }
+            }
+            return active;
+        };
+        for (int failed = 1; failed < 30; ++failed) {
+            const QList<QTimer*> timers = retrying();
+            QVERIFY2(timers.size() == 1 && timers.first()->isSingleShot(), qPrintable(QString::number(failed)));
+            QCOMPARE(timers.first()->interval(), OpenVpnClient::retryDelayMs(failed));
+            timers.first()->stop();
+            QVERIFY(QMetaObject::invokeMethod(timers.first(), "timeout", Qt::DirectConnection));
+        }
+        QCOMPARE(retrying(), QList<QTimer*>());
         // OpenVPN opens its port milliseconds after it starts: several attempts fall in the first
         // second, none sooner than the one before, and the thirty still span about 29 s.
         int elapsed = 0;

@@ -135,14 +135,8 @@ public:
                 ++counts[m_snap.pixel(column, row)];
             }
         }
-        QRgb common = 0;
-        int most = 0;
-        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-            if (it.value() > most) {
-                most = it.value();
-                common = it.key();
-            }
-        }
+        const QList<int> sizes = counts.values();
+        const QRgb common = counts.key(sizes.isEmpty() ? 0 : *std::max_element(sizes.cbegin(), sizes.cend()));
         return QColor::fromRgb(common);
     }
     // What a later start of the client would read.
