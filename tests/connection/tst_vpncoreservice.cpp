@@ -20,22 +20,22 @@ class TestVpnCoreService : public QObject
     TemporaryProfile profile; // first: the settings are read once
     ServiceFixture service;
     ServiceController* controller = nullptr;
-    NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
+    NetworkApi api { "127.0.0.1:9", QByteArray() };
     std::unique_ptr<VpnCore> core;
     std::unique_ptr<QSignalSpy> notices;
 
-    const QString guid = QStringLiteral("{00000000-0000-0000-0000-000000000000}"); // the system's resolver
+    const QString guid = "{00000000-0000-0000-0000-000000000000}"; // the system's resolver
 
     // A new controller connects with the OpenVPN stand-in playing the given script steps.
     void startTunnel(const QByteArray& steps, bool killSwitch, bool autoReconnect)
     {
-        QFile script(QStringLiteral("script"));
+        QFile script("script");
         QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate) && script.write(steps) > 0);
         script.close();
         core = std::make_unique<VpnCore>();
         notices = std::make_unique<QSignalSpy>(core.get(), &VpnCore::killSwitchEventActivated);
         core->setNetworkApi(&api);
-        core->setVpnServerIp(QStringLiteral("198.51.100.1"));
+        core->setVpnServerIp("198.51.100.1");
         Settings::instance()->setKillswitchEnabled(killSwitch);
         Settings::instance()->setAutoReconnectToVpn(autoReconnect);
         core->connectToVpn();
@@ -52,7 +52,7 @@ class TestVpnCoreService : public QObject
     }
     static QStringList commands()
     {
-        return testlog::lines().filter(QStringLiteral("ServiceController: Send data: ["));
+        return testlog::lines().filter("ServiceController: Send data: [");
     }
     static QString lockFor(const char* server)
     {
@@ -60,13 +60,12 @@ class TestVpnCoreService : public QObject
     }
     static QString lift()
     {
-        return QStringLiteral("/killswitch\" \"disable\" \"all\"");
+        return "/killswitch\" \"disable\" \"all\"";
     }
     // Ends the last OpenVPN run from outside, as a crash would.
     static void killOpenVpn()
     {
-        const qint64 pid
-            = reports("started").last().section(QStringLiteral("[started:"), 1).section(',', 0, 0).toLongLong();
+        const qint64 pid = reports("started").last().section("[started:", 1).section(',', 0, 0).toLongLong();
         QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
     }
     void waitConnected(int runs)
@@ -78,8 +77,8 @@ private slots:
     {
         service.start(QStringLiteral(VPN_TEST_DATA_DIR "/../openvpn/fake_openvpn.py"), this, &controller);
         QDir::setCurrent(ServiceFixture::openVpnFolder()); // where the stand-in keeps its files
-        Settings::instance()->setUserName(QStringLiteral("demo"));
-        Settings::instance()->setPassword(QStringLiteral("demo-password"));
+        Settings::instance()->setUserName("demo");
+        Settings::instance()->setPassword("demo-password");
     }
     void init()
     {
@@ -88,7 +87,7 @@ private slots:
     void cleanup()
     {
         core.reset();
-        controller->sendCommand(QStringLiteral("start: <kill openvpn>"));
+        controller->sendCommand("start: <kill openvpn>");
         QTRY_VERIFY(reports("finished").size() >= reports("started").size());
     }
 
@@ -103,7 +102,7 @@ private slots:
     void tunFromTheService()
     {
         QFETCH(bool, hidden);
-        if (hidden ? !servicekit::mountsIsolated : !QFile::exists(QStringLiteral("/dev/net/tun"))) {
+        if (hidden ? !servicekit::mountsIsolated : !QFile::exists("/dev/net/tun")) {
             QSKIP(hidden ? "needs root for a mount namespace" : "this machine has no TUN device");
         }
         QVERIFY(!hidden || ::mount("none", "/dev/net", "tmpfs", 0, nullptr) == 0);
@@ -114,11 +113,10 @@ private slots:
         });
         core = std::make_unique<VpnCore>();
         QSignalSpy changed(core.get(), &VpnCore::tunAvailableChanged);
-        QTRY_COMPARE(testlog::lines().filter(QStringLiteral("Received data: [tun:")).size(), 1);
+        QTRY_COMPARE(testlog::lines().filter("Received data: [tun:").size(), 1);
         QCOMPARE(core->tunAvailable(), !hidden);
         QCOMPARE(changed.count(), int(!core->tunAvailable()));
-        QVERIFY2(
-            core->tunUnavailableText().contains(QStringLiteral("/dev/net/tun: No such file or directory")) == hidden,
+        QVERIFY2(core->tunUnavailableText().contains("/dev/net/tun: No such file or directory") == hidden,
             qPrintable(core->tunUnavailableText()));
     }
 
@@ -130,8 +128,8 @@ private slots:
         startTunnel("serve\nserve\n", true, true);
         waitConnected(1);
         QTRY_COMPARE(sent(lockFor("198.51.100.1")), 1);
-        QTRY_VERIFY(core->view()->vpnOnlineTime() > QStringLiteral("00:00:00")); // the timer runs
-        core->setVpnServerIp(QStringLiteral("198.51.100.2"));
+        QTRY_VERIFY(core->view()->vpnOnlineTime() > "00:00:00"); // the timer runs
+        core->setVpnServerIp("198.51.100.2");
         killOpenVpn();
         waitConnected(2);
         QTest::qWait(VpnCore::reconnectionDelay + 500);
@@ -173,46 +171,45 @@ private slots:
         QFETCH(bool, restarts);
         startTunnel("serve\nserve\nserve\n", true, true);
         waitConnected(1);
-        if (before == QStringLiteral("disconnected")) {
+        if (before == "disconnected") {
             core->disconnectFromVpn();
             QTRY_COMPARE(reports("finished").size(), 1);
-        } else if (before == QStringLiteral("reconnection pending")) {
+        } else if (before == "reconnection pending") {
             killOpenVpn();
-            QTRY_COMPARE(testlog::count(QStringLiteral("Going to reconnection...1")), 1);
+            QTRY_COMPARE(testlog::count("Going to reconnection...1"), 1);
             QVERIFY(core->vpnConnectionInProgress()); // one click leaves
         }
         testlog::clear();
         QSignalSpy connectedChanges(core.get(), &VpnCore::vpnConnectedChanged);
-        if (event.startsWith(QStringLiteral("resume"))) {
+        if (event.startsWith("resume")) {
             core->onHostResumed();
-        } else if (event.startsWith(QStringLiteral("network"))) {
+        } else if (event.startsWith("network")) {
             core->onNetworkChanged();
-        } else if (event == QStringLiteral("connect")) {
+        } else if (event == "connect") {
             core->connectToVpn();
         }
-        if (event.endsWith(QStringLiteral("disconnect"))) {
+        if (event.endsWith("disconnect")) {
             core->disconnectFromVpn();
-            QVERIFY(!core->vpnConnectionInProgress() || event != QStringLiteral("disconnect"));
+            QVERIFY(!core->vpnConnectionInProgress() || event != "disconnect");
             QTRY_COMPARE(sent(lift()), 1);
         }
         if (!restarts) {
             QTest::qWait(VpnCore::reconnectionDelay + 500);
-            QCOMPARE(core->view()->currentIpInfoText(), QStringLiteral("Disconnected"));
-            QCOMPARE(reports("started").size(), event == QStringLiteral("network, disconnect") ? 1 : 0);
-            QCOMPARE(testlog::count(QStringLiteral("asking for the current IP")),
-                int(before == QStringLiteral("disconnected")));
+            QCOMPARE(core->view()->currentIpInfoText(), "Disconnected");
+            QCOMPARE(reports("started").size(), event == "network, disconnect" ? 1 : 0);
+            QCOMPARE(testlog::count("asking for the current IP"), int(before == "disconnected"));
             return;
         }
         QTRY_VERIFY_WITH_TIMEOUT(core->vpnConnected() && !reports("started").isEmpty(), 15000);
-        if (event == QStringLiteral("resume") && before != QStringLiteral("connected")) {
+        if (event == "resume" && before != "connected") {
             // Started at once, not after the reconnection delay.
-            QCOMPARE(testlog::count(QStringLiteral("The host woke up, reconnecting now")), 1);
-        } else if (before == QStringLiteral("connected")) {
+            QCOMPARE(testlog::count("The host woke up, reconnecting now"), 1);
+        } else if (before == "connected") {
             // Down first: never Connected on the old tunnel once it is being replaced.
             QCOMPARE(connectedChanges.first().first().toBool(), false);
         }
         QTest::qWait(VpnCore::reconnectionDelay + 300);
-        QCOMPARE(core->view()->currentIpInfoText(), QStringLiteral("Connected"));
+        QCOMPARE(core->view()->currentIpInfoText(), "Connected");
         QCOMPARE(notices->count(), 0);
         QCOMPARE(sent(lift()), 0);
         QCOMPARE(reports("started").size(), 1);
@@ -227,10 +224,10 @@ private slots:
         Settings::instance()->setLockdownEnabled(true);
         QTRY_VERIFY(core->trafficBlockedByLockdown());
         emit api.requestServerListFinished({ Server(0, "NL", "Amsterdam", "nl", "198.51.100.1", 10) });
-        QTRY_COMPARE(sent(QStringLiteral("[lockdown: on local 198.51.100.1]")), 1);
+        QTRY_COMPARE(sent("[lockdown: on local 198.51.100.1]"), 1);
         Settings::instance()->setLockdownEnabled(false);
         QTRY_VERIFY(!core->trafficBlockedByLockdown());
-        QCOMPARE(sent(QStringLiteral("[lockdown: off]")), 1);
+        QCOMPARE(sent("[lockdown: off]"), 1);
     }
 
     // Each session's pushed servers alone: a push of one family never keeps the other from before.
@@ -239,9 +236,9 @@ private slots:
         startTunnel("serve 0 10.8.0.1,fd00:8::1\nserve 0 10.8.0.1\n", false, true);
         waitConnected(1);
         QTRY_COMPARE_WITH_TIMEOUT(sent(QStringLiteral("\"vpn\" \"%1@10.8.0.1,fd00:8::1\"").arg(guid)), 1, 10000);
-        QCOMPARE(sent(QStringLiteral("/dns\"")), 1);
+        QCOMPARE(sent("/dns\""), 1);
         // The lock is off, the tunnel guarded all the same.
-        QCOMPARE(sent(QStringLiteral("/killswitch\" \"enable\" \"tunnel\" \"198.51.100.1\"")), 1);
+        QCOMPARE(sent("/killswitch\" \"enable\" \"tunnel\" \"198.51.100.1\""), 1);
         core->disconnectFromVpn();
         QTRY_COMPARE(sent(QStringLiteral("\"user\" \"%1@\"").arg(guid)), 1);
         QTRY_COMPARE(reports("finished").size(), 1);

@@ -106,18 +106,16 @@ inline QStringList records(const QString& folder)
 }
 
 // What the client writes for a run of OpenVPN, in FOLDER: a management password file of its user
-// alone, a configuration that names it (EXTRA after its directives, the deployment's keys last) and
-// a log. Returns the service's arguments
-// for the run of APP's OpenVPN; empty when a file cannot be written.
-inline QStringList clientOpenVpnRun(const QString& app, const QString& folder, const QByteArray& extra = {})
+// alone, a configuration that names it (the deployment's keys last) and a log. Returns the
+// service's arguments for the run of APP's OpenVPN; empty when a file cannot be written.
+inline QStringList clientOpenVpnRun(const QString& app, const QString& folder)
 {
     QFile secret(folder + "/management.pw"), config(folder + "/client.ovpn"), log(folder + "/openvpn.log");
     const bool written = secret.open(QIODevice::WriteOnly) && secret.write(QByteArray(64, 'a') + '\n') == 65
         && secret.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && config.open(QIODevice::WriteOnly)
         && config.write("client\r\ndev tun\r\nmanagement 127.0.0.1 61973 " + QFile::encodeName(secret.fileName())
-               + "\r\nremote 192.0.2.1 88 udp\r\nauth-user-pass\r\nverb 3\r\n" + extra + "\r\n<ca>\r\n"
-               + Deployment::openVpnCaPem + "\r\n</ca>\r\n<tls-crypt>\r\n" + Deployment::openVpnTlsCryptKey
-               + "\r\n</tls-crypt>\r\n")
+               + "\r\nremote 192.0.2.1 88 udp\r\nauth-user-pass\r\nverb 3\r\n<ca>\r\n" + Deployment::openVpnCaPem
+               + "\r\n</ca>\r\n<tls-crypt>\r\n" + Deployment::openVpnTlsCryptKey + "\r\n</tls-crypt>\r\n")
             > 0
         && log.open(QIODevice::Append);
     return written ? QStringList { programPath(app, "openvpn"), "--config", config.fileName(),
