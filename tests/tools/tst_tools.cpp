@@ -158,7 +158,8 @@ private slots:
         if (isolated) {
             QCOMPARE(run("killswitch", { "disable", "all" }), 0);
             writeResolvConf(original.toUtf8());
-        } else if (!QString(QTest::currentTestFunction()).contains(QRegularExpression("^(badArguments|resolvedDetection)"))) {
+        } else if (!QByteArrayList { "badArgumentsChangeNothing", "resolvedDetection" }.contains(
+                       QTest::currentTestFunction())) {
             QSKIP("needs root for private network and mount namespaces");
         }
     }
