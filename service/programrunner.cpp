@@ -4,6 +4,7 @@
 #include "openvpnlaunch.h"
 #include "protocol/serviceprotocol.h"
 #include "servicelog.h"
+#include "statefolder.h"
 #include "toolsupport.h"
 #include "tunneladapters.h"
 
@@ -20,6 +21,8 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
@@ -65,6 +68,15 @@ protected:
         if (outputFd >= 0) {
             ::dup2(outputFd, STDOUT_FILENO);
             ::dup2(outputFd, STDERR_FILENO);
+            // What OpenVPN adds to the user's log is capped (it writes no other file): beyond the cap
+            // its writes fail, and it runs on.
+            struct stat info = {};
+            if (::fstat(outputFd, &info) == 0) {
+                const rlim_t cap = rlim_t(info.st_size) + rlim_t(OpenVpnLaunch::maxLogGrowth);
+                const rlimit limit = { cap, cap };
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                ::signal(SIGXFSZ, SIG_IGN);
+            }
         }
 #endif
 #ifdef Q_OS_LINUX
@@ -428,8 +440,9 @@ void ProgramRunner::onStarted(const Run& run, QProcess* process)
     running.insert(name, process);
     note(run.user, QStringLiteral("Started %1 with PID %2").arg(name).arg(pid));
     if (name == QLatin1String("openvpn")) {
-        if (!tunnelMarker.isEmpty() && !QFile(tunnelMarker).open(QIODevice::WriteOnly)) {
-            tagged(qWarning(), tag) << "Cannot write " << tunnelMarker;
+        QString error;
+        if (!tunnelMarker.isEmpty() && !StateFolder::write(tunnelMarker, QByteArray(), &error)) {
+            tagged(qWarning(), tag) << ServiceLog::printable(error);
         }
         emit openVpnStarted(run.user);
     } else {
@@ -502,9 +515,10 @@ void ProgramRunner::resetForNewClient(const QString& user, const std::function<v
     }
 }
 
-void ProgramRunner::runKillSwitch(const QStringList& arguments, const std::function<void(bool)>& ended)
+void ProgramRunner::runKillSwitch(
+    const QStringList& arguments, const std::function<void(bool)>& ended, const QString& user)
 {
-    runTool(QStringLiteral("killswitch"), arguments, ended);
+    runTool(QStringLiteral("killswitch"), arguments, ended, user);
 }
 
 void ProgramRunner::runTool(

@@ -46,8 +46,8 @@ VpnService::VpnService(const ProgramPaths::Paths& programs, const QString& state
     : QObject(parent)
     , catalog(programs)
     , lockdownMode(stateFolder)
-    , refusals(tag, 50, 5)
-    , activity(tag, 300, 20)
+    , refusals(tag, refusalBurstBytes, refusalBytesPerSecond)
+    , activity(tag, activityBurstBytes, activityBytesPerSecond)
 {
     activity.exempt(PeerUser::rootId());
     setObjectName(tag);
@@ -79,6 +79,11 @@ bool VpnService::listen()
     lockdown = lockdownMode.load(&problem);
     if (!problem.isEmpty()) {
         tagged(qCritical(), tag) << "Lockdown state: " << ServiceLog::printable(problem) << "; lockdown stays on";
+    }
+    if (lockdown.on && lockdown.holder.isEmpty()) {
+        // Nothing says who turned it on: root's, then.
+        lockdown.holder = PeerUser::rootId();
+        lockdown.holderName = QStringLiteral("root");
     }
     if (lockdown.on) {
         applyLockdown();
@@ -379,17 +384,30 @@ void VpnService::run(const ClientPointer& client, const Command& command)
         runner->resetForNewClient(client->user.id, [this, weak, release] {
             if (ClientPointer strong = weak.lock()) {
                 send(strong, ServiceProtocol::finishedLine(0, 0, ServiceProtocol::initName));
-                send(strong, lockdownLine());
+                send(strong, lockdownLine(strong->user));
             }
             release();
         });
         break;
     }
     case Command::Lockdown: {
+        // A member may turn lockdown on, never lift or change another's: only its holder and root may.
+        if (lockdown.on && !client->user.isRoot() && client->user.id != lockdown.holder) {
+            refusals.warn(client->user.id,
+                QStringLiteral("Refused lockdown command from %1: lockdown is held by %2 (%3)")
+                    .arg(client->who, lockdown.holder, ServiceLog::printable(lockdown.holderName, 64)));
+            send(client, lockdownLine(client->user));
+            break;
+        }
         LockdownMode::State state;
         state.on = command.on;
         state.allowLocal = command.allowLocal;
         state.servers = command.arguments;
+        if (state.on) {
+            state.holder = client->user.id;
+            state.holderName = ServiceLog::printable(
+                client->user.name.isEmpty() ? client->user.id : client->user.name, ServiceProtocol::maxHolderLength);
+        }
         changeLockdown(client, state);
         break;
     }
@@ -446,39 +464,45 @@ void VpnService::changeLockdown(const ClientPointer& client, const LockdownMode:
             .arg(state.allowLocal ? QStringLiteral("allowed") : QStringLiteral("blocked")));
     holdClient(client);
     const std::function<void()> release = releaseClient(client);
-    applyLockdown([this, release] {
+    applyLockdown(client->user.id, [this, release] {
         // Every client says what traffic is blocked: each hears the change.
         const QList<ClientPointer> targets = clients;
         for (const ClientPointer& target : targets) {
-            send(target, lockdownLine());
+            send(target, lockdownLine(target->user));
         }
         release();
     });
 }
 
-void VpnService::applyLockdown(const std::function<void()>& done)
+void VpnService::applyLockdown(const QString& user, const std::function<void()>& done)
 {
     if (lockdown.on) {
         const QString api = LockdownMode::apiAddress();
-        tagged(qInfo(), tag) << "Lockdown lets through " << lockdown.servers.size()
-                             << " VPN server address(es), the API at "
-                             << (api.isEmpty() ? QStringLiteral("(a name, not let through)") : api)
-                             << ", DHCP, neighbour discovery, the tunnels"
-                             << (lockdown.allowLocal ? " and the local network" : "");
+        activity.info(user,
+            QStringLiteral("Lockdown lets through %1 VPN server address(es), the API at %2, DHCP, neighbour "
+                           "discovery, the tunnels%3")
+                .arg(lockdown.servers.size())
+                .arg(api.isEmpty() ? QStringLiteral("(a name, not let through)") : api,
+                    lockdown.allowLocal ? QStringLiteral(" and the local network") : QString()));
     }
-    runner->runKillSwitch(LockdownMode::toolArguments(lockdown), [done](bool ok) {
-        if (!ok) {
-            tagged(qCritical(), tag) << "The kill switch tool did not put lockdown in place";
-        }
-        if (done) {
-            done();
-        }
-    });
+    runner->runKillSwitch(
+        LockdownMode::toolArguments(lockdown),
+        [done](bool ok) {
+            if (!ok) {
+                tagged(qCritical(), tag) << "The kill switch tool did not put lockdown in place";
+            }
+            if (done) {
+                done();
+            }
+        },
+        user);
 }
 
-QString VpnService::lockdownLine() const
+QString VpnService::lockdownLine(const PeerUser& user) const
 {
-    return ServiceProtocol::lockdownLine(lockdown.on);
+    // A user who cannot lift it learns whose it is.
+    const bool theirs = user.isRoot() || user.id == lockdown.holder;
+    return ServiceProtocol::lockdownLine(lockdown.on, theirs ? QString() : lockdown.holderName);
 }
 
 void VpnService::onClientDisconnected(const ClientPointer& client)

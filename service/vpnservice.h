@@ -52,6 +52,12 @@ public:
     // The service's time one user's commands may take: a burst, then this share of each second.
     static constexpr double budgetBurstMs = 50;
     static constexpr double budgetShare = 0.25;
+    // What a user's refusals, and the rest of what a user causes, may add to the log: a burst, then
+    // this much a second (the log and its kept files hold days of it).
+    static constexpr int refusalBurstBytes = 8 * 1024;
+    static constexpr int refusalBytesPerSecond = 256;
+    static constexpr int activityBurstBytes = 32 * 1024;
+    static constexpr int activityBytesPerSecond = 1024;
     // How often the connected users' membership is asked again.
     static constexpr int revocationCheckMs = 2000;
 
@@ -101,8 +107,9 @@ private:
     void holdClient(const ClientPointer& client);
     std::function<void()> releaseClient(const ClientPointer& client);
     void changeLockdown(const ClientPointer& client, const LockdownMode::State& state);
-    void applyLockdown(const std::function<void()>& done = {});
-    QString lockdownLine() const;
+    // user: whose command it serves (its lines count against that user); none for the service's own.
+    void applyLockdown(const QString& user = QString(), const std::function<void()>& done = {});
+    QString lockdownLine(const PeerUser& user) const;
 
     ProgramCatalog catalog;
     LockdownMode lockdownMode;

@@ -22,6 +22,8 @@ public:
 
     // On, as the service last said.
     bool isOn() const;
+    // The user who holds lockdown, when it is another's and this user cannot lift it; else empty.
+    QString holder() const;
     // The list's VPN server addresses, for lockdown to let through.
     void setServers(const Servers& servers);
 
@@ -30,6 +32,7 @@ public:
 
 signals:
     void changed(bool on);
+    void holderChanged(const QString& holder);
 
 private:
     void onServiceOutput(const QString& message);
@@ -38,6 +41,7 @@ private:
 
     Settings* settings;
     bool serviceOn = false;
+    QString heldBy;
     QStringList addresses;
     // The command the service last heard from us.
     QString lastSent;

@@ -53,6 +53,7 @@ VpnCore::VpnCore(QObject* parent)
         }
     };
     connect(&lockdown, &LockdownControl::changed, this, lockdownBlocking);
+    connect(&lockdown, &LockdownControl::holderChanged, this, &VpnCore::lockdownHolderChanged);
     connect(this, &VpnCore::vpnConnectedChanged, this, lockdownBlocking);
 }
 
@@ -121,6 +122,11 @@ void VpnCore::onTunnelFailed(VpnClient::Failure failure)
 bool VpnCore::trafficBlockedByLockdown() const
 {
     return blockedByLockdown;
+}
+
+QString VpnCore::lockdownHolder() const
+{
+    return lockdown.holder();
 }
 
 bool VpnCore::tunAvailable() const

@@ -168,6 +168,27 @@ DWORD owningProcess(qintptr descriptor)
     return 0;
 }
 
+// The process owning the loopback socket at peerPort connected to our localPort.
+DWORD connectedProcess(quint16 localPort, quint16 peerPort)
+{
+    ULONG size = 0;
+    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+    std::vector<char> table(size);
+    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0) != NO_ERROR) {
+        return 0;
+    }
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == htonl(INADDR_LOOPBACK)
+            && u_short(row.dwLocalPort) == htons(peerPort) && row.dwRemoteAddr == htonl(INADDR_LOOPBACK)
+            && u_short(row.dwRemotePort) == htons(localPort)) {
+            return row.dwOwningPid;
+        }
+    }
+    return 0;
+}
+
 // The process owning the listener that takes connections to 127.0.0.1:port.
 DWORD listeningProcess(quint16 port)
 {
@@ -269,6 +290,26 @@ SocketOwner SocketOwner::ofListener(quint16 port)
 #else
     Q_UNUSED(port)
     owner.reason = QStringLiteral("the owner of a listener is unknown on this system");
+#endif
+    return owner;
+}
+
+SocketOwner SocketOwner::ofConnection(quint16 localPort, quint16 peerPort)
+{
+    SocketOwner owner;
+#if defined(Q_OS_LINUX)
+    if (lookup(htonl(INADDR_LOOPBACK), htons(peerPort), htonl(INADDR_LOOPBACK), htons(localPort), TCP_ESTABLISHED,
+            &owner.uid, &owner.reason)) {
+        owner.known = true;
+        owner.id = QStringLiteral("uid %1").arg(owner.uid);
+    }
+#elif defined(Q_OS_WIN)
+    ownedByProcess(owner, connectedProcess(localPort, peerPort),
+        QStringLiteral("the owner of 127.0.0.1:%1 connected to us is unknown").arg(peerPort));
+#else
+    Q_UNUSED(localPort)
+    Q_UNUSED(peerPort)
+    owner.reason = QStringLiteral("the owner of a connection is unknown on this system");
 #endif
     return owner;
 }

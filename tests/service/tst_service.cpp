@@ -3,12 +3,16 @@
 // place of OpenVPN and the two tools. Both listen on 127.0.0.1:6447.
 #include "../support/logcapture.h"
 #include "../support/servicekit.h"
+#include "lockdownmode.h"
 #include "openvpn/openvpnclient.h"
 #include "openvpnlaunch.h"
 #include "service/openvpnprocess.h"
 #include "service/servicecontroller.h"
 #include "service/servicemessage.h"
+#include "servicelog.h"
+#include "statefolder.h"
 
+#include <QElapsedTimer>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
@@ -371,6 +375,30 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(terminated(), 4, 5000);
     }
 
+    // What one OpenVPN run writes into the user's log is capped: a run that floods it stops at the cap.
+    void openVpnLogCapped()
+    {
+        if (!openVpnPlaced) {
+            QSKIP("needs root to put the OpenVPN stand-in in place");
+        }
+        QVERIFY(startService());
+        const QStringList command = openVpnCommand();
+        QFile config(command.at(2));
+        QVERIFY(config.open(QIODevice::ReadWrite));
+        const QByteArray text = config.readAll().replace("verb 3\r\n", "verb 11\r\n");
+        QVERIFY(config.seek(0) && config.write(text) == text.size());
+        config.close();
+        ServiceController controller;
+        OpenVpnProcess openVpn;
+        openVpn.start(command);
+        QTRY_VERIFY_WITH_TIMEOUT(!records().filter("openvpn wrote ").isEmpty(), 15000);
+        const qint64 wrote = records().filter("openvpn wrote ").at(0).section(' ', 2).toLongLong();
+        QVERIFY2(wrote > 0 && wrote <= OpenVpnLaunch::maxLogGrowth, qPrintable(QString::number(wrote)));
+        QVERIFY(QFileInfo(command.at(5)).size() <= OpenVpnLaunch::maxLogGrowth + 100);
+        openVpn.stop("anything");
+        QTRY_COMPARE_WITH_TIMEOUT(records().count("openvpn SIGTERM"), 1, 8000);
+    }
+
     // Each row gets past the checks the others meet. What the peer gets: a failed start under the
     // program's name (never text it sent), nothing, or its connection closed.
     void hostileCommandRunsNothing_data()
@@ -493,6 +521,10 @@ private slots:
         row("remote on loopback", remote, "remote 127.0.0.1 6447 tcp-client\r\n", argumentsWrong("remote"));
         row("remote private", remote, "remote 10.0.0.1 88 udp\r\n", argumentsWrong("remote"));
         row("remote mapped loopback", remote, "remote ::ffff:127.0.0.1 88 udp\r\n", argumentsWrong("remote"));
+        // Public, but this machine's own (on an interface of the test's network namespace).
+        row("remote on an own address", remote, "remote 203.0.113.66 88 udp\r\n", "an address of this machine", "own-addresses");
+        row("remote on an own IPv6 address", remote, "remote 2001:db8:66::66 88 udp\r\n", "an address of this machine", "own-addresses");
+        row("remote on an own address, mapped", remote, "remote ::ffff:203.0.113.66 88 udp\r\n", "an address of this machine", "own-addresses");
         row("tls-crypt with a directive", "</tls-crypt>\r\n", "plugin /tmp/evil.so\r\n</tls-crypt>\r\n", "unexpected text in inline <tls-crypt>");
         row("ca twice", "</ca>\r\n", "</ca>\r\n<ca>\r\n", "inline block <ca> given twice");
         row("ca not closed", "</ca>\r\n", "\r\n", "inline <ca> is not closed");
@@ -551,6 +583,16 @@ private slots:
         } else if (setup == "secret-symlink") {
             QVERIFY(QFile::rename(secret.fileName(), secret.fileName() + ".real")
                 && QFile::link(secret.fileName() + ".real", secret.fileName()));
+        } else if (setup == "own-addresses") {
+            // Only in a network namespace of the test's own: the machine's interfaces stay as they are.
+            struct stat mine = {}, machine = {};
+            if (::geteuid() != 0 || ::stat("/proc/self/ns/net", &mine) != 0 || ::stat("/proc/1/ns/net", &machine) != 0
+                || mine.st_ino == machine.st_ino) {
+                QSKIP("needs root in a network namespace of its own");
+            }
+            QCOMPARE(QProcess::execute("ip", { "address", "replace", "203.0.113.66/32", "dev", "lo" }), 0);
+            QCOMPARE(QProcess::execute("ip", { "address", "replace", "2001:db8:66::66/128", "dev", "lo", "nodad" }), 0);
+            setup.clear();
         } else if (setup.startsWith("secret:")) {
             QVERIFY(secret.open(QIODevice::WriteOnly | QIODevice::Truncate) && secret.write(setup.mid(7).toUtf8()) > 0);
             secret.close();
@@ -585,6 +627,91 @@ private slots:
         QVERIFY(secret.open(QIODevice::ReadOnly) && secretCopy.open(QIODevice::ReadOnly));
         QCOMPARE(secretCopy.readAll(), secret.readAll());
         QCOMPARE(secretCopy.permissions() & 0x0fff, QFileDevice::ReadUser | QFileDevice::WriteUser);
+    }
+
+    // What a user causes in the log is bounded in bytes, long lines costing what they are long; the
+    // service's own lines (no user) are bounded too; root's are not.
+    void userLogCountsBytes_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("bounded");
+        QTest::newRow("a user's short lines") << "uid 1002" << 20 << true;
+        QTest::newRow("a user's long lines") << "uid 1002" << 2000 << true;
+        QTest::newRow("the service's own lines") << "" << 200 << true;
+        QTest::newRow("root's lines") << "uid 0" << 2000 << false;
+    }
+    void userLogCountsBytes()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, length);
+        QFETCH(bool, bounded);
+        constexpr int burst = 16 * 1024;
+        constexpr int rate = 1024;
+        UserLog log("Test", burst, rate);
+        log.exempt("uid 0");
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const QString text = "line " + QString(length, 'x');
+        for (int i = 0; i < 500; ++i) {
+            log.info(key, text);
+        }
+        const int logged = testlog::count(text);
+        const qint64 allowed = burst + rate * (elapsed.elapsed() + 1) / 1000;
+        const qint64 bytes = qint64(logged) * (text.size() + UserLog::lineOverhead);
+        QVERIFY2(bounded ? logged >= 1 && bytes <= allowed : logged == 500,
+            qPrintable(QString("%1 lines, %2 bytes").arg(logged).arg(bytes)));
+    }
+
+    // The state folder: the service opens nothing in it through a link, and writes nothing while another
+    // user could have placed one there (a member's command writes lockdown's mode and the tunnel's mark).
+    void stateFolder_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("lockdown a link to another file") << "link lockdown" << true;
+        QTest::newRow("the tunnel's mark a link to another file") << "link tunnel" << true;
+        QTest::newRow("the new file a link to another file") << "link lockdown.new" << true;
+        QTest::newRow("folder writable by others") << "mode 0777" << false;
+        QTest::newRow("folder writable by its group") << "mode 0770" << false;
+        QTest::newRow("folder a link") << "folder-link" << false;
+        QTest::newRow("a folder above it writable by others") << "above 0777" << false;
+    }
+    void stateFolder()
+    {
+        QFETCH(QString, setup);
+        QFETCH(bool, saved);
+        const QTemporaryDir root;
+        const QString above = root.path() + "/above";
+        QString folder = above + "/state";
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(above + "/real"));
+        const QString victim = root.path() + "/victim";
+        QFile precious(victim);
+        QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("precious") == 8);
+        precious.close();
+        const QString how = setup.section(' ', 0, 0);
+        const QByteArray argument = setup.section(' ', 1).toUtf8();
+        if (how == "link") {
+            QVERIFY(QFile::link(victim, folder + "/" + argument));
+        } else if (how == "mode" || how == "above") {
+            QCOMPARE(
+                ::chmod(QFile::encodeName(how == "mode" ? folder : above).constData(), argument.toUInt(nullptr, 8)), 0);
+        } else {
+            folder = above + "/linked";
+            QVERIFY(QFile::link(above + "/real", folder));
+        }
+        LockdownMode::State on;
+        on.on = true;
+        on.servers = QStringList { "198.51.100.1" };
+        QString error;
+        const bool done = LockdownMode(folder).save(on, &error) && StateFolder::write(folder + "/tunnel", {}, &error);
+        QVERIFY2(done == saved, qPrintable(error));
+        QCOMPARE(readFile(victim), QString("precious"));
+        // What it reads back: its own file, or lockdown held on from a folder it cannot trust.
+        QString problem;
+        const LockdownMode::State loaded = LockdownMode(folder).load(&problem);
+        QVERIFY2(problem.isEmpty() == saved, qPrintable(problem));
+        QVERIFY(loaded.on && loaded.servers == (saved ? on.servers : QStringList()));
     }
 
     // Started by systemd's socket unit, which holds the port, the service serves on the socket it
