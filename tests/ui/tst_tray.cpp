@@ -7,6 +7,7 @@
 #include "foundation/logger.h"
 #include "servers/networkapi.h"
 #include "servers/serverlistmodel.h"
+#include "service/servicecontroller.h"
 #include "settings/settings.h"
 #include "ui/trayicon.h"
 #include "ui/traynotifier.h"
@@ -62,6 +63,8 @@ class TestTray : public QObject
 
     TemporaryProfile profile;
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
+    // Its lines are played to the controller (nothing listens on the service's port here).
+    std::unique_ptr<ServiceController> link;
     std::unique_ptr<VpnCoreProbe> core;
     std::unique_ptr<ServerListModel> model;
     std::unique_ptr<ConnectionStatus> status;
@@ -72,6 +75,7 @@ class TestTray : public QObject
     void make(bool dark, bool withServer)
     {
         cleanup();
+        link = std::make_unique<ServiceController>();
         core = std::make_unique<VpnCoreProbe>();
         core->setNetworkApi(&api);
         model = std::make_unique<ServerListModel>();
@@ -88,8 +92,8 @@ class TestTray : public QObject
     // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, or without a
     // report, 1 connecting, 2 disconnecting, 3 connected), "crash" (an exit nobody asked for; "crash!" a
     // critical one, which is never retried), "timeout" (an attempt that failed),
-    // "ip" (the current IP arrives), "disconnect" (the user's, also from the lock's notice). Each step's news
-    // is out before the next.
+    // "ip" (the current IP arrives), "disconnect" (the user's, also from the lock's notice), "lockdown" (the
+    // service says lockdown is on), "held" (on, and another user's). Each step's news is out before the next.
     void play(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -103,6 +107,8 @@ class TestTray : public QObject
                 core->onRequestCurrentIpAddressFinished(QStringLiteral("198.51.100.1"), QStringLiteral("DE"));
             } else if (step == QLatin1String("disconnect")) {
                 core->disconnectFromVpn();
+            } else if (step == QLatin1String("lockdown") || step == QLatin1String("held")) {
+                emit link->processOutput(step == QLatin1String("held") ? "lockdown:on,held:alice" : "lockdown:on");
             } else {
                 core->onVpnConnectionStateChanged(static_cast<VpnClient::State>(step.toInt()), QString(), false);
             }
@@ -130,6 +136,7 @@ private slots:
         notifier.reset();
         status.reset();
         core.reset();
+        link.reset();
         testlog::clear();
     }
 
@@ -151,6 +158,9 @@ private slots:
         QTest::newRow("disconnecting") << false << true << false << false << "1,3,2" << "connecting" << "Disconnect-" << "Korvex: Disconnecting...\nDE, Frankfurt";
         QTest::newRow("reconnection due") << false << true << true << true << "1,3,crash" << "connecting" << "Disconnect" << "Korvex: Connecting...\nDE, Frankfurt";
         QTest::newRow("blocked by the lock, dark") << true << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
+        QTest::newRow("blocked by lockdown") << false << true << false << false << "lockdown" << "blocked" << "Connect" << "Korvex: Traffic blocked by lockdown (to lift it, turn off \"Block all traffic while the VPN is off\" in the settings)\nDE, Frankfurt";
+        // Another user's: who holds it, since this user cannot lift it.
+        QTest::newRow("blocked by another user's lockdown") << false << true << false << false << "held" << "blocked" << "Connect" << "Korvex: Traffic blocked by the lockdown of the user alice\nDE, Frankfurt";
         QTest::newRow("user's disconnect lifts the lock") << false << true << true << false << "1,3,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
         // clang-format on
     }
