@@ -26,6 +26,10 @@ Dialog {
         serverListModel.updateCurrentServer(parseInt(item.serverId))
         serverListWindow.visible = false
     }
+    function chooseQuickest() {
+        if (serverListModel.chooseQuickest())
+            serverListWindow.visible = false
+    }
     function toggleFavourite(row) {
         var item = listView.itemAtIndex(row)
         if (item)
@@ -105,6 +109,35 @@ Dialog {
                 Accessible.role: Accessible.List
                 Accessible.name: listHeader.title
 
+                // The server of the lowest round trip and load, chosen at the moment of the click.
+                header: Rectangle {
+                    objectName: "quickestEntry"
+                    width: listView.width
+                    height: 48
+                    color: quickestArea.pressed ? uiStyle.generalListViewItemActiveColor : quickestArea.containsMouse ? uiStyle.generalListViewSeparatorColor : uiStyle.generalListViewItemBackgroundColor
+                    Accessible.role: Accessible.Button
+                    Accessible.name: quickestLabel.text
+                    Accessible.onPressAction: serverListWindow.chooseQuickest()
+
+                    ABrightLabel {
+                        id: quickestLabel
+                        anchors.verticalCenter: parent.verticalCenter
+                        x: listHeader.leftOffset
+                        width: parent.width - 2 * listHeader.leftOffset
+                        elide: Text.ElideRight
+                        font.pixelSize: 14
+                        text: qsTr("Quickest location")
+                    }
+
+                    MouseArea {
+                        id: quickestArea
+                        anchors.fill: parent
+                        hoverEnabled: true
+                        cursorShape: Qt.PointingHandCursor
+                        onClicked: serverListWindow.chooseQuickest()
+                    }
+                }
+
                 delegate: ServerListItem {
                     width: listView.width
                     countryFlagSource: CountryFlagSource
@@ -113,6 +146,7 @@ Dialog {
                     summary: Summary
                     favourite: Favourite
                     signalStrength: Capacity
+                    roundTrip: RoundTrip
                     serverId: Id
                     leftOffset: listHeader.leftOffset
                     rowSpacing: listHeader.leftOffset

@@ -11,6 +11,7 @@
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverfiltermodel.h"
+#include "servers/serverlatency.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
@@ -82,6 +83,20 @@ Application::Application()
     // The list reaches the model through the refresh, which asks again while it is missing.
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
     connect(vpnCore, &VpnCore::vpnConnectedChanged, directoryRefresh, &DirectoryRefresh::onTunnelChanged);
+    // Each list that arrives is measured once, unless a tunnel or the lock stands in the way.
+    serverLatency = new ServerLatency(this);
+    const auto tunnelActive = [this] {
+        serverLatency->setTunnelActive(
+            vpnCore->vpnConnected() || vpnCore->vpnConnectionInProgress() || vpnCore->vpnDisconnectionInProgress());
+    };
+    connect(vpnCore, &VpnCore::vpnConnectedChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::vpnConnectionInProgressChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::vpnDisconnectionInProgressChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::networkLockEngagedChanged, serverLatency, &ServerLatency::setLockEngaged);
+    connect(serverLatency, &ServerLatency::measured, serverListModel, &ServerListModel::setRoundTrip);
+    connect(serverListModel, &ServerListModel::listUpdated, serverLatency, [this] {
+        serverLatency->measure(serverListModel->serverList());
+    });
 
     // What the window says about the connection, the service link's state included.
     connectionStatus = new ConnectionStatus(vpnCore, serverListModel, this);

@@ -13,6 +13,7 @@ class DirectoryRefresh;
 class NetworkApi;
 class QMessageBox;
 class QWindow;
+class ServerLatency;
 class ServerListModel;
 class ServiceController;
 class TrayIcon;
@@ -78,6 +79,7 @@ private:
     AdapterDiscovery adapterDiscovery;
     QQmlApplicationEngine engine;
     ServerListModel* serverListModel = nullptr;
+    ServerLatency* serverLatency = nullptr;
     UiStyle* uiStyle = nullptr;
     Update* update = nullptr;
     VpnCore* vpnCore = nullptr;

@@ -1419,6 +1419,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <source>Favourite</source>
         <translation>Избранное</translation>
     </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 мс</translation>
+    </message>
 </context>
 <context>
     <name>ServerListModel</name>
@@ -1464,6 +1468,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>No location matches your search</source>
         <translation>По вашему запросу ничего не найдено</translation>
+    </message>
+    <message>
+        <source>Quickest location</source>
+        <translation>Самое быстрое расположение</translation>
     </message>
 </context>
 <context>
