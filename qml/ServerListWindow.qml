@@ -92,11 +92,42 @@ Dialog {
                 }
             }
 
+            // Above the rows: the server of the lowest round trip and load, chosen at the moment of the click.
+            Rectangle {
+                id: quickestEntry
+                objectName: "quickestEntry"
+                width: parent.width
+                height: visible ? 48 : 0
+                visible: listView.visible
+                color: quickestArea.pressed ? uiStyle.generalListViewItemActiveColor : quickestArea.containsMouse ? uiStyle.generalListViewSeparatorColor : uiStyle.generalListViewItemBackgroundColor
+                Accessible.role: Accessible.Button
+                Accessible.name: quickestLabel.text
+                Accessible.onPressAction: serverListWindow.chooseQuickest()
+
+                ABrightLabel {
+                    id: quickestLabel
+                    anchors.verticalCenter: parent.verticalCenter
+                    x: listHeader.leftOffset
+                    width: parent.width - 2 * listHeader.leftOffset
+                    elide: Text.ElideRight
+                    font.pixelSize: 14
+                    text: qsTr("Quickest location")
+                }
+
+                MouseArea {
+                    id: quickestArea
+                    anchors.fill: parent
+                    hoverEnabled: true
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: serverListWindow.chooseQuickest()
+                }
+            }
+
             ListView {
                 id: listView
                 objectName: "serverListView"
                 width: parent.width
-                height: serverListWindow.height - listHeader.height - searchField.parent.height
+                height: serverListWindow.height - listHeader.height - searchField.parent.height - quickestEntry.height
                 clip: true
                 // The model's isEmpty is true while it holds servers.
                 visible: serverListModel.isEmpty && filter.count > 0
@@ -108,35 +139,6 @@ Dialog {
                 Keys.onSpacePressed: serverListWindow.toggleFavourite(currentIndex)
                 Accessible.role: Accessible.List
                 Accessible.name: listHeader.title
-
-                // The server of the lowest round trip and load, chosen at the moment of the click.
-                header: Rectangle {
-                    objectName: "quickestEntry"
-                    width: listView.width
-                    height: 48
-                    color: quickestArea.pressed ? uiStyle.generalListViewItemActiveColor : quickestArea.containsMouse ? uiStyle.generalListViewSeparatorColor : uiStyle.generalListViewItemBackgroundColor
-                    Accessible.role: Accessible.Button
-                    Accessible.name: quickestLabel.text
-                    Accessible.onPressAction: serverListWindow.chooseQuickest()
-
-                    ABrightLabel {
-                        id: quickestLabel
-                        anchors.verticalCenter: parent.verticalCenter
-                        x: listHeader.leftOffset
-                        width: parent.width - 2 * listHeader.leftOffset
-                        elide: Text.ElideRight
-                        font.pixelSize: 14
-                        text: qsTr("Quickest location")
-                    }
-
-                    MouseArea {
-                        id: quickestArea
-                        anchors.fill: parent
-                        hoverEnabled: true
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: serverListWindow.chooseQuickest()
-                    }
-                }
 
                 delegate: ServerListItem {
                     width: listView.width

@@ -5,6 +5,7 @@
 #include "programcatalog.h"
 #include "programrunner.h"
 #include "servicelog.h"
+#include "userlines.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -107,6 +108,8 @@ private:
     ProgramCatalog catalog;
     LockdownMode lockdownMode;
     LockdownMode::State lockdown;
+    // What was logged about each user, for that user's "query: log".
+    UserLines userLines;
     UserLog refusals;
     // The users' connections, commands and runs: more of them, but bounded too.
     UserLog activity;

@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "connection/problemreport.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
@@ -14,6 +15,7 @@
 #include "servers/serverlatency.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
+#include "service/servicelogquery.h"
 #include "settings/settings.h"
 #include "ui/bundledfonts.h"
 #include "ui/connectionstatus.h"
@@ -110,6 +112,15 @@ Application::Application()
         connectionStatus->setServiceRunning(serviceController->isLinkUp());
     });
 
+    // The problem report asks the service for this user's lines through the same link.
+    serviceLogQuery = new ServiceLogQuery(serviceController, this);
+    problemReport = new ProblemReport(
+        vpnCore,
+        [this](QObject*, const ServiceLogQuery::Done& done) {
+            serviceLogQuery->ask(done);
+        },
+        this);
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
@@ -119,6 +130,7 @@ Application::Application()
     // The settings window's "logger.openLogFolder()".
     context->setContextProperty(QStringLiteral("logger"), new LogFolder(this));
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
+    context->setContextProperty(QStringLiteral("problemReport"), problemReport);
 
     engine.load(QUrl(qmlFileUrl(QStringLiteral("main.qml"))));
     awaitFirstFrame();

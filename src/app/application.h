@@ -13,7 +13,9 @@ class DirectoryRefresh;
 class NetworkApi;
 class QMessageBox;
 class QWindow;
+class ProblemReport;
 class ServerLatency;
+class ServiceLogQuery;
 class ServerListModel;
 class ServiceController;
 class TrayIcon;
@@ -80,6 +82,8 @@ private:
     QQmlApplicationEngine engine;
     ServerListModel* serverListModel = nullptr;
     ServerLatency* serverLatency = nullptr;
+    ServiceLogQuery* serviceLogQuery = nullptr;
+    ProblemReport* problemReport = nullptr;
     UiStyle* uiStyle = nullptr;
     Update* update = nullptr;
     VpnCore* vpnCore = nullptr;

@@ -7,7 +7,9 @@
 #include "openvpnlaunch.h"
 #include "service/openvpnprocess.h"
 #include "service/servicecontroller.h"
+#include "service/servicelogquery.h"
 #include "service/servicemessage.h"
+#include "userlines.h"
 
 #include <QNetworkInterface>
 #include <QProcess>
@@ -101,6 +103,24 @@ private slots:
         QFETCH(QString, line);
         const ServiceMessage m = ServiceMessage::parse(line);
         QTEST(QStringLiteral("%1,%2,%3,%4").arg(m.kind).arg(m.pid).arg(m.code).arg(m.processName), "parsed");
+    }
+
+    // What "query: log" answers from: each user's own lines, the newest within the bound, one line each
+    // whatever they hold, and the user heard from least recently forgotten first.
+    void userLinesBounded()
+    {
+        UserLines kept;
+        for (int i = 0; i < 2000; ++i) {
+            kept.add("1001", QString("line %1 ").arg(i) + QString(100, 'a'));
+            kept.add(i < UserLines::maxUsers ? QString::number(2000 + i) : "1002", "other\nfaked");
+        }
+        const QStringList own = kept.lines("1001");
+        QVERIFY(own.join("").size() <= UserLines::maxBytes && own.join("").size() > UserLines::maxBytes / 2);
+        QVERIFY(own.last().contains("line 1999 ") && own.filter("other").isEmpty());
+        QVERIFY(kept.lines("1002").last().endsWith("other\\x0afaked"));
+        QVERIFY(kept.lines("2000").isEmpty() && !kept.lines(QString::number(1999 + UserLines::maxUsers)).isEmpty());
+        kept.add("1003", QString(5000, 'b'));
+        QVERIFY(kept.lines("1003").first().size() < UserLines::maxLineLength + 100);
     }
 
     // Where the client finds the programs on Windows; Linux's, and OpenVPN's command there, every run proves.
@@ -199,6 +219,27 @@ private slots:
         controller.sendInitCommand();
         QTRY_COMPARE(received.size(), 5);
         QCOMPARE(received.last(), QString("init: connection"));
+    }
+
+    // "query: log" through the link: asked once for two questions, the lines collected until the end
+    // line, which carries the service's version; other lines in between are not the answer's.
+    void serviceLogQuery()
+    {
+        QVERIFY(fake());
+        ServiceController controller;
+        ServiceLogQuery query(&controller);
+        QTRY_VERIFY(peer != nullptr && controller.isLinkUp());
+        QStringList answers;
+        for (int i = 0; i < 2; ++i) {
+            query.ask([&answers](const QStringList& lines, const QString& version) {
+                answers << lines.join('|') + " v" + version;
+            });
+        }
+        QTRY_COMPARE(received.filter("query: log"), QStringList { "query: log" });
+        for (const char* line : { "userlog:first", "finished:7,0,dns", "userlog:second", "userlog-end:2,1.2.3" }) {
+            peer->sendTextMessage(QString(line) + '\n');
+        }
+        QTRY_COMPARE(answers, QStringList({ "first|second v1.2.3", "first|second v1.2.3" }));
     }
 
     void incomingMessageLosesLastCharacter()
