@@ -1,6 +1,7 @@
 // The client's service link and vpn-service: framing against an in-process WebSocket server, then a
 // real vpn-service process run from a throw-away application folder, with the stand-in program in
 // place of OpenVPN and the two tools. Both listen on 127.0.0.1:6447.
+#include "../support/fakeservice.h"
 #include "../support/logcapture.h"
 #include "../support/servicekit.h"
 #include "openvpn/openvpnclient.h"
@@ -144,8 +145,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, steps);
         ServiceController controller;
-        OpenVpnProcess openVpn;
-        ServiceProcess tool(name);
+        OpenVpnProcess openVpn(&controller);
+        ServiceProcess tool(name, &controller);
         ServiceProcess& process = name == "openvpn" ? static_cast<ServiceProcess&>(openVpn) : tool;
         QStringList got;
         const auto note = [&](const char* signal) {
@@ -186,7 +187,7 @@ private slots:
         QFETCH(QString, command);
         QVERIFY(fake());
         ServiceController controller;
-        OpenVpnProcess process;
+        OpenVpnProcess process(&controller);
         QTRY_VERIFY(peer != nullptr);
         process.start(arguments);
         process.stop("whatever");
@@ -235,7 +236,7 @@ private slots:
         connect(&controller, &ServiceController::initialized, this, [&] {
             runsAtInit = records();
         });
-        ServiceProcess killSwitch("killswitch");
+        ServiceProcess killSwitch("killswitch", &controller);
         QSignalSpy started(&killSwitch, &ServiceProcess::started);
         QSignalSpy finished(&killSwitch, &ServiceProcess::finished);
         int sent = 0;
@@ -292,7 +293,7 @@ private slots:
         QVERIFY(setup != "not executable" || QFile::setPermissions(path("dns"), QFileDevice::ReadOwner));
         QVERIFY(startService());
         ServiceController controller;
-        ServiceProcess dns("dns");
+        ServiceProcess dns("dns", &controller);
         QSignalSpy started(&dns, &ServiceProcess::started);
         QSignalSpy finished(&dns, &ServiceProcess::finished);
         QSignalSpy error(&dns, &ServiceProcess::error);
@@ -330,7 +331,7 @@ private slots:
         {
             ServiceController controller;
             QSignalSpy output(&controller, &ServiceController::processOutput);
-            OpenVpnProcess openVpn;
+            OpenVpnProcess openVpn(&controller);
             QSignalSpy finished(&openVpn, &ServiceProcess::finished);
             QVERIFY(startWaiting(openVpn, 1));
             QTRY_COMPARE(openVpn.state(), int(Running));
@@ -359,7 +360,7 @@ private slots:
         // The next client's "init: connection" ends it; its own OpenVPN does not take that end for its own.
         ServiceController fresh;
         QSignalSpy output(&fresh, &ServiceController::processOutput);
-        OpenVpnProcess openVpn;
+        OpenVpnProcess openVpn(&fresh);
         QTRY_COMPARE_WITH_TIMEOUT(terminated(), 3, 8000);
         QTRY_COMPARE(records().count("killswitch disable lock"), 2);
         QTest::qWait(300);
@@ -527,7 +528,8 @@ private slots:
         QFETCH(QByteArray, replacement);
         QFETCH(QString, setup);
         QFETCH(QString, refusal);
-        OpenVpnClient client;
+        FakeService link; // the configuration alone is written and checked here
+        OpenVpnClient client(&link);
         client.setServer("198.51.100.1", udp);
         QFile config(client.createConfigFile());
         QVERIFY(config.open(QIODevice::ReadWrite));
