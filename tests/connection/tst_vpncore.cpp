@@ -303,11 +303,13 @@ private slots:
         Settings::instance()->setLockdownEnabled(false);
     }
 
-    // Each session's pushed servers alone: a push of one family never keeps the other from before.
+    // Each session's pushed servers alone: a push of one family never keeps the other from before, and
+    // a session that pushes none leaves the resolvers as they are.
     void pushedDnsPerSession()
     {
         make(false, true,
-            { FakeService::tunnel("dhcp-option DNS 10.8.0.1,dhcp-option DNS fd00:8::1"), FakeService::tunnel() });
+            { FakeService::tunnel("dhcp-option DNS 10.8.0.1,dhcp-option DNS fd00:8::1"), FakeService::tunnel(),
+                FakeService::tunnel("route-gateway 10.8.0.1") });
         core->connectToVpn();
         waitConnected(1);
         QTRY_COMPARE(runs("dns"), QStringList { "dns vpn " + guid + "@10.8.0.1,fd00:8::1" });
@@ -319,6 +321,12 @@ private slots:
         core->connectToVpn();
         waitConnected(2);
         QTRY_COMPARE(runs("dns vpn").value(1), "dns vpn " + guid + "@10.8.0.1,");
+        core->disconnectFromVpn();
+        QTRY_VERIFY(!service->openVpnRunning());
+        core->connectToVpn();
+        waitConnected(3);
+        QTest::qWait(50);
+        QCOMPARE(runs("dns vpn").size(), 2);
     }
 };
 
