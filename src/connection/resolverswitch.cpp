@@ -1,6 +1,7 @@
 #include "resolverswitch.h"
 
 #include "foundation/logtag.h"
+#include "protocol/toolwords.h"
 
 #include <utility>
 
@@ -41,14 +42,14 @@ void ResolverSwitch::useTunnel()
     }
     whenUserDnsKnown([this, ipv4 = pushedIpv4, ipv6 = pushedIpv6] {
         dnsToolProcess.start(
-            QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") } + dnsManager.vpnDnsSettings(ipv4, ipv6));
+            QStringList { DnsManager::dnsToolPath() } + ToolWords::dnsVpn(dnsManager.vpnDnsSettings(ipv4, ipv6)));
     });
 }
 
 void ResolverSwitch::restoreUser()
 {
     whenUserDnsKnown([this] {
-        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("user") } + userDnsSettings);
+        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath() } + ToolWords::dnsUser(userDnsSettings));
     });
 }
 
