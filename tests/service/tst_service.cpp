@@ -46,11 +46,9 @@ private slots:
         testlog::capture();
         const QString standin = QCoreApplication::applicationFilePath(); // in its stand-in role there
         QVERIFY(servicekit::appFolder(app, { "killswitch", "dns" }));
-        // Programs of the right names in a folder beside the application folder, and a link to it inside.
-        QVERIFY(QDir().mkpath(outside) && QFile::copy(path("dns"), outside + "/dns"));
-        QVERIFY(QFile::copy(standin, outside + "/openvpn"));
+        // The OpenVPN stand-in, put over the system's OpenVPN.
+        QVERIFY(QDir().mkpath(outside) && QFile::copy(standin, outside + "/openvpn"));
         openVpnPlaced = servicekit::placeOpenVpn(outside + "/openvpn");
-        QVERIFY(QFile::link(outside, app + "/elsewhere"));
     }
     void cleanupTestCase()
     {
@@ -369,8 +367,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(terminated(), 4, 5000);
     }
 
-    // Each row gets past the checks the others meet. What the peer gets: a failed start under the
-    // program's name (never text it sent), nothing, or its connection closed.
+    // What the service does with commands its checks refuse: the checks themselves are the tables of
+    // tst_servicerules (parser, programs, OpenVPN files); a row here for each shows the service applies
+    // them. What the peer gets: a failed start under the program's name (never text it sent), nothing,
+    // or its connection closed.
     void hostileCommandRunsNothing_data()
     {
         QTest::addColumn<QByteArray>("payload"); // %K killswitch, %A application folder, %M marker, %0 NUL
@@ -378,26 +378,14 @@ private slots:
         QTest::addColumn<QString>("answer");
         const QByteArray vpn
             = "start: \"%V\" \"--config\" \"%C\" \"--management-query-passwords\" \"--log-append\" \"%L\"";
-        const QByteArray dns = "start: \"%A/dns\"";
         const QString refusedVpn = "started:0,1,openvpn\n";
         // clang-format off
-        QTest::newRow("empty start") << QByteArray("start: ") << "" << "";
-        QTest::newRow("lockdown: an address not canonical") << QByteArray("lockdown: on local 010.0.0.1") << "" << "";
         QTest::newRow("NUL in argument") << QByteArray("start: \"%K\" \"a%0b\"") << "" << "";
         QTest::newRow("enormous") << "start: \"%K\" \"" + QByteArray(300000, 'x') + '"' << "" << "closed";
         QTest::newRow("long, under the frame limit") << "start: \"%K\" \"" + QByteArray(40000, 'x') + '"' << "" << "";
         QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << "binary" << "";
-        QTest::newRow("Unicode blank after an address") << QByteArray("start: \"%K\" \"enable\" \"all\" \"198.51.100.1\xc2\xa0\"") << "" << "";
         QTest::newRow("path: a folder that only starts like it") << QByteArray("start: \"%A-old/killswitch\"") << "" << "started:0,1,killswitch\n";
-        QTest::newRow("path: another case") << QByteArray("start: \"%A/KillSwitch\"") << "" << "";
-        QTest::newRow("path: a trailing character") << QByteArray("start: \"%Kx\"") << "" << "";
-        QTest::newRow("path: outside the folder") << QByteArray("start: \"/bin/touch\" \"%M\"") << "" << "";
-        QTest::newRow("path: dot-dot inside") << QByteArray("start: \"%A/../app/killswitch\"") << "" << "started:0,1,killswitch\n";
-        QTest::newRow("program is a symlink out") << dns << "symlink" << "started:0,1,dns\n";
-        // The checks themselves are tst_servicerules' table; this row shows the service applies them.
         QTest::newRow("log: a symlink") << vpn << "log-symlink" << refusedVpn;
-        QTest::newRow("program writable by others") << dns << "world-writable" << "started:0,1,dns\n";
-        QTest::newRow("program writable by a group") << dns << "group-writable" << "started:0,1,dns\n";
         // clang-format on
     }
     void hostileCommandRunsNothing()
@@ -414,17 +402,6 @@ private slots:
             .replace("%L", command[5].toUtf8());
         if (setup == "log-symlink") {
             QVERIFY(QFile::rename(command[5], command[5] + ".real") && QFile::link(command[5] + ".real", command[5]));
-        } else if (setup == "symlink") {
-            QVERIFY(QFile::remove(path("dns")) && QFile::link(outside + "/dns", path("dns")));
-        } else if (setup == "world-writable") {
-            QVERIFY(QFile::setPermissions(path("dns"), QFile::permissions(path("dns")) | QFileDevice::WriteOther));
-        } else if (setup == "group-writable") {
-            // A group other than the service's own: needs root, or membership in a second group.
-            const gid_t other = ::getegid() == 0 ? 100 : ::getgid();
-            if (other == ::getegid() || ::chown(QFile::encodeName(path("dns")).constData(), uid_t(-1), other) != 0) {
-                QSKIP("cannot give the program to another group here");
-            }
-            QVERIFY(QFile::setPermissions(path("dns"), QFile::permissions(path("dns")) | QFileDevice::WriteGroup));
         }
         QWebSocket socket;
         QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
