@@ -10,6 +10,7 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include <QWebSocketServer>
 
 #include <cstdio>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -422,6 +424,41 @@ private slots:
         QVERIFY(probeStillServes());
         QCOMPARE(records(), QStringList { "killswitch probe" });
         QVERIFY(!QFile::exists(app + "/marker") && running());
+    }
+
+    // Answered from the device itself, whoever holds the tunnel; /dev/net hidden under a tmpfs in this
+    // test's mount namespace, which the service shares.
+    void tunQuery_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("TUN") << false;
+        QTest::newRow("no TUN") << true;
+    }
+    void tunQuery()
+    {
+        QFETCH(bool, hidden);
+        if (hidden ? !servicekit::mountsIsolated : !QFile::exists("/dev/net/tun")) {
+            QSKIP(hidden ? "needs root for a mount namespace" : "this machine has no TUN device");
+        }
+        QVERIFY(!hidden || ::mount("none", "/dev/net", "tmpfs", 0, nullptr) == 0);
+        const auto unhide = qScopeGuard([hidden] {
+            if (hidden) {
+                ::umount2("/dev/net", MNT_DETACH);
+            }
+        });
+        QVERIFY(running() || startService());
+        QWebSocket socket;
+        QSignalSpy answers(&socket, &QWebSocket::textMessageReceived);
+        connect(&socket, &QWebSocket::connected, this, [&] {
+            socket.sendTextMessage("query: tun");
+        });
+        socket.open(QUrl("ws://127.0.0.1:6447"));
+        QTRY_COMPARE(answers.count(), 1);
+        const QString answer = texts(answers).value(0);
+        QVERIFY2(hidden
+                ? answer.startsWith("tun:unavailable,") && answer.contains("/dev/net/tun: No such file or directory")
+                : answer == "tun:available\n",
+            qPrintable(answer));
     }
 
     // Started by systemd's socket unit, which holds the port, the service serves on the socket it
