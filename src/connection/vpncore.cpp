@@ -63,40 +63,10 @@ VpnCore::~VpnCore()
     }
 }
 
-ConnectionView* VpnCore::view()
-{
-    return &connectionView;
-}
-
-QString VpnCore::vpnConnectionErrorText() const
-{
-    return errorText;
-}
-
-bool VpnCore::vpnConnected() const
-{
-    return connected;
-}
-
 bool VpnCore::vpnConnectionInProgress() const
 {
     // A reconnection about to start is in progress too: one click cancels it.
     return vpnState == VpnClient::Connecting || reconnection.isPending();
-}
-
-bool VpnCore::vpnDisconnectionInProgress() const
-{
-    return vpnState == VpnClient::Disconnecting;
-}
-
-bool VpnCore::networkLockEngaged() const
-{
-    return killSwitch.isProtectionEnabled();
-}
-
-VpnCore::Failure VpnCore::failure() const
-{
-    return failureValue;
 }
 
 void VpnCore::setFailure(Failure value)
@@ -110,16 +80,6 @@ void VpnCore::setFailure(Failure value)
 void VpnCore::onTunnelFailed(VpnClient::Failure failure)
 {
     tunnelFailure = failure;
-}
-
-bool VpnCore::trafficBlockedByLockdown() const
-{
-    return lockdown.blocksTraffic();
-}
-
-bool VpnCore::tunAvailable() const
-{
-    return tunnelCapability.available();
 }
 
 QString VpnCore::tunUnavailableText() const
@@ -152,11 +112,6 @@ void VpnCore::setVpnServerIp(const QString& ip)
         tagged(qInfo(), objectName()) << "Start auto connection";
         connectToVpn();
     }
-}
-
-QString VpnCore::vpnServerIp() const
-{
-    return serverIp;
 }
 
 void VpnCore::connectToVpn()

@@ -62,16 +62,40 @@ public:
     ~VpnCore() override;
 
     // What the window shows about the tunnel.
-    ConnectionView* view();
-    QString vpnConnectionErrorText() const;
-    bool vpnConnected() const;
+    ConnectionView* view()
+    {
+        return &connectionView;
+    }
+    QString vpnConnectionErrorText() const
+    {
+        return errorText;
+    }
+    bool vpnConnected() const
+    {
+        return connected;
+    }
     bool vpnConnectionInProgress() const;
-    bool vpnDisconnectionInProgress() const;
+    bool vpnDisconnectionInProgress() const
+    {
+        return vpnState == VpnClient::Disconnecting;
+    }
     // The network lock is engaged, with or without a tunnel.
-    bool networkLockEngaged() const;
-    Failure failure() const;
-    bool tunAvailable() const;
-    bool trafficBlockedByLockdown() const;
+    bool networkLockEngaged() const
+    {
+        return killSwitch.isProtectionEnabled();
+    }
+    Failure failure() const
+    {
+        return failureValue;
+    }
+    bool tunAvailable() const
+    {
+        return tunnelCapability.available();
+    }
+    bool trafficBlockedByLockdown() const
+    {
+        return lockdown.blocksTraffic();
+    }
     QString tunUnavailableText() const;
 
     void setConnectToLastLocation(bool set);
@@ -83,7 +107,10 @@ public:
     // included) is ended, otherwise one is made; while one comes down, nothing.
     Q_INVOKABLE void toggleConnection();
     Q_INVOKABLE void setVpnServerIp(const QString& ip);
-    QString vpnServerIp() const;
+    QString vpnServerIp() const
+    {
+        return serverIp;
+    }
 
     // The host woke up, or its default route or uplink changed: a tunnel that runs or is being set up
     // is started again at once, the lock held, rather than left to OpenVPN's ping time-out; a
