@@ -21,7 +21,8 @@ ApplicationWindow {
     maximumHeight: height
     color: uiStyle.generalBackgroundColor
     title: uiStyle.titleName()
-    visible: true
+    // The sign-in launch starts in the notification area.
+    visible: !startHidden
 
     // A keyboard user starts on the round switch.
     Component.onCompleted: connectionButton.forceActiveFocus()
