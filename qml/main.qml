@@ -21,8 +21,7 @@ ApplicationWindow {
     maximumHeight: height
     color: uiStyle.generalBackgroundColor
     title: uiStyle.titleName()
-    // The sign-in launch starts in the notification area.
-    visible: !startHidden
+    visible: true
 
     // A keyboard user starts on the round switch.
     Component.onCompleted: connectionButton.forceActiveFocus()

@@ -107,8 +107,11 @@ Application::Application(bool startHidden)
     // The settings window's "logger.openLogFolder()".
     context->setContextProperty(QStringLiteral("logger"), new LogFolder(this));
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
-    context->setContextProperty(QStringLiteral("startHidden"), startHidden);
 
+    // A quiet start: the window is made but not shown, before it could ever be drawn.
+    if (startHidden) {
+        engine.setInitialProperties({ { QStringLiteral("visible"), false } });
+    }
     engine.load(QUrl(qmlFileUrl(QStringLiteral("main.qml"))));
     awaitFirstFrame();
 
