@@ -7,6 +7,7 @@
 #include "lockdownmode.h"
 #include "openvpn/clientconfig.h"
 #include "openvpnlaunch.h"
+#include "programcatalog.h"
 #include "protocol/toolwords.h"
 #include "resolverconfig.h"
 
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestServiceRules : public QObject
@@ -62,6 +64,61 @@ private slots:
                                                      .arg(command.on)
                                                      .arg(command.allowLocal),
             "parsed");
+    }
+
+    // Only the exact path of one of the programs, a file that stays in its folder and that no other
+    // user can change. %A: the program folder.
+    void programs_data()
+    {
+        QTest::addColumn<QString>("requested");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("resolved"); // name, then what runs or the reason refused
+        // clang-format off
+        QTest::newRow("its path") << "%A/killswitch" << "" << "killswitch %A/killswitch";
+        QTest::newRow("a folder that only starts like it") << "%A-old/killswitch" << "" << "killswitch not one of the programs";
+        QTest::newRow("another case") << "%A/KillSwitch" << "" << " not one of the programs";
+        QTest::newRow("a trailing character") << "%A/killswitchx" << "" << " not one of the programs";
+        QTest::newRow("outside the folder") << "/bin/touch" << "" << " not one of the programs";
+        QTest::newRow("dot-dot inside") << "%A/../app/killswitch" << "" << "killswitch not one of the programs";
+        QTest::newRow("missing") << "%A/dns" << "missing" << "dns program missing";
+        QTest::newRow("a symlink out") << "%A/dns" << "symlink" << "dns program leaves its folder";
+        QTest::newRow("writable by others") << "%A/dns" << "world-writable" << "dns can be changed by other users";
+        QTest::newRow("writable by a group") << "%A/dns" << "group-writable" << "dns can be changed by other users";
+        // clang-format on
+    }
+    void programs()
+    {
+        QFETCH(QString, requested);
+        QFETCH(QString, setup);
+        QTemporaryDir folder;
+        const QString app = QFileInfo(folder.path()).canonicalFilePath() + "/app", dns = app + "/dns";
+        QVERIFY(QDir().mkpath(app) && QDir().mkpath(app + "-old"));
+        for (const QString& file : { app + "/killswitch", dns, app + "-old/killswitch", folder.path() + "/dns" }) {
+            QFile program(file);
+            QVERIFY(program.open(QIODevice::WriteOnly) && program.setPermissions(QFileDevice::Permissions(0x7755)));
+        }
+        if (setup == "missing" || setup == "symlink") {
+            QVERIFY(QFile::remove(dns) && (setup == "missing" || QFile::link(folder.path() + "/dns", dns)));
+        } else if (setup == "world-writable") {
+            QVERIFY(QFile::setPermissions(dns, QFile::permissions(dns) | QFileDevice::WriteOther));
+        } else if (setup == "group-writable") {
+            // A group other than the service's own: needs root, or membership in a second group.
+            const gid_t other = ::getegid() == 0 ? 100 : ::getgid();
+            if (other == ::getegid() || ::chown(QFile::encodeName(dns).constData(), uid_t(-1), other) != 0) {
+                QSKIP("cannot give the program to another group here");
+            }
+            QVERIFY(QFile::setPermissions(dns, QFile::permissions(dns) | QFileDevice::WriteGroup));
+        }
+        const ProgramCatalog catalog(ProgramPaths::forSystem(ProgramPaths::currentSystem(), app, "/usr/sbin/openvpn"));
+        const ProgramCatalog::Resolution resolution = catalog.resolve(requested.replace("%A", app));
+        QFETCH(QString, resolved);
+        resolved.replace("%A", app);
+        QCOMPARE(resolution.name, resolved.section(' ', 0, 0));
+        QCOMPARE(resolution.executable.isEmpty(), !resolution.error.isEmpty());
+        QVERIFY2(resolution.error.isEmpty() ? resolution.executable == resolved.section(' ', 1)
+                                            : resolution.error.contains(resolved.section(' ', 1)),
+            qPrintable(resolution.error));
+        QCOMPARE(resolution.missing, setup == "missing");
     }
 
     // Every shape of the tools' words: what the kill switch filter makes of a client's request, and
