@@ -1,6 +1,7 @@
 // korvex against the client's core: the real RemoteServer on a real socket with the controller, the
 // window's status and the server list in this process (the tunnel's reports played), against no
 // client, against a stand-in client that misbehaves, and run as another user.
+#include "../support/fakeservice.h"
 #include "../support/testkit.h"
 #include "../support/vpncoreprobe.h"
 #include "remote/remotecommands.h"
@@ -61,7 +62,8 @@ class TestRemote : public QObject
     TemporaryProfile profile;
     QTemporaryDir runtime;
     NetworkApi api { QStringLiteral("127.0.0.1:9"), QByteArray() };
-    VpnCoreProbe core;
+    FakeService service;
+    VpnCoreProbe core { &service };
     ServerListModel model;
     std::unique_ptr<ConnectionStatus> status;
     std::unique_ptr<RemoteCommands> commands;
