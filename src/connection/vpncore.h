@@ -111,6 +111,11 @@ public:
     {
         return serverIp;
     }
+    // The address the tunnel gave this host; empty without a tunnel.
+    QString tunnelIp() const
+    {
+        return internalIp;
+    }
 
     // The host woke up, or its default route or uplink changed: a tunnel that runs or is being set up
     // is started again at once, the lock held, rather than left to OpenVPN's ping time-out; a
