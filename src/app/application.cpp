@@ -72,7 +72,7 @@ Application::Application()
     uiStyle = new UiStyle(this);
     serverListModel = new ServerListModel(this);
     networkApi = new NetworkApi(this);
-    vpnCore = new VpnCore(this);
+    vpnCore = new VpnCore(serviceController, this);
     vpnCore->setConnectToLastLocation(Settings::instance()->connectToLastLocation());
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
