@@ -30,7 +30,7 @@ using registryseed::seed;
 int client(const QStringList& steps)
 {
     ServiceController controller;
-    KillSwitch killSwitch;
+    KillSwitch killSwitch(&controller);
     QSignalSpy lock(&killSwitch, &KillSwitch::killSwitchFinished);
     for (const QString& step : steps) {
         const QStringList w = step.split(' ');
