@@ -159,6 +159,11 @@ QString VpnCore::vpnServerIp() const
     return serverIp;
 }
 
+QString VpnCore::tunnelIp() const
+{
+    return internalIp;
+}
+
 void VpnCore::connectToVpn()
 {
     cancelReconnection();

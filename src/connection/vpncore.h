@@ -84,6 +84,8 @@ public:
     Q_INVOKABLE void toggleConnection();
     Q_INVOKABLE void setVpnServerIp(const QString& ip);
     QString vpnServerIp() const;
+    // The address the tunnel gave this host; empty without a tunnel.
+    QString tunnelIp() const;
 
     // The host woke up, or its default route or uplink changed: a tunnel that runs or is being set up
     // is started again at once, the lock held, rather than left to OpenVPN's ping time-out; a
