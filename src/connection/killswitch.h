@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class ServiceLink;
+
 // Engages and lifts the network lock by running the kill switch tool in the privileged service. It
 // remembers what it last asked for; it never waits for the tool nor reads the firewall back. An
 // engaged lock is asked for again when the link to the service drops, so that a service that
@@ -15,7 +17,7 @@ class KillSwitch : public QObject
     Q_OBJECT
 
 public:
-    explicit KillSwitch(QObject* parent = nullptr);
+    explicit KillSwitch(ServiceLink* link, QObject* parent = nullptr);
 
     bool isProtectionEnabled() const;
     // The server the engaged lock lets through; empty while it is lifted.

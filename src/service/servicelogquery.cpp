@@ -1,15 +1,15 @@
 #include "servicelogquery.h"
 
 #include "protocol/serviceprotocol.h"
-#include "service/servicecontroller.h"
+#include "service/servicelink.h"
 
-ServiceLogQuery::ServiceLogQuery(ServiceController* link, QObject* parent)
+ServiceLogQuery::ServiceLogQuery(ServiceLink* link, QObject* parent)
     : QObject(parent)
     , link(link)
 {
-    connect(link, &ServiceController::processOutput, this, &ServiceLogQuery::onServiceOutput);
+    connect(link, &ServiceLink::processOutput, this, &ServiceLogQuery::onServiceOutput);
     // An answer cut off by a lost link never comes; the next question asks again.
-    connect(link, &ServiceController::disconnected, this, [this] {
+    connect(link, &ServiceLink::disconnected, this, [this] {
         waiting.clear();
     });
 }

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class ServiceController;
+class ServiceLink;
 
 // Asks the service for the lines its log holds about this user ("query: log") and collects the
 // answer. Without a link nothing is asked and nothing answers: the caller bounds its wait.
@@ -17,7 +17,7 @@ class ServiceLogQuery : public QObject
 public:
     using Done = std::function<void(const QStringList& lines, const QString& serviceVersion)>;
 
-    explicit ServiceLogQuery(ServiceController* link, QObject* parent = nullptr);
+    explicit ServiceLogQuery(ServiceLink* link, QObject* parent = nullptr);
 
     // A second question while one is open is answered by the same reply.
     void ask(const Done& done);
@@ -28,7 +28,7 @@ public:
 private:
     void onServiceOutput(const QString& message);
 
-    ServiceController* link;
+    ServiceLink* link;
     QList<Done> waiting;
     QStringList lines;
 };

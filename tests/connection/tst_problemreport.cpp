@@ -1,14 +1,17 @@
+#include "../support/fakeservice.h"
 #include "../support/testkit.h"
 #include "connection/problemreport.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
+#include "service/servicelogquery.h"
 #include "settings/settings.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
 // The problem report as the window and the command line write it: real settings store, log files
-// and management secret file, the service's answer from a stand-in; read back with the system's tar.
+// and management secret file, the service's answer to "query: log" from the in-process fake of the
+// service through the real query; read back with the system's tar.
 class TestProblemReport : public QObject
 {
     Q_OBJECT
@@ -56,9 +59,13 @@ private slots:
     void report()
     {
         QFETCH(bool, includeAddresses);
-        VpnCore core;
-        ProblemReport report(&core, [&](QObject*, const auto& done) {
-            done({ "service line about " + userName + " in " + QDir::homePath(), "its second line" }, "9.8.7");
+        FakeService service;
+        service.userLog
+            = QStringList { "service line about " + userName + " in " + QDir::homePath(), "its second line" };
+        VpnCore core(&service);
+        ServiceLogQuery query(&service);
+        ProblemReport report(&core, [&query](QObject*, const ServiceLogQuery::Done& done) {
+            query.ask(done);
         });
         QSignalSpy written(&report, &ProblemReport::written);
         const QString path = profile.filePath(QString("report-%1.tar").arg(includeAddresses));
@@ -80,6 +87,26 @@ private slots:
             QVERIFY2(!raw.contains(secret.toUtf8()), qPrintable(secret));
         }
         QCOMPARE(raw.contains(publicAddress.toUtf8()), includeAddresses);
+    }
+
+    // The query collects the lines until the end line, which carries the service's version; lines of
+    // other kinds in between are not the answer's; two questions at once are asked once.
+    void serviceLogQuery()
+    {
+        FakeService service;
+        service.answers = false;
+        ServiceLogQuery query(&service);
+        QStringList answers;
+        for (int i = 0; i < 2; ++i) {
+            query.ask([&answers](const QStringList& lines, const QString& version) {
+                answers << lines.join('|') + " v" + version;
+            });
+        }
+        QCOMPARE(service.sent.filter("query: log"), QStringList { "query: log" });
+        for (const char* line : { "userlog:first", "finished:7,0,dns", "userlog:second", "userlog-end:2,1.2.3" }) {
+            service.play(line);
+        }
+        QCOMPARE(answers, QStringList({ "first|second v1.2.3", "first|second v1.2.3" }));
     }
 };
 
