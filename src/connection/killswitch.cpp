@@ -3,6 +3,7 @@
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
 #include "platform/programpaths.h"
+#include "protocol/toolwords.h"
 #include "service/servicecontroller.h"
 
 KillSwitch::KillSwitch(QObject* parent)
@@ -79,20 +80,17 @@ QString KillSwitch::killSwitchToolPath()
 
 QStringList KillSwitch::enableArguments(const QString& publicIp, bool allowLocalDevices)
 {
-    // The fifth argument is always there, empty when the local network is locked out too.
-    return { killSwitchToolPath(), QStringLiteral("enable"), QStringLiteral("all"), publicIp,
-        allowLocalDevices ? QStringLiteral("local") : QString() };
+    return QStringList { killSwitchToolPath() } + ToolWords::enableLock(publicIp, allowLocalDevices);
 }
 
 QStringList KillSwitch::guardArguments(const QString& publicIp, bool allowLocalDevices)
 {
-    return { killSwitchToolPath(), QStringLiteral("enable"), QStringLiteral("tunnel"), publicIp,
-        allowLocalDevices ? QStringLiteral("local") : QString() };
+    return QStringList { killSwitchToolPath() } + ToolWords::enableTunnelGuard(publicIp, allowLocalDevices);
 }
 
 QStringList KillSwitch::disableArguments()
 {
-    return { killSwitchToolPath(), QStringLiteral("disable"), QStringLiteral("all") };
+    return QStringList { killSwitchToolPath() } + ToolWords::disableAll();
 }
 
 void KillSwitch::onKillSwitchProcessFinished(int exitCode)

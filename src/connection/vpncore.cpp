@@ -3,6 +3,7 @@
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
+#include "protocol/toolwords.h"
 #include "servers/networkapi.h"
 #include "service/servicecontroller.h"
 #include "settings/settings.h"
@@ -401,8 +402,8 @@ void VpnCore::vpnConnectionUp()
         tagged(qInfo(), objectName()) << "No DNS server pushed, resolvers left as they are";
     } else {
         whenUserDnsKnown([this, ipv4 = dnsServerIpv4, ipv6 = dnsServerIpv6] {
-            dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
-                + dnsManager.vpnDnsSettings(ipv4, ipv6));
+            dnsToolProcess.start(
+                QStringList { DnsManager::dnsToolPath() } + ToolWords::dnsVpn(dnsManager.vpnDnsSettings(ipv4, ipv6)));
         });
     }
     networkApi->requestCurrentIpAddress();
@@ -430,7 +431,7 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
 
     tagged(qInfo(), objectName()) << "VPN connection is DOWN";
     whenUserDnsKnown([this] {
-        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("user") } + userDnsSettings);
+        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath() } + ToolWords::dnsUser(userDnsSettings));
     });
     onRequestCurrentIpAddressFinished(preTunnelIp, preTunnelCountryCode);
 
