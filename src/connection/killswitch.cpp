@@ -6,6 +6,8 @@
 #include "protocol/toolwords.h"
 #include "service/servicecontroller.h"
 
+#include <utility>
+
 KillSwitch::KillSwitch(QObject* parent)
     : QObject(parent)
     , toolProcess(QStringLiteral("killswitch"))
@@ -14,6 +16,7 @@ KillSwitch::KillSwitch(QObject* parent)
     connect(&toolProcess, &ServiceProcess::started, this, &KillSwitch::onKillSwitchProcessStarted);
     connect(&toolProcess, &ServiceProcess::finished, this, &KillSwitch::onKillSwitchProcessFinished);
     connect(&toolProcess, &ServiceProcess::replacedRunFinished, this, &KillSwitch::onKillSwitchProcessFinished);
+    connect(&toolProcess, &ServiceProcess::error, this, &KillSwitch::onRunFailed);
     if (ServiceController* controller = ServiceController::instance()) {
         connect(controller, &ServiceController::disconnected, this, &KillSwitch::onServiceLinkDown);
     }
@@ -97,6 +100,19 @@ void KillSwitch::onKillSwitchProcessFinished(int exitCode)
 {
     emit killSwitchFinished(exitCode == 0);
     tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;
+    if (exitCode != 0) {
+        onRunFailed(exitCode);
+    }
+}
+
+void KillSwitch::onRunFailed(int code)
+{
+    tagged(qCritical(), objectName()) << "The tool did not do its work (code " << code << ")";
+    if (std::exchange(protectionEnabled, false)) {
+        server.clear();
+        emit protectionChanged(false);
+        emit failed();
+    }
 }
 
 void KillSwitch::onKillSwitchProcessStarted() { }

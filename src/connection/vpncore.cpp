@@ -45,6 +45,7 @@ VpnCore::VpnCore(QObject* parent)
     });
     connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
     connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
+    connect(&killSwitch, &KillSwitch::failed, this, &VpnCore::onLockFailed);
     connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
     connect(&tunnelCapability, &TunnelCapability::availableChanged, this, &VpnCore::tunAvailableChanged);
     const auto lockdownBlocking = [this] {
@@ -175,6 +176,9 @@ void VpnCore::connectToVpn()
 
     const bool udp = settings->networkProtocol() == Settings::Udp;
 
+    if (!checkInstallation()) {
+        return;
+    }
     if (!checkCredentials()) {
         setFailure(AccountMissing);
         emit vpnConnectionErrorChanged(CredentialsEmpty);
@@ -221,6 +225,18 @@ void VpnCore::onUserDnsRefreshed()
     }
 }
 
+void VpnCore::onLockFailed()
+{
+    if (vpnState == VpnClient::Disconnected && !reconnectionTimer.isActive()) {
+        return;
+    }
+    tagged(qCritical(), objectName()) << "The network lock failed, ending the tunnel";
+    disconnectFromVpn();
+    errorText = tr("the network lock could not be applied");
+    setFailure(ConnectionFailed);
+    emit vpnConnectionErrorTextChanged(errorText);
+}
+
 void VpnCore::whenUserDnsKnown(std::function<void()> step)
 {
     if (dnsManager.isRefreshing()) {
@@ -249,6 +265,12 @@ void VpnCore::reconnect()
 {
     if (Utils::canonicalAddress(serverIp).isEmpty()) {
         // Only a server the list offered is connected to; without one, reconnection gives up here.
+        emit vpnConnectionInProgressChanged(false);
+        emit reconnectionGaveUp();
+        raiseKillSwitchEvent();
+        return;
+    }
+    if (!checkInstallation()) {
         emit vpnConnectionInProgressChanged(false);
         emit reconnectionGaveUp();
         raiseKillSwitchEvent();
@@ -325,6 +347,29 @@ void VpnCore::disconnectFromVpn()
         killSwitch.disableProtection();
     }
     vpnClient.stop();
+}
+
+QStringList VpnCore::brokenInstallation() const
+{
+    return brokenPieces;
+}
+
+void VpnCore::setInstallation(const Installation& programs)
+{
+    installation = programs;
+}
+
+bool VpnCore::checkInstallation()
+{
+    brokenPieces = installation.brokenPieces();
+    if (brokenPieces.isEmpty()) {
+        return true;
+    }
+    errorText = tr("Missing or not executable: %1").arg(brokenPieces.join(QStringLiteral(", ")));
+    tagged(qCritical(), objectName()) << "Not connecting: " << errorText;
+    setFailure(InstallationBroken);
+    emit vpnConnectionErrorTextChanged(errorText);
+    return false;
 }
 
 bool VpnCore::checkCredentials()

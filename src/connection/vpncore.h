@@ -2,6 +2,7 @@
 
 #include "connection/connectionview.h"
 #include "connection/dnsmanager.h"
+#include "connection/installation.h"
 #include "connection/killswitch.h"
 #include "connection/lockdowncontrol.h"
 #include "openvpn/openvpnclient.h"
@@ -56,7 +57,9 @@ public:
         AccountRejected,
         ServerSilent,
         ConnectionFailed,
-        ConnectionLost
+        ConnectionLost,
+        // A program the tunnel needs is missing or cannot be run: see brokenInstallation().
+        InstallationBroken
     };
     Q_ENUM(Failure)
 
@@ -75,6 +78,11 @@ public:
     bool tunAvailable() const;
     bool trafficBlockedByLockdown() const;
     QString tunUnavailableText() const;
+
+    // What the last refused attempt found missing or not executable, each with its path.
+    QStringList brokenInstallation() const;
+    // Where the programs a tunnel needs are looked for (by default this build's paths).
+    void setInstallation(const Installation& programs);
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -134,6 +142,8 @@ protected:
 
 private:
     bool checkCredentials();
+    // False, with the failure set, when a program the tunnel needs cannot be run.
+    bool checkInstallation();
     // Starts a run to the chosen server: the user's connect and every automatic reconnection.
     void startRun();
     void reconnect();
@@ -143,6 +153,9 @@ private:
     // connect that is under way ends. Only the latest step waits; each sets all resolvers.
     void whenUserDnsKnown(std::function<void()> step);
     void onUserDnsRefreshed();
+    // The lock's tool failed: a tunnel is not left up or coming without the guard and the lock it
+    // would claim.
+    void onLockFailed();
     void setFailure(Failure value);
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
@@ -180,6 +193,8 @@ private:
     Failure failureValue = NoFailure;
     VpnClient::Failure tunnelFailure = VpnClient::OtherFailure;
     TunnelCapability tunnelCapability;
+    Installation installation;
+    QStringList brokenPieces;
     LockdownControl lockdown;
     bool blockedByLockdown = false;
 };

@@ -6,9 +6,13 @@
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
 #include "servers/networkapi.h"
+#include "servers/serverlistmodel.h"
+#include "service/servicecontroller.h"
 #include "settings/settings.h"
+#include "ui/connectionstatus.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -119,6 +123,66 @@ private slots:
         QCOMPARE(gaveUpAt, 4);
         QCOMPARE(events.count(), 2);
         QCOMPARE(testlog::count(QStringLiteral("KillSwitch: Disable protection")), 0);
+    }
+
+    // A program the tunnel needs that is missing or cannot be run stops the attempt before anything
+    // starts, with a sentence that names it and says what to do; the lock is not shown engaged.
+    void brokenInstallation_data()
+    {
+        QTest::addColumn<QString>("piece");
+        QTest::addColumn<bool>("present"); // there, but not executable
+        QTest::newRow("OpenVPN missing") << "openvpn" << false;
+        QTest::newRow("lock tool missing") << "killswitch" << false;
+        QTest::newRow("resolver tool missing") << "dns" << false;
+        QTest::newRow("lock tool not executable") << "killswitch" << true;
+    }
+    void brokenInstallation()
+    {
+        QFETCH(QString, piece);
+        QFETCH(bool, present);
+        QTemporaryDir folder;
+        const ProgramPaths::Paths paths { folder.filePath("openvpn"), folder.filePath("killswitch"),
+            folder.filePath("dns"), folder.path() };
+        for (const char* name : { "openvpn", "killswitch", "dns" }) {
+            const bool broken = piece == QLatin1String(name);
+            QFile file(folder.filePath(name));
+            if (!broken || present) {
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                QVERIFY(file.setPermissions(file.permissions() | (broken ? QFile::Permissions() : QFile::ExeOwner)));
+            }
+        }
+        Settings::instance()->setKillswitchEnabled(true);
+        ServerListModel model;
+        ConnectionStatus status(core.get(), &model);
+        core->setInstallation(Installation(paths));
+        core->connectToVpn();
+        QCOMPARE(core->failure(), VpnCore::InstallationBroken);
+        QVERIFY(!core->vpnConnectionInProgress() && !core->networkLockEngaged());
+        QCOMPARE(status.state(), ConnectionStatus::Disconnected);
+        QCOMPARE(core->brokenInstallation().size(), 1);
+        QVERIFY2(status.problemText().contains(folder.filePath(piece)) && status.problemText().contains("Reinstall"),
+            qPrintable(status.problemText()));
+        // Put right, the next attempt goes ahead.
+        QFile::remove(folder.filePath(piece));
+        QVERIFY(QFile::copy(folder.filePath(piece == "dns" ? "openvpn" : "dns"), folder.filePath(piece)));
+        core->connectToVpn();
+        QVERIFY(core->failure() != VpnCore::InstallationBroken && core->brokenInstallation().isEmpty());
+    }
+
+    // The service refused the lock's tool (its answer played here, on a link to no service): the lock
+    // is not shown engaged, and the tunnel does not stay up without it.
+    void lockThatFailsIsTakenBack()
+    {
+        ServiceController link;
+        core = std::make_unique<VpnCoreProbe>(); // its tools' runs listen to this link
+        core->setNetworkApi(&api);
+        Settings::instance()->setKillswitchEnabled(true);
+        report(1);
+        report(3);
+        QVERIFY(core->networkLockEngaged() && core->vpnConnected());
+        emit link.processOutput(QStringLiteral("started:0,2,killswitch"));
+        QVERIFY(!core->networkLockEngaged() && !core->vpnConnected());
+        QCOMPARE(core->failure(), VpnCore::ConnectionFailed);
     }
 
     // Only a plain canonical address reaches OpenVPN's configuration and the lock.

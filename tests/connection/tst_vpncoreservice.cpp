@@ -1,6 +1,6 @@
 // The connection controller against a real vpn-service and the scripted OpenVPN stand-in of the
-// tunnel tests. The test's folder has no kill-switch or DNS tool, so the service refuses to run
-// them and the host's firewall and resolver stay untouched; the client still logs the commands.
+// tunnel tests. The kill-switch and DNS tools of the test's folder are stand-ins that do nothing, so
+// the host's firewall and resolver stay untouched; the client logs the commands.
 #include "../support/servicefixture.h"
 #include "../support/testkit.h"
 #include "connection/vpncore.h"
