@@ -8,6 +8,8 @@
 #include "platform/networkchanges.h"
 #include "platform/powerevents.h"
 #include "platform/servicepresence.h"
+#include "remote/remotecommands.h"
+#include "remote/remoteserver.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverfiltermodel.h"
@@ -50,7 +52,8 @@ QString qmlFileUrl(const QString& fileName)
 
 } // namespace
 
-Application::Application()
+Application::Application(bool startHidden)
+    : startHidden(startHidden)
 {
     setObjectName(QStringLiteral("Application"));
     Logger::instance();
@@ -72,7 +75,7 @@ Application::Application()
     uiStyle = new UiStyle(this);
     serverListModel = new ServerListModel(this);
     networkApi = new NetworkApi(this);
-    vpnCore = new VpnCore(this);
+    vpnCore = new VpnCore(serviceController, this);
     vpnCore->setConnectToLastLocation(Settings::instance()->connectToLastLocation());
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
@@ -105,8 +108,18 @@ Application::Application()
     context->setContextProperty(QStringLiteral("logger"), new LogFolder(this));
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
 
+    // A quiet start: the window is made but not shown, before it could ever be drawn.
+    if (startHidden) {
+        engine.setInitialProperties({ { QStringLiteral("visible"), false } });
+    }
     engine.load(QUrl(qmlFileUrl(QStringLiteral("main.qml"))));
     awaitFirstFrame();
+
+    // The command line works the same objects as the window and the tray; it is heard from now on,
+    // so that a "korvex connect" that started this client waits as briefly as it can.
+    remoteCommands = std::make_unique<RemoteCommands>(vpnCore, connectionStatus, serverListModel, Settings::instance());
+    remoteServer = new RemoteServer(remoteCommands.get(), this);
+    remoteServer->listen();
 
     // A changed MTU goes to every adapter the discovery found (none before it has ended).
     connect(Settings::instance(), &Settings::mtuSizeChanged, this, [this](int mtu) {
@@ -203,11 +216,18 @@ void Application::createTray()
     trayIcon->watchWindow(mainWindow());
     tagged(qInfo(), objectName()) << "Notification area available: "
                                   << Utils::boolToString(trayPresenter->isAvailable());
+    // A quiet start without a notification area would leave the user no way in.
+    if (startHidden && !trayPresenter->isAvailable()) {
+        showMainWindow();
+    }
 }
 
 Application::~Application()
 {
     tagged(qInfo(), objectName()) << "Request to quit";
+    // No request is taken while the controller goes away.
+    delete remoteServer;
+    remoteServer = nullptr;
     // The tray goes first: the shutdown below is no news, and its menu must not act on a controller going away.
     delete trayNotifier;
     delete trayIcon;

@@ -4,22 +4,20 @@
 #include "foundation/utils.h"
 #include "platform/programpaths.h"
 #include "protocol/toolwords.h"
-#include "service/servicecontroller.h"
+#include "service/servicelink.h"
 
 #include <utility>
 
-KillSwitch::KillSwitch(QObject* parent)
+KillSwitch::KillSwitch(ServiceLink* link, QObject* parent)
     : QObject(parent)
-    , toolProcess(QStringLiteral("killswitch"))
+    , toolProcess(QStringLiteral("killswitch"), link)
 {
     setObjectName(QStringLiteral("KillSwitch"));
     connect(&toolProcess, &ServiceProcess::started, this, &KillSwitch::onKillSwitchProcessStarted);
     connect(&toolProcess, &ServiceProcess::finished, this, &KillSwitch::onKillSwitchProcessFinished);
     connect(&toolProcess, &ServiceProcess::replacedRunFinished, this, &KillSwitch::onKillSwitchProcessFinished);
     connect(&toolProcess, &ServiceProcess::error, this, &KillSwitch::onRunFailed);
-    if (ServiceController* controller = ServiceController::instance()) {
-        connect(controller, &ServiceController::disconnected, this, &KillSwitch::onServiceLinkDown);
-    }
+    connect(link, &ServiceLink::disconnected, this, &KillSwitch::onServiceLinkDown);
 }
 
 bool KillSwitch::isProtectionEnabled() const

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class ServiceLink;
+
 // Engages and lifts the network lock by running the kill switch tool in the privileged service. It
 // remembers what it last asked for and never waits for the tool nor reads the firewall back, but a
 // run that the service refuses or that fails takes the claim back: the lock is not shown engaged
@@ -17,7 +19,7 @@ class KillSwitch : public QObject
     Q_OBJECT
 
 public:
-    explicit KillSwitch(QObject* parent = nullptr);
+    explicit KillSwitch(ServiceLink* link, QObject* parent = nullptr);
 
     bool isProtectionEnabled() const;
     // The server the engaged lock lets through; empty while it is lifted.

@@ -1311,6 +1311,10 @@ Do you want to update to version %1?</source>
         <source>Show notifications when the VPN connection changes</source>
         <translation>Показывать уведомления об изменениях VPN-подключения</translation>
     </message>
+    <message>
+        <source>Start in the notification area</source>
+        <translation>Запускать в области уведомлений</translation>
+    </message>
 </context>
 <context>
     <name>Installation</name>
@@ -1419,6 +1423,65 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>TiB</source>
         <translation>ТиБ</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteCommands</name>
+    <message>
+        <source>The network lock is on</source>
+        <translation>Блокировка сети включена</translation>
+    </message>
+    <message>
+        <source>The network lock is off</source>
+        <translation>Блокировка сети выключена</translation>
+    </message>
+    <message>
+        <source>Lockdown is on</source>
+        <translation>Полная блокировка включена</translation>
+    </message>
+    <message>
+        <source>Lockdown is off</source>
+        <translation>Полная блокировка выключена</translation>
+    </message>
+    <message>
+        <source>The account is stored</source>
+        <translation>Учётная запись сохранена</translation>
+    </message>
+    <message>
+        <source>Problem reports are not available yet</source>
+        <translation>Отчёты о проблемах пока недоступны</translation>
+    </message>
+    <message>
+        <source>The quickest location is not available yet</source>
+        <translation>Самое быстрое расположение пока недоступно</translation>
+    </message>
+    <message>
+        <source>No location matches &quot;%1&quot;</source>
+        <translation>Нет расположения, подходящего под «%1»</translation>
+    </message>
+    <message>
+        <source>Already connected to %1</source>
+        <translation>Уже подключено: %1</translation>
+    </message>
+    <message>
+        <source>The connection did not come up in time</source>
+        <translation>Подключение не установилось вовремя</translation>
+    </message>
+    <message>
+        <source>Connected to %1</source>
+        <translation>Подключено: %1</translation>
+    </message>
+    <message>
+        <source>Not connected</source>
+        <translation>Нет подключения</translation>
+    </message>
+    <message>
+        <source>The connection did not end in time</source>
+        <translation>Подключение не завершилось вовремя</translation>
+    </message>
+    <message>
+        <source>The server list has not arrived yet</source>
+        <translation>Список серверов ещё не получен</translation>
     </message>
 </context>
 <context>

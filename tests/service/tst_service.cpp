@@ -142,8 +142,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, steps);
         ServiceController controller;
-        OpenVpnProcess openVpn;
-        ServiceProcess tool(name);
+        OpenVpnProcess openVpn(&controller);
+        ServiceProcess tool(name, &controller);
         ServiceProcess& process = name == "openvpn" ? static_cast<ServiceProcess&>(openVpn) : tool;
         QStringList got;
         const auto note = [&](const char* signal) {
@@ -184,7 +184,7 @@ private slots:
         QFETCH(QString, command);
         QVERIFY(fake());
         ServiceController controller;
-        OpenVpnProcess process;
+        OpenVpnProcess process(&controller);
         QTRY_VERIFY(peer != nullptr);
         process.start(arguments);
         process.stop("whatever");
@@ -233,7 +233,7 @@ private slots:
         connect(&controller, &ServiceController::initialized, this, [&] {
             runsAtInit = records();
         });
-        ServiceProcess killSwitch("killswitch");
+        ServiceProcess killSwitch("killswitch", &controller);
         QSignalSpy started(&killSwitch, &ServiceProcess::started);
         QSignalSpy finished(&killSwitch, &ServiceProcess::finished);
         int sent = 0;
@@ -290,7 +290,7 @@ private slots:
         QVERIFY(setup != "not executable" || QFile::setPermissions(path("dns"), QFileDevice::ReadOwner));
         QVERIFY(startService());
         ServiceController controller;
-        ServiceProcess dns("dns");
+        ServiceProcess dns("dns", &controller);
         QSignalSpy started(&dns, &ServiceProcess::started);
         QSignalSpy finished(&dns, &ServiceProcess::finished);
         QSignalSpy error(&dns, &ServiceProcess::error);
@@ -328,7 +328,7 @@ private slots:
         {
             ServiceController controller;
             QSignalSpy output(&controller, &ServiceController::processOutput);
-            OpenVpnProcess openVpn;
+            OpenVpnProcess openVpn(&controller);
             QSignalSpy finished(&openVpn, &ServiceProcess::finished);
             QVERIFY(startWaiting(openVpn, 1));
             QTRY_COMPARE(openVpn.state(), int(Running));
@@ -357,7 +357,7 @@ private slots:
         // The next client's "init: connection" ends it; its own OpenVPN does not take that end for its own.
         ServiceController fresh;
         QSignalSpy output(&fresh, &ServiceController::processOutput);
-        OpenVpnProcess openVpn;
+        OpenVpnProcess openVpn(&fresh);
         QTRY_COMPARE_WITH_TIMEOUT(terminated(), 3, 8000);
         QTRY_COMPARE(records().count("killswitch disable lock"), 2);
         QTest::qWait(300);
