@@ -386,7 +386,10 @@ row_hidden_start() {
     client_pid="$(started_client)" || fail "korvex started no client" || return
     measure "connected by korvex, client started in the tray" && no_leak && tunnel_carried || return
     korvex 0 lockdown off && korvex 0 disconnect || return
-    within 5 eval '! in_net nft list table inet vpnc_lockdown >/dev/null 2>&1' || fail "lockdown is still in place"
+    within 5 eval '! in_net nft list table inet vpnc_lockdown >/dev/null 2>&1' || fail "lockdown is still in place" || return
+    # It has no window to close: it ends as at the session's end.
+    stop_pid "$client_pid"
+    client_pid=""
 }
 
 diagnose() { [ -z "$log_file" ] || tail -n 40 "$log_file"; }
