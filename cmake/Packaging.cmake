@@ -19,7 +19,7 @@ set(VPN_SERVICE_EXECUTABLE "${VPN_SERVICE_DIR}/$<TARGET_FILE_NAME:vpn-service>")
 # The units the maintainer scripts stop on removal.
 set(VPN_UNITS "${VPN_SOCKET_UNIT} ${VPN_UNIT}")
 
-install(TARGETS vpnclient RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(TARGETS vpnclient korvex RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(TARGETS vpn-service killswitch dns RUNTIME DESTINATION "${VPN_SERVICE_INSTALL_DIR}")
 
 # The unit names the service where it is installed; the target's file name is known at generation.
@@ -29,6 +29,11 @@ install(FILES "${VPN_PACKAGING_OUT}/${VPN_UNIT}" "${VPN_PACKAGING_DIR}/${VPN_SOC
     DESTINATION "${VPN_UNIT_INSTALL_DIR}")
 
 install(FILES "${VPN_PACKAGING_DIR}/${VPN_PACKAGE_NAME}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+# What software centres show (appstreamcli validate), and the command line's completion.
+install(FILES "${VPN_PACKAGING_DIR}/net.korvex.${VPN_PACKAGE_NAME}.metainfo.xml"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
+install(FILES "${VPN_PACKAGING_DIR}/korvex.bash-completion"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" RENAME korvex)
 foreach(size 16 22 24 32 48 64 128 256)
     install(FILES "${VPN_PACKAGING_DIR}/icons/${VPN_PACKAGE_NAME}-${size}.png"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
@@ -66,13 +71,15 @@ find_program(VPN_GZIP gzip)
 add_custom_command(OUTPUT "${VPN_PACKAGING_OUT}/changelog.Debian.gz"
     COMMAND "${VPN_GZIP}" -9nc "${VPN_PACKAGING_DIR}/debian/changelog" > "${VPN_PACKAGING_OUT}/changelog.Debian.gz"
     DEPENDS "${VPN_PACKAGING_DIR}/debian/changelog")
-add_custom_command(OUTPUT "${VPN_PACKAGING_OUT}/vpnclient.1.gz"
-    COMMAND "${VPN_GZIP}" -9nc "${VPN_PACKAGING_DIR}/vpnclient.1" > "${VPN_PACKAGING_OUT}/vpnclient.1.gz"
-    DEPENDS "${VPN_PACKAGING_DIR}/vpnclient.1")
-add_custom_target(vpn_package_docs ALL
-    DEPENDS "${VPN_PACKAGING_OUT}/changelog.Debian.gz" "${VPN_PACKAGING_OUT}/vpnclient.1.gz")
+foreach(page vpnclient korvex)
+    add_custom_command(OUTPUT "${VPN_PACKAGING_OUT}/${page}.1.gz"
+        COMMAND "${VPN_GZIP}" -9nc "${VPN_PACKAGING_DIR}/${page}.1" > "${VPN_PACKAGING_OUT}/${page}.1.gz"
+        DEPENDS "${VPN_PACKAGING_DIR}/${page}.1")
+    list(APPEND VPN_MAN_PAGES "${VPN_PACKAGING_OUT}/${page}.1.gz")
+endforeach()
+add_custom_target(vpn_package_docs ALL DEPENDS "${VPN_PACKAGING_OUT}/changelog.Debian.gz" ${VPN_MAN_PAGES})
 install(FILES "${VPN_PACKAGING_OUT}/changelog.Debian.gz" DESTINATION "${VPN_DOC_DIR}")
-install(FILES "${VPN_PACKAGING_OUT}/vpnclient.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES ${VPN_MAN_PAGES} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
 # Maintainer scripts: the group, and the unit enabled and started the way debhelper does it.
 foreach(script postinst prerm postrm)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Type-checks the Windows sides: every source under src/, service/ and tools/ that has Windows-only
+# Type-checks the Windows sides: every source under src/, service/, tools/ and cli/ that has Windows-only
 # code (Q_OS_WIN, _WIN32, or a *_win file) is parsed by MinGW-w64 (syntax only, warnings as errors) against Qt's headers, with the
 # include paths and definitions of its compile command in a configured build folder.
 #   scripts/wincheck.sh [BUILD_DIR]      (default: build)
@@ -19,8 +19,8 @@ if [ ! -f "$build/compile_commands.json" ]; then
 fi
 
 mapfile -t files < <({
-    grep -rlE --include='*.cpp' --include='*.h' 'Q_OS_WIN|_WIN32' src service tools
-    find src service tools \( -name '*_win.cpp' -o -name '*_win.h' \)
+    grep -rlE --include='*.cpp' --include='*.h' 'Q_OS_WIN|_WIN32' src service tools cli
+    find src service tools cli \( -name '*_win.cpp' -o -name '*_win.h' \)
 } | sort -u)
 if [ ${#files[@]} -eq 0 ]; then
     echo "wincheck: no source with Windows-only code found" >&2

@@ -1,6 +1,7 @@
 #include "lockdownmode.h"
 
 #include "foundation/utils.h"
+#include "protocol/toolwords.h"
 #include "statefolder.h"
 
 #include <deploymentconfig.h>
@@ -146,16 +147,12 @@ bool LockdownMode::parse(const QByteArray& text, State* state, QString* error)
 QStringList LockdownMode::toolArguments(const State& state)
 {
     if (!state.on) {
-        return { QStringLiteral("disable"), QStringLiteral("lockdown") };
+        return ToolWords::disableLockdown();
     }
-    QStringList arguments { QStringLiteral("enable"), QStringLiteral("lockdown") };
-    arguments += state.servers;
+    QStringList addresses = state.servers;
     const QString api = apiAddress();
     if (!api.isEmpty() && !state.servers.contains(api)) {
-        arguments.append(api);
+        addresses.append(api);
     }
-    if (state.allowLocal) {
-        arguments.append(QStringLiteral("local"));
-    }
-    return arguments;
+    return ToolWords::enableLockdown(addresses, state.allowLocal);
 }

@@ -1,37 +1,26 @@
 #pragma once
 
+#include "processqueue.h"
 #include "programcatalog.h"
 
-#include <QHash>
-#include <QList>
 #include <QObject>
-#include <QProcess>
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
-class OpenVpnLaunch;
+class OpenVpnPreparation;
 class UserLog;
 
-// Runs the catalog's programs directly (never through a shell) and reports each start and end
-// as a status line for the user it ran for. One run per program at a time: a new start waits for
-// the previous run of the same program (a new OpenVPN first ends the one still running). Nothing
-// here waits on the service's thread: runs are followed through the event loop, and the user's
-// files for an OpenVPN run are read on a thread of their own, within a deadline.
+// Runs the catalog's programs for the clients and for the service itself, and holds the policy
+// around them: what a client may have the kill switch tool do (KillSwitchFilter), what a fresh
+// client finds cleaned up, and that the guard of a tunnel goes with the tunnel. The runs
+// themselves are the ProcessQueue's; an OpenVPN run's user files are read first
+// (OpenVpnPreparation). Nothing here waits on the service's thread.
 class ProgramRunner : public QObject
 {
     Q_OBJECT
 
 public:
-    // The number in a "started:" line when the program did not start.
-    enum StartResult
-    {
-        StartedOk = 0,
-        Refused = 1, // not one of the service's programs, or unsafe
-        FailedToStart = 2 // missing, not executable, or the system refused
-    };
-
     // log: where the lines about a user's runs go, bounded per user.
     ProgramRunner(const ProgramCatalog& catalog, UserLog* log, QObject* parent = nullptr);
     ~ProgramRunner() override;
@@ -60,64 +49,27 @@ public:
     void setTunnelMarker(const QString& path);
     void liftLeftTunnelGuard();
 
-    // Before the user's files are read they may not be waited on for longer.
-    static constexpr int fileDeadlineMs = 2000;
-    // Starts of one program waiting for its previous run; more are refused. A client has one at
-    // most: its next command waits until its start is settled.
-    static constexpr int maxWaiting = 128;
-
 signals:
     void statusLine(const QString& line, const QString& user);
     // An OpenVPN run started for this user.
     void openVpnStarted(const QString& user);
+    // The OpenVPN run has ended, however it ended.
+    void openVpnEnded();
 
 private:
-    struct Run
-    {
-        QString name;
-        QString executable;
-        QStringList arguments;
-        bool report = true;
-        QString user;
-        std::shared_ptr<OpenVpnLaunch> launch;
-        std::function<void()> settled;
-        std::function<void(bool)> ended;
-    };
-    struct Preparation;
-    class Process;
-
-    void prepareOpenVpn(const Run& run, qint64 peerUid);
-    // Once the files are read, or the deadline passed: the run goes on, or it is refused.
-    void settlePreparation(const Run& run, qint64 peerUid, const std::shared_ptr<Preparation>& preparation);
-    void enqueue(Run run);
-    void launch(Run run);
-    Process* makeProcess(const Run& run);
-    // Records the started run and reports it.
-    void onStarted(const Run& run, QProcess* process);
-    void startWaiting(const QString& name);
-    void endPrevious(QProcess* previous, bool openVpn);
-    void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);
-    void logOutput(QProcess* process);
-    void refuse(const Run& run, int code);
+    void onStarted(const QString& name, const QString& user);
+    void onFinished(const QString& name);
     void liftTunnelGuard();
+    // Why a tunnel cannot be guarded now; empty when it can.
+    QString guardRefusal() const;
     // A tool of the service's folder without a status line; a missing one ends at once.
     void runTool(const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended,
         const QString& user = {});
-    // What the kill switch tool runs for a client's request; empty with the reason when refused.
-    QStringList clientKillSwitchArguments(const QStringList& arguments, QString* error) const;
-    static void signalGroup(QProcess* process, bool kill);
-
     void note(const QString& user, const QString& text, bool warning = false);
 
     ProgramCatalog catalog;
     UserLog* log;
-    QHash<QString, QProcess*> running;
-    QHash<QString, QList<Run>> waiting;
+    ProcessQueue* queue;
+    OpenVpnPreparation* preparation;
     QString tunnelMarker;
-    // Users whose file access has not ended (a hung file system): no second one is started.
-    QHash<qint64, std::shared_ptr<Preparation>> preparing;
-
-    static constexpr int maxPreparing = 8;
-    static constexpr int openVpnGrace = 10000;
-    static constexpr int toolLimit = 30000;
 };

@@ -30,6 +30,8 @@ QString printable(const QString& text, int maxLength = 300);
 // with that key's next line. Long lines cost what they are long. One user's flood never hides
 // another user's lines, nor rotates them away in hours. The service's own lines (no key) share a
 // bucket of their own: what a user makes the service do on its own account is bounded too.
+class UserLines;
+
 class UserLog
 {
 public:
@@ -40,6 +42,8 @@ public:
     void write(QtMsgType type, const QString& lineTag, const QString& key, const QString& text);
     // A key never limited (root's).
     void exempt(const QString& key);
+    // Where each line logged about a user is kept for that user's "query: log" as well.
+    void keepLines(UserLines* lines);
 
     // Keys remembered at once; beyond, all further keys share one bucket.
     static constexpr int maxKeys = 256;
@@ -57,5 +61,6 @@ private:
     int burst;
     int perSecond;
     QString exemptKey;
+    UserLines* kept = nullptr;
     QHash<QString, Bucket> buckets;
 };

@@ -1,22 +1,19 @@
 #include "vpnservice.h"
 
+#include "programconfig.h"
+
 #include "commandparser.h"
 #include "foundation/logtag.h"
 #include "foundation/tundevice.h"
 #include "protocol/serviceprotocol.h"
 #include "servicelistener.h"
 
-#include <QFileInfo>
 #include <QTimer>
-
 #include <QWebSocket>
 #include <QWebSocketCorsAuthenticator>
 #include <QWebSocketServer>
-#include <algorithm>
 
-#ifdef Q_OS_UNIX
-#include <ctime>
-#endif
+#include <algorithm>
 
 namespace {
 
@@ -24,48 +21,40 @@ const QString tag = QStringLiteral("VpnService");
 
 constexpr qint64 readBufferSize = 256 * 1024;
 
-// The time this thread has run, in milliseconds: what a command cost the service itself.
-double threadMs()
-{
-#ifdef Q_OS_UNIX
-    timespec now = {};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
-#else
-    static QElapsedTimer clock;
-    if (!clock.isValid()) {
-        clock.start();
-    }
-    return double(clock.nsecsElapsed()) / 1e6;
-#endif
-}
-
 } // namespace
 
 VpnService::VpnService(const ProgramPaths::Paths& programs, const QString& stateFolder, QObject* parent)
     : QObject(parent)
     , catalog(programs)
-    , lockdownMode(stateFolder)
     , refusals(tag, refusalBurstBytes, refusalBytesPerSecond)
     , activity(tag, activityBurstBytes, activityBytesPerSecond)
+    , runner(new ProgramRunner(catalog, &activity, this))
+    , lockdown(stateFolder, runner, &activity)
 {
     activity.exempt(PeerUser::rootId());
+    refusals.keepLines(&userLines);
+    activity.keepLines(&userLines);
     setObjectName(tag);
     listener = new ServiceListener(&refusals, this);
     server = new QWebSocketServer(QStringLiteral("vpn-service"), QWebSocketServer::NonSecureMode, this);
     server->setHandshakeTimeout(ServiceListener::handshakeDeadlineMs);
-    runner = new ProgramRunner(catalog, &activity, this);
+    scheduler = new CommandScheduler(
+        [this](const ClientPointer& client, const QString& message) {
+            execute(client, message);
+        },
+        this);
     connect(listener, &ServiceListener::admitted, this, &VpnService::onAdmitted);
     connect(server, &QWebSocketServer::originAuthenticationRequired, this, &VpnService::onOriginAuthentication);
     connect(server, &QWebSocketServer::newConnection, this, &VpnService::onNewConnection);
     connect(runner, &ProgramRunner::statusLine, this, &VpnService::report);
     connect(runner, &ProgramRunner::openVpnStarted, this, [this](const QString& user) {
         // Only a run that really started makes its user the owner.
-        tunnelOwner = user;
+        ownership.claim(user);
     });
-    budgetRetry = new QTimer(this);
-    budgetRetry->setSingleShot(true);
-    connect(budgetRetry, &QTimer::timeout, this, &VpnService::scheduleDispatch);
+    // Ownership goes with the run: a user whose OpenVPN ended holds the tunnel no longer.
+    connect(runner, &ProgramRunner::openVpnEnded, this, [this] {
+        ownership.release();
+    });
     auto* memberships = new QTimer(this);
     connect(memberships, &QTimer::timeout, this, &VpnService::checkMemberships);
     memberships->start(revocationCheckMs);
@@ -75,20 +64,8 @@ bool VpnService::listen()
 {
     // Lockdown holds from the service's start, and a service killed with a tunnel up left that
     // tunnel's guard. (The tool's runs come before any client's: they are queued first.)
-    QString problem;
-    lockdown = lockdownMode.load(&problem);
-    if (!problem.isEmpty()) {
-        tagged(qCritical(), tag) << "Lockdown state: " << ServiceLog::printable(problem) << "; lockdown stays on";
-    }
-    if (lockdown.on && lockdown.holder.isEmpty()) {
-        // Nothing says who turned it on: root's, then.
-        lockdown.holder = PeerUser::rootId();
-        lockdown.holderName = QStringLiteral("root");
-    }
-    if (lockdown.on) {
-        applyLockdown();
-    }
-    runner->setTunnelMarker(QFileInfo(lockdownMode.filePath()).path() + QStringLiteral("/tunnel"));
+    lockdown.restore();
+    runner->setTunnelMarker(lockdown.stateFolder() + QStringLiteral("/tunnel"));
     runner->liftLeftTunnelGuard();
 
     // Loopback only: nothing outside this machine may reach the service.
@@ -158,7 +135,7 @@ void VpnService::onNewConnection()
 
 void VpnService::addClient(QWebSocket* socket, QTcpSocket* tcp, const PeerUser& user)
 {
-    auto client = std::make_shared<Client>();
+    auto client = std::make_shared<ServiceClient>();
     client->socket = socket;
     client->user = user;
     client->who = QStringLiteral("%1 (%2) port %3")
@@ -177,9 +154,9 @@ void VpnService::addClient(QWebSocket* socket, QTcpSocket* tcp, const PeerUser& 
     socket->setMaxAllowedIncomingMessageSize(maxMessageSize);
     // A flood stays in the sender's socket buffer, not in the service's memory.
     socket->setReadBufferSize(readBufferSize);
-    clients.append(client);
-    // The lambdas hold the client weakly: the list owns it.
-    const std::weak_ptr<Client> weak = client;
+    scheduler->add(client);
+    // The lambdas hold the client weakly: the scheduler's list owns it.
+    const std::weak_ptr<ServiceClient> weak = client;
     connect(socket, &QWebSocket::textMessageReceived, this, [this, weak](const QString& message) {
         if (ClientPointer strong = weak.lock()) {
             onTextMessage(strong, message);
@@ -200,85 +177,12 @@ void VpnService::addClient(QWebSocket* socket, QTcpSocket* tcp, const PeerUser& 
 
 void VpnService::onTextMessage(const ClientPointer& client, const QString& message)
 {
-    if (client->queue.size() >= maxQueued) {
+    if (!scheduler->enqueue(client, message)) {
         refusals.warn(client->user.id,
             QStringLiteral("Dropped a command of %1: %2 of its commands wait already")
                 .arg(client->who)
                 .arg(client->queue.size()));
-        return;
     }
-    client->queue.enqueue(message);
-    scheduleDispatch();
-}
-
-void VpnService::scheduleDispatch()
-{
-    if (!dispatchScheduled) {
-        dispatchScheduled = true;
-        QTimer::singleShot(0, this, &VpnService::dispatch);
-    }
-}
-
-void VpnService::dispatch()
-{
-    dispatchScheduled = false;
-    // One command of each user per turn, then back to the event loop: a user with a long queue
-    // or many connections never holds up the others' commands or their connections.
-    const QList<ClientPointer> turn = clients;
-    QStringList served;
-    bool waitingForBudget = false;
-    for (const ClientPointer& client : turn) {
-        if (client->queue.isEmpty() || client->busy || served.contains(client->user.id) || !clients.contains(client)) {
-            continue;
-        }
-        if (!withinBudget(client->user.id)) {
-            waitingForBudget = true;
-            continue;
-        }
-        served.append(client->user.id);
-        // The user's next turn begins with its other connections.
-        clients.removeAll(client);
-        clients.append(client);
-        const double before = threadMs();
-        execute(client, client->queue.dequeue());
-        charge(client->user, threadMs() - before);
-    }
-    for (const ClientPointer& client : turn) {
-        if (client->gone && client->queue.isEmpty() && !client->busy) {
-            clients.removeAll(client);
-        } else if (!client->queue.isEmpty() && !client->busy && served.contains(client->user.id)) {
-            scheduleDispatch();
-        }
-    }
-    if (waitingForBudget && !budgetRetry->isActive()) {
-        budgetRetry->start(qRound(budgetBurstMs));
-    }
-}
-
-bool VpnService::withinBudget(const QString& user)
-{
-    auto found = budgets.find(user);
-    if (found == budgets.end()) {
-        return true;
-    }
-    found->spentMs = qMax(0.0, found->spentMs - double(found->drained.restart()) * budgetShare);
-    if (found->spentMs <= 0) {
-        budgets.erase(found);
-        return true;
-    }
-    return found->spentMs < budgetBurstMs;
-}
-
-void VpnService::charge(const PeerUser& user, double milliseconds)
-{
-    if (user.isRoot()) {
-        return; // root waits for nobody
-    }
-    Budget& budget = budgets[user.id];
-    if (!budget.drained.isValid()) {
-        budget.drained.start();
-    }
-    budget.spentMs += milliseconds;
 }
 
 bool VpnService::stillAuthorized(const ClientPointer& client)
@@ -289,7 +193,7 @@ bool VpnService::stillAuthorized(const ClientPointer& client)
     }
     refusals.warn(client->user.id,
         QStringLiteral("Disconnecting %1: it may no longer command the service (%2)").arg(client->who, reason));
-    const QList<ClientPointer> all = clients;
+    const QList<ClientPointer> all = scheduler->clients();
     for (const ClientPointer& other : all) {
         if (other->user.id == client->user.id) {
             other->queue.clear();
@@ -304,27 +208,13 @@ bool VpnService::stillAuthorized(const ClientPointer& client)
 void VpnService::checkMemberships()
 {
     QStringList asked;
-    const QList<ClientPointer> all = clients;
+    const QList<ClientPointer> all = scheduler->clients();
     for (const ClientPointer& client : all) {
         if (!client->gone && !asked.contains(client->user.id)) {
             asked.append(client->user.id);
             stillAuthorized(client);
         }
     }
-}
-
-QString VpnService::heldAgainst(const PeerUser& user) const
-{
-    // Root can always end another user's tunnel and lift the lock.
-    if (tunnelOwner.isEmpty() || tunnelOwner == user.id || user.isRoot()) {
-        return QString();
-    }
-    for (const ClientPointer& client : clients) {
-        if (client->user.id == tunnelOwner && !client->gone) {
-            return tunnelOwner;
-        }
-    }
-    return QString();
 }
 
 void VpnService::execute(const ClientPointer& client, const QString& message)
@@ -347,6 +237,17 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
                 reason.isEmpty() ? QString() : ServiceLog::printable(reason, ServiceProtocol::maxReasonLength)));
         return;
     }
+    // Only the asking user's own lines, whoever holds the tunnel: the key is the kernel's id of the peer.
+    if (command.kind == Command::QueryLog) {
+        const QStringList lines = userLines.lines(client->user.id);
+        for (const QString& line : lines) {
+            send(client, ServiceProtocol::userLogLinePrefix + line);
+        }
+        send(client,
+            ServiceProtocol::userLogEndPrefix + QString::number(lines.size()) + QLatin1Char(',')
+                + QLatin1String(ProgramConfig::version));
+        return;
+    }
     // Every other command ends or changes the tunnel, the lock or the resolvers of the whole machine.
     if (refusedWhileHeld(client, command, message)) {
         return;
@@ -358,7 +259,7 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
 
 bool VpnService::refusedWhileHeld(const ClientPointer& client, const Command& command, const QString& message)
 {
-    const QString holder = heldAgainst(client->user);
+    const QString holder = ownership.heldAgainst(client->user, scheduler->clients());
     if (holder.isEmpty()) {
         return false;
     }
@@ -367,7 +268,7 @@ bool VpnService::refusedWhileHeld(const ClientPointer& client, const Command& co
             .arg(client->who, holder, ServiceLog::printable(message)));
     const QString name = command.kind == Command::Start ? catalog.resolve(command.arguments.value(0)).name : QString();
     if (!name.isEmpty()) {
-        send(client, ServiceProtocol::startedLine(0, ProgramRunner::Refused, name));
+        send(client, ServiceProtocol::startedLine(0, ProcessQueue::Refused, name));
     }
     return true;
 }
@@ -376,15 +277,14 @@ void VpnService::run(const ClientPointer& client, const Command& command)
 {
     switch (command.kind) {
     case Command::Init: {
-        tunnelOwner.clear();
+        ownership.release();
         // The client's first requests wait for the answer: they must not meet what they come to lift.
-        holdClient(client);
-        const std::function<void()> release = releaseClient(client);
-        const std::weak_ptr<Client> weak = client;
+        const std::function<void()> release = scheduler->hold(client);
+        const std::weak_ptr<ServiceClient> weak = client;
         runner->resetForNewClient(client->user.id, [this, weak, release] {
             if (ClientPointer strong = weak.lock()) {
                 send(strong, ServiceProtocol::finishedLine(0, 0, ServiceProtocol::initName));
-                send(strong, lockdownLine(strong->user));
+                send(strong, lockdown.line(strong->user));
             }
             release();
         });
@@ -392,11 +292,11 @@ void VpnService::run(const ClientPointer& client, const Command& command)
     }
     case Command::Lockdown: {
         // A member may turn lockdown on, never lift or change another's: only its holder and root may.
-        if (lockdown.on && !client->user.isRoot() && client->user.id != lockdown.holder) {
+        if (!lockdown.mayChange(client->user)) {
             refusals.warn(client->user.id,
-                QStringLiteral("Refused lockdown command from %1: lockdown is held by %2 (%3)")
-                    .arg(client->who, lockdown.holder, ServiceLog::printable(lockdown.holderName, 64)));
-            send(client, lockdownLine(client->user));
+                QStringLiteral("Refused lockdown command from %1: lockdown is held by %2")
+                    .arg(client->who, lockdown.holder()));
+            send(client, lockdown.line(client->user));
             break;
         }
         LockdownMode::State state;
@@ -413,8 +313,7 @@ void VpnService::run(const ClientPointer& client, const Command& command)
     }
     case Command::Start:
         // Until the start is settled (OpenVPN's files read), the client's next commands wait.
-        holdClient(client);
-        runner->start(command.arguments, true, client->user.uid, client->user.id, releaseClient(client));
+        runner->start(command.arguments, true, client->user.uid, client->user.id, scheduler->hold(client));
         break;
     case Command::StopOpenVpn:
         runner->stopOpenVpn(client->user.id);
@@ -423,95 +322,29 @@ void VpnService::run(const ClientPointer& client, const Command& command)
         runner->killOpenVpn(client->user.id);
         break;
     case Command::QueryTun:
+    case Command::QueryLog:
     case Command::Invalid:
         break;
     }
 }
 
-void VpnService::holdClient(const ClientPointer& client)
-{
-    client->busy = true;
-}
-
-std::function<void()> VpnService::releaseClient(const ClientPointer& client)
-{
-    const std::weak_ptr<Client> weak = client;
-    return [this, weak] {
-        if (ClientPointer strong = weak.lock()) {
-            strong->busy = false;
-            if (strong->gone && strong->queue.isEmpty()) {
-                clients.removeAll(strong);
-            }
-            scheduleDispatch();
-        }
-    };
-}
-
 void VpnService::changeLockdown(const ClientPointer& client, const LockdownMode::State& state)
 {
-    QString error;
-    if (!lockdownMode.save(state, &error)) {
-        // Held for this run all the same; the next start reads the previous state.
-        tagged(qCritical(), tag) << "Cannot keep the lockdown state: " << ServiceLog::printable(error);
-    }
-    const bool changed = state.on != lockdown.on;
-    lockdown = state;
-    activity.info(client->user.id,
-        QStringLiteral("Lockdown %1, %2 %3: %4 VPN server address(es), local network %5")
-            .arg(state.on ? QStringLiteral("on") : QStringLiteral("off"),
-                changed ? QStringLiteral("turned so by") : QStringLiteral("kept by"), client->who)
-            .arg(state.servers.size())
-            .arg(state.allowLocal ? QStringLiteral("allowed") : QStringLiteral("blocked")));
-    holdClient(client);
-    const std::function<void()> release = releaseClient(client);
-    applyLockdown(client->user.id, [this, release] {
+    const std::function<void()> release = scheduler->hold(client);
+    lockdown.change(state, client->user.id, client->who, [this, release] {
         // Every client says what traffic is blocked: each hears the change.
-        const QList<ClientPointer> targets = clients;
+        const QList<ClientPointer> targets = scheduler->clients();
         for (const ClientPointer& target : targets) {
-            send(target, lockdownLine(target->user));
+            send(target, lockdown.line(target->user));
         }
         release();
     });
 }
 
-void VpnService::applyLockdown(const QString& user, const std::function<void()>& done)
-{
-    if (lockdown.on) {
-        const QString api = LockdownMode::apiAddress();
-        activity.info(user,
-            QStringLiteral("Lockdown lets through %1 VPN server address(es), the API at %2, DHCP, neighbour "
-                           "discovery, the tunnels%3")
-                .arg(lockdown.servers.size())
-                .arg(api.isEmpty() ? QStringLiteral("(a name, not let through)") : api,
-                    lockdown.allowLocal ? QStringLiteral(" and the local network") : QString()));
-    }
-    runner->runKillSwitch(
-        LockdownMode::toolArguments(lockdown),
-        [done](bool ok) {
-            if (!ok) {
-                tagged(qCritical(), tag) << "The kill switch tool did not put lockdown in place";
-            }
-            if (done) {
-                done();
-            }
-        },
-        user);
-}
-
-QString VpnService::lockdownLine(const PeerUser& user) const
-{
-    // A user who cannot lift it learns whose it is.
-    const bool theirs = user.isRoot() || user.id == lockdown.holder;
-    return ServiceProtocol::lockdownLine(lockdown.on, theirs ? QString() : lockdown.holderName);
-}
-
 void VpnService::onClientDisconnected(const ClientPointer& client)
 {
     // Commands it sent before it went (the client's "init: connection" as it quits) still run.
-    client->gone = true;
-    if (client->queue.isEmpty() && !client->busy) {
-        clients.removeAll(client);
-    }
+    scheduler->disconnected(client);
     if (QWebSocket* socket = client->socket) {
         activity.info(client->user.id,
             QStringLiteral("Client disconnected: %1, close code %2 %3")
@@ -527,7 +360,7 @@ void VpnService::report(const QString& line, const QString& user)
     // A run's lines go to the clients of the user it was started for, not to other users.
     int count = 0;
     // A copy: a client that fails to take the line leaves the list.
-    const QList<ClientPointer> targets = clients;
+    const QList<ClientPointer> targets = scheduler->clients();
     for (const ClientPointer& client : targets) {
         if (client->user.id == user) {
             send(client, line);

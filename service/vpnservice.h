@@ -1,21 +1,18 @@
 #pragma once
 
-#include "lockdownmode.h"
+#include "commandscheduler.h"
+#include "lockdownkeeper.h"
 #include "peeruser.h"
 #include "programcatalog.h"
 #include "programrunner.h"
 #include "servicelog.h"
+#include "tunnelownership.h"
+#include "userlines.h"
 
-#include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QQueue>
 #include <QStringList>
-
-#include <functional>
-#include <memory>
 
 struct Command;
 class QTcpSocket;
@@ -25,13 +22,11 @@ class QWebSocketServer;
 class QWebSocketCorsAuthenticator;
 class ServiceListener;
 
-// The WebSocket end of the service on 127.0.0.1:6447. Root and the members of one group may
-// command it (see ServiceListener); a web page (a handshake with an Origin header) never may.
-// The tunnel, the network lock and the resolvers belong to the user whose command started the
-// tunnel: while a client of that user is connected, other users' commands are refused, root's
-// excepted. Membership is asked again for every command; a user who lost it is disconnected.
-// Commands are served one user at a time in turn, and a user who used up its share of the
-// service's time waits, so that no user's commands can starve another's.
+// The WebSocket end of the service on 127.0.0.1:6447, and what each command does. Root and the
+// members of one group may command it (see ServiceListener); a web page (a handshake with an
+// Origin header) never may. Membership is asked again for every command; a user who lost it is
+// disconnected. The commands wait for their turn in the CommandScheduler; who may change the
+// tunnel is the TunnelOwnership's answer, and lockdown is put in place by the LockdownKeeper.
 class VpnService : public QObject
 {
     Q_OBJECT
@@ -45,13 +40,8 @@ public:
 
     static constexpr quint16 port = 6447;
     static constexpr quint64 maxMessageSize = 64 * 1024;
-    // Commands of one client waiting for their turn; more are dropped.
-    static constexpr int maxQueued = 32;
     // Reports a client does not read; beyond this it is disconnected.
     static constexpr qint64 maxUnsent = 1024 * 1024;
-    // The service's time one user's commands may take: a burst, then this share of each second.
-    static constexpr double budgetBurstMs = 50;
-    static constexpr double budgetShare = 0.25;
     // What a user's refusals, and the rest of what a user causes, may add to the log: a burst, then
     // this much a second (the log and its kept files hold days of it).
     static constexpr int refusalBurstBytes = 8 * 1024;
@@ -62,25 +52,6 @@ public:
     static constexpr int revocationCheckMs = 2000;
 
 private:
-    struct Client
-    {
-        QPointer<QWebSocket> socket;
-        PeerUser user;
-        QString who; // for the log
-        QQueue<QString> queue;
-        // Disconnected; stays listed until its queue is done.
-        bool gone = false;
-        // A start of OpenVPN under way (its files being read): its next commands wait.
-        bool busy = false;
-    };
-    // The service's time a user's commands took lately, in milliseconds, draining at budgetShare.
-    struct Budget
-    {
-        double spentMs = 0;
-        QElapsedTimer drained;
-    };
-    using ClientPointer = std::shared_ptr<Client>;
-
     void onAdmitted(QTcpSocket* socket, const PeerUser& user);
     void onOriginAuthentication(QWebSocketCorsAuthenticator* authenticator);
     void onNewConnection();
@@ -88,48 +59,33 @@ private:
     void addClient(QWebSocket* socket, QTcpSocket* tcp, const PeerUser& user);
     void onTextMessage(const ClientPointer& client, const QString& message);
     void onClientDisconnected(const ClientPointer& client);
-    void scheduleDispatch();
-    void dispatch();
     void execute(const ClientPointer& client, const QString& message);
     // Refuses, and says so, a command of another user than the one whose client holds the tunnel.
     bool refusedWhileHeld(const ClientPointer& client, const Command& command, const QString& message);
     void run(const ClientPointer& client, const Command& command);
-    // The user whose client holds the tunnel, when it is not this user and that client is connected.
-    QString heldAgainst(const PeerUser& user) const;
     void report(const QString& line, const QString& user);
-    bool withinBudget(const QString& user);
-    void charge(const PeerUser& user, double milliseconds);
     // Closes the connections of users who may no longer command the service; false for this one.
     bool stillAuthorized(const ClientPointer& client);
     void checkMemberships();
     void send(const ClientPointer& client, const QString& line);
-    // Until done is called the client's next commands wait.
-    void holdClient(const ClientPointer& client);
-    std::function<void()> releaseClient(const ClientPointer& client);
     void changeLockdown(const ClientPointer& client, const LockdownMode::State& state);
-    // user: whose command it serves (its lines count against that user); none for the service's own.
-    void applyLockdown(const QString& user = QString(), const std::function<void()>& done = {});
-    QString lockdownLine(const PeerUser& user) const;
 
     ProgramCatalog catalog;
-    LockdownMode lockdownMode;
-    LockdownMode::State lockdown;
+    // What was logged about each user, for that user's "query: log".
+    UserLines userLines;
     UserLog refusals;
     // The users' connections, commands and runs: more of them, but bounded too.
     UserLog activity;
     ServiceListener* listener = nullptr;
     QWebSocketServer* server = nullptr;
     ProgramRunner* runner = nullptr;
+    CommandScheduler* scheduler = nullptr;
+    TunnelOwnership ownership;
+    LockdownKeeper lockdown;
     struct Handshake
     {
         QPointer<QTcpSocket> socket;
         PeerUser user;
     };
     QList<Handshake> handshaking;
-    QList<ClientPointer> clients;
-    bool dispatchScheduled = false;
-    // User id of the tunnel's owner; empty when the machine is in its clean state.
-    QString tunnelOwner;
-    QHash<QString, Budget> budgets;
-    QTimer* budgetRetry = nullptr;
 };

@@ -3,13 +3,14 @@
 //     dns user [ID@LIST ...]       put the user's resolver configuration back
 //                                  (the entries only name it; odd ones are skipped)
 // ID: a connection's GUID in braces, or an interface name.
-// Where systemd-resolved answers the host's names, the tunnel's interface (one named by an ID, or
-// the one OpenVPN holds) gets the servers through resolvectl, and "user" reverts the links it
-// configured. Otherwise /etc/resolv.conf is rewritten as this process sees it (a network namespace's
-// own file where "ip netns exec" mounted one), and "user" puts the user's file back byte for byte.
+// How the system's resolvers change is the door's (resolverchange.h). On Linux, where systemd-resolved
+// answers the host's names, the tunnel's interface (one named by an ID, or the one OpenVPN holds)
+// gets the servers through resolvectl, and "user" reverts the links it configured. Otherwise
+// /etc/resolv.conf is rewritten as this process sees it (a network namespace's own file where
+// "ip netns exec" mounted one), and "user" puts the user's file back byte for byte.
 // Exit code 0 on success, 1 when the change failed, 2 for bad arguments (nothing changed then).
 
-#include "resolvedlinks.h"
+#include "resolverchange.h"
 #include "resolverconfig.h"
 #include "toolsupport.h"
 
@@ -35,18 +36,7 @@ int main(int argc, char* argv[])
         ToolSupport::complain(tool, QStringLiteral("no DNS server given; the resolver stays as it is"));
     }
 
-    const ResolvedLinks::Host host = ResolvedLinks::systemHost();
-    QStringList failures;
-    bool changed = false;
-    if (request.mode == ResolverConfig::Request::User) {
-        // Either may hold the tunnel's servers: resolved may have started or stopped meanwhile.
-        failures << ResolverConfig::apply(host.resolvConf, request, &changed) << ResolvedLinks::apply(host, request);
-    } else if (ResolvedLinks::isActive(host)) {
-        failures << ResolvedLinks::apply(host, request);
-    } else {
-        failures << ResolverConfig::apply(host.resolvConf, request, &changed);
-    }
-    failures.removeAll(QString());
+    const QStringList failures = ResolverChange::apply(request);
     for (const QString& failure : qAsConst(failures)) {
         ToolSupport::complain(tool, failure);
     }

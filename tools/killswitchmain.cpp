@@ -2,9 +2,10 @@
 //     killswitch enable all|tunnel SERVER [local]
 //     killswitch enable lockdown ADDRESS... [local]
 //     killswitch disable all|lock|tunnel|lockdown
-// Exit code 0 when the lock is as asked, 1 when nftables refused, 2 for bad arguments.
+// Exit code 0 when the lock is as asked, 1 when the system refused it, 2 for bad arguments.
 
 #include "killswitchrules.h"
+#include "networklock.h"
 #include "toolsupport.h"
 
 #include <QCoreApplication>
@@ -25,15 +26,9 @@ int main(int argc, char* argv[])
         return ToolSupport::BadUsage;
     }
 
-    const QString nft = ToolSupport::systemProgram(QStringLiteral("nft"));
-    if (nft.isEmpty()) {
-        ToolSupport::complain(tool, QStringLiteral("nftables (nft) is not installed"));
-        return ToolSupport::Failed;
-    }
-    const ToolSupport::RunResult result = ToolSupport::run(
-        nft, { QStringLiteral("-f"), QStringLiteral("-") }, KillSwitchRules::nftScript(request).toUtf8());
-    if (!result.ok) {
-        ToolSupport::complain(tool, result.errorText);
+    const QString failure = NetworkLock::apply(request);
+    if (!failure.isEmpty()) {
+        ToolSupport::complain(tool, failure);
         return ToolSupport::Failed;
     }
     return ToolSupport::Success;

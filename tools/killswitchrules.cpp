@@ -1,5 +1,6 @@
 #include "killswitchrules.h"
 
+#include "protocol/toolwords.h"
 #include "toolsupport.h"
 
 namespace KillSwitchRules {
@@ -72,40 +73,42 @@ QString parse(const QStringList& arguments, Request* request)
     const QString& what = arguments.at(1);
     const struct
     {
-        const char* word;
+        const QString& word;
         Request::Scope scope;
-    } scopes[] = { { "all", Request::Lock }, { "tunnel", Request::Tunnel }, { "lockdown", Request::Lockdown },
-        { "lock", Request::Lock } };
+    } scopes[] = { { ToolWords::all, Request::Lock }, { ToolWords::tunnel, Request::Tunnel },
+        { ToolWords::lockdown, Request::Lockdown }, { ToolWords::lock, Request::Lock } };
     Request parsed;
     bool known = false;
     for (const auto& scope : scopes) {
-        if (what == QLatin1String(scope.word)) {
+        if (what == scope.word) {
             parsed.scope = scope.scope;
             known = true;
             break;
         }
     }
-    if (action == QLatin1String("disable")) {
+    if (action == ToolWords::disable) {
         if (arguments.size() != 2 || !known) {
-            return QStringLiteral("\"disable\" takes one of \"all\", \"lock\", \"tunnel\", \"lockdown\"");
+            return QStringLiteral("\"%1\" takes one of \"%2\", \"%3\", \"%4\", \"%5\"")
+                .arg(action, ToolWords::all, ToolWords::lock, ToolWords::tunnel, ToolWords::lockdown);
         }
         parsed.action = Request::Disable;
-        if (what == QLatin1String("all")) {
+        if (what == ToolWords::all) {
             parsed.scope = Request::Everything;
         }
         *request = parsed;
         return QString();
     }
-    if (action != QLatin1String("enable")) {
+    if (action != ToolWords::enable) {
         return QStringLiteral("unknown command \"%1\"").arg(action);
     }
-    if (!known || what == QLatin1String("lock")) {
-        return QStringLiteral("\"enable\" takes \"all\", \"tunnel\" or \"lockdown\"");
+    if (!known || what == ToolWords::lock) {
+        return QStringLiteral("\"%1\" takes \"%2\", \"%3\" or \"%4\"")
+            .arg(action, ToolWords::all, ToolWords::tunnel, ToolWords::lockdown);
     }
     QStringList rest = arguments.mid(2);
     if (parsed.scope == Request::Lockdown) {
         // The addresses, then "local" when the local network stays reachable.
-        parsed.allowLocal = !rest.isEmpty() && rest.last() == QLatin1String("local");
+        parsed.allowLocal = !rest.isEmpty() && rest.last() == ToolWords::local;
         if (parsed.allowLocal) {
             rest.removeLast();
         }
@@ -118,10 +121,10 @@ QString parse(const QStringList& arguments, Request* request)
         }
         // The client always sends the fourth word; empty means the local network is locked out too.
         const QString local = rest.value(1);
-        if (!local.isEmpty() && local != QLatin1String("local")) {
-            return QStringLiteral("\"%1\" is not \"local\"").arg(local);
+        if (!local.isEmpty() && local != ToolWords::local) {
+            return QStringLiteral("\"%1\" is not \"%2\"").arg(local, ToolWords::local);
         }
-        parsed.allowLocal = local == QLatin1String("local");
+        parsed.allowLocal = local == ToolWords::local;
         rest = rest.mid(0, 1);
     }
     for (const QString& server : rest) {

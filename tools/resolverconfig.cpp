@@ -1,5 +1,6 @@
 #include "resolverconfig.h"
 
+#include "protocol/toolwords.h"
 #include "toolsupport.h"
 
 #include <QFile>
@@ -83,9 +84,9 @@ QString parse(const QStringList& arguments, Request* request, QStringList* warni
     if (arguments.isEmpty()) {
         return QStringLiteral("no command");
     }
-    if (arguments.at(0) == QLatin1String("vpn")) {
+    if (arguments.at(0) == ToolWords::vpn) {
         request->mode = Request::Vpn;
-    } else if (arguments.at(0) == QLatin1String("user")) {
+    } else if (arguments.at(0) == ToolWords::user) {
         request->mode = Request::User;
     } else {
         return QStringLiteral("unknown command \"%1\"").arg(arguments.at(0));

@@ -100,6 +100,12 @@ TabPage {
         }
 
         SettingSwitch {
+            objectName: "startInTraySwitch"
+            key: "startInTray"
+            text: qsTr("Start in the notification area")
+        }
+
+        SettingSwitch {
             objectName: "lastLocationSwitch"
             key: "connectToLastLocation"
             text: qsTr("Connect to the last used location when %1 is launched").arg(applicationWindow.title)

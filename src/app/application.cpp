@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "connection/problemreport.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
@@ -8,11 +9,15 @@
 #include "platform/networkchanges.h"
 #include "platform/powerevents.h"
 #include "platform/servicepresence.h"
+#include "remote/remotecommands.h"
+#include "remote/remoteserver.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverfiltermodel.h"
+#include "servers/serverlatency.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
+#include "service/servicelogquery.h"
 #include "settings/settings.h"
 #include "ui/bundledfonts.h"
 #include "ui/connectionstatus.h"
@@ -50,7 +55,8 @@ QString qmlFileUrl(const QString& fileName)
 
 } // namespace
 
-Application::Application()
+Application::Application(bool startHidden)
+    : startHidden(startHidden)
 {
     setObjectName(QStringLiteral("Application"));
     Logger::instance();
@@ -72,7 +78,7 @@ Application::Application()
     uiStyle = new UiStyle(this);
     serverListModel = new ServerListModel(this);
     networkApi = new NetworkApi(this);
-    vpnCore = new VpnCore(this);
+    vpnCore = new VpnCore(serviceController, this);
     vpnCore->setConnectToLastLocation(Settings::instance()->connectToLastLocation());
     connect(vpnCore, &VpnCore::killSwitchEventActivated, this, &Application::onKillSwitchEventActivated);
     vpnCore->setNetworkApi(networkApi);
@@ -82,6 +88,20 @@ Application::Application()
     // The list reaches the model through the refresh, which asks again while it is missing.
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
     connect(vpnCore, &VpnCore::vpnConnectedChanged, directoryRefresh, &DirectoryRefresh::onTunnelChanged);
+    // Each list that arrives is measured once, unless a tunnel or the lock stands in the way.
+    serverLatency = new ServerLatency(this);
+    const auto tunnelActive = [this] {
+        serverLatency->setTunnelActive(
+            vpnCore->vpnConnected() || vpnCore->vpnConnectionInProgress() || vpnCore->vpnDisconnectionInProgress());
+    };
+    connect(vpnCore, &VpnCore::vpnConnectedChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::vpnConnectionInProgressChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::vpnDisconnectionInProgressChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::networkLockEngagedChanged, serverLatency, &ServerLatency::setLockEngaged);
+    connect(serverLatency, &ServerLatency::measured, serverListModel, &ServerListModel::setRoundTrip);
+    connect(serverListModel, &ServerListModel::listUpdated, serverLatency, [this] {
+        serverLatency->measure(serverListModel->serverList());
+    });
 
     // What the window says about the connection, the service link's state included.
     connectionStatus = new ConnectionStatus(vpnCore, serverListModel, this);
@@ -95,6 +115,15 @@ Application::Application()
         connectionStatus->setServiceRunning(serviceController->isLinkUp());
     });
 
+    // The problem report asks the service for this user's lines through the same link.
+    serviceLogQuery = new ServiceLogQuery(serviceController, this);
+    problemReport = new ProblemReport(
+        vpnCore,
+        [this](QObject*, const ServiceLogQuery::Done& done) {
+            serviceLogQuery->ask(done);
+        },
+        this);
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
@@ -104,9 +133,20 @@ Application::Application()
     // The settings window's "logger.openLogFolder()".
     context->setContextProperty(QStringLiteral("logger"), new LogFolder(this));
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
+    context->setContextProperty(QStringLiteral("problemReport"), problemReport);
 
+    // A quiet start: the window is made but not shown, before it could ever be drawn.
+    if (startHidden) {
+        engine.setInitialProperties({ { QStringLiteral("visible"), false } });
+    }
     engine.load(QUrl(qmlFileUrl(QStringLiteral("main.qml"))));
     awaitFirstFrame();
+
+    // The command line works the same objects as the window and the tray; it is heard from now on,
+    // so that a "korvex connect" that started this client waits as briefly as it can.
+    remoteCommands = std::make_unique<RemoteCommands>(vpnCore, connectionStatus, serverListModel, Settings::instance());
+    remoteServer = new RemoteServer(remoteCommands.get(), this);
+    remoteServer->listen();
 
     // A changed MTU goes to every adapter the discovery found (none before it has ended).
     connect(Settings::instance(), &Settings::mtuSizeChanged, this, [this](int mtu) {
@@ -203,11 +243,18 @@ void Application::createTray()
     trayIcon->watchWindow(mainWindow());
     tagged(qInfo(), objectName()) << "Notification area available: "
                                   << Utils::boolToString(trayPresenter->isAvailable());
+    // A quiet start without a notification area would leave the user no way in.
+    if (startHidden && !trayPresenter->isAvailable()) {
+        showMainWindow();
+    }
 }
 
 Application::~Application()
 {
     tagged(qInfo(), objectName()) << "Request to quit";
+    // No request is taken while the controller goes away.
+    delete remoteServer;
+    remoteServer = nullptr;
     // The tray goes first: the shutdown below is no news, and its menu must not act on a controller going away.
     delete trayNotifier;
     delete trayIcon;

@@ -7,12 +7,18 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class ConnectionStatus;
 class DirectoryRefresh;
 class NetworkApi;
 class QMessageBox;
+class RemoteCommands;
+class RemoteServer;
 class QWindow;
+class ProblemReport;
+class ServerLatency;
+class ServiceLogQuery;
 class ServerListModel;
 class ServiceController;
 class TrayIcon;
@@ -29,7 +35,9 @@ class Application : public QObject
     Q_OBJECT
 
 public:
-    Application();
+    // startHidden: the window is not shown at start (the sign-in launch's --hidden); the tray is the
+    // way in, or the window after all where the desktop has no notification area.
+    explicit Application(bool startHidden = false);
     ~Application() override;
 
     // True once the scene is loaded and the adapter discovery, which runs after the constructor
@@ -78,6 +86,9 @@ private:
     AdapterDiscovery adapterDiscovery;
     QQmlApplicationEngine engine;
     ServerListModel* serverListModel = nullptr;
+    ServerLatency* serverLatency = nullptr;
+    ServiceLogQuery* serviceLogQuery = nullptr;
+    ProblemReport* problemReport = nullptr;
     UiStyle* uiStyle = nullptr;
     Update* update = nullptr;
     VpnCore* vpnCore = nullptr;
@@ -87,4 +98,8 @@ private:
     TrayPresenter* trayPresenter = nullptr;
     TrayIcon* trayIcon = nullptr;
     TrayNotifier* trayNotifier = nullptr;
+    bool startHidden = false;
+    // The command line's way in.
+    std::unique_ptr<RemoteCommands> remoteCommands;
+    RemoteServer* remoteServer = nullptr;
 };

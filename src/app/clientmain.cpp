@@ -19,8 +19,13 @@ int clientMain(int argc, char** argv)
     // Scaled by the screen's device pixel ratio; only takes effect before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     SingleApplication app(QStringLiteral("VPNClient"), argc, argv);
+    // The sign-in launch starts the client in the tray; a quiet start of a second instance leaves the
+    // first as it is.
+    const bool hidden = app.arguments().contains(QStringLiteral("--hidden"));
     if (app.isRunning()) {
-        app.sendMessage(QString(), 5000);
+        if (!hidden) {
+            app.sendMessage(QString(), 5000);
+        }
         return 0;
     }
 
@@ -30,7 +35,7 @@ int clientMain(int argc, char** argv)
         app.installTranslator(&translator);
     }
 
-    Application application;
+    Application application(hidden);
     bool failed = false;
     QObject::connect(&application, &Application::startUpEnded, &app, [&failed](bool initialized) {
         if (!initialized) {

@@ -1,5 +1,6 @@
 #include "connectionview.h"
 
+#include "foundation/logtag.h"
 #include "foundation/utils.h"
 #include "servers/flagimage.h"
 
@@ -103,6 +104,27 @@ void ConnectionView::showCurrentIp(const QString& address, const QString& code)
     emit currentIpChanged(ip);
     emit currentLocationImageSourceChanged(Utils::flagImagePath(countryCode));
     setInfoText(Utils::isIpv4Address(ip) ? tr("Your current IP") : tr("Error"));
+}
+
+void ConnectionView::currentIpAnswered(const QString& address, const QString& code, VpnClient::State state)
+{
+    if (address.isEmpty() || code.isEmpty()) {
+        return;
+    }
+    if (state == VpnClient::Connecting || state == VpnClient::Disconnecting) {
+        tagged(qInfo(), QStringLiteral("VpnCore")) << "Request current IP address finished, skipping";
+        return;
+    }
+    if (state == VpnClient::Disconnected) {
+        preTunnelIp = address;
+        preTunnelCountryCode = code;
+    }
+    showCurrentIp(address, code);
+}
+
+void ConnectionView::showPreTunnelIp()
+{
+    currentIpAnswered(preTunnelIp, preTunnelCountryCode, VpnClient::Disconnected);
 }
 
 void ConnectionView::clearCurrentIp()

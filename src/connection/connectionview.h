@@ -38,6 +38,11 @@ public:
     void showState(VpnClient::State state);
     // The address the provider sees, and its country.
     void showCurrentIp(const QString& ip, const QString& countryCode);
+    // A request for the current IP answered, in the tunnel's state then: ignored while the tunnel comes
+    // up or goes down; while it is down, also the address shown again when a tunnel ends.
+    void currentIpAnswered(const QString& ip, const QString& countryCode, VpnClient::State state);
+    // A tunnel ended: the address seen before it, at once.
+    void showPreTunnelIp();
     void clearCurrentIp();
     void setByteCount(quint64 received, quint64 sent);
     // The tunnel came up: the online time counts from zero.
@@ -62,6 +67,8 @@ private:
 
     QString ip;
     QString countryCode;
+    QString preTunnelIp;
+    QString preTunnelCountryCode;
     QString infoText;
     QString onlineTime;
     QDateTime startTime;

@@ -3,19 +3,21 @@
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
 #include "platform/programpaths.h"
-#include "service/servicecontroller.h"
+#include "protocol/toolwords.h"
+#include "service/servicelink.h"
 
-KillSwitch::KillSwitch(QObject* parent)
+#include <utility>
+
+KillSwitch::KillSwitch(ServiceLink* link, QObject* parent)
     : QObject(parent)
-    , toolProcess(QStringLiteral("killswitch"))
+    , toolProcess(QStringLiteral("killswitch"), link)
 {
     setObjectName(QStringLiteral("KillSwitch"));
     connect(&toolProcess, &ServiceProcess::started, this, &KillSwitch::onKillSwitchProcessStarted);
     connect(&toolProcess, &ServiceProcess::finished, this, &KillSwitch::onKillSwitchProcessFinished);
     connect(&toolProcess, &ServiceProcess::replacedRunFinished, this, &KillSwitch::onKillSwitchProcessFinished);
-    if (ServiceController* controller = ServiceController::instance()) {
-        connect(controller, &ServiceController::disconnected, this, &KillSwitch::onServiceLinkDown);
-    }
+    connect(&toolProcess, &ServiceProcess::error, this, &KillSwitch::onRunFailed);
+    connect(link, &ServiceLink::disconnected, this, &KillSwitch::onServiceLinkDown);
 }
 
 bool KillSwitch::isProtectionEnabled() const
@@ -79,26 +81,36 @@ QString KillSwitch::killSwitchToolPath()
 
 QStringList KillSwitch::enableArguments(const QString& publicIp, bool allowLocalDevices)
 {
-    // The fifth argument is always there, empty when the local network is locked out too.
-    return { killSwitchToolPath(), QStringLiteral("enable"), QStringLiteral("all"), publicIp,
-        allowLocalDevices ? QStringLiteral("local") : QString() };
+    return QStringList { killSwitchToolPath() } + ToolWords::enableLock(publicIp, allowLocalDevices);
 }
 
 QStringList KillSwitch::guardArguments(const QString& publicIp, bool allowLocalDevices)
 {
-    return { killSwitchToolPath(), QStringLiteral("enable"), QStringLiteral("tunnel"), publicIp,
-        allowLocalDevices ? QStringLiteral("local") : QString() };
+    return QStringList { killSwitchToolPath() } + ToolWords::enableTunnelGuard(publicIp, allowLocalDevices);
 }
 
 QStringList KillSwitch::disableArguments()
 {
-    return { killSwitchToolPath(), QStringLiteral("disable"), QStringLiteral("all") };
+    return QStringList { killSwitchToolPath() } + ToolWords::disableAll();
 }
 
 void KillSwitch::onKillSwitchProcessFinished(int exitCode)
 {
     emit killSwitchFinished(exitCode == 0);
     tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;
+    if (exitCode != 0) {
+        onRunFailed(exitCode);
+    }
+}
+
+void KillSwitch::onRunFailed(int code)
+{
+    tagged(qCritical(), objectName()) << "The tool did not do its work (code " << code << ")";
+    if (std::exchange(protectionEnabled, false)) {
+        server.clear();
+        emit protectionChanged(false);
+        emit failed();
+    }
 }
 
 void KillSwitch::onKillSwitchProcessStarted() { }

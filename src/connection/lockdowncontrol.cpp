@@ -3,25 +3,24 @@
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
 #include "protocol/serviceprotocol.h"
-#include "service/servicecontroller.h"
+#include "service/servicelink.h"
 #include "settings/settings.h"
 
-LockdownControl::LockdownControl(QObject* parent)
+LockdownControl::LockdownControl(ServiceLink* link, QObject* parent)
     : QObject(parent)
+    , link(link)
     , settings(Settings::instance())
 {
     setObjectName(QStringLiteral("LockdownControl"));
-    if (ServiceController* controller = ServiceController::instance()) {
-        connect(controller, &ServiceController::processOutput, this, &LockdownControl::onServiceOutput);
-        // The state line that follows the answer to "init: connection" answers no command of ours.
-        connect(controller, &ServiceController::initialized, this, [this] {
-            initReportNext = true;
-        });
-        // Commands lost with the link are answered by no one.
-        connect(controller, &ServiceController::disconnected, this, [this] {
-            unanswered = 0;
-        });
-    }
+    connect(link, &ServiceLink::processOutput, this, &LockdownControl::onServiceOutput);
+    // The state line that follows the answer to "init: connection" answers no command of ours.
+    connect(link, &ServiceLink::initialized, this, [this] {
+        initReportNext = true;
+    });
+    // Commands lost with the link are answered by no one.
+    connect(link, &ServiceLink::disconnected, this, [this] {
+        unanswered = 0;
+    });
     connect(settings, &Settings::lockdownEnabledChanged, this, &LockdownControl::sendWhenChanged);
     connect(settings, &Settings::allowAccessToLocalDevicesChanged, this, &LockdownControl::sendWhenChanged);
     // A lockdown the user chose stays chosen: a client that starts asks for it (the service may
@@ -37,6 +36,25 @@ bool LockdownControl::isOn() const
 QString LockdownControl::holder() const
 {
     return heldBy;
+}
+
+bool LockdownControl::blocksTraffic() const
+{
+    return blocking;
+}
+
+void LockdownControl::setTunnelUp(bool up)
+{
+    tunnelUp = up;
+    updateBlocking();
+}
+
+void LockdownControl::updateBlocking()
+{
+    if (const bool now = serviceOn && !tunnelUp; now != blocking) {
+        blocking = now;
+        emit blockingChanged(blocking);
+    }
 }
 
 void LockdownControl::setServers(const Servers& servers)
@@ -83,7 +101,7 @@ void LockdownControl::onServiceOutput(const QString& message)
     serviceOn = on;
     if (changedNow) {
         tagged(qInfo(), objectName()) << "Lockdown " << (on ? "on" : "off");
-        emit changed(on);
+        updateBlocking();
     }
     if (unanswered > 0) {
         return; // a state our commands under way are about to change
@@ -96,10 +114,6 @@ void LockdownControl::onServiceOutput(const QString& message)
 
 void LockdownControl::sendWhenChanged()
 {
-    ServiceController* controller = ServiceController::instance();
-    if (controller == nullptr) {
-        return;
-    }
     QString next;
     if (settings->lockdownEnabled()) {
         next = command(true, settings->allowAccessToLocalDevices(), addresses);
@@ -115,5 +129,5 @@ void LockdownControl::sendWhenChanged()
     ++unanswered;
     tagged(qInfo(), objectName()) << "Asking for lockdown " << (settings->lockdownEnabled() ? "on" : "off") << " with "
                                   << addresses.size() << " VPN server address(es)";
-    controller->sendCommand(next);
+    link->sendCommand(next);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class ServiceLink;
 class Settings;
 
 // Lockdown as the client sees it: the service holds it (from its own start, with or without a
@@ -18,12 +19,15 @@ class LockdownControl : public QObject
     Q_OBJECT
 
 public:
-    explicit LockdownControl(QObject* parent = nullptr);
+    explicit LockdownControl(ServiceLink* link, QObject* parent = nullptr);
 
     // On, as the service last said.
     bool isOn() const;
     // The user who holds lockdown, when it is another's and this user cannot lift it; else empty.
     QString holder() const;
+    // On while no tunnel is up: nothing but what lockdown lets through is reachable.
+    bool blocksTraffic() const;
+    void setTunnelUp(bool up);
     // The list's VPN server addresses, for lockdown to let through.
     void setServers(const Servers& servers);
 
@@ -31,17 +35,21 @@ public:
     static QString command(bool on, bool allowLocal, const QStringList& addresses);
 
 signals:
-    void changed(bool on);
     void holderChanged(const QString& holder);
+    void blockingChanged(bool blocking);
 
 private:
     void onServiceOutput(const QString& message);
     // Asks the service for what the setting says, when that differs from what it holds.
     void sendWhenChanged();
+    void updateBlocking();
 
+    ServiceLink* link;
     Settings* settings;
     bool serviceOn = false;
     QString heldBy;
+    bool tunnelUp = false;
+    bool blocking = false;
     QStringList addresses;
     // The command the service last heard from us.
     QString lastSent;

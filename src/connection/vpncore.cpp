@@ -4,16 +4,19 @@
 #include "foundation/logtag.h"
 #include "foundation/utils.h"
 #include "servers/networkapi.h"
-#include "service/servicecontroller.h"
 #include "settings/settings.h"
 
 #include <utility>
 
-VpnCore::VpnCore(QObject* parent)
+VpnCore::VpnCore(ServiceLink* link, QObject* parent)
     : QObject(parent)
-    , dnsToolProcess(QStringLiteral("dns"))
+    , killSwitch(link)
+    , vpnClient(link)
+    , resolvers(link)
     , settings(Settings::instance())
-    , tunnelCapability(ServiceController::instance())
+    , reconnection(settings)
+    , tunnelCapability(link)
+    , lockdown(link)
 {
     qRegisterMetaType<VpnCore::VpnError>("VpnCore::VpnError");
     // By name, for the tunnel's reports played from QML.
@@ -21,9 +24,12 @@ VpnCore::VpnCore(QObject* parent)
     qRegisterMetaType<VpnClient::Failure>("VpnClient::Failure");
     setObjectName(QStringLiteral("VpnCore"));
 
-    reconnectionTimer.setSingleShot(true);
-    reconnectionTimer.setInterval(reconnectionDelay);
-    connect(&reconnectionTimer, &QTimer::timeout, this, &VpnCore::reconnect);
+    connect(&reconnection, &Reconnection::due, this, &VpnCore::reconnect);
+    connect(&reconnection, &Reconnection::retrying, this, [this](int attempt) {
+        emit vpnConnectionErrorTextChanged(tr("Auto reconnection"));
+        emit reconnecting(attempt);
+    });
+    connect(&reconnection, &Reconnection::gaveUp, this, &VpnCore::reconnectionGaveUp);
     connect(&vpnClient, &VpnClient::stateChanged, this, &VpnCore::onVpnConnectionStateChanged);
     connect(&vpnClient, &VpnClient::byteCountChanged, this, &VpnCore::onByteCountChanged);
     connect(&vpnClient, &VpnClient::assignedInternalIp, this, &VpnCore::onAssignedInternalIp);
@@ -38,28 +44,17 @@ VpnCore::VpnCore(QObject* parent)
     };
     connect(settings, &Settings::userNameChanged, this, credentialsChanged);
     connect(settings, &Settings::passwordChanged, this, credentialsChanged);
-    autoReconnection = settings->autoReconnectToVpn();
-    connect(settings, &Settings::autoReconnectToVpnChanged, this, [this](bool on) {
-        autoReconnection = on;
-    });
-    connect(&killSwitch, &KillSwitch::killSwitchFinished, this, &VpnCore::onKillSwitchFinished);
     connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
-    connect(&dnsManager, &DnsManager::refreshed, this, &VpnCore::onUserDnsRefreshed);
+    connect(&killSwitch, &KillSwitch::failed, this, &VpnCore::onLockFailed);
     connect(&tunnelCapability, &TunnelCapability::availableChanged, this, &VpnCore::tunAvailableChanged);
-    const auto lockdownBlocking = [this] {
-        const bool blocked = lockdown.isOn() && !connected;
-        if (blocked != std::exchange(blockedByLockdown, blocked)) {
-            emit trafficBlockedByLockdownChanged(blocked);
-        }
-    };
-    connect(&lockdown, &LockdownControl::changed, this, lockdownBlocking);
+    connect(&lockdown, &LockdownControl::blockingChanged, this, &VpnCore::trafficBlockedByLockdownChanged);
+    connect(this, &VpnCore::vpnConnectedChanged, &lockdown, &LockdownControl::setTunnelUp);
     connect(&lockdown, &LockdownControl::holderChanged, this, &VpnCore::lockdownHolderChanged);
-    connect(this, &VpnCore::vpnConnectedChanged, this, lockdownBlocking);
 }
 
 VpnCore::~VpnCore()
 {
-    reconnectionTimer.stop();
+    reconnection.cancel();
     // Quitting lifts the lock, before the stop, whose loss must not raise the notice any more.
     if (killSwitch.isProtectionEnabled()) {
         killSwitch.disableProtection();
@@ -70,40 +65,10 @@ VpnCore::~VpnCore()
     }
 }
 
-ConnectionView* VpnCore::view()
-{
-    return &connectionView;
-}
-
-QString VpnCore::vpnConnectionErrorText() const
-{
-    return errorText;
-}
-
-bool VpnCore::vpnConnected() const
-{
-    return connected;
-}
-
 bool VpnCore::vpnConnectionInProgress() const
 {
     // A reconnection about to start is in progress too: one click cancels it.
-    return vpnState == VpnClient::Connecting || reconnectionTimer.isActive();
-}
-
-bool VpnCore::vpnDisconnectionInProgress() const
-{
-    return vpnState == VpnClient::Disconnecting;
-}
-
-bool VpnCore::networkLockEngaged() const
-{
-    return killSwitch.isProtectionEnabled();
-}
-
-VpnCore::Failure VpnCore::failure() const
-{
-    return failureValue;
+    return vpnState == VpnClient::Connecting || reconnection.isPending();
 }
 
 void VpnCore::setFailure(Failure value)
@@ -117,21 +82,6 @@ void VpnCore::setFailure(Failure value)
 void VpnCore::onTunnelFailed(VpnClient::Failure failure)
 {
     tunnelFailure = failure;
-}
-
-bool VpnCore::trafficBlockedByLockdown() const
-{
-    return blockedByLockdown;
-}
-
-QString VpnCore::lockdownHolder() const
-{
-    return lockdown.holder();
-}
-
-bool VpnCore::tunAvailable() const
-{
-    return tunnelCapability.available();
 }
 
 QString VpnCore::tunUnavailableText() const
@@ -166,11 +116,6 @@ void VpnCore::setVpnServerIp(const QString& ip)
     }
 }
 
-QString VpnCore::vpnServerIp() const
-{
-    return serverIp;
-}
-
 void VpnCore::connectToVpn()
 {
     cancelReconnection();
@@ -179,60 +124,35 @@ void VpnCore::connectToVpn()
     setFailure(NoFailure);
 
     const bool udp = settings->networkProtocol() == Settings::Udp;
-
-    if (!checkCredentials()) {
-        setFailure(AccountMissing);
-        emit vpnConnectionErrorChanged(CredentialsEmpty);
+    const auto refuse = [this](Failure failure, VpnError error, const QString& text) {
+        errorText = text;
+        tagged(qWarning(), objectName()) << errorText;
+        setFailure(failure);
+        emit vpnConnectionErrorChanged(error);
         emit vpnConnectionErrorTextChanged(errorText);
+    };
+    if (!checkInstallation()) {
+        return;
+    }
+    if (settings->userName().simplified().isEmpty() || settings->password().simplified().isEmpty()) {
+        refuse(AccountMissing, CredentialsEmpty, tr("Username or password is empty!"));
         return;
     }
     if (serverIp.isEmpty()) {
-        errorText = tr("VPN server IP is empty!");
-        tagged(qWarning(), objectName()) << errorText;
-        setFailure(ConnectionFailed);
-        emit vpnConnectionErrorChanged(ServerIpEmpty);
-        emit vpnConnectionErrorTextChanged(errorText);
+        refuse(ConnectionFailed, ServerIpEmpty, tr("VPN server IP is empty!"));
         return;
     }
-
     // The address reaches OpenVPN's configuration and the lock: its canonical form or nothing.
     if (Utils::canonicalAddress(serverIp).isEmpty()) {
-        errorText = tr("VPN server IP is not a valid address!");
-        tagged(qWarning(), objectName()) << errorText;
-        setFailure(ConnectionFailed);
-        emit vpnConnectionErrorChanged(ServerIpEmpty);
-        emit vpnConnectionErrorTextChanged(errorText);
+        refuse(ConnectionFailed, ServerIpEmpty, tr("VPN server IP is not a valid address!"));
         return;
     }
 
     tagged(qInfo(), objectName()) << QStringLiteral("Connect to VPN, server '%1', protocol '%2'")
                                          .arg(serverIp, OpenVpnClient::protocolName(udp, false));
 
-    // Captured when the user connects; an automatic reconnection keeps them, as the tunnel's
-    // servers may still be in place while it starts. The query runs while OpenVPN starts: nothing
-    // touches the resolvers before it has ended.
-    dnsManager.refresh();
+    resolvers.readUserResolvers();
     startRun();
-}
-
-void VpnCore::onUserDnsRefreshed()
-{
-    userDnsSettings = dnsManager.userDnsSettings();
-    tagged(qInfo(), objectName()) << "User DNS: (" << userDnsSettings.join(QStringLiteral(", ")) << ")";
-    if (afterUserDns) {
-        const std::function<void()> step = std::move(afterUserDns);
-        afterUserDns = nullptr;
-        step();
-    }
-}
-
-void VpnCore::whenUserDnsKnown(std::function<void()> step)
-{
-    if (dnsManager.isRefreshing()) {
-        afterUserDns = std::move(step);
-        return;
-    }
-    step();
 }
 
 void VpnCore::startRun()
@@ -242,8 +162,7 @@ void VpnCore::startRun()
     if (killSwitch.isProtectionEnabled() && killSwitch.protectedServer() != tunnelServerIp) {
         killSwitch.enableProtection(internalIp, tunnelServerIp, settings->allowAccessToLocalDevices());
     }
-    dnsServerIpv4.clear();
-    dnsServerIpv6.clear();
+    resolvers.forgetPushed();
     vpnClient.setServer(tunnelServerIp, settings->networkProtocol() == Settings::Udp);
     vpnClient.setCredentials(settings->userName(), settings->password());
     vpnClient.setMtu(settings->mtuSize());
@@ -259,15 +178,55 @@ void VpnCore::reconnect()
         raiseKillSwitchEvent();
         return;
     }
+    if (!checkInstallation()) {
+        emit vpnConnectionInProgressChanged(false);
+        emit reconnectionGaveUp();
+        raiseKillSwitchEvent();
+        return;
+    }
     tagged(qInfo(), objectName()) << QStringLiteral("Reconnect to VPN, server '%1'").arg(serverIp);
     startRun();
 }
 
+QStringList VpnCore::brokenInstallation() const
+{
+    return brokenPieces;
+}
+
+void VpnCore::setInstallation(const Installation& programs)
+{
+    installation = programs;
+}
+
+bool VpnCore::checkInstallation()
+{
+    brokenPieces = installation.brokenPieces();
+    if (brokenPieces.isEmpty()) {
+        return true;
+    }
+    errorText = tr("Missing or not executable: %1").arg(brokenPieces.join(QStringLiteral(", ")));
+    tagged(qCritical(), objectName()) << "Not connecting: " << errorText;
+    setFailure(InstallationBroken);
+    emit vpnConnectionErrorTextChanged(errorText);
+    return false;
+}
+
+void VpnCore::onLockFailed()
+{
+    if (vpnState == VpnClient::Disconnected && !reconnection.isPending()) {
+        return;
+    }
+    tagged(qCritical(), objectName()) << "The network lock failed, ending the tunnel";
+    disconnectFromVpn();
+    errorText = tr("the network lock could not be applied");
+    setFailure(ConnectionFailed);
+    emit vpnConnectionErrorTextChanged(errorText);
+}
+
 void VpnCore::cancelReconnection()
 {
-    if (reconnectionTimer.isActive()) {
+    if (reconnection.cancel()) {
         tagged(qInfo(), objectName()) << "Automatic reconnection cancelled";
-        reconnectionTimer.stop();
         emit vpnConnectionInProgressChanged(vpnConnectionInProgress());
     }
 }
@@ -284,9 +243,8 @@ void VpnCore::onNetworkChanged()
 
 void VpnCore::restartTunnel(const char* reason)
 {
-    if (reconnectionTimer.isActive()) {
+    if (reconnection.cancel()) {
         tagged(qInfo(), objectName()) << reason << ", reconnecting now";
-        reconnectionTimer.stop();
         reconnect();
         return;
     }
@@ -322,7 +280,7 @@ void VpnCore::disconnectFromVpn()
 {
     tagged(qInfo(), objectName()) << "Disconnect from VPN";
     cancelReconnection();
-    reconnectionAttempts = 0;
+    reconnection.reset();
     // Switched off, what went wrong before is no longer the user's concern.
     setFailure(NoFailure);
     // The user's disconnect lifts the lock first, so that the loss it causes raises no notice.
@@ -330,16 +288,6 @@ void VpnCore::disconnectFromVpn()
         killSwitch.disableProtection();
     }
     vpnClient.stop();
-}
-
-bool VpnCore::checkCredentials()
-{
-    if (!settings->userName().simplified().isEmpty() && !settings->password().simplified().isEmpty()) {
-        return true;
-    }
-    errorText = tr("Username or password is empty!");
-    tagged(qWarning(), objectName()) << errorText;
-    return false;
 }
 
 void VpnCore::onVpnConnectionStateChanged(VpnClient::State state, const QString& additionalData, bool critical)
@@ -386,8 +334,7 @@ void VpnCore::onVpnConnectionStateChanged(VpnClient::State state, const QString&
 
 void VpnCore::vpnConnectionUp()
 {
-    const bool recovered = reconnectionAttempts > 0;
-    reconnectionAttempts = 0;
+    const bool recovered = reconnection.tunnelUp();
     connected = true;
 
     connectionView.clearCurrentIp();
@@ -403,14 +350,7 @@ void VpnCore::vpnConnectionUp()
         emit reconnected();
     }
 
-    if (dnsServerIpv4.isEmpty() && dnsServerIpv6.isEmpty()) {
-        tagged(qInfo(), objectName()) << "No DNS server pushed, resolvers left as they are";
-    } else {
-        whenUserDnsKnown([this, ipv4 = dnsServerIpv4, ipv6 = dnsServerIpv6] {
-            dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("vpn") }
-                + dnsManager.vpnDnsSettings(ipv4, ipv6));
-        });
-    }
+    resolvers.useTunnel();
     networkApi->requestCurrentIpAddress();
 }
 
@@ -435,13 +375,11 @@ void VpnCore::vpnConnectionDown(const QString& additionalData, bool critical)
     }
 
     tagged(qInfo(), objectName()) << "VPN connection is DOWN";
-    whenUserDnsKnown([this] {
-        dnsToolProcess.start(QStringList { DnsManager::dnsToolPath(), QStringLiteral("user") } + userDnsSettings);
-    });
-    onRequestCurrentIpAddressFinished(preTunnelIp, preTunnelCountryCode);
+    resolvers.restoreUser();
+    connectionView.showPreTunnelIp();
 
     if (reconnect) {
-        reconnectionTimer.start();
+        reconnection.schedule();
         emit vpnConnectionInProgressChanged(true);
     }
 }
@@ -450,37 +388,10 @@ bool VpnCore::handleLoss(const QString& additionalData, bool critical)
 {
     // The user's own disconnect has lifted the lock already; any other loss leaves it engaged,
     // and the notice tells the user once no reconnection follows.
-    if (!reconnectsAfter(additionalData, critical)) {
+    if (!reconnection.afterLoss(additionalData, critical)) {
         raiseKillSwitchEvent();
         return false;
     }
-    return true;
-}
-
-bool VpnCore::reconnectsAfter(const QString& additionalData, bool critical)
-{
-    if (additionalData != OpenVpnClient::crashMarker) {
-        return false;
-    }
-    if (critical) {
-        if (autoReconnection) {
-            tagged(qCritical(), objectName()) << "Critical error, reconnection is now allowed!";
-        }
-        return false;
-    }
-    if (!autoReconnection) {
-        return false;
-    }
-    ++reconnectionAttempts;
-    if (reconnectionAttempts > maxReconnectionAttempts) {
-        tagged(qInfo(), objectName()) << "Can't reconnect after 3 attempts...";
-        reconnectionAttempts = 0;
-        emit reconnectionGaveUp();
-        return false;
-    }
-    tagged(qInfo(), objectName()) << QStringLiteral("Going to reconnection...%1").arg(reconnectionAttempts);
-    emit vpnConnectionErrorTextChanged(tr("Auto reconnection"));
-    emit reconnecting(reconnectionAttempts);
     return true;
 }
 
@@ -495,18 +406,7 @@ void VpnCore::raiseKillSwitchEvent()
 
 void VpnCore::onRequestCurrentIpAddressFinished(const QString& ip, const QString& code)
 {
-    if (ip.isEmpty() || code.isEmpty()) {
-        return;
-    }
-    if (vpnState == VpnClient::Connecting || vpnState == VpnClient::Disconnecting) {
-        tagged(qInfo(), objectName()) << "Request current IP address finished, skipping";
-        return;
-    }
-    if (vpnState == VpnClient::Disconnected) {
-        preTunnelIp = ip;
-        preTunnelCountryCode = code;
-    }
-    connectionView.showCurrentIp(ip, code);
+    connectionView.currentIpAnswered(ip, code, vpnState);
 }
 
 void VpnCore::onAssignedInternalIp(const QString& ip)
@@ -523,13 +423,7 @@ void VpnCore::onByteCountChanged(qulonglong receive, qulonglong send)
 
 void VpnCore::onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address)
 {
-    dnsServerIpv4 = dnsServerIpv4Address;
-    dnsServerIpv6 = dnsServerIpv6Address;
-}
-
-void VpnCore::onKillSwitchFinished(bool ok)
-{
-    Q_UNUSED(ok)
+    resolvers.setPushed(dnsServerIpv4Address, dnsServerIpv6Address);
 }
 
 void VpnCore::onOpenVpnProcessFinished(int exitCode)
@@ -542,7 +436,6 @@ void VpnCore::resetConnectionInfo()
 {
     internalIp.clear();
     // Neither family of a pushed DNS server outlives its session.
-    dnsServerIpv4.clear();
-    dnsServerIpv6.clear();
+    resolvers.forgetPushed();
     connected = false;
 }

@@ -1,26 +1,25 @@
 #pragma once
 
 #include "connection/connectionview.h"
-#include "connection/dnsmanager.h"
+#include "connection/installation.h"
 #include "connection/killswitch.h"
 #include "connection/lockdowncontrol.h"
+#include "connection/reconnection.h"
+#include "connection/resolverswitch.h"
 #include "openvpn/openvpnclient.h"
-#include "service/serviceprocess.h"
 #include "service/tunnelcapability.h"
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
-#include <QTimer>
-
-#include <functional>
 
 class NetworkApi;
+class ServiceLink;
 class Settings;
 
 // Turns the user's connect and disconnect into work on the tunnel, and the tunnel's reports into
-// the flags the main window shows (the texts about the tunnel are its ConnectionView's). Also
-// reconnects after an unexpected OpenVPN exit.
+// the flags the main window shows (the texts about the tunnel are its ConnectionView's). When to
+// reconnect after an unexpected OpenVPN exit is its Reconnection's call; the resolvers are switched
+// by its ResolverSwitch.
 //
 // The network lock, once engaged, is the user's to lift: it stays through a loss and every
 // automatic reconnection, and only the user's disconnect (also from the lock's notice) or quitting
@@ -59,26 +58,60 @@ public:
         AccountRejected,
         ServerSilent,
         ConnectionFailed,
-        ConnectionLost
+        ConnectionLost,
+        // A program the tunnel needs is missing or cannot be run: see brokenInstallation().
+        InstallationBroken
     };
     Q_ENUM(Failure)
 
-    explicit VpnCore(QObject* parent = nullptr);
+    explicit VpnCore(ServiceLink* link, QObject* parent = nullptr);
     ~VpnCore() override;
 
     // What the window shows about the tunnel.
-    ConnectionView* view();
-    QString vpnConnectionErrorText() const;
-    bool vpnConnected() const;
+    ConnectionView* view()
+    {
+        return &connectionView;
+    }
+    QString vpnConnectionErrorText() const
+    {
+        return errorText;
+    }
+    bool vpnConnected() const
+    {
+        return connected;
+    }
     bool vpnConnectionInProgress() const;
-    bool vpnDisconnectionInProgress() const;
+    bool vpnDisconnectionInProgress() const
+    {
+        return vpnState == VpnClient::Disconnecting;
+    }
     // The network lock is engaged, with or without a tunnel.
-    bool networkLockEngaged() const;
-    Failure failure() const;
-    bool tunAvailable() const;
-    bool trafficBlockedByLockdown() const;
-    QString lockdownHolder() const;
+    bool networkLockEngaged() const
+    {
+        return killSwitch.isProtectionEnabled();
+    }
+    Failure failure() const
+    {
+        return failureValue;
+    }
+    bool tunAvailable() const
+    {
+        return tunnelCapability.available();
+    }
+    bool trafficBlockedByLockdown() const
+    {
+        return lockdown.blocksTraffic();
+    }
+    QString lockdownHolder() const
+    {
+        return lockdown.holder();
+    }
     QString tunUnavailableText() const;
+
+    // What the last refused attempt found missing or not executable, each with its path.
+    QStringList brokenInstallation() const;
+    // Where the programs a tunnel needs are looked for (by default this build's paths).
+    void setInstallation(const Installation& programs);
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -89,7 +122,15 @@ public:
     // included) is ended, otherwise one is made; while one comes down, nothing.
     Q_INVOKABLE void toggleConnection();
     Q_INVOKABLE void setVpnServerIp(const QString& ip);
-    QString vpnServerIp() const;
+    QString vpnServerIp() const
+    {
+        return serverIp;
+    }
+    // The address the tunnel gave this host; empty without a tunnel.
+    QString tunnelIp() const
+    {
+        return internalIp;
+    }
 
     // The host woke up, or its default route or uplink changed: a tunnel that runs or is being set up
     // is started again at once, the lock held, rather than left to OpenVPN's ping time-out; a
@@ -97,8 +138,8 @@ public:
     void onHostResumed();
     void onNetworkChanged();
 
-    static constexpr int reconnectionDelay = 1000;
-    static constexpr int maxReconnectionAttempts = 3;
+    static constexpr int reconnectionDelay = Reconnection::delay;
+    static constexpr int maxReconnectionAttempts = Reconnection::maxAttempts;
 
 signals:
     // A tunnel, up or on its way, ended without the user's asking and no reconnection follows.
@@ -128,7 +169,6 @@ protected slots:
     // The tunnel client's reason for the Error report that follows.
     void onTunnelFailed(VpnClient::Failure failure);
     void onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address);
-    void onKillSwitchFinished(bool ok);
     void onOpenVpnProcessFinished(int exitCode);
     void onRequestCurrentIpAddressFinished(const QString& ip, const QString& countryCode);
     void onVpnConnectionStateChanged(VpnClient::State state, const QString& additionalData, bool critical);
@@ -138,55 +178,45 @@ protected:
     void raiseKillSwitchEvent();
 
 private:
-    bool checkCredentials();
     // Starts a run to the chosen server: the user's connect and every automatic reconnection.
     void startRun();
     void reconnect();
     void cancelReconnection();
     void restartTunnel(const char* reason);
-    // Runs the step once the user's resolvers are known: at once, or when the query of the
-    // connect that is under way ends. Only the latest step waits; each sets all resolvers.
-    void whenUserDnsKnown(std::function<void()> step);
-    void onUserDnsRefreshed();
+    // False, with the failure set, when a program the tunnel needs cannot be run.
+    bool checkInstallation();
+    // The lock's tool failed: a tunnel is not left up or coming without the guard and the lock it
+    // would claim.
+    void onLockFailed();
     void setFailure(Failure value);
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
     // Decides about reconnection and the kill-switch event after a loss; true to reconnect.
     bool handleLoss(const QString& additionalData, bool critical);
-    // Counts the attempt; true when this loss is retried after the reconnection delay.
-    bool reconnectsAfter(const QString& additionalData, bool critical);
 
     VpnClient::State vpnState = VpnClient::Disconnected;
     ConnectionView connectionView;
-    DnsManager dnsManager;
     KillSwitch killSwitch;
     NetworkApi* networkApi = nullptr;
     OpenVpnClient vpnClient;
-    QString dnsServerIpv4;
-    QString dnsServerIpv6;
     QString internalIp;
     QString serverIp;
     // The server of the run started last: the one the lock lets through.
     QString tunnelServerIp;
-    QTimer reconnectionTimer;
-    ServiceProcess dnsToolProcess;
+    ResolverSwitch resolvers;
     Settings* settings = nullptr;
+    Reconnection reconnection;
     bool connectOnStartPending = false;
-    bool autoReconnection = false;
     bool connected = false;
     // A restart is under way: the end of the old run is none of the user's business.
     bool restarting = false;
     QString errorText;
-    QString preTunnelIp;
-    QString preTunnelCountryCode;
-    QStringList userDnsSettings;
-    std::function<void()> afterUserDns;
-    qint32 reconnectionAttempts = 0;
     Failure failureValue = NoFailure;
     VpnClient::Failure tunnelFailure = VpnClient::OtherFailure;
     TunnelCapability tunnelCapability;
+    Installation installation;
+    QStringList brokenPieces;
     LockdownControl lockdown;
-    bool blockedByLockdown = false;
 };
 
 Q_DECLARE_METATYPE(VpnCore::VpnError)

@@ -29,9 +29,9 @@ constexpr int attemptSpanMs = 29000;
 
 const QString OpenVpnClient::crashMarker = QStringLiteral("CrashExit");
 
-OpenVpnClient::OpenVpnClient(QObject* parent)
+OpenVpnClient::OpenVpnClient(ServiceLink* link, QObject* parent)
     : VpnClient(parent)
-    , process(new OpenVpnProcess(this))
+    , process(new OpenVpnProcess(link, this))
     , managementSocket(new ManagementLink(this))
     , retryTimer(new QTimer(this))
     , connectTimer(new QTimer(this))

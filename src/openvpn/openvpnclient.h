@@ -11,6 +11,7 @@ class ManagementDialogue;
 class ManagementLink;
 class OpenVpnProcess;
 class QTimer;
+class ServiceLink;
 
 // The OpenVPN tunnel client the connection layer drives: it controls the runs (start, stop, the
 // time-out, the end of OpenVPN) and the attempts at the management port; the configuration's files
@@ -20,7 +21,7 @@ class OpenVpnClient : public VpnClient
     Q_OBJECT
 
 public:
-    explicit OpenVpnClient(QObject* parent = nullptr);
+    explicit OpenVpnClient(ServiceLink* link, QObject* parent = nullptr);
     ~OpenVpnClient() override;
 
     void setServer(const QString& server, bool udp);

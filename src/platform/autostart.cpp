@@ -11,9 +11,9 @@ QString AutoStart::valueName()
     return QFileInfo(QCoreApplication::applicationFilePath()).baseName();
 }
 
-bool AutoStart::setEnabled(bool enable)
+bool AutoStart::setEnabled(bool enable, bool hidden)
 {
-    write(enable);
+    write(enable, hidden);
     const bool registered = isEnabled();
     tagged(qInfo(), QStringLiteral("AutoStart")) << "Set enabled: '" << Utils::boolToString(enable) << "', status '"
                                                  << Utils::boolToString(enable == registered) << "'";

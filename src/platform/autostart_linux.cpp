@@ -36,32 +36,35 @@ QString AutoStart::entryPath()
         + QStringLiteral("/autostart/%1.desktop").arg(valueName());
 }
 
-QByteArray AutoStart::entryText()
+QByteArray AutoStart::entryText(bool hidden)
 {
     const QString path = QCoreApplication::applicationFilePath();
     if (path.isEmpty() || path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
         return QByteArray();
     }
     return "[Desktop Entry]\nType=Application\nName=" + valueName().toUtf8() + "\nExec=" + execArgument(path)
-        + "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+        + (hidden ? " --hidden" : "") + "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
 }
 
 bool AutoStart::isEnabled()
 {
     QFile entry(entryPath());
-    const QByteArray expected = entryText();
+    if (entryText().isEmpty() || !entry.open(QIODevice::ReadOnly)) {
+        return false;
+    }
     // An entry is small; one that is not ours (another copy's, or edited) does not count.
-    return !expected.isEmpty() && entry.open(QIODevice::ReadOnly) && entry.read(64 * 1024) == expected;
+    const QByteArray text = entry.read(64 * 1024);
+    return text == entryText(false) || text == entryText(true);
 }
 
-void AutoStart::write(bool enable)
+void AutoStart::write(bool enable, bool hidden)
 {
     const QString path = entryPath();
     if (!enable) {
         QFile::remove(path);
         return;
     }
-    const QByteArray text = entryText();
+    const QByteArray text = entryText(hidden);
     QSaveFile entry(path);
     if (text.isEmpty() || !QDir().mkpath(QFileInfo(path).path()) || !entry.open(QIODevice::WriteOnly)
         || entry.write(text) != text.size()) {

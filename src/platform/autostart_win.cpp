@@ -15,9 +15,10 @@ const QString AutoStart::runKeyPath
 
 namespace {
 
-QString valueData()
+QString valueData(bool hidden)
 {
-    return Utils::quoted(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+    return Utils::quoted(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()))
+        + (hidden ? QStringLiteral(" --hidden") : QString());
 }
 
 } // namespace
@@ -25,15 +26,16 @@ QString valueData()
 bool AutoStart::isEnabled()
 {
     const auto runKey = Registry::openKey(runKeyPath);
-    return runKey->value(valueName()).toString() == valueData();
+    const QString data = runKey->value(valueName()).toString();
+    return data == valueData(false) || data == valueData(true);
 }
 
-void AutoStart::write(bool enable)
+void AutoStart::write(bool enable, bool hidden)
 {
     const auto runKey = Registry::openKey(runKeyPath);
     const QVariant previous = runKey->value(valueName());
     if (enable) {
-        runKey->setValue(valueName(), valueData());
+        runKey->setValue(valueName(), valueData(hidden));
     } else {
         runKey->remove(valueName());
     }

@@ -1,19 +1,17 @@
 #include "openvpnprocess.h"
 
 #include "protocol/serviceprotocol.h"
-#include "servicecontroller.h"
+#include "servicelink.h"
 
-OpenVpnProcess::OpenVpnProcess(QObject* parent)
-    : ServiceProcess(QStringLiteral("openvpn"), parent)
+OpenVpnProcess::OpenVpnProcess(ServiceLink* link, QObject* parent)
+    : ServiceProcess(QStringLiteral("openvpn"), link, parent)
 {
     setObjectName(QStringLiteral("OpenVpnProcess"));
     replacesRuns = true;
     // The service names the endpoint just before the "started:" line of the run.
-    if (ServiceController* controller = ServiceController::instance()) {
-        connect(controller, &ServiceController::processOutput, this, [this](const QString& output) {
-            ServiceProtocol::parseManagementLine(output, &endpoint);
-        });
-    }
+    connect(link, &ServiceLink::processOutput, this, [this](const QString& output) {
+        ServiceProtocol::parseManagementLine(output, &endpoint);
+    });
 }
 
 void OpenVpnProcess::start(const QStringList& arguments)

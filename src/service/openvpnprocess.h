@@ -9,7 +9,7 @@ class OpenVpnProcess : public ServiceProcess
     Q_OBJECT
 
 public:
-    explicit OpenVpnProcess(QObject* parent = nullptr);
+    explicit OpenVpnProcess(ServiceLink* link, QObject* parent = nullptr);
 
     using ServiceProcess::start;
     void start(const QStringList& arguments);

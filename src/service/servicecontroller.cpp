@@ -9,12 +9,9 @@
 #include <QUrl>
 #include <QWebSocket>
 
-ServiceController* ServiceController::currentInstance = nullptr;
-
 ServiceController::ServiceController(QObject* parent)
-    : QObject(parent)
+    : ServiceLink(parent)
 {
-    currentInstance = this;
     setObjectName(QStringLiteral("ServiceController"));
 
     checkTimer = new QTimer(this);
@@ -32,14 +29,6 @@ ServiceController::~ServiceController()
     if (socket != nullptr) {
         socket->disconnect(this);
     }
-    if (currentInstance == this) {
-        currentInstance = nullptr;
-    }
-}
-
-ServiceController* ServiceController::instance()
-{
-    return currentInstance;
 }
 
 bool ServiceController::isLinkUp() const

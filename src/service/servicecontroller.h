@@ -1,7 +1,8 @@
 #pragma once
 
+#include "servicelink.h"
+
 #include <QAbstractSocket>
-#include <QObject>
 #include <QQueue>
 #include <QString>
 
@@ -11,7 +12,7 @@ class QWebSocket;
 // The client's end of the WebSocket link to the privileged service vpn-service. Keeps the link
 // open for the life of the process, queues commands while it is down and hands every message of
 // the service to its listeners. Knows nothing about what the commands mean.
-class ServiceController : public QObject
+class ServiceController : public ServiceLink
 {
     Q_OBJECT
 
@@ -19,23 +20,15 @@ public:
     explicit ServiceController(QObject* parent = nullptr);
     ~ServiceController() override;
 
-    // The most recently constructed controller; never creates one.
-    static ServiceController* instance();
-
-    void sendCommand(const QString& command);
+    void sendCommand(const QString& command) override;
+    // "init: connection" at once, for a client that is about to go.
     void sendInitCommand();
-    // The service answered this client's "init: connection": what an earlier client left (a tunnel,
-    // a lock, the resolvers) is gone.
-    bool isInitialized() const;
-    // The link is up now: a command is sent at once rather than queued.
-    bool isLinkUp() const;
+    bool isInitialized() const override;
+    bool isLinkUp() const override;
 
 signals:
-    void connected();
-    void disconnected();
+    // The first attempt at the link ended, either way.
     void initialConnectionStatusChanged();
-    void initialized();
-    void processOutput(const QString& message);
 
 private slots:
     void checkConnectionTimer();
@@ -50,8 +43,6 @@ private:
     void openSocket();
     void writeMessage(const QString& text);
     void reportInitialStatus();
-
-    static ServiceController* currentInstance;
 
     QQueue<QString> pendingCommands;
     QTimer* checkTimer = nullptr;

@@ -2,22 +2,17 @@
 
 #include "foundation/logtag.h"
 #include "protocol/serviceprotocol.h"
-#include "servicecontroller.h"
+#include "servicelink.h"
 #include "servicemessage.h"
 
-ServiceProcess::ServiceProcess(const QString& name, QObject* parent)
+ServiceProcess::ServiceProcess(const QString& name, ServiceLink* link, QObject* parent)
     : QObject(parent)
+    , link(link)
     , processName(name)
 {
     setObjectName(QStringLiteral("ServiceProcess"));
-    ServiceController* controller = ServiceController::instance();
-    if (controller == nullptr) {
-        // The controller must exist first; without it this process never hears from the service.
-        tagged(qCritical(), objectName()) << "No service link for process " << name;
-        return;
-    }
-    connect(controller, &ServiceController::processOutput, this, &ServiceProcess::onProcessOutput, Qt::AutoConnection);
-    connect(controller, &ServiceController::disconnected, this, &ServiceProcess::onLinkDown);
+    connect(link, &ServiceLink::processOutput, this, &ServiceProcess::onProcessOutput);
+    connect(link, &ServiceLink::disconnected, this, &ServiceProcess::onLinkDown);
 }
 
 void ServiceProcess::start(const QStringList& arguments)
@@ -32,9 +27,7 @@ QString ServiceProcess::startCommand(const QStringList& arguments)
 
 void ServiceProcess::start(const QString& command)
 {
-    if (ServiceController* controller = ServiceController::instance()) {
-        controller->sendCommand(command);
-    }
+    link->sendCommand(command);
     ++unansweredStarts;
     if (replacesRuns) {
         currentPid = 0;
@@ -44,9 +37,7 @@ void ServiceProcess::start(const QString& command)
 
 void ServiceProcess::stop(const QString& command)
 {
-    if (ServiceController* controller = ServiceController::instance()) {
-        controller->sendCommand(command);
-    }
+    link->sendCommand(command);
 }
 
 int ServiceProcess::state() const

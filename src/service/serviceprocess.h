@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class ServiceLink;
+
 // One program that vpn-service runs for the client, known by the name the service uses in its
 // status lines ("openvpn", "killswitch", "dns"). Start and stop requests become commands on the
 // service link; the service's status lines for this name become signals and a state.
@@ -20,7 +22,7 @@ class ServiceProcess : public QObject
     Q_OBJECT
 
 public:
-    ServiceProcess(const QString& name, QObject* parent = nullptr);
+    ServiceProcess(const QString& name, ServiceLink* link, QObject* parent = nullptr);
 
     // Program path first, then its arguments.
     void start(const QStringList& arguments);
@@ -58,6 +60,7 @@ protected:
 private:
     void onLinkDown();
 
+    ServiceLink* const link;
     const QString processName;
     ProcessState processState = NotRunning;
     // Starts sent whose "started:" line has not come yet.

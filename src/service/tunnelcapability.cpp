@@ -2,24 +2,21 @@
 
 #include "foundation/logtag.h"
 #include "protocol/serviceprotocol.h"
-#include "service/servicecontroller.h"
+#include "service/servicelink.h"
 
 namespace {
 const QString tag = QStringLiteral("TunnelCapability");
 } // namespace
 
-TunnelCapability::TunnelCapability(ServiceController* link, QObject* parent)
+TunnelCapability::TunnelCapability(ServiceLink* link, QObject* parent)
     : QObject(parent)
     , link(link)
 {
-    if (link == nullptr) {
-        return;
-    }
     // Asked again at every link-up: a restarted service may be on a changed machine.
-    connect(link, &ServiceController::connected, this, [this] {
+    connect(link, &ServiceLink::connected, this, [this] {
         this->link->sendCommand(ServiceProtocol::queryTun);
     });
-    connect(link, &ServiceController::processOutput, this, &TunnelCapability::onServiceOutput);
+    connect(link, &ServiceLink::processOutput, this, &TunnelCapability::onServiceOutput);
     if (link->isLinkUp()) {
         link->sendCommand(ServiceProtocol::queryTun);
     }

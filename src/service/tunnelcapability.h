@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 
-class ServiceController;
+class ServiceLink;
 
 // Whether the service can make a tunnel: only the service opens the kernel's TUN device, so the
 // client asks it ("query: tun") each time the link comes up, and never needs the device itself.
@@ -13,7 +13,7 @@ class TunnelCapability : public QObject
     Q_OBJECT
 
 public:
-    explicit TunnelCapability(ServiceController* link, QObject* parent = nullptr);
+    explicit TunnelCapability(ServiceLink* link, QObject* parent = nullptr);
 
     bool available() const;
     // Why not, as the service said it; empty while available.
@@ -27,7 +27,7 @@ signals:
 private:
     void onServiceOutput(const QString& message);
 
-    ServiceController* link = nullptr;
+    ServiceLink* link = nullptr;
     bool isAvailable = true;
     bool answered = false;
     QString why;

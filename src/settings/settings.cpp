@@ -21,6 +21,7 @@ const QString lockdownEnabledKey = QStringLiteral("lockdownEnabled");
 const QString mtuSizeKey = QStringLiteral("mtuSize");
 const QString networkProtocolKey = QStringLiteral("networkProtocol");
 const QString notificationsEnabledKey = QStringLiteral("notificationsEnabled");
+const QString startInTrayKey = QStringLiteral("startInTray");
 const QString passwordKey = QStringLiteral("password");
 const QString userNameKey = QStringLiteral("userName");
 
@@ -75,9 +76,18 @@ void Settings::load()
     mtuSizeValue = store->value(mtuSizeKey, mtuSizeValue).toInt();
     networkProtocolValue = store->value(networkProtocolKey, networkProtocolValue).toInt();
     notificationsEnabledValue = store->value(notificationsEnabledKey, notificationsEnabledValue).toBool();
+    startInTrayValue = store->value(startInTrayKey, startInTrayValue).toBool();
     passwordValue = cipher.decipherText(store->value(passwordKey, passwordValue).toString());
     userNameValue = cipher.decipherText(store->value(userNameKey, userNameValue).toString());
     store->endGroup();
+}
+
+QStringList Settings::storedCredentials() const
+{
+    store->beginGroup(groupName);
+    const QStringList stored { store->value(passwordKey).toString(), store->value(userNameKey).toString() };
+    store->endGroup();
+    return stored;
 }
 
 void Settings::save()
@@ -95,6 +105,7 @@ void Settings::save()
     store->setValue(mtuSizeKey, mtuSizeValue);
     store->setValue(networkProtocolKey, networkProtocolValue);
     store->setValue(notificationsEnabledKey, notificationsEnabledValue);
+    store->setValue(startInTrayKey, startInTrayValue);
     store->setValue(passwordKey, cipher.encipherText(passwordValue));
     store->setValue(userNameKey, cipher.encipherText(userNameValue));
     store->endGroup();
@@ -149,6 +160,11 @@ bool Settings::notificationsEnabled() const
 bool Settings::launchAppOnStartup() const
 {
     return AutoStart::isEnabled();
+}
+
+bool Settings::startInTray() const
+{
+    return startInTrayValue;
 }
 
 qint32 Settings::currentServerId() const
@@ -272,8 +288,20 @@ void Settings::setLaunchAppOnStartup(bool enable)
         return;
     }
     // The registration result is logged by AutoStart; the change is announced either way.
-    AutoStart::setEnabled(enable);
+    AutoStart::setEnabled(enable, startInTrayValue);
     emit launchAppOnStartupChanged(enable);
+}
+
+void Settings::setStartInTray(bool enable)
+{
+    if (startInTrayValue == enable) {
+        return;
+    }
+    startInTrayValue = enable;
+    if (AutoStart::isEnabled()) {
+        AutoStart::setEnabled(true, enable);
+    }
+    emit startInTrayChanged(enable);
 }
 
 void Settings::setCurrentServerId(qint32 currentServerId)

@@ -26,6 +26,8 @@ class Settings : public QObject
     // Lockdown: all traffic blocked while the VPN is off, held by the service (which has the last word).
     Q_PROPERTY(bool lockdownEnabled READ lockdownEnabled WRITE setLockdownEnabled NOTIFY lockdownEnabledChanged)
     Q_PROPERTY(bool keepRunningInTray READ keepRunningInTray WRITE setKeepRunningInTray NOTIFY keepRunningInTrayChanged)
+    // The sign-in launch starts the client in the notification area, without its window.
+    Q_PROPERTY(bool startInTray READ startInTray WRITE setStartInTray NOTIFY startInTrayChanged)
     Q_PROPERTY(
         bool launchAppOnStartup READ launchAppOnStartup WRITE setLaunchAppOnStartup NOTIFY launchAppOnStartupChanged)
     Q_PROPERTY(
@@ -58,6 +60,7 @@ public:
     bool keepRunningInTray() const;
     // Read live from the sign-in registration; there is no stored value.
     bool launchAppOnStartup() const;
+    bool startInTray() const;
     qint32 currentServerId() const;
     // The servers the user marked, by their feed name (or address, for a server without one).
     QStringList favouriteServers() const;
@@ -77,12 +80,17 @@ public:
     void setLockdownEnabled(bool enable);
     void setKeepRunningInTray(bool enable);
     void setLaunchAppOnStartup(bool enable);
+    // Rewrites a sign-in registration that is there to match.
+    void setStartInTray(bool enable);
     void setCurrentServerId(qint32 currentServerId);
     void setFavouriteServers(const QStringList& servers);
     // 0 means automatic. The composition root applies a change to the adapters.
     void setMtuSize(qint32 mtuSize);
     void setNetworkProtocol(qint32 protocol);
     void setNotificationsEnabled(bool enable);
+
+    // The credentials as the store holds them, enciphered: what a problem report must never hold.
+    QStringList storedCredentials() const;
 
     Q_INVOKABLE int defaultMtuSize() const;
     Q_INVOKABLE void save();
@@ -98,6 +106,7 @@ signals:
     void killswitchEnabledChanged(bool enable);
     void lockdownEnabledChanged(bool enable);
     void launchAppOnStartupChanged(bool enable);
+    void startInTrayChanged(bool enable);
     void mtuSizeChanged(int mtuSize);
     void networkProtocolChanged(int protocol);
     void notificationsEnabledChanged(bool enable);
@@ -120,6 +129,7 @@ private:
     bool lockdownEnabledValue = false;
     bool keepRunningInTrayValue = true;
     bool notificationsEnabledValue = true;
+    bool startInTrayValue = false;
     qint32 currentServerIdValue = 0;
     QStringList favouriteServersValue;
     qint32 mtuSizeValue = 0;

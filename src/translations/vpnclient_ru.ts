@@ -68,16 +68,48 @@ on all networks</source>
         <translation>Обновлять приложение автоматически</translation>
     </message>
     <message>
-        <source>Show logs</source>
-        <translation>Журналы</translation>
-    </message>
-    <message>
-        <source>Show logs collected by application</source>
-        <translation>Показать журналы, собранные приложением</translation>
-    </message>
-    <message>
         <source>Show logs folder</source>
         <translation>Открыть папку журналов</translation>
+    </message>
+    <message>
+        <source>Logs and problem reports</source>
+        <translation>Журналы и отчёты о проблемах</translation>
+    </message>
+    <message>
+        <source>Save a problem report…</source>
+        <translation>Сохранить отчёт о проблеме…</translation>
+    </message>
+    <message>
+        <source>Problem report</source>
+        <translation>Отчёт о проблеме</translation>
+    </message>
+    <message>
+        <source>The report holds the logs of the application and of the service, the versions, the settings without your account and the state of the network lock. It is saved in your documents folder.</source>
+        <translation>Отчёт содержит журналы приложения и службы, версии, настройки без вашей учётной записи и состояние блокировки сети. Он сохраняется в папке документов.</translation>
+    </message>
+    <message>
+        <source>Include my public IP addresses</source>
+        <translation>Включить мои внешние IP-адреса</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Сохранить</translation>
+    </message>
+    <message>
+        <source>Saving…</source>
+        <translation>Сохранение…</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>Сохранено: %1</translation>
+    </message>
+    <message>
+        <source>The report could not be saved: %1</source>
+        <translation>Не удалось сохранить отчёт: %1</translation>
     </message>
 </context>
 <context>
@@ -198,6 +230,10 @@ Do you want to update to version %1?</source>
     <message>
         <source>Lockdown, turned on by the user %1, blocks all Internet traffic while the VPN is off. Switch on to connect; only %1 or an administrator can turn it off.</source>
         <translation>Полная блокировка, включённая пользователем %1, блокирует весь интернет-трафик, пока VPN выключен. Включите VPN, чтобы подключиться; выключить блокировку может только %1 или администратор.</translation>
+    </message>
+    <message>
+        <source>%1 is not installed completely, so no VPN connection is made: %2 missing or cannot be run. Reinstall %1, or ask your administrator.</source>
+        <translation>%1 установлен не полностью, поэтому VPN-подключение не устанавливается: отсутствует или не запускается %2. Переустановите %1 или обратитесь к администратору.</translation>
     </message>
 </context>
 <context>
@@ -1311,6 +1347,25 @@ Do you want to update to version %1?</source>
         <source>Show notifications when the VPN connection changes</source>
         <translation>Показывать уведомления об изменениях VPN-подключения</translation>
     </message>
+    <message>
+        <source>Start in the notification area</source>
+        <translation>Запускать в области уведомлений</translation>
+    </message>
+</context>
+<context>
+    <name>Installation</name>
+    <message>
+        <source>OpenVPN</source>
+        <translation>OpenVPN</translation>
+    </message>
+    <message>
+        <source>the network lock tool</source>
+        <translation>программа сетевой блокировки</translation>
+    </message>
+    <message>
+        <source>the resolver tool</source>
+        <translation>программа настройки DNS</translation>
+    </message>
 </context>
 <context>
     <name>LockNotice</name>
@@ -1411,6 +1466,69 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     </message>
 </context>
 <context>
+    <name>RemoteCommands</name>
+    <message>
+        <source>The network lock is on</source>
+        <translation>Блокировка сети включена</translation>
+    </message>
+    <message>
+        <source>The network lock is off</source>
+        <translation>Блокировка сети выключена</translation>
+    </message>
+    <message>
+        <source>Lockdown is on</source>
+        <translation>Полная блокировка включена</translation>
+    </message>
+    <message>
+        <source>Lockdown is off</source>
+        <translation>Полная блокировка выключена</translation>
+    </message>
+    <message>
+        <source>The account is stored</source>
+        <translation>Учётная запись сохранена</translation>
+    </message>
+    <message>
+        <source>Problem reports are not available yet</source>
+        <translation>Отчёты о проблемах пока недоступны</translation>
+    </message>
+    <message>
+        <source>The quickest location is not available yet</source>
+        <translation>Самое быстрое расположение пока недоступно</translation>
+    </message>
+    <message>
+        <source>No location matches &quot;%1&quot;</source>
+        <translation>Нет расположения, подходящего под «%1»</translation>
+    </message>
+    <message>
+        <source>Already connected to %1</source>
+        <translation>Уже подключено: %1</translation>
+    </message>
+    <message>
+        <source>The connection did not come up in time</source>
+        <translation>Подключение не установилось вовремя</translation>
+    </message>
+    <message>
+        <source>Connected to %1</source>
+        <translation>Подключено: %1</translation>
+    </message>
+    <message>
+        <source>Not connected</source>
+        <translation>Нет подключения</translation>
+    </message>
+    <message>
+        <source>The connection did not end in time</source>
+        <translation>Подключение не завершилось вовремя</translation>
+    </message>
+    <message>
+        <source>The server list has not arrived yet</source>
+        <translation>Список серверов ещё не получен</translation>
+    </message>
+    <message>
+        <source>Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.</source>
+        <translation>Полную блокировку включил пользователь %1: выключить её может только %1 или администратор.</translation>
+    </message>
+</context>
+<context>
     <name>ServerListHeader</name>
     <message>
         <source>Close</source>
@@ -1426,6 +1544,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>Favourite</source>
         <translation>Избранное</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 мс</translation>
     </message>
 </context>
 <context>
@@ -1472,6 +1594,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>No location matches your search</source>
         <translation>По вашему запросу ничего не найдено</translation>
+    </message>
+    <message>
+        <source>Quickest location</source>
+        <translation>Самое быстрое расположение</translation>
     </message>
 </context>
 <context>
@@ -1669,6 +1795,14 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>No tunnel can be made on this computer: the VPN service cannot use TUN (%1)</source>
         <translation>На этом компьютере нельзя создать туннель: служба VPN не может использовать TUN (%1)</translation>
+    </message>
+    <message>
+        <source>the network lock could not be applied</source>
+        <translation>не удалось включить сетевую блокировку</translation>
+    </message>
+    <message>
+        <source>Missing or not executable: %1</source>
+        <translation>Отсутствует или не запускается: %1</translation>
     </message>
 </context>
 <context>

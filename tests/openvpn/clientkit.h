@@ -1,7 +1,6 @@
 #pragma once
 // Shared by the OpenVPN client's tests: its protected slots, its signals recorded in order, and a
 // stranger on its management socket.
-#include "../support/servicefixture.h"
 #include "openvpn/openvpnclient.h"
 
 #include <QLocalSocket>
@@ -13,6 +12,7 @@ class TestClient : public OpenVpnClient
 public:
     using OpenVpnClient::connectToManagementInterface;
     using OpenVpnClient::onOpenVpnProcessStarted;
+    using OpenVpnClient::OpenVpnClient;
 };
 
 // Another program of the client's user on the management socket while the client is away: whatever it sends

@@ -1,5 +1,6 @@
 // OpenVpnClient against the development host's real OpenVPN servers, with the real vpn-service
 // running the system's OpenVPN, inside the client namespace run-in-devhost-net.sh sets up.
+#include "../support/servicefixture.h"
 #include "clientkit.h"
 #include "foundation/logger.h"
 #include "openvpn/managementlink.h"
@@ -21,12 +22,12 @@ class TestOpenVpnE2e : public QObject
 private slots:
     void initTestCase()
     {
-        service.start(QString::fromUtf8(ProgramConfig::openVpnProgram), this, &controller);
+        service.start(this, &controller);
     }
     void init()
     {
         testlog::clear();
-        client = std::make_unique<TestClient>();
+        client = std::make_unique<TestClient>(controller);
         client->setCredentials(qEnvironmentVariable("VPNC_DEMO_USER", QStringLiteral("demo")),
             qEnvironmentVariable("VPNC_DEMO_PASSWORD", QStringLiteral("demo-password")));
         events.clear();

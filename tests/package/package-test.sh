@@ -35,6 +35,13 @@ desktop_icon="$(sed -n 's/^Icon=//p' "$root/usr/share/applications/$name.desktop
 check "the desktop entry's icon is installed" \
     test -n "$desktop_icon" -a -f "$root/usr/share/icons/hicolor/48x48/apps/$desktop_icon.png"
 
+# Where the desktop and the terminal look for the client.
+check "the desktop entry is valid" desktop-file-validate "$root/usr/share/applications/$name.desktop"
+check "the AppStream metadata is valid" appstreamcli validate --no-net --pedantic \
+    "$root/usr/share/metainfo/net.korvex.$name.metainfo.xml"
+check "the command line is installed with its manual page and completion" test -x "$root/usr/bin/korvex" \
+    -a -f "$root/usr/share/man/man1/korvex.1.gz" -a -f "$root/usr/share/bash-completion/completions/korvex"
+
 # Every QML module the window imports comes from a Debian package the package depends on: here
 # they are all installed for the build, on a user's machine only what Depends brings.
 depends="$(dpkg-deb -f "$deb" Depends | tr ',|' '\n' | sed 's/(.*//; s/[[:space:]]//g')"

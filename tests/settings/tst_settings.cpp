@@ -21,13 +21,13 @@ const QJsonObject defaults { { "password", "" }, { "userName", "" }, { "allowAcc
     { "autoReconnectToVpn", true }, { "autoUpdateEnabled", false }, { "connectToLastLocation", false },
     { "killswitchEnabled", false }, { "lockdownEnabled", false }, { "launchAppOnStartup", false }, { "mtuSize", 0 },
     { "networkProtocol", 0 }, { "currentServerId", 0 }, { "keepRunningInTray", true }, { "notificationsEnabled", true },
-    { "favouriteServers", QJsonArray() } };
+    { "startInTray", false }, { "favouriteServers", QJsonArray() } };
 
 const QJsonObject changed { { "password", "Tr0ub4dor&3" }, { "userName", "alice" },
     { "allowAccessToLocalDevices", false }, { "autoReconnectToVpn", false }, { "autoUpdateEnabled", true },
     { "connectToLastLocation", true }, { "killswitchEnabled", true }, { "lockdownEnabled", true },
     { "launchAppOnStartup", true }, { "mtuSize", 1380 }, { "networkProtocol", 1 }, { "currentServerId", 4711 },
-    { "keepRunningInTray", false }, { "notificationsEnabled", false },
+    { "keepRunningInTray", false }, { "notificationsEnabled", false }, { "startInTray", true },
     { "favouriteServers", QJsonArray { "de1", "Zürich, 2" } } };
 
 QJsonObject merged(const QJsonObject& changes)
@@ -255,6 +255,29 @@ private slots:
         // launchAppOnStartup is read live from the sign-in registration, even when changed behind the store's back.
         QVERIFY(AutoStart::setEnabled(true) && Settings::instance()->launchAppOnStartup());
         QVERIFY(!AutoStart::setEnabled(false) && !Settings::instance()->launchAppOnStartup());
+    }
+
+    // The sign-in launch starts in the tray exactly while the setting says so, whichever is set first.
+    void signInLaunchFollowsStartInTray()
+    {
+        Settings* settings = Settings::instance();
+        QFile entry(AutoStart::entryPath());
+        const auto hidden = [&entry] {
+            entry.open(QIODevice::ReadOnly);
+            const bool found = entry.readAll().contains(" --hidden\n");
+            entry.close();
+            return found;
+        };
+        settings->setStartInTray(true);
+        settings->setLaunchAppOnStartup(true);
+        QVERIFY(hidden());
+        settings->setStartInTray(false);
+        QVERIFY(settings->launchAppOnStartup() && !hidden());
+        settings->setStartInTray(true);
+        QVERIFY(settings->launchAppOnStartup() && hidden());
+        settings->setLaunchAppOnStartup(false);
+        settings->setStartInTray(false);
+        QVERIFY(!entry.exists());
     }
 };
 

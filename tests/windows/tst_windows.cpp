@@ -1,5 +1,7 @@
+#include "../support/fakeservice.h"
 #include "../support/httpsserver.h"
 #include "../support/testkit.h"
+#include "connection/problemreport.h"
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
@@ -29,6 +31,7 @@ class Setup : public QObject
     // Made once the application exists: sockets need its event loop.
     HttpsServer* m_apiServer = nullptr;
     NetworkApi* m_api = nullptr;
+    FakeService* m_service = nullptr;
     VpnCore* m_vpnCore = nullptr;
     ServerListModel m_model;
     DirectoryRefresh* m_refresh = nullptr;
@@ -180,8 +183,11 @@ public slots:
             QStringLiteral("127.0.0.1:%1").arg(m_apiServer->serverPort()), readData("test-ca.pem"), this);
         m_refresh = new DirectoryRefresh(m_api, &m_model, this);
         m_refresh->setRetryDelays(100, 400);
-        // The real connection controller; the tests play the tunnel through its report slots.
-        m_vpnCore = new VpnCore(this);
+        // The real connection controller; the tests play the tunnel through its report slots, and its
+        // commands to the service go to a fake that answers none.
+        m_service = new FakeService;
+        m_service->answers = false;
+        m_vpnCore = new VpnCore(m_service, this);
         m_vpnCore->setNetworkApi(m_api);
         // Wired as the application wires them.
         connect(m_vpnCore, &VpnCore::vpnConnectedChanged, m_refresh, &DirectoryRefresh::onTunnelChanged);
@@ -201,12 +207,17 @@ public slots:
         context->setContextProperty(QStringLiteral("vpnCore"), m_vpnCore);
         context->setContextProperty(QStringLiteral("connectionView"), m_vpnCore->view());
         context->setContextProperty(QStringLiteral("connectionStatus"), m_status);
+        // A report whose service never answers: the window only opens its dialog.
+        context->setContextProperty(QStringLiteral("problemReport"),
+            new ProblemReport(
+                m_vpnCore, [](QObject*, const auto&) {}, this));
     }
     // Gone while the application still exists: shutting the controller down asks where the program lives.
     void cleanupTestCase()
     {
         delete m_status;
         delete m_vpnCore;
+        delete m_service;
     }
 };
 

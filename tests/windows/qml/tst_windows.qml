@@ -433,11 +433,11 @@ TestCase {
         return [
             { tag: "main", order: ["settingsButton", "locationRow", "connectionButton"] },
             { tag: "general", tab: "generalTab", column: "generalColumn", order: tabs.concat(["userNameField", "passwordField",
-              "showPasswordButton", "saveAccountButton", "launchSwitch", "lastLocationSwitch", "autoReconnectSwitch",
+              "showPasswordButton", "saveAccountButton", "launchSwitch", "startInTraySwitch", "lastLocationSwitch", "autoReconnectSwitch",
               "keepInTraySwitch", "notificationsSwitch"]) },
             { tag: "lock", tab: "lockTab", column: "lockColumn", order: tabs.concat(["killSwitch", "localDevicesSwitch", "lockdownSwitch"]) },
             { tag: "advanced", tab: "advancedTab", column: "advancedColumn", order: tabs.concat(["udpButton", "tcpButton",
-              "autoMtuButton", "manualMtuButton", "mtuBox", "autoUpdateSwitch", "showLogsButton"]) },
+              "autoMtuButton", "manualMtuButton", "mtuBox", "autoUpdateSwitch", "problemReportButton", "showLogsButton"]) },
         ]
     }
     function test_keyboard(data) {

@@ -1,3 +1,4 @@
+// The Linux side of the TUN device check: the driver answers TUNGETFEATURES.
 #include "tundevice.h"
 
 #ifndef Q_OS_WIN
@@ -24,13 +25,6 @@ QString TunDevice::unavailableReason(const QString& device)
     const bool isTun = ::ioctl(fd, TUNGETFEATURES, &features) == 0 && (features & IFF_TUN) != 0;
     ::close(fd);
     return isTun ? QString() : QStringLiteral("%1 is not the TUN/TAP device").arg(device);
-}
-
-#else
-
-QString TunDevice::unavailableReason(const QString&)
-{
-    return QString();
 }
 
 #endif

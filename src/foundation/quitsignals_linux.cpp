@@ -1,10 +1,12 @@
+// The Linux side of the quit signals: SIGTERM and SIGINT through a pipe onto the event loop.
 #include "quitsignals.h"
+
+#ifndef Q_OS_WIN
 
 #include "foundation/logtag.h"
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,13 +25,11 @@ void onSignal(int number)
 }
 
 } // namespace
-#endif
 
 QuitSignals::QuitSignals(QObject* parent)
     : QObject(parent)
 {
     setObjectName(QStringLiteral("QuitSignals"));
-#ifdef Q_OS_UNIX
     if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         tagged(qWarning(), objectName()) << "No pipe for quit signals";
         return;
@@ -42,13 +42,10 @@ QuitSignals::QuitSignals(QObject* parent)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
-#endif
-    // Windows ends a session through the window system, which Qt turns into the application's quit.
 }
 
 QuitSignals::~QuitSignals()
 {
-#ifdef Q_OS_UNIX
     if (notifier == nullptr) {
         return;
     }
@@ -57,16 +54,15 @@ QuitSignals::~QuitSignals()
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
     pipeEnds[0] = pipeEnds[1] = -1;
-#endif
 }
 
 void QuitSignals::onReadable()
 {
-#ifdef Q_OS_UNIX
     unsigned char byte = 0;
     while (::read(pipeEnds[0], &byte, 1) == 1) {
         tagged(qInfo(), objectName()) << "Quit on signal " << byte;
         emit received(byte);
     }
-#endif
 }
+
+#endif
