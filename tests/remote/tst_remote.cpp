@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -194,6 +195,11 @@ private slots:
     // Another user's lockdown: the command line cannot lift it, and says whose it is.
     void anotherUsersLockdown()
     {
+        // (The stand-in service would answer this user's own requests as if lockdown were its.)
+        service.answers = false;
+        const auto answering = qScopeGuard([this] {
+            service.answers = true;
+        });
         service.play(QStringLiteral("lockdown:on,held:alice"));
         QTRY_COMPARE(core.lockdownHolder(), QStringLiteral("alice"));
         const Run off = korvex({ "lockdown", "off" });

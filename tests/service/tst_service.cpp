@@ -383,7 +383,7 @@ private slots:
         QVERIFY(config.seek(0) && config.write(text) == text.size());
         config.close();
         ServiceController controller;
-        OpenVpnProcess openVpn;
+        OpenVpnProcess openVpn(&controller);
         openVpn.start(command);
         QTRY_VERIFY_WITH_TIMEOUT(!records().filter("openvpn wrote ").isEmpty(), 15000);
         const qint64 wrote = records().filter("openvpn wrote ").at(0).section(' ', 2).toLongLong();
