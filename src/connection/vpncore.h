@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection/connectionview.h"
+#include "connection/installation.h"
 #include "connection/killswitch.h"
 #include "connection/lockdowncontrol.h"
 #include "connection/reconnection.h"
@@ -54,7 +55,9 @@ public:
         AccountRejected,
         ServerSilent,
         ConnectionFailed,
-        ConnectionLost
+        ConnectionLost,
+        // A program the tunnel needs is missing or cannot be run: see brokenInstallation().
+        InstallationBroken
     };
     Q_ENUM(Failure)
 
@@ -97,6 +100,11 @@ public:
         return lockdown.blocksTraffic();
     }
     QString tunUnavailableText() const;
+
+    // What the last refused attempt found missing or not executable, each with its path.
+    QStringList brokenInstallation() const;
+    // Where the programs a tunnel needs are looked for (by default this build's paths).
+    void setInstallation(const Installation& programs);
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -167,6 +175,11 @@ private:
     void reconnect();
     void cancelReconnection();
     void restartTunnel(const char* reason);
+    // False, with the failure set, when a program the tunnel needs cannot be run.
+    bool checkInstallation();
+    // The lock's tool failed: a tunnel is not left up or coming without the guard and the lock it
+    // would claim.
+    void onLockFailed();
     void setFailure(Failure value);
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
@@ -193,6 +206,8 @@ private:
     Failure failureValue = NoFailure;
     VpnClient::Failure tunnelFailure = VpnClient::OtherFailure;
     TunnelCapability tunnelCapability;
+    Installation installation;
+    QStringList brokenPieces;
     LockdownControl lockdown;
 };
 
