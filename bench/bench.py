@@ -26,6 +26,7 @@ SWITCH_X, SWITCH_Y = 200, 320
 FRAME_TIMEOUT = 30.0
 TUNNEL_TIMEOUT = 30.0
 SETTLE_SECONDS = 3.0
+LONG_USE_SETTLE_SECONDS = 35.0
 SERVICE_PORT = 6447
 
 
@@ -101,6 +102,23 @@ class Program:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+
+
+def footprint(pid):
+    """Resident memory (MB), open descriptors and threads of a running process."""
+    with open("/proc/%d/status" % pid) as status:
+        fields = dict(line.split(":", 1) for line in status if ":" in line)
+    return {"rss": int(fields["VmRSS"].split()[0]) / 1024.0, "fds": len(os.listdir("/proc/%d/fd" % pid)),
+            "threads": int(fields["Threads"])}
+
+
+class ServicePid:
+    def __init__(self, pidfile):
+        self.pidfile = pidfile
+
+    def pid(self):
+        with open(self.pidfile) as f:
+            return int(f.read().strip())
 
 
 class Pointer:
@@ -249,13 +267,7 @@ class Bench:
             client.first_frame()
             client.log.wait_for(0, "Set VPN server IP: ", FRAME_TIMEOUT)
             client.log.wait_for(0, "vpn-service is running: true", FRAME_TIMEOUT)
-            window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % WINDOW_TITLE],
-                                    env=self.client_env(), capture_output=True, text=True).stdout.split()
-            if not window:
-                raise RuntimeError("no window titled " + WINDOW_TITLE)
-            subprocess.run(["xdotool", "mousemove", "--window", window[0], str(SWITCH_X), str(SWITCH_Y)],
-                           env=self.client_env(), check=True)
-            pointer = Pointer(self.args.client_display)
+            pointer = self.point_at_switch()
             up, down, bare_up, bare_down = [], [], [], []
             config = None
             for round_ in range(self.args.rounds):
@@ -320,6 +332,70 @@ class Bench:
             client.log.wait_for(offset, "VPN connection is DOWN", TUNNEL_TIMEOUT)
         finally:
             client.stop()
+
+    # 6. Long use: connect and disconnect through the window with the network lock on, again and
+    # again; resident memory, descriptors and threads of the client and the service after the
+    # later count of cycles against after the earlier one (both from one client's run).
+    def longuse(self):
+        early, late = sorted(int(c) for c in self.args.cycles.split(","))
+        self.enable_lock()
+        service = ServicePid(os.path.join(self.env["DEVHOST_DIR"], "vpn-service.pid"))
+        client = self.start_client()
+        samples = {}
+        try:
+            client.first_frame()
+            client.log.wait_for(0, "Set VPN server IP: ", FRAME_TIMEOUT)
+            client.log.wait_for(0, "vpn-service is running: true", FRAME_TIMEOUT)
+            pointer = self.point_at_switch()
+            started = now()
+            for cycle in range(1, late + 1):
+                # Each half waits for the tunnel's follow-up work (the lock, the resolvers, the
+                # current address) to end, as a person would see it before clicking again.
+                offset = client.log.size()
+                pointer.click()
+                client.log.wait_for(offset, "VPN connection is UP", TUNNEL_TIMEOUT, "State updated to 'Error'")
+                client.log.wait_for(offset, "geoip' finished", TUNNEL_TIMEOUT)
+                offset = client.log.size()
+                pointer.click()
+                client.log.wait_for(offset, "VPN connection is DOWN", TUNNEL_TIMEOUT)
+                client.log.wait_for(offset, "geoip' finished", TUNNEL_TIMEOUT)
+                if cycle in (early, late):
+                    # Long enough for the idle threads of Qt's pools (name lookups) to end, which
+                    # would otherwise count or not by chance.
+                    time.sleep(LONG_USE_SETTLE_SECONDS)
+                    samples[cycle] = {"client": footprint(client.process.pid), "service": footprint(service.pid())}
+                    say("long use, cycle %d (%.0f s): client %s, service %s" % (
+                        cycle, now() - started, samples[cycle]["client"], samples[cycle]["service"]))
+        finally:
+            client.stop()
+        for who in ("client", "service"):
+            before, after = samples[early][who], samples[late][who]
+            for key, unit, digits, goal in (("rss", "MB", 1, "<= +1 MB"), ("fds", "", 0, "+0"),
+                                            ("threads", "", 0, "+0")):
+                name = {"rss": "resident memory", "fds": "descriptors", "threads": "threads"}[key]
+                self.rows.append(("long use: %s's %s after %d cycles (floor: after %d)" % (who, name, late, early),
+                                  "%.*f %s" % (digits, after[key], unit), "%.*f %s" % (digits, before[key], unit),
+                                  "%+.*f %s" % (digits, after[key] - before[key], unit), goal))
+
+    def enable_lock(self):
+        """The network lock on in the client's settings store, as the user would set it."""
+        path = os.path.join(self.env["XDG_CONFIG_HOME"], "VPN", "VPNClient.conf")
+        with open(path) as store:
+            lines = [line for line in store.read().splitlines() if not line.startswith("killswitchEnabled=")]
+        if "[Settings]" not in lines:
+            lines.append("[Settings]")
+        lines.insert(lines.index("[Settings]") + 1, "killswitchEnabled=true")
+        with open(path, "w") as store:
+            store.write("\n".join(lines) + "\n")
+
+    def point_at_switch(self):
+        window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % WINDOW_TITLE],
+                                env=self.client_env(), capture_output=True, text=True).stdout.split()
+        if not window:
+            raise RuntimeError("no window titled " + WINDOW_TITLE)
+        subprocess.run(["xdotool", "mousemove", "--window", window[0], str(SWITCH_X), str(SWITCH_Y)],
+                       env=self.client_env(), check=True)
+        return Pointer(self.args.client_display)
 
     def copy_config(self, log_text):
         """The configuration file the client wrote for its OpenVPN, copied while it still exists."""
@@ -542,12 +618,14 @@ def main():
     parser.add_argument("--member-user", default="", help="a member of the service's group, for 'expensive'")
     parser.add_argument("--probes", type=int, default=200, help="owner's commands per measurement")
     parser.add_argument("--probe-seconds", type=float, default=30.0, help="time limit of one measurement")
-    parser.add_argument("--only", default="startup,connection,flood,expensive")
+    parser.add_argument("--cycles", default="100,1000",
+                        help="long use: the two connect/disconnect counts compared, earlier,later")
+    parser.add_argument("--only", default="startup,connection,flood,expensive,longuse")
     args = parser.parse_args()
     bench = Bench(args)
     parts = args.only.split(",")
     failed = []
-    for part in ("startup", "connection", "flood", "expensive"):
+    for part in ("startup", "connection", "flood", "expensive", "longuse"):
         if part in parts:
             try:
                 getattr(bench, part)()

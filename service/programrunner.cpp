@@ -64,8 +64,11 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
     if (program.name == killSwitchName && report) {
         run.arguments = KillSwitchFilter::clientArguments(run.arguments, queue->isRunning(openVpnName), &refusal);
     }
+    if (program.name == openVpnName && !program.executable.isEmpty()) {
+        refusal = guardRefusal();
+    }
     if (!refusal.isEmpty()) {
-        note(user, QStringLiteral("Refused to run killswitch: %1").arg(refusal), true);
+        note(user, QStringLiteral("Refused to run %1: %2").arg(program.name, refusal), true);
         queue->refuse(run, ProcessQueue::Refused);
     } else if (program.executable.isEmpty()) {
         note(user, QStringLiteral("Refused to run %1: %2").arg(ServiceLog::printable(requested), program.error), true);
@@ -87,6 +90,18 @@ void ProgramRunner::start(const QStringList& arguments, bool report, qint64 peer
                 queue->enqueue(next);
             });
     }
+}
+
+QString ProgramRunner::guardRefusal() const
+{
+    // No tunnel comes up without the guard that keeps everything else off the network beside it,
+    // and the guard is the kill switch tool's.
+    const ProgramCatalog::Resolution guard = catalog.resolve(catalog.pathOf(killSwitchName));
+    if (!guard.executable.isEmpty() && QFileInfo(guard.executable).isExecutable()) {
+        return QString();
+    }
+    return QStringLiteral("the tunnel's guard cannot be applied: %1 %2")
+        .arg(killSwitchName, guard.executable.isEmpty() ? guard.error : QStringLiteral("not executable"));
 }
 
 void ProgramRunner::onStarted(const QString& name, const QString& user)

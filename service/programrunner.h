@@ -56,6 +56,8 @@ private:
     void onStarted(const QString& name, const QString& user);
     void onFinished(const QString& name);
     void liftTunnelGuard();
+    // Why a tunnel cannot be guarded now; empty when it can.
+    QString guardRefusal() const;
     // A tool of the service's folder without a status line; a missing one ends at once.
     void runTool(const QString& name, const QStringList& arguments, const std::function<void(bool)>& ended,
         const QString& user = {});

@@ -6,6 +6,8 @@
 #include "protocol/toolwords.h"
 #include "service/servicelink.h"
 
+#include <utility>
+
 KillSwitch::KillSwitch(ServiceLink* link, QObject* parent)
     : QObject(parent)
     , toolProcess(QStringLiteral("killswitch"), link)
@@ -14,6 +16,7 @@ KillSwitch::KillSwitch(ServiceLink* link, QObject* parent)
     connect(&toolProcess, &ServiceProcess::started, this, &KillSwitch::onKillSwitchProcessStarted);
     connect(&toolProcess, &ServiceProcess::finished, this, &KillSwitch::onKillSwitchProcessFinished);
     connect(&toolProcess, &ServiceProcess::replacedRunFinished, this, &KillSwitch::onKillSwitchProcessFinished);
+    connect(&toolProcess, &ServiceProcess::error, this, &KillSwitch::onRunFailed);
     connect(link, &ServiceLink::disconnected, this, &KillSwitch::onServiceLinkDown);
 }
 
@@ -95,6 +98,19 @@ void KillSwitch::onKillSwitchProcessFinished(int exitCode)
 {
     emit killSwitchFinished(exitCode == 0);
     tagged(qInfo(), objectName()) << "Process finished with code: " << exitCode;
+    if (exitCode != 0) {
+        onRunFailed(exitCode);
+    }
+}
+
+void KillSwitch::onRunFailed(int code)
+{
+    tagged(qCritical(), objectName()) << "The tool did not do its work (code " << code << ")";
+    if (std::exchange(protectionEnabled, false)) {
+        server.clear();
+        emit protectionChanged(false);
+        emit failed();
+    }
 }
 
 void KillSwitch::onKillSwitchProcessStarted() { }

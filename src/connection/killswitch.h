@@ -9,7 +9,9 @@
 class ServiceLink;
 
 // Engages and lifts the network lock by running the kill switch tool in the privileged service. It
-// remembers what it last asked for; it never waits for the tool nor reads the firewall back. An
+// remembers what it last asked for and never waits for the tool nor reads the firewall back, but a
+// run that the service refuses or that fails takes the claim back: the lock is not shown engaged
+// when it may not hold. An
 // engaged lock is asked for again when the link to the service drops, so that a service that
 // restarts finds it in its queue before anything else.
 class KillSwitch : public QObject
@@ -40,6 +42,8 @@ signals:
     void killSwitchFinished(bool ok);
     // The lock was engaged or lifted (a move to another server is neither).
     void protectionChanged(bool enabled);
+    // A run of the tool was refused or failed while the lock was engaged: it was taken back.
+    void failed();
 
 protected slots:
     void onKillSwitchProcessFinished(int exitCode);
@@ -47,6 +51,7 @@ protected slots:
 
 private:
     void onServiceLinkDown();
+    void onRunFailed(int code);
 
     ServiceProcess toolProcess;
     bool protectionEnabled = false;

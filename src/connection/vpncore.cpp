@@ -45,6 +45,7 @@ VpnCore::VpnCore(ServiceLink* link, QObject* parent)
     connect(settings, &Settings::userNameChanged, this, credentialsChanged);
     connect(settings, &Settings::passwordChanged, this, credentialsChanged);
     connect(&killSwitch, &KillSwitch::protectionChanged, this, &VpnCore::networkLockEngagedChanged);
+    connect(&killSwitch, &KillSwitch::failed, this, &VpnCore::onLockFailed);
     connect(&tunnelCapability, &TunnelCapability::availableChanged, this, &VpnCore::tunAvailableChanged);
     connect(&lockdown, &LockdownControl::blockingChanged, this, &VpnCore::trafficBlockedByLockdownChanged);
     connect(this, &VpnCore::vpnConnectedChanged, &lockdown, &LockdownControl::setTunnelUp);
@@ -63,40 +64,10 @@ VpnCore::~VpnCore()
     }
 }
 
-ConnectionView* VpnCore::view()
-{
-    return &connectionView;
-}
-
-QString VpnCore::vpnConnectionErrorText() const
-{
-    return errorText;
-}
-
-bool VpnCore::vpnConnected() const
-{
-    return connected;
-}
-
 bool VpnCore::vpnConnectionInProgress() const
 {
     // A reconnection about to start is in progress too: one click cancels it.
     return vpnState == VpnClient::Connecting || reconnection.isPending();
-}
-
-bool VpnCore::vpnDisconnectionInProgress() const
-{
-    return vpnState == VpnClient::Disconnecting;
-}
-
-bool VpnCore::networkLockEngaged() const
-{
-    return killSwitch.isProtectionEnabled();
-}
-
-VpnCore::Failure VpnCore::failure() const
-{
-    return failureValue;
 }
 
 void VpnCore::setFailure(Failure value)
@@ -110,16 +81,6 @@ void VpnCore::setFailure(Failure value)
 void VpnCore::onTunnelFailed(VpnClient::Failure failure)
 {
     tunnelFailure = failure;
-}
-
-bool VpnCore::trafficBlockedByLockdown() const
-{
-    return lockdown.blocksTraffic();
-}
-
-bool VpnCore::tunAvailable() const
-{
-    return tunnelCapability.available();
 }
 
 QString VpnCore::tunUnavailableText() const
@@ -154,16 +115,6 @@ void VpnCore::setVpnServerIp(const QString& ip)
     }
 }
 
-QString VpnCore::vpnServerIp() const
-{
-    return serverIp;
-}
-
-QString VpnCore::tunnelIp() const
-{
-    return internalIp;
-}
-
 void VpnCore::connectToVpn()
 {
     cancelReconnection();
@@ -179,6 +130,9 @@ void VpnCore::connectToVpn()
         emit vpnConnectionErrorChanged(error);
         emit vpnConnectionErrorTextChanged(errorText);
     };
+    if (!checkInstallation()) {
+        return;
+    }
     if (settings->userName().simplified().isEmpty() || settings->password().simplified().isEmpty()) {
         refuse(AccountMissing, CredentialsEmpty, tr("Username or password is empty!"));
         return;
@@ -223,8 +177,49 @@ void VpnCore::reconnect()
         raiseKillSwitchEvent();
         return;
     }
+    if (!checkInstallation()) {
+        emit vpnConnectionInProgressChanged(false);
+        emit reconnectionGaveUp();
+        raiseKillSwitchEvent();
+        return;
+    }
     tagged(qInfo(), objectName()) << QStringLiteral("Reconnect to VPN, server '%1'").arg(serverIp);
     startRun();
+}
+
+QStringList VpnCore::brokenInstallation() const
+{
+    return brokenPieces;
+}
+
+void VpnCore::setInstallation(const Installation& programs)
+{
+    installation = programs;
+}
+
+bool VpnCore::checkInstallation()
+{
+    brokenPieces = installation.brokenPieces();
+    if (brokenPieces.isEmpty()) {
+        return true;
+    }
+    errorText = tr("Missing or not executable: %1").arg(brokenPieces.join(QStringLiteral(", ")));
+    tagged(qCritical(), objectName()) << "Not connecting: " << errorText;
+    setFailure(InstallationBroken);
+    emit vpnConnectionErrorTextChanged(errorText);
+    return false;
+}
+
+void VpnCore::onLockFailed()
+{
+    if (vpnState == VpnClient::Disconnected && !reconnection.isPending()) {
+        return;
+    }
+    tagged(qCritical(), objectName()) << "The network lock failed, ending the tunnel";
+    disconnectFromVpn();
+    errorText = tr("the network lock could not be applied");
+    setFailure(ConnectionFailed);
+    emit vpnConnectionErrorTextChanged(errorText);
 }
 
 void VpnCore::cancelReconnection()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection/connectionview.h"
+#include "connection/installation.h"
 #include "connection/killswitch.h"
 #include "connection/lockdowncontrol.h"
 #include "connection/reconnection.h"
@@ -54,7 +55,9 @@ public:
         AccountRejected,
         ServerSilent,
         ConnectionFailed,
-        ConnectionLost
+        ConnectionLost,
+        // A program the tunnel needs is missing or cannot be run: see brokenInstallation().
+        InstallationBroken
     };
     Q_ENUM(Failure)
 
@@ -62,17 +65,46 @@ public:
     ~VpnCore() override;
 
     // What the window shows about the tunnel.
-    ConnectionView* view();
-    QString vpnConnectionErrorText() const;
-    bool vpnConnected() const;
+    ConnectionView* view()
+    {
+        return &connectionView;
+    }
+    QString vpnConnectionErrorText() const
+    {
+        return errorText;
+    }
+    bool vpnConnected() const
+    {
+        return connected;
+    }
     bool vpnConnectionInProgress() const;
-    bool vpnDisconnectionInProgress() const;
+    bool vpnDisconnectionInProgress() const
+    {
+        return vpnState == VpnClient::Disconnecting;
+    }
     // The network lock is engaged, with or without a tunnel.
-    bool networkLockEngaged() const;
-    Failure failure() const;
-    bool tunAvailable() const;
-    bool trafficBlockedByLockdown() const;
+    bool networkLockEngaged() const
+    {
+        return killSwitch.isProtectionEnabled();
+    }
+    Failure failure() const
+    {
+        return failureValue;
+    }
+    bool tunAvailable() const
+    {
+        return tunnelCapability.available();
+    }
+    bool trafficBlockedByLockdown() const
+    {
+        return lockdown.blocksTraffic();
+    }
     QString tunUnavailableText() const;
+
+    // What the last refused attempt found missing or not executable, each with its path.
+    QStringList brokenInstallation() const;
+    // Where the programs a tunnel needs are looked for (by default this build's paths).
+    void setInstallation(const Installation& programs);
 
     void setConnectToLastLocation(bool set);
     void setNetworkApi(NetworkApi* api);
@@ -83,9 +115,15 @@ public:
     // included) is ended, otherwise one is made; while one comes down, nothing.
     Q_INVOKABLE void toggleConnection();
     Q_INVOKABLE void setVpnServerIp(const QString& ip);
-    QString vpnServerIp() const;
+    QString vpnServerIp() const
+    {
+        return serverIp;
+    }
     // The address the tunnel gave this host; empty without a tunnel.
-    QString tunnelIp() const;
+    QString tunnelIp() const
+    {
+        return internalIp;
+    }
 
     // The host woke up, or its default route or uplink changed: a tunnel that runs or is being set up
     // is started again at once, the lock held, rather than left to OpenVPN's ping time-out; a
@@ -137,6 +175,11 @@ private:
     void reconnect();
     void cancelReconnection();
     void restartTunnel(const char* reason);
+    // False, with the failure set, when a program the tunnel needs cannot be run.
+    bool checkInstallation();
+    // The lock's tool failed: a tunnel is not left up or coming without the guard and the lock it
+    // would claim.
+    void onLockFailed();
     void setFailure(Failure value);
     void vpnConnectionUp();
     void vpnConnectionDown(const QString& additionalData, bool critical);
@@ -163,6 +206,8 @@ private:
     Failure failureValue = NoFailure;
     VpnClient::Failure tunnelFailure = VpnClient::OtherFailure;
     TunnelCapability tunnelCapability;
+    Installation installation;
+    QStringList brokenPieces;
     LockdownControl lockdown;
 };
 

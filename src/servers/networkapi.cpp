@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 #include <QXmlStreamReader>
@@ -129,6 +130,7 @@ void NetworkApi::get(QNetworkRequest request)
     // packets, a server that stalls) fails and takes the caller's retry, instead of hanging.
     request.setTransferTimeout(replyTimeout);
     guard(accessManager().get(request));
+    ++repliesUnderWay;
 }
 
 void NetworkApi::guard(QNetworkReply* reply)
@@ -171,6 +173,22 @@ void NetworkApi::onFinished(QNetworkReply* reply)
         handleServerListReply(urlText, reply->readAll());
     }
     reply->deleteLater();
+    if (--repliesUnderWay == 0) {
+        // Once the reply is gone: never under a request still running.
+        QTimer::singleShot(0, this, &NetworkApi::dropIdleConnections);
+    }
+}
+
+void NetworkApi::dropIdleConnections()
+{
+    // The access manager keeps a connection to the host for two minutes after its last request,
+    // and with it the TLS context, which stores every session ticket the server hands out and
+    // never lets one go: a few kilobytes per request, for as long as requests come more often
+    // than that (a client reconnecting again and again). Nothing reuses them: each request
+    // closes its connection.
+    if (repliesUnderWay == 0 && manager) {
+        manager->clearConnectionCache();
+    }
 }
 
 void NetworkApi::handleGeoIpReply(const QString& urlText, const QByteArray& body)

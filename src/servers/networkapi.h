@@ -66,6 +66,7 @@ private:
     void guard(QNetworkReply* reply);
     void handleGeoIpReply(const QString& urlText, const QByteArray& body);
     void handleServerListReply(const QString& urlText, const QByteArray& body);
+    void dropIdleConnections();
 
     QNetworkAccessManager& accessManager();
 
@@ -80,4 +81,5 @@ private:
     QByteArray pinnedCaPem;
     mutable std::optional<QSslConfiguration> apiSslConfiguration;
     int replyTimeout = defaultReplyTimeout;
+    int repliesUnderWay = 0;
 };

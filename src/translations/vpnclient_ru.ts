@@ -195,6 +195,10 @@ Do you want to update to version %1?</source>
         <source>The server list is loading...</source>
         <translation>Список серверов загружается...</translation>
     </message>
+    <message>
+        <source>%1 is not installed completely, so no VPN connection is made: %2 missing or cannot be run. Reinstall %1, or ask your administrator.</source>
+        <translation>%1 установлен не полностью, поэтому VPN-подключение не устанавливается: отсутствует или не запускается %2. Переустановите %1 или обратитесь к администратору.</translation>
+    </message>
 </context>
 <context>
     <name>ConnectionView</name>
@@ -1313,6 +1317,21 @@ Do you want to update to version %1?</source>
     </message>
 </context>
 <context>
+    <name>Installation</name>
+    <message>
+        <source>OpenVPN</source>
+        <translation>OpenVPN</translation>
+    </message>
+    <message>
+        <source>the network lock tool</source>
+        <translation>программа сетевой блокировки</translation>
+    </message>
+    <message>
+        <source>the resolver tool</source>
+        <translation>программа настройки DNS</translation>
+    </message>
+</context>
+<context>
     <name>LockNotice</name>
     <message>
         <source>Internet blocked by the network lock</source>
@@ -1720,6 +1739,14 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>No tunnel can be made on this computer: the VPN service cannot use TUN (%1)</source>
         <translation>На этом компьютере нельзя создать туннель: служба VPN не может использовать TUN (%1)</translation>
+    </message>
+    <message>
+        <source>the network lock could not be applied</source>
+        <translation>не удалось включить сетевую блокировку</translation>
+    </message>
+    <message>
+        <source>Missing or not executable: %1</source>
+        <translation>Отсутствует или не запускается: %1</translation>
     </message>
 </context>
 <context>

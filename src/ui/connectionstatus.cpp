@@ -78,6 +78,9 @@ QList<ConnectionStatus::Problem> ConnectionStatus::problems() const
     }
     const bool lockHolds = core->networkLockEngaged() && !core->vpnConnected();
     switch (core->failure()) {
+    case VpnCore::InstallationBroken:
+        list << InstallationBroken;
+        break;
     case VpnCore::AccountMissing:
         list << AccountMissing;
         break;
@@ -124,6 +127,10 @@ QString ConnectionStatus::problemSentence(Problem problem) const
             + tr("Load the TUN/TAP driver or ask your administrator, then restart the %1 service.")
                   .arg(ProductName::title());
     }
+    case InstallationBroken:
+        return tr("%1 is not installed completely, so no VPN connection is made: %2 missing or cannot be run. "
+                  "Reinstall %1, or ask your administrator.")
+            .arg(ProductName::title(), core->brokenInstallation().join(QStringLiteral(", ")));
     case AccountMissing:
         return tr("No user name or password is stored. Enter your account in Settings.");
     case AccountRejected:
@@ -156,7 +163,7 @@ QString ConnectionStatus::problemSentence(Problem problem) const
 QString ConnectionStatus::causeText() const
 {
     for (const Problem each : problems()) {
-        if (each >= AccountMissing && each <= ConnectionLost) {
+        if (each >= InstallationBroken && each <= ConnectionLost) {
             return problemSentence(each);
         }
     }

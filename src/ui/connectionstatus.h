@@ -44,6 +44,7 @@ public:
         NoProblem,
         ServiceNotRunning,
         NoTunnelDevice,
+        InstallationBroken,
         AccountMissing,
         AccountRejected,
         ServerSilent,

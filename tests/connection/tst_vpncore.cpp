@@ -10,6 +10,7 @@
 #include "settings/settings.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -151,6 +152,63 @@ private slots:
         QCOMPARE(gaveUpAt, 4);
         QCOMPARE(notices->count(), 2);
         QCOMPARE(runs("killswitch disable"), QStringList());
+    }
+
+    // A program the tunnel needs that is missing or cannot be run stops the attempt before anything
+    // starts, naming it (the window's sentence adds what to do); the lock is not shown engaged.
+    void brokenInstallation_data()
+    {
+        QTest::addColumn<QString>("piece");
+        QTest::addColumn<bool>("present"); // there, but not executable
+        QTest::newRow("OpenVPN missing") << "openvpn" << false;
+        QTest::newRow("lock tool missing") << "killswitch" << false;
+        QTest::newRow("resolver tool missing") << "dns" << false;
+        QTest::newRow("lock tool not executable") << "killswitch" << true;
+    }
+    void brokenInstallation()
+    {
+        QFETCH(QString, piece);
+        QFETCH(bool, present);
+        QTemporaryDir folder;
+        const ProgramPaths::Paths paths { folder.filePath("openvpn"), folder.filePath("killswitch"),
+            folder.filePath("dns"), folder.path() };
+        for (const char* name : { "openvpn", "killswitch", "dns" }) {
+            const bool broken = piece == QLatin1String(name);
+            QFile file(folder.filePath(name));
+            if (!broken || present) {
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                QVERIFY(file.setPermissions(file.permissions() | (broken ? QFile::Permissions() : QFile::ExeOwner)));
+            }
+        }
+        make(true, true);
+        core->setInstallation(Installation(paths));
+        core->connectToVpn();
+        QCOMPARE(core->failure(), VpnCore::InstallationBroken);
+        QVERIFY(!core->vpnConnectionInProgress() && !core->networkLockEngaged());
+        QCOMPARE(core->brokenInstallation().size(), 1);
+        QVERIFY2(core->brokenInstallation().first().contains(folder.filePath(piece)),
+            qPrintable(core->brokenInstallation().first()));
+        QCOMPARE(service->count("openvpn"), 0);
+        // Put right, the next attempt goes ahead.
+        QFile::remove(folder.filePath(piece));
+        QVERIFY(QFile::copy(folder.filePath(piece == "dns" ? "openvpn" : "dns"), folder.filePath(piece)));
+        core->connectToVpn();
+        waitConnected(1);
+        QVERIFY(core->brokenInstallation().isEmpty() && core->networkLockEngaged());
+    }
+
+    // The service refused the lock's tool: the lock is not shown engaged, and the tunnel does not stay
+    // up without it.
+    void lockThatFailsIsTakenBack()
+    {
+        make(true, true);
+        service->answers = false;
+        report(1);
+        report(3);
+        QVERIFY(core->networkLockEngaged() && core->vpnConnected());
+        service->play(QStringLiteral("started:0,2,killswitch"));
+        QVERIFY(!core->networkLockEngaged() && !core->vpnConnected());
+        QCOMPARE(core->failure(), VpnCore::ConnectionFailed);
     }
 
     // Only a plain canonical address reaches OpenVPN's configuration and the lock.

@@ -22,7 +22,7 @@ class TestOpenVpnE2e : public QObject
 private slots:
     void initTestCase()
     {
-        service.start(QString::fromUtf8(ProgramConfig::openVpnProgram), this, &controller);
+        service.start(this, &controller);
     }
     void init()
     {

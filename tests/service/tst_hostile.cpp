@@ -35,9 +35,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -425,7 +423,7 @@ private slots:
         if (::geteuid() != 0) {
             QSKIP("needs root: it makes users and runs the service");
         }
-        for (const char* tool : { "useradd", "userdel", "groupadd", "setpriv", "mkfifo", "gpasswd", "usermod" }) {
+        for (const char* tool : { "useradd", "userdel", "groupadd", "setpriv", "gpasswd", "usermod" }) {
             if (QStandardPaths::findExecutable(tool, { "/usr/sbin", "/usr/bin", "/sbin", "/bin" }).isEmpty()) {
                 QSKIP(qPrintable(QString("needs %1").arg(tool)));
             }
@@ -597,31 +595,6 @@ private slots:
         // Nothing runs for it either way; only the service's log tells that it was not admitted.
         QTRY_VERIFY(newLog().contains("Refused connection of an unknown user"));
         QVERIFY(!newLog().contains("Client connected"));
-    }
-    void fifoAsConfiguration()
-    {
-        const QString config = homeOf(owner) + "/fifo.ovpn";
-        QCOMPARE(system({ "setpriv", "--reuid", owner, "--regid", owner, "--init-groups", "mkfifo", config }), 0);
-        // A writer waiting on the FIFO gets through only if someone opens it for reading.
-        std::atomic<bool> unblocking { false };
-        std::atomic<bool> through { false };
-        bool openedByService = false;
-        std::thread writer([&] {
-            const int fd = ::open(QFile::encodeName(config).constData(), O_WRONLY | O_CLOEXEC);
-            openedByService = !unblocking;
-            through = true;
-            ::close(fd);
-        });
-        const QString out = runAs(owner, { "ws", openVpnCommand(app, config, homeOf(owner) + "/openvpn.log") });
-        unblocking = true;
-        while (!through) {
-            const int reader = ::open(QFile::encodeName(config).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            QTest::qSleep(20);
-            ::close(reader);
-        }
-        writer.join();
-        QVERIFY2(out.contains("GOT started:0,1,openvpn"), qPrintable(out));
-        QVERIFY(!openedByService);
     }
     void expensiveConfigurations()
     {

@@ -388,6 +388,9 @@ private slots:
         QTest::newRow("binary frame") << QByteArray("start: \"%K\" \"binary\"") << "binary" << "";
         QTest::newRow("path: a folder that only starts like it") << QByteArray("start: \"%A-old/killswitch\"") << "" << "started:0,1,killswitch\n";
         QTest::newRow("log: a symlink") << vpn << "log-symlink" << refusedVpn;
+        // No tunnel without its guard, which is the kill switch tool's.
+        QTest::newRow("guard: its tool missing") << vpn << "killswitch-missing" << refusedVpn;
+        QTest::newRow("guard: its tool not executable") << vpn << "killswitch-not-executable" << refusedVpn;
         // clang-format on
     }
     void hostileCommandRunsNothing()
@@ -405,6 +408,17 @@ private slots:
         if (setup == "log-symlink") {
             QVERIFY(QFile::rename(command[5], command[5] + ".real") && QFile::link(command[5] + ".real", command[5]));
         }
+        const QString killSwitch = path("killswitch");
+        const auto restoreTool = [killSwitch] {
+            QFile::rename(killSwitch + ".away", killSwitch);
+            QFile::setPermissions(killSwitch, QFileDevice::Permissions(0x7555));
+        };
+        const auto restoreAtEnd = qScopeGuard(restoreTool);
+        if (setup == "killswitch-missing") {
+            QVERIFY(QFile::rename(killSwitch, killSwitch + ".away"));
+        } else if (setup == "killswitch-not-executable") {
+            QVERIFY(QFile::setPermissions(killSwitch, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        }
         QWebSocket socket;
         QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
         connect(&socket, &QWebSocket::connected, this, [&] {
@@ -421,6 +435,7 @@ private slots:
             QTRY_COMPARE(texts(messages).join(""), answer); // after the reading of a user file
             socket.close(); // so that the probe's reports do not reach it
         }
+        restoreTool();
         QVERIFY(probeStillServes());
         QCOMPARE(records(), QStringList { "killswitch probe" });
         QVERIFY(!QFile::exists(app + "/marker") && running());
@@ -549,6 +564,7 @@ private:
         server = new QWebSocketServer("fake vpn-service", QWebSocketServer::NonSecureMode, this);
         connect(server, &QWebSocketServer::newConnection, this, [this] {
             peer = server->nextPendingConnection();
+            peer->setParent(server); // the caller's to delete, otherwise
             connect(peer, &QWebSocket::textMessageReceived, this, [this](const QString& m) {
                 received << m;
             });

@@ -237,6 +237,8 @@ private slots:
         row("secret readable by the group", "", "", "open to other users", "secret-group");
         row("secret of another user", "", "", "not by the client's user", "secret-owner");
         row("secret a symbolic link", "", "", "symbolic link", "secret-symlink");
+        // Refused without being opened: a FIFO would keep the reading waiting for a writer.
+        row("configuration a FIFO", "", "", "not a regular file", "config-fifo");
         row("secret too short", "", "", "not 32 to 128 characters", "secret:" + QString(31, 'a'));
         row("secret two lines", "", "", "not one line", "secret:" + QString(40, 'a') + "\n" + QString(40, 'b'));
         // Directives the template never writes: each could make the root-run OpenVPN run or write something.
@@ -278,6 +280,9 @@ private slots:
             if (::chown(secretPath.constData(), 65534, 65534) != 0) {
                 QSKIP("cannot give a file to another user here");
             }
+        } else if (setup == "config-fifo") {
+            QVERIFY(QFile::remove(config.fileName())
+                && ::mkfifo(QFile::encodeName(config.fileName()).constData(), 0600) == 0);
         } else if (setup == "secret-symlink") {
             QVERIFY(QFile::rename(secret.fileName(), secret.fileName() + ".real")
                 && QFile::link(secret.fileName() + ".real", secret.fileName()));
