@@ -2,6 +2,7 @@
 
 #include "foundation/logtag.h"
 #include "servicefiles.h"
+#include "userlines.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -144,6 +145,11 @@ void UserLog::exempt(const QString& key)
     exemptKey = key;
 }
 
+void UserLog::keepLines(UserLines* lines)
+{
+    kept = lines;
+}
+
 void UserLog::warn(const QString& key, const QString& text)
 {
     write(QtWarningMsg, tag, key, text);
@@ -156,7 +162,10 @@ void UserLog::info(const QString& key, const QString& text)
 
 void UserLog::write(QtMsgType type, const QString& lineTag, const QString& key, const QString& text)
 {
-    const auto out = [type, &lineTag](const QString& line) {
+    const auto out = [this, type, &lineTag, &key](const QString& line) {
+        if (kept != nullptr) {
+            kept->add(key, lineTag + QStringLiteral(": ") + line);
+        }
         if (type == QtWarningMsg) {
             tagged(qWarning(), lineTag) << line;
         } else {

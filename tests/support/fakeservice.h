@@ -35,6 +35,7 @@ public:
     quint32 termExitCode = 0; // OpenVPN's exit code on "signal SIGTERM"
     QString tunReason; // not empty: the service says TUN is unavailable, and why
     bool lockdownOn = false;
+    QStringList userLog; // the lines "query: log" is answered with
     bool answers = true; // false: commands are recorded and never answered
     QByteArray heard; // what the client said on every management interface
 
@@ -123,6 +124,11 @@ public:
             endOpenVpn(command == ServiceProtocol::killOpenVpn ? 9 : termExitCode);
         } else if (command == ServiceProtocol::queryTun) {
             playLater(ServiceProtocol::tunLine(tunReason));
+        } else if (command == ServiceProtocol::queryLog) {
+            for (const QString& line : userLog) {
+                playLater(ServiceProtocol::userLogLinePrefix + line);
+            }
+            playLater(ServiceProtocol::userLogEndPrefix + QString::number(userLog.size()) + ",9.8.7");
         } else if (command == ServiceProtocol::init) {
             playLater(ServiceProtocol::finishedLine(0, 0, ServiceProtocol::initName));
             playLater(ServiceProtocol::lockdownLine(lockdownOn));

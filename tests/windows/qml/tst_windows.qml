@@ -437,7 +437,7 @@ TestCase {
               "keepInTraySwitch", "notificationsSwitch"]) },
             { tag: "lock", tab: "lockTab", column: "lockColumn", order: tabs.concat(["killSwitch", "localDevicesSwitch", "lockdownSwitch"]) },
             { tag: "advanced", tab: "advancedTab", column: "advancedColumn", order: tabs.concat(["udpButton", "tcpButton",
-              "autoMtuButton", "manualMtuButton", "mtuBox", "autoUpdateSwitch", "showLogsButton"]) },
+              "autoMtuButton", "manualMtuButton", "mtuBox", "autoUpdateSwitch", "problemReportButton", "showLogsButton"]) },
         ]
     }
     function test_keyboard(data) {
