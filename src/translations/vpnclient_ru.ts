@@ -1517,6 +1517,25 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     </message>
 </context>
 <context>
+    <name>RunCheck</name>
+    <message>
+        <source>Missing or not executable: %1</source>
+        <translation>Отсутствует или не запускается: %1</translation>
+    </message>
+    <message>
+        <source>Username or password is empty!</source>
+        <translation>Не заданы имя пользователя или пароль!</translation>
+    </message>
+    <message>
+        <source>VPN server IP is empty!</source>
+        <translation>Не задан IP-адрес VPN-сервера!</translation>
+    </message>
+    <message>
+        <source>VPN server IP is not a valid address!</source>
+        <translation>IP-адрес VPN-сервера недопустим!</translation>
+    </message>
+</context>
+<context>
     <name>ServerListHeader</name>
     <message>
         <source>Close</source>
@@ -1761,18 +1780,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
 <context>
     <name>VpnCore</name>
     <message>
-        <source>VPN server IP is empty!</source>
-        <translation>Не задан IP-адрес VPN-сервера!</translation>
-    </message>
-    <message>
-        <source>VPN server IP is not a valid address!</source>
-        <translation>IP-адрес VPN-сервера недопустим!</translation>
-    </message>
-    <message>
-        <source>Username or password is empty!</source>
-        <translation>Не заданы имя пользователя или пароль!</translation>
-    </message>
-    <message>
         <source>Auto reconnection</source>
         <translation>Автоматическое переподключение</translation>
     </message>
@@ -1783,10 +1790,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>the network lock could not be applied</source>
         <translation>не удалось включить сетевую блокировку</translation>
-    </message>
-    <message>
-        <source>Missing or not executable: %1</source>
-        <translation>Отсутствует или не запускается: %1</translation>
     </message>
 </context>
 <context>

@@ -190,7 +190,7 @@ row_openvpn_killed_kill_switch_off() {
 }
 
 # Connected with the lock and reconnection on, each fault (held_through: lock never lifted, no
-# leak) ends in a tunnel that carries traffic again. (OpenVPN killed alone: tst_vpncoreservice's
+# leak) ends in a tunnel that carries traffic again. (OpenVPN killed alone: tst_vpncore's
 # commands, the lab's packets.)
 reconnects_through() {
     connected_with_lock "${@:3}" && held_through "$2" "$1" "$2" && measure "reconnected" && no_leak && tunnel_carried
