@@ -2,16 +2,13 @@
 
 #include "foundation/utils.h"
 #include "protocol/toolwords.h"
+#include "servicefiles.h"
 #include "statefolder.h"
 
 #include <deploymentconfig.h>
 
 #include <QDir>
 #include <QUrl>
-
-#ifdef Q_OS_WIN
-#include <QProcessEnvironment>
-#endif
 
 namespace {
 
@@ -44,12 +41,7 @@ QString LockdownMode::filePath() const
 
 QString LockdownMode::defaultFolder()
 {
-#ifdef Q_OS_WIN
-    const QString common = QProcessEnvironment::systemEnvironment().value(QStringLiteral("ProgramData"));
-    return QDir::fromNativeSeparators(common) + QStringLiteral("/Korvex");
-#else
-    return QStringLiteral("/var/lib/korvexvpn");
-#endif
+    return ServiceFiles::stateFolder();
 }
 
 bool LockdownMode::isAddress(const QString& text)

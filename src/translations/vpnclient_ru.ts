@@ -228,12 +228,12 @@ Do you want to update to version %1?</source>
         <translation>Список серверов загружается...</translation>
     </message>
     <message>
-        <source>Lockdown, turned on by the user %1, blocks all Internet traffic while the VPN is off. Switch on to connect; only %1 or an administrator can turn it off.</source>
-        <translation>Полная блокировка, включённая пользователем %1, блокирует весь интернет-трафик, пока VPN выключен. Включите VPN, чтобы подключиться; выключить блокировку может только %1 или администратор.</translation>
-    </message>
-    <message>
         <source>%1 is not installed completely, so no VPN connection is made: %2 missing or cannot be run. Reinstall %1, or ask your administrator.</source>
         <translation>%1 установлен не полностью, поэтому VPN-подключение не устанавливается: отсутствует или не запускается %2. Переустановите %1 или обратитесь к администратору.</translation>
+    </message>
+    <message>
+        <source>Lockdown, turned on by the user %1, blocks all Internet traffic while the VPN is off. Switch on to connect; only %1 or an administrator can turn it off.</source>
+        <translation>Полная блокировка, включённая пользователем %1, блокирует весь интернет-трафик, пока VPN выключен. Включите VPN, чтобы подключиться; выключить блокировку может только %1 или администратор.</translation>
     </message>
 </context>
 <context>
@@ -1488,14 +1488,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <translation>Учётная запись сохранена</translation>
     </message>
     <message>
-        <source>Problem reports are not available yet</source>
-        <translation>Отчёты о проблемах пока недоступны</translation>
-    </message>
-    <message>
-        <source>The quickest location is not available yet</source>
-        <translation>Самое быстрое расположение пока недоступно</translation>
-    </message>
-    <message>
         <source>No location matches &quot;%1&quot;</source>
         <translation>Нет расположения, подходящего под «%1»</translation>
     </message>
@@ -1524,8 +1516,43 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <translation>Список серверов ещё не получен</translation>
     </message>
     <message>
+        <source>No location to pick from</source>
+        <translation>Нет расположений для выбора</translation>
+    </message>
+    <message>
+        <source>A problem report is being written already</source>
+        <translation>Отчёт о проблеме уже создаётся</translation>
+    </message>
+    <message>
+        <source>The problem report is saved in %1</source>
+        <translation>Отчёт о проблеме сохранён в %1</translation>
+    </message>
+    <message>
+        <source>The problem report was not written in time</source>
+        <translation>Отчёт о проблеме не был записан вовремя</translation>
+    </message>
+    <message>
         <source>Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.</source>
         <translation>Полную блокировку включил пользователь %1: выключить её может только %1 или администратор.</translation>
+    </message>
+</context>
+<context>
+    <name>RunCheck</name>
+    <message>
+        <source>Missing or not executable: %1</source>
+        <translation>Отсутствует или не запускается: %1</translation>
+    </message>
+    <message>
+        <source>Username or password is empty!</source>
+        <translation>Не заданы имя пользователя или пароль!</translation>
+    </message>
+    <message>
+        <source>VPN server IP is empty!</source>
+        <translation>Не задан IP-адрес VPN-сервера!</translation>
+    </message>
+    <message>
+        <source>VPN server IP is not a valid address!</source>
+        <translation>IP-адрес VPN-сервера недопустим!</translation>
     </message>
 </context>
 <context>
@@ -1777,18 +1804,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
 <context>
     <name>VpnCore</name>
     <message>
-        <source>VPN server IP is empty!</source>
-        <translation>Не задан IP-адрес VPN-сервера!</translation>
-    </message>
-    <message>
-        <source>VPN server IP is not a valid address!</source>
-        <translation>IP-адрес VPN-сервера недопустим!</translation>
-    </message>
-    <message>
-        <source>Username or password is empty!</source>
-        <translation>Не заданы имя пользователя или пароль!</translation>
-    </message>
-    <message>
         <source>Auto reconnection</source>
         <translation>Автоматическое переподключение</translation>
     </message>
@@ -1799,10 +1814,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>the network lock could not be applied</source>
         <translation>не удалось включить сетевую блокировку</translation>
-    </message>
-    <message>
-        <source>Missing or not executable: %1</source>
-        <translation>Отсутствует или не запускается: %1</translation>
     </message>
 </context>
 <context>

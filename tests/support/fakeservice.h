@@ -80,6 +80,11 @@ public:
     {
         return openVpnPid != 0;
     }
+    // No line or end of a run is on its way to the client.
+    bool settled() const
+    {
+        return pending == 0;
+    }
 
     // OpenVPN ends as if killed from outside, with this code.
     void endOpenVpn(quint32 code)
@@ -174,7 +179,9 @@ private:
             return;
         }
         // One OpenVPN at a time: the service ends one that the client's stop did not end by then.
+        ++pending;
         QTimer::singleShot(100, this, [this, previous = openVpnPid] {
+            --pending;
             end(previous, 15);
         });
         openVpnPid = pid;
@@ -197,7 +204,9 @@ private:
     }
     void playLater(const QString& line)
     {
+        ++pending;
         QTimer::singleShot(0, this, [this, line] {
+            --pending;
             play(line);
         });
     }
@@ -206,6 +215,7 @@ private:
     qint64 lastPid = 1000;
     qint64 openVpnPid = 0;
     int openVpnRuns = 0;
+    int pending = 0; // lines and ends not yet played
     QSet<qint64> live; // OpenVPN runs not yet finished
     QTcpServer management;
     QHash<qint64, QTcpSocket*> sockets; // per run, its management connection
