@@ -14,7 +14,28 @@
 
 namespace {
 
-// The process owning the peer's end, from the TCP table.
+// The process owning the established connection whose own end is owner:ownerPort and whose other end
+// is other:otherPort (addresses and ports in network order), from the TCP table.
+DWORD connectionProcess(ULONG owner, u_short ownerPort, ULONG other, u_short otherPort)
+{
+    ULONG size = 0;
+    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+    std::vector<char> table(size);
+    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0) != NO_ERROR) {
+        return 0;
+    }
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == owner && u_short(row.dwLocalPort) == ownerPort
+            && row.dwRemoteAddr == other && u_short(row.dwRemotePort) == otherPort) {
+            return row.dwOwningPid;
+        }
+    }
+    return 0;
+}
+
+// The process owning the peer's end of the connection.
 DWORD owningProcess(qintptr descriptor)
 {
     sockaddr_in local = {};
@@ -28,43 +49,13 @@ DWORD owningProcess(qintptr descriptor)
         || peer.sin_family != AF_INET || (ntohl(peer.sin_addr.s_addr) >> 24) != 127) {
         return 0;
     }
-    ULONG size = 0;
-    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
-    std::vector<char> table(size);
-    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0) != NO_ERROR) {
-        return 0;
-    }
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
-    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == peer.sin_addr.s_addr
-            && u_short(row.dwLocalPort) == peer.sin_port && row.dwRemoteAddr == local.sin_addr.s_addr
-            && u_short(row.dwRemotePort) == local.sin_port) {
-            return row.dwOwningPid;
-        }
-    }
-    return 0;
+    return connectionProcess(peer.sin_addr.s_addr, peer.sin_port, local.sin_addr.s_addr, local.sin_port);
 }
 
 // The process owning the loopback socket at peerPort connected to our localPort.
 DWORD connectedProcess(quint16 localPort, quint16 peerPort)
 {
-    ULONG size = 0;
-    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
-    std::vector<char> table(size);
-    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0) != NO_ERROR) {
-        return 0;
-    }
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
-    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == htonl(INADDR_LOOPBACK)
-            && u_short(row.dwLocalPort) == htons(peerPort) && row.dwRemoteAddr == htonl(INADDR_LOOPBACK)
-            && u_short(row.dwRemotePort) == htons(localPort)) {
-            return row.dwOwningPid;
-        }
-    }
-    return 0;
+    return connectionProcess(htonl(INADDR_LOOPBACK), htons(peerPort), htonl(INADDR_LOOPBACK), htons(localPort));
 }
 
 // The process owning the listener that takes connections to 127.0.0.1:port.
