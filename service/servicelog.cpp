@@ -1,6 +1,7 @@
 #include "servicelog.h"
 
 #include "foundation/logtag.h"
+#include "servicefiles.h"
 #include "userlines.h"
 
 #include <QDateTime>
@@ -13,15 +14,6 @@
 #include <QtGlobal>
 
 #include <cstdio>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#endif
 
 namespace {
 
@@ -48,36 +40,6 @@ const char* typeName(QtMsgType type)
     return "INFO";
 }
 
-// Root-only, a regular file, never through a link someone planted at the log's place.
-QFile* openLog(const QString& path, QString* error)
-{
-    auto* file = new QFile;
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(),
-        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    struct stat info = {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0
-        || !file->open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
-        *error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a regular file");
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        delete file;
-        return nullptr;
-    }
-#else
-    // Windows: the log folder under ProgramData gets its ACL (SYSTEM and Administrators only)
-    // from the installer.
-    file->setFileName(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) {
-        *error = file->errorString();
-        delete file;
-        return nullptr;
-    }
-#endif
-    return file;
-}
-
 // Called with the mutex held, after a write.
 void rotateIfFull()
 {
@@ -89,15 +51,10 @@ void rotateIfFull()
     for (int older = logKeep; older >= 1; --older) {
         const QString from = older > 1 ? QStringLiteral("%1.%2").arg(logPath).arg(older - 1) : logPath;
         const QString to = QStringLiteral("%1.%2").arg(logPath).arg(older);
-#ifdef Q_OS_UNIX
-        ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
-#else
-        QFile::remove(to);
-        QFile::rename(from, to);
-#endif
+        ServiceFiles::moveReplacing(from, to);
     }
     QString error;
-    QFile* fresh = openLog(logPath, &error);
+    QFile* fresh = ServiceFiles::openLog(logPath, &error);
     delete logFile;
     logFile = fresh;
 }
@@ -134,7 +91,7 @@ bool install(const QString& filePath, qint64 maxSize, int keep)
     }
     QDir().mkpath(QFileInfo(filePath).absolutePath());
     QString error;
-    QFile* file = openLog(filePath, &error);
+    QFile* file = ServiceFiles::openLog(filePath, &error);
     if (file == nullptr) {
         qWarning().noquote() << "ServiceLog: cannot open log file" << filePath << error;
         return false;
@@ -149,13 +106,7 @@ bool install(const QString& filePath, qint64 maxSize, int keep)
 
 QString defaultFilePath()
 {
-#ifdef Q_OS_WIN
-    // A Windows service has no user profile worth using; ProgramData is the machine-wide place.
-    return QDir::fromNativeSeparators(qEnvironmentVariable("ProgramData", QStringLiteral("C:/ProgramData")))
-        + QStringLiteral("/VPNClient/vpn-service.log");
-#else
-    return QStringLiteral("/var/log/vpn-service.log");
-#endif
+    return ServiceFiles::logFilePath();
 }
 
 QString printable(const QString& text, int maxLength)
