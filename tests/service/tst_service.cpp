@@ -392,6 +392,8 @@ private slots:
         QVERIFY(QFileInfo(command.at(5)).size() <= cap + 100);
         openVpn.stop("anything");
         QTRY_COMPARE_WITH_TIMEOUT(records().count("openvpn SIGTERM"), 1, 8000);
+        // What follows the run's end (its guard lifted) is done before the next test counts what ran.
+        stopService();
     }
 
     // What the service does with commands its checks refuse: the checks themselves are the tables of
