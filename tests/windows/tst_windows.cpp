@@ -207,12 +207,16 @@ public slots:
         context->setContextProperty(QStringLiteral("connectionView"), m_vpnCore->view());
         context->setContextProperty(QStringLiteral("connectionStatus"), m_status);
     }
-    // Gone while the application still exists: shutting the controller down asks where the program lives.
+    // Gone while the application still exists: shutting the controller down asks where the program
+    // lives, and the API client's network thread ends only with an event loop to end it.
     void cleanupTestCase()
     {
         delete m_status;
         delete m_vpnCore;
         delete m_service;
+        delete m_refresh;
+        delete m_api;
+        delete m_apiServer;
     }
 };
 
