@@ -6,7 +6,7 @@
 #   VPNC_NS_PREFIX=x down.sh   a namespace set made with another prefix
 set -euo pipefail
 prefix="${VPNC_NS_PREFIX:-vpnc}"
-namespaces=("$prefix-client" "$prefix-server" "$prefix-net" "$prefix-lan")
+namespaces=("$prefix-client" "$prefix-server" "$prefix-server2" "$prefix-server3" "$prefix-net" "$prefix-lan")
 
 end_processes() {
     local signal="$1" ns pid

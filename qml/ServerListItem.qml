@@ -8,6 +8,8 @@ Rectangle {
     property int leftOffset: 10
     property int rowSpacing: 10
     property int signalStrength: 0
+    // Milliseconds to the server and back, -1 while unmeasured.
+    property int roundTrip: -1
     property alias countryFlagSource: flag.imageSource
     property alias countryName: countryLabel.text
     property alias cityName: nameLabel.text
@@ -60,7 +62,7 @@ Rectangle {
 
         Column {
             anchors.verticalCenter: parent.verticalCenter
-            width: listItem.width - 2 * listItem.leftOffset - strength.width - flag.width - star.width - 3 * listItem.rowSpacing
+            width: listItem.width - 2 * listItem.leftOffset - strength.width - flag.width - roundTripLabel.width - star.width - 4 * listItem.rowSpacing
 
             ABrightLabel {
                 id: nameLabel
@@ -76,6 +78,15 @@ Rectangle {
                 width: Math.min(implicitWidth, parent.width)
                 elide: Text.ElideRight
             }
+        }
+
+        AGreyLabel {
+            id: roundTripLabel
+            objectName: "roundTripLabel"
+            anchors.verticalCenter: parent.verticalCenter
+            width: 52
+            horizontalAlignment: Text.AlignRight
+            text: listItem.roundTrip >= 0 ? qsTr("%1 ms").arg(listItem.roundTrip) : ""
         }
 
         // Marks the server as a favourite; Space does the same on the selected row.

@@ -26,6 +26,10 @@ Dialog {
         serverListModel.updateCurrentServer(parseInt(item.serverId))
         serverListWindow.visible = false
     }
+    function chooseQuickest() {
+        if (serverListModel.chooseQuickest())
+            serverListWindow.visible = false
+    }
     function toggleFavourite(row) {
         var item = listView.itemAtIndex(row)
         if (item)
@@ -88,11 +92,42 @@ Dialog {
                 }
             }
 
+            // Above the rows: the server of the lowest round trip and load, chosen at the moment of the click.
+            Rectangle {
+                id: quickestEntry
+                objectName: "quickestEntry"
+                width: parent.width
+                height: visible ? 48 : 0
+                visible: listView.visible
+                color: quickestArea.pressed ? uiStyle.generalListViewItemActiveColor : quickestArea.containsMouse ? uiStyle.generalListViewSeparatorColor : uiStyle.generalListViewItemBackgroundColor
+                Accessible.role: Accessible.Button
+                Accessible.name: quickestLabel.text
+                Accessible.onPressAction: serverListWindow.chooseQuickest()
+
+                ABrightLabel {
+                    id: quickestLabel
+                    anchors.verticalCenter: parent.verticalCenter
+                    x: listHeader.leftOffset
+                    width: parent.width - 2 * listHeader.leftOffset
+                    elide: Text.ElideRight
+                    font.pixelSize: 14
+                    text: qsTr("Quickest location")
+                }
+
+                MouseArea {
+                    id: quickestArea
+                    anchors.fill: parent
+                    hoverEnabled: true
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: serverListWindow.chooseQuickest()
+                }
+            }
+
             ListView {
                 id: listView
                 objectName: "serverListView"
                 width: parent.width
-                height: serverListWindow.height - listHeader.height - searchField.parent.height
+                height: serverListWindow.height - listHeader.height - searchField.parent.height - quickestEntry.height
                 clip: true
                 // The model's isEmpty is true while it holds servers.
                 visible: serverListModel.isEmpty && filter.count > 0
@@ -113,6 +148,7 @@ Dialog {
                     summary: Summary
                     favourite: Favourite
                     signalStrength: Capacity
+                    roundTrip: RoundTrip
                     serverId: Id
                     leftOffset: listHeader.leftOffset
                     rowSpacing: listHeader.leftOffset

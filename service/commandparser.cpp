@@ -120,6 +120,10 @@ Command Command::parse(const QString& text)
         command.kind = QueryTun;
         return command;
     }
+    if (text == ServiceProtocol::queryLog) {
+        command.kind = QueryLog;
+        return command;
+    }
 
     if (text.startsWith(ServiceProtocol::lockdownPrefix)) {
         return parseLockdown(text.mid(ServiceProtocol::lockdownPrefix.size()));

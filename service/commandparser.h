@@ -16,7 +16,8 @@ struct Command
         StopOpenVpn, // "stop: <openvpn>"
         KillOpenVpn, // "start: <kill openvpn>"
         QueryTun, // "query: tun", answered "tun:available" or "tun:unavailable,REASON"
-        Lockdown // "lockdown: off", or "lockdown: on" [" local"] followed by " ADDRESS" for each VPN server
+        Lockdown, // "lockdown: off", or "lockdown: on" [" local"] followed by " ADDRESS" for each VPN server
+        QueryLog // "query: log", answered with the asking user's own recent log lines
     };
 
     Kind kind = Invalid;

@@ -1,30 +1,8 @@
 #include "commandscheduler.h"
 
+#include "serviceprocess.h"
+
 #include <QTimer>
-
-#ifdef Q_OS_UNIX
-#include <ctime>
-#endif
-
-namespace {
-
-// The time this thread has run, in milliseconds: what a command cost the service itself.
-double threadMs()
-{
-#ifdef Q_OS_UNIX
-    timespec now = {};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
-#else
-    static QElapsedTimer clock;
-    if (!clock.isValid()) {
-        clock.start();
-    }
-    return double(clock.nsecsElapsed()) / 1e6;
-#endif
-}
-
-} // namespace
 
 CommandScheduler::CommandScheduler(const Execute& executeCommand, QObject* parent)
     : QObject(parent)
@@ -91,9 +69,9 @@ void CommandScheduler::dispatch()
         // The user's next turn begins with its other connections.
         list.removeAll(client);
         list.append(client);
-        const double before = threadMs();
+        const double before = ServiceProcess::threadCpuMs();
         execute(client, client->queue.dequeue());
-        charge(client->user, threadMs() - before);
+        charge(client->user, ServiceProcess::threadCpuMs() - before);
     }
     for (const ClientPointer& client : turn) {
         if (client->gone && client->queue.isEmpty() && !client->busy) {

@@ -2,6 +2,7 @@
 
 #include "foundation/utils.h"
 #include "protocol/toolwords.h"
+#include "servicefiles.h"
 
 #include <deploymentconfig.h>
 
@@ -9,14 +10,6 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QUrl>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-#ifdef Q_OS_WIN
-#include <QProcessEnvironment>
-#endif
 
 namespace {
 
@@ -35,12 +28,7 @@ QString LockdownMode::filePath() const
 
 QString LockdownMode::defaultFolder()
 {
-#ifdef Q_OS_WIN
-    const QString common = QProcessEnvironment::systemEnvironment().value(QStringLiteral("ProgramData"));
-    return QDir::fromNativeSeparators(common) + QStringLiteral("/Korvex");
-#else
-    return QStringLiteral("/var/lib/korvexvpn");
-#endif
+    return ServiceFiles::stateFolder();
 }
 
 bool LockdownMode::isAddress(const QString& text)
@@ -58,22 +46,16 @@ LockdownMode::State LockdownMode::load(QString* problem) const
 {
     State state;
     const QString path = filePath();
-#ifdef Q_OS_UNIX
-    struct stat info = {};
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
+    bool exists = false;
+    const QString notOurs = ServiceFiles::ownFileProblem(path, &exists);
+    if (!exists) {
         return state; // never turned on here
     }
-    // Root's own plain file that nobody else may change; anything else was not written by us.
-    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 022) != 0) {
-        *problem = QStringLiteral("%1 is not a file of the service's own that only it may change").arg(path);
+    if (!notOurs.isEmpty()) {
+        *problem = notOurs;
         state.on = true;
         return state;
     }
-#else
-    if (!QFile::exists(path)) {
-        return state;
-    }
-#endif
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileSize) {
         *problem = QStringLiteral("cannot read %1").arg(path);

@@ -1,5 +1,6 @@
 // vpn-service: the privileged helper of the VPN client. Runs in the foreground: as a systemd
-// unit (service/vpn-service.service), or started by the development host.
+// unit (service/vpn-service.service), or started by the development host. On Windows the installer
+// registers it as a service; the service manager's stop request takes the place of SIGTERM.
 #include "foundation/logtag.h"
 #include "foundation/quitsignals.h"
 #include "lockdownmode.h"
@@ -7,57 +8,11 @@
 #include "runfolder.h"
 #include "servicelistener.h"
 #include "servicelog.h"
+#include "serviceprocess.h"
 #include "vpnservice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <grp.h>
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
-namespace {
-
-#ifdef Q_OS_UNIX
-// Root's own supplementary groups would otherwise still count while a user's file is opened with
-// that user's rights.
-void dropSupplementaryGroups()
-{
-    if (::geteuid() == 0 && ::setgroups(0, nullptr) != 0) {
-        tagged(qWarning(), QStringLiteral("Main")) << "Cannot drop supplementary groups";
-    }
-}
-
-// The connection caps must stay under the descriptor limit (LimitNOFILE of the unit), with room
-// for the programs' pipes, the log and the user files of a run.
-void checkDescriptorLimit()
-{
-    constexpr rlim_t needed = ServiceListener::maxTotal + 64;
-    rlimit limit = {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-        return;
-    }
-    if (limit.rlim_cur < needed && limit.rlim_max >= needed) {
-        limit.rlim_cur = needed;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-    ::getrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_cur < needed) {
-        tagged(qWarning(), QStringLiteral("Main"))
-            << "Descriptor limit " << limit.rlim_cur << " is below the " << needed << " the connection caps need";
-    }
-}
-#else
-void dropSupplementaryGroups() { }
-void checkDescriptorLimit() { }
-#endif
-// Windows: the installer registers the program as a service; the service control manager's
-// stop request takes the place of SIGTERM.
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -91,13 +46,7 @@ int main(int argc, char** argv)
         tagged(qInfo(), QStringLiteral("Main")) << "Termination requested";
         application.quit();
     });
-#ifdef Q_OS_UNIX
-    // A client that goes away mid-write must not end the service.
-    ::signal(SIGPIPE, SIG_IGN);
-#endif
-
-    dropSupplementaryGroups();
-    checkDescriptorLimit();
+    ServiceProcess::prepare(ServiceListener::maxTotal + 64);
     if (const int removed = RunFolder::removeLeftovers()) {
         tagged(qInfo(), QStringLiteral("Main"))
             << "Removed " << removed << " folder(s) left by a service that was killed";

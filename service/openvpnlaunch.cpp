@@ -1,131 +1,9 @@
 #include "openvpnlaunch.h"
 
-#include "configurationcheck.h"
 #include "platform/programpaths.h"
-#include "runfolder.h"
 #include "servicelog.h"
-#include "userfile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QRegularExpression>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <vector>
-#endif
-
-namespace {
-
-#ifdef Q_OS_UNIX
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-bool readAll(int fd, qint64 limit, QByteArray* data)
-{
-    char buffer[8192];
-    while (data->size() <= limit) {
-        const ssize_t got = ::read(fd, buffer, sizeof(buffer));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        data->append(buffer, static_cast<int>(got));
-    }
-    return true;
-}
-
-bool writeAll(int fd, const QByteArray& data)
-{
-    qint64 done = 0;
-    while (done < data.size()) {
-        const ssize_t wrote = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            return false;
-        }
-        done += wrote;
-    }
-    return true;
-}
-
-// One read of one open file: what is checked is what is used, whatever the user does to the
-// file afterwards. secret: the file must be the user's alone, as a secret others may read is none.
-bool readUserFile(
-    const QString& path, qint64 uid, qint64 limit, const QString& what, bool secret, QByteArray* text, QString* error)
-{
-    const int fd = UserFile::open(path, O_RDONLY, uid, what, error);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info = {};
-    if (secret && (::fstat(fd, &info) != 0 || (info.st_mode & 077) != 0)) {
-        ::close(fd);
-        *error = QStringLiteral("%1 %2: open to other users").arg(what, ServiceLog::printable(path));
-        return false;
-    }
-    const bool read = readAll(fd, limit, text);
-    ::close(fd);
-    if (!read || text->size() > limit) {
-        *error = QStringLiteral("%1 %2: %3")
-                     .arg(what, ServiceLog::printable(path),
-                         read ? QStringLiteral("larger than %1 bytes").arg(limit) : systemError());
-        return false;
-    }
-    return true;
-}
-
-// The account name of a uid, when it is one OpenVPN's management-client-user reads as written.
-QString userName(qint64 uid)
-{
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(static_cast<size_t>(size > 0 ? qMax(size, 16384L) : 16384L));
-    passwd entry = {};
-    passwd* found = nullptr;
-    if (uid < 0 || ::getpwuid_r(static_cast<uid_t>(uid), &entry, buffer.data(), buffer.size(), &found) != 0
-        || found == nullptr) {
-        return QString();
-    }
-    const QString name = QString::fromLatin1(found->pw_name);
-    static const QRegularExpression plain(
-        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_][A-Za-z0-9._-]{0,31}")));
-    return plain.match(name).hasMatch() ? name : QString();
-}
-
-// A new file only the service's user can read, in the run's private folder.
-bool writePrivateFile(const QString& path, const QByteArray& data, QString* error)
-{
-    const int fd = ::open(
-        QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    const bool written = fd >= 0 && writeAll(fd, data);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (!written) {
-        *error = QStringLiteral("cannot write the private file %1: %2").arg(path, systemError());
-    }
-    return written;
-}
-
-#endif
-
-} // namespace
 
 OpenVpnLaunch::~OpenVpnLaunch()
 {
@@ -141,16 +19,6 @@ QStringList OpenVpnLaunch::arguments() const
 int OpenVpnLaunch::outputDescriptor() const
 {
     return output;
-}
-
-void OpenVpnLaunch::closeOutput()
-{
-#ifdef Q_OS_UNIX
-    if (output >= 0) {
-        ::close(output);
-    }
-#endif
-    output = -1;
 }
 
 QString OpenVpnLaunch::managementSocket() const
@@ -172,100 +40,8 @@ std::unique_ptr<OpenVpnLaunch> OpenVpnLaunch::prepare(const QStringList& argumen
     const QString logPath = QDir::fromNativeSeparators(arguments.at(4));
     std::unique_ptr<OpenVpnLaunch> launch(new OpenVpnLaunch);
 
-#ifdef Q_OS_UNIX
-    QString clientUser;
-    QByteArray copy;
-    QByteArray secret;
-    if (!launch->makeFolder(peerUid, &clientUser, error)
-        || !launch->readChecked(configPath, peerUid, clientUser, &copy, &secret, error)) {
+    if (!launch->prepareFiles(configPath, logPath, peerUid, error)) {
         return nullptr;
     }
-    launch->output = UserFile::open(logPath, O_WRONLY | O_APPEND, peerUid, QStringLiteral("log file"), error);
-    if (launch->output < 0) {
-        return nullptr;
-    }
-    if (!writePrivateFile(launch->passwordCopyPath, secret + '\n', error)
-        || !writePrivateFile(launch->copyPath, copy, error)) {
-        return nullptr;
-    }
-#else
-    // Windows, in the same steps:
-    // - the peer's user is the TokenUser SID of the client process (OpenProcess on the PID of the
-    //   loopback connection, OpenProcessToken, GetTokenInformation) instead of a uid;
-    // - the user's files are opened with CreateFileW and FILE_FLAG_OPEN_REPARSE_POINT (no symbolic link
-    //   or junction followed), the configuration and the management password file with
-    //   GENERIC_READ and no FILE_SHARE_WRITE, the log
-    //   with FILE_APPEND_DATA only; GetFileInformationByHandleEx (FileAttributeTagInfo) must show
-    //   neither a reparse point nor a directory, GetFileType FILE_TYPE_DISK, and the owner from
-    //   GetSecurityInfo(OWNER_SECURITY_INFORMATION) must equal the client's SID; the management
-    //   password file's DACL (GetSecurityInfo(DACL_SECURITY_INFORMATION)) must grant read access
-    //   to no other trustee than that SID, SYSTEM and Administrators;
-    // - the copies go to a folder under %ProgramData% whose ACL grants SYSTEM and Administrators
-    //   only (CreateDirectoryW with that security descriptor), CREATE_NEW, removed with the run;
-    // - the log handle is made inheritable and given to OpenVPN as hStdOutput and hStdError of
-    //   STARTUPINFO (STARTF_USESTDHANDLES) through QProcess::setCreateProcessArgumentsModifier.
-    Q_UNUSED(peerUid)
-    Q_UNUSED(configPath)
-    Q_UNUSED(logPath)
-    *error = QStringLiteral("OpenVPN runs are not supported on this system yet");
-    return nullptr;
-#endif
     return launch;
 }
-
-#ifdef Q_OS_UNIX
-
-bool OpenVpnLaunch::makeFolder(qint64 peerUid, QString* clientUser, QString* error)
-{
-    // A folder of the service's own user that nobody else may enter (mkdtemp makes it 0700), so
-    // that nobody can reach the copies while OpenVPN runs; it goes with the run.
-    folder = RunFolder::create();
-    struct stat folderInfo = {};
-    if (!folder->isValid() || ::lstat(QFile::encodeName(folder->path()).constData(), &folderInfo) != 0
-        || !S_ISDIR(folderInfo.st_mode) || folderInfo.st_uid != ::geteuid() || (folderInfo.st_mode & 077) != 0) {
-        *error = QStringLiteral("no private folder for the configuration in %1").arg(QDir::tempPath());
-        return false;
-    }
-    copyPath = folder->path() + QStringLiteral("/openvpn.ovpn");
-    passwordCopyPath = folder->path() + QStringLiteral("/management.pw");
-    // The client's user reaches the management socket through the folder, without seeing into it:
-    // the files in it are the service's alone, and OpenVPN lets only that user in.
-    socketPath = folder->path() + QStringLiteral("/management.sock");
-    *clientUser = userName(peerUid);
-    if (clientUser->isEmpty()
-        || ::chmod(QFile::encodeName(folder->path()).constData(), S_IRWXU | S_IXGRP | S_IXOTH) != 0) {
-        *error = QStringLiteral("uid %1 has no account for the management interface").arg(peerUid);
-        return false;
-    }
-    return true;
-}
-
-bool OpenVpnLaunch::readChecked(const QString& configPath, qint64 peerUid, const QString& clientUser, QByteArray* copy,
-    QByteArray* secret, QString* error) const
-{
-    QByteArray text;
-    if (!readUserFile(
-            configPath, peerUid, maxConfigurationSize, QStringLiteral("configuration"), false, &text, error)) {
-        return false;
-    }
-    QString passwordFile;
-    QString problem;
-    if (!ConfigurationCheck::check(text, passwordCopyPath, copy, &passwordFile, &problem, socketPath, clientUser)) {
-        *error = QStringLiteral("configuration %1: %2").arg(ServiceLog::printable(configPath), problem);
-        return false;
-    }
-    passwordFile = QDir::fromNativeSeparators(passwordFile);
-    QByteArray secretText;
-    if (!readUserFile(passwordFile, peerUid, ConfigurationCheck::maxSecretLength + 2,
-            QStringLiteral("management password file"), true, &secretText, error)) {
-        return false;
-    }
-    // Never the secret itself in the log.
-    if (!ConfigurationCheck::checkSecret(secretText, secret, &problem)) {
-        *error = QStringLiteral("management password file %1: %2").arg(ServiceLog::printable(passwordFile), problem);
-        return false;
-    }
-    return true;
-}
-
-#endif

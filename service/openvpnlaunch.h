@@ -46,6 +46,9 @@ public:
 
 private:
     OpenVpnLaunch() = default;
+    // The system's side (openvpnlaunch_linux.cpp, openvpnlaunch_win.cpp): the checked private copies
+    // of the user's configuration and secret, and the user's log opened for OpenVPN's output.
+    bool prepareFiles(const QString& configPath, const QString& logPath, qint64 peerUid, QString* error);
     // The run's private folder, and the names of the copies in it; clientUser: the peer's account.
     bool makeFolder(qint64 peerUid, QString* clientUser, QString* error);
     // The configuration as ConfigurationCheck passed it, and the secret its management directive names.

@@ -1,6 +1,7 @@
 #include "openvpnpreparation.h"
 
 #include "openvpnlaunch.h"
+#include "wakepipe.h"
 
 #include <QElapsedTimer>
 #include <QSocketNotifier>
@@ -9,11 +10,6 @@
 
 #include <mutex>
 #include <thread>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 struct OpenVpnPreparation::Reading
 {
@@ -27,13 +23,7 @@ struct OpenVpnPreparation::Reading
 
     ~Reading()
     {
-#ifdef Q_OS_UNIX
-        for (const int fd : wake) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-#endif
+        WakePipe::close(wake);
     }
 };
 
@@ -76,12 +66,10 @@ void OpenVpnPreparation::prepare(const QStringList& arguments, qint64 peerUid, c
         return;
     }
     auto reading = std::make_shared<Reading>();
-#ifdef Q_OS_LINUX
-    if (::pipe2(reading->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!WakePipe::open(reading->wake)) {
         done(nullptr, QStringLiteral("no pipe"));
         return;
     }
-#endif
     readings.insert(peerUid, reading);
     std::thread([reading, arguments, peerUid] {
         QString error;
@@ -90,10 +78,7 @@ void OpenVpnPreparation::prepare(const QStringList& arguments, qint64 peerUid, c
         reading->launch = std::move(launch);
         reading->error = error;
         reading->done = true;
-#ifdef Q_OS_UNIX
-        const char byte = 1;
-        (void)!::write(reading->wake[1], &byte, 1);
-#endif
+        WakePipe::wake(reading->wake[1]);
     }).detach();
 
     auto* watch = new QObject(this);

@@ -40,7 +40,9 @@ struct PeerUser : SocketOwner
 
     // descriptor: the service's end of an accepted connection on 127.0.0.1.
     static PeerUser ofConnection(qintptr descriptor, AuthorizationCache* cache);
-    // Root, or a member of the group (primary or supplementary, as the user database says now).
+    // The system's side of the door (peeruser_linux.cpp, peeruser_win.cpp). Linux: root, or a member
+    // of the group (primary or supplementary, as the user database says now). Windows: nobody yet,
+    // until the token's groups are checked there.
     static bool mayCommand(qint64 uid, QString* name, QString* reason);
 
     static QString groupName();

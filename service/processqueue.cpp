@@ -4,17 +4,10 @@
 #include "openvpnlaunch.h"
 #include "protocol/serviceprotocol.h"
 #include "servicelog.h"
+#include "serviceprocess.h"
 
 #include <QFileInfo>
 #include <QTimer>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
@@ -53,22 +46,7 @@ public:
 protected:
     void setupChildProcess() override
     {
-#ifdef Q_OS_UNIX
-        if (outputFd >= 0) {
-            ::dup2(outputFd, STDOUT_FILENO);
-            ::dup2(outputFd, STDERR_FILENO);
-        }
-#endif
-#ifdef Q_OS_LINUX
-        // Nobody could stop it once the service is gone: a new service instance does not know
-        // it, and the client sends "init: connection" only once.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-#endif
-#ifdef Q_OS_UNIX
-        ::setpgid(0, 0);
-        // The service ignores SIGPIPE; an ignored signal would stay ignored across exec.
-        ::signal(SIGPIPE, SIG_DFL);
-#endif
+        ServiceProcess::prepareChild(outputFd);
     }
 };
 
@@ -327,13 +305,9 @@ void ProcessQueue::logOutput(QProcess* process)
 
 void ProcessQueue::signalGroup(QProcess* process, bool kill)
 {
-#ifdef Q_OS_UNIX
-    const qint64 pid = process->processId();
-    if (pid > 0) {
-        ::kill(static_cast<pid_t>(-pid), kill ? SIGKILL : SIGTERM);
+    if (ServiceProcess::signalGroup(process->processId(), kill)) {
         return;
     }
-#endif
     // Windows: TerminateProcess for a kill. A graceful end of a console OpenVPN needs its exit
     // event (started with "--service EVENT"); the client normally stops it through the
     // management interface instead, which works on both systems.

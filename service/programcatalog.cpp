@@ -1,25 +1,16 @@
 #include "programcatalog.h"
 
+#include "servicefiles.h"
+
 #include <QDir>
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
-
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity pathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity pathCase = Qt::CaseSensitive;
-#endif
 
 // The service's folder for a program inside it; the root for one outside (Linux: the system's OpenVPN).
 QString trustedFolderOf(const QString& path, const QString& folder)
 {
-    return path.startsWith(folder + QLatin1Char('/'), pathCase) ? folder : QStringLiteral("/");
+    return path.startsWith(folder + QLatin1Char('/'), ServiceFiles::pathCase()) ? folder : QStringLiteral("/");
 }
 
 } // namespace
@@ -70,7 +61,7 @@ ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath)
     const QString requested = QDir::fromNativeSeparators(requestedPath);
     const QString requestedName = nameFromPath(requested);
     for (const Program& program : list) {
-        if (program.name.compare(requestedName, pathCase) == 0) {
+        if (program.name.compare(requestedName, ServiceFiles::pathCase()) == 0) {
             result.name = program.name;
         }
     }
@@ -78,7 +69,7 @@ ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath)
     // An exact match only: no "..", no second slash, no relative path, no other folder.
     const Program* match = nullptr;
     for (const Program& program : list) {
-        if (program.path.compare(requested, pathCase) == 0) {
+        if (program.path.compare(requested, ServiceFiles::pathCase()) == 0) {
             match = &program;
         }
     }
@@ -97,7 +88,7 @@ ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath)
     const QString canonical = file.canonicalFilePath();
     const QString inside
         = canonicalFolder.endsWith(QLatin1Char('/')) ? canonicalFolder : canonicalFolder + QLatin1Char('/');
-    if (canonicalFolder.isEmpty() || !canonical.startsWith(inside, pathCase)) {
+    if (canonicalFolder.isEmpty() || !canonical.startsWith(inside, ServiceFiles::pathCase())) {
         result.error = QStringLiteral("program leaves its folder %1: %2").arg(match->trustedFolder, canonical);
         return result;
     }
@@ -112,33 +103,5 @@ ProgramCatalog::Resolution ProgramCatalog::resolve(const QString& requestedPath)
 
 bool ProgramCatalog::isSafeFromOtherUsers(const QString& canonicalFile, const QString& canonicalFolder, QString* error)
 {
-#ifdef Q_OS_UNIX
-    // A file or folder on the way that another user may write lets that user swap the program
-    // and have it run with the service's rights.
-    QString path = canonicalFile;
-    while (true) {
-        struct stat info = {};
-        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-            *error = QStringLiteral("cannot inspect %1").arg(path);
-            return false;
-        }
-        // A group that may write counts as other users too, unless it is root's or the service's own.
-        const bool groupMayWrite = (info.st_mode & S_IWGRP) != 0 && info.st_gid != 0 && info.st_gid != ::getegid();
-        if ((info.st_mode & S_IWOTH) != 0 || groupMayWrite || (info.st_uid != 0 && info.st_uid != ::geteuid())) {
-            *error = QStringLiteral("%1 can be changed by other users").arg(path);
-            return false;
-        }
-        if (path.compare(canonicalFolder, pathCase) == 0) {
-            return true;
-        }
-        path = QFileInfo(path).absolutePath();
-    }
-#else
-    // Windows: the installer gives the application folder under Program Files the default
-    // ACL, which only administrators may change.
-    Q_UNUSED(canonicalFile)
-    Q_UNUSED(canonicalFolder)
-    Q_UNUSED(error)
-    return true;
-#endif
+    return ServiceFiles::isSafeFromOtherUsers(canonicalFile, canonicalFolder, error);
 }

@@ -1,6 +1,8 @@
 #include "servicelog.h"
 
 #include "foundation/logtag.h"
+#include "servicefiles.h"
+#include "userlines.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -12,15 +14,6 @@
 #include <QtGlobal>
 
 #include <cstdio>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#endif
 
 namespace {
 
@@ -47,36 +40,6 @@ const char* typeName(QtMsgType type)
     return "INFO";
 }
 
-// Root-only, a regular file, never through a link someone planted at the log's place.
-QFile* openLog(const QString& path, QString* error)
-{
-    auto* file = new QFile;
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(),
-        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    struct stat info = {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0
-        || !file->open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
-        *error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a regular file");
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        delete file;
-        return nullptr;
-    }
-#else
-    // Windows: the log folder under ProgramData gets its ACL (SYSTEM and Administrators only)
-    // from the installer.
-    file->setFileName(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) {
-        *error = file->errorString();
-        delete file;
-        return nullptr;
-    }
-#endif
-    return file;
-}
-
 // Called with the mutex held, after a write.
 void rotateIfFull()
 {
@@ -88,15 +51,10 @@ void rotateIfFull()
     for (int older = logKeep; older >= 1; --older) {
         const QString from = older > 1 ? QStringLiteral("%1.%2").arg(logPath).arg(older - 1) : logPath;
         const QString to = QStringLiteral("%1.%2").arg(logPath).arg(older);
-#ifdef Q_OS_UNIX
-        ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
-#else
-        QFile::remove(to);
-        QFile::rename(from, to);
-#endif
+        ServiceFiles::moveReplacing(from, to);
     }
     QString error;
-    QFile* fresh = openLog(logPath, &error);
+    QFile* fresh = ServiceFiles::openLog(logPath, &error);
     delete logFile;
     logFile = fresh;
 }
@@ -133,7 +91,7 @@ bool install(const QString& filePath, qint64 maxSize, int keep)
     }
     QDir().mkpath(QFileInfo(filePath).absolutePath());
     QString error;
-    QFile* file = openLog(filePath, &error);
+    QFile* file = ServiceFiles::openLog(filePath, &error);
     if (file == nullptr) {
         qWarning().noquote() << "ServiceLog: cannot open log file" << filePath << error;
         return false;
@@ -148,13 +106,7 @@ bool install(const QString& filePath, qint64 maxSize, int keep)
 
 QString defaultFilePath()
 {
-#ifdef Q_OS_WIN
-    // A Windows service has no user profile worth using; ProgramData is the machine-wide place.
-    return QDir::fromNativeSeparators(qEnvironmentVariable("ProgramData", QStringLiteral("C:/ProgramData")))
-        + QStringLiteral("/VPNClient/vpn-service.log");
-#else
-    return QStringLiteral("/var/log/vpn-service.log");
-#endif
+    return ServiceFiles::logFilePath();
 }
 
 QString printable(const QString& text, int maxLength)
@@ -193,6 +145,11 @@ void UserLog::exempt(const QString& key)
     exemptKey = key;
 }
 
+void UserLog::keepLines(UserLines* lines)
+{
+    kept = lines;
+}
+
 void UserLog::warn(const QString& key, const QString& text)
 {
     write(QtWarningMsg, tag, key, text);
@@ -205,7 +162,10 @@ void UserLog::info(const QString& key, const QString& text)
 
 void UserLog::write(QtMsgType type, const QString& lineTag, const QString& key, const QString& text)
 {
-    const auto out = [type, &lineTag](const QString& line) {
+    const auto out = [this, type, &lineTag, &key](const QString& line) {
+        if (kept != nullptr) {
+            kept->add(key, lineTag + QStringLiteral(": ") + line);
+        }
         if (type == QtWarningMsg) {
             tagged(qWarning(), lineTag) << line;
         } else {

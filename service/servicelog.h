@@ -28,6 +28,8 @@ QString printable(const QString& text, int maxLength = 300);
 // rate a hostile user chooses. Each key (a user) has a bucket of `burst` lines that refills at
 // `perSecond`; a line finding it empty is only counted, and the count is logged with that key's
 // next line. One user's flood never hides another user's lines, nor rotates them away in minutes.
+class UserLines;
+
 class UserLog
 {
 public:
@@ -38,6 +40,8 @@ public:
     void write(QtMsgType type, const QString& lineTag, const QString& key, const QString& text);
     // A key never limited (root's).
     void exempt(const QString& key);
+    // Where each line logged about a user is kept for that user's "query: log" as well.
+    void keepLines(UserLines* lines);
 
     // Keys remembered at once; beyond, all further keys share one bucket.
     static constexpr int maxKeys = 256;
@@ -53,5 +57,6 @@ private:
     int burst;
     int perSecond;
     QString exemptKey;
+    UserLines* kept = nullptr;
     QHash<QString, Bucket> buckets;
 };

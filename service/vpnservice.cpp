@@ -1,5 +1,7 @@
 #include "vpnservice.h"
 
+#include "programconfig.h"
+
 #include "commandparser.h"
 #include "foundation/logtag.h"
 #include "foundation/tundevice.h"
@@ -30,6 +32,8 @@ VpnService::VpnService(const ProgramPaths::Paths& programs, const QString& state
     , lockdown(stateFolder, runner, &activity)
 {
     activity.exempt(PeerUser::rootId());
+    refusals.keepLines(&userLines);
+    activity.keepLines(&userLines);
     setObjectName(tag);
     listener = new ServiceListener(&refusals, this);
     server = new QWebSocketServer(QStringLiteral("vpn-service"), QWebSocketServer::NonSecureMode, this);
@@ -229,6 +233,17 @@ void VpnService::execute(const ClientPointer& client, const QString& message)
                 reason.isEmpty() ? QString() : ServiceLog::printable(reason, ServiceProtocol::maxReasonLength)));
         return;
     }
+    // Only the asking user's own lines, whoever holds the tunnel: the key is the kernel's id of the peer.
+    if (command.kind == Command::QueryLog) {
+        const QStringList lines = userLines.lines(client->user.id);
+        for (const QString& line : lines) {
+            send(client, ServiceProtocol::userLogLinePrefix + line);
+        }
+        send(client,
+            ServiceProtocol::userLogEndPrefix + QString::number(lines.size()) + QLatin1Char(',')
+                + QLatin1String(ProgramConfig::version));
+        return;
+    }
     // Every other command ends or changes the tunnel, the lock or the resolvers of the whole machine.
     if (refusedWhileHeld(client, command, message)) {
         return;
@@ -290,6 +305,7 @@ void VpnService::run(const ClientPointer& client, const Command& command)
         runner->killOpenVpn(client->user.id);
         break;
     case Command::QueryTun:
+    case Command::QueryLog:
     case Command::Invalid:
         break;
     }

@@ -7,6 +7,7 @@
 #include "programrunner.h"
 #include "servicelog.h"
 #include "tunnelownership.h"
+#include "userlines.h"
 
 #include <QList>
 #include <QObject>
@@ -64,6 +65,8 @@ private:
     void changeLockdown(const ClientPointer& client, const LockdownMode::State& state);
 
     ProgramCatalog catalog;
+    // What was logged about each user, for that user's "query: log".
+    UserLines userLines;
     UserLog refusals;
     // The users' connections, commands and runs: more of them, but bounded too.
     UserLog activity;

@@ -3,8 +3,9 @@
 
 HTTPS with the demo deployment's certificate:
   GET /v3/geoip             {"data": {"ip": <caller as seen here>, "iso_code": <country of its network>}}
-  GET /feeds/serverinfo.xml the server feed: the development host's OpenVPN server, plus a hidden
-                            and an offline entry that the client must leave out.
+  GET /feeds/serverinfo.xml the server feed: the development host's three OpenVPN servers (the
+                            near one and two far ones), plus a hidden and an offline entry that the
+                            client must leave out.
 """
 
 import argparse
@@ -25,6 +26,7 @@ COUNTRIES = [
     (ipaddress.ip_network("192.168.77.0/24"), HOME_COUNTRY),
     (ipaddress.ip_network("127.0.0.0/8"), HOME_COUNTRY),
     (ipaddress.ip_network("203.0.113.0/24"), HOME_COUNTRY),
+    (ipaddress.ip_network("198.51.100.5/32"), HOME_COUNTRY),
     (ipaddress.ip_network("198.51.100.0/24"), SERVER_COUNTRY),
     (ipaddress.ip_network("10.8.0.0/16"), SERVER_COUNTRY),
     (ipaddress.ip_network("fd00:8::/48"), SERVER_COUNTRY),
@@ -35,6 +37,8 @@ FEED = """<?xml version="1.0" encoding="UTF-8"?>
   <server name="nl-ams-01" ip="198.51.100.1" city="NL Amsterdam" country="NL" capacity="35" visible="1" status="1"/>
   <server name="nl-rtm-01" ip="198.51.100.2" city="NL Rotterdam" country="NL" capacity="20" visible="0" status="1"/>
   <server name="de-fra-01" ip="198.51.100.3" city="DE Frankfurt" country="DE" capacity="60" visible="1" status="0"/>
+  <server name="nl-gro-01" ip="198.51.100.4" city="NL Groningen" country="NL" capacity="35" visible="1" status="1"/>
+  <server name="de-ber-01" ip="198.51.100.5" city="DE Berlin" country="DE" capacity="35" visible="1" status="1"/>
 </zorvoserverList>
 """
 

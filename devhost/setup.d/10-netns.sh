@@ -4,7 +4,8 @@
 #
 #   vpnc-lan (192.168.77.10)  -- vpnc-client (192.0.2.2)  -- vpnc-net (router) -- vpnc-server (198.51.100.1)
 #            (2001:db8:77::10)               (2001:db8:2::2)  203.0.113.10 API     (2001:db8:100::1)
-#                                                           203.0.113.99 and 2001:db8:99::99 sink
+#                                                           203.0.113.99 and      -- 40 ms -- vpnc-server2 (198.51.100.4)
+#                                                           2001:db8:99::99 sink  -- 120 ms -- vpnc-server3 (198.51.100.5)
 #
 # Sourced by devhost/launch.sh (or by a test with VPNC_NS_PREFIX set to get a namespace set of its
 # own). Idempotent. Exports CLIENT_NETNS and NET_NETNS and runs the client inside CLIENT_NETNS.
@@ -15,6 +16,9 @@ SERVER_NETNS="$VPNC_NS_PREFIX-server"
 CLIENT_NETNS="$VPNC_NS_PREFIX-client"
 LAN_NETNS="$VPNC_NS_PREFIX-lan"
 export NET_NETNS SERVER_NETNS CLIENT_NETNS LAN_NETNS
+# The far VPN servers' namespaces, addresses and round trips added on the way (ms).
+FAR_SERVERS=("$VPNC_NS_PREFIX-server2=198.51.100.4" "$VPNC_NS_PREFIX-server3=198.51.100.5")
+read -r -a FAR_DELAYS <<<"${VPNC_FAR_DELAYS:-40 120}"
 
 vpnc_ensure_netns() {
     local ns="$1"
@@ -102,6 +106,29 @@ vpnc_ensure_addr "$SERVER_NETNS" vs-uplink 198.51.100.1/24
 vpnc_ensure_addr "$SERVER_NETNS" vs-uplink 2001:db8:100::1/64
 ip -n "$SERVER_NETNS" route replace default via 198.51.100.254
 ip -n "$SERVER_NETNS" -6 route replace default via 2001:db8:100::254
+
+# The far VPN servers: each on a cable of its own length from the internet, a delay line
+# (devhost/lib/delayline.py) between a TUN device in the internet namespace and the server's uplink.
+# Kept while its process runs in the internet namespace (devhost/down.sh ends it). IPv4 only.
+for i in "${!FAR_SERVERS[@]}"; do
+    far_ns="${FAR_SERVERS[$i]%=*}"
+    far_address="${FAR_SERVERS[$i]#*=}"
+    far_link="vn-far$((i + 2))"
+    vpnc_ensure_netns "$far_ns"
+    if ! ip -n "$NET_NETNS" link show "$far_link" >/dev/null 2>&1; then
+        setsid ip netns exec "$NET_NETNS" python3 "$TOP/devhost/lib/delayline.py" "$NET_NETNS" "$far_ns" "$far_link" \
+            vs-uplink "${FAR_DELAYS[$i]:-100}" >/dev/null 2>&1 </dev/null &
+        for _ in $(seq 50); do
+            ip -n "$far_ns" link show vs-uplink >/dev/null 2>&1 && break
+            sleep 0.1
+        done
+    fi
+    ip -n "$NET_NETNS" link set "$far_link" up
+    ip -n "$NET_NETNS" route replace "$far_address/32" dev "$far_link"
+    ip -n "$far_ns" link set vs-uplink up
+    vpnc_ensure_addr "$far_ns" vs-uplink "$far_address/32"
+    ip -n "$far_ns" route replace default dev vs-uplink
+done
 
 # The user's computer: uplink to the internet and a LAN with one device.
 vpnc_ensure_addr "$CLIENT_NETNS" vc-uplink 192.0.2.2/24

@@ -25,10 +25,12 @@ cat >"$VPNC_RUN_DIR/check-user.sh" <<CHECK
 CHECK
 chmod 700 "$VPNC_RUN_DIR/check-user.sh"
 
-ip netns exec "$SERVER_NETNS" sysctl -qw net.ipv4.ip_forward=1
-ip netns exec "$SERVER_NETNS" sysctl -qw net.ipv6.conf.all.forwarding=1
-if command -v nft >/dev/null 2>&1; then
-    ip netns exec "$SERVER_NETNS" nft -f - <<'NFT'
+# vpnc_server_netns NS: forwarding and the tunnel's masquerade out of the uplink in a server's namespace.
+vpnc_server_netns() {
+    ip netns exec "$1" sysctl -qw net.ipv4.ip_forward=1
+    ip netns exec "$1" sysctl -qw net.ipv6.conf.all.forwarding=1
+    if command -v nft >/dev/null 2>&1; then
+        ip netns exec "$1" nft -f - <<'NFT'
 table inet vpnc_nat
 delete table inet vpnc_nat
 table inet vpnc_nat {
@@ -39,12 +41,15 @@ table inet vpnc_nat {
     }
 }
 NFT
-fi
+    fi
+}
 
 # vpnc_start_vpnserver NAME PROTO PORT IPV4_NET [IPV6_NET] (IPV4_NET is a /24 "10.8.N.0", IPV6_NET a /64
-# prefix; without it the tunnel carries IPv4 only and nothing of IPv6 is pushed, as many providers do)
+# prefix; without it the tunnel carries IPv4 only and nothing of IPv6 is pushed, as many providers do).
+# In the namespace VPNS_NETNS at VPNS_ADDRESS (default: the main server's).
 vpnc_start_vpnserver() {
     local name="$1" proto="$2" port="$3" net4="$4" net6="${5:-}" ipv6=""
+    local netns="${VPNS_NETNS:-$SERVER_NETNS}" address="${VPNS_ADDRESS:-198.51.100.1}"
     [ -z "$net6" ] || ipv6="server-ipv6 $net6/64
 push \"redirect-gateway ipv6\"
 push \"dhcp-option DNS ${net6}1\""
@@ -58,7 +63,7 @@ tls-server
 dev $name
 dev-type tun
 proto $proto
-local 198.51.100.1
+local $address
 port $port
 topology subnet
 server $net4 255.255.255.0
@@ -84,7 +89,7 @@ verb 3
 CONF
     rm -f "$pidfile"
     : >"$log"
-    ip netns exec "$SERVER_NETNS" openvpn --config "$conf" --daemon "vpnc-$name" --writepid "$pidfile" --log "$log"
+    ip netns exec "$netns" openvpn --config "$conf" --daemon "vpnc-$name" --writepid "$pidfile" --log "$log"
     local waited=0
     until grep -q "Initialization Sequence Completed" "$log"; do
         if [ "$waited" -ge 100 ]; then
@@ -96,6 +101,16 @@ CONF
     done
 }
 
+vpnc_server_netns "$SERVER_NETNS"
 vpnc_start_vpnserver vpns-udp udp 88 10.8.0.0 fd00:8::
 vpnc_start_vpnserver vpns-tcp tcp-server 8080 10.8.1.0 fd00:8:1::
-echo "devhost: VPN servers on 198.51.100.1 (UDP 88, TCP 8080), demo account '$VPNC_DEMO_USER'; logs in $VPNC_RUN_DIR"
+# The far servers (10-netns.sh), IPv4 only.
+for i in "${!FAR_SERVERS[@]}"; do
+    VPNS_NETNS="${FAR_SERVERS[$i]%=*}"
+    VPNS_ADDRESS="${FAR_SERVERS[$i]#*=}"
+    vpnc_server_netns "$VPNS_NETNS"
+    vpnc_start_vpnserver "vpns$((i + 2))-udp" udp 88 "10.8.$((2 * i + 2)).0"
+    vpnc_start_vpnserver "vpns$((i + 2))-tcp" tcp-server 8080 "10.8.$((2 * i + 3)).0"
+done
+unset VPNS_NETNS VPNS_ADDRESS
+echo "devhost: VPN servers on 198.51.100.1, .4 and .5 (UDP 88, TCP 8080), demo account '$VPNC_DEMO_USER'; logs in $VPNC_RUN_DIR"

@@ -3,7 +3,7 @@ import QtQuick.Controls 2.12
 import QtQuick.Layouts 1.12
 import "../controls"
 
-// The tunnel's protocol and MTU, updates and the logs.
+// The tunnel's protocol and MTU, updates, the logs and the problem report.
 TabPage {
     Section {
         title: qsTr("Protocol")
@@ -114,29 +114,97 @@ TabPage {
         }
     }
 
+    // The logs, and one archive of them (and more) for support: the report's button opens a dialog
+    // that asks whether the public addresses may go in, saves it and says where.
     Section {
         objectName: "showLogsSection"
-        visible: uiStyle.settingsPageShowLogs
-        title: qsTr("Show logs")
+        title: qsTr("Logs and problem reports")
 
         Item {
             width: parent.width
-            height: Math.max(showLogsLabel.height, showLogsButton.height)
+            height: Math.max(reportButton.height, showLogsButton.height)
 
-            ALabel {
-                id: showLogsLabel
+            AButton {
+                id: reportButton
+                objectName: "problemReportButton"
                 anchors.left: parent.left
                 anchors.verticalCenter: parent.verticalCenter
-                text: qsTr("Show logs collected by application")
+                text: qsTr("Save a problem report…")
+                onClicked: reportDialog.open()
             }
 
             AButton {
                 id: showLogsButton
                 objectName: "showLogsButton"
+                visible: uiStyle.settingsPageShowLogs
                 anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
                 text: qsTr("Show logs folder")
                 onClicked: logger.openLogFolder()
+            }
+        }
+    }
+
+    Dialog {
+        id: reportDialog
+        objectName: "problemReportDialog"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(parent ? parent.width - 40 : 400, 480)
+        modal: true
+        title: qsTr("Problem report")
+        property bool saving: false
+
+        onOpened: reportStatus.text = qsTr("The report holds the logs of the application and of the service, the versions, the settings without your account and the state of the network lock. It is saved in your documents folder.")
+
+        background: Rectangle {
+            color: uiStyle.generalSectionColor
+            border.color: uiStyle.generalListViewSeparatorColor
+        }
+
+        contentItem: Column {
+            spacing: 12
+
+            ASmallGreyLabel {
+                id: reportStatus
+                objectName: "problemReportStatus"
+                width: parent.width
+                wrapMode: Text.Wrap
+            }
+
+            ASwitch {
+                id: includeAddresses
+                objectName: "includeAddressesSwitch"
+                text: qsTr("Include my public IP addresses")
+            }
+
+            Row {
+                spacing: 12
+
+                AButton {
+                    objectName: "saveReportButton"
+                    text: qsTr("Save")
+                    enabled: !reportDialog.saving
+                    onClicked: {
+                        reportDialog.saving = true
+                        reportStatus.text = qsTr("Saving…")
+                        problemReport.write(problemReport.suggestedPath(), includeAddresses.checked)
+                    }
+                }
+
+                AButton {
+                    objectName: "closeReportButton"
+                    text: qsTr("Close")
+                    onClicked: reportDialog.close()
+                }
+            }
+        }
+
+        Connections {
+            target: problemReport
+            function onWritten(path, error) {
+                reportDialog.saving = false
+                reportStatus.text = error === "" ? qsTr("Saved to %1").arg(path) : qsTr("The report could not be saved: %1").arg(error)
             }
         }
     }

@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "connection/problemreport.h"
 #include "connection/vpncore.h"
 #include "foundation/logger.h"
 #include "foundation/logtag.h"
@@ -13,8 +14,10 @@
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
 #include "servers/serverfiltermodel.h"
+#include "servers/serverlatency.h"
 #include "servers/serverlistmodel.h"
 #include "service/servicecontroller.h"
+#include "service/servicelogquery.h"
 #include "settings/settings.h"
 #include "ui/bundledfonts.h"
 #include "ui/connectionstatus.h"
@@ -85,6 +88,20 @@ Application::Application(bool startHidden)
     // The list reaches the model through the refresh, which asks again while it is missing.
     directoryRefresh = new DirectoryRefresh(networkApi, serverListModel, this);
     connect(vpnCore, &VpnCore::vpnConnectedChanged, directoryRefresh, &DirectoryRefresh::onTunnelChanged);
+    // Each list that arrives is measured once, unless a tunnel or the lock stands in the way.
+    serverLatency = new ServerLatency(this);
+    const auto tunnelActive = [this] {
+        serverLatency->setTunnelActive(
+            vpnCore->vpnConnected() || vpnCore->vpnConnectionInProgress() || vpnCore->vpnDisconnectionInProgress());
+    };
+    connect(vpnCore, &VpnCore::vpnConnectedChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::vpnConnectionInProgressChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::vpnDisconnectionInProgressChanged, serverLatency, tunnelActive);
+    connect(vpnCore, &VpnCore::networkLockEngagedChanged, serverLatency, &ServerLatency::setLockEngaged);
+    connect(serverLatency, &ServerLatency::measured, serverListModel, &ServerListModel::setRoundTrip);
+    connect(serverListModel, &ServerListModel::listUpdated, serverLatency, [this] {
+        serverLatency->measure(serverListModel->serverList());
+    });
 
     // What the window says about the connection, the service link's state included.
     connectionStatus = new ConnectionStatus(vpnCore, serverListModel, this);
@@ -98,6 +115,15 @@ Application::Application(bool startHidden)
         connectionStatus->setServiceRunning(serviceController->isLinkUp());
     });
 
+    // The problem report asks the service for this user's lines through the same link.
+    serviceLogQuery = new ServiceLogQuery(serviceController, this);
+    problemReport = new ProblemReport(
+        vpnCore,
+        [this](QObject*, const ServiceLogQuery::Done& done) {
+            serviceLogQuery->ask(done);
+        },
+        this);
+
     QQmlContext* context = engine.rootContext();
     context->setContextProperty(QStringLiteral("uiStyle"), uiStyle);
     context->setContextProperty(QStringLiteral("vpnCore"), vpnCore);
@@ -107,6 +133,7 @@ Application::Application(bool startHidden)
     // The settings window's "logger.openLogFolder()".
     context->setContextProperty(QStringLiteral("logger"), new LogFolder(this));
     context->setContextProperty(QStringLiteral("serverListModel"), serverListModel);
+    context->setContextProperty(QStringLiteral("problemReport"), problemReport);
 
     // A quiet start: the window is made but not shown, before it could ever be drawn.
     if (startHidden) {

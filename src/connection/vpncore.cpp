@@ -16,6 +16,7 @@ VpnCore::VpnCore(ServiceLink* link, QObject* parent)
     , settings(Settings::instance())
     , reconnection(settings)
     , tunnelCapability(link)
+    , runCheck(settings)
     , lockdown(link)
 {
     qRegisterMetaType<VpnCore::VpnError>("VpnCore::VpnError");
@@ -78,22 +79,12 @@ void VpnCore::setFailure(Failure value)
     }
 }
 
-void VpnCore::onTunnelFailed(VpnClient::Failure failure)
-{
-    tunnelFailure = failure;
-}
-
 QString VpnCore::tunUnavailableText() const
 {
     return tunnelCapability.available()
         ? QString()
         : tr("No tunnel can be made on this computer: the VPN service cannot use TUN (%1)")
               .arg(tunnelCapability.reason());
-}
-
-void VpnCore::setConnectToLastLocation(bool set)
-{
-    connectOnStartPending = set;
 }
 
 void VpnCore::setNetworkApi(NetworkApi* api)
@@ -123,27 +114,8 @@ void VpnCore::connectToVpn()
     setFailure(NoFailure);
 
     const bool udp = settings->networkProtocol() == Settings::Udp;
-    const auto refuse = [this](Failure failure, VpnError error, const QString& text) {
-        errorText = text;
-        tagged(qWarning(), objectName()) << errorText;
-        setFailure(failure);
-        emit vpnConnectionErrorChanged(error);
-        emit vpnConnectionErrorTextChanged(errorText);
-    };
-    if (!checkInstallation()) {
-        return;
-    }
-    if (settings->userName().simplified().isEmpty() || settings->password().simplified().isEmpty()) {
-        refuse(AccountMissing, CredentialsEmpty, tr("Username or password is empty!"));
-        return;
-    }
-    if (serverIp.isEmpty()) {
-        refuse(ConnectionFailed, ServerIpEmpty, tr("VPN server IP is empty!"));
-        return;
-    }
-    // The address reaches OpenVPN's configuration and the lock: its canonical form or nothing.
-    if (Utils::canonicalAddress(serverIp).isEmpty()) {
-        refuse(ConnectionFailed, ServerIpEmpty, tr("VPN server IP is not a valid address!"));
+    if (const RunCheck::Refusal refusal = runCheck.beforeConnect(serverIp); refusal != RunCheck::None) {
+        refuse(refusal);
         return;
     }
 
@@ -170,14 +142,12 @@ void VpnCore::startRun()
 
 void VpnCore::reconnect()
 {
-    if (Utils::canonicalAddress(serverIp).isEmpty()) {
-        // Only a server the list offered is connected to; without one, reconnection gives up here.
-        emit vpnConnectionInProgressChanged(false);
-        emit reconnectionGaveUp();
-        raiseKillSwitchEvent();
-        return;
-    }
-    if (!checkInstallation()) {
+    // Only a server the list offered is connected to, and only with the programs in place; without
+    // them, reconnection gives up here.
+    if (const RunCheck::Refusal refusal = runCheck.beforeReconnect(serverIp); refusal != RunCheck::None) {
+        if (refusal == RunCheck::InstallationBroken) {
+            refuse(refusal);
+        }
         emit vpnConnectionInProgressChanged(false);
         emit reconnectionGaveUp();
         raiseKillSwitchEvent();
@@ -187,27 +157,18 @@ void VpnCore::reconnect()
     startRun();
 }
 
-QStringList VpnCore::brokenInstallation() const
+void VpnCore::refuse(RunCheck::Refusal refusal)
 {
-    return brokenPieces;
-}
-
-void VpnCore::setInstallation(const Installation& programs)
-{
-    installation = programs;
-}
-
-bool VpnCore::checkInstallation()
-{
-    brokenPieces = installation.brokenPieces();
-    if (brokenPieces.isEmpty()) {
-        return true;
+    errorText = runCheck.text();
+    if (refusal == RunCheck::InstallationBroken) {
+        tagged(qCritical(), objectName()) << "Not connecting: " << errorText;
+        setFailure(InstallationBroken);
+    } else {
+        tagged(qWarning(), objectName()) << errorText;
+        setFailure(refusal == RunCheck::AccountMissing ? AccountMissing : ConnectionFailed);
+        emit vpnConnectionErrorChanged(refusal == RunCheck::AccountMissing ? CredentialsEmpty : ServerIpEmpty);
     }
-    errorText = tr("Missing or not executable: %1").arg(brokenPieces.join(QStringLiteral(", ")));
-    tagged(qCritical(), objectName()) << "Not connecting: " << errorText;
-    setFailure(InstallationBroken);
     emit vpnConnectionErrorTextChanged(errorText);
-    return false;
 }
 
 void VpnCore::onLockFailed()
@@ -403,26 +364,11 @@ void VpnCore::raiseKillSwitchEvent()
     emit killSwitchEventActivated();
 }
 
-void VpnCore::onRequestCurrentIpAddressFinished(const QString& ip, const QString& code)
-{
-    connectionView.currentIpAnswered(ip, code, vpnState);
-}
-
-void VpnCore::onAssignedInternalIp(const QString& ip)
-{
-    internalIp = ip;
-}
-
 void VpnCore::onByteCountChanged(qulonglong receive, qulonglong send)
 {
     if (vpnState == VpnClient::Connected) {
         connectionView.setByteCount(receive, send);
     }
-}
-
-void VpnCore::onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address)
-{
-    resolvers.setPushed(dnsServerIpv4Address, dnsServerIpv6Address);
 }
 
 void VpnCore::onOpenVpnProcessFinished(int exitCode)

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "connection/connectionview.h"
-#include "connection/installation.h"
 #include "connection/killswitch.h"
 #include "connection/lockdowncontrol.h"
 #include "connection/reconnection.h"
 #include "connection/resolverswitch.h"
+#include "connection/runcheck.h"
 #include "openvpn/openvpnclient.h"
 #include "service/tunnelcapability.h"
 
@@ -17,9 +17,9 @@ class ServiceLink;
 class Settings;
 
 // Turns the user's connect and disconnect into work on the tunnel, and the tunnel's reports into
-// the flags the main window shows (the texts about the tunnel are its ConnectionView's). When to
-// reconnect after an unexpected OpenVPN exit is its Reconnection's call; the resolvers are switched
-// by its ResolverSwitch.
+// the flags the main window shows (the texts about the tunnel are its ConnectionView's). Whether a run
+// may start is its RunCheck's call, when to reconnect after an unexpected OpenVPN exit its
+// Reconnection's; the resolvers are switched by its ResolverSwitch.
 //
 // The network lock, once engaged, is the user's to lift: it stays through a loss and every
 // automatic reconnection, and only the user's disconnect (also from the lock's notice) or quitting
@@ -102,11 +102,20 @@ public:
     QString tunUnavailableText() const;
 
     // What the last refused attempt found missing or not executable, each with its path.
-    QStringList brokenInstallation() const;
+    QStringList brokenInstallation() const
+    {
+        return runCheck.brokenPieces();
+    }
     // Where the programs a tunnel needs are looked for (by default this build's paths).
-    void setInstallation(const Installation& programs);
+    void setInstallation(const Installation& programs)
+    {
+        runCheck.setInstallation(programs);
+    }
 
-    void setConnectToLastLocation(bool set);
+    void setConnectToLastLocation(bool set)
+    {
+        connectOnStartPending = set;
+    }
     void setNetworkApi(NetworkApi* api);
 
     Q_INVOKABLE void connectToVpn();
@@ -156,13 +165,25 @@ signals:
     void vpnDisconnectionInProgressChanged(bool inProgress);
 
 protected slots:
-    void onAssignedInternalIp(const QString& ip);
+    void onAssignedInternalIp(const QString& ip)
+    {
+        internalIp = ip;
+    }
     void onByteCountChanged(qulonglong receive, qulonglong send);
     // The tunnel client's reason for the Error report that follows.
-    void onTunnelFailed(VpnClient::Failure failure);
-    void onDnsServerAddressesPushed(const QString& dnsServerIpv4Address, const QString& dnsServerIpv6Address);
+    void onTunnelFailed(VpnClient::Failure failure)
+    {
+        tunnelFailure = failure;
+    }
+    void onDnsServerAddressesPushed(const QString& ipv4, const QString& ipv6)
+    {
+        resolvers.setPushed(ipv4, ipv6);
+    }
     void onOpenVpnProcessFinished(int exitCode);
-    void onRequestCurrentIpAddressFinished(const QString& ip, const QString& countryCode);
+    void onRequestCurrentIpAddressFinished(const QString& ip, const QString& countryCode)
+    {
+        connectionView.currentIpAnswered(ip, countryCode, vpnState);
+    }
     void onVpnConnectionStateChanged(VpnClient::State state, const QString& additionalData, bool critical);
 
 protected:
@@ -175,8 +196,8 @@ private:
     void reconnect();
     void cancelReconnection();
     void restartTunnel(const char* reason);
-    // False, with the failure set, when a program the tunnel needs cannot be run.
-    bool checkInstallation();
+    // Says why a run may not start: the failure, the error and its text.
+    void refuse(RunCheck::Refusal refusal);
     // The lock's tool failed: a tunnel is not left up or coming without the guard and the lock it
     // would claim.
     void onLockFailed();
@@ -206,8 +227,7 @@ private:
     Failure failureValue = NoFailure;
     VpnClient::Failure tunnelFailure = VpnClient::OtherFailure;
     TunnelCapability tunnelCapability;
-    Installation installation;
-    QStringList brokenPieces;
+    RunCheck runCheck;
     LockdownControl lockdown;
 };
 

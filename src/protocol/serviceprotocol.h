@@ -15,6 +15,8 @@ inline const QString init = QStringLiteral("init: connection");
 inline const QString stopOpenVpn = QStringLiteral("stop: <openvpn>");
 inline const QString killOpenVpn = QStringLiteral("start: <kill openvpn>");
 inline const QString queryTun = QStringLiteral("query: tun");
+// The asking user's own recent lines of the service's log, for a problem report.
+inline const QString queryLog = QStringLiteral("query: log");
 // Followed by the program and its arguments, each in double quotes, separated by one blank.
 inline const QString startPrefix = QStringLiteral("start: ");
 // Followed by "off", or by "on", optionally "local", and the VPN servers' addresses.
@@ -55,6 +57,10 @@ inline const QString finishedPrefix = QStringLiteral("finished:");
 inline const QString managementPrefix = QStringLiteral("management:");
 inline const QString tunAvailable = QStringLiteral("tun:available");
 inline const QString tunUnavailablePrefix = QStringLiteral("tun:unavailable,");
+// The answer to "query: log": one "userlog:LINE" per line, oldest first, then
+// "userlog-end:COUNT,VERSION" (the service's version).
+inline const QString userLogLinePrefix = QStringLiteral("userlog:");
+inline const QString userLogEndPrefix = QStringLiteral("userlog-end:");
 inline const QString lockdownOn = QStringLiteral("lockdown:on");
 inline const QString lockdownOff = QStringLiteral("lockdown:off");
 // The name in the "finished:" line that answers "init: connection".

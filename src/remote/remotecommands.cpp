@@ -215,7 +215,8 @@ void RemoteCommands::waitFor(QObject* context, int ms, const QString& timedOut, 
         }
     };
     QObject::connect(connectionStatus, &ConnectionStatus::changed, waiter, again);
-    QObject::connect(model, &ServerListModel::isEmptyChanged, waiter, again);
+    // Queued: a new list restores the chosen server only after it announced its rows.
+    QObject::connect(model, &ServerListModel::isEmptyChanged, waiter, again, Qt::QueuedConnection);
     QTimer::singleShot(ms, waiter, [waiter, answered, done, timedOut] {
         if (!std::exchange(*answered, true)) {
             waiter->deleteLater();

@@ -3,6 +3,7 @@
 #include "foundation/logtag.h"
 #include "servers/countrynames.h"
 #include "servers/flagimage.h"
+#include "servers/serverlatency.h"
 #include "settings/settings.h"
 
 ServerListModel::ServerListModel(QObject* parent)
@@ -47,6 +48,8 @@ QVariant ServerListModel::data(const QModelIndex& index, int role) const
         return Settings::instance()->favouriteServers().contains(favouriteKey(server));
     case Summary:
         return summary(server);
+    case RoundTrip:
+        return roundTrips.value(server.ip, -1);
     default:
         return QVariant();
     }
@@ -64,6 +67,7 @@ QHash<int, QByteArray> ServerListModel::roleNames() const
         { CountryName, "CountryName" },
         { Favourite, "Favourite" },
         { Summary, "Summary" },
+        { RoundTrip, "RoundTrip" },
     };
     return names;
 }
@@ -129,6 +133,41 @@ int ServerListModel::chosenRow() const
     return -1;
 }
 
+int ServerListModel::quickestServerId() const
+{
+    return ServerLatency::pickQuickest(servers, roundTrips);
+}
+
+bool ServerListModel::chooseQuickest()
+{
+    const int id = quickestServerId();
+    if (id < 0) {
+        return false;
+    }
+    tagged(qInfo(), objectName()) << "Quickest location: server " << id;
+    updateCurrentServer(id);
+    return true;
+}
+
+const Servers& ServerListModel::serverList() const
+{
+    return servers;
+}
+
+void ServerListModel::setRoundTrip(const QString& address, int milliseconds)
+{
+    if (milliseconds < 0) {
+        roundTrips.remove(address);
+    } else {
+        roundTrips.insert(address, milliseconds);
+    }
+    for (int row = 0; row < servers.size(); ++row) {
+        if (servers.at(row).ip == address) {
+            emit dataChanged(index(row), index(row), { RoundTrip });
+        }
+    }
+}
+
 QString ServerListModel::serverIp() const
 {
     const Server* server = chosenServer();
@@ -185,6 +224,7 @@ void ServerListModel::updateServerList(const Servers& serverList)
     }
     emit isEmptyChanged(!servers.isEmpty());
     updateCurrentServer(Settings::instance()->currentServerId());
+    emit listUpdated();
 }
 
 void ServerListModel::updateCurrentServer(int serverId)

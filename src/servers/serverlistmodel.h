@@ -31,7 +31,9 @@ public:
         CountryName,
         Favourite,
         // Country, city and load in words, for a screen reader.
-        Summary
+        Summary,
+        // The last measured round trip in milliseconds, -1 while there is none.
+        RoundTrip
     };
     Q_ENUM(ProxyRoles)
 
@@ -60,11 +62,21 @@ public:
     Q_INVOKABLE void setFavourite(int serverId, bool favourite);
     // Row of the chosen server, -1 when none is chosen: where the list starts its keyboard selection.
     Q_INVOKABLE int chosenRow() const;
+    // The server the quickest connection goes to now (ServerLatency::pickQuickest), -1 for none.
+    Q_INVOKABLE int quickestServerId() const;
+    // Chooses that server as the user's location; false when there is none.
+    Q_INVOKABLE bool chooseQuickest();
+
+    const Servers& serverList() const;
 
 public slots:
     void updateServerList(const Servers& serverList);
+    // A new figure for the server at this address; -1 takes the old one away.
+    void setRoundTrip(const QString& address, int milliseconds);
 
 signals:
+    // A new list arrived (after every refresh that brought one).
+    void listUpdated();
     void isEmptyChanged(bool empty);
     void locationImageSourceChanged(QString locationImageSource);
     void locationTextChanged(QString locationText);
@@ -76,6 +88,7 @@ private:
     QString summary(const Server& server) const;
 
     Servers servers;
+    QHash<QString, int> roundTrips;
     qint32 chosenId = -1;
     bool listUnavailable = false;
 };

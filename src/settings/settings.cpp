@@ -82,6 +82,14 @@ void Settings::load()
     store->endGroup();
 }
 
+QStringList Settings::storedCredentials() const
+{
+    store->beginGroup(groupName);
+    const QStringList stored { store->value(passwordKey).toString(), store->value(userNameKey).toString() };
+    store->endGroup();
+    return stored;
+}
+
 void Settings::save()
 {
     store->beginGroup(groupName);

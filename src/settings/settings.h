@@ -89,6 +89,9 @@ public:
     void setNetworkProtocol(qint32 protocol);
     void setNotificationsEnabled(bool enable);
 
+    // The credentials as the store holds them, enciphered: what a problem report must never hold.
+    QStringList storedCredentials() const;
+
     Q_INVOKABLE int defaultMtuSize() const;
     Q_INVOKABLE void save();
 

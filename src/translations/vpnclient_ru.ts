@@ -68,16 +68,48 @@ on all networks</source>
         <translation>Обновлять приложение автоматически</translation>
     </message>
     <message>
-        <source>Show logs</source>
-        <translation>Журналы</translation>
-    </message>
-    <message>
-        <source>Show logs collected by application</source>
-        <translation>Показать журналы, собранные приложением</translation>
-    </message>
-    <message>
         <source>Show logs folder</source>
         <translation>Открыть папку журналов</translation>
+    </message>
+    <message>
+        <source>Logs and problem reports</source>
+        <translation>Журналы и отчёты о проблемах</translation>
+    </message>
+    <message>
+        <source>Save a problem report…</source>
+        <translation>Сохранить отчёт о проблеме…</translation>
+    </message>
+    <message>
+        <source>Problem report</source>
+        <translation>Отчёт о проблеме</translation>
+    </message>
+    <message>
+        <source>The report holds the logs of the application and of the service, the versions, the settings without your account and the state of the network lock. It is saved in your documents folder.</source>
+        <translation>Отчёт содержит журналы приложения и службы, версии, настройки без вашей учётной записи и состояние блокировки сети. Он сохраняется в папке документов.</translation>
+    </message>
+    <message>
+        <source>Include my public IP addresses</source>
+        <translation>Включить мои внешние IP-адреса</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Сохранить</translation>
+    </message>
+    <message>
+        <source>Saving…</source>
+        <translation>Сохранение…</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>Сохранено: %1</translation>
+    </message>
+    <message>
+        <source>The report could not be saved: %1</source>
+        <translation>Не удалось сохранить отчёт: %1</translation>
     </message>
 </context>
 <context>
@@ -1485,6 +1517,25 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     </message>
 </context>
 <context>
+    <name>RunCheck</name>
+    <message>
+        <source>Missing or not executable: %1</source>
+        <translation>Отсутствует или не запускается: %1</translation>
+    </message>
+    <message>
+        <source>Username or password is empty!</source>
+        <translation>Не заданы имя пользователя или пароль!</translation>
+    </message>
+    <message>
+        <source>VPN server IP is empty!</source>
+        <translation>Не задан IP-адрес VPN-сервера!</translation>
+    </message>
+    <message>
+        <source>VPN server IP is not a valid address!</source>
+        <translation>IP-адрес VPN-сервера недопустим!</translation>
+    </message>
+</context>
+<context>
     <name>ServerListHeader</name>
     <message>
         <source>Close</source>
@@ -1500,6 +1551,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>Favourite</source>
         <translation>Избранное</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 мс</translation>
     </message>
 </context>
 <context>
@@ -1546,6 +1601,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>No location matches your search</source>
         <translation>По вашему запросу ничего не найдено</translation>
+    </message>
+    <message>
+        <source>Quickest location</source>
+        <translation>Самое быстрое расположение</translation>
     </message>
 </context>
 <context>
@@ -1721,18 +1780,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
 <context>
     <name>VpnCore</name>
     <message>
-        <source>VPN server IP is empty!</source>
-        <translation>Не задан IP-адрес VPN-сервера!</translation>
-    </message>
-    <message>
-        <source>VPN server IP is not a valid address!</source>
-        <translation>IP-адрес VPN-сервера недопустим!</translation>
-    </message>
-    <message>
-        <source>Username or password is empty!</source>
-        <translation>Не заданы имя пользователя или пароль!</translation>
-    </message>
-    <message>
         <source>Auto reconnection</source>
         <translation>Автоматическое переподключение</translation>
     </message>
@@ -1743,10 +1790,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>the network lock could not be applied</source>
         <translation>не удалось включить сетевую блокировку</translation>
-    </message>
-    <message>
-        <source>Missing or not executable: %1</source>
-        <translation>Отсутствует или не запускается: %1</translation>
     </message>
 </context>
 <context>

@@ -74,8 +74,7 @@ private slots:
         QTest::newRow("local devices, then lift")
             << "enable 10.8.0.6 198.51.100.1 1; disable => killswitch enable all 198.51.100.1 local; killswitch "
                "disable all => enable 1 1; disable 1 0";
-        // The fifth argument is always there, empty when the local network is locked out too. A lock
-        // whose tool failed is not claimed.
+        // The fifth argument is always there, empty when the local network is locked out too.
         QTest::newRow("a failing tool takes the lock back, no local devices")
             << "exit 3; enable 10.8.0.6 203.0.113.3 0 => killswitch enable all 203.0.113.3  => enable 0 0";
     }

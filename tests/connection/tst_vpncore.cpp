@@ -238,8 +238,7 @@ private slots:
         service->tunReason = reason;
         core = std::make_unique<VpnCoreProbe>(service.get());
         QSignalSpy changed(core.get(), &VpnCore::tunAvailableChanged);
-        QTRY_COMPARE(service->count("query: tun"), 1);
-        QTest::qWait(10);
+        QTRY_VERIFY(service->count("query: tun") == 1 && service->settled());
         QCOMPARE(core->tunAvailable(), reason.isEmpty());
         QCOMPARE(changed.count(), int(!reason.isEmpty()));
         QVERIFY2(
@@ -263,7 +262,8 @@ private slots:
         core->setVpnServerIp(QStringLiteral("198.51.100.2"));
         service->endOpenVpn(1);
         waitConnected(2);
-        QTest::qWait(VpnCore::reconnectionDelay + 200);
+        QTRY_VERIFY(service->settled());
+        QVERIFY(!core->vpnConnectionInProgress()); // no further attempt waits
         QCOMPARE(service->count("openvpn"), 2);
         QCOMPARE(notices->count(), 0);
         QCOMPARE(runs("killswitch disable"), QStringList());
@@ -327,7 +327,9 @@ private slots:
             QVERIFY(!core->vpnConnectionInProgress() || event != "disconnect");
             QCOMPARE(runs("killswitch disable all").size(), 1);
         }
-        QTest::qWait(VpnCore::reconnectionDelay + 300);
+        // Settled: connected again, or down with OpenVPN ended; and no attempt waits for its delay.
+        QTRY_VERIFY((restarts ? core->vpnConnected() : !service->openVpnRunning()) && service->settled());
+        QVERIFY(!core->vpnConnectionInProgress());
         QCOMPARE(core->view()->currentIpInfoText(), restarts ? "Connected" : "Disconnected");
         QCOMPARE(service->count("openvpn"), int(restarts || event == "network, disconnect"));
         if (!restarts) {
@@ -383,7 +385,7 @@ private slots:
         QTRY_VERIFY(!service->openVpnRunning());
         core->connectToVpn();
         waitConnected(3);
-        QTest::qWait(50);
+        QTRY_VERIFY(service->settled());
         QCOMPARE(runs("dns vpn").size(), 2);
     }
 };

@@ -22,11 +22,14 @@ export VPNC_NS_PREFIX="vpnl$$" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devho
 # the machine never takes over the one under test.
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR" && chmod 1777 "$TMPDIR"
+# The session's runtime folder, where the client listens for korvex.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 ROWS=(ipv4_only_server killed_until_give_up service_restarted client_killed_and_restarted
     openvpn_killed_kill_switch_off unreachable_server_cancelled resumed_after_server_forgot
-    default_route_replaced lockdown)
+    default_route_replaced lockdown hidden_start)
 [ $# -gt 0 ] && ROWS=("$@")
 tunnel_timeout=60
 start_timeout=60
@@ -39,6 +42,7 @@ source "$TOP/devhost/lib/settings.sh"
 
 teardown() {
     stop_pid "${bus_pid:-}"
+    stop_pid "${tray_pid:-}"
     stop_pid "$client_pid"
     stop_pid "$xvfb_pid"
     VPNC_NS_PREFIX="$VPNC_NS_PREFIX" "$TOP/devhost/down.sh" >/dev/null
@@ -186,7 +190,7 @@ row_openvpn_killed_kill_switch_off() {
 }
 
 # Connected with the lock and reconnection on, each fault (held_through: lock never lifted, no
-# leak) ends in a tunnel that carries traffic again. (OpenVPN killed alone: tst_vpncoreservice's
+# leak) ends in a tunnel that carries traffic again. (OpenVPN killed alone: tst_vpncore's
 # commands, the lab's packets.)
 reconnects_through() {
     connected_with_lock "${@:3}" && held_through "$2" "$1" "$2" && measure "reconnected" && no_leak && tunnel_carried
@@ -336,6 +340,56 @@ row_lockdown() {
         || fail "lockdown was not turned off" || return
     ! in_net nft list table inet vpnc_lockdown >/dev/null 2>&1 || fail "lockdown is still in place" || return
     measure "lockdown off" && [ "$(count_of client-icmp6)" -gt 0 ] || fail "traffic is still blocked"
+}
+
+# korvex EXPECTED_CODE ARGUMENT...: the command line in the client's namespace, shown as the user sees
+# it; fails unless it exits with EXPECTED_CODE.
+korvex() {
+    local code=0 want="$1"
+    shift
+    echo "  \$ korvex $*"
+    in_net "$APP_DIR/korvex" "$@" >"$work/korvex.out" 2>&1 || code=$?
+    sed 's/^/  /' "$work/korvex.out"
+    [ "$code" -eq "$want" ] || fail "korvex $* exited with $code, not $want"
+}
+# The client in the client's namespace, as korvex started it.
+started_client() {
+    local pid
+    for pid in $(ip netns pids "$CLIENT_NETNS"); do
+        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = vpnclient ] && echo "$pid" && return 0
+    done
+    return 1
+}
+hidden_start_until_connected() {
+    start_client "$work/client.out" "$start_timeout" "${CLIENT_PREFIX[@]}" "$APP_DIR/vpnclient" --hidden \
+        || fail "the client wrote no log" || return
+    wait_log 1 "$tunnel_timeout" "VPN connection is UP" || fail "not connected from the start"
+}
+# Started at sign-in in the tray (--hidden) with the last location and lockdown on (held by the service
+# from boot): no window, connected without a click, nothing outside the tunnel from the start to
+# Connected. Then korvex drives that client, and with none running its connect starts one in the tray.
+row_hidden_start() {
+    [ -z "$client_pid" ] || kill_client
+    # Xvfb has no notification area, where the client would show its window after all: one stands in.
+    /usr/bin/python3 "$TOP/devhost/lib/trayowner.py" &
+    tray_pid=$!
+    in_net "$BUILD_DIR/tests/bin/tst_hostile" --attack ws "lockdown: on 198.51.100.1" | grep -qx "GOT lockdown:on" \
+        || fail "lockdown was not turned on" || return
+    set_settings lockdownEnabled=true connectToLastLocation=true startInTray=true killswitchEnabled=true
+    measure_during "hidden start until Connected" 20 hidden_start_until_connected && no_leak || return
+    grep -qF "Notification area available: true" "$log_file" || fail "no notification area for the client" || return
+    ! xdo search --onlyvisible --name "^$window_title\$" >/dev/null 2>&1 || fail "the window showed" || return
+    korvex 0 status && korvex 0 connect && korvex 0 status --json && korvex 0 disconnect && korvex 0 status || return
+    korvex 0 locations && korvex 0 connect amsterdam && measure "connected by korvex" && no_leak && tunnel_carried || return
+    kill_client
+    korvex 1 status && korvex 0 connect || return
+    client_pid="$(started_client)" || fail "korvex started no client" || return
+    measure "connected by korvex, client started in the tray" && no_leak && tunnel_carried || return
+    korvex 0 lockdown off && korvex 0 disconnect || return
+    within 5 eval '! in_net nft list table inet vpnc_lockdown >/dev/null 2>&1' || fail "lockdown is still in place" || return
+    # It has no window to close: it ends as at the session's end.
+    stop_pid "$client_pid"
+    client_pid=""
 }
 
 diagnose() { [ -z "$log_file" ] || tail -n 40 "$log_file"; }

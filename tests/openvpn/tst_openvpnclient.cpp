@@ -382,7 +382,7 @@ private slots:
             QVERIFY(client->stop());
         }
         QTRY_COMPARE(events.join(';'), expected);
-        QTest::qWait(300);
+        QTRY_VERIFY(service->settled()); // nothing more on its way
         QCOMPARE(events.join(';'), expected);
         // However the kill and the new run's start cross, one kill or two end it.
         QCOMPARE(service->transcript()

@@ -79,7 +79,7 @@ private slots:
         QTEST(Mtu::openVpnDirectives(mtu).join('|'), "openVpn");
     }
 
-    // A device that opens but is not TUN's (TUN's own, and none at all: tst_vpncoreservice, from the service).
+    // A device that opens but is not TUN's (TUN's own, and none at all: tst_service, from the service).
     void tunAvailability()
     {
         QCOMPARE(TunDevice::unavailableReason("/dev/null"), QString("/dev/null is not the TUN/TAP device"));

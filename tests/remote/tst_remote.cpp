@@ -2,6 +2,7 @@
 // window's status and the server list in this process (the tunnel's reports played), against no
 // client, against a stand-in client that misbehaves, and run as another user.
 #include "../support/fakeservice.h"
+#include "../support/logcapture.h"
 #include "../support/testkit.h"
 #include "../support/vpncoreprobe.h"
 #include "remote/remotecommands.h"
@@ -30,6 +31,12 @@ struct Run
 };
 
 const QString berlin = QStringLiteral("198.51.100.1");
+
+Servers allServers()
+{
+    return { Server(0, "CH", "Zürich", "ch1", "198.51.100.2", 80), Server(1, "DE", "Berlin", "de1", berlin, 30),
+        Server(2, "FR", "Paris", "fr1", "198.51.100.3", 50) };
+}
 
 // Listens where korvex looks, writes its arguments beside the socket, takes one request and, as
 // STANDIN_MODE says, answers it, closes without a word or answers what is not JSON.
@@ -106,14 +113,21 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         core.setNetworkApi(&api);
         connect(&model, &ServerListModel::serverIpChanged, &core, &VpnCore::setVpnServerIp);
-        model.updateServerList({ Server(0, "CH", "Zürich", "ch1", "198.51.100.2", 80),
-            Server(1, "DE", "Berlin", "de1", berlin, 30), Server(2, "FR", "Paris", "fr1", "198.51.100.3", 50) });
+        model.updateServerList(allServers());
         model.updateCurrentServer(0);
         status = std::make_unique<ConnectionStatus>(&core, &model);
         commands = std::make_unique<RemoteCommands>(&core, status.get(), &model, Settings::instance());
-        server = std::make_unique<RemoteServer>(commands.get());
-        QVERIFY(server->listen());
+        init();
         QCOMPARE(QFileInfo(runtime.filePath("korvex")).permissions() & 0x0077, QFileDevice::Permissions());
+    }
+
+    // The fixture's own listener, again after a test that replaced it.
+    void init()
+    {
+        if (!server) {
+            server = std::make_unique<RemoteServer>(commands.get());
+            QVERIFY(server->listen());
+        }
     }
 
     // Each answer and exit code; what the command changed where it changes something.
@@ -210,6 +224,32 @@ private slots:
         QCOMPARE(status->state(), ConnectionStatus::Disconnected);
         QCOMPARE(disconnecting.exitCode(), 0);
         QCOMPARE(QJsonDocument::fromJson(disconnecting.readAllStandardOutput()).object().value("result"), "done");
+    }
+
+    // A connect to the chosen location that comes before the list (a client korvex just started) waits for
+    // the list and for the chosen server it restores.
+    void connectBeforeTheList()
+    {
+        server.reset();
+        ServerListModel fresh;
+        connect(&fresh, &ServerListModel::serverIpChanged, &core, &VpnCore::setVpnServerIp);
+        ConnectionStatus freshStatus(&core, &fresh);
+        RemoteCommands freshCommands(&core, &freshStatus, &fresh, Settings::instance());
+        RemoteServer freshServer(&freshCommands);
+        QVERIFY(freshServer.listen());
+        testlog::capture(true);
+        testlog::clear();
+        QProcess connecting;
+        connecting.start(VPN_APP_DIR "/korvex", { "connect" });
+        QTRY_COMPARE_WITH_TIMEOUT(testlog::count(QStringLiteral("Request: connect")), 1, 20000);
+        fresh.updateServerList(allServers());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            freshStatus.state() == ConnectionStatus::Connecting || connecting.state() == QProcess::NotRunning, 20000);
+        core.onVpnConnectionStateChanged(VpnClient::Connected, QString(), false);
+        QTRY_COMPARE_WITH_TIMEOUT(connecting.state(), QProcess::NotRunning, 20000);
+        QVERIFY2(connecting.exitCode() == 0, connecting.readAllStandardError().constData());
+        core.disconnectFromVpn();
+        core.onVpnConnectionStateChanged(VpnClient::Disconnected, QString(), false);
     }
 
     // Lines that a process of the user may write straight to the socket.

@@ -48,7 +48,7 @@ void TestServerListModel::passesModelTester()
     QCOMPARE(inserted.count(), 4);
     QCOMPARE(removed.at(1).at(2).toInt(), 4);
     QCOMPARE(model.roleNames().value(256) + model.roleNames().value(261), QByteArray("IdCountryFlagSource"));
-    QVERIFY(!model.data(model.index(1), 265).isValid() && !model.data(model.index(3), 256).isValid());
+    QVERIFY(!model.data(model.index(1), 266).isValid() && !model.data(model.index(3), 256).isValid());
 
     // Load levels from the capacity.
     Servers servers;

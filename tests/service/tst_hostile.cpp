@@ -561,6 +561,37 @@ private slots:
             "answer");
     }
 
+    // "query: log" while the owner's session stands: each member hears only the lines about itself,
+    // whoever holds the tunnel, and within the bound; an outsider is not let in to ask.
+    void ownLogLines_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("own"); // what its lines name it by
+        QTest::addColumn<QString>("other"); // what none of its lines may name
+        QTest::newRow("the tunnel's owner") << owner << "(vpnch-own)"
+                                            << "(vpnch-mem)";
+        QTest::newRow("a second member") << member << "(vpnch-mem)"
+                                         << "(vpnch-own)";
+        QTest::newRow("outsider") << outsider << ""
+                                  << "(vpnch-";
+    }
+    void ownLogLines()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, own);
+        QFETCH(QString, other);
+        const QStringList out = runAs(qPrintable(user), { "ws", "--hold=300", "query: log" }).split('\n');
+        const QStringList lines = out.filter(QRegularExpression("^GOT userlog:"));
+        QVERIFY2(lines.filter(other).isEmpty(), qPrintable(out.join('\n')));
+        if (own.isEmpty()) {
+            QVERIFY(out.contains("CONNECTED no") && lines.isEmpty());
+            return;
+        }
+        QVERIFY2(!lines.filter(own).isEmpty(), qPrintable(out.join('\n')));
+        QVERIFY(out.contains(QString("GOT userlog-end:%1,%2").arg(lines.size()).arg(ProgramConfig::version)));
+        QVERIFY(lines.join("").size() < 64 * 1024);
+    }
+
     // A member's 1100 connections that never finish their handshake: the service holds at most the
     // user's 8 while they last, refuses the others at once and closes all of them at the deadline.
     void slowHandshakes()

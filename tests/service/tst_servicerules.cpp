@@ -10,6 +10,7 @@
 #include "programcatalog.h"
 #include "protocol/toolwords.h"
 #include "resolverconfig.h"
+#include "userlines.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -34,6 +35,8 @@ private slots:
         QTest::newRow("stop") << "stop: <openvpn>" << "3:,0,0";
         QTest::newRow("kill") << "start: <kill openvpn>" << "4:,0,0";
         QTest::newRow("query") << "query: tun" << "5:,0,0";
+        QTest::newRow("query the log") << "query: log" << "7:,0,0";
+        QTest::newRow("query the log of another") << "query: log 1000" << "unknown command";
         QTest::newRow("start") << "start: \"/p\" \"a b\" \"\"" << "2:/p|a b|,0,0";
         QTest::newRow("start, arguments not apart") << "start: \"/p\"\"a\"" << "arguments not separated by one blank";
         QTest::newRow("start, trailing blank") << "start: \"/p\" " << "arguments not separated by one blank";
@@ -64,6 +67,24 @@ private slots:
                                                      .arg(command.on)
                                                      .arg(command.allowLocal),
             "parsed");
+    }
+
+    // What "query: log" answers from: each user's own lines, the newest within the bound, one line each
+    // whatever they hold, and the user heard from least recently forgotten first.
+    void userLinesBounded()
+    {
+        UserLines kept;
+        for (int i = 0; i < 2000; ++i) {
+            kept.add("1001", QString("line %1 ").arg(i) + QString(100, 'a'));
+            kept.add(i < UserLines::maxUsers ? QString::number(2000 + i) : "1002", "other\nfaked");
+        }
+        const QStringList own = kept.lines("1001");
+        QVERIFY(own.join("").size() <= UserLines::maxBytes && own.join("").size() > UserLines::maxBytes / 2);
+        QVERIFY(own.last().contains("line 1999 ") && own.filter("other").isEmpty());
+        QVERIFY(kept.lines("1002").last().endsWith("other\\x0afaked"));
+        QVERIFY(kept.lines("2000").isEmpty() && !kept.lines(QString::number(1999 + UserLines::maxUsers)).isEmpty());
+        kept.add("1003", QString(5000, 'b'));
+        QVERIFY(kept.lines("1003").first().size() < UserLines::maxLineLength + 100);
     }
 
     // Only the exact path of one of the programs, a file that stays in its folder and that no other

@@ -35,6 +35,7 @@ public:
     quint32 termExitCode = 0; // OpenVPN's exit code on "signal SIGTERM"
     QString tunReason; // not empty: the service says TUN is unavailable, and why
     bool lockdownOn = false;
+    QStringList userLog; // the lines "query: log" is answered with
     bool answers = true; // false: commands are recorded and never answered
     QByteArray heard; // what the client said on every management interface
 
@@ -78,6 +79,11 @@ public:
     bool openVpnRunning() const
     {
         return openVpnPid != 0;
+    }
+    // No line or end of a run is on its way to the client.
+    bool settled() const
+    {
+        return pending == 0;
     }
 
     // OpenVPN ends as if killed from outside, with this code.
@@ -123,6 +129,11 @@ public:
             endOpenVpn(command == ServiceProtocol::killOpenVpn ? 9 : termExitCode);
         } else if (command == ServiceProtocol::queryTun) {
             playLater(ServiceProtocol::tunLine(tunReason));
+        } else if (command == ServiceProtocol::queryLog) {
+            for (const QString& line : userLog) {
+                playLater(ServiceProtocol::userLogLinePrefix + line);
+            }
+            playLater(ServiceProtocol::userLogEndPrefix + QString::number(userLog.size()) + ",9.8.7");
         } else if (command == ServiceProtocol::init) {
             playLater(ServiceProtocol::finishedLine(0, 0, ServiceProtocol::initName));
             playLater(ServiceProtocol::lockdownLine(lockdownOn));
@@ -168,7 +179,9 @@ private:
             return;
         }
         // One OpenVPN at a time: the service ends one that the client's stop did not end by then.
+        ++pending;
         QTimer::singleShot(100, this, [this, previous = openVpnPid] {
+            --pending;
             end(previous, 15);
         });
         openVpnPid = pid;
@@ -191,7 +204,9 @@ private:
     }
     void playLater(const QString& line)
     {
+        ++pending;
         QTimer::singleShot(0, this, [this, line] {
+            --pending;
             play(line);
         });
     }
@@ -200,6 +215,7 @@ private:
     qint64 lastPid = 1000;
     qint64 openVpnPid = 0;
     int openVpnRuns = 0;
+    int pending = 0; // lines and ends not yet played
     QSet<qint64> live; // OpenVPN runs not yet finished
     QTcpServer management;
     QHash<qint64, QTcpSocket*> sockets; // per run, its management connection

@@ -1,6 +1,7 @@
 #include "../support/fakeservice.h"
 #include "../support/httpsserver.h"
 #include "../support/testkit.h"
+#include "connection/problemreport.h"
 #include "connection/vpncore.h"
 #include "servers/directoryrefresh.h"
 #include "servers/networkapi.h"
@@ -206,6 +207,10 @@ public slots:
         context->setContextProperty(QStringLiteral("vpnCore"), m_vpnCore);
         context->setContextProperty(QStringLiteral("connectionView"), m_vpnCore->view());
         context->setContextProperty(QStringLiteral("connectionStatus"), m_status);
+        // A report whose service never answers: the window only opens its dialog.
+        context->setContextProperty(QStringLiteral("problemReport"),
+            new ProblemReport(
+                m_vpnCore, [](QObject*, const auto&) {}, this));
     }
     // Gone while the application still exists: shutting the controller down asks where the program
     // lives, and the API client's network thread ends only with an event loop to end it.

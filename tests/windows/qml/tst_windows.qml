@@ -292,6 +292,22 @@ TestCase {
         verify(serverListModel.locationText.indexOf(data.expected) > 0, serverListModel.locationText)
     }
 
+    // The rows show the round trips; the entry above them chooses by round trip and load, and closes the list.
+    function test_quickest() {
+        serverListModel.updateCurrentServer(0)
+        serverListModel.setRoundTrip("10.0.0.3", 12)
+        serverListModel.setRoundTrip("10.0.0.1", 90)
+        openList()
+        var dallas = rows(item("serverListView")).filter(function (r) { return r.cityName === "Dallas" })[0]
+        compare(item("roundTripLabel", dallas).text, qsTranslate("ServerListItem", "%1 ms").arg(12))
+        mouseClick(item("quickestEntry"))
+        tryVerify(function () { return !serverList().visible })
+        compare(serverListModel.serverIp, "10.0.0.3")
+        serverListModel.setRoundTrip("10.0.0.3", -1)
+        serverListModel.setRoundTrip("10.0.0.1", -1)
+        compare(item("roundTripLabel", dallas).text, "")
+    }
+
     // A favourite comes first, is kept in the settings, and stays first in a list that comes again; the star
     // answers the mouse and the keyboard (what a screen reader is told: tst_a11y).
     function test_favourites() {
@@ -437,7 +453,7 @@ TestCase {
               "keepInTraySwitch", "notificationsSwitch"]) },
             { tag: "lock", tab: "lockTab", column: "lockColumn", order: tabs.concat(["killSwitch", "localDevicesSwitch", "lockdownSwitch"]) },
             { tag: "advanced", tab: "advancedTab", column: "advancedColumn", order: tabs.concat(["udpButton", "tcpButton",
-              "autoMtuButton", "manualMtuButton", "mtuBox", "autoUpdateSwitch", "showLogsButton"]) },
+              "autoMtuButton", "manualMtuButton", "mtuBox", "autoUpdateSwitch", "problemReportButton", "showLogsButton"]) },
         ]
     }
     function test_keyboard(data) {

@@ -1,4 +1,7 @@
+// The Linux side of the tunnel adapters: persistent TUN/TAP interfaces from sysfs, cleared with ip.
 #include "tunneladapters.h"
+
+#ifndef Q_OS_WIN
 
 #include "foundation/logtag.h"
 #include "toolsupport.h"
@@ -21,7 +24,6 @@ QString readSysFile(const QString& path)
 QStringList TunnelAdapters::freeAdapters()
 {
     QStringList adapters;
-#ifdef Q_OS_LINUX
     const QString classFolder = QStringLiteral("/sys/class/net");
     const QStringList names = QDir(classFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString& name : names) {
@@ -37,9 +39,6 @@ QStringList TunnelAdapters::freeAdapters()
             adapters.append(name);
         }
     }
-#endif
-    // Windows: a TAP adapter without its OpenVPN reports its medium disconnected, and Windows no
-    // longer routes through it.
     return adapters;
 }
 
@@ -67,3 +66,5 @@ QStringList TunnelAdapters::clearFreeAdapters()
     tagged(qInfo(), tag) << "Cleared tunnel addresses and routes from " << cleared.join(QStringLiteral(", "));
     return cleared;
 }
+
+#endif

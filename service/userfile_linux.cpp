@@ -1,11 +1,14 @@
+// The Linux side of the user's files: opened with the user's file system ids, checked through the
+// descriptor.
 #include "userfile.h"
+
+#ifndef Q_OS_WIN
 
 #include "servicelog.h"
 
 #include <QDir>
 #include <QFile>
 
-#ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/fsuid.h>
@@ -15,11 +18,8 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
-#endif
 
 namespace {
-
-#ifdef Q_OS_LINUX
 
 QString systemError(int code)
 {
@@ -68,8 +68,6 @@ private:
     bool changed = false;
 };
 
-#endif
-
 } // namespace
 
 namespace UserFile {
@@ -81,7 +79,6 @@ int open(const QString& path, int flags, qint64 uid, const QString& what, QStrin
         *error = QStringLiteral("%1 %2 is not an absolute path").arg(what, shown);
         return -1;
     }
-#ifdef Q_OS_LINUX
     if (uid < 0) {
         *error = QStringLiteral("%1 %2: the client's user is unknown").arg(what, shown);
         return -1;
@@ -132,15 +129,8 @@ int open(const QString& path, int flags, qint64 uid, const QString& what, QStrin
         return -1;
     }
     return fd;
-#else
-    // Windows: CreateFileW while impersonating the client (ImpersonateLoggedOnUser with its
-    // token), FILE_FLAG_OPEN_REPARSE_POINT, then GetFileType FILE_TYPE_DISK, no reparse point or
-    // directory attribute, and the owner from GetSecurityInfo equal to the client's SID.
-    Q_UNUSED(flags)
-    Q_UNUSED(uid)
-    *error = QStringLiteral("%1 %2: user files are not supported on this system yet").arg(what, shown);
-    return -1;
-#endif
 }
 
 } // namespace UserFile
+
+#endif

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the Windows programs (vpnclient.exe, vpn-service.exe, killswitch.exe, dns.exe) and the
+# Windows build's tests against the cached toolkit (scripts/windows/toolkit.sh), warnings as errors,
+# and lays out the application folder as installed: the programs, Qt's DLLs, the platform and image
+# plugins, the QML modules, OpenSSL and the MinGW runtime.
+#   scripts/windows/build.sh [BUILD_DIR]      (default: build-win; the folder is BUILD_DIR/app)
+set -euo pipefail
+top="$(cd "$(dirname "$0")/../.." && pwd)"
+dir="${1:-$top/build-win}"
+if ! toolkit="$("$top/scripts/windows/toolkit.sh" --dir)"; then
+    echo "windows build: the toolkit is not cached (run scripts/windows/toolkit.sh)" >&2
+    exit 1
+fi
+triplet=x86_64-w64-mingw32
+
+cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/windows-toolchain.cmake" \
+    -DVPN_WIN_TOOLKIT="$toolkit" -DCMAKE_BUILD_TYPE=Release -DVPN_BUILD_TESTS=ON -DVPN_DEVHOST=OFF > /dev/null
+cmake --build "$dir" -j"$(nproc)"
+
+app="$dir/app"
+qt="$toolkit/qt"
+# Qt finds its plugins and QML modules beside the programs; the tests' folder borrows the app's.
+printf '[Paths]\nPrefix=.\nPlugins=plugins\nQml2Imports=qml\n' > "$app/qt.conf"
+printf '[Paths]\nPrefix=../../app\nPlugins=plugins\nQml2Imports=qml\n' > "$dir/tests/bin/qt.conf"
+for plugin in platforms/qwindows.dll imageformats/qsvg.dll iconengines/qsvgicon.dll; do
+    install -D -m 644 "$qt/plugins/$plugin" "$app/plugins/$plugin"
+done
+# The QML modules the windows import (qml/ and tests/: QtQuick, its Controls 2, Layouts, Window, QtTest).
+for module in QtQml QtQuick.2 QtQuick/Controls.2 QtQuick/Templates.2 QtQuick/Layouts QtQuick/Window.2 QtTest; do
+    mkdir -p "$app/qml/$module"
+    cp -a "$qt/qml/$module/." "$app/qml/$module/"
+done
+
+# Every DLL the programs, plugins and QML modules load, and what those load in turn, from the
+# toolkit and the MinGW runtime; Windows' own DLLs are not ours to ship.
+search=("$qt/bin" "$toolkit/openssl/bin" "/usr/lib/gcc/$triplet/12-posix" "/usr/$triplet/lib")
+pending=("$app"/*.exe "$dir"/tests/bin/*.exe)
+mapfile -t -O "${#pending[@]}" pending < <(find "$app/plugins" "$app/qml" -name '*.dll')
+declare -A seen=()
+while [ ${#pending[@]} -gt 0 ]; do
+    file="${pending[0]}"
+    pending=("${pending[@]:1}")
+    while read -r name; do
+        [ -n "${seen[$name]:-}" ] && continue
+        seen[$name]=1
+        for folder in "${search[@]}"; do
+            if [ -f "$folder/$name" ]; then
+                install -m 644 "$folder/$name" "$app/$name"
+                pending+=("$app/$name")
+                break
+            fi
+        done
+    done < <("$triplet-objdump" -p "$file" | awk '/DLL Name:/ {print $3}')
+done
+echo "$app"

@@ -1,0 +1,76 @@
+# The recipe of the Windows toolkit, sourced by toolkit.sh: the sources and every build step. Its
+# hash names the toolkit's cache folder, so any change here makes a new toolkit; toolkit.sh itself
+# only fetches, caches and records.
+
+# Debian bookworm's source packages at pinned versions, in build order. A version the mirror no
+# longer carries makes the fetch fail plainly; bump it here.
+sources=(
+    "openssl 3.0.20-1~deb12u2"
+    "qtbase-opensource-src 5.15.8+dfsg-11+deb12u3"
+    "qtsvg-opensource-src 5.15.8-3"
+    "qtdeclarative-opensource-src 5.15.8+dfsg-3"
+    "qtquickcontrols2-opensource-src 5.15.8+dfsg-2"
+    "qtwebsockets-opensource-src 5.15.8-2"
+)
+
+# OpenSSL as DLLs for Qt's network module (the API's HTTPS); its programs and tests are not needed.
+build_openssl() {
+    local src b="$dir/build/openssl"
+    src="$(fetch openssl)"
+    mkdir -p "$b"
+    cd "$b"
+    [ -f Makefile ] || perl "$src/Configure" mingw64 shared no-tests \
+        --cross-compile-prefix="$cross" --prefix="$dir/openssl" --libdir=lib
+    make -j"$jobs" build_sw
+    make install_sw
+}
+
+# Qt's base with only what the client uses: Core, Gui, Widgets (the tray), Network (linked to
+# OpenSSL), Test; the Windows platform plugin on desktop OpenGL. Release, shared, no examples or tests.
+qt_configure_arguments() {
+    qt_arguments=(-opensource -confirm-license -release -shared -prefix "$dir/qt"
+        -platform linux-g++ -xplatform win32-g++ -device-option "CROSS_COMPILE=$cross"
+        -nomake examples -nomake tests -no-compile-examples
+        -opengl desktop -no-dbus -no-icu -no-fontconfig -no-freetype -no-vulkan
+        -qt-zlib -qt-libpng -no-libjpeg -no-gif -qt-pcre -qt-harfbuzz
+        -no-feature-sql -no-feature-printer -no-feature-concurrent
+        -openssl-linked "OPENSSL_INCDIR=$dir/openssl/include" "OPENSSL_LIBDIR=$dir/openssl/lib"
+        "OPENSSL_LIBS=-lssl -lcrypto")
+}
+
+build_qtbase() {
+    local src b="$dir/build/qtbase"
+    src="$(fetch qtbase-opensource-src)"
+    mkdir -p "$b"
+    cd "$b"
+    if [ ! -f Makefile ]; then
+        qt_configure_arguments
+        printf '%q ' "$src/configure" "${qt_arguments[@]}" > "$dir/configure-line"
+        "$src/configure" "${qt_arguments[@]}"
+    fi
+    make -j"$jobs"
+    make install
+}
+
+# One more Qt module against the installed base; ARGUMENTS go to the module's own configure.
+build_module() {
+    local pkg="$1" module="$2" src b="$dir/build/$2"
+    shift 2
+    src="$(fetch "$pkg")"
+    mkdir -p "$b"
+    cd "$b"
+    [ -f Makefile ] || "$dir/qt/bin/qmake" "$src" -- "$@"
+    make -j"$jobs"
+    make install
+}
+
+recipe_stages() {
+    stage openssl build_openssl
+    stage qtbase build_qtbase
+    stage qtsvg build_module qtsvg-opensource-src qtsvg
+    # QML without its debugging services and particles; Qt Quick Controls 2 with its styles.
+    stage qtdeclarative build_module qtdeclarative-opensource-src qtdeclarative \
+        -no-feature-qml-debug -no-feature-quick-particles
+    stage qtquickcontrols2 build_module qtquickcontrols2-opensource-src qtquickcontrols2
+    stage qtwebsockets build_module qtwebsockets-opensource-src qtwebsockets
+}

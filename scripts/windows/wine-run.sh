@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs a program of the Windows build under Wine: scripts/windows/wine-run.sh PROGRAM.exe [ARGUMENTS...]
+# ctest uses it for every Windows test (cmake/windows-toolchain.cmake). The Wine prefix is
+# VPN_WINE_PREFIX, which scripts/windows/test.sh makes fresh for each run under the build folder;
+# the program finds the toolkit's DLLs in the application folder VPN_WIN_APP_DIR.
+set -euo pipefail
+: "${VPN_WINE_PREFIX:?the Wine prefix of this run (scripts/windows/test.sh sets it)}"
+: "${VPN_WIN_APP_DIR:?the Windows application folder (scripts/windows/test.sh sets it)}"
+export WINEPREFIX="$VPN_WINE_PREFIX" WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPATH="$VPN_WIN_APP_DIR"
+exec /usr/lib/wine/wine64 "$@"

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The door to the service's own process and the processes it starts.
+namespace ServiceProcess {
+
+// Sets up the service's process before it serves. Linux: drops root's supplementary groups (they
+// would count while a user's file is opened with that user's rights), raises the descriptor limit
+// to what the connection caps need, and ignores SIGPIPE (a client gone mid-write must not end the
+// service). Windows: nothing; the service manager's stop takes the place of SIGTERM.
+void prepare(quint64 descriptorsNeeded);
+
+// The processor time this thread has used, in milliseconds: what a command cost the service itself.
+double threadCpuMs();
+
+// Whether the process with this id may still be running; a folder it made is kept while it does.
+bool mayBeRunning(qint64 pid);
+
+// Between fork and exec of a program the service starts (Linux only; nothing on Windows): its
+// output goes to outputFd when that is open, it leads a process group of its own, it ends with the
+// service, and SIGPIPE is back to its default.
+void prepareChild(int outputFd);
+
+// Stops (kill: kills) the process group that pid leads. False where the system has no process
+// groups (Windows): the caller ends the process alone then.
+bool signalGroup(qint64 pid, bool kill);
+
+} // namespace ServiceProcess

@@ -1,0 +1,7 @@
+# The Windows build's tests, run under Wine by scripts/windows/test.sh: units whose Windows side Wine
+# carries. Settings live in Wine's registry there; the server list and the API client need no
+# system facility beyond loopback.
+vpn_add_test(NAME tst_host SOURCES foundation/tst_host.cpp LAYER vpnfoundation NO_QML)
+vpn_add_test(NAME tst_settings SOURCES settings/tst_settings.cpp LAYER vpnsettings NO_QML)
+vpn_add_test(NAME tst_serverlistmodel SOURCES servers/tst_serverlistmodel.cpp LAYER vpnservers NO_QML)
+vpn_add_test(NAME tst_networkapi SOURCES servers/tst_networkapi.cpp LAYER vpnservers NO_QML)
