@@ -28,8 +28,9 @@ Invocation Invocation::parse(const QStringList& arguments)
         return invocation;
     }
     Word word = Word::Status;
-    if (!RemoteProtocol::wordFromName(words.takeFirst(), &word)) {
-        invocation.message = QStringLiteral("unknown command '%1'").arg(arguments.mid(1).join(QLatin1Char(' ')));
+    const QString command = words.takeFirst();
+    if (!RemoteProtocol::wordFromName(command, &word)) {
+        invocation.message = QStringLiteral("unknown command '%1'").arg(command);
         return invocation;
     }
     QStringList requestArguments = words;

@@ -144,7 +144,8 @@ Application::Application(bool startHidden)
 
     // The command line works the same objects as the window and the tray; it is heard from now on,
     // so that a "korvex connect" that started this client waits as briefly as it can.
-    remoteCommands = std::make_unique<RemoteCommands>(vpnCore, connectionStatus, serverListModel, Settings::instance());
+    remoteCommands = std::make_unique<RemoteCommands>(
+        vpnCore, connectionStatus, serverListModel, Settings::instance(), problemReport);
     remoteServer = new RemoteServer(remoteCommands.get(), this);
     remoteServer->listen();
 

@@ -1,5 +1,6 @@
 #include "remotecommands.h"
 
+#include "connection/problemreport.h"
 #include "connection/vpncore.h"
 #include "servers/serverfiltermodel.h"
 #include "servers/serverlistmodel.h"
@@ -27,11 +28,13 @@ QString stateKey(ConnectionStatus::State state)
 
 } // namespace
 
-RemoteCommands::RemoteCommands(VpnCore* core, ConnectionStatus* status, ServerListModel* model, Settings* settings)
+RemoteCommands::RemoteCommands(
+    VpnCore* core, ConnectionStatus* status, ServerListModel* model, Settings* settings, ProblemReport* report)
     : core(core)
     , connectionStatus(status)
     , model(model)
     , settings(settings)
+    , report(report)
 { }
 
 void RemoteCommands::run(const RemoteProtocol::Request& request, QObject* context, const Reply& done)
@@ -68,7 +71,7 @@ void RemoteCommands::run(const RemoteProtocol::Request& request, QObject* contex
         done(reply(Outcome::Done, tr("The account is stored")));
         return;
     case Word::Report:
-        done(reply(Outcome::Failed, tr("Problem reports are not available yet")));
+        writeReport(first, context, done);
         return;
     }
 }
@@ -96,13 +99,15 @@ QJsonObject RemoteCommands::status() const
 
 void RemoteCommands::connectTo(const QString& location, QObject* context, const Reply& done)
 {
-    if (location == QLatin1String("quickest")) {
-        done(reply(Outcome::Failed, tr("The quickest location is not available yet")));
-        return;
-    }
     whenListReady(context, done, [this, location, context, done] {
         const QString before = model->serverIp();
-        if (!location.isEmpty()) {
+        // The list's own entry: round trip and load weighed as there.
+        if (location == QLatin1String("quickest")) {
+            if (!model->chooseQuickest()) {
+                done(reply(Outcome::Failed, tr("No location to pick from")));
+                return;
+            }
+        } else if (!location.isEmpty()) {
             ServerFilterModel filter;
             filter.setSourceModel(model);
             filter.setSearchText(location);
@@ -181,11 +186,42 @@ void RemoteCommands::locations(const QString& search, QObject* context, const Re
                 { QStringLiteral("favourite"), index.data(ServerListModel::Favourite).toBool() },
                 { QStringLiteral("chosen"), filter.mapToSource(index).row() == chosen },
             });
+            const int roundTrip = index.data(ServerListModel::RoundTrip).toInt();
+            if (roundTrip >= 0) {
+                QJsonObject row = rows.last().toObject();
+                row.insert(QStringLiteral("latencyMs"), roundTrip);
+                rows.replace(rows.size() - 1, row);
+            }
         }
         QJsonObject answer = reply(Outcome::Done);
         answer.insert(QStringLiteral("locations"), rows);
         done(answer);
     });
+}
+
+void RemoteCommands::writeReport(const QString& path, QObject* context, const Reply& done)
+{
+    if (report == nullptr || report->busy()) {
+        done(reply(Outcome::Failed, tr("A problem report is being written already")));
+        return;
+    }
+    // The user's public addresses stay out: agreeing to them is the window's question.
+    auto* waiter = new QObject(context);
+    auto answered = std::make_shared<bool>(false);
+    const auto answer = [waiter, answered, done](const QJsonObject& outcome) {
+        if (!std::exchange(*answered, true)) {
+            waiter->deleteLater();
+            done(outcome);
+        }
+    };
+    QObject::connect(report, &ProblemReport::written, waiter, [answer](const QString& written, const QString& error) {
+        answer(error.isEmpty() ? reply(Outcome::Done, tr("The problem report is saved in %1").arg(written))
+                               : reply(Outcome::Failed, error));
+    });
+    QTimer::singleShot(reportWaitMs, waiter, [answer] {
+        answer(reply(Outcome::TimedOut, tr("The problem report was not written in time")));
+    });
+    report->write(path, false);
 }
 
 void RemoteCommands::whenListReady(QObject* context, const Reply& done, const std::function<void()>& step)

@@ -1480,14 +1480,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <translation>Учётная запись сохранена</translation>
     </message>
     <message>
-        <source>Problem reports are not available yet</source>
-        <translation>Отчёты о проблемах пока недоступны</translation>
-    </message>
-    <message>
-        <source>The quickest location is not available yet</source>
-        <translation>Самое быстрое расположение пока недоступно</translation>
-    </message>
-    <message>
         <source>No location matches &quot;%1&quot;</source>
         <translation>Нет расположения, подходящего под «%1»</translation>
     </message>
@@ -1514,6 +1506,22 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>The server list has not arrived yet</source>
         <translation>Список серверов ещё не получен</translation>
+    </message>
+    <message>
+        <source>No location to pick from</source>
+        <translation>Нет расположений для выбора</translation>
+    </message>
+    <message>
+        <source>A problem report is being written already</source>
+        <translation>Отчёт о проблеме уже создаётся</translation>
+    </message>
+    <message>
+        <source>The problem report is saved in %1</source>
+        <translation>Отчёт о проблеме сохранён в %1</translation>
+    </message>
+    <message>
+        <source>The problem report was not written in time</source>
+        <translation>Отчёт о проблеме не был записан вовремя</translation>
     </message>
 </context>
 <context>

@@ -53,14 +53,16 @@ trap 'exit 130' INT TERM
 
 devhost_up || exit 1
 net=(ip netns exec "$CLIENT_NETNS")
-# The OpenVPN in the client's namespace (the VPN servers run in another one); fails without one.
-client_openvpn() {
+# client_process NAME: the process of that name in the client's namespace; fails without one.
+client_process() {
     local pid
     for pid in $(ip netns pids "$CLIENT_NETNS"); do
-        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = openvpn ] && echo "$pid" && return 0
+        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$1" ] && echo "$pid" && return 0
     done
     return 1
 }
+# The OpenVPN in the client's namespace (the VPN servers run in another one).
+client_openvpn() { client_process openvpn; }
 resolver_file="/etc/netns/$CLIENT_NETNS/resolv.conf"
 # The user's own resolver file, with an oddity the restore must keep: no final line end.
 printf '# the user'"'"'s own\nnameserver 192.0.2.1' >"$resolver_file"
@@ -352,14 +354,6 @@ korvex() {
     sed 's/^/  /' "$work/korvex.out"
     [ "$code" -eq "$want" ] || fail "korvex $* exited with $code, not $want"
 }
-# The client in the client's namespace, as korvex started it.
-started_client() {
-    local pid
-    for pid in $(ip netns pids "$CLIENT_NETNS"); do
-        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = vpnclient ] && echo "$pid" && return 0
-    done
-    return 1
-}
 hidden_start_until_connected() {
     start_client "$work/client.out" "$start_timeout" "${CLIENT_PREFIX[@]}" "$APP_DIR/vpnclient" --hidden \
         || fail "the client wrote no log" || return
@@ -383,7 +377,7 @@ row_hidden_start() {
     korvex 0 locations && korvex 0 connect amsterdam && measure "connected by korvex" && no_leak && tunnel_carried || return
     kill_client
     korvex 1 status && korvex 0 connect || return
-    client_pid="$(started_client)" || fail "korvex started no client" || return
+    client_pid="$(client_process vpnclient)" || fail "korvex started no client" || return
     measure "connected by korvex, client started in the tray" && no_leak && tunnel_carried || return
     korvex 0 lockdown off && korvex 0 disconnect || return
     within 5 eval '! in_net nft list table inet vpnc_lockdown >/dev/null 2>&1' || fail "lockdown is still in place" || return

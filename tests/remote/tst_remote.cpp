@@ -5,6 +5,7 @@
 #include "../support/logcapture.h"
 #include "../support/testkit.h"
 #include "../support/vpncoreprobe.h"
+#include "connection/problemreport.h"
 #include "remote/remotecommands.h"
 #include "remote/remoteserver.h"
 #include "servers/networkapi.h"
@@ -72,6 +73,10 @@ class TestRemote : public QObject
     FakeService service;
     VpnCoreProbe core { &service };
     ServerListModel model;
+    // The service's lines about this user: none, answered at once.
+    ProblemReport report { &core, [](QObject*, const auto& done) {
+                              done(QStringList(), QString());
+                          } };
     std::unique_ptr<ConnectionStatus> status;
     std::unique_ptr<RemoteCommands> commands;
     std::unique_ptr<RemoteServer> server;
@@ -88,6 +93,7 @@ class TestRemote : public QObject
             environment.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
         }
         process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(runtime.path());
         process.start(program, arguments);
         process.write(input);
         process.closeWriteChannel();
@@ -116,7 +122,7 @@ private slots:
         model.updateServerList(allServers());
         model.updateCurrentServer(0);
         status = std::make_unique<ConnectionStatus>(&core, &model);
-        commands = std::make_unique<RemoteCommands>(&core, status.get(), &model, Settings::instance());
+        commands = std::make_unique<RemoteCommands>(&core, status.get(), &model, Settings::instance(), &report);
         init();
         QCOMPARE(QFileInfo(runtime.filePath("korvex")).permissions() & 0x0077, QFileDevice::Permissions());
     }
@@ -159,9 +165,8 @@ private slots:
         QTest::newRow("connect, no such place")
             << QStringList { "connect", "atlantis" } << QByteArray() << 1 << "No location matches"
             << "";
-        QTest::newRow("report, not there yet")
-            << QStringList { "report", "r.zip" } << QByteArray() << 1 << "not available"
-            << "";
+        QTest::newRow("report, relative path")
+            << QStringList { "report", "r.tar" } << QByteArray() << 0 << "saved in " + runtime.filePath("r.tar") << "";
         QTest::newRow("unknown command") << QStringList { "reboot" } << QByteArray() << 2 << "unknown command"
                                          << "";
         QTest::newRow("lock, neither on nor off")
@@ -185,6 +190,9 @@ private slots:
         QCOMPARE(!run.err.isEmpty(), code != 0);
         if (arguments.value(0) == QLatin1String("lock") && code == 0) {
             QVERIFY(Settings::instance()->killswitchEnabled());
+        }
+        if (arguments.value(0) == QLatin1String("report")) {
+            QVERIFY(QFile::exists(runtime.filePath("r.tar")));
         }
         if (arguments.value(0) == QLatin1String("account") && code == 0) {
             QCOMPARE(Settings::instance()->password(), QStringLiteral("s3cret word"));
@@ -224,6 +232,21 @@ private slots:
         QCOMPARE(status->state(), ConnectionStatus::Disconnected);
         QCOMPARE(disconnecting.exitCode(), 0);
         QCOMPARE(QJsonDocument::fromJson(disconnecting.readAllStandardOutput()).object().value("result"), "done");
+
+        // The quickest by round trip and load, as the list's entry picks it; the figures shown beside the load.
+        const QStringList addresses { "198.51.100.2", berlin, "198.51.100.3" };
+        for (int i = 0; i < addresses.size(); ++i) {
+            model.setRoundTrip(addresses.at(i), QList<int> { 120, 40, 5 }.at(i));
+        }
+        QVERIFY(korvex({ "locations", "paris" }).out.contains(", 5 ms"));
+        QProcess quickest;
+        quickest.start(VPN_APP_DIR "/korvex", { "connect", "quickest" });
+        QTRY_COMPARE_WITH_TIMEOUT(core.vpnServerIp(), QString("198.51.100.3"), 20000);
+        core.onVpnConnectionStateChanged(VpnClient::Connected, QString(), false);
+        QTRY_COMPARE_WITH_TIMEOUT(quickest.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(quickest.exitCode(), 0);
+        core.disconnectFromVpn();
+        core.onVpnConnectionStateChanged(VpnClient::Disconnected, QString(), false);
     }
 
     // A connect to the chosen location that comes before the list (a client korvex just started) waits for
