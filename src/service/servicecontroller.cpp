@@ -43,7 +43,6 @@ void ServiceController::initialize()
     socket = new QWebSocket(QString(), QWebSocketProtocol::Version13, this);
 
     connect(socket, &QWebSocket::connected, this, &ServiceController::onConnected, Qt::DirectConnection);
-    connect(socket, &QWebSocket::connected, this, &ServiceController::connected, Qt::DirectConnection);
     connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
         &ServiceController::onWebSocketError, Qt::DirectConnection);
     QTimer::singleShot(checkInterval, this, &ServiceController::sendInitialConnectionStatus);
@@ -78,6 +77,15 @@ void ServiceController::checkConnectionTimer()
 
 void ServiceController::onConnected()
 {
+    // Asked before, the listener may since have changed hands: nothing of ours goes to another user
+    // who took the port, whoever answered the handshake.
+    QString holder;
+    if (serviceConnectionHolder(socket->localPort(), socket->peerPort(), &holder) != PortHolder::Service) {
+        tagged(qWarning(), objectName()) << "Dropping the connection: 127.0.0.1:" << socket->peerPort()
+                                         << " is not the service's (" << holder << ")";
+        socket->abort();
+        return;
+    }
     tagged(qInfo(), objectName()) << "Connected to vpn-service";
     linkUp = true;
 
@@ -101,6 +109,7 @@ void ServiceController::onConnected()
     }
 
     reportInitialStatus();
+    emit connected();
 }
 
 void ServiceController::onDisconnected()
