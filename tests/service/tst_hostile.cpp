@@ -263,8 +263,9 @@ int attackWebSocket(const QStringList& arguments)
 }
 
 // slow N: N connections, one after the other, that start a handshake and never finish it. Prints
-// how many the service closed, how many of those only after two seconds (at the handshake
-// deadline), and how many are still open 4.5 s after the last one was made.
+// "REFUSED" once the service has closed all but 8 of them (what it holds of one user), then how many
+// it closed, how many of those only after two seconds (at the handshake deadline), and how many are
+// still open 4.5 s after the last one was made.
 int attackSlowHandshakes(const QStringList& arguments)
 {
     const int count = arguments.value(0).toInt();
@@ -287,8 +288,13 @@ int attackSlowHandshakes(const QStringList& arguments)
     say("OPENED " + QByteArray::number(int(sockets.size())));
     int closed = 0;
     int late = 0;
+    bool refused = false;
     const qint64 end = timer.elapsed() + 4500;
     while (timer.elapsed() < end && closed < int(sockets.size())) {
+        if (!refused && closed >= int(sockets.size()) - 8) {
+            refused = true;
+            say("REFUSED " + QByteArray::number(closed));
+        }
         ::poll(sockets.data(), sockets.size(), 100);
         for (size_t i = 0; i < sockets.size(); ++i) {
             pollfd& entry = sockets[i];
@@ -700,7 +706,8 @@ private slots:
     {
         std::unique_ptr<QProcess> attacker(startAs(member, { "slow", "1100" }));
         QVERIFY(said(attacker.get(), "OPENED"));
-        QTest::qWait(500);
+        // Counted once the service has turned away all it does not hold.
+        QVERIFY(said(attacker.get(), "REFUSED"));
         const int fds = serviceFds();
         QVERIFY(ended(attacker.get()));
         const QString out = attacker->readAll();
