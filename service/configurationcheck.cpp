@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -216,6 +217,20 @@ bool splitLine(const QString& line, QStringList* tokens, QString* error)
     return true;
 }
 
+// An address of one of this machine's interfaces (either family, also IPv4-mapped): OpenVPN, as root,
+// would connect to a listener here, whatever the address's range.
+bool isOwnAddress(const QString& host, const QList<QHostAddress>& own)
+{
+    const QHostAddress address(host);
+    for (const QHostAddress& candidate : own) {
+        // Tolerant: an IPv4-mapped IPv6 address equals its IPv4 address.
+        if (address.isEqual(candidate, QHostAddress::TolerantConversion)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QByteArray joined(const QStringList& tokens)
 {
     QStringList parts;
@@ -337,6 +352,17 @@ private:
                          .arg(directive, ServiceLog::printable(tokens.join(QLatin1Char(' ')), 120), where);
             return false;
         }
+        if (directive == QLatin1String("remote")) {
+            if (!ownListed) {
+                ownListed = true;
+                own = QNetworkInterface::allAddresses();
+            }
+            if (isOwnAddress(tokens.at(0), own)) {
+                *error = QStringLiteral("directive remote names an address of this machine, %1%2")
+                             .arg(tokens.at(0), where);
+                return false;
+            }
+        }
         if (directive != QLatin1String("management")) {
             copy->append(joined(QStringList { directive } + tokens));
             return true;
@@ -364,6 +390,9 @@ private:
     QStringList blocksSeen;
     QString block; // the inline block being read
     QStringList blockLines; // its key material so far
+    // The machine's addresses, asked once per configuration.
+    QList<QHostAddress> own;
+    bool ownListed = false;
 };
 
 } // namespace

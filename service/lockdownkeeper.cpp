@@ -32,6 +32,11 @@ void LockdownKeeper::restore()
     if (!problem.isEmpty()) {
         tagged(qCritical(), tag) << "Lockdown state: " << ServiceLog::printable(problem) << "; lockdown stays on";
     }
+    if (state.on && state.holder.isEmpty()) {
+        // Nothing says who turned it on: root's, then.
+        state.holder = PeerUser::rootId();
+        state.holderName = QStringLiteral("root");
+    }
     if (state.on) {
         apply();
     }
@@ -53,30 +58,46 @@ void LockdownKeeper::change(
                 changed ? QStringLiteral("turned so by") : QStringLiteral("kept by"), who)
             .arg(next.servers.size())
             .arg(next.allowLocal ? QStringLiteral("allowed") : QStringLiteral("blocked")));
-    apply(done);
+    apply(user, done);
 }
 
-void LockdownKeeper::apply(const std::function<void()>& done)
+void LockdownKeeper::apply(const QString& user, const std::function<void()>& done)
 {
     if (state.on) {
         const QString api = LockdownMode::apiAddress();
-        tagged(qInfo(), tag) << "Lockdown lets through " << state.servers.size()
-                             << " VPN server address(es), the API at "
-                             << (api.isEmpty() ? QStringLiteral("(a name, not let through)") : api)
-                             << ", DHCP, neighbour discovery, the tunnels"
-                             << (state.allowLocal ? " and the local network" : "");
+        activity->info(user,
+            QStringLiteral("Lockdown lets through %1 VPN server address(es), the API at %2, DHCP, neighbour "
+                           "discovery, the tunnels%3")
+                .arg(state.servers.size())
+                .arg(api.isEmpty() ? QStringLiteral("(a name, not let through)") : api,
+                    state.allowLocal ? QStringLiteral(" and the local network") : QString()));
     }
-    runner->runKillSwitch(LockdownMode::toolArguments(state), [done](bool ok) {
-        if (!ok) {
-            tagged(qCritical(), tag) << "The kill switch tool did not put lockdown in place";
-        }
-        if (done) {
-            done();
-        }
-    });
+    runner->runKillSwitch(
+        LockdownMode::toolArguments(state),
+        [done](bool ok) {
+            if (!ok) {
+                tagged(qCritical(), tag) << "The kill switch tool did not put lockdown in place";
+            }
+            if (done) {
+                done();
+            }
+        },
+        user);
 }
 
-QString LockdownKeeper::line() const
+bool LockdownKeeper::mayChange(const PeerUser& user) const
 {
-    return ServiceProtocol::lockdownLine(state.on);
+    return !state.on || user.isRoot() || user.id == state.holder;
+}
+
+QString LockdownKeeper::holder() const
+{
+    return QStringLiteral("%1 (%2)").arg(state.holder, state.holderName);
+}
+
+QString LockdownKeeper::line(const PeerUser& user) const
+{
+    // A user who cannot lift it learns whose it is.
+    const bool theirs = user.isRoot() || user.id == state.holder;
+    return ServiceProtocol::lockdownLine(state.on, theirs ? QString() : state.holderName);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lockdownmode.h"
+#include "peeruser.h"
 
 #include <QString>
 
@@ -22,13 +23,19 @@ public:
     // user, who: the client's, for the log. done is called once the tool ended.
     void change(
         const LockdownMode::State& state, const QString& user, const QString& who, const std::function<void()>& done);
-    // The status line that says whether lockdown is on.
-    QString line() const;
+    // The status line for the user that says whether lockdown is on, and whose it is when this
+    // user may not lift it.
+    QString line(const PeerUser& user) const;
+    // Root and the user who turned it on may lift or change it; anyone may turn it on.
+    bool mayChange(const PeerUser& user) const;
+    // Who holds it, for the log.
+    QString holder() const;
     // The folder of the state file.
     QString stateFolder() const;
 
 private:
-    void apply(const std::function<void()>& done = {});
+    // user: whose command it serves (the lines count against that user); none for the service's own.
+    void apply(const QString& user = QString(), const std::function<void()>& done = {});
 
     LockdownMode mode;
     LockdownMode::State state;

@@ -3,17 +3,30 @@
 #include "foundation/utils.h"
 #include "protocol/toolwords.h"
 #include "servicefiles.h"
+#include "statefolder.h"
 
 #include <deploymentconfig.h>
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 #include <QUrl>
 
 namespace {
 
 const QString fileName = QStringLiteral("lockdown");
+
+// A user's id or name as the file keeps it: printable ASCII of one line.
+bool isHolderText(const QString& text)
+{
+    if (text.isEmpty() || text.size() > 256) {
+        return false;
+    }
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e) {
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -45,26 +58,18 @@ QString LockdownMode::apiAddress()
 LockdownMode::State LockdownMode::load(QString* problem) const
 {
     State state;
-    const QString path = filePath();
-    bool exists = false;
-    const QString notOurs = ServiceFiles::ownFileProblem(path, &exists);
-    if (!exists) {
+    QByteArray text;
+    bool missing = false;
+    if (!StateFolder::read(filePath(), maxFileSize, &text, &missing, problem)) {
+        state.on = true;
+        return state;
+    }
+    if (missing) {
         return state; // never turned on here
     }
-    if (!notOurs.isEmpty()) {
-        *problem = notOurs;
-        state.on = true;
-        return state;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileSize) {
-        *problem = QStringLiteral("cannot read %1").arg(path);
-        state.on = true;
-        return state;
-    }
     QString error;
-    if (!parse(file.readAll(), &state, &error)) {
-        *problem = QStringLiteral("%1: %2").arg(path, error);
+    if (!parse(text, &state, &error)) {
+        *problem = QStringLiteral("%1: %2").arg(filePath(), error);
         state = State();
         state.on = true;
     }
@@ -73,25 +78,17 @@ LockdownMode::State LockdownMode::load(QString* problem) const
 
 bool LockdownMode::save(const State& state, QString* error) const
 {
-    if (!QDir().mkpath(folder)
-        || !QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
-        *error = QStringLiteral("cannot make the folder %1").arg(folder);
-        return false;
-    }
-    // Written whole or not at all: a crash while writing leaves the previous state.
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        || file.write(serialize(state)) < 0 || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(filePath(), file.errorString());
-        return false;
-    }
-    return true;
+    return StateFolder::write(filePath(), serialize(state), error);
 }
 
 QByteArray LockdownMode::serialize(const State& state)
 {
     QByteArray text = state.on ? "lockdown on\n" : "lockdown off\n";
     text += state.allowLocal ? "local yes\n" : "local no\n";
+    if (state.on && isHolderText(state.holder) && isHolderText(state.holderName)) {
+        text += "holder " + state.holder.toLatin1() + '\n';
+        text += "holder-name " + state.holderName.toLatin1() + '\n';
+    }
     for (const QString& server : state.servers) {
         text += "server " + server.toLatin1() + '\n';
     }
@@ -117,7 +114,17 @@ bool LockdownMode::parse(const QByteArray& text, State* state, QString* error)
     }
     parsed.on = lines.at(0) == "lockdown on";
     parsed.allowLocal = lines.at(1) == "local yes";
-    for (int i = 2; i < lines.size() - 1; ++i) {
+    int next = 2;
+    if (lines.size() > 4 && lines.at(2).startsWith("holder ") && lines.at(3).startsWith("holder-name ")) {
+        parsed.holder = QString::fromLatin1(lines.at(2).mid(7));
+        parsed.holderName = QString::fromLatin1(lines.at(3).mid(12));
+        if (!isHolderText(parsed.holder) || !isHolderText(parsed.holderName)) {
+            *error = QStringLiteral("line 3 or 4 is not \"holder ...\"");
+            return false;
+        }
+        next = 4;
+    }
+    for (int i = next; i < lines.size() - 1; ++i) {
         const QString address = QString::fromLatin1(lines.at(i).mid(7));
         if (!lines.at(i).startsWith("server ") || !isAddress(address) || parsed.servers.size() >= maxServers) {
             *error = QStringLiteral("line %1 is not \"server ADDRESS\"").arg(i + 1);

@@ -17,6 +17,10 @@ public:
         bool allowLocal = false;
         // The VPN servers of the client's last server list.
         QStringList servers;
+        // Who turned it on (PeerUser's id and name): only that user or root may lift or weaken it.
+        // A state file without one is root's.
+        QString holder;
+        QString holderName;
     };
 
     explicit LockdownMode(const QString& folder);

@@ -43,6 +43,8 @@ public:
     void closeOutput();
 
     static constexpr qint64 maxConfigurationSize = 64 * 1024;
+    // What one run of OpenVPN may add to the user's log.
+    static constexpr qint64 maxLogGrowth = 16 * 1024 * 1024;
 
 private:
     OpenVpnLaunch() = default;

@@ -12,12 +12,14 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <vector>
@@ -107,6 +109,37 @@ QString userName(qint64 uid)
     return plain.match(name).hasMatch() ? name : QString();
 }
 
+// Lets the user (and no one else but the owner) pass through the folder: an access list of the
+// owner's rights, the user's passage, and nothing for anyone else (the kernel's binary form of it).
+bool letPass(const QString& path, qint64 uid)
+{
+    struct Entry
+    {
+        quint16 tag;
+        quint16 perm;
+        quint32 id;
+    };
+    constexpr quint32 undefined = 0xffffffffU;
+    // USER_OBJ, USER, GROUP_OBJ, MASK, OTHER, in the kernel's order.
+    const Entry entries[] = { { 0x01, 7, undefined }, { 0x02, 1, quint32(uid) }, { 0x04, 0, undefined },
+        { 0x10, 1, undefined }, { 0x20, 0, undefined } };
+    QByteArray acl;
+    const auto append = [&acl](auto value) {
+        const auto little = qToLittleEndian(value);
+        acl.append(reinterpret_cast<const char*>(&little), sizeof(little));
+    };
+    append(quint32(2)); // the format's version
+    for (const Entry& entry : entries) {
+        append(entry.tag);
+        append(entry.perm);
+        append(entry.id);
+    }
+    return uid >= 0
+        && ::setxattr(
+               QFile::encodeName(path).constData(), "system.posix_acl_access", acl.constData(), size_t(acl.size()), 0)
+        == 0;
+}
+
 // A new file only the service's user can read, in the run's private folder.
 bool writePrivateFile(const QString& path, const QByteArray& data, QString* error)
 {
@@ -164,13 +197,20 @@ bool OpenVpnLaunch::makeFolder(qint64 peerUid, QString* clientUser, QString* err
     }
     copyPath = folder->path() + QStringLiteral("/openvpn.ovpn");
     passwordCopyPath = folder->path() + QStringLiteral("/management.pw");
-    // The client's user reaches the management socket through the folder, without seeing into it:
-    // the files in it are the service's alone, and OpenVPN lets only that user in.
+    // The client's user alone reaches the management socket through the folder, without seeing into
+    // it: the files in it are the service's alone, and OpenVPN lets only that user in. Nobody else
+    // gets as far as the socket (where each attempt would cost a line of OpenVPN's in the user's log).
     socketPath = folder->path() + QStringLiteral("/management.sock");
     *clientUser = userName(peerUid);
-    if (clientUser->isEmpty()
-        || ::chmod(QFile::encodeName(folder->path()).constData(), S_IRWXU | S_IXGRP | S_IXOTH) != 0) {
+    if (clientUser->isEmpty()) {
         *error = QStringLiteral("uid %1 has no account for the management interface").arg(peerUid);
+        return false;
+    }
+    if (!letPass(folder->path(), peerUid)) {
+        *error = QStringLiteral("cannot open the folder %1 to uid %2: %3")
+                     .arg(folder->path())
+                     .arg(peerUid)
+                     .arg(systemError());
         return false;
     }
     return true;

@@ -46,7 +46,7 @@ public:
 protected:
     void setupChildProcess() override
     {
-        ServiceProcess::prepareChild(outputFd);
+        ServiceProcess::prepareChild(outputFd, OpenVpnLaunch::maxLogGrowth);
     }
 };
 

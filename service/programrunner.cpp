@@ -6,6 +6,7 @@
 #include "openvpnpreparation.h"
 #include "protocol/toolwords.h"
 #include "servicelog.h"
+#include "statefolder.h"
 #include "toolsupport.h"
 #include "tunneladapters.h"
 
@@ -109,8 +110,9 @@ void ProgramRunner::onStarted(const QString& name, const QString& user)
     if (name != openVpnName) {
         return;
     }
-    if (!tunnelMarker.isEmpty() && !QFile(tunnelMarker).open(QIODevice::WriteOnly)) {
-        tagged(qWarning(), tag) << "Cannot write " << tunnelMarker;
+    QString error;
+    if (!tunnelMarker.isEmpty() && !StateFolder::write(tunnelMarker, QByteArray(), &error)) {
+        tagged(qWarning(), tag) << ServiceLog::printable(error);
     }
     emit openVpnStarted(user);
 }
@@ -122,6 +124,7 @@ void ProgramRunner::onFinished(const QString& name)
     if (name == openVpnName) {
         TunnelAdapters::clearFreeAdapters();
         liftTunnelGuard();
+        emit openVpnEnded();
     }
 }
 
@@ -173,9 +176,10 @@ void ProgramRunner::resetForNewClient(const QString& user, const std::function<v
     }
 }
 
-void ProgramRunner::runKillSwitch(const QStringList& arguments, const std::function<void(bool)>& ended)
+void ProgramRunner::runKillSwitch(
+    const QStringList& arguments, const std::function<void(bool)>& ended, const QString& user)
 {
-    runTool(killSwitchName, arguments, ended);
+    runTool(killSwitchName, arguments, ended, user);
 }
 
 void ProgramRunner::runTool(

@@ -40,7 +40,9 @@ public:
     // of that has ended.
     void resetForNewClient(const QString& user, const std::function<void()>& done);
     // Runs the kill switch tool without a status line; ended as for start.
-    void runKillSwitch(const QStringList& arguments, const std::function<void(bool)>& ended = {});
+    // user: whose command it serves, whose log lines they are; none for the service's own.
+    void runKillSwitch(
+        const QStringList& arguments, const std::function<void(bool)>& ended = {}, const QString& user = QString());
     // The guard of a tunnel goes with the tunnel: when OpenVPN ends, however it ends, and when a
     // service starts after one was killed with a tunnel up. The marker file says so: it exists
     // while an OpenVPN runs and outlives a service that is killed.
@@ -51,6 +53,8 @@ signals:
     void statusLine(const QString& line, const QString& user);
     // An OpenVPN run started for this user.
     void openVpnStarted(const QString& user);
+    // The OpenVPN run has ended, however it ended.
+    void openVpnEnded();
 
 private:
     void onStarted(const QString& name, const QString& user);

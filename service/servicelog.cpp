@@ -134,10 +134,10 @@ QString printable(const QString& text, int maxLength)
 
 } // namespace ServiceLog
 
-UserLog::UserLog(const QString& logTag, int lines, int rate)
+UserLog::UserLog(const QString& logTag, int burstBytes, int bytesPerSecond)
     : tag(logTag)
-    , burst(lines)
-    , perSecond(rate)
+    , burst(burstBytes)
+    , perSecond(bytesPerSecond)
 { }
 
 void UserLog::exempt(const QString& key)
@@ -172,13 +172,13 @@ void UserLog::write(QtMsgType type, const QString& lineTag, const QString& key, 
             tagged(qInfo(), lineTag) << line;
         }
     };
-    if (key.isEmpty() || key == exemptKey) {
+    if (!key.isEmpty() && key == exemptKey) {
         out(text);
         return;
     }
     const auto refill = [this](Bucket& bucket) {
-        bucket.lines = bucket.filled.isValid()
-            ? qMin<double>(burst, bucket.lines + bucket.filled.elapsed() * perSecond / 1000.0)
+        bucket.bytes = bucket.filled.isValid()
+            ? qMin<double>(burst, bucket.bytes + double(bucket.filled.elapsed()) * perSecond / 1000.0)
             : burst;
         bucket.filled.start();
     };
@@ -186,7 +186,7 @@ void UserLog::write(QtMsgType type, const QString& lineTag, const QString& key, 
         // Forget the users whose buckets are full again.
         for (auto it = buckets.begin(); it != buckets.end();) {
             refill(*it);
-            if (it->lines >= burst && it->suppressed == 0) {
+            if (it->bytes >= burst && it->suppressed == 0) {
                 it = buckets.erase(it);
             } else {
                 ++it;
@@ -195,14 +195,17 @@ void UserLog::write(QtMsgType type, const QString& lineTag, const QString& key, 
     }
     Bucket& bucket = buckets[buckets.size() >= maxKeys && !buckets.contains(key) ? QStringLiteral("*") : key];
     refill(bucket);
-    if (bucket.lines < 1) {
+    // Escaped text is ASCII: its length is its size in bytes.
+    const double cost = double(text.size() + lineTag.size() + lineOverhead);
+    if (bucket.bytes < cost) {
         ++bucket.suppressed;
         return;
     }
-    bucket.lines -= 1;
+    bucket.bytes -= cost;
     if (bucket.suppressed > 0) {
-        tagged(qWarning(), tag) << bucket.suppressed << " line(s) about " << key << " not logged (more than "
-                                << perSecond << " a second)";
+        tagged(qWarning(), tag) << bucket.suppressed << " line(s) about "
+                                << (key.isEmpty() ? QStringLiteral("the service") : key) << " not logged (more than "
+                                << perSecond << " bytes a second)";
         bucket.suppressed = 0;
     }
     out(text);

@@ -25,15 +25,17 @@ QString printable(const QString& text, int maxLength = 300);
 } // namespace ServiceLog
 
 // What users cause to be logged (refusals, their commands and the runs of those) happens at the
-// rate a hostile user chooses. Each key (a user) has a bucket of `burst` lines that refills at
-// `perSecond`; a line finding it empty is only counted, and the count is logged with that key's
-// next line. One user's flood never hides another user's lines, nor rotates them away in minutes.
+// rate a hostile user chooses. Each key (a user) has a bucket of `burst` bytes of log that refills
+// at `perSecond` bytes; a line finding too little in it is only counted, and the count is logged
+// with that key's next line. Long lines cost what they are long. One user's flood never hides
+// another user's lines, nor rotates them away in hours. The service's own lines (no key) share a
+// bucket of their own: what a user makes the service do on its own account is bounded too.
 class UserLines;
 
 class UserLog
 {
 public:
-    UserLog(const QString& tag, int burst, int perSecond);
+    UserLog(const QString& tag, int burstBytes, int bytesPerSecond);
     void warn(const QString& key, const QString& text);
     void info(const QString& key, const QString& text);
     // With the tag of another part of the service.
@@ -45,12 +47,14 @@ public:
 
     // Keys remembered at once; beyond, all further keys share one bucket.
     static constexpr int maxKeys = 256;
+    // What a line costs beside its text: the time, the type and the tag.
+    static constexpr int lineOverhead = 48;
 
 private:
     struct Bucket
     {
         QElapsedTimer filled;
-        double lines = 0;
+        double bytes = 0;
         qint64 suppressed = 0;
     };
     QString tag;

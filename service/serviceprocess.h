@@ -19,8 +19,8 @@ bool mayBeRunning(qint64 pid);
 
 // Between fork and exec of a program the service starts (Linux only; nothing on Windows): its
 // output goes to outputFd when that is open, it leads a process group of its own, it ends with the
-// service, and SIGPIPE is back to its default.
-void prepareChild(int outputFd);
+// service, and SIGPIPE is back to its default. outputCap: what it may add to that file (0: no cap).
+void prepareChild(int outputFd, qint64 outputCap = 0);
 
 // Stops (kill: kills) the process group that pid leads. False where the system has no process
 // groups (Windows): the caller ends the process alone then.

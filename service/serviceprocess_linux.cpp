@@ -13,6 +13,7 @@
 #include <grp.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ServiceProcess {
@@ -53,11 +54,20 @@ bool mayBeRunning(qint64 pid)
     return pid == QCoreApplication::applicationPid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-void prepareChild(int outputFd)
+void prepareChild(int outputFd, qint64 outputCap)
 {
     if (outputFd >= 0) {
         ::dup2(outputFd, STDOUT_FILENO);
         ::dup2(outputFd, STDERR_FILENO);
+        // What the program adds to the file is capped (OpenVPN writes no other file): beyond the cap
+        // its writes fail, and it runs on.
+        struct stat info = {};
+        if (outputCap > 0 && ::fstat(outputFd, &info) == 0) {
+            const rlim_t cap = rlim_t(info.st_size) + rlim_t(outputCap);
+            const rlimit limit = { cap, cap };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_IGN);
+        }
     }
     // Nobody could stop it once the service is gone: a new service instance does not know it, and
     // the client sends "init: connection" only once.

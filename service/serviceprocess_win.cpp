@@ -37,9 +37,10 @@ bool mayBeRunning(qint64 pid)
     return true;
 }
 
-void prepareChild(int outputFd)
+void prepareChild(int outputFd, qint64 outputCap)
 {
     Q_UNUSED(outputFd)
+    Q_UNUSED(outputCap)
 }
 
 bool signalGroup(qint64 pid, bool kill)

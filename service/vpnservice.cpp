@@ -26,8 +26,8 @@ constexpr qint64 readBufferSize = 256 * 1024;
 VpnService::VpnService(const ProgramPaths::Paths& programs, const QString& stateFolder, QObject* parent)
     : QObject(parent)
     , catalog(programs)
-    , refusals(tag, 50, 5)
-    , activity(tag, 300, 20)
+    , refusals(tag, refusalBurstBytes, refusalBytesPerSecond)
+    , activity(tag, activityBurstBytes, activityBytesPerSecond)
     , runner(new ProgramRunner(catalog, &activity, this))
     , lockdown(stateFolder, runner, &activity)
 {
@@ -50,6 +50,10 @@ VpnService::VpnService(const ProgramPaths::Paths& programs, const QString& state
     connect(runner, &ProgramRunner::openVpnStarted, this, [this](const QString& user) {
         // Only a run that really started makes its user the owner.
         ownership.claim(user);
+    });
+    // Ownership goes with the run: a user whose OpenVPN ended holds the tunnel no longer.
+    connect(runner, &ProgramRunner::openVpnEnded, this, [this] {
+        ownership.release();
     });
     auto* memberships = new QTimer(this);
     connect(memberships, &QTimer::timeout, this, &VpnService::checkMemberships);
@@ -280,17 +284,30 @@ void VpnService::run(const ClientPointer& client, const Command& command)
         runner->resetForNewClient(client->user.id, [this, weak, release] {
             if (ClientPointer strong = weak.lock()) {
                 send(strong, ServiceProtocol::finishedLine(0, 0, ServiceProtocol::initName));
-                send(strong, lockdown.line());
+                send(strong, lockdown.line(strong->user));
             }
             release();
         });
         break;
     }
     case Command::Lockdown: {
+        // A member may turn lockdown on, never lift or change another's: only its holder and root may.
+        if (!lockdown.mayChange(client->user)) {
+            refusals.warn(client->user.id,
+                QStringLiteral("Refused lockdown command from %1: lockdown is held by %2")
+                    .arg(client->who, lockdown.holder()));
+            send(client, lockdown.line(client->user));
+            break;
+        }
         LockdownMode::State state;
         state.on = command.on;
         state.allowLocal = command.allowLocal;
         state.servers = command.arguments;
+        if (state.on) {
+            state.holder = client->user.id;
+            state.holderName = ServiceLog::printable(
+                client->user.name.isEmpty() ? client->user.id : client->user.name, ServiceProtocol::maxHolderLength);
+        }
         changeLockdown(client, state);
         break;
     }
@@ -318,7 +335,7 @@ void VpnService::changeLockdown(const ClientPointer& client, const LockdownMode:
         // Every client says what traffic is blocked: each hears the change.
         const QList<ClientPointer> targets = scheduler->clients();
         for (const ClientPointer& target : targets) {
-            send(target, lockdown.line());
+            send(target, lockdown.line(target->user));
         }
         release();
     });

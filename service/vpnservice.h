@@ -42,6 +42,12 @@ public:
     static constexpr quint64 maxMessageSize = 64 * 1024;
     // Reports a client does not read; beyond this it is disconnected.
     static constexpr qint64 maxUnsent = 1024 * 1024;
+    // What a user's refusals, and the rest of what a user causes, may add to the log: a burst, then
+    // this much a second (the log and its kept files hold days of it).
+    static constexpr int refusalBurstBytes = 8 * 1024;
+    static constexpr int refusalBytesPerSecond = 256;
+    static constexpr int activityBurstBytes = 32 * 1024;
+    static constexpr int activityBytesPerSecond = 1024;
     // How often the connected users' membership is asked again.
     static constexpr int revocationCheckMs = 2000;
 

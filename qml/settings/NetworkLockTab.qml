@@ -34,7 +34,16 @@ TabPage {
             id: lockdownSwitch
             objectName: "lockdownSwitch"
             key: "lockdownEnabled"
+            // Another user's lockdown is theirs to lift (or an administrator's).
+            enabled: vpnCore.lockdownHolder === ""
             text: qsTr("Block all traffic while the VPN is off")
+        }
+
+        ASmallGreyLabel {
+            objectName: "lockdownHolder"
+            width: parent.width
+            visible: vpnCore.lockdownHolder !== ""
+            text: qsTr("Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.").arg(vpnCore.lockdownHolder)
         }
     }
 }

@@ -7,5 +7,6 @@ set -euo pipefail
 : "${VPN_WINE_PREFIX:?the Wine prefix of this run (scripts/windows/test.sh sets it)}"
 : "${VPN_WIN_APP_DIR:?the Windows application folder (scripts/windows/test.sh sets it)}"
 export WINEPREFIX="$VPN_WINE_PREFIX" WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPATH="$VPN_WIN_APP_DIR"
+# WINEPATH takes Windows paths; Z: is the host's root in a Wine prefix.
+export WINEPATH="Z:${VPN_WIN_APP_DIR//\//\\}"
 exec /usr/lib/wine/wine64 "$@"

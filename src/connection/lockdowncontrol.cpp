@@ -33,6 +33,11 @@ bool LockdownControl::isOn() const
     return serviceOn;
 }
 
+QString LockdownControl::holder() const
+{
+    return heldBy;
+}
+
 bool LockdownControl::blocksTraffic() const
 {
     return blocking;
@@ -77,8 +82,14 @@ QString LockdownControl::command(bool on, bool allowLocal, const QStringList& ad
 void LockdownControl::onServiceOutput(const QString& message)
 {
     bool on = false;
-    if (!ServiceProtocol::parseLockdownLine(message, &on)) {
+    QString holder;
+    if (!ServiceProtocol::parseLockdownLine(message, &on, &holder)) {
         return;
+    }
+    if (holder != heldBy) {
+        heldBy = holder;
+        tagged(qInfo(), objectName()) << "Lockdown held by " << (holder.isEmpty() ? QStringLiteral("us") : holder);
+        emit holderChanged(holder);
     }
     // Each command of ours is answered by one such line (to every client).
     if (initReportNext) {

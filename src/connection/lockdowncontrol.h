@@ -23,6 +23,8 @@ public:
 
     // On, as the service last said.
     bool isOn() const;
+    // The user who holds lockdown, when it is another's and this user cannot lift it; else empty.
+    QString holder() const;
     // On while no tunnel is up: nothing but what lockdown lets through is reachable.
     bool blocksTraffic() const;
     void setTunnelUp(bool up);
@@ -33,6 +35,7 @@ public:
     static QString command(bool on, bool allowLocal, const QStringList& addresses);
 
 signals:
+    void holderChanged(const QString& holder);
     void blockingChanged(bool blocking);
 
 private:
@@ -44,6 +47,7 @@ private:
     ServiceLink* link;
     Settings* settings;
     bool serviceOn = false;
+    QString heldBy;
     bool tunnelUp = false;
     bool blocking = false;
     QStringList addresses;

@@ -50,6 +50,7 @@ VpnCore::VpnCore(ServiceLink* link, QObject* parent)
     connect(&tunnelCapability, &TunnelCapability::availableChanged, this, &VpnCore::tunAvailableChanged);
     connect(&lockdown, &LockdownControl::blockingChanged, this, &VpnCore::trafficBlockedByLockdownChanged);
     connect(this, &VpnCore::vpnConnectedChanged, &lockdown, &LockdownControl::setTunnelUp);
+    connect(&lockdown, &LockdownControl::holderChanged, this, &VpnCore::lockdownHolderChanged);
 }
 
 VpnCore::~VpnCore()

@@ -38,6 +38,9 @@ class VpnCore : public QObject
     // Lockdown is on and no tunnel is up: nothing but the VPN servers, the provider and the local
     // network (as set) is reachable. Lifted only by turning lockdown off in the settings.
     Q_PROPERTY(bool trafficBlockedByLockdown READ trafficBlockedByLockdown NOTIFY trafficBlockedByLockdownChanged)
+    // The user who holds lockdown when it is another's, whom alone (and an administrator) may lift it;
+    // empty when this user may.
+    Q_PROPERTY(QString lockdownHolder READ lockdownHolder NOTIFY lockdownHolderChanged)
 
 public:
     enum VpnError
@@ -99,6 +102,10 @@ public:
     {
         return lockdown.blocksTraffic();
     }
+    QString lockdownHolder() const
+    {
+        return lockdown.holder();
+    }
     QString tunUnavailableText() const;
 
     // What the last refused attempt found missing or not executable, each with its path.
@@ -152,6 +159,7 @@ signals:
     void networkLockEngagedChanged(bool engaged);
     void tunAvailableChanged();
     void trafficBlockedByLockdownChanged(bool blocked);
+    void lockdownHolderChanged();
     // An automatic reconnection came up.
     void reconnected();
     // A loss is retried after the reconnection delay; attempt counts from 1.

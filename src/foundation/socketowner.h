@@ -22,6 +22,9 @@ struct SocketOwner
     // The account of the listener that takes TCP connections to 127.0.0.1:port, asked of the
     // kernel without connecting; unknown when nothing listens.
     static SocketOwner ofListener(quint16 port);
+    // The owner of the socket at 127.0.0.1:peerPort that is connected to this process's
+    // 127.0.0.1:localPort (the kernel's established connection, asked by its four numbers).
+    static SocketOwner ofConnection(quint16 localPort, quint16 peerPort);
     // The same for a connected Unix socket (Linux: the peer's credentials as the kernel took them
     // when it connected); unknown elsewhere.
     static SocketOwner ofLocalPeer(qintptr descriptor);

@@ -154,6 +154,17 @@ SocketOwner SocketOwner::ofListener(quint16 port)
     return owner;
 }
 
+SocketOwner SocketOwner::ofConnection(quint16 localPort, quint16 peerPort)
+{
+    SocketOwner owner;
+    if (lookup(htonl(INADDR_LOOPBACK), htons(peerPort), htonl(INADDR_LOOPBACK), htons(localPort), TCP_ESTABLISHED,
+            &owner.uid, &owner.reason)) {
+        owner.known = true;
+        owner.id = QStringLiteral("uid %1").arg(owner.uid);
+    }
+    return owner;
+}
+
 SocketOwner SocketOwner::ofLocalPeer(qintptr descriptor)
 {
     SocketOwner owner;

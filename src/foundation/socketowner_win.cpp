@@ -14,7 +14,28 @@
 
 namespace {
 
-// The process owning the peer's end, from the TCP table.
+// The process owning the established connection whose own end is owner:ownerPort and whose other end
+// is other:otherPort (addresses and ports in network order), from the TCP table.
+DWORD connectionProcess(ULONG owner, u_short ownerPort, ULONG other, u_short otherPort)
+{
+    ULONG size = 0;
+    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+    std::vector<char> table(size);
+    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0) != NO_ERROR) {
+        return 0;
+    }
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == owner && u_short(row.dwLocalPort) == ownerPort
+            && row.dwRemoteAddr == other && u_short(row.dwRemotePort) == otherPort) {
+            return row.dwOwningPid;
+        }
+    }
+    return 0;
+}
+
+// The process owning the peer's end of the connection.
 DWORD owningProcess(qintptr descriptor)
 {
     sockaddr_in local = {};
@@ -28,22 +49,13 @@ DWORD owningProcess(qintptr descriptor)
         || peer.sin_family != AF_INET || (ntohl(peer.sin_addr.s_addr) >> 24) != 127) {
         return 0;
     }
-    ULONG size = 0;
-    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
-    std::vector<char> table(size);
-    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0) != NO_ERROR) {
-        return 0;
-    }
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
-    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == peer.sin_addr.s_addr
-            && u_short(row.dwLocalPort) == peer.sin_port && row.dwRemoteAddr == local.sin_addr.s_addr
-            && u_short(row.dwRemotePort) == local.sin_port) {
-            return row.dwOwningPid;
-        }
-    }
-    return 0;
+    return connectionProcess(peer.sin_addr.s_addr, peer.sin_port, local.sin_addr.s_addr, local.sin_port);
+}
+
+// The process owning the loopback socket at peerPort connected to our localPort.
+DWORD connectedProcess(quint16 localPort, quint16 peerPort)
+{
+    return connectionProcess(htonl(INADDR_LOOPBACK), htons(peerPort), htonl(INADDR_LOOPBACK), htons(localPort));
 }
 
 // The process owning the listener that takes connections to 127.0.0.1:port.
@@ -115,6 +127,14 @@ SocketOwner SocketOwner::ofListener(quint16 port)
 {
     SocketOwner owner;
     ownedByProcess(owner, listeningProcess(port), QStringLiteral("nothing known listens on 127.0.0.1:%1").arg(port));
+    return owner;
+}
+
+SocketOwner SocketOwner::ofConnection(quint16 localPort, quint16 peerPort)
+{
+    SocketOwner owner;
+    ownedByProcess(owner, connectedProcess(localPort, peerPort),
+        QStringLiteral("the owner of 127.0.0.1:%1 connected to us is unknown").arg(peerPort));
     return owner;
 }
 

@@ -29,6 +29,10 @@ enum class PortHolder
     Other
 };
 PortHolder servicePortHolder(quint16 port, QString* holder);
+// The same for the other end of this program's connection from 127.0.0.1:localPort to
+// 127.0.0.1:port, the socket it really reached: the listener may have changed hands between the
+// question above and the connection.
+PortHolder serviceConnectionHolder(quint16 localPort, quint16 port, QString* holder);
 
 // Windows side: true when one line of a "wmic PROCESS get Caption" listing, white space simplified,
 // is exactly `caption` (case-sensitive).

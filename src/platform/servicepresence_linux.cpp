@@ -3,8 +3,6 @@
 
 #ifndef Q_OS_WIN
 
-#include "foundation/socketowner.h"
-
 #include <QTimer>
 
 namespace {
@@ -12,16 +10,6 @@ namespace {
 constexpr quint16 servicePort = 6447;
 
 } // namespace
-
-PortHolder servicePortHolder(quint16 port, QString* holder)
-{
-    const SocketOwner owner = SocketOwner::ofListener(port);
-    if (owner.isSystemOrSelf()) {
-        return PortHolder::Service;
-    }
-    *holder = owner.known ? owner.id : owner.reason;
-    return owner.known ? PortHolder::Other : PortHolder::Nobody;
-}
 
 void checkVpnServiceRunning(QObject* context, const std::function<void(bool)>& done, int timeoutMs)
 {

@@ -7,7 +7,6 @@
 
 #ifdef Q_OS_WIN
 #include "foundation/commandrun.h"
-#include "foundation/socketowner.h"
 #endif
 
 bool processListContains(const QString& listing, const QString& caption)
@@ -23,17 +22,6 @@ bool processListContains(const QString& listing, const QString& caption)
 }
 
 #ifdef Q_OS_WIN
-
-// The TCP table's owning process of the listener, and the account its token names.
-PortHolder servicePortHolder(quint16 port, QString* holder)
-{
-    const SocketOwner owner = SocketOwner::ofListener(port);
-    if (owner.isSystemOrSelf()) {
-        return PortHolder::Service;
-    }
-    *holder = owner.known ? owner.id : owner.reason;
-    return owner.known ? PortHolder::Other : PortHolder::Nobody;
-}
 
 void checkVpnServiceRunning(QObject* context, const std::function<void(bool)>& done, int timeoutMs)
 {

@@ -63,6 +63,9 @@ inline const QString userLogLinePrefix = QStringLiteral("userlog:");
 inline const QString userLogEndPrefix = QStringLiteral("userlog-end:");
 inline const QString lockdownOn = QStringLiteral("lockdown:on");
 inline const QString lockdownOff = QStringLiteral("lockdown:off");
+// "lockdown:on,held:NAME": on, and held by the user NAME (escaped), whom alone (and root) may lift it.
+inline const QString lockdownHeldPrefix = QStringLiteral("lockdown:on,held:");
+constexpr int maxHolderLength = 64;
 // The name in the "finished:" line that answers "init: connection".
 inline const QString initName = QStringLiteral("init");
 // The service escapes at most this much of a reason for a "tun:unavailable," line; the client
@@ -92,9 +95,10 @@ inline QString tunLine(const QString& reason)
     return reason.isEmpty() ? tunAvailable : tunUnavailablePrefix + reason;
 }
 
-inline QString lockdownLine(bool on)
+// holder: given to a user who may not lift lockdown; empty for its holder and root.
+inline QString lockdownLine(bool on, const QString& holder = QString())
 {
-    return on ? lockdownOn : lockdownOff;
+    return !on ? lockdownOff : holder.isEmpty() ? lockdownOn : lockdownHeldPrefix + holder.left(maxHolderLength);
 }
 
 // The reading of the lines the client acts on beside "started:"/"finished:" (ServiceMessage).
@@ -113,12 +117,15 @@ inline bool parseTunLine(const QString& line, bool* available, QString* reason)
     return false;
 }
 
-inline bool parseLockdownLine(const QString& line, bool* on)
+// holder: empty when this user may lift it.
+inline bool parseLockdownLine(const QString& line, bool* on, QString* holder)
 {
-    if (line != lockdownOn && line != lockdownOff) {
+    const bool held = line.startsWith(lockdownHeldPrefix) && line.size() > lockdownHeldPrefix.size();
+    if (line != lockdownOn && line != lockdownOff && !held) {
         return false;
     }
-    *on = line == lockdownOn;
+    *on = line != lockdownOff;
+    *holder = held ? line.mid(lockdownHeldPrefix.size(), maxHolderLength) : QString();
     return true;
 }
 

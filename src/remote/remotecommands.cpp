@@ -60,6 +60,13 @@ void RemoteCommands::run(const RemoteProtocol::Request& request, QObject* contex
             settings->killswitchEnabled() ? tr("The network lock is on") : tr("The network lock is off")));
         return;
     case Word::Lockdown:
+        // Another user's lockdown is theirs to lift (or an administrator's): say whose it is.
+        if (first != QLatin1String("on") && !core->lockdownHolder().isEmpty()) {
+            done(reply(Outcome::Failed,
+                tr("Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.")
+                    .arg(core->lockdownHolder())));
+            return;
+        }
         settings->setLockdownEnabled(first == QLatin1String("on"));
         settings->save();
         done(reply(Outcome::Done, settings->lockdownEnabled() ? tr("Lockdown is on") : tr("Lockdown is off")));
@@ -94,6 +101,8 @@ QJsonObject RemoteCommands::status() const
     answer.insert(QStringLiteral("lockEngaged"), core->networkLockEngaged());
     answer.insert(QStringLiteral("lockdown"), settings->lockdownEnabled());
     answer.insert(QStringLiteral("lockdownBlocking"), core->trafficBlockedByLockdown());
+    // Empty when this user may lift it.
+    answer.insert(QStringLiteral("lockdownHolder"), core->lockdownHolder());
     return answer;
 }
 

@@ -44,7 +44,6 @@ void ServiceController::initialize()
     socket = new QWebSocket(QString(), QWebSocketProtocol::Version13, this);
 
     connect(socket, &QWebSocket::connected, this, &ServiceController::onConnected, Qt::DirectConnection);
-    connect(socket, &QWebSocket::connected, this, &ServiceController::connected, Qt::DirectConnection);
     connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
         &ServiceController::onWebSocketError, Qt::DirectConnection);
     QTimer::singleShot(checkInterval, this, &ServiceController::sendInitialConnectionStatus);
@@ -79,6 +78,15 @@ void ServiceController::checkConnectionTimer()
 
 void ServiceController::onConnected()
 {
+    // Asked before, the listener may since have changed hands: nothing of ours goes to another user
+    // who took the port, whoever answered the handshake.
+    QString holder;
+    if (serviceConnectionHolder(socket->localPort(), socket->peerPort(), &holder) != PortHolder::Service) {
+        tagged(qWarning(), objectName()) << "Dropping the connection: 127.0.0.1:" << socket->peerPort()
+                                         << " is not the service's (" << holder << ")";
+        socket->abort();
+        return;
+    }
     tagged(qInfo(), objectName()) << "Connected to vpn-service";
     linkUp = true;
     // Nothing to check while the link is up: its loss is reported by the socket.
@@ -104,6 +112,7 @@ void ServiceController::onConnected()
     }
 
     reportInitialStatus();
+    emit connected();
 }
 
 void ServiceController::onDisconnected()

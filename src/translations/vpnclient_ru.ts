@@ -231,6 +231,10 @@ Do you want to update to version %1?</source>
         <source>%1 is not installed completely, so no VPN connection is made: %2 missing or cannot be run. Reinstall %1, or ask your administrator.</source>
         <translation>%1 установлен не полностью, поэтому VPN-подключение не устанавливается: отсутствует или не запускается %2. Переустановите %1 или обратитесь к администратору.</translation>
     </message>
+    <message>
+        <source>Lockdown, turned on by the user %1, blocks all Internet traffic while the VPN is off. Switch on to connect; only %1 or an administrator can turn it off.</source>
+        <translation>Полная блокировка, включённая пользователем %1, блокирует весь интернет-трафик, пока VPN выключен. Включите VPN, чтобы подключиться; выключить блокировку может только %1 или администратор.</translation>
+    </message>
 </context>
 <context>
     <name>ConnectionView</name>
@@ -1410,6 +1414,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <source>Block all traffic while the VPN is off</source>
         <translation>Блокировать весь трафик, пока VPN выключен</translation>
     </message>
+    <message>
+        <source>Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.</source>
+        <translation>Полную блокировку включил пользователь %1: выключить её может только %1 или администратор.</translation>
+    </message>
 </context>
 <context>
     <name>OpenVpnClient</name>
@@ -1522,6 +1530,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>The problem report was not written in time</source>
         <translation>Отчёт о проблеме не был записан вовремя</translation>
+    </message>
+    <message>
+        <source>Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.</source>
+        <translation>Полную блокировку включил пользователь %1: выключить её может только %1 или администратор.</translation>
     </message>
 </context>
 <context>
@@ -1698,6 +1710,10 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>Traffic blocked by lockdown (to lift it, turn off &quot;Block all traffic while the VPN is off&quot; in the settings)</source>
         <translation>Трафик заблокирован полной блокировкой (чтобы снять её, выключите «Блокировать весь трафик, пока VPN выключен» в настройках)</translation>
+    </message>
+    <message>
+        <source>Traffic blocked by the lockdown of the user %1</source>
+        <translation>Трафик заблокирован полной блокировкой пользователя %1</translation>
     </message>
 </context>
 <context>

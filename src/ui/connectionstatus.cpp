@@ -21,6 +21,7 @@ ConnectionStatus::ConnectionStatus(VpnCore* core, ServerListModel* model, QObjec
     });
     connect(model, &ServerListModel::unavailableChanged, this, &ConnectionStatus::update);
     connect(core, &VpnCore::trafficBlockedByLockdownChanged, this, &ConnectionStatus::setLockdownBlocking);
+    connect(core, &VpnCore::lockdownHolderChanged, this, &ConnectionStatus::update);
     lockdownBlocking = core->trafficBlockedByLockdown();
     announced = snapshot();
 }
@@ -148,8 +149,13 @@ QString ConnectionStatus::problemSentence(Problem problem) const
             : tr("The network lock blocks all Internet traffic because the VPN connection is down. "
                  "Reconnect, or switch off to lift the lock.");
     case BlockedByLockdown:
-        return tr("The network lock stays on while the VPN is off and blocks all Internet traffic. "
-                  "Switch on to connect, or turn it off in Settings.");
+        // Another user's lockdown: this user cannot lift it, and learns whose it is.
+        return core->lockdownHolder().isEmpty()
+            ? tr("The network lock stays on while the VPN is off and blocks all Internet traffic. "
+                 "Switch on to connect, or turn it off in Settings.")
+            : tr("Lockdown, turned on by the user %1, blocks all Internet traffic while the VPN is off. "
+                 "Switch on to connect; only %1 or an administrator can turn it off.")
+                  .arg(core->lockdownHolder());
     case ProviderUnreachable:
         return tr("The VPN provider cannot be reached, so the server list is missing. "
                   "Check your Internet connection; %1 keeps trying.")
@@ -190,8 +196,9 @@ ConnectionStatus::Action ConnectionStatus::action() const
     switch (problem()) {
     case AccountMissing:
     case AccountRejected:
-    case BlockedByLockdown:
         return OpenSettings;
+    case BlockedByLockdown:
+        return core->lockdownHolder().isEmpty() ? OpenSettings : NoAction;
     case BlockedByLock:
         return core->vpnConnectionInProgress() ? NoAction : Reconnect;
     default:

@@ -62,6 +62,9 @@ QString TrayIcon::stateText(ConnectionStatus::State state) const
     case ConnectionStatus::Connected:
         return tr("Connected");
     case ConnectionStatus::Blocked:
+        if (core->trafficBlockedByLockdown() && !core->lockdownHolder().isEmpty()) {
+            return tr("Traffic blocked by the lockdown of the user %1").arg(core->lockdownHolder());
+        }
         return core->trafficBlockedByLockdown()
             ? tr("Traffic blocked by lockdown (to lift it, turn off \"Block all traffic while the VPN is off\" in the "
                  "settings)")

@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -197,6 +198,24 @@ private slots:
         if (arguments.value(0) == QLatin1String("account") && code == 0) {
             QCOMPARE(Settings::instance()->password(), QStringLiteral("s3cret word"));
         }
+    }
+
+    // Another user's lockdown: the command line cannot lift it, and says whose it is.
+    void anotherUsersLockdown()
+    {
+        // (The stand-in service would answer this user's own requests as if lockdown were its.)
+        service.answers = false;
+        const auto answering = qScopeGuard([this] {
+            service.answers = true;
+        });
+        service.play(QStringLiteral("lockdown:on,held:alice"));
+        QTRY_COMPARE(core.lockdownHolder(), QStringLiteral("alice"));
+        const Run off = korvex({ "lockdown", "off" });
+        QCOMPARE(off.code, 1);
+        QVERIFY2(off.err.contains("turned on by the user alice"), qPrintable(off.out + off.err));
+        QVERIFY(korvex({ "--json", "status" }).out.contains(R"("lockdownHolder":"alice")"));
+        service.play(QStringLiteral("lockdown:off"));
+        QTRY_VERIFY(core.lockdownHolder().isEmpty());
     }
 
     // A connect chooses the place as the list's search finds it and answers once the tunnel is up; a

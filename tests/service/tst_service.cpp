@@ -369,6 +369,31 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(terminated(), 4, 5000);
     }
 
+    // What one OpenVPN run writes into the user's log is capped: a run that floods it stops at the cap.
+    void openVpnLogCapped()
+    {
+        if (!openVpnPlaced) {
+            QSKIP("needs root to put the OpenVPN stand-in in place");
+        }
+        QVERIFY(startService());
+        const QStringList command = openVpnCommand();
+        QFile config(command.at(2));
+        QVERIFY(config.open(QIODevice::ReadWrite));
+        const QByteArray text = config.readAll().replace("verb 3\r\n", "verb 11\r\n");
+        QVERIFY(config.seek(0) && config.write(text) == text.size());
+        config.close();
+        ServiceController controller;
+        OpenVpnProcess openVpn(&controller);
+        openVpn.start(command);
+        QTRY_VERIFY_WITH_TIMEOUT(!records().filter("openvpn wrote ").isEmpty(), 15000);
+        const qint64 wrote = records().filter("openvpn wrote ").at(0).section(' ', 2).toLongLong();
+        const qint64 cap = 16 * 1024 * 1024; // the service's, for one run
+        QVERIFY2(wrote > 0 && wrote <= cap, qPrintable(QString::number(wrote)));
+        QVERIFY(QFileInfo(command.at(5)).size() <= cap + 100);
+        openVpn.stop("anything");
+        QTRY_COMPARE_WITH_TIMEOUT(records().count("openvpn SIGTERM"), 1, 8000);
+    }
+
     // What the service does with commands its checks refuse: the checks themselves are the tables of
     // tst_servicerules (parser, programs, OpenVPN files); a row here for each shows the service applies
     // them. What the peer gets: a failed start under the program's name (never text it sent), nothing,

@@ -1,6 +1,8 @@
 // The service's pure parts in-process, without root and without a running service: the command
 // parser, the OpenVPN configuration and command check (on the client's own configuration), the
 // kill switch filter, and the tools' words as the client, the service and the tools use them.
+#include "../support/logcapture.h"
+#include "../support/testkit.h"
 #include "commandparser.h"
 #include "killswitchfilter.h"
 #include "killswitchrules.h"
@@ -10,8 +12,13 @@
 #include "programcatalog.h"
 #include "protocol/toolwords.h"
 #include "resolverconfig.h"
+#include "servicelog.h"
+#include "statefolder.h"
 #include "userlines.h"
 
+#include <QElapsedTimer>
+#include <QNetworkInterface>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,6 +31,11 @@ class TestServiceRules : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        testlog::capture();
+    }
+
     // Exactly the forms of docs/protocol.md; anything else is refused.
     void commands_data()
     {
@@ -199,6 +211,92 @@ private slots:
         QCOMPARE(dns.mode, ResolverConfig::Request::User);
     }
 
+    // What a user causes in the log is bounded in bytes, long lines costing what they are long; the
+    // service's own lines (no user) are bounded too; root's are not.
+    void userLogCountsBytes_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("bounded");
+        QTest::newRow("a user's short lines") << "uid 1002" << 20 << true;
+        QTest::newRow("a user's long lines") << "uid 1002" << 2000 << true;
+        QTest::newRow("the service's own lines") << "" << 200 << true;
+        QTest::newRow("root's lines") << "uid 0" << 2000 << false;
+    }
+    void userLogCountsBytes()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, length);
+        QFETCH(bool, bounded);
+        constexpr int burst = 16 * 1024;
+        constexpr int rate = 1024;
+        UserLog log("Test", burst, rate);
+        testlog::clear();
+        log.exempt("uid 0");
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const QString text = "line " + QString(length, 'x');
+        for (int i = 0; i < 500; ++i) {
+            log.info(key, text);
+        }
+        const int logged = testlog::count(text);
+        const qint64 allowed = burst + rate * (elapsed.elapsed() + 1) / 1000;
+        const qint64 bytes = qint64(logged) * (text.size() + UserLog::lineOverhead);
+        QVERIFY2(bounded ? logged >= 1 && bytes <= allowed : logged == 500,
+            qPrintable(QString("%1 lines, %2 bytes").arg(logged).arg(bytes)));
+    }
+
+    // The state folder: the service opens nothing in it through a link, and writes nothing while another
+    // user could have placed one there (a member's command writes lockdown's mode and the tunnel's mark).
+    void stateFolder_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("lockdown a link to another file") << "link lockdown" << true;
+        QTest::newRow("the tunnel's mark a link to another file") << "link tunnel" << true;
+        QTest::newRow("the new file a link to another file") << "link lockdown.new" << true;
+        QTest::newRow("folder writable by others") << "mode 0777" << false;
+        QTest::newRow("folder writable by its group") << "mode 0770" << false;
+        QTest::newRow("folder a link") << "folder-link" << false;
+        QTest::newRow("a folder above it writable by others") << "above 0777" << false;
+    }
+    void stateFolder()
+    {
+        QFETCH(QString, setup);
+        QFETCH(bool, saved);
+        const QTemporaryDir root;
+        const QString above = root.path() + "/above";
+        QString folder = above + "/state";
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(above + "/real"));
+        const QString victim = root.path() + "/victim";
+        QFile precious(victim);
+        QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("precious") == 8);
+        precious.close();
+        const QString how = setup.section(' ', 0, 0);
+        const QByteArray argument = setup.section(' ', 1).toUtf8();
+        if (how == "link") {
+            QVERIFY(QFile::link(victim, folder + "/" + argument));
+        } else if (how == "mode" || how == "above") {
+            QCOMPARE(
+                ::chmod(QFile::encodeName(how == "mode" ? folder : above).constData(), argument.toUInt(nullptr, 8)), 0);
+        } else {
+            folder = above + "/linked";
+            QVERIFY(QFile::link(above + "/real", folder));
+        }
+        LockdownMode::State on;
+        on.on = true;
+        on.servers = QStringList { "198.51.100.1" };
+        QString error;
+        const bool done = LockdownMode(folder).save(on, &error) && StateFolder::write(folder + "/tunnel", {}, &error);
+        QVERIFY2(done == saved, qPrintable(error));
+        QCOMPARE(readFile(victim), QString("precious"));
+        // What it reads back: its own file, or lockdown held on from a folder it cannot trust.
+        QString problem;
+        const LockdownMode::State loaded = LockdownMode(folder).load(&problem);
+        QVERIFY2(problem.isEmpty() == saved, qPrintable(problem));
+        QVERIFY(loaded.on && loaded.servers == (saved ? on.servers : QStringList()));
+    }
+
     // The OpenVPN command and configuration as the service checks them: the client's own, UDP and
     // TCP, pass; each of its directives with an argument it never writes, each other directive, and
     // each other form of command or management password file is refused.
@@ -244,6 +342,10 @@ private slots:
         row("remote private", remote, "remote 10.0.0.1 88 udp\r\n", argumentsWrong("remote"));
         row("remote on loopback, not its first address", remote, "remote 127.0.0.2 88 udp\r\n", argumentsWrong("remote"));
         row("remote mapped loopback", remote, "remote ::ffff:127.0.0.1 88 udp\r\n", argumentsWrong("remote"));
+        // Public, but this machine's own (on an interface of the test's network namespace).
+        row("remote on an own address", remote, "remote 203.0.113.66 88 udp\r\n", "an address of this machine", "own-addresses");
+        row("remote on an own IPv6 address", remote, "remote 2001:db8:66::66 88 udp\r\n", "an address of this machine", "own-addresses");
+        row("remote on an own address, mapped", remote, "remote ::ffff:203.0.113.66 88 udp\r\n", "an address of this machine", "own-addresses");
         row("tls-crypt with a directive", "</tls-crypt>\r\n", "plugin /tmp/evil.so\r\n</tls-crypt>\r\n", "unexpected text in inline <tls-crypt>");
         row("ca twice", "</ca>\r\n", "</ca>\r\n<ca>\r\n", "inline block <ca> given twice");
         row("ca not closed", "</ca>\r\n", "\r\n", "inline <ca> is not closed");
@@ -307,6 +409,15 @@ private slots:
         } else if (setup == "secret-symlink") {
             QVERIFY(QFile::rename(secret.fileName(), secret.fileName() + ".real")
                 && QFile::link(secret.fileName() + ".real", secret.fileName()));
+        } else if (setup == "own-addresses") {
+            // Only in a network namespace of the test's own (loopback alone): the machine's interfaces stay
+            // as they are.
+            if (::geteuid() != 0 || QNetworkInterface::allInterfaces().size() != 1) {
+                QSKIP("needs root in a network namespace of its own");
+            }
+            QCOMPARE(QProcess::execute("ip", { "address", "replace", "203.0.113.66/32", "dev", "lo" }), 0);
+            QCOMPARE(QProcess::execute("ip", { "address", "replace", "2001:db8:66::66/128", "dev", "lo", "nodad" }), 0);
+            setup.clear();
         } else if (setup.startsWith("secret:")) {
             QVERIFY(secret.open(QIODevice::WriteOnly | QIODevice::Truncate) && secret.write(setup.mid(7).toUtf8()) > 0);
             secret.close();

@@ -149,6 +149,27 @@ inline int standIn(int argc, char** argv)
         std::puts("standin output");
         std::fflush(stdout);
     }
+    // With "verb 11" in its configuration it writes what it can of 24 MiB, as a flood of log lines would;
+    // with "verb 0" it ends at once, as an OpenVPN that fails.
+    qint64 flooded = -1;
+    bool endAtOnce = false;
+    for (int i = 1; name == "openvpn" && i + 1 < argc; ++i) {
+        QFile config(QFile::decodeName(argv[i + 1]));
+        const QByteArray text
+            = qstrcmp(argv[i], "--config") == 0 && config.open(QIODevice::ReadOnly) ? config.readAll() : QByteArray();
+        endAtOnce = endAtOnce || text.contains("\nverb 0\n");
+        if (text.contains("\nverb 11\n")) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const QByteArray lines(64 * 1024, 'x');
+            for (flooded = 0; flooded < 24 * 1024 * 1024;) {
+                const ssize_t written = ::write(STDOUT_FILENO, lines.constData(), size_t(lines.size()));
+                if (written <= 0) {
+                    break;
+                }
+                flooded += written;
+            }
+        }
+    }
     if (wait) { // before the record: once a test sees the run, SIGTERM is handled
         std::signal(SIGTERM, [](int) {
             terminated = 1;
@@ -164,6 +185,12 @@ inline int standIn(int argc, char** argv)
         line += ' ' + QByteArray(argv[i]);
     }
     record(line);
+    if (flooded >= 0) {
+        record("openvpn wrote " + QByteArray::number(flooded));
+    }
+    if (endAtOnce) {
+        return 1;
+    }
     while (wait && terminated == 0) {
         ::pause();
     }

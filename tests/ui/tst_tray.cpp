@@ -92,8 +92,8 @@ class TestTray : public QObject
     // Steps, comma-separated: a tunnel report by number (0 the end of the user's disconnect, or without a
     // report, 1 connecting, 2 disconnecting, 3 connected), "crash" (an exit nobody asked for; "crash!" a
     // critical one, which is never retried), "timeout" (an attempt that failed),
-    // "ip" (the current IP arrives), "lockdown" (the service says it holds), "disconnect" (the user's, also from the
-    // lock's notice). Each step's news is out before the next.
+    // "ip" (the current IP arrives), "lockdown" (the service says it holds), "held" (another user's lockdown holds),
+    // "disconnect" (the user's, also from the lock's notice). Each step's news is out before the next.
     void play(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -105,6 +105,8 @@ class TestTray : public QObject
                     VpnClient::Error, QStringLiteral("The VPN server did not answer in time"), false);
             } else if (step == QLatin1String("lockdown")) {
                 service.play(QStringLiteral("lockdown:on")); // the service says lockdown holds
+            } else if (step == QLatin1String("held")) {
+                service.play(QStringLiteral("lockdown:on,held:alice")); // and that it is another user's
             } else if (step == QLatin1String("ip")) {
                 core->onRequestCurrentIpAddressFinished(QStringLiteral("198.51.100.1"), QStringLiteral("DE"));
             } else if (step == QLatin1String("disconnect")) {
@@ -158,6 +160,8 @@ private slots:
         QTest::newRow("blocked by the lock, dark") << true << true << true << false << "1,3,crash" << "blocked" << "Connect" << "Korvex: Internet blocked by the network lock\nDE, Frankfurt";
         QTest::newRow("user's disconnect lifts the lock") << false << true << true << false << "1,3,disconnect" << "disconnected" << "Connect" << "Korvex: Disconnected\nDE, Frankfurt";
         QTest::newRow("blocked by lockdown alone") << false << true << false << false << "lockdown" << "blocked" << "Connect" << "Korvex: Traffic blocked by lockdown (to lift it, turn off \"Block all traffic while the VPN is off\" in the settings)\nDE, Frankfurt";
+        // Another user's: whose it is, since this user cannot lift it.
+        QTest::newRow("blocked by another user's lockdown") << false << true << false << false << "held" << "blocked" << "Connect" << "Korvex: Traffic blocked by the lockdown of the user alice\nDE, Frankfurt";
         // clang-format on
     }
     void stateShown()
