@@ -28,7 +28,7 @@ Rectangle {
     color: mouseArea.pressed ? uiStyle.generalListViewItemActiveColor : mouseArea.containsMouse || current ? uiStyle.generalListViewSeparatorColor : uiStyle.generalListViewItemBackgroundColor
 
     Accessible.role: Accessible.ListItem
-    Accessible.name: summary
+    Accessible.name: roundTrip >= 0 ? summary + ", " + roundTripLabel.text : summary
     Accessible.selected: current
     Accessible.onPressAction: clicked()
 

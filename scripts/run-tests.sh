@@ -26,7 +26,8 @@ echo "== tests"
 echo "== build (sanitizers)"
 scripts/build.sh build-asan -DVPN_BUILD_TESTS=ON -DVPN_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 echo "== tests (sanitizers)"
-# Leaks are faults too; the suppressions name only what a library allocates once and never frees.
+# Leaks are faults too; the suppressions name only what a library allocates once and never frees (the
+# window tests add whole stacks for them: tests/CMakeLists.txt).
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS="suppressions=$top/tests/support/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 900 -LE no-sanitize)

@@ -109,10 +109,6 @@ QString ServerListModel::summary(const Server& server) const
         break;
     }
     QStringList parts { CountryNames::name(server.country), server.city, load };
-    const int roundTrip = roundTrips.value(server.ip, -1);
-    if (roundTrip >= 0) {
-        parts << tr("%1 ms").arg(roundTrip);
-    }
     parts.removeAll(QString());
     return parts.join(QStringLiteral(", "));
 }
@@ -167,7 +163,7 @@ void ServerListModel::setRoundTrip(const QString& address, int milliseconds)
     }
     for (int row = 0; row < servers.size(); ++row) {
         if (servers.at(row).ip == address) {
-            emit dataChanged(index(row), index(row), { RoundTrip, Summary });
+            emit dataChanged(index(row), index(row), { RoundTrip });
         }
     }
 }

@@ -30,7 +30,7 @@ public:
         // The country's name in the language in use.
         CountryName,
         Favourite,
-        // Country, city, load in words and the round trip, for a screen reader.
+        // Country, city and load in words, for a screen reader.
         Summary,
         // The last measured round trip in milliseconds, -1 while there is none.
         RoundTrip

@@ -15,12 +15,13 @@ ServiceController::ServiceController(QObject* parent)
     setObjectName(QStringLiteral("ServiceController"));
 
     checkTimer = new QTimer(this);
+    checkTimer->setInterval(checkInterval);
     connect(checkTimer, &QTimer::timeout, this, &ServiceController::checkConnectionTimer);
 
     initialize();
-
-    checkTimer->setSingleShot(false);
-    checkTimer->start(checkInterval);
+    if (!linkUp) {
+        checkTimer->start();
+    }
 }
 
 ServiceController::~ServiceController()
@@ -88,6 +89,8 @@ void ServiceController::onConnected()
     }
     tagged(qInfo(), objectName()) << "Connected to vpn-service";
     linkUp = true;
+    // Nothing to check while the link is up: its loss is reported by the socket.
+    checkTimer->stop();
 
     // Attached once per socket, so that a reconnection does not deliver a message twice.
     if (!messageHandlerAttached) {
@@ -119,6 +122,7 @@ void ServiceController::onDisconnected()
     }
     tagged(qCritical(), objectName()) << "Connection lost";
     linkUp = false;
+    checkTimer->start();
     if (!socket->isValid()) {
         socket->abort();
     }

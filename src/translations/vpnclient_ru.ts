@@ -1603,10 +1603,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <source>load unknown</source>
         <translation>нагрузка неизвестна</translation>
     </message>
-    <message>
-        <source>%1 ms</source>
-        <translation>%1 мс</translation>
-    </message>
 </context>
 <context>
     <name>ServerListWindow</name>

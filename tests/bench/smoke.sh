@@ -9,7 +9,7 @@ require root tun openvpn
 out="$(mktemp /tmp/vpnbench-smoke-XXXXXX)"
 trap 'rm -f "$out"' EXIT
 env -u QT_QPA_PLATFORM -u QT_QUICK_BACKEND VPNC_E2E_LOCK_HELD=1 \
-    "$TOP/bench/run.sh" "$1" --rounds 1 --idle-seconds 1 --flood 20 --probes 5 >"$out" 2>&1
+    "$TOP/bench/run.sh" "$1" --rounds 1 --idle-seconds 1 --flood 20 --probes 5 --cycles 2,4 >"$out" 2>&1
 status=$?
 cat "$out"
 check "bench/run.sh exit code 0 ($status)" test "$status" -eq 0

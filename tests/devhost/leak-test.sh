@@ -379,6 +379,8 @@ row_hidden_start() {
     korvex 1 status && korvex 0 connect || return
     client_pid="$(client_process vpnclient)" || fail "korvex started no client" || return
     measure "connected by korvex, client started in the tray" && no_leak && tunnel_carried || return
+    korvex 0 disconnect && korvex 0 connect quickest && korvex 0 report "$work/report.tar" || return
+    tar -tf "$work/report.tar" | sed 's/^/    /'
     korvex 0 lockdown off && korvex 0 disconnect || return
     within 5 eval '! in_net nft list table inet vpnc_lockdown >/dev/null 2>&1' || fail "lockdown is still in place" || return
     # It has no window to close: it ends as at the session's end.

@@ -212,12 +212,16 @@ public slots:
             new ProblemReport(
                 m_vpnCore, [](QObject*, const auto&) {}, this));
     }
-    // Gone while the application still exists: shutting the controller down asks where the program lives.
+    // Gone while the application still exists: shutting the controller down asks where the program
+    // lives, and the API client's network thread ends only with an event loop to end it.
     void cleanupTestCase()
     {
         delete m_status;
         delete m_vpnCore;
         delete m_service;
+        delete m_refresh;
+        delete m_api;
+        delete m_apiServer;
     }
 };
 

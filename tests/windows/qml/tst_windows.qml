@@ -300,6 +300,7 @@ TestCase {
         openList()
         var dallas = rows(item("serverListView")).filter(function (r) { return r.cityName === "Dallas" })[0]
         compare(item("roundTripLabel", dallas).text, qsTranslate("ServerListItem", "%1 ms").arg(12))
+        verify(TestSupport.accessible(dallas).endsWith(", " + item("roundTripLabel", dallas).text), TestSupport.accessible(dallas))
         mouseClick(item("quickestEntry"))
         tryVerify(function () { return !serverList().visible })
         compare(serverListModel.serverIp, "10.0.0.3")
