@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal> // Q_OS_WIN, which chooses the side
+
 // The door to the pipe a worker thread wakes the event loop through: the thread writes one byte,
 // a QSocketNotifier on the read end sees it. Only the write is allowed off the event loop's thread.
 namespace WakePipe {
