@@ -33,11 +33,11 @@ public:
 };
 
 // "ms@load" per server, "-" for no figure; server ids are positions.
-Servers makeServers(const QStringList& specs, QHash<QString, int>* roundTrips)
+Servers makeServers(const QStringList& rows, QHash<QString, int>* roundTrips)
 {
     Servers servers;
-    for (const QString& spec : specs) {
-        const QStringList parts = spec.split('@');
+    for (const QString& row : rows) {
+        const QStringList parts = row.split('@');
         const QString ip = QStringLiteral("198.51.100.%1").arg(servers.size() + 1);
         servers.append(Server(servers.size(), "NL", "City", "s" + ip, ip, parts.value(1).toInt()));
         if (parts.at(0) != "-") {
