@@ -1,74 +1,49 @@
-// A stand-in for the installed programs in the installer's test: it appends what it was asked to
-// C:\standin.log. As vpn-service.exe it is a Windows service that logs its start and its stop; as
-// any other program it logs its name and arguments.
+// A stand-in for the installed programs in the installer's test: it appends its name and arguments
+// to C:\standin.log. As vpn-service.exe it is a Windows service that logs its start and its stop.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
-namespace {
+static SERVICE_STATUS status = { SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0 };
+static SERVICE_STATUS_HANDLE handle = nullptr;
+static HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
-SERVICE_STATUS_HANDLE statusHandle = nullptr;
-HANDLE stopEvent = nullptr;
-
-void note(const std::wstring& line)
+static void note(const std::string& line)
 {
-    const HANDLE file = CreateFileW(L"C:\\standin.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
+    if (FILE* file = std::fopen("C:\\standin.log", "ab")) {
+        std::fprintf(file, "%s\n", line.c_str());
+        std::fclose(file);
     }
-    const std::wstring text = line + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], size, nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(size - 1), &written, nullptr);
-    CloseHandle(file);
 }
 
-void report(DWORD state)
+static DWORD WINAPI control(DWORD code, DWORD, void*, void*)
 {
-    SERVICE_STATUS status = {};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-    SetServiceStatus(statusHandle, &status);
+    return code == SERVICE_CONTROL_STOP && SetEvent(stopped) ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
-DWORD WINAPI control(DWORD code, DWORD, void*, void*)
+static void WINAPI serviceMain(DWORD, char**)
 {
-    if (code == SERVICE_CONTROL_STOP || code == SERVICE_CONTROL_SHUTDOWN) {
-        report(SERVICE_STOP_PENDING);
-        SetEvent(stopEvent);
+    handle = RegisterServiceCtrlHandlerExA("", control, nullptr);
+    SetServiceStatus(handle, &status);
+    note("service start");
+    WaitForSingleObject(stopped, INFINITE);
+    note("service stop");
+    status.dwCurrentState = SERVICE_STOPPED;
+    SetServiceStatus(handle, &status);
+}
+
+int main(int argc, char* argv[])
+{
+    std::string line = argv[0];
+    line = line.substr(line.find_last_of('\\') + 1);
+    line = line.substr(0, line.rfind('.'));
+    SERVICE_TABLE_ENTRYA table[] = { { const_cast<char*>(""), serviceMain }, { nullptr, nullptr } };
+    if (line == "vpn-service") {
+        return StartServiceCtrlDispatcherA(table) ? 0 : 1;
     }
-    return NO_ERROR;
-}
-
-void WINAPI serviceMain(DWORD, wchar_t**)
-{
-    statusHandle = RegisterServiceCtrlHandlerExW(L"", control, nullptr);
-    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    report(SERVICE_RUNNING);
-    note(L"service start");
-    WaitForSingleObject(stopEvent, INFINITE);
-    note(L"service stop");
-    report(SERVICE_STOPPED);
-}
-
-} // namespace
-
-int wmain(int argc, wchar_t* argv[])
-{
-    std::wstring name = argv[0];
-    name = name.substr(name.find_last_of(L"\\/") + 1);
-    if (_wcsicmp(name.c_str(), L"vpn-service.exe") == 0) {
-        SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(L""), serviceMain}, {nullptr, nullptr}};
-        return StartServiceCtrlDispatcherW(table) ? 0 : 1;
-    }
-    std::wstring line = name.substr(0, name.rfind(L'.'));
     for (int i = 1; i < argc; ++i) {
-        line += L' ';
-        line += argv[i];
+        line += std::string(" ") + argv[i];
     }
     note(line);
     return 0;
