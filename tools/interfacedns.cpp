@@ -107,7 +107,8 @@ QStringList useUser(const ResolverConfig::Request& request, Registry* registry)
             continue;
         }
         QString error;
-        if (isComplete(registry, guid)) {
+        const bool wasComplete = isComplete(registry, guid);
+        if (wasComplete) {
             for (const bool ipv6 : { false, true }) {
                 const std::optional<QString> user
                     = registry->value(savedKey(guid), ipv6 ? savedIpv6 : savedIpv4, &error);
@@ -118,13 +119,13 @@ QStringList useUser(const ResolverConfig::Request& request, Registry* registry)
                     break;
                 }
             }
-            if (error.isEmpty()) {
-                error = registry->notify(guid);
-            }
         }
-        // Kept until it is back in place, so that a later "user" tries again.
+        // Kept until the user's values are back in place, so that a later "user" tries again.
         if (error.isEmpty()) {
             error = registry->removeKey(savedKey(guid));
+        }
+        if (error.isEmpty() && wasComplete) {
+            error = registry->notify(guid);
         }
         if (!error.isEmpty()) {
             failures << failure(guid, error);
