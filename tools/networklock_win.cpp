@@ -37,10 +37,8 @@ const GUID connectV6 = { 0x4a72393b, 0x319f, 0x44bc, { 0x84, 0xc3, 0xba, 0x54, 0
 const GUID recvAcceptV4 = { 0xe1cd9fe7, 0xf4b5, 0x4273, { 0x96, 0xc0, 0x59, 0x2e, 0x48, 0x7b, 0x86, 0x50 } };
 const GUID recvAcceptV6 = { 0xa3b42c97, 0x9f04, 0x4672, { 0xb8, 0x7e, 0xce, 0xe9, 0xc4, 0x83, 0x25, 0x7f } };
 const GUID conditionFlags = { 0x632ce23b, 0x5167, 0x435c, { 0x86, 0xd7, 0xe9, 0x03, 0x68, 0x4a, 0xa8, 0x0c } };
-const GUID conditionLocalInterface
-    = { 0x4cd62a49, 0x59c3, 0x4969, { 0xb7, 0xf3, 0xbd, 0xa5, 0xd3, 0x28, 0x90, 0xa4 } };
-const GUID conditionRemoteAddress
-    = { 0xb235ae9a, 0x1d64, 0x49b8, { 0xa4, 0x4c, 0x5f, 0xf3, 0xd9, 0x09, 0x50, 0x45 } };
+const GUID conditionLocalInterface = { 0x4cd62a49, 0x59c3, 0x4969, { 0xb7, 0xf3, 0xbd, 0xa5, 0xd3, 0x28, 0x90, 0xa4 } };
+const GUID conditionRemoteAddress = { 0xb235ae9a, 0x1d64, 0x49b8, { 0xa4, 0x4c, 0x5f, 0xf3, 0xd9, 0x09, 0x50, 0x45 } };
 const GUID conditionRemotePort = { 0xc35a604d, 0xd22b, 0x4e1a, { 0x91, 0xb4, 0x68, 0xf6, 0x74, 0xee, 0x67, 0x4b } };
 // Also where an ICMP type is kept.
 const GUID conditionLocalPort = { 0x0c1ba1af, 0x5765, 0x453f, { 0xaf, 0x22, 0xa8, 0xf7, 0x91, 0xac, 0x77, 0x5b } };
@@ -52,8 +50,8 @@ const struct
 {
     Layer layer;
     const GUID& key;
-} layers[] = { { Layer::ConnectV4, connectV4 }, { Layer::ConnectV6, connectV6 },
-    { Layer::RecvAcceptV4, recvAcceptV4 }, { Layer::RecvAcceptV6, recvAcceptV6 } };
+} layers[] = { { Layer::ConnectV4, connectV4 }, { Layer::ConnectV6, connectV6 }, { Layer::RecvAcceptV4, recvAcceptV4 },
+    { Layer::RecvAcceptV6, recvAcceptV6 } };
 
 // A class of network adapters, and the tunnel driver's adapters in it.
 const QString adapterClass = QStringLiteral(
@@ -320,7 +318,8 @@ QString apply(const KillSwitchRules::Request& request)
     }
     Engine engine;
     if (engine.opened != ERROR_SUCCESS) {
-        return QStringLiteral("the filtering platform is not available: %1").arg(failure("FwpmEngineOpen0", engine.opened));
+        return QStringLiteral("the filtering platform is not available: %1")
+            .arg(failure("FwpmEngineOpen0", engine.opened));
     }
     DWORD code = FwpmTransactionBegin0(engine.handle, 0);
     if (code != ERROR_SUCCESS) {

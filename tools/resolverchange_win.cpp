@@ -17,8 +17,8 @@ namespace ResolverChange {
 namespace {
 
 // DhcpNotifyConfigChange of dhcpcsvc.dll: has the IP configuration of an adapter read again.
-using NotifyConfigChange = DWORD(WINAPI*)(LPWSTR server, LPWSTR adapter, BOOL newAddress, DWORD index,
-    DWORD address, DWORD mask, int action);
+using NotifyConfigChange = DWORD(WINAPI*)(
+    LPWSTR server, LPWSTR adapter, BOOL newAddress, DWORD index, DWORD address, DWORD mask, int action);
 
 std::wstring wide(const QString& text)
 {
@@ -130,10 +130,9 @@ public:
             return QStringLiteral("the servers are written, but Wine cannot be told to use them");
         }
         const HMODULE dhcp = LoadLibraryExW(L"dhcpcsvc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        const auto notifyChange = dhcp == nullptr
-            ? nullptr
-            : reinterpret_cast<NotifyConfigChange>(
-                reinterpret_cast<void*>(GetProcAddress(dhcp, "DhcpNotifyConfigChange")));
+        const auto notifyChange = dhcp == nullptr ? nullptr
+                                                  : reinterpret_cast<NotifyConfigChange>(reinterpret_cast<void*>(
+                                                      GetProcAddress(dhcp, "DhcpNotifyConfigChange")));
         if (notifyChange == nullptr) {
             return QStringLiteral("the servers are written, but the system cannot be told to use them");
         }

@@ -4,7 +4,6 @@
 
 #include <QHostAddress>
 
-
 namespace WfpFilters {
 
 namespace {
@@ -32,9 +31,9 @@ const struct
 {
     const char* address;
     int prefix;
-} localRanges[] = { { "10.0.0.0", 8 }, { "172.16.0.0", 12 }, { "192.168.0.0", 16 }, { "169.254.0.0", 16 },
-    { "224.0.0.0", 4 }, { "255.255.255.255", 32 }, { "fe80::", 10 }, { "fc00::", 7 }, { "ff02::", 16 },
-    { "ff05::", 16 } };
+} localRanges[]
+    = { { "10.0.0.0", 8 }, { "172.16.0.0", 12 }, { "192.168.0.0", 16 }, { "169.254.0.0", 16 }, { "224.0.0.0", 4 },
+          { "255.255.255.255", 32 }, { "fe80::", 10 }, { "fc00::", 7 }, { "ff02::", 16 }, { "ff05::", 16 } };
 
 bool isV6(Layer layer)
 {
@@ -75,8 +74,7 @@ class Builder
 public:
     explicit Builder(const QUuid& sublayer)
         : sublayer(sublayer)
-    {
-    }
+    { }
 
     void add(Layer layer, Action action, quint8 weight, const QVector<Condition>& conditions, const QString& name)
     {

@@ -88,33 +88,32 @@ private slots:
         QTest::newRow("vpn") << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1"
                              << "10.8.0.1"
                              << "fd00:8::1" << true << 0 << 1;
-        QTest::newRow("vpn, user") << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;user" << user4 << "-"
-                                   << false << 0 << 2;
+        QTest::newRow("vpn, user") << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;user" << user4 << "-" << false
+                                   << 0 << 2;
         QTest::newRow("vpn twice keeps the first copy")
-            << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;vpn G@10.9.0.1,;user" << user4 << "-" << false
-            << 0 << 3;
+            << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;vpn G@10.9.0.1,;user" << user4 << "-" << false << 0
+            << 3;
         QTest::newRow("the copy wins over entries of our own servers")
-            << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;user G@10.8.0.1,fd00:8::1" << user4 << "-"
-            << false << 0 << 2;
+            << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;user G@10.8.0.1,fd00:8::1" << user4 << "-" << false
+            << 0 << 2;
         QTest::newRow("IPv4 only") << "-" << true << false << "vpn G@10.8.0.1,"
                                    << "10.8.0.1"
                                    << "" << true << 0 << 1;
-        QTest::newRow("user's entry where nothing was saved")
-            << "-" << true << false << "user G@192.0.2.7,2001:db8::7"
-            << "192.0.2.7"
-            << "2001:db8::7" << false << 0 << 1;
-        QTest::newRow("no server keeps the user's") << user4 << true << false << "vpn G@," << user4 << "-" << false
-                                                    << 0 << 0;
-        QTest::newRow("unknown interface") << user4 << true << false
-                                           << "vpn {1A000000-0000-0000-0000-0000000000FF}@10.8.0.1," << user4 << "-"
-                                           << false << 1 << 0;
-        QTest::newRow("interface name") << user4 << true << false << "vpn eth0@10.8.0.1," << user4 << "-" << false
-                                        << 1 << 0;
+        QTest::newRow("user's entry where nothing was saved") << "-" << true << false << "user G@192.0.2.7,2001:db8::7"
+                                                              << "192.0.2.7"
+                                                              << "2001:db8::7" << false << 0 << 1;
+        QTest::newRow("no server keeps the user's")
+            << user4 << true << false << "vpn G@," << user4 << "-" << false << 0 << 0;
+        QTest::newRow("unknown interface")
+            << user4 << true << false << "vpn {1A000000-0000-0000-0000-0000000000FF}@10.8.0.1," << user4 << "-" << false
+            << 1 << 0;
+        QTest::newRow("interface name") << user4 << true << false << "vpn eth0@10.8.0.1," << user4 << "-" << false << 1
+                                        << 0;
         QTest::newRow("no IPv6 key is made") << user4 << false << false << "vpn G@10.8.0.1,fd00:8::1"
                                              << "10.8.0.1"
                                              << "-" << true << 0 << 1;
-        QTest::newRow("copy cut short by a crash") << user4 << true << true << "vpn G@10.8.0.1,fd00:8::1;user"
-                                                   << user4 << "-" << false << 0 << 2;
+        QTest::newRow("copy cut short by a crash")
+            << user4 << true << true << "vpn G@10.8.0.1,fd00:8::1;user" << user4 << "-" << false << 0 << 2;
     }
     void runs()
     {

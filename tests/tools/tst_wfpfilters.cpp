@@ -4,8 +4,8 @@
 
 #include <QHostAddress>
 #include <QSet>
-#include <QtEndian>
 #include <QTest>
+#include <QtEndian>
 
 using namespace WfpFilters;
 using Request = KillSwitchRules::Request;
