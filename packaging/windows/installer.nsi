@@ -224,6 +224,8 @@ Section "Uninstall"
     ; The service's state (lockdown) and log, in ProgramData (the machine's application data).
     RMDir /r "$APPDATA\Korvex"
     RMDir /r "$APPDATA\VPNClient"
+    ; The DNS tool's copy of the users' resolvers, put back above.
+    DeleteRegKey HKLM "Software\Korvex"
     ; The installer refuses a folder with files of someone else, so the folder is ours whole.
     RMDir /r "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

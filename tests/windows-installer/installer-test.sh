@@ -33,6 +33,7 @@ ours=("$c/Program Files/Korvex" "$c/ProgramData/Korvex" "$c/ProgramData/Microsof
 service='HKLM\System\CurrentControlSet\Services\vpn-service'
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\korvexvpn'
 settings='HKCU\Software\VPN\VPNClient'
+saved='HKLM\Software\Korvex\dns\{0}' # the DNS tool's copy of a user's resolvers
 failures=0
 check() { "${@:2}" || { echo "FAIL: $1" >&2 && failures=$((failures + 1)); }; }
 # The service and the uninstaller's copy run on their own: waits for what they do, at most 30 s.
@@ -52,11 +53,12 @@ check "installation: the service started" eventually logged "service start"
 
 # A connected user's lock, the service's state (lockdown) and a user's settings.
 mkdir -p "${ours[1]}" && echo on > "${ours[1]}/lockdown"
-"$wine" reg add "$settings" /v server /d de-fra /f > /dev/null 2>&1
+for key in "$settings" "$saved"; do "$wine" reg add "$key" /v x /d 1 /f > /dev/null 2>&1; done
 run upgrade "$setup" /S
 check "upgrade: the service stopped and started again" eventually grep -qz 'service stop.service start' "$c/standin.log"
 check "upgrade: the lock and the resolvers stay" test -z "$(grep -v '^service' "$c/standin.log")"
 check "upgrade: the service's state stays" test -f "${ours[1]}/lockdown"
+check "upgrade: the resolvers' copy stays" has "$saved"
 
 # The uninstaller hands over to a copy of itself outside the folder, which ends by dropping its entry.
 run removal "${ours[0]}/uninstall.exe" /S
@@ -64,6 +66,7 @@ check "removal: its end" eventually gone "$uninstall"
 check "removal: lock, resolvers, then the service" grep -qz 'killswitch disable all.dns user.service stop' "$c/standin.log"
 for path in "${ours[@]}"; do check "removal: $path" test ! -e "$path"; done
 check "removal: the service" gone "$service"
+check "removal: our key" gone "${saved%%\\dns*}"
 check "removal: the user's settings stay" has "$settings"
 
 [ "$failures" -eq 0 ] || { echo "installer test: $failures failed; the stand-ins' log:" && cat "$c/standin.log"; } >&2
