@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QTest>
 
+#include <iterator>
+
 namespace {
 
 const QString G = "{1A000000-0000-0000-0000-00000000000A}";
@@ -39,12 +41,9 @@ public:
     }
     QStringList subkeys(const QString& key) override
     {
-        QStringList names;
-        const QString prefix = key.toLower() + '\\';
+        QStringList names; // our copies' keys only: nothing deeper is made here
         for (const QString& name : keys.keys()) {
-            if (name.startsWith(prefix) && !name.mid(prefix.size()).contains('\\')) {
-                names << name.mid(prefix.size());
-            }
+            names << (name.startsWith(key.toLower() + '\\') ? name.section('\\', -1) : QString());
         }
         return names;
     }
@@ -66,6 +65,35 @@ public:
     }
 };
 
+const char* const user4 = "192.0.2.53,192.0.2.54";
+// The interface's IPv4 value at the start ("-": none), whether it has an IPv6 key, whether a crash
+// left a copy without its last value; the commands (G: the interface); the values at the end, whether
+// a copy is kept, the failures and the notices to the system.
+const struct Row
+{
+    const char *name, *userV4;
+    bool hasV6, cutShortCopy;
+    const char *commands, *v4, *v6;
+    bool saved;
+    int failures, notices;
+} rows[] = {
+    { "vpn", user4, true, false, "vpn G@10.8.0.1,fd00:8::1", "10.8.0.1", "fd00:8::1", true, 0, 1 },
+    { "vpn, user", user4, true, false, "vpn G@10.8.0.1,fd00:8::1;user", user4, "-", false, 0, 2 },
+    { "vpn twice keeps the first copy", user4, true, false, "vpn G@10.8.0.1,fd00:8::1;vpn G@10.9.0.1,;user", user4, "-",
+        false, 0, 3 },
+    { "the copy wins over entries of our own servers", user4, true, false,
+        "vpn G@10.8.0.1,fd00:8::1;user G@10.8.0.1,fd00:8::1", user4, "-", false, 0, 2 },
+    { "IPv4 only", "-", true, false, "vpn G@10.8.0.1,", "10.8.0.1", "", true, 0, 1 },
+    { "user's entry where nothing was saved", "-", true, false, "user G@192.0.2.7,2001:db8::7", "192.0.2.7",
+        "2001:db8::7", false, 0, 1 },
+    { "no server keeps the user's", user4, true, false, "vpn G@,", user4, "-", false, 0, 0 },
+    { "unknown interface", user4, true, false, "vpn {1A000000-0000-0000-0000-0000000000FF}@10.8.0.1,", user4, "-",
+        false, 1, 0 },
+    { "interface name", user4, true, false, "vpn eth0@10.8.0.1,", user4, "-", false, 1, 0 },
+    { "no IPv6 key is made", user4, false, false, "vpn G@10.8.0.1,fd00:8::1", "10.8.0.1", "-", true, 0, 1 },
+    { "copy cut short by a crash", user4, true, true, "vpn G@10.8.0.1,fd00:8::1;user", user4, "-", false, 0, 2 },
+};
+
 } // namespace
 
 class TestInterfaceDns : public QObject
@@ -75,76 +103,39 @@ class TestInterfaceDns : public QObject
 private slots:
     void runs_data()
     {
-        QTest::addColumn<QString>("userV4"); // "-": no value
-        QTest::addColumn<bool>("hasV6");
-        QTest::addColumn<bool>("cutShortCopy"); // a copy a crash left without its last value
-        QTest::addColumn<QString>("commands"); // separated by ";", G for the interface
-        QTest::addColumn<QString>("v4");
-        QTest::addColumn<QString>("v6");
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<int>("failures");
-        QTest::addColumn<int>("notices");
-        const QString user4 = "192.0.2.53,192.0.2.54";
-        QTest::newRow("vpn") << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1"
-                             << "10.8.0.1"
-                             << "fd00:8::1" << true << 0 << 1;
-        QTest::newRow("vpn, user") << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;user" << user4 << "-" << false
-                                   << 0 << 2;
-        QTest::newRow("vpn twice keeps the first copy")
-            << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;vpn G@10.9.0.1,;user" << user4 << "-" << false << 0
-            << 3;
-        QTest::newRow("the copy wins over entries of our own servers")
-            << user4 << true << false << "vpn G@10.8.0.1,fd00:8::1;user G@10.8.0.1,fd00:8::1" << user4 << "-" << false
-            << 0 << 2;
-        QTest::newRow("IPv4 only") << "-" << true << false << "vpn G@10.8.0.1,"
-                                   << "10.8.0.1"
-                                   << "" << true << 0 << 1;
-        QTest::newRow("user's entry where nothing was saved") << "-" << true << false << "user G@192.0.2.7,2001:db8::7"
-                                                              << "192.0.2.7"
-                                                              << "2001:db8::7" << false << 0 << 1;
-        QTest::newRow("no server keeps the user's")
-            << user4 << true << false << "vpn G@," << user4 << "-" << false << 0 << 0;
-        QTest::newRow("unknown interface")
-            << user4 << true << false << "vpn {1A000000-0000-0000-0000-0000000000FF}@10.8.0.1," << user4 << "-" << false
-            << 1 << 0;
-        QTest::newRow("interface name") << user4 << true << false << "vpn eth0@10.8.0.1," << user4 << "-" << false << 1
-                                        << 0;
-        QTest::newRow("no IPv6 key is made") << user4 << false << false << "vpn G@10.8.0.1,fd00:8::1"
-                                             << "10.8.0.1"
-                                             << "-" << true << 0 << 1;
-        QTest::newRow("copy cut short by a crash")
-            << user4 << true << true << "vpn G@10.8.0.1,fd00:8::1;user" << user4 << "-" << false << 0 << 2;
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(rows)); ++i) {
+            QTest::newRow(rows[i].name) << i;
+        }
     }
     void runs()
     {
-        QFETCH(QString, userV4);
-        QFETCH(bool, hasV6);
-        QFETCH(bool, cutShortCopy);
-        QFETCH(QString, commands);
+        QFETCH(int, row);
+        const Row& r = rows[row];
         FakeRegistry registry;
         const QString v4Key = InterfaceDns::interfaceKey(G, false), v6Key = InterfaceDns::interfaceKey(G, true);
         registry.keys[v4Key.toLower()]["Other"] = "kept";
-        if (userV4 != "-") {
-            registry.setValue(v4Key, InterfaceDns::nameServer, userV4);
+        if (QString(r.userV4) != "-") {
+            registry.setValue(v4Key, InterfaceDns::nameServer, r.userV4);
         }
-        if (hasV6) {
+        if (r.hasV6) {
             registry.keys[v6Key.toLower()];
         }
-        if (cutShortCopy) {
+        if (r.cutShortCopy) {
             registry.setValue(InterfaceDns::savedKey(G), "Tcpip", "10.8.0.1");
         }
         int failures = 0;
-        for (const QString& command : commands.split(';')) {
+        for (const QString& command : QString(r.commands).split(';')) {
             ResolverConfig::Request request;
             QVERIFY(ResolverConfig::parse(QString(command).replace("G", G).split(' '), &request).isEmpty());
             failures += InterfaceDns::apply(request, &registry).size();
         }
-        QTEST(registry.text(v4Key, InterfaceDns::nameServer), "v4");
-        QTEST(registry.text(v6Key, InterfaceDns::nameServer), "v6");
+        QCOMPARE(registry.text(v4Key, InterfaceDns::nameServer), QString(r.v4));
+        QCOMPARE(registry.text(v6Key, InterfaceDns::nameServer), QString(r.v6));
         QCOMPARE(registry.text(v4Key, "Other"), QString("kept"));
-        QTEST(registry.keyExists(InterfaceDns::savedKey(G)), "saved");
-        QTEST(failures, "failures");
-        QTEST(registry.notices, "notices");
+        QCOMPARE(registry.keyExists(InterfaceDns::savedKey(G)), r.saved);
+        QCOMPARE(failures, r.failures);
+        QCOMPARE(registry.notices, r.notices);
     }
 };
 
