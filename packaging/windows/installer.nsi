@@ -226,7 +226,8 @@ Section "Uninstall"
     RMDir /r "$APPDATA\VPNClient"
     ; The DNS tool's copy of the users' resolvers, put back above.
     DeleteRegKey HKLM "Software\Korvex"
-    ; The installer refuses a folder with files of someone else, so the folder is ours whole.
-    RMDir /r "$INSTDIR"
+    ; The installer refuses a folder with files of someone else, so the folder is ours whole; a file
+    ; still in use goes at the next start.
+    RMDir /r /REBOOTOK "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
