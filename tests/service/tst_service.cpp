@@ -36,29 +36,21 @@ QStringList texts(const QSignalSpy& spy)
 
 using servicekit::portAnswers;
 
-// A client of the service that sends its messages once linked (a payload: the first, as bytes, which
-// keep a NUL byte; binary: as a binary frame) and records the answers.
+// A client of the service that sends its messages once linked, with their lengths (a NUL byte stays
+// in), as text or as binary frames, and records the answers.
 struct Peer
 {
     QWebSocket socket;
     QSignalSpy answers { &socket, &QWebSocket::textMessageReceived };
-    explicit Peer(const QStringList& messages, const QByteArray& payload = {}, bool binary = false)
+    explicit Peer(const QList<QByteArray>& messages, bool binary = false)
     {
         QObject::connect(&socket, &QWebSocket::connected, &socket, [=] {
-            if (binary) {
-                socket.sendBinaryMessage(payload);
-            } else if (!payload.isEmpty()) {
-                socket.sendTextMessage(QString::fromUtf8(payload.constData(), payload.size()));
-            }
-            for (const QString& message : messages) {
-                socket.sendTextMessage(message);
+            for (const QByteArray& message : messages) {
+                binary ? socket.sendBinaryMessage(message)
+                       : socket.sendTextMessage(QString::fromUtf8(message.constData(), message.size()));
             }
         });
         socket.open(QUrl("ws://127.0.0.1:6447"));
-    }
-    QStringList texts() const
-    {
-        return ::texts(answers);
     }
 };
 
@@ -473,14 +465,14 @@ private slots:
         } else if (setup == "killswitch-not-executable") {
             QVERIFY(QFile::setPermissions(killSwitch, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         }
-        Peer peer({}, payload, setup == "binary");
+        Peer peer({ payload }, setup == "binary");
         QWebSocket& socket = peer.socket;
         if (answer == "closed") {
             QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
         } else {
             // Out before the probe goes: the service handles it first.
             QTRY_VERIFY(socket.state() == QAbstractSocket::ConnectedState && socket.bytesToWrite() == 0);
-            QTRY_COMPARE(peer.texts().join(""), answer); // after the reading of a user file
+            QTRY_COMPARE(texts(peer.answers).join(""), answer); // after the reading of a user file
             socket.close(); // so that the probe's reports do not reach it
         }
         restoreTool();
@@ -512,7 +504,7 @@ private slots:
         QVERIFY(running() || startService());
         Peer peer({ "query: tun" });
         QTRY_COMPARE(peer.answers.count(), 1);
-        const QString answer = peer.texts().value(0);
+        const QString answer = texts(peer.answers).value(0);
         QVERIFY2(hidden
                 ? answer.startsWith("tun:unavailable,") && answer.contains("/dev/net/tun: No such file or directory")
                 : answer == "tun:available\n",
@@ -567,13 +559,13 @@ private slots:
         stopService();
         QFile::remove(dir.filePath("service.log"));
         QVERIFY(startService({ "--log-max-size", "8000" }));
-        QStringList commands;
+        QList<QByteArray> commands;
         for (int i = 0; i < 32; ++i) {
             const QString argument = i < 30 ? QString(900, 'x') : i == 30 ? "a\u2028FORGED\\x0a" : "b\nFORGED";
-            commands << "start: \"" + path("killswitch") + "\" \"" + argument + "\"";
+            commands << ("start: \"" + path("killswitch") + "\" \"" + argument + "\"").toUtf8();
         }
         Peer peer(commands);
-        QTRY_COMPARE_WITH_TIMEOUT(peer.texts().filter("finished:").size(), 30, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(texts(peer.answers).filter("finished:").size(), 30, 20000);
         QVERIFY(probeStillServes());
         for (const char* name : { "service.log", "service.log.1", "service.log.2" }) {
             const QFileInfo file(dir.filePath(name));
@@ -666,10 +658,10 @@ private:
     // A fresh, well-formed command still runs.
     bool probeStillServes()
     {
-        Peer probe({ "start: \"" + path("killswitch") + "\" \"probe\"" });
+        Peer probe({ ("start: \"" + path("killswitch") + "\" \"probe\"").toUtf8() });
         return QTest::qWaitFor(
             [&] {
-                return probe.texts().filter("finished:").size() == 1;
+                return texts(probe.answers).filter("finished:").size() == 1;
             },
             8000);
     }
