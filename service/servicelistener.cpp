@@ -71,7 +71,7 @@ int ServiceListener::openConnections() const
 bool ServiceListener::mayCommand(const PeerUser& user, QString* reason)
 {
     QString name;
-    return authorizations.mayCommand(user.uid, &name, reason);
+    return authorizations.mayCommand(user, &name, reason);
 }
 
 void ServiceListener::acceptSome()
