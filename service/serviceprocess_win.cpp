@@ -179,11 +179,13 @@ bool attachToManager(const std::function<void()>& requestQuit, QString* error)
         }
         failure = state.failure;
     }
-    state.dispatcher.join();
     if (failure == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+        state.dispatcher.join();
         SetConsoleCtrlHandler(onConsoleControl, TRUE);
         return true;
     }
+    // A dispatcher whose service never registered may wait on; the process ends without it.
+    state.dispatcher.detach();
     *error = QStringLiteral("the service manager's connection failed (error %1)").arg(failure);
     return false;
 }

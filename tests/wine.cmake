@@ -5,3 +5,6 @@ vpn_add_test(NAME tst_host SOURCES foundation/tst_host.cpp LAYER vpnfoundation N
 vpn_add_test(NAME tst_settings SOURCES settings/tst_settings.cpp LAYER vpnsettings NO_QML)
 vpn_add_test(NAME tst_serverlistmodel SOURCES servers/tst_serverlistmodel.cpp LAYER vpnservers NO_QML)
 vpn_add_test(NAME tst_networkapi SOURCES servers/tst_networkapi.cpp LAYER vpnservers NO_QML)
+# The service's Windows rules (the TCP table's owner, the token's standing, the programs' access
+# lists, the service manager's states), as the Windows build compiles them.
+vpn_add_test(NAME tst_windowsrules SOURCES service/tst_windowsrules.cpp LAYER vpnfoundation LIBS vpnserviceparts NO_QML)

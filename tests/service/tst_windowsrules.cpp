@@ -1,6 +1,7 @@
-// The Windows rules of who may command the service, without the system: which process owns a
-// connection's end in the TCP table, what a token's user and groups make of it, and what the service
-// tells the service manager as it starts and stops. Runs on both systems.
+// The service's Windows rules, without the system: which process owns a connection's end in the TCP
+// table, what a token's user and groups make of it, who may change a program by its access list,
+// and what the service tells the service manager as it starts and stops. Runs on both systems.
+#include "accesslist.h"
 #include "foundation/tcptable.h"
 #include "servicestatus.h"
 #include "tokenstanding.h"
@@ -36,7 +37,7 @@ std::vector<TcpTable::Row> rowsOf(const QString& text)
 
 } // namespace
 
-class TestPeerStanding : public QObject
+class TestWindowsRules : public QObject
 {
     Q_OBJECT
 
@@ -127,6 +128,47 @@ private slots:
         QVERIFY2(names.contains(standing) || reason.contains(standing), qPrintable(reason));
     }
 
+    // The owner and entries as "SID/MASK[/i]" (i: inherit only, d: denies); trusted: LocalSystem,
+    // Administrators, TrustedInstaller and the service's own account S-1-5-21-1-2-3-500.
+    void accessList_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<QString>("problem");
+        const QString system = "S-1-5-18/1f01ff S-1-5-32-544/1f01ff ", users = "S-1-5-32-545/";
+        // clang-format off
+        QTest::newRow("Program Files' own") << "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464" << system + users + "1200a9" << "";
+        QTest::newRow("the service's own account") << "S-1-5-21-1-2-3-500" << "S-1-5-21-1-2-3-500/1f01ff" << "";
+        QTest::newRow("owned by a user") << "S-1-5-21-1-2-3-1000" << system << "owned by S-1-5-21-1-2-3-1000";
+        QTest::newRow("no access list") << "S-1-5-18" << "-" << "no access list";
+        QTest::newRow("users may write") << "S-1-5-18" << system + users + "1200ab" << "S-1-5-32-545 may change it";
+        QTest::newRow("users may add folders to a folder") << "S-1-5-18" << system + users + "1200ad" << "S-1-5-32-545 may change it";
+        QTest::newRow("users may delete a child") << "S-1-5-18" << system + users + "1200e9" << "may change it";
+        QTest::newRow("users may rewrite the list") << "S-1-5-18" << system + users + "1600a9" << "may change it";
+        QTest::newRow("generic write") << "S-1-5-18" << system + "S-1-1-0/40000000" << "S-1-1-0 may change it";
+        QTest::newRow("inherit only") << "S-1-5-18" << system + "S-1-3-0/10000000/i" << "";
+        QTest::newRow("a denying entry") << "S-1-5-18" << system + users + "1f01ff/d" << "";
+        QTest::newRow("Wine's world-writable folder") << "S-1-5-21-1-2-3-500" << "S-1-5-18/1f01ff S-1-1-0/1301ff" << "S-1-1-0 may change it";
+        // clang-format on
+    }
+    void accessList()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, entries);
+        QList<AccessList::Entry> list;
+        for (const QString& entry : entries.split(' ', Qt::SkipEmptyParts)) {
+            const QString flags = entry.section('/', 2);
+            if (entry != "-") {
+                list.append({ entry.section('/', 0, 0), entry.section('/', 1, 1).toUInt(nullptr, 16), flags != "d",
+                    flags == "i" });
+            }
+        }
+        const QString found = AccessList::problem(
+            owner, entries != "-", list, AccessList::systemAccounts() + QStringList { "S-1-5-21-1-2-3-500" });
+        QFETCH(QString, problem);
+        QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.contains(problem), qPrintable(found));
+    }
+
     // Controls and events in order, what each control answered (q: quit now, h: handled, -: not
     // handled), and the state at the end.
     void serviceStatus_data()
@@ -175,5 +217,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestPeerStanding)
-#include "tst_peerstanding.moc"
+QTEST_GUILESS_MAIN(TestWindowsRules)
+#include "tst_windowsrules.moc"
