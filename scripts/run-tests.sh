@@ -22,6 +22,9 @@ if scripts/windows/toolkit.sh --dir > /dev/null; then
 else
     echo "skipped: Windows build (toolkit not cached; run scripts/windows/toolkit.sh)"
 fi
+# The installer's script needs no toolkit: its test packs stand-in programs and runs it under Wine.
+echo "== Windows installer (under Wine)"
+tests/windows-installer/installer-test.sh build
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
 

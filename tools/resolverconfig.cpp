@@ -21,13 +21,6 @@ const QByteArray linePrefix = "#vpnc-saved:";
 // A resolver file is small; anything larger is not one to keep inside another.
 constexpr qint64 maxFileSize = 1024 * 1024;
 
-bool isGuid(const QString& text)
-{
-    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
-        QStringLiteral("\\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\}")));
-    return pattern.match(text).hasMatch();
-}
-
 bool isGuidOrInterface(const QString& text)
 {
     return isGuid(text) || isInterfaceName(text);
@@ -69,6 +62,7 @@ QString parseEntry(const QString& entry, Request* request)
         }
     }
     request->ids.append(id);
+    request->places.append(parts);
     for (const QString& part : parts) {
         if (!part.isEmpty() && !request->servers.contains(part)) {
             request->servers.append(part);
@@ -104,6 +98,13 @@ QString parse(const QStringList& arguments, Request* request, QStringList* warni
         }
     }
     return QString();
+}
+
+bool isGuid(const QString& text)
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("\\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\}")));
+    return pattern.match(text).hasMatch();
 }
 
 bool isInterfaceName(const QString& text)

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // The resolver configuration (resolv.conf) while the tunnel is up: the tunnel's servers only, with
 // the user's own file kept inside it as comments so that the "user" command can put it back, also
@@ -18,6 +19,7 @@ struct Request
     Mode mode = User;
     QStringList ids; // interface GUIDs or interface names, in order
     QStringList servers; // every server named, in order, without repeats
+    QVector<QStringList> places; // each entry's servers as given, empty places kept (beside ids)
 };
 
 // "vpn ID@V4,V6 ..." or "user ID@LIST ...", where ID is a connection's GUID in braces (Windows) or an
@@ -31,6 +33,8 @@ QByteArray vpnConfig(const QByteArray& current, const QStringList& servers);
 // The user's original file, byte for byte, from a tunnel file; the text unchanged when it is not one.
 QByteArray userConfig(const QByteArray& current);
 bool isVpnConfig(const QByteArray& text);
+// A connection's GUID in braces: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+bool isGuid(const QString& text);
 // A Linux interface name: up to 15 plain ASCII letters, digits, '_', '.' and '-', not "." or "..".
 bool isInterfaceName(const QString& text);
 

@@ -12,9 +12,16 @@ if ! toolkit="$("$top/scripts/windows/toolkit.sh" --dir)"; then
     exit 1
 fi
 triplet=x86_64-w64-mingw32
+# The same commit gives the same programs (and so the same installer): no link time in the PE
+# headers, the commit's time in the compiled-in resources.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH="$(git -C "$top" log -1 --format=%ct 2> /dev/null || echo 0)"
+fi
+export SOURCE_DATE_EPOCH QT_RCC_SOURCE_DATE_OVERRIDE="$SOURCE_DATE_EPOCH"
 
 cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/windows-toolchain.cmake" \
-    -DVPN_WIN_TOOLKIT="$toolkit" -DCMAKE_BUILD_TYPE=Release -DVPN_BUILD_TESTS=ON -DVPN_DEVHOST=OFF > /dev/null
+    -DVPN_WIN_TOOLKIT="$toolkit" -DCMAKE_BUILD_TYPE=Release -DVPN_BUILD_TESTS=ON -DVPN_DEVHOST=OFF \
+    -DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-insert-timestamp > /dev/null
 cmake --build "$dir" -j"$(nproc)"
 
 app="$dir/app"

@@ -145,36 +145,20 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("notShown");
-        QTest::newRow("status") << QStringList { "status" } << QByteArray() << 0 << "State:      Disconnected\n"
-                                << "Tunnel IP";
-        QTest::newRow("status, JSON") << QStringList { "--json", "status" } << QByteArray() << 0
-                                      << R"("state":"disconnected")"
-                                      << "\n{";
-        QTest::newRow("locations, searched")
-            << QStringList { "locations", "zurich" } << QByteArray() << 0 << "* Switzerland, Zürich, "
-            << "Berlin";
-        QTest::newRow("lock on") << QStringList { "lock", "on" } << QByteArray() << 0 << "The network lock is on"
-                                 << "";
-        QTest::newRow("account") << QStringList { "account", "alice" } << QByteArray("s3cret word\n") << 0
-                                 << "The account is stored"
-                                 << "s3cret";
-        QTest::newRow("account, no password") << QStringList { "account", "bob" } << QByteArray() << 1 << "no password"
-                                              << "";
-        QTest::newRow("account, password as argument")
-            << QStringList { "account", "bob", "s3cret" } << QByteArray() << 2 << "user name only"
-            << "";
-        QTest::newRow("connect, no such place")
-            << QStringList { "connect", "atlantis" } << QByteArray() << 1 << "No location matches"
-            << "";
-        QTest::newRow("report, relative path")
-            << QStringList { "report", "r.tar" } << QByteArray() << 0 << "saved in " + runtime.filePath("r.tar") << "";
-        QTest::newRow("unknown command") << QStringList { "reboot" } << QByteArray() << 2 << "unknown command"
-                                         << "";
-        QTest::newRow("lock, neither on nor off")
-            << QStringList { "lock", "maybe" } << QByteArray() << 2 << "'on' or 'off'"
-            << "";
-        QTest::newRow("no command") << QStringList() << QByteArray() << 2 << "Usage:"
-                                    << "";
+        // clang-format off
+        QTest::newRow("status") << QStringList { "status" } << QByteArray() << 0 << "State:      Disconnected\n" << "Tunnel IP";
+        QTest::newRow("status, JSON") << QStringList { "--json", "status" } << QByteArray() << 0 << R"("state":"disconnected")" << "\n{";
+        QTest::newRow("locations, searched") << QStringList { "locations", "zurich" } << QByteArray() << 0 << "* Switzerland, Zürich, " << "Berlin";
+        QTest::newRow("lock on") << QStringList { "lock", "on" } << QByteArray() << 0 << "The network lock is on" << "";
+        QTest::newRow("account") << QStringList { "account", "alice" } << QByteArray("s3cret word\n") << 0 << "The account is stored" << "s3cret";
+        QTest::newRow("account, no password") << QStringList { "account", "bob" } << QByteArray() << 1 << "no password" << "";
+        QTest::newRow("account, password as argument") << QStringList { "account", "bob", "s3cret" } << QByteArray() << 2 << "user name only" << "";
+        QTest::newRow("connect, no such place") << QStringList { "connect", "atlantis" } << QByteArray() << 1 << "No location matches" << "";
+        QTest::newRow("report, relative path") << QStringList { "report", "r.tar" } << QByteArray() << 0 << "saved in " + runtime.filePath("r.tar") << "";
+        QTest::newRow("unknown command") << QStringList { "reboot" } << QByteArray() << 2 << "unknown command" << "";
+        QTest::newRow("lock, neither on nor off") << QStringList { "lock", "maybe" } << QByteArray() << 2 << "'on' or 'off'" << "";
+        QTest::newRow("no command") << QStringList() << QByteArray() << 2 << "Usage:" << "";
+        // clang-format on
     }
     void commandLine()
     {
@@ -325,14 +309,12 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("status, none runs") << "status"
-                                           << "answer" << 1 << "not running";
-        QTest::newRow("connect starts one") << "connect"
-                                            << "answer" << 0 << "stand-in: connect\n";
-        QTest::newRow("it stops before answering") << "connect"
-                                                   << "close" << 1 << "stopped before it answered";
-        QTest::newRow("it answers nonsense") << "connect"
-                                             << "garbage" << 1 << "cannot be read";
+        // clang-format off
+        QTest::newRow("status, none runs") << "status" << "answer" << 1 << "not running";
+        QTest::newRow("connect starts one") << "connect" << "answer" << 0 << "stand-in: connect\n";
+        QTest::newRow("it stops before answering") << "connect" << "close" << 1 << "stopped before it answered";
+        QTest::newRow("it answers nonsense") << "connect" << "garbage" << 1 << "cannot be read";
+        // clang-format on
     }
     void noClient()
     {

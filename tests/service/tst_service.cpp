@@ -36,6 +36,32 @@ QStringList texts(const QSignalSpy& spy)
 
 using servicekit::portAnswers;
 
+// A client of the service that sends its messages once linked (a payload: the first, as bytes, which
+// keep a NUL byte; binary: as a binary frame) and records the answers.
+struct Peer
+{
+    QWebSocket socket;
+    QSignalSpy answers { &socket, &QWebSocket::textMessageReceived };
+    explicit Peer(const QStringList& messages, const QByteArray& payload = {}, bool binary = false)
+    {
+        QObject::connect(&socket, &QWebSocket::connected, &socket, [=] {
+            if (binary) {
+                socket.sendBinaryMessage(payload);
+            } else if (!payload.isEmpty()) {
+                socket.sendTextMessage(QString::fromUtf8(payload.constData(), payload.size()));
+            }
+            for (const QString& message : messages) {
+                socket.sendTextMessage(message);
+            }
+        });
+        socket.open(QUrl("ws://127.0.0.1:6447"));
+    }
+    QStringList texts() const
+    {
+        return ::texts(answers);
+    }
+};
+
 } // namespace
 
 class TestService : public QObject
@@ -246,9 +272,8 @@ private slots:
             }
         };
         give(2);
-        // Nobody listens for a while, past the link's retries: one initial status report.
-        QTest::qWait(7000);
-        QCOMPARE(initial.count(), 1);
+        // Nobody listens, past the link's first retry: one initial status report (and one to the end).
+        QTRY_VERIFY_WITH_TIMEOUT(testlog::count("Reopen connection") >= 1 && initial.count() == 1, 10000);
         for (int round = 0; round < rounds; ++round) {
             QVERIFY(startService());
             QTRY_COMPARE_WITH_TIMEOUT(connected.count(), round + 1, 8000);
@@ -260,7 +285,6 @@ private slots:
         }
         QVERIFY(startService());
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), sent, 10000);
-        QTest::qWait(300);
         QStringList runs = records();
         QCOMPARE(runs.removeAll("dns user"), 1); // "init: connection" restores the resolvers, beside the rest
         QCOMPARE(runs.removeAll("killswitch disable tunnel"), 1); // the tunnel's guard, for the init
@@ -360,9 +384,8 @@ private slots:
         OpenVpnProcess openVpn(&fresh);
         QTRY_COMPARE_WITH_TIMEOUT(terminated(), 3, 8000);
         QTRY_COMPARE(records().count("killswitch disable lock"), 2);
-        QTest::qWait(300);
         // The answers, no news of the old run.
-        QCOMPARE(texts(output), QStringList({ "finished:0,0,init", "lockdown:off" }));
+        QTRY_COMPARE(texts(output), QStringList({ "finished:0,0,init", "lockdown:off" }));
         // A crashed service leaves no OpenVPN behind that no one could stop.
         QVERIFY(startWaiting(openVpn, 4));
         stopService(true);
@@ -390,9 +413,13 @@ private slots:
         const qint64 cap = 16 * 1024 * 1024; // the service's, for one run
         QVERIFY2(wrote > 0 && wrote <= cap, qPrintable(QString::number(wrote)));
         QVERIFY(QFileInfo(command.at(5)).size() <= cap + 100);
+        QSignalSpy finished(&openVpn, &ServiceProcess::finished);
         openVpn.stop("anything");
         QTRY_COMPARE_WITH_TIMEOUT(records().count("openvpn SIGTERM"), 1, 8000);
-        // What follows the run's end (its guard lifted) is done before the next test counts what ran.
+        // What follows the run's end (its guard lifted, before a later run of the tool) is done before the
+        // next test counts what ran.
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 8000);
+        QVERIFY(probeStillServes());
         stopService();
     }
 
@@ -446,20 +473,14 @@ private slots:
         } else if (setup == "killswitch-not-executable") {
             QVERIFY(QFile::setPermissions(killSwitch, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         }
-        QWebSocket socket;
-        QSignalSpy messages(&socket, &QWebSocket::textMessageReceived);
-        connect(&socket, &QWebSocket::connected, this, [&] {
-            // With its length: a NUL byte must reach the service, not end the text.
-            setup == "binary" ? socket.sendBinaryMessage(payload)
-                              : socket.sendTextMessage(QString::fromUtf8(payload.constData(), payload.size()));
-        });
-        socket.open(QUrl("ws://127.0.0.1:6447"));
+        Peer peer({}, payload, setup == "binary");
+        QWebSocket& socket = peer.socket;
         if (answer == "closed") {
             QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
         } else {
             // Out before the probe goes: the service handles it first.
             QTRY_VERIFY(socket.state() == QAbstractSocket::ConnectedState && socket.bytesToWrite() == 0);
-            QTRY_COMPARE(texts(messages).join(""), answer); // after the reading of a user file
+            QTRY_COMPARE(peer.texts().join(""), answer); // after the reading of a user file
             socket.close(); // so that the probe's reports do not reach it
         }
         restoreTool();
@@ -489,14 +510,9 @@ private slots:
             }
         });
         QVERIFY(running() || startService());
-        QWebSocket socket;
-        QSignalSpy answers(&socket, &QWebSocket::textMessageReceived);
-        connect(&socket, &QWebSocket::connected, this, [&] {
-            socket.sendTextMessage("query: tun");
-        });
-        socket.open(QUrl("ws://127.0.0.1:6447"));
-        QTRY_COMPARE(answers.count(), 1);
-        const QString answer = texts(answers).value(0);
+        Peer peer({ "query: tun" });
+        QTRY_COMPARE(peer.answers.count(), 1);
+        const QString answer = peer.texts().value(0);
         QVERIFY2(hidden
                 ? answer.startsWith("tun:unavailable,") && answer.contains("/dev/net/tun: No such file or directory")
                 : answer == "tun:available\n",
@@ -551,20 +567,13 @@ private slots:
         stopService();
         QFile::remove(dir.filePath("service.log"));
         QVERIFY(startService({ "--log-max-size", "8000" }));
-        QWebSocket socket;
-        QSignalSpy reports(&socket, &QWebSocket::textMessageReceived);
-        bool sent = false;
-        connect(&socket, &QWebSocket::connected, this, [&] {
-            for (int i = 0; i < 30; ++i) {
-                socket.sendTextMessage("start: \"" + path("killswitch") + "\" \"" + QString(900, 'x') + "\"");
-            }
-            socket.sendTextMessage("start: \"" + path("killswitch") + "\" \"a\u2028FORGED\\x0a\"");
-            socket.sendTextMessage("start: \"" + path("killswitch") + "\" \"b\nFORGED\"");
-            sent = true;
-        });
-        socket.open(QUrl("ws://127.0.0.1:6447"));
-        QTRY_VERIFY(sent && socket.bytesToWrite() == 0);
-        QTRY_COMPARE_WITH_TIMEOUT(texts(reports).filter("finished:").size(), 30, 20000);
+        QStringList commands;
+        for (int i = 0; i < 32; ++i) {
+            const QString argument = i < 30 ? QString(900, 'x') : i == 30 ? "a\u2028FORGED\\x0a" : "b\nFORGED";
+            commands << "start: \"" + path("killswitch") + "\" \"" + argument + "\"";
+        }
+        Peer peer(commands);
+        QTRY_COMPARE_WITH_TIMEOUT(peer.texts().filter("finished:").size(), 30, 20000);
         QVERIFY(probeStillServes());
         for (const char* name : { "service.log", "service.log.1", "service.log.2" }) {
             const QFileInfo file(dir.filePath(name));
@@ -657,15 +666,10 @@ private:
     // A fresh, well-formed command still runs.
     bool probeStillServes()
     {
-        QWebSocket probe;
-        QSignalSpy messages(&probe, &QWebSocket::textMessageReceived);
-        connect(&probe, &QWebSocket::connected, this, [&] {
-            probe.sendTextMessage("start: \"" + path("killswitch") + "\" \"probe\"");
-        });
-        probe.open(QUrl("ws://127.0.0.1:6447"));
+        Peer probe({ "start: \"" + path("killswitch") + "\" \"probe\"" });
         return QTest::qWaitFor(
             [&] {
-                return texts(messages).filter("finished:").size() == 1;
+                return probe.texts().filter("finished:").size() == 1;
             },
             8000);
     }
