@@ -1,6 +1,7 @@
 // vpn-service: the privileged helper of the VPN client. Runs in the foreground: as a systemd
 // unit (service/vpn-service.service), or started by the development host. On Windows the installer
-// registers it as a service; the service manager's stop request takes the place of SIGTERM.
+// registers it as a service; the service manager's stop and shutdown take the place of SIGTERM, and
+// the same orderly end follows.
 #include "foundation/logtag.h"
 #include "foundation/quitsignals.h"
 #include "lockdownmode.h"
@@ -40,23 +41,39 @@ int main(int argc, char** argv)
     ServiceLog::install(parser.value(logOption), logSize > 0 ? logSize : ServiceLog::defaultMaxSize);
     tagged(qInfo(), QStringLiteral("Main")) << "vpn-service starting, PID " << QCoreApplication::applicationPid();
 
-    // SIGTERM and SIGINT end the event loop, so that running programs are ended in order.
-    QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &QuitSignals::received, &application, [&application] {
+    // SIGTERM and SIGINT (the service manager's stop on Windows) end the event loop, so that
+    // running programs are ended in order and the machine is put back.
+    const auto quit = [&application] {
         tagged(qInfo(), QStringLiteral("Main")) << "Termination requested";
         application.quit();
-    });
+    };
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &application, quit);
+    QString managerError;
+    const bool attached = ServiceProcess::attachToManager(
+        [&application, quit] {
+            QMetaObject::invokeMethod(&application, quit, Qt::QueuedConnection);
+        },
+        &managerError);
+    if (!attached) {
+        tagged(qCritical(), QStringLiteral("Main")) << "Cannot run as a service: " << managerError;
+        return 1;
+    }
     ServiceProcess::prepare(ServiceListener::maxTotal + 64);
     if (const int removed = RunFolder::removeLeftovers()) {
         tagged(qInfo(), QStringLiteral("Main"))
             << "Removed " << removed << " folder(s) left by a service that was killed";
     }
 
-    VpnService service(ProgramPaths::current(), parser.value(stateOption));
-    if (!service.listen()) {
-        return 1;
+    int result = 1;
+    {
+        VpnService service(ProgramPaths::current(), parser.value(stateOption));
+        if (service.listen()) {
+            ServiceProcess::reportServing();
+            result = application.exec();
+        }
     }
-    const int result = application.exec();
     tagged(qInfo(), QStringLiteral("Main")) << "vpn-service stopped";
+    ServiceProcess::reportStopped(result);
     return result;
 }

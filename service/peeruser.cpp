@@ -10,17 +10,17 @@ bool PeerUser::isRoot() const
     return known && id == rootId();
 }
 
-bool AuthorizationCache::mayCommand(qint64 uid, QString* name, QString* reason)
+bool AuthorizationCache::mayCommand(const SocketOwner& account, QString* name, QString* reason)
 {
-    auto found = entries.find(uid);
+    auto found = entries.find(account.id);
     if (found == entries.end() || found->looked.elapsed() > keepMs) {
         if (entries.size() >= maxEntries) {
             entries.clear();
         }
         Entry entry;
-        entry.allowed = PeerUser::mayCommand(uid, &entry.name, &entry.reason);
+        entry.allowed = PeerUser::accountMayCommand(account, &entry.name, &entry.reason);
         entry.looked.start();
-        found = entries.insert(uid, entry);
+        found = entries.insert(account.id, entry);
     }
     *name = found->name;
     *reason = found->reason;
@@ -34,6 +34,6 @@ PeerUser PeerUser::ofConnection(qintptr descriptor, AuthorizationCache* cache)
     if (!user.known) {
         return user;
     }
-    user.authorized = cache->mayCommand(user.uid, &user.name, &user.reason);
+    user.authorized = connectionMayCommand(user, cache, &user.name, &user.reason);
     return user;
 }

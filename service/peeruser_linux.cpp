@@ -15,8 +15,14 @@ QString PeerUser::rootId()
     return QStringLiteral("uid 0");
 }
 
-bool PeerUser::mayCommand(qint64 uid, QString* name, QString* reason)
+bool PeerUser::connectionMayCommand(const SocketOwner& owner, AuthorizationCache* cache, QString* name, QString* reason)
 {
+    return cache->mayCommand(owner, name, reason);
+}
+
+bool PeerUser::accountMayCommand(const SocketOwner& account, QString* name, QString* reason)
+{
+    const qint64 uid = account.uid;
     if (uid < 0) {
         *reason = QStringLiteral("unknown user");
         return false;

@@ -24,6 +24,10 @@ ServiceListener::ServiceListener(UserLog* refusalLog, QObject* parent)
 
 ServiceListener::~ServiceListener()
 {
+    for (auto waiting = awaiting.cbegin(); waiting != awaiting.cend(); ++waiting) {
+        delete waiting.value();
+        ListenSocket::close(waiting.key());
+    }
     if (listening >= 0) {
         ListenSocket::close(listening);
     }
@@ -71,7 +75,7 @@ int ServiceListener::openConnections() const
 bool ServiceListener::mayCommand(const PeerUser& user, QString* reason)
 {
     QString name;
-    return authorizations.mayCommand(user.uid, &name, reason);
+    return authorizations.mayCommand(user, &name, reason);
 }
 
 void ServiceListener::acceptSome()
@@ -99,13 +103,22 @@ void ServiceListener::acceptSome()
     }
 }
 
-void ServiceListener::admit(qintptr descriptor)
+void ServiceListener::admit(qintptr descriptor, bool askedAgain)
 {
-    ListenSocket::makeCloseOnExec(descriptor);
+    if (!askedAgain) {
+        ListenSocket::makeCloseOnExec(descriptor);
+    }
     const PeerUser user = PeerUser::ofConnection(descriptor, &authorizations);
     const QString who = user.known ? QStringLiteral("%1 (%2)").arg(user.id, ServiceLog::printable(user.name, 64))
                                    : QStringLiteral("an unknown user");
     const QString key = user.known ? user.id : QStringLiteral("unknown");
+    // A system may name the owner of a connection's end only once that end has been used (Wine's
+    // TCP table names the process that sent on it): asked once more when the peer has sent, within
+    // the handshake's time, and within the caps of one user.
+    if (!user.known && !askedAgain && perUser.value(key) < maxPerUser && total < maxTotal - rootReserved) {
+        awaitFirstBytes(descriptor);
+        return;
+    }
     if (!user.authorized) {
         refuse(descriptor, key, who, user.reason);
         return;
@@ -151,6 +164,37 @@ void ServiceListener::admit(qintptr descriptor)
     });
     deadline->start(handshakeDeadlineMs);
     emit admitted(socket, user);
+}
+
+void ServiceListener::awaitFirstBytes(qintptr descriptor)
+{
+    const QString key = QStringLiteral("unknown");
+    ++total;
+    ++perUser[key];
+    auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    awaiting.insert(descriptor, notifier);
+    auto* deadline = new QTimer(notifier);
+    deadline->setSingleShot(true);
+    const auto askAgain = [this, notifier, deadline, descriptor, key] {
+        if (!notifier->isEnabled()) {
+            return;
+        }
+        notifier->setEnabled(false);
+        deadline->stop();
+        // The notifier goes before the socket that takes the descriptor over watches it.
+        QTimer::singleShot(0, this, [this, notifier, descriptor, key] {
+            awaiting.remove(descriptor);
+            delete notifier;
+            --total;
+            if (--perUser[key] <= 0) {
+                perUser.remove(key);
+            }
+            admit(descriptor, true);
+        });
+    };
+    connect(notifier, &QSocketNotifier::activated, this, askAgain);
+    connect(deadline, &QTimer::timeout, this, askAgain);
+    deadline->start(handshakeDeadlineMs);
 }
 
 void ServiceListener::refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason)

@@ -49,7 +49,9 @@ signals:
 
 private:
     void acceptSome();
-    void admit(qintptr descriptor);
+    // askedAgain: the owner was unknown at first, and the peer has sent since (or its time is up).
+    void admit(qintptr descriptor, bool askedAgain = false);
+    void awaitFirstBytes(qintptr descriptor);
     void refuse(qintptr descriptor, const QString& key, const QString& who, const QString& reason);
 
     UserLog* refusals;
@@ -59,5 +61,7 @@ private:
     QSocketNotifier* notifier = nullptr;
     QString error;
     QHash<QString, int> perUser;
+    // Connections whose owner is asked again once they have sent, with the notifier that waits.
+    QHash<qintptr, QSocketNotifier*> awaiting;
     int total = 0;
 };

@@ -42,6 +42,20 @@ void prepare(quint64 descriptorsNeeded)
     }
 }
 
+bool attachToManager(const std::function<void()>& requestQuit, QString* error)
+{
+    Q_UNUSED(requestQuit)
+    Q_UNUSED(error)
+    return true;
+}
+
+void reportServing() { }
+
+void reportStopped(int exitCode)
+{
+    Q_UNUSED(exitCode)
+}
+
 double threadCpuMs()
 {
     timespec now = {};

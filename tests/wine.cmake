@@ -10,3 +10,6 @@ vpn_add_test(NAME tst_networkapi SOURCES servers/tst_networkapi.cpp LAYER vpnser
 vpn_add_test(NAME tst_wfpfilters SOURCES tools/tst_wfpfilters.cpp LAYER vpntoolsupport NO_QML)
 vpn_add_test(NAME tst_interfacedns SOURCES tools/tst_interfacedns.cpp LAYER vpntoolsupport NO_QML)
 vpn_add_test(NAME tst_wintools SOURCES tools/tst_wintools.cpp LAYER vpntoolsupport NO_QML DEPENDS killswitch dns)
+# The service's Windows rules (the TCP table's owner, the token's standing, the programs' access
+# lists, the service manager's states), as the Windows build compiles them.
+vpn_add_test(NAME tst_windowsrules SOURCES service/tst_windowsrules.cpp LAYER vpnfoundation LIBS vpnserviceparts NO_QML)

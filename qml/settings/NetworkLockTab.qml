@@ -42,8 +42,8 @@ TabPage {
         ASmallGreyLabel {
             objectName: "lockdownHolder"
             width: parent.width
-            visible: vpnCore.lockdownHolder !== ""
-            text: qsTr("Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.").arg(vpnCore.lockdownHolder)
+            visible: text !== ""
+            text: connectionStatus.lockdownHolderText
         }
     }
 }

@@ -10,33 +10,56 @@
 #include <windows.h>
 #include <sddl.h>
 // clang-format on
+#include "tcptable.h"
+
 #include <vector>
 
 namespace {
 
-// The process owning the established connection whose own end is owner:ownerPort and whose other end
-// is other:otherPort (addresses and ports in network order), from the TCP table.
-DWORD connectionProcess(ULONG owner, u_short ownerPort, ULONG other, u_short otherPort)
+TcpTable::State stateOf(DWORD state)
 {
-    ULONG size = 0;
-    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
-    std::vector<char> table(size);
-    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS, 0) != NO_ERROR) {
-        return 0;
-    }
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
-    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == owner && u_short(row.dwLocalPort) == ownerPort
-            && row.dwRemoteAddr == other && u_short(row.dwRemotePort) == otherPort) {
-            return row.dwOwningPid;
-        }
-    }
-    return 0;
+    return state == MIB_TCP_STATE_LISTEN ? TcpTable::State::Listening
+        : state == MIB_TCP_STATE_ESTAB   ? TcpTable::State::Established
+                                         : TcpTable::State::Other;
 }
 
-// The process owning the peer's end of the connection.
-DWORD owningProcess(qintptr descriptor)
+// Both families of the system's TCP table with the owning processes.
+std::vector<TcpTable::Row> tcpRows()
+{
+    std::vector<TcpTable::Row> rows;
+    ULONG size = 0;
+    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0);
+    // Room for connections made between the two calls.
+    std::vector<char> table(size + 4096);
+    size = ULONG(table.size());
+    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_ALL, 0) == NO_ERROR) {
+        const auto* v4 = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
+        for (DWORD i = 0; i < v4->dwNumEntries; ++i) {
+            const MIB_TCPROW_OWNER_PID& row = v4->table[i];
+            rows.push_back({ QHostAddress(ntohl(row.dwLocalAddr)), ntohs(u_short(row.dwLocalPort)),
+                QHostAddress(ntohl(row.dwRemoteAddr)), ntohs(u_short(row.dwRemotePort)), stateOf(row.dwState),
+                row.dwOwningPid });
+        }
+    }
+    size = 0;
+    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET6, TCP_TABLE_OWNER_PID_ALL, 0);
+    table.assign(size + 4096, 0);
+    size = ULONG(table.size());
+    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET6, TCP_TABLE_OWNER_PID_ALL, 0) == NO_ERROR) {
+        const auto* v6 = reinterpret_cast<const MIB_TCP6TABLE_OWNER_PID*>(table.data());
+        for (DWORD i = 0; i < v6->dwNumEntries; ++i) {
+            const MIB_TCP6ROW_OWNER_PID& row = v6->table[i];
+            rows.push_back(
+                { QHostAddress(row.ucLocalAddr), ntohs(u_short(row.dwLocalPort)), QHostAddress(row.ucRemoteAddr),
+                    ntohs(u_short(row.dwRemotePort)), stateOf(row.dwState), row.dwOwningPid });
+        }
+    }
+    return rows;
+}
+
+// The process owning the peer's end of the connection: the row whose own end is the peer's and
+// whose other end is ours (the row the other way round is our own socket).
+DWORD owningProcess(qintptr descriptor, QString* reason)
 {
     sockaddr_in local = {};
     sockaddr_in peer = {};
@@ -49,33 +72,8 @@ DWORD owningProcess(qintptr descriptor)
         || peer.sin_family != AF_INET || (ntohl(peer.sin_addr.s_addr) >> 24) != 127) {
         return 0;
     }
-    return connectionProcess(peer.sin_addr.s_addr, peer.sin_port, local.sin_addr.s_addr, local.sin_port);
-}
-
-// The process owning the loopback socket at peerPort connected to our localPort.
-DWORD connectedProcess(quint16 localPort, quint16 peerPort)
-{
-    return connectionProcess(htonl(INADDR_LOOPBACK), htons(peerPort), htonl(INADDR_LOOPBACK), htons(localPort));
-}
-
-// The process owning the listener that takes connections to 127.0.0.1:port.
-DWORD listeningProcess(quint16 port)
-{
-    ULONG size = 0;
-    GetExtendedTcpTable(nullptr, &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_LISTENER, 0);
-    std::vector<char> table(size);
-    if (GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_LISTENER, 0) != NO_ERROR) {
-        return 0;
-    }
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());
-    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-        if (u_short(row.dwLocalPort) == htons(port)
-            && (row.dwLocalAddr == htonl(INADDR_LOOPBACK) || row.dwLocalAddr == INADDR_ANY)) {
-            return row.dwOwningPid;
-        }
-    }
-    return 0;
+    return TcpTable::connectionOwner(tcpRows(), QHostAddress(ntohl(peer.sin_addr.s_addr)), ntohs(peer.sin_port),
+        QHostAddress(ntohl(local.sin_addr.s_addr)), ntohs(local.sin_port), reason);
 }
 
 // The SID of the user a process runs as, as text.
@@ -99,7 +97,7 @@ QString processUser(HANDLE process)
     return sid;
 }
 
-// The owner of the process PID (its user's SID); REASON where none is known.
+// The owner of the process PID (its user's SID); REASON where the table named none.
 void ownedByProcess(SocketOwner& owner, DWORD pid, const QString& reason)
 {
     owner.pid = pid;
@@ -110,7 +108,7 @@ void ownedByProcess(SocketOwner& owner, DWORD pid, const QString& reason)
     }
     owner.known = !owner.id.isEmpty();
     if (!owner.known) {
-        owner.reason = reason;
+        owner.reason = pid != 0 ? QStringLiteral("the user of process %1 is unknown").arg(pid) : reason;
     }
 }
 
@@ -119,22 +117,28 @@ void ownedByProcess(SocketOwner& owner, DWORD pid, const QString& reason)
 SocketOwner SocketOwner::ofPeer(qintptr descriptor)
 {
     SocketOwner owner;
-    ownedByProcess(owner, owningProcess(descriptor), QStringLiteral("the owner of the peer's connection is unknown"));
+    QString reason = QStringLiteral("the owner of the peer's connection is unknown");
+    const DWORD pid = owningProcess(descriptor, &reason);
+    ownedByProcess(owner, pid, reason);
     return owner;
 }
 
 SocketOwner SocketOwner::ofListener(quint16 port)
 {
     SocketOwner owner;
-    ownedByProcess(owner, listeningProcess(port), QStringLiteral("nothing known listens on 127.0.0.1:%1").arg(port));
+    QString reason;
+    const DWORD pid = TcpTable::listenerOwner(tcpRows(), port, &reason);
+    ownedByProcess(owner, pid, reason);
     return owner;
 }
 
 SocketOwner SocketOwner::ofConnection(quint16 localPort, quint16 peerPort)
 {
     SocketOwner owner;
-    ownedByProcess(owner, connectedProcess(localPort, peerPort),
-        QStringLiteral("the owner of 127.0.0.1:%1 connected to us is unknown").arg(peerPort));
+    QString reason;
+    const QHostAddress loopback(QHostAddress::LocalHost);
+    const DWORD pid = TcpTable::connectionOwner(tcpRows(), loopback, peerPort, loopback, localPort, &reason);
+    ownedByProcess(owner, pid, reason);
     return owner;
 }
 

@@ -91,7 +91,8 @@ QString ClientConfig::write(const QString& server, bool udp, qint32 mtu, QString
     text.replace(QStringLiteral("<MANAGEMENT_PASSWORD_FILE>"), passwordPath);
     text.replace(QStringLiteral("<SERVER>"), server);
     text.replace(QStringLiteral("<PROTOCOL>"), protocolName(udp, true));
-    text.replace(QStringLiteral("<PORT>"), QString::number(udp ? 88 : 8080));
+    text.replace(
+        QStringLiteral("<PORT>"), QString::number(udp ? Deployment::openVpnUdpPort : Deployment::openVpnTcpPort));
     text.replace(QStringLiteral("<ADDITIONAL_DATA>"), additionalDirectives(udp, mtu));
     // The provider's keys come from the deployment the client was built for.
     text.replace(QStringLiteral("<TLS_CRYPT_KEY>"),

@@ -62,9 +62,7 @@ void RemoteCommands::run(const RemoteProtocol::Request& request, QObject* contex
     case Word::Lockdown:
         // Another user's lockdown is theirs to lift (or an administrator's): say whose it is.
         if (first != QLatin1String("on") && !core->lockdownHolder().isEmpty()) {
-            done(reply(Outcome::Failed,
-                tr("Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.")
-                    .arg(core->lockdownHolder())));
+            done(reply(Outcome::Failed, ConnectionStatus::lockdownHolderSentence(core->lockdownHolder())));
             return;
         }
         settings->setLockdownEnabled(first == QLatin1String("on"));

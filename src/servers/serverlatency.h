@@ -2,6 +2,8 @@
 
 #include "servers/server.h"
 
+#include <deploymentconfig.h>
+
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -42,7 +44,7 @@ public:
     static constexpr int maxParallel = 4;
     static constexpr int timeoutMs = 2000;
     // Where a server takes the TCP tunnel: what the probe connects to when it cannot send an echo.
-    static constexpr quint16 tcpPort = 8080;
+    static constexpr quint16 tcpPort = Deployment::openVpnTcpPort;
 
 public slots:
     // Starts a round over these servers, unless one runs or probing is not allowed now.

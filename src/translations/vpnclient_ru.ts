@@ -235,6 +235,10 @@ Do you want to update to version %1?</source>
         <source>Lockdown, turned on by the user %1, blocks all Internet traffic while the VPN is off. Switch on to connect; only %1 or an administrator can turn it off.</source>
         <translation>Полная блокировка, включённая пользователем %1, блокирует весь интернет-трафик, пока VPN выключен. Включите VPN, чтобы подключиться; выключить блокировку может только %1 или администратор.</translation>
     </message>
+    <message>
+        <source>Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.</source>
+        <translation>Полную блокировку включил пользователь %1: выключить её может только %1 или администратор.</translation>
+    </message>
 </context>
 <context>
     <name>ConnectionView</name>
@@ -1414,10 +1418,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
         <source>Block all traffic while the VPN is off</source>
         <translation>Блокировать весь трафик, пока VPN выключен</translation>
     </message>
-    <message>
-        <source>Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.</source>
-        <translation>Полную блокировку включил пользователь %1: выключить её может только %1 или администратор.</translation>
-    </message>
 </context>
 <context>
     <name>OpenVpnClient</name>
@@ -1530,10 +1530,6 @@ and stops all traffic if %1 disconnects unexpectedly</source>
     <message>
         <source>The problem report was not written in time</source>
         <translation>Отчёт о проблеме не был записан вовремя</translation>
-    </message>
-    <message>
-        <source>Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.</source>
-        <translation>Полную блокировку включил пользователь %1: выключить её может только %1 или администратор.</translation>
     </message>
 </context>
 <context>

@@ -166,6 +166,17 @@ QString ConnectionStatus::problemSentence(Problem problem) const
     return QString();
 }
 
+QString ConnectionStatus::lockdownHolderText() const
+{
+    const QString holder = core->lockdownHolder();
+    return holder.isEmpty() ? QString() : lockdownHolderSentence(holder);
+}
+
+QString ConnectionStatus::lockdownHolderSentence(const QString& holder)
+{
+    return tr("Lockdown was turned on by the user %1: only %1 or an administrator can turn it off.").arg(holder);
+}
+
 QString ConnectionStatus::causeText() const
 {
     for (const Problem each : problems()) {
@@ -281,12 +292,12 @@ void ConnectionStatus::setLockdownBlocking(bool blocking)
 
 QString ConnectionStatus::snapshot() const
 {
-    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
         .arg(state())
         .arg(action())
         .arg(switchedOn())
         .arg(canConnect())
-        .arg(problemText(), causeText());
+        .arg(problemText(), causeText(), lockdownHolderText());
 }
 
 void ConnectionStatus::update()

@@ -25,6 +25,8 @@ class ConnectionStatus : public QObject
     Q_PROPERTY(bool switchedOn READ switchedOn NOTIFY changed)
     // A connection can be attempted at all on this host right now.
     Q_PROPERTY(bool canConnect READ canConnect NOTIFY changed)
+    // Whose lockdown this user cannot lift, in words; empty while no other user holds it.
+    Q_PROPERTY(QString lockdownHolderText READ lockdownHolderText NOTIFY changed)
 
 public:
     enum State
@@ -73,6 +75,9 @@ public:
     Action action() const;
     QString actionText() const;
     QString causeText() const;
+    QString lockdownHolderText() const;
+    // The sentence naming the user who holds lockdown: the settings and the command line say the same.
+    static QString lockdownHolderSentence(const QString& holder);
     bool switchedOn() const;
     bool canConnect() const;
 
