@@ -48,6 +48,19 @@ build_qtbase() {
         printf '%q ' "$src/configure" "${qt_arguments[@]}" > "$dir/configure-line"
         "$src/configure" "${qt_arguments[@]}"
     fi
+    # Debian's source leaves out Qt's copy of the Wintab headers (their licence); the Windows platform
+    # plugin's tablet support builds against Debian's own, from Wine's development headers, with the
+    # two spellings of the original that Qt uses.
+    local wintab="$src/src/3rdparty/wintab"
+    mkdir -p "$wintab"
+    cp /usr/include/wine/wine/windows/pktdef.h "$wintab/"
+    cat > "$wintab/wintab.h" <<'WINTAB'
+#pragma once
+#include <windows.h>
+#define API WINAPI
+#define DECL_WINELIB_TYPE_AW(type) typedef type##W type;
+#include "/usr/include/wine/wine/windows/wintab.h"
+WINTAB
     make -j"$jobs"
     make install
 }
