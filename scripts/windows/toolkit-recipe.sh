@@ -81,9 +81,11 @@ recipe_stages() {
     stage openssl build_openssl
     stage qtbase build_qtbase
     stage qtsvg build_module qtsvg-opensource-src qtsvg
-    # QML without its debugging services and particles; Qt Quick Controls 2 with its styles.
+    # QML without its debugging services and particles, and without the Direct3D 12 scene graph (its
+    # shaders need Microsoft's HLSL compiler; the client draws with OpenGL or in software); Qt Quick
+    # Controls 2 with its styles.
     stage qtdeclarative build_module qtdeclarative-opensource-src qtdeclarative \
-        -no-feature-qml-debug -no-feature-quick-particles
+        -no-feature-qml-debug -no-feature-quick-particles -no-feature-d3d12
     stage qtquickcontrols2 build_module qtquickcontrols2-opensource-src qtquickcontrols2
     stage qtwebsockets build_module qtwebsockets-opensource-src qtwebsockets
 }
