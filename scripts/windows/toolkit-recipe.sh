@@ -87,5 +87,7 @@ recipe_stages() {
     stage qtdeclarative build_module qtdeclarative-opensource-src qtdeclarative \
         -no-feature-qml-debug -no-feature-quick-particles -no-feature-d3d12
     stage qtquickcontrols2 build_module qtquickcontrols2-opensource-src qtquickcontrols2
-    stage qtwebsockets build_module qtwebsockets-opensource-src qtwebsockets
+    # The client's link to the service and the service's listener. Debian's mirror has been seen to
+    # serve this package's description but not its tarballs: then the toolkit goes without it.
+    stage --optional qtwebsockets build_module qtwebsockets-opensource-src qtwebsockets
 }

@@ -7,7 +7,9 @@
 #   scripts/windows/toolkit.sh --dir      print the folder of the current recipe (exit 1 if not complete)
 # The build folder lives inside the cache folder, so an interrupted run resumes where it stopped; the
 # folder counts as complete only once its stamp file `complete` exists. The log, each stage's time and
-# the sizes are kept beside it (toolkit.log, duration-seconds, size).
+# the sizes are kept beside it (toolkit.log, duration-seconds, size). A module whose source Debian's
+# mirror does not serve is left out and named, with the reason, in the file `missing` (the Windows
+# build then builds what does not need it and says what it left out); a later run tries it again.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 cache_root="${KORVEXVPN_WIN_CACHE:-/var/cache/korvexvpn-win}"
@@ -23,7 +25,7 @@ if [ "${1:-}" = "--dir" ]; then
     [ -f "$dir/complete" ]
     exit
 fi
-if [ -f "$dir/complete" ]; then
+if [ -f "$dir/complete" ] && [ ! -s "$dir/missing" ]; then
     echo "$dir"
     exit 0
 fi
@@ -76,7 +78,7 @@ fetch() {
     local pkg="$1" version
     version="$(awk -v p="$pkg" '$1 == p {print $2}' "$dir/versions")"
     if [ ! -f "$dir/src/$pkg.fetched" ]; then
-        (cd "$dir/src" && apt-get source -q "$pkg=$version") >&2
+        (cd "$dir/src" && apt-get source -q "$pkg=$version") >&2 || return 1
         touch "$dir/src/$pkg.fetched"
     fi
     find "$dir/src" -maxdepth 1 -type d -name "$pkg-*" | head -1
@@ -84,22 +86,42 @@ fetch() {
 
 stage() {
     # Runs a stage unless its stamp says it is installed already.
-    local name="$1"
+    local name="$1" optional=no
     shift
+    if [ "$name" = "--optional" ]; then
+        optional=yes
+        name="$1"
+        shift
+    fi
     if [ -f "$dir/build/$name.installed" ]; then return; fi
     echo "=== $(date -u) $name, load $(cut -d' ' -f1-3 /proc/loadavg)"
     local t0
     t0=$(date +%s)
-    "$@"
+    if [ "$optional" = yes ]; then
+        # (Not in an if: errexit would be off inside the subshell there.)
+        local status
+        set +e
+        (set -e && "$@")
+        status=$?
+        set -e
+        if [ "$status" -ne 0 ]; then
+            echo "$name: not built: its source is not to be had from Debian's mirror (see the log)" >> "$dir/missing"
+            echo "=== $(date -u) $name left out"
+            return 0
+        fi
+    else
+        "$@"
+    fi
     touch "$dir/build/$name.installed"
     echo "=== $(date -u) $name done in $(($(date +%s) - t0)) s, load $(cut -d' ' -f1-3 /proc/loadavg)"
 }
 
+rm -f "$dir/missing"
 recipe_stages
 
 end=$(date +%s)
 echo "$((end - $(cat "$dir/started")))" > "$dir/duration-seconds"
-du -sh "$dir/qt" "$dir/openssl" "$dir" > "$dir/size"
+du -sh "$dir/qt" "$dir/openssl" "$dir/." > "$dir/size"
 touch "$dir/complete"
 echo "=== $(date -u) complete, $((end - $(cat "$dir/started"))) s since the first start"
 echo "$dir" >&3

@@ -11,6 +11,8 @@ class AutoStart
 public:
     // Whether the registration names this executable, hidden or not.
     static bool isEnabled();
+    // Whether the registration names this executable with --hidden.
+    static bool isHidden();
     // Writes or removes the registration; returns isEnabled() as read back afterwards.
     static bool setEnabled(bool enable, bool hidden = false);
 

@@ -46,15 +46,31 @@ QByteArray AutoStart::entryText(bool hidden)
         + (hidden ? " --hidden" : "") + "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
 }
 
-bool AutoStart::isEnabled()
+namespace {
+
+// The entry as it stands; empty when there is none or the executable cannot be named there.
+QByteArray entryOnDisk()
 {
-    QFile entry(entryPath());
-    if (entryText().isEmpty() || !entry.open(QIODevice::ReadOnly)) {
-        return false;
+    QFile entry(AutoStart::entryPath());
+    if (AutoStart::entryText().isEmpty() || !entry.open(QIODevice::ReadOnly)) {
+        return QByteArray();
     }
     // An entry is small; one that is not ours (another copy's, or edited) does not count.
-    const QByteArray text = entry.read(64 * 1024);
-    return text == entryText(false) || text == entryText(true);
+    return entry.read(64 * 1024);
+}
+
+} // namespace
+
+bool AutoStart::isEnabled()
+{
+    const QByteArray text = entryOnDisk();
+    return !text.isEmpty() && (text == entryText(false) || text == entryText(true));
+}
+
+bool AutoStart::isHidden()
+{
+    const QByteArray text = entryOnDisk();
+    return !text.isEmpty() && text == entryText(true);
 }
 
 void AutoStart::write(bool enable, bool hidden)

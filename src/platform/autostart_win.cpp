@@ -30,6 +30,11 @@ bool AutoStart::isEnabled()
     return data == valueData(false) || data == valueData(true);
 }
 
+bool AutoStart::isHidden()
+{
+    return Registry::openKey(runKeyPath)->value(valueName()).toString() == valueData(true);
+}
+
 void AutoStart::write(bool enable, bool hidden)
 {
     const auto runKey = Registry::openKey(runKeyPath);

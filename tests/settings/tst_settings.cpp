@@ -261,12 +261,8 @@ private slots:
     void signInLaunchFollowsStartInTray()
     {
         Settings* settings = Settings::instance();
-        QFile entry(AutoStart::entryPath());
-        const auto hidden = [&entry] {
-            entry.open(QIODevice::ReadOnly);
-            const bool found = entry.readAll().contains(" --hidden\n");
-            entry.close();
-            return found;
+        const auto hidden = [] {
+            return AutoStart::isEnabled() && AutoStart::isHidden();
         };
         settings->setStartInTray(true);
         settings->setLaunchAppOnStartup(true);
@@ -277,7 +273,7 @@ private slots:
         QVERIFY(settings->launchAppOnStartup() && hidden());
         settings->setLaunchAppOnStartup(false);
         settings->setStartInTray(false);
-        QVERIFY(!entry.exists());
+        QVERIFY(!AutoStart::isEnabled());
     }
 };
 
