@@ -4,6 +4,7 @@
 
 #ifdef Q_OS_WIN
 
+#include "foundation/windowssid.h"
 #include "tokenstanding.h"
 
 // clang-format off
@@ -29,17 +30,6 @@ struct HandleCloser
     }
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
-
-QString sidText(PSID sid)
-{
-    LPWSTR text = nullptr;
-    if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) {
-        return QString();
-    }
-    const QString result = QString::fromWCharArray(text);
-    LocalFree(text);
-    return result;
-}
 
 std::vector<char> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind)
 {
@@ -72,13 +62,13 @@ TokenStanding::Token tokenOf(HANDLE process)
     }
     const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.data());
     for (DWORD i = 0; i < list->GroupCount; ++i) {
-        result.groups.append({ sidText(list->Groups[i].Sid), list->Groups[i].Attributes });
+        result.groups.append({ WindowsSid::text(list->Groups[i].Sid), list->Groups[i].Attributes });
     }
     PSID labelSid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
     const UCHAR count = *GetSidSubAuthorityCount(labelSid);
     result.integrity = count > 0 ? *GetSidSubAuthority(labelSid, count - 1) : 0;
     result.restricted = IsTokenRestricted(raw) || container != 0;
-    result.user = sidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+    result.user = WindowsSid::text(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
     return result;
 }
 
@@ -125,7 +115,7 @@ QString localGroupSid()
         || use != SidTypeAlias) {
         return QString();
     }
-    return sidText(sid);
+    return WindowsSid::text(sid);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #ifdef Q_OS_WIN
 
 #include "accesslist.h"
+#include "foundation/windowssid.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,17 +23,6 @@
 
 namespace {
 
-QString sidText(PSID sid)
-{
-    LPWSTR text = nullptr;
-    if (sid == nullptr || !ConvertSidToStringSidW(sid, &text)) {
-        return QString();
-    }
-    const QString result = QString::fromWCharArray(text);
-    LocalFree(text);
-    return result;
-}
-
 // The user of the service's own token.
 QString ownUser()
 {
@@ -45,7 +35,7 @@ QString ownUser()
     std::vector<char> user(needed);
     QString result;
     if (needed > 0 && GetTokenInformation(token, TokenUser, user.data(), needed, &needed)) {
-        result = sidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+        result = WindowsSid::text(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
     }
     CloseHandle(token);
     return result;
@@ -73,13 +63,13 @@ QString accessProblem(const QString& path, const QStringList& trusted)
         if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
             // The two share their layout up to the SID.
             auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-            entries.append({ sidText(&allowed->SidStart), allowed->Mask, true, inheritOnly });
+            entries.append({ WindowsSid::text(&allowed->SidStart), allowed->Mask, true, inheritOnly });
         } else if (header->AceType != ACCESS_DENIED_ACE_TYPE && header->AceType != ACCESS_DENIED_CALLBACK_ACE_TYPE) {
             // An entry of a kind a file system does not use: taken as letting someone change it.
             entries.append({ QStringLiteral("an entry of kind %1").arg(header->AceType), ~0u, true, inheritOnly });
         }
     }
-    const QString problem = AccessList::problem(sidText(owner), list != nullptr, entries, trusted);
+    const QString problem = AccessList::problem(WindowsSid::text(owner), list != nullptr, entries, trusted);
     LocalFree(descriptor);
     return problem;
 }

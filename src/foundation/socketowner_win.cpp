@@ -11,6 +11,7 @@
 #include <sddl.h>
 // clang-format on
 #include "tcptable.h"
+#include "windowssid.h"
 
 #include <vector>
 
@@ -86,12 +87,9 @@ QString processUser(HANDLE process)
     DWORD needed = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
     std::vector<char> tokenUser(needed);
-    LPWSTR sidText = nullptr;
     QString sid;
-    if (needed > 0 && GetTokenInformation(token, TokenUser, tokenUser.data(), needed, &needed)
-        && ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid, &sidText)) {
-        sid = QString::fromWCharArray(sidText);
-        LocalFree(sidText);
+    if (needed > 0 && GetTokenInformation(token, TokenUser, tokenUser.data(), needed, &needed)) {
+        sid = WindowsSid::text(reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid);
     }
     CloseHandle(token);
     return sid;
