@@ -31,37 +31,47 @@ cmake --build "$dir" -j"$(nproc)"
 
 app="$dir/app"
 qt="$toolkit/qt"
+# Laid out afresh each time: nothing of an earlier layout stays to be packed.
+rm -rf "$app/plugins" "$app/qml" "$app"/*.dll "$dir"/tests/bin/*.dll
 # Qt finds its plugins and QML modules beside the programs; the tests' folder borrows the app's.
 printf '[Paths]\nPrefix=.\nPlugins=plugins\nQml2Imports=qml\n' > "$app/qt.conf"
 printf '[Paths]\nPrefix=../../app\nPlugins=plugins\nQml2Imports=qml\n' > "$dir/tests/bin/qt.conf"
 for plugin in platforms/qwindows.dll imageformats/qsvg.dll iconengines/qsvgicon.dll; do
     install -D -m 644 "$qt/plugins/$plugin" "$app/plugins/$plugin"
 done
-# The QML modules the windows import (qml/ and tests/: QtQuick, its Controls 2, Layouts, Window, QtTest).
-for module in QtQml QtQuick.2 QtQuick/Controls.2 QtQuick/Templates.2 QtQuick/Layouts QtQuick/Window.2 QtTest; do
+# The QML modules the windows import (qml/: QtQuick, its Controls 2, Layouts, Window).
+for module in QtQml QtQuick.2 QtQuick/Controls.2 QtQuick/Templates.2 QtQuick/Layouts QtQuick/Window.2; do
     mkdir -p "$app/qml/$module"
     cp -a "$qt/qml/$module/." "$app/qml/$module/"
 done
 
 # Every DLL the programs, plugins and QML modules load, and what those load in turn, from the
-# toolkit and the MinGW runtime; Windows' own DLLs are not ours to ship.
+# toolkit and the MinGW runtime; Windows' own DLLs are not ours to ship. What only the tests load
+# (Qt's test library) goes beside them, not into the application folder that the installer packs.
 search=("$qt/bin" "$toolkit/openssl/bin" "/usr/lib/gcc/$triplet/12-posix" "/usr/$triplet/lib")
-pending=("$app"/*.exe "$dir"/tests/bin/*.exe)
-mapfile -t -O "${#pending[@]}" pending < <(find "$app/plugins" "$app/qml" -name '*.dll')
 declare -A seen=()
-while [ ${#pending[@]} -gt 0 ]; do
-    file="${pending[0]}"
-    pending=("${pending[@]:1}")
-    while read -r name; do
-        [ -n "${seen[$name]:-}" ] && continue
-        seen[$name]=1
-        for folder in "${search[@]}"; do
-            if [ -f "$folder/$name" ]; then
-                install -m 644 "$folder/$name" "$app/$name"
-                pending+=("$app/$name")
-                break
-            fi
-        done
-    done < <("$triplet-objdump" -p "$file" | awk '/DLL Name:/ {print $3}')
-done
+# ship FOLDER FILE...: the DLLs the files need, and theirs, that are not shipped yet, into FOLDER.
+ship() {
+    local folder="$1" file name source
+    shift
+    local pending=("$@")
+    while [ ${#pending[@]} -gt 0 ]; do
+        file="${pending[0]}"
+        pending=("${pending[@]:1}")
+        while read -r name; do
+            [ -n "${seen[$name]:-}" ] && continue
+            seen[$name]=1
+            for source in "${search[@]}"; do
+                if [ -f "$source/$name" ]; then
+                    install -m 644 "$source/$name" "$folder/$name"
+                    pending+=("$folder/$name")
+                    break
+                fi
+            done
+        done < <("$triplet-objdump" -p "$file" 2> /dev/null | awk '/DLL Name:/ {print $3}')
+    done
+}
+mapfile -t shipped < <(find "$app" -maxdepth 1 -name '*.exe'; find "$app/plugins" "$app/qml" -name '*.dll')
+ship "$app" "${shipped[@]}"
+ship "$dir/tests/bin" "$dir"/tests/bin/*.exe
 echo "$app"
