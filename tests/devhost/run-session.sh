@@ -19,10 +19,14 @@ teardown() {
 }
 trap teardown EXIT
 
+# The client's single-instance lock (in the temporary folder) and its runtime folder are the test's
+# own too: a client the same user runs elsewhere on the machine never takes over the one under test.
+mkdir -p "$work/tmp" && chmod 1777 "$work/tmp"
+mkdir -m 0700 -p "$work/runtime"
 # Without a display the launcher runs the scripted session; the client must use X (on Xvfb).
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
     VPNC_NS_PREFIX="$prefix" VPNC_RUN_DIR="$work/run" DEVHOST_DIR="$work/devhost" \
-    XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
+    XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/runtime" \
     "$TOP/devhost/launch.sh" "$BUILD_DIR" >"$work/launch.out" 2>&1
 status=$?
 cat "$work/launch.out"
