@@ -26,19 +26,7 @@ namespace {
 // The user of the service's own token.
 QString ownUser()
 {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        return QString();
-    }
-    DWORD needed = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
-    std::vector<char> user(needed);
-    QString result;
-    if (needed > 0 && GetTokenInformation(token, TokenUser, user.data(), needed, &needed)) {
-        result = WindowsSid::text(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
-    }
-    CloseHandle(token);
-    return result;
+    return WindowsSid::userOf(GetCurrentProcess());
 }
 
 // Why another account may change the file or folder at path, or empty.

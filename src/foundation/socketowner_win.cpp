@@ -80,19 +80,7 @@ DWORD owningProcess(qintptr descriptor, QString* reason)
 // The SID of the user a process runs as, as text.
 QString processUser(HANDLE process)
 {
-    HANDLE token = nullptr;
-    if (process == nullptr || !OpenProcessToken(process, TOKEN_QUERY, &token)) {
-        return QString();
-    }
-    DWORD needed = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
-    std::vector<char> tokenUser(needed);
-    QString sid;
-    if (needed > 0 && GetTokenInformation(token, TokenUser, tokenUser.data(), needed, &needed)) {
-        sid = WindowsSid::text(reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid);
-    }
-    CloseHandle(token);
-    return sid;
+    return WindowsSid::userOf(process);
 }
 
 // The owner of the process PID (its user's SID); REASON where the table named none.

@@ -12,6 +12,8 @@ namespace WindowsSid {
 
 // Empty for a null identifier or one the system cannot write out.
 QString text(void* sid);
+// The identifier of the user the process (a handle with query rights) runs as; empty when unknown.
+QString userOf(void* process);
 
 } // namespace WindowsSid
 

@@ -7,6 +7,8 @@
 #include <sddl.h>
 // clang-format on
 
+#include <vector>
+
 QString WindowsSid::text(void* sid)
 {
     LPWSTR text = nullptr;
@@ -15,6 +17,23 @@ QString WindowsSid::text(void* sid)
     }
     const QString result = QString::fromWCharArray(text);
     LocalFree(text);
+    return result;
+}
+
+QString WindowsSid::userOf(void* process)
+{
+    HANDLE token = nullptr;
+    if (process == nullptr || !OpenProcessToken(process, TOKEN_QUERY, &token)) {
+        return QString();
+    }
+    DWORD needed = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+    std::vector<char> user(needed);
+    QString result;
+    if (needed > 0 && GetTokenInformation(token, TokenUser, user.data(), needed, &needed)) {
+        result = text(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+    }
+    CloseHandle(token);
     return result;
 }
 
