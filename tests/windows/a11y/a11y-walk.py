@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""What a screen reader is told (AT-SPI) about the windows, at each step of Walk.qml, on an Xvfb of its own:
-dbus-run-session -- /usr/bin/python3 a11y-walk.py BUILD/tests/bin/tst_windows [--dump]"""
-import atexit
+"""What a screen reader is told (AT-SPI) about the windows, at each step of Walk.qml, on an Xvfb, a session bus
+and an accessibility bus of its own: /usr/bin/python3 a11y-walk.py BUILD/tests/bin/tst_windows [--dump]"""
 import os
 import subprocess
 import sys
@@ -15,19 +14,34 @@ def start_x_server():
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                               pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write)
-    atexit.register(server.terminate)
     display = os.read(read, 32).decode().strip()
     if not display:
+        server.terminate()
         sys.exit("FAIL: Xvfb did not start")
-    os.environ["DISPLAY"] = ":" + display
-    return server
+    return server, ":" + display
 
 
-start_x_server()  # before the AT-SPI library looks for a display
+def own_session():
+    """Runs this script again on an X server and in a session bus of its own, with a runtime folder of its own: the
+    accessibility bus listens there (without one it takes a fixed path in the home folder, which a bus of an
+    earlier or a parallel run removes)."""
+    if os.environ.get("A11Y_WALK_SESSION") == "1":
+        return
+    server, display = start_x_server()
+    try:
+        with tempfile.TemporaryDirectory(prefix="a11y-walk-") as runtime:
+            env = dict(os.environ, DISPLAY=display, XDG_RUNTIME_DIR=runtime, A11Y_WALK_SESSION="1")
+            code = subprocess.run(["dbus-run-session", "--", sys.executable] + sys.argv, env=env).returncode
+    finally:
+        server.terminate()
+    sys.exit(code)
+
+
+own_session()
 try:
     import gi
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi, GLib
+    from gi.repository import Atspi, Gio, GLib
     import pyatspi
 except (ImportError, ValueError) as error:
     sys.exit("FAIL: the AT-SPI client library is missing (%s): install the packages of scripts/deps/a11y.txt" % error)
@@ -232,11 +246,22 @@ def find_application(name):
     return None
 
 
+def publish_bus_on_display():
+    """Starts the accessibility bus and names it on the display, as a desktop session does. Qt 5.15 that finds the
+    bus only through the session bus turns its bridge on before it has connected, and is then never seen."""
+    pyatspi.Registry.getDesktop(0).childCount  # the bus and its registry
+    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None,
+                                GLib.VariantType("(s)"), Gio.DBusCallFlags.NONE, 10000, None).unpack()[0]
+    subprocess.run(["xprop", "-root", "-format", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS", address], check=True)
+
+
 def main():
     binary, dump = sys.argv[1], "--dump" in sys.argv
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_QUICK_BACKEND="software", QML_DISABLE_DISK_CACHE="1",
                QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     log = tempfile.TemporaryFile("w+") if "A11Y_LOG" not in os.environ else open(os.environ["A11Y_LOG"], "w+")
+    publish_bus_on_display()
     child = subprocess.Popen([binary, "-input", os.path.join(HERE, "Walk.qml")], env=env, stdout=log, stderr=log)
     walked, deadline, run = set(), time.time() + 300, Run()
     while child.poll() is None and time.time() < deadline:
