@@ -4,7 +4,9 @@
 # kind (ICMP, UDP to port 53, TCP; IPv4 and IPv6) from the client's namespace to the leak sink, and
 # counts at the sink what arrived from the client's own uplink addresses (a leak) and what came
 # through the tunnel (from the VPN server). Prints the counts of every row.
-#   leak-test.sh BUILD_DIR [ROW...]      (default: every row, in the order of ROWS)
+#   leak-test.sh BUILD_DIR [--seed N] [--faults N] [ROW...]   (default: every row, in the order of ROWS)
+# The row "storm" draws --faults faults (30) in an order from --seed (a new one each run, printed).
+# KEEP_WORK=DIR keeps a copy of the run's files (logs, settings) there.
 # Needs root (network namespaces); exits 77 (skipped) without it. A row is a function row_NAME
 # (see run_rows in tests/support/testkit.sh).
 set -uo pipefail
@@ -14,6 +16,15 @@ source "$TOP/tests/support/testkit.sh"
 require root tun openvpn nft
 BUILD_DIR="$(cd "$1" && pwd)"
 shift
+storm_seed="$(($(date +%s%N) % 32768))" storm_faults=30
+while [[ ${1:-} == --* ]]; do
+    case "$1" in
+        --seed) storm_seed="$2" ;;
+        --faults) storm_faults="$2" ;;
+        *) echo "unknown option $1" && exit 2 ;;
+    esac
+    shift 2
+done
 APP_DIR="$BUILD_DIR/app"
 work="$(mktemp -d /tmp/vpnleak-XXXXXX)"
 export TOP BUILD_DIR APP_DIR
@@ -46,6 +57,7 @@ teardown() {
     stop_pid "$client_pid"
     stop_pid "$xvfb_pid"
     VPNC_NS_PREFIX="$VPNC_NS_PREFIX" "$TOP/devhost/down.sh" >/dev/null
+    [ -z "${KEEP_WORK:-}" ] || cp -a "$work" "$KEEP_WORK"
     rm -rf "$work" "/etc/netns/$VPNC_NS_PREFIX-client"
 }
 trap teardown EXIT
@@ -387,6 +399,91 @@ row_hidden_start() {
     stop_pid "$client_pid"
     client_pid=""
 }
+
+# A storm: connected with the lock and reconnection on, faults one after another in an order drawn from
+# a seed, while traffic of both families runs throughout. Each fault must be recovered within 15 s of
+# its end (the window says Connected, OpenVPN runs, the tunnel answers; after a fault that ends the
+# tunnel, a new one is up), nothing may reach the sink from outside the tunnel at any time, and after
+# the user's disconnect the host must be clean.
+STORM=(openvpn_killed openvpn_frozen server_unreachable service_restarted uplink_flapped gateway_replaced
+    client_restarted)
+storm_gateway=192.0.2.1
+storm_pause() { sleep "$((1 + RANDOM % 3))"; }
+storm_openvpn_killed() { storm_ends_tunnel=1 && kill -KILL "$(client_openvpn)" || fail "no OpenVPN to kill"; }
+storm_openvpn_frozen() {
+    local pid
+    pid="$(client_openvpn)" || fail "no OpenVPN to freeze" || return
+    kill -STOP "$pid" && storm_pause
+    kill -CONT "$pid" 2>/dev/null || true
+}
+storm_server_unreachable() { server_unreachable on && storm_pause && server_unreachable off; }
+storm_service_restarted() { storm_ends_tunnel=1 && stop_service && start_service; }
+# A link taken down loses its addresses of IPv6 and its routes: they come back as the network's own.
+storm_uplink_flapped() {
+    in_net ip link set vc-uplink down && storm_pause && in_net ip link set vc-uplink up \
+        && in_net ip address replace 192.0.2.2/24 dev vc-uplink \
+        && in_net ip address replace 2001:db8:2::2/64 dev vc-uplink nodad \
+        && in_net ip route replace default via "$storm_gateway" dev vc-uplink \
+        && in_net ip -6 route replace default via 2001:db8:2::1 dev vc-uplink
+}
+storm_gateway_replaced() {
+    storm_ends_tunnel=1 storm_gateway="$([ "$storm_gateway" = 192.0.2.1 ] && echo 192.0.2.254 || echo 192.0.2.1)"
+    in_net ip route replace default via "$storm_gateway" dev vc-uplink
+}
+# With no client the lock holds; the user starts the client again, which begins Disconnected (what it
+# sends then, beside the tunnel, is not counted: the window says so and the user has not clicked yet),
+# and clicks the switch once it knows the server.
+storm_client_restarted() {
+    kill_client
+    sleep 1
+    storm_count "no client"
+    storm_ends_tunnel=1 storm_from=1
+    client_up && sink_counts >/dev/null && click_switch
+}
+# storm_connected: the window's last state is Connected, its OpenVPN runs, and the sink answers in both
+# families (with the lock on, only through the tunnel; anything beside it the sink counts as a leak).
+storm_connected() {
+    { [ -z "$storm_ends_tunnel" ] || log_from "$storm_from" | grep -qF "VPN connection is UP"; } \
+        && [ "$(log_from 1 | grep -F "State updated to " | tail -n 1 | grep -c "'Connected'")" -eq 1 ] \
+        && client_openvpn >/dev/null \
+        && [ "$(in_net python3 "$TOP/tests/devhost/probe.py" --kinds icmp --timeout 1 203.0.113.99 2001:db8:99::99 \
+            | grep -c ' answered$')" -eq 2 ]
+}
+# storm_count WHAT: the sink's counts since the last, printed; a leak among them is kept in storm_leaks.
+storm_count() {
+    local step
+    step="$(sink_counts)"
+    echo "  $1:$step"
+    ! grep -qE ' client-[a-z0-9]+=[1-9]' <<<"$step" || storm_leaks+=" ($1)$step"
+}
+storm() {
+    local seed="$1" faults="$2" i fault took probe
+    storm_leaks=""
+    echo "  storm: seed $seed, $faults faults (again: leak-test.sh BUILD_DIR --seed $seed --faults $faults storm)"
+    RANDOM="$seed"
+    ip netns exec "$NET_NETNS" ip address replace 192.0.2.254/24 dev vn-client
+    connected_with_lock || return
+    sink_counts >/dev/null
+    in_net python3 "$TOP/tests/devhost/probe.py" --timeout 0.3 --for 100000 203.0.113.99 2001:db8:99::99 \
+        >/dev/null 2>&1 &
+    probe=$!
+    for ((i = 1; i <= faults; i++)); do
+        fault="${STORM[RANDOM % ${#STORM[@]}]}" storm_ends_tunnel="" storm_from="$(next_log_line)"
+        "storm_$fault" || fail "fault $i ($fault) could not be made" || break
+        took="$SECONDS"
+        within 15 storm_connected || storm_connected || fail "fault $i ($fault) not recovered within 15 s" || break
+        storm_count "fault $i/$faults: $fault, recovered in $((SECONDS - took)) s"
+    done
+    kill "$probe"
+    wait "$probe" 2>/dev/null
+    [ -z "$failure" ] || { echo "  storm seed $seed failed: make it a row (row_storm_$seed)"; return 1; }
+    [ -z "$storm_leaks" ] || fail "packets left outside the tunnel:$storm_leaks" || return
+    storm_gateway=192.0.2.1
+    in_net ip route replace default via 192.0.2.1 dev vc-uplink
+    switch_off && wait_for_clean_host
+    ip netns exec "$NET_NETNS" ip address del 192.0.2.254/24 dev vn-client
+}
+row_storm() { storm "$storm_seed" "$storm_faults"; }
 
 diagnose() { [ -z "$log_file" ] || tail -n 40 "$log_file"; }
 run_rows diagnose "${ROWS[@]}"
