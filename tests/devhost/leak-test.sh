@@ -430,15 +430,16 @@ storm_gateway_replaced() {
     storm_ends_tunnel=1 storm_gateway="$([ "$storm_gateway" = 192.0.2.1 ] && echo 192.0.2.254 || echo 192.0.2.1)"
     in_net ip route replace default via "$storm_gateway" dev vc-uplink
 }
-# With no client the lock holds; the user starts the client again, which begins Disconnected (what it
-# sends then, beside the tunnel, is not counted: the window says so and the user has not clicked yet),
-# and clicks the switch once it knows the server.
+# With no client the lock holds; the user starts the client again, which begins Disconnected, and clicks
+# the switch once it knows the server. A connection begun from Disconnected is guarded from Connected
+# on, so what leaves until then is not counted (the window says so).
 storm_client_restarted() {
     kill_client
     sleep 1
     storm_count "no client"
     storm_ends_tunnel=1 storm_from=1
-    client_up && sink_counts >/dev/null && click_switch
+    client_up && click_switch && wait_log 1 15 "VPN connection is UP" && within 5 lock_engaged \
+        && sink_counts >/dev/null
 }
 # storm_connected: the window's last state is Connected, its OpenVPN runs, and the sink answers in both
 # families (with the lock on, only through the tunnel; anything beside it the sink counts as a leak).
